@@ -1,0 +1,9 @@
+// Warnings for conditions a user cannot see otherwise (a worker that would not stop, a dropped
+// oversize frame). Written to standard error; nothing here ever throws.
+#pragma once
+
+namespace velmaro {
+
+[[gnu::format(printf, 1, 2)]] void LogWarning(const char* format, ...);
+
+}  // namespace velmaro
