@@ -1,6 +1,6 @@
 # Warnings are errors everywhere in our own code.
 function(velmaro_warnings target)
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wshadow=local -Wnon-virtual-dtor)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror $<IF:$<CXX_COMPILER_ID:GNU>,-Wshadow=local,-Wshadow> -Wnon-virtual-dtor)
 endfunction()
 
 if(VELMARO_SANITIZE AND VELMARO_TSAN)

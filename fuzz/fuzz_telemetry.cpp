@@ -1,0 +1,173 @@
+// Arbitrary bytes as a telemetry text. Besides memory safety (the sanitizers watch every read),
+// checks what the parsing rules guarantee whatever the input:
+// - the same text gives the same result, bit for bit, and only the text before the first NUL
+//   counts;
+// - the record overload and the pointer overload agree, and absent outputs change nothing;
+// - fix outputs are written in field order (latitude, longitude, speed, course), and only for a
+//   text holding `$GPRMC` followed by a checksum mark;
+// - an accepted sentence really has that mark, without the mode indicator N before it;
+// - a written latitude or longitude is never NaN (it may be infinite: "4811.e999" is a
+//   well-shaped field), and is within range when its field holds only digits and the dot.
+// Speed, course and the G-sensor values may be anything a number text can say, NaN included.
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "stream/telemetry.h"
+
+namespace {
+
+using velmaro::GpsRecord;
+using velmaro::GSensorRecord;
+using velmaro::ParseTelemetry;
+
+constexpr std::string_view kTag = "$GPRMC";
+constexpr int kLatitudeField = 3;
+constexpr int kLongitudeField = 5;
+constexpr double kMaxLatitude = 99.0 + 99.9999 / 60.0;    // ddmm.mmmm, all digits
+constexpr double kMaxLongitude = 999.0 + 99.9999 / 60.0;  // dddmm.mmmm, all digits
+
+// Two runs with different fill values tell which outputs the parser wrote.
+constexpr double kFillA = 1.25e300;
+constexpr double kFillB = -3.5e-300;
+
+void Require(bool condition) {
+    if (!condition) {
+        std::abort();
+    }
+}
+
+bool SameBits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+struct Outcome {
+    bool accepted = false;
+    GSensorRecord gsensor;
+    GpsRecord fix;
+};
+
+Outcome Parse(std::string_view text, double fill) {
+    Outcome outcome;
+    outcome.gsensor = {fill, fill, fill};
+    outcome.fix = {fill, fill, fill, fill};
+    outcome.accepted = ParseTelemetry(text, outcome.gsensor, outcome.fix);
+    return outcome;
+}
+
+// The runs with each fill value, and which of the four fix outputs were written.
+struct Observed {
+    Outcome a;
+    Outcome b;
+    std::array<bool, 4> written{};
+};
+
+std::array<double, 4> FixValues(const GpsRecord& fix) {
+    return {fix.latitude, fix.longitude, fix.speed, fix.course};
+}
+
+Observed Observe(std::string_view text) {
+    Observed seen{Parse(text, kFillA), Parse(text, kFillB)};
+    Require(seen.a.accepted == seen.b.accepted);
+    for (int i = 0; i < 4; ++i) {
+        const double a = FixValues(seen.a.fix)[i];
+        const double b = FixValues(seen.b.fix)[i];
+        seen.written[i] = !SameBits(a, kFillA) || !SameBits(b, kFillB);
+        Require(!seen.written[i] || SameBits(a, b));
+    }
+    return seen;
+}
+
+void RequireSameOutcome(const Outcome& x, const Outcome& y) {
+    Require(x.accepted == y.accepted);
+    Require(SameBits(x.gsensor.x, y.gsensor.x) && SameBits(x.gsensor.y, y.gsensor.y) &&
+            SameBits(x.gsensor.z, y.gsensor.z));
+    for (int i = 0; i < 4; ++i) {
+        Require(SameBits(FixValues(x.fix)[i], FixValues(y.fix)[i]));
+    }
+}
+
+// Field `index` of the first sentence, counted from the tag, when a comma closes it.
+std::string_view ClosedField(std::string_view text, int index) {
+    size_t start = text.find(kTag);
+    for (int i = 0; i < index && start != std::string_view::npos; ++i) {
+        start = text.find(',', start);
+        start = start == std::string_view::npos ? start : start + 1;
+    }
+    if (start == std::string_view::npos) {
+        return {};
+    }
+    const size_t end = text.find(',', start);
+    return end == std::string_view::npos ? std::string_view() : text.substr(start, end - start);
+}
+
+bool DigitsAndDot(std::string_view field) {
+    for (char c : field) {
+        if ((c < '0' || c > '9') && c != '.') {
+            return false;
+        }
+    }
+    return !field.empty();
+}
+
+void RequireCoordinate(std::string_view text, int field, double value, double limit) {
+    Require(!std::isnan(value));
+    if (DigitsAndDot(ClosedField(text, field))) {
+        Require(std::abs(value) <= limit);
+    }
+}
+
+void CheckFix(std::string_view text, const Observed& seen) {
+    for (int i = 1; i < 4; ++i) {
+        Require(!seen.written[i] || seen.written[i - 1]);
+    }
+    const size_t tag = text.find(kTag);
+    const size_t mark = tag == std::string_view::npos ? tag : text.find('*', tag);
+    if (mark == std::string_view::npos) {
+        Require(!seen.a.accepted && !seen.written[0]);
+        return;
+    }
+    if (seen.a.accepted) {
+        Require(text[mark - 1] != 'N');
+    }
+    if (seen.written[0]) {
+        RequireCoordinate(text, kLatitudeField, seen.a.fix.latitude, kMaxLatitude);
+    }
+    if (seen.written[1]) {
+        RequireCoordinate(text, kLongitudeField, seen.a.fix.longitude, kMaxLongitude);
+    }
+}
+
+void CheckOverloads(std::string_view text, const Outcome& record) {
+    Outcome viaPointers;
+    viaPointers.gsensor = {kFillA, kFillA, kFillA};
+    viaPointers.fix = {kFillA, kFillA, kFillA, kFillA};
+    GpsRecord& fix = viaPointers.fix;
+    viaPointers.accepted = ParseTelemetry(text, viaPointers.gsensor, &fix.latitude, &fix.longitude,
+                                          &fix.speed, &fix.course);
+    RequireSameOutcome(record, viaPointers);
+
+    GSensorRecord gsensor{kFillA, kFillA, kFillA};
+    const bool accepted = ParseTelemetry(text, gsensor, nullptr, nullptr, nullptr, nullptr);
+    Require(accepted == record.accepted);
+    Require(SameBits(gsensor.x, record.gsensor.x));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const Observed seen = Observe(text);
+    const std::string_view terminated = text.substr(0, text.find('\0'));
+    RequireSameOutcome(seen.a, Parse(terminated, kFillA));
+    CheckFix(terminated, seen);
+    CheckOverloads(text, seen.a);
+    if (terminated.find("X:") == std::string_view::npos) {
+        Require(SameBits(seen.a.gsensor.x, kFillA));
+    }
+    return 0;
+}

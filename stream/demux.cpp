@@ -1,0 +1,188 @@
+#include "stream/demux.h"
+
+#include <cstring>
+
+#include "platform/message_sink.h"
+#include "stream/frame_queue.h"
+#include "stream/frame_scan.h"
+#include "stream/telemetry_handover.h"
+
+namespace velmaro {
+namespace {
+
+constexpr double kSmallestUsableDts = 0.0001;
+constexpr int32_t kPlayModeHeld = 0;
+constexpr int32_t kPlayModeStep = 11;
+
+struct Payload {
+    const uint8_t* bytes = nullptr;
+    int size = 0;
+    PesHeader header;
+};
+
+// The PES's payload, or false when the gathered bytes are unusable (no start code, no payload,
+// or more than the buffer could hold).
+bool GatheredPayload(const PesBuffer& buffer, uint64_t& oversizeCount, Payload& payload) {
+    if (buffer.Overflowed()) {
+        ++oversizeCount;
+        return false;
+    }
+    if (!ParsePesHeader(buffer.Bytes(), buffer.Fill(), payload.header)) {
+        return false;
+    }
+    payload.size = buffer.Fill() - payload.header.payloadOffset;
+    payload.bytes = buffer.Bytes() + payload.header.payloadOffset;
+    return payload.size > 0;
+}
+
+int32_t PlayOrder(int32_t playMode, bool backward) {
+    const int32_t order = playMode == kPlayModeHeld ? kPlayModeStep : playMode;
+    return backward ? -order : order;
+}
+
+}  // namespace
+
+bool DemuxState::PrepareBuffers() {
+    const bool ok = video.Allocate() && audio.Allocate() && data.Allocate();
+    rate.Reset();
+    return ok;
+}
+
+void DemuxState::ReleaseBuffers() {
+    video.Release();
+    audio.Release();
+    data.Release();
+}
+
+bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxControls& controls,
+                      bool backward, bool keyOnly) {
+    Payload pes;
+    if (!GatheredPayload(state.video, state.drops.oversizePes, pes)) {
+        return false;
+    }
+    if (pes.header.HasTime()) {
+        state.rate.Feed(pes.header.pts);
+    }
+    const FrameScan scan = ScanFrameKind(pes.bytes, pes.size, controls.running);
+    if (scan.kind == kKindNone || controls.DirectionChangePending() ||
+        (keyOnly && scan.kind != kKindVideoKey)) {
+        return false;
+    }
+    if (!out.videoQueue || !out.videoItem || !out.videoItem->data) {
+        return false;
+    }
+    // The frame runs from its first kept unit to the end of the PES.
+    const int size = pes.size - scan.offset;
+    if (size > out.videoQueue->MaxItemSize()) {
+        ++state.drops.oversizeVideoFrames;
+        return false;
+    }
+    FrameItem& w = *out.videoItem;
+    std::memcpy(w.data, pes.bytes + scan.offset, size);
+    w.size = size;
+    w.kind = scan.kind;
+    w.frameRate = state.rate.rate;
+    w.order = PlayOrder(controls.playMode, backward);
+    w.pts = pes.header.dts > kSmallestUsableDts ? pes.header.dts : pes.header.pts;
+    out.videoQueue->Push(w);
+    return scan.kind == kKindVideoKey;
+}
+
+void CompleteAudioPes(DemuxState& state, const DemuxOutputs& out, const DemuxControls& controls) {
+    Payload pes;
+    if (!GatheredPayload(state.audio, state.drops.oversizePes, pes) || !controls.audioEnabled ||
+        controls.DirectionChangePending()) {
+        return;
+    }
+    if (!out.audioQueue || !out.audioItem || !out.audioItem->data) {
+        return;
+    }
+    if (pes.size > out.audioQueue->MaxItemSize()) {
+        ++state.drops.oversizeAudioFrames;
+        return;
+    }
+    FrameItem& w = *out.audioItem;
+    std::memcpy(w.data, pes.bytes, pes.size);
+    w.size = pes.size;
+    w.kind = kKindAudio;
+    out.audioQueue->Push(w);
+}
+
+void CompleteDataPes(DemuxState& state, const DemuxOutputs& out, const DemuxControls& controls) {
+    Payload pes;
+    if (!GatheredPayload(state.data, state.drops.oversizePes, pes) ||
+        controls.DirectionChangePending() || !out.telemetry) {
+        return;
+    }
+    if (out.telemetry->Store(pes.bytes, pes.size) < static_cast<size_t>(pes.size)) {
+        ++state.drops.cutTelemetryTexts;
+    }
+    if (out.sink) {
+        out.sink->Post(kMsgTelemetry, 0, 0);
+    }
+}
+
+RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutputs& out,
+                        const DemuxControls& controls, bool backward) {
+    const TsPacket packet = ParseTsPacket(bytes);
+    if (!packet.Routable()) {
+        return RouteResult::kSkipped;
+    }
+    if (!state.psi.pidsKnown) {
+        PsiStep(state.psi, packet);
+        if (!state.psi.pidsKnown) {
+            return RouteResult::kSkipped;
+        }
+    }
+    const uint8_t* payload = packet.Payload();
+    const int length = packet.payloadLength;
+    const bool start = packet.payloadUnitStart;
+    if (packet.pid == state.psi.videoPid) {
+        if (!backward) {
+            if (start) {
+                CompleteVideoPes(state, out, controls, false, false);
+                state.video.Reset();
+            }
+            state.video.Append(payload, length);
+            return RouteResult::kRouted;
+        }
+        state.video.Prepend(payload, length);
+        if (start) {
+            const bool key = CompleteVideoPes(state, out, controls, true, true);
+            state.video.Reset();
+            if (key) {
+                return RouteResult::kBackwardKeyFound;
+            }
+        }
+        return RouteResult::kRouted;
+    }
+    if (backward) {
+        return RouteResult::kSkipped;
+    }
+    if (packet.pid == state.psi.audioPid) {
+        if (start) {
+            CompleteAudioPes(state, out, controls);
+            state.audio.Reset();
+        }
+        state.audio.Append(payload, length);
+        return RouteResult::kRouted;
+    }
+    if (packet.pid == state.psi.dataPid) {
+        if (start) {
+            CompleteDataPes(state, out, controls);
+            state.data.Reset();
+        }
+        state.data.Append(payload, length);
+        return RouteResult::kRouted;
+    }
+    return RouteResult::kSkipped;
+}
+
+void FlushPendingPes(DemuxState& state, const DemuxOutputs& out, const DemuxControls& controls) {
+    CompleteVideoPes(state, out, controls, false, false);
+    CompleteAudioPes(state, out, controls);
+    CompleteDataPes(state, out, controls);
+    state.ResetFills();
+}
+
+}  // namespace velmaro

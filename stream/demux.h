@@ -1,0 +1,90 @@
+// Turns routed transport packets into outputs: H.264 access units into the video queue, AAC
+// payloads into the audio queue, telemetry text into the hand-over. Passive: the reader, the
+// probe and the fuzz target feed it packets on their own thread; all state is in DemuxState.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "stream/frame_item.h"
+#include "stream/pes.h"
+#include "stream/psi.h"
+#include "stream/ts_packet.h"
+
+namespace velmaro {
+
+class CVBuffer2;
+class CABuffer2;
+class MessageSink;
+class TelemetryHandOver;
+
+// Frames and texts dropped because they broke a size bound; kept for the probe and tests.
+struct DemuxDropCounts {
+    uint64_t oversizeVideoFrames = 0;  // larger than the video queue's largest item
+    uint64_t oversizeAudioFrames = 0;  // larger than the audio queue's largest item
+    uint64_t oversizePes = 0;          // more than a PES buffer holds
+    uint64_t cutTelemetryTexts = 0;    // longer than the hand-over keeps; the head is kept
+};
+
+struct DemuxState {
+    PsiState psi;
+    FrameRateMeter rate;
+    PesBuffer video;
+    PesBuffer audio;
+    PesBuffer data;
+    DemuxDropCounts drops;
+
+    // Allocates missing buffers and starts every gathering and the rate measurement afresh.
+    bool PrepareBuffers();
+    void ReleaseBuffers();
+    void ResetFills() {
+        video.Reset();
+        audio.Reset();
+        data.Reset();
+    }
+};
+
+// Where outputs go; any of them may be null, and that output is then discarded.
+struct DemuxOutputs {
+    CVBuffer2* videoQueue = nullptr;
+    FrameItem* videoItem = nullptr;  // the producer's record: its data is the write position
+    CABuffer2* audioQueue = nullptr;
+    FrameItem* audioItem = nullptr;
+    TelemetryHandOver* telemetry = nullptr;
+    MessageSink* sink = nullptr;
+};
+
+// What the channel and the reader decide; read at each completion.
+struct DemuxControls {
+    int32_t playMode = 1;
+    bool audioEnabled = true;
+    const std::atomic<bool>* directionChangePending = nullptr;
+    const std::atomic<bool>* running = nullptr;
+
+    bool DirectionChangePending() const {
+        return directionChangePending && directionChangePending->load();
+    }
+};
+
+// Each completes the gathered PES of its stream; the caller resets that buffer afterwards.
+// Returns true exactly when a key frame was queued.
+bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxControls& controls,
+                      bool backward, bool keyOnly);
+void CompleteAudioPes(DemuxState& state, const DemuxOutputs& out, const DemuxControls& controls);
+void CompleteDataPes(DemuxState& state, const DemuxOutputs& out, const DemuxControls& controls);
+
+enum class RouteResult {
+    kSkipped,         // not routable, PIDs unknown, or not one of our streams
+    kRouted,          // payload gathered
+    kBackwardKeyFound,  // backward scan: a key frame was queued; the caller starts its forward pass
+};
+
+// Routes one packet (kTsPacketSize bytes). Backward scanning prepends video payloads and
+// completes a PES at its PUSI packet with key frames only; audio and telemetry are ignored.
+RouteResult RoutePacket(DemuxState& state, const uint8_t* packet, const DemuxOutputs& out,
+                        const DemuxControls& controls, bool backward);
+
+// Completes the three PES still gathering, as no later packet will: for a whole-file count.
+void FlushPendingPes(DemuxState& state, const DemuxOutputs& out, const DemuxControls& controls);
+
+}  // namespace velmaro

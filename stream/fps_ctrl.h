@@ -1,0 +1,42 @@
+// CFpsCtrl: the channel's pacing clock. Each frame is due one interval after the previous one,
+// on the 32-bit millisecond tick counter, however long decoding took; waits are on an event so
+// that stop, seek and pause can end them early.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/auto_reset_event.h"
+#include "platform/tick.h"
+
+namespace velmaro {
+
+constexpr double kDefaultFps = 30.0;
+constexpr int32_t kShortestPacingWaitMs = 5;  // waits this short are not worth a sleep
+
+class CFpsCtrl {
+public:
+    explicit CFpsCtrl(double fps = kDefaultFps, TickSource ticks = &TickCount);
+    CFpsCtrl(const CFpsCtrl&) = delete;
+    CFpsCtrl& operator=(const CFpsCtrl&) = delete;
+    virtual ~CFpsCtrl() = default;
+
+    // Advances the due time by `ms` (0.0: one interval) and sleeps until it, unless the frame
+    // is already late or due within 5 ms. Returns the milliseconds it decided to wait.
+    int32_t Wait(double ms);
+
+    // Re-anchors the clock to now (while the queue is empty, or when playback starts).
+    void Restart() { dueTime = ticks_(); }
+    void SetRate(double framesPerSecond);
+    void Wake() { wakeEvent.Set(); }
+
+    // Used by the video worker only, after construction.
+    double fps;
+    double dueTime;   // ms on the tick counter
+    double interval;  // ms per frame
+    AutoResetEvent wakeEvent;
+
+private:
+    TickSource ticks_;
+};
+
+}  // namespace velmaro

@@ -1,0 +1,25 @@
+// The record of one queued compressed frame, copied by value between reader, queue and worker.
+#pragma once
+
+#include <cstdint>
+
+namespace velmaro {
+
+enum FrameKind : int32_t {
+    kKindNone = 0,
+    kKindDiscontinuity = 16,  // the video queue keeps only its head and starts over
+    kKindVideoKey = 17,       // access unit with an IDR slice
+    kKindVideoInter = 18,     // access unit with a non-IDR slice
+    kKindAudio = 35,
+};
+
+struct FrameItem {
+    uint8_t* data = nullptr;  // inside the queue's storage; for the producer: its write position
+    int32_t size = 0;
+    int32_t kind = kKindNone;
+    int32_t frameRate = 0;  // 30 or 60 for video, 0 for audio
+    int32_t order = 0;      // play mode when read, negated while delivered backward
+    double pts = 0.0;       // seconds; 0.0 for audio
+};
+
+}  // namespace velmaro

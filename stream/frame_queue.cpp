@@ -1,0 +1,310 @@
+#include "stream/frame_queue.h"
+
+#include <new>
+
+namespace velmaro {
+
+CBuffer::~CBuffer() {
+    // A producer still waiting must not sleep on an event that is about to disappear.
+    mode_.store(kQueueStopped);
+    if (spaceEvent_) {
+        spaceEvent_->Set();
+    }
+}
+
+bool CBuffer::Init(int32_t storageSize, int32_t maxItemSize, int32_t mode) {
+    if (storageSize <= 0 || maxItemSize <= 0 || maxItemSize > storageSize) {
+        return false;
+    }
+    if (!storage_ || storageSize_ < storageSize) {
+        storage_.reset();
+        storageSize_ = 0;
+        try {
+            storage_ = std::make_unique_for_overwrite<uint8_t[]>(storageSize);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        storageSize_ = storageSize;
+    }
+    if (mode == kQueueBlocking) {
+        if (spaceEvent_) {
+            spaceEvent_->Reset();
+        } else {
+            spaceEvent_ = std::make_unique<AutoResetEvent>();
+        }
+    }
+    mode_.store(mode);
+    maxItemSize_ = maxItemSize;
+    usedBytes_ = 0;
+    items_.clear();
+    return true;
+}
+
+void CBuffer::Stop() {
+    mode_.store(kQueueStopped);
+    if (spaceEvent_) {
+        spaceEvent_->Set();
+    }
+}
+
+void CBuffer::Trim(FrameItem* item) { ResetProducerRecord(item, BaseTrim()); }
+
+void CBuffer::Clear() {
+    items_.clear();
+    usedBytes_ = 0;
+}
+
+bool CBuffer::Push(FrameItem& w) {
+    BasePush(w);
+    SignalSpace();
+    return mode_.load() != kQueueStopped;
+}
+
+bool CBuffer::Take(FrameItem& out) { return BaseTake(out); }
+
+uint8_t* CBuffer::NextWritePosition(const uint8_t* data, int32_t size) const {
+    const int64_t next = (data - storage_.get()) + int64_t{size};
+    if (next + maxItemSize_ > storageSize_) {
+        return storage_.get();
+    }
+    return storage_.get() + next;
+}
+
+bool CBuffer::BasePush(FrameItem& w) {
+    const int64_t at = storage_ && w.data ? w.data - storage_.get() : -1;
+    const int64_t end = at + int64_t{w.size};
+    if (at < 0 || at >= storageSize_ || w.size < 0 || end > storageSize_) {
+        w.size = 0;  // not a record of this queue's write position
+        return false;
+    }
+    bool queued = true;
+    uint8_t* next = w.data + w.size;
+    if (items_.empty()) {
+        items_.push_back(w);  // placeholder head, discarded by the consumer's first Take
+        items_.push_back(w);
+        usedBytes_ = w.size;
+        next = NextWritePosition(w.data, w.size);
+    } else {
+        const int64_t head = items_.front().data - storage_.get();
+        if (head > at) {
+            queued = end + maxItemSize_ <= head;  // wrapped writer must stay behind the head
+        } else if (end + maxItemSize_ > storageSize_) {
+            queued = maxItemSize_ <= head;  // room for a maximal item before the head?
+            next = storage_.get();
+        }
+        if (queued) {
+            items_.push_back(w);
+            usedBytes_ += w.size;
+        }
+    }
+    if (queued) {
+        w.data = next;
+    }
+    w.size = 0;
+    return queued;
+}
+
+bool CBuffer::BaseTake(FrameItem& out) {
+    if (!items_.empty()) {
+        items_.pop_front();
+    }
+    if (items_.empty()) {
+        usedBytes_ = 0;
+        return false;
+    }
+    out = items_.front();
+    usedBytes_ -= out.size;
+    return true;
+}
+
+uint8_t* CBuffer::BaseTrim() {
+    if (items_.empty()) {
+        usedBytes_ = 0;
+        return storage_.get();
+    }
+    while (items_.size() > 1) {
+        items_.pop_back();
+    }
+    usedBytes_ = items_.front().size;
+    return NextWritePosition(items_.front().data, items_.front().size);
+}
+
+void CBuffer::ResetProducerRecord(FrameItem* item, uint8_t* writePosition) {
+    if (item) {
+        *item = FrameItem{};
+        item->data = writePosition;
+    }
+}
+
+bool CBuffer::FullLocked() const {
+    return static_cast<int32_t>(items_.size()) >= maxItems ||
+           3 * int64_t{maxItemSize_} + usedBytes_ >= storageSize_;
+}
+
+void CBuffer::WaitWhileFull(std::mutex& lock) {
+    while (mode_.load() == kQueueBlocking) {
+        {
+            std::lock_guard guard(lock);
+            if (!FullLocked()) {
+                return;
+            }
+        }
+        spaceEvent_->Wait();
+    }
+}
+
+void CBuffer::SignalSpace() {
+    if (spaceEvent_) {
+        spaceEvent_->Set();
+    }
+}
+
+// --- video queue -------------------------------------------------------------------------
+
+void CVBuffer2::Trim(FrameItem* item) {
+    std::lock_guard guard(lock_);
+    uint8_t* writePosition = storage_.get();
+    if (items_.empty()) {
+        usedBytes_ = 0;
+    } else {
+        // Drop everything newer than the head or the last discontinuity marker.
+        while (items_.size() > 1 && items_.back().kind != kKindDiscontinuity) {
+            usedBytes_ -= items_.back().size;
+            items_.pop_back();
+        }
+        writePosition = NextWritePosition(items_.back().data, items_.back().size);
+    }
+    ResetProducerRecord(item, writePosition);
+    ResetKeyCountAfterLoss();
+}
+
+void CVBuffer2::Clear() {
+    std::lock_guard guard(lock_);
+    items_.clear();
+    usedBytes_ = 0;
+    ResetKeyCountAfterLoss();
+}
+
+bool CVBuffer2::Push(FrameItem& w) {
+    {
+        std::lock_guard guard(lock_);
+        const auto entries = static_cast<int32_t>(items_.size());
+        switch (w.kind) {
+            case kKindNone:
+                break;
+            case kKindDiscontinuity:
+                BaseTrim();
+                keyCount_ = BasePush(w) ? 0 : -1;
+                break;
+            case kKindVideoKey:
+                if (keyCount_ >= 0) {
+                    if (entries < maxItems && BasePush(w)) {
+                        ++keyCount_;
+                    } else if (keyCount_ > 0) {
+                        keyCount_ = 0;
+                    }
+                }
+                break;
+            case kKindVideoInter:
+                // An inter frame is useless once anything since its key frame was lost.
+                if (!(keyCount_ > 0 && entries <= maxItems && BasePush(w))) {
+                    ResetKeyCountAfterLoss();
+                }
+                break;
+            default:
+                BasePush(w);
+                break;
+        }
+    }
+    w.kind = kKindNone;
+    w.size = 0;
+    WaitWhileFull(lock_);
+    return mode_.load() != kQueueStopped;
+}
+
+bool CVBuffer2::Take(FrameItem& out) {
+    bool taken = false;
+    bool space = false;
+    {
+        std::lock_guard guard(lock_);
+        taken = BaseTake(out);
+        if (taken && out.kind == kKindVideoKey && keyCount_ > 1) {
+            --keyCount_;
+        }
+        space = HasSpaceLocked();
+    }
+    if (space) {
+        SignalSpace();
+    }
+    return taken;
+}
+
+size_t CVBuffer2::EntryCount() {
+    std::lock_guard guard(lock_);
+    return items_.size();
+}
+
+int32_t CVBuffer2::UsedBytes() {
+    std::lock_guard guard(lock_);
+    return usedBytes_;
+}
+
+int32_t CVBuffer2::KeyCount() {
+    std::lock_guard guard(lock_);
+    return keyCount_;
+}
+
+void CVBuffer2::SetKeyCount(int32_t value) {
+    std::lock_guard guard(lock_);
+    keyCount_ = value;
+}
+
+// --- audio queue -------------------------------------------------------------------------
+
+void CABuffer2::Trim(FrameItem* item) {
+    std::lock_guard guard(lock_);
+    ResetProducerRecord(item, BaseTrim());
+}
+
+void CABuffer2::Clear() {
+    std::lock_guard guard(lock_);
+    items_.clear();
+    usedBytes_ = 0;
+}
+
+bool CABuffer2::Push(FrameItem& w) {
+    {
+        std::lock_guard guard(lock_);
+        if (static_cast<int32_t>(items_.size()) > maxItems || !BasePush(w)) {
+            w.size = 0;
+        }
+    }
+    WaitWhileFull(lock_);
+    return mode_.load() != kQueueStopped;
+}
+
+bool CABuffer2::Take(FrameItem& out) {
+    bool taken = false;
+    bool space = false;
+    {
+        std::lock_guard guard(lock_);
+        taken = BaseTake(out);
+        space = HasSpaceLocked();
+    }
+    if (space) {
+        SignalSpace();
+    }
+    return taken;
+}
+
+size_t CABuffer2::EntryCount() {
+    std::lock_guard guard(lock_);
+    return items_.size();
+}
+
+int32_t CABuffer2::UsedBytes() {
+    std::lock_guard guard(lock_);
+    return usedBytes_;
+}
+
+}  // namespace velmaro

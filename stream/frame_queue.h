@@ -1,0 +1,120 @@
+// Frame queues: a byte ring plus a list of item records, one producer (the reader) and one
+// consumer (a decoding worker). The producer writes a frame straight into the ring at the write
+// position held in its own FrameItem, then pushes the record; the consumer reads in place.
+// Bounded by entry count and bytes; the producer blocks while full, the consumer never blocks,
+// and an item that does not fit is dropped rather than overwriting queued bytes.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "platform/auto_reset_event.h"
+#include "stream/frame_item.h"
+#include "stream/item_ring.h"
+
+namespace velmaro {
+
+constexpr int32_t kVideoQueueStorage = 2 * 1024 * 1024;
+constexpr int32_t kVideoQueueMaxItem = 512 * 1024;
+constexpr int32_t kVideoQueueMaxItems = 30;
+constexpr int32_t kAudioQueueStorage = 128 * 1024;
+constexpr int32_t kAudioQueueMaxItem = 16 * 1024;
+constexpr int32_t kAudioQueueMaxItems = 15;
+
+constexpr int32_t kQueueStopped = 0;
+constexpr int32_t kQueueBlocking = 1;
+
+// One mutual-exclusion lock; the queues take it around every change of their list.
+class light_lock {
+public:
+    virtual ~light_lock() = default;
+
+protected:
+    std::mutex lock_;
+};
+
+class CBuffer {
+public:
+    CBuffer() = default;
+    CBuffer(const CBuffer&) = delete;
+    CBuffer& operator=(const CBuffer&) = delete;
+    virtual ~CBuffer();
+
+    // Called before any thread uses the queue. Storage is kept when large enough.
+    virtual bool Init(int32_t storageSize, int32_t maxItemSize, int32_t mode);
+    // Ends blocking: a waiting producer is released and later pushes never wait.
+    virtual void Stop();
+    virtual void Trim(FrameItem* item);
+    virtual void Clear();
+    // Queues the producer's record and advances it to the next write position. Returns false
+    // once the queue is stopped; it does not say whether the item was queued.
+    virtual bool Push(FrameItem& w);
+    // Never waits. Releases the current head and hands out the next item, if any.
+    virtual bool Take(FrameItem& out);
+
+    int32_t maxItems = kVideoQueueMaxItems;  // set by the owner before Init
+
+    // Observers for the owner and tests; they read under the derived lock where there is one.
+    virtual size_t EntryCount() { return items_.size(); }
+    virtual int32_t UsedBytes() { return usedBytes_; }
+    int32_t StorageSize() const { return storageSize_; }
+    int32_t MaxItemSize() const { return maxItemSize_; }
+    const uint8_t* StorageBegin() const { return storage_.get(); }
+    int32_t Mode() const { return mode_.load(); }
+
+protected:
+    // The ring step shared by the derived queues; callers hold their lock.
+    bool BasePush(FrameItem& w);
+    bool BaseTake(FrameItem& out);
+    uint8_t* BaseTrim();
+    void ResetProducerRecord(FrameItem* item, uint8_t* writePosition);
+    // After an item (at `data`, `size`) stays as the newest, where the next frame goes.
+    uint8_t* NextWritePosition(const uint8_t* data, int32_t size) const;
+    bool FullLocked() const;
+    bool HasSpaceLocked() const { return mode_.load() == kQueueBlocking && !FullLocked(); }
+    // Producer side, outside the lock: waits on the space event while the queue is full.
+    void WaitWhileFull(std::mutex& lock);
+    void SignalSpace();
+
+    std::unique_ptr<AutoResetEvent> spaceEvent_;  // created by the first blocking Init
+    std::atomic<int32_t> mode_{kQueueStopped};    // written by Init/Stop, read by the producer
+    std::unique_ptr<uint8_t[]> storage_;
+    int32_t storageSize_ = 0;
+    int32_t usedBytes_ = 0;  // bytes queued behind the head; guarded by the derived lock
+    int32_t maxItemSize_ = 0;
+    ItemRing items_;  // oldest first; the head is the consumer's current item
+};
+
+class CVBuffer2 : public CBuffer, public light_lock {
+public:
+    CVBuffer2() { maxItems = kVideoQueueMaxItems; }
+    void Trim(FrameItem* item) override;
+    void Clear() override;
+    bool Push(FrameItem& w) override;
+    bool Take(FrameItem& out) override;
+    size_t EntryCount() override;
+    int32_t UsedBytes() override;
+
+    // Key frames accepted since the last loss; -1 closes the queue to video frames.
+    int32_t KeyCount();
+    void SetKeyCount(int32_t value);
+
+private:
+    void ResetKeyCountAfterLoss() { keyCount_ = keyCount_ < 0 ? -1 : 0; }
+    int32_t keyCount_ = -1;  // guarded by lock_
+};
+
+class CABuffer2 : public CBuffer, public light_lock {
+public:
+    CABuffer2() { maxItems = kAudioQueueMaxItems; }
+    void Trim(FrameItem* item) override;
+    void Clear() override;
+    bool Push(FrameItem& w) override;
+    bool Take(FrameItem& out) override;
+    size_t EntryCount() override;
+    int32_t UsedBytes() override;
+};
+
+}  // namespace velmaro

@@ -1,0 +1,38 @@
+// The records that one telemetry text of a recording yields, and the parser that extracts them:
+// G-sensor axes tagged `X:`, `Y:`, `Z:` and a GPS fix from an NMEA `$GPRMC` sentence.
+#pragma once
+
+#include <string_view>
+
+namespace velmaro {
+
+// One G-sensor sample, as written by the camera; the dashboard applies its own scale.
+struct GSensorRecord {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+};
+static_assert(sizeof(GSensorRecord) == 24, "kept as a plain record of three doubles");
+
+struct GpsRecord {
+    double latitude = 0.0;   // decimal degrees, north positive
+    double longitude = 0.0;  // decimal degrees, east positive
+    double speed = 0.0;      // km/h
+    double course = 0.0;     // degrees over ground, as sent
+};
+
+// Parses one telemetry text, read as zero-terminated: nothing at or after the first NUL counts,
+// and nothing past the view is read.
+//
+// Each G-sensor axis whose tag is present is stored in `gsensor`, whatever the result; absent
+// tags leave the previous values. Returns true when the text holds an accepted `$GPRMC`
+// sentence. Fix values are written to the non-null outputs as their fields are read, so a
+// sentence rejected at a later field leaves the earlier outputs changed, and a sentence cut short
+// before its course is accepted with the fields it has. The checksum is not verified.
+bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, double* latitude,
+                    double* longitude, double* speed, double* course);
+
+// The same, writing the fix into `fix` (with the same partial-write behaviour).
+bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, GpsRecord& fix);
+
+}  // namespace velmaro

@@ -1,0 +1,262 @@
+#include "stream/telemetry.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace velmaro {
+namespace {
+
+constexpr std::string_view kSentence =
+    "$GPRMC,123519,A,4807.0380,N,01131.0000,E,022.4,084.4,230394,003.1,W,A*6A";
+constexpr double kExampleLatitude = 48.0 + 7.038 / 60.0;
+constexpr double kExampleLongitude = 11.0 + 31.0 / 60.0;
+constexpr double kExampleSpeed = 41.4848;  // 22.4 knots in km/h
+constexpr double kExampleCourse = 84.4;
+constexpr double kTolerance = 1e-9;
+
+// Outputs start as NaN so that a test sees which ones the parser wrote.
+constexpr double kUntouched = std::numeric_limits<double>::quiet_NaN();
+
+struct Parsed {
+    bool accepted = false;
+    GSensorRecord gsensor{kUntouched, kUntouched, kUntouched};
+    GpsRecord fix{kUntouched, kUntouched, kUntouched, kUntouched};
+};
+
+Parsed Parse(std::string_view text) {
+    Parsed parsed;
+    parsed.accepted = ParseTelemetry(text, parsed.gsensor, parsed.fix);
+    return parsed;
+}
+
+// `base` with its field `index` (0 being the $GPRMC tag) replaced by `value`.
+std::string WithField(int index, std::string_view value, std::string_view base = kSentence) {
+    std::string text(base);
+    size_t start = 0;
+    for (int i = 0; i < index; ++i) {
+        start = text.find(',', start) + 1;
+    }
+    text.replace(start, text.find(',', start) - start, value);
+    return text;
+}
+
+void ExpectExampleFix(const Parsed& parsed) {
+    EXPECT_TRUE(parsed.accepted);
+    EXPECT_NEAR(parsed.fix.latitude, kExampleLatitude, kTolerance);
+    EXPECT_NEAR(parsed.fix.longitude, kExampleLongitude, kTolerance);
+    EXPECT_NEAR(parsed.fix.speed, kExampleSpeed, kTolerance);
+    EXPECT_NEAR(parsed.fix.course, kExampleCourse, kTolerance);
+}
+
+TEST(TelemetryParse, CameraSentenceGivesTheFix) {
+    const Parsed parsed = Parse(kSentence);
+    ExpectExampleFix(parsed);
+    EXPECT_NEAR(parsed.fix.latitude, 48.117300, 1e-6);
+    EXPECT_NEAR(parsed.fix.longitude, 11.516667, 1e-6);
+
+    // Each output may be left out; the others are still written.
+    GSensorRecord gsensor;
+    double course = 0.0;
+    EXPECT_TRUE(ParseTelemetry(kSentence, gsensor, nullptr, nullptr, nullptr, &course));
+    EXPECT_NEAR(course, kExampleCourse, kTolerance);
+    EXPECT_TRUE(ParseTelemetry(kSentence, gsensor, nullptr, nullptr, nullptr, nullptr));
+}
+
+TEST(TelemetryParse, SouthernAndWesternHemispheresAreNegative) {
+    const Parsed parsed = Parse(WithField(6, "W", WithField(4, "S")));
+    EXPECT_TRUE(parsed.accepted);
+    EXPECT_NEAR(parsed.fix.latitude, -kExampleLatitude, kTolerance);
+    EXPECT_NEAR(parsed.fix.longitude, -kExampleLongitude, kTolerance);
+}
+
+TEST(TelemetryParse, FixIsFoundAfterSensorTagsAndOnlyAsGprmc) {
+    const std::string camera = "X:0.12 Y:-0.98 Z:0.05\r\n" + std::string(kSentence) + "\r\n";
+    const Parsed parsed = Parse(camera);
+    ExpectExampleFix(parsed);
+    EXPECT_EQ(parsed.gsensor.x, 0.12);
+    EXPECT_EQ(parsed.gsensor.y, -0.98);
+    EXPECT_EQ(parsed.gsensor.z, 0.05);
+
+    std::string gnss(kSentence);
+    gnss[2] = 'N';  // $GNRMC: another talker, not taken
+    EXPECT_FALSE(Parse(gnss).accepted);
+    EXPECT_TRUE(std::isnan(Parse(gnss).fix.latitude));
+}
+
+TEST(TelemetryParse, InvalidFixesAreRefused) {
+    EXPECT_FALSE(Parse(WithField(2, "V")).accepted) << "status V";
+    EXPECT_FALSE(Parse(WithField(2, "")).accepted) << "empty status";
+    std::string modeN(kSentence);
+    modeN[modeN.find('*') - 1] = 'N';
+    EXPECT_FALSE(Parse(modeN).accepted) << "mode indicator N";
+    std::string noMark(kSentence);
+    noMark.resize(noMark.find('*'));
+    EXPECT_FALSE(Parse(noMark).accepted) << "no checksum mark";
+    EXPECT_FALSE(Parse("").accepted);
+}
+
+TEST(TelemetryParse, OnlyFourDecimalMinutesAreTaken) {
+    for (std::string_view latitude : {"4807.038", "4807.03800", "48070.380", "480.70380", ""}) {
+        EXPECT_FALSE(Parse(WithField(3, latitude)).accepted) << latitude;
+    }
+    for (std::string_view longitude : {"01131.000", "01131.00000", "0113.10000", "1131.00000"}) {
+        EXPECT_FALSE(Parse(WithField(5, longitude)).accepted) << longitude;
+    }
+    // The shape is all that is checked: a second dot after the first is the minutes' business.
+    EXPECT_TRUE(Parse(WithField(3, "4807.03.0")).accepted);
+}
+
+TEST(TelemetryParse, HemisphereLettersOtherThanNsewAreRefused) {
+    for (std::string_view letter : {"", "n", "E", "X"}) {
+        EXPECT_FALSE(Parse(WithField(4, letter)).accepted) << letter;
+    }
+    for (std::string_view letter : {"", "e", "N", "X"}) {
+        EXPECT_FALSE(Parse(WithField(6, letter)).accepted) << letter;
+    }
+}
+
+TEST(TelemetryParse, OutputsReadBeforeALateRejectionStayWritten) {
+    Parsed parsed = Parse(WithField(6, "X"));
+    EXPECT_FALSE(parsed.accepted);
+    EXPECT_NEAR(parsed.fix.latitude, kExampleLatitude, kTolerance);
+    EXPECT_NEAR(parsed.fix.longitude, kExampleLongitude, kTolerance) << "written unsigned";
+    EXPECT_TRUE(std::isnan(parsed.fix.speed));
+    EXPECT_TRUE(std::isnan(parsed.fix.course));
+
+    parsed = Parse(WithField(5, "1131.0", WithField(4, "S")));
+    EXPECT_FALSE(parsed.accepted);
+    EXPECT_NEAR(parsed.fix.latitude, -kExampleLatitude, kTolerance);
+    EXPECT_TRUE(std::isnan(parsed.fix.longitude));
+
+    parsed = Parse(WithField(4, "?"));
+    EXPECT_NEAR(parsed.fix.latitude, kExampleLatitude, kTolerance) << "not yet signed";
+}
+
+TEST(TelemetryParse, ShortSentencesAreTakenWithTheFieldsTheyHave) {
+    Parsed parsed = Parse("$GPRMC,123519,A,4807.0380,N,01131.0000,E,022.4*6A");
+    EXPECT_TRUE(parsed.accepted);
+    EXPECT_NEAR(parsed.fix.longitude, kExampleLongitude, kTolerance);
+    EXPECT_TRUE(std::isnan(parsed.fix.speed)) << "no comma after the speed";
+    EXPECT_TRUE(std::isnan(parsed.fix.course));
+
+    // Without a comma after it, a field is not examined at all, not even its hemisphere.
+    parsed = Parse("$GPRMC,123519,A,4807.0380,N,01131.0000,W*6A");
+    EXPECT_TRUE(parsed.accepted);
+    EXPECT_NEAR(parsed.fix.longitude, kExampleLongitude, kTolerance);
+
+    parsed = Parse("$GPRMC,123519,V*6A");
+    EXPECT_TRUE(parsed.accepted) << "the status has no comma after it";
+    EXPECT_TRUE(std::isnan(parsed.fix.latitude));
+    EXPECT_TRUE(Parse("$GPRMC*00").accepted);
+}
+
+TEST(TelemetryParse, FieldsPastTheCourseAndTheChecksumAreNotChecked) {
+    EXPECT_TRUE(Parse(WithField(9, "never")).accepted);
+    std::string badSum(kSentence);
+    badSum.replace(badSum.size() - 2, 2, "00");
+    ExpectExampleFix(Parse(badSum));
+}
+
+TEST(TelemetryParse, NumbersAreReadLikeTheCLibraryDoes) {
+    Parsed parsed = Parse(WithField(7, "  +10"));
+    EXPECT_NEAR(parsed.fix.speed, 10 * 1.852, kTolerance) << "leading blanks and sign";
+    parsed = Parse(WithField(7, "1e1knots"));
+    EXPECT_NEAR(parsed.fix.speed, 10 * 1.852, kTolerance) << "exponent, stops at junk";
+    parsed = Parse(WithField(8, ""));
+    EXPECT_EQ(parsed.fix.course, 0.0) << "no number reads as 0";
+    EXPECT_TRUE(parsed.accepted);
+
+    // Degrees are the leading digits taken as they stand, minutes the number behind them.
+    parsed = Parse(WithField(5, "-0131.0000"));
+    EXPECT_NEAR(parsed.fix.longitude, -1.0 + 31.0 / 60.0, kTolerance);
+}
+
+TEST(TelemetryParse, SensorTagsAreTakenWhateverTheFix) {
+    Parsed parsed = Parse("X:1.25");
+    EXPECT_FALSE(parsed.accepted);
+    EXPECT_EQ(parsed.gsensor.x, 1.25);
+    EXPECT_TRUE(std::isnan(parsed.gsensor.y)) << "only the tag present is written";
+    EXPECT_TRUE(std::isnan(parsed.gsensor.z));
+
+    parsed = Parse("Z: -0.5g Y:+2 X:junk");
+    EXPECT_EQ(parsed.gsensor.x, 0.0);
+    EXPECT_EQ(parsed.gsensor.y, 2.0);
+    EXPECT_EQ(parsed.gsensor.z, -0.5);
+
+    parsed = Parse("X:1 X:2 Y:3 Z:4 " + WithField(2, "V"));
+    EXPECT_FALSE(parsed.accepted);
+    EXPECT_EQ(parsed.gsensor.x, 1.0) << "the first tag counts";
+    EXPECT_EQ(parsed.gsensor.z, 4.0);
+}
+
+TEST(TelemetryParse, TextEndsAtTheFirstNul) {
+    using namespace std::string_literals;
+    Parsed parsed = Parse("X:1.5\0Y:2.5 "s + std::string(kSentence));
+    EXPECT_EQ(parsed.gsensor.x, 1.5);
+    EXPECT_TRUE(std::isnan(parsed.gsensor.y));
+    EXPECT_FALSE(parsed.accepted);
+
+    parsed = Parse(
+        "X:1.5\0"s
+        "7");
+    EXPECT_EQ(parsed.gsensor.x, 1.5);
+
+    std::string cut(kSentence);
+    cut[cut.find("022.4")] = '\0';
+    parsed = Parse(cut);
+    EXPECT_FALSE(parsed.accepted) << "the checksum mark behind the NUL is not seen";
+    EXPECT_TRUE(std::isnan(parsed.fix.latitude));
+}
+
+// Every prefix lives in a buffer of exactly its size, so a read past the view is a heap overflow
+// under the sanitizer build.
+TEST(TelemetryParse, TextCutAnywhereIsReadWithinItsBounds) {
+    const std::string full = "X:-0.031 Y:0.992 Z:0.12 " + std::string(kSentence);
+    const size_t mark = full.find('*');
+    for (size_t size = 0; size <= full.size(); ++size) {
+        const std::vector<char> bytes(full.begin(), full.begin() + static_cast<long>(size));
+        const Parsed parsed = Parse(std::string_view(bytes.data(), bytes.size()));
+        EXPECT_EQ(parsed.accepted, size > mark) << "cut at " << size;
+        if (parsed.accepted) {
+            ExpectExampleFix(parsed);
+        }
+    }
+}
+
+class NumericLocale {
+  public:
+    explicit NumericLocale(const char* name) : previous_(std::setlocale(LC_NUMERIC, nullptr)) {
+        active_ = std::setlocale(LC_NUMERIC, name) != nullptr;
+    }
+    ~NumericLocale() { std::setlocale(LC_NUMERIC, previous_.c_str()); }
+    NumericLocale(const NumericLocale&) = delete;
+    NumericLocale& operator=(const NumericLocale&) = delete;
+
+    bool DecimalComma() const { return active_ && *std::localeconv()->decimal_point == ','; }
+
+  private:
+    std::string previous_;
+    bool active_ = false;
+};
+
+TEST(TelemetryParse, DecimalCommaLocaleDoesNotChangeTheNumbers) {
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"}) {
+        NumericLocale locale(name);
+        if (!locale.DecimalComma()) {
+            continue;
+        }
+        const Parsed parsed = Parse("X:0.5 " + std::string(kSentence));
+        ExpectExampleFix(parsed);
+        EXPECT_EQ(parsed.gsensor.x, 0.5);
+        return;
+    }
+    GTEST_SKIP() << "no locale with a decimal comma is installed";
+}
+
+}  // namespace
+}  // namespace velmaro

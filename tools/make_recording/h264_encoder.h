@@ -1,0 +1,45 @@
+// Video of the sample recordings: a synthetic moving picture encoded by libx264 through
+// libavcodec. Access units come out in picture order (no B-frames), each in Annex-B form with
+// an access unit delimiter first and SPS + PPS repeated in front of every IDR picture.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "tools/make_recording/av_ptr.h"
+
+namespace velmaro {
+
+struct EncodedPicture {
+    std::vector<uint8_t> data;  // one access unit, Annex-B with 4-byte start codes
+    bool key = false;
+    int64_t index = 0;  // picture number since the start of the recording
+};
+
+class H264Encoder {
+  public:
+    // Pictures whose index is a multiple of `keyEvery` (the first of each file) are forced IDR;
+    // between them x264 places an IDR every `gop` pictures. `total` pictures are encoded.
+    bool Open(int width, int height, int fps, int gop, int64_t keyEvery, int64_t total,
+              std::string* error);
+    // The next access unit in picture order; false with `error` set on encoder failure.
+    bool Next(EncodedPicture* out, std::string* error);
+
+  private:
+    void Draw(int64_t index);
+    bool Feed(std::string* error);
+
+    av::CodecContextPtr context_;
+    av::FramePtr frame_;
+    av::PacketPtr packet_;
+    std::deque<EncodedPicture> ready_;
+    int64_t keyEvery_ = 1;
+    int64_t total_ = 0;
+    int64_t sent_ = 0;
+    int64_t expected_ = 0;
+    bool flushed_ = false;
+};
+
+}  // namespace velmaro
