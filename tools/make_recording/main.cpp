@@ -26,7 +26,8 @@ AAC-LC mono 48 kHz audio and a telemetry text stream (G-sensor + $GPRMC) once a 
   --truncate-last      cut the last file in the middle of a packet, as in a power cut
   --garbage            insert runs of garbage bytes between packets in each file
   --no-telemetry N|all file number N (repeatable) or every file without telemetry stream
-  --restart-pts        start the time stamps of each file again at 1 s
+  --continuous-pts     let the time stamps run on across files (default: each file
+                       starts again at 1 s, as the camera does)
   --seed N             seed for the route details, sensor noise and garbage (default 1)
   --help               show this text
 )";
@@ -95,8 +96,8 @@ int main(int argc, char** argv) {
             o.truncateLast = true;
         } else if (arg == "--garbage") {
             o.garbage = true;
-        } else if (arg == "--restart-pts") {
-            o.restartTimestamps = true;
+        } else if (arg == "--continuous-pts") {
+            o.restartTimestamps = false;
         } else if (arg == "--no-telemetry") {
             const char* v = value();
             int n = 0;

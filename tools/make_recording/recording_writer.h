@@ -31,7 +31,9 @@ struct RecordingOptions {
     bool garbage = false;       // runs of garbage bytes (never 0x47) between packets, 3 per file
     bool telemetry = true;      // false: no file has a telemetry stream
     std::vector<int> filesWithoutTelemetry;  // file numbers (as in the names) without telemetry
-    bool restartTimestamps = false;  // false: times run on across the files, starting at 1 s
+    // As the camera does: each file's times start again at 1 s, so a file's last time stamp is its
+    // length. false: times run on across the files.
+    bool restartTimestamps = true;
     int pmtPid = 0x0100;
     int videoPid = 0x1011;
     int audioPid = 0x1100;
