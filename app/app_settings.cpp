@@ -1,0 +1,349 @@
+#include "app/app_settings.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+
+#include "app/language_table.h"
+#include "platform/ini_file.h"
+
+namespace velmaro {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kAppFolderName = "velmaro";
+constexpr std::string_view kSnapshotFolderName = "Capture";
+constexpr std::string_view kUserDirsFile = "user-dirs.dirs";
+constexpr std::string_view kPicturesDirKey = "XDG_PICTURES_DIR";
+constexpr std::string_view kHomeVariable = "$HOME";
+constexpr int kRealDecimals = 6;  // reals are written as "%f"
+constexpr size_t kVersionParts = 4;
+constexpr uint32_t kVersionPartMask = 0xFFFF;
+
+constexpr ScreenSize kMediumScreen{1280, 800};
+constexpr ScreenSize kLargeScreen{1920, 1080};
+
+std::string WithTrailingSlash(std::string folder) {
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+std::optional<std::string> AbsoluteEnv(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || value[0] != '/') {
+        return std::nullopt;  // unset, empty or relative: not usable as a base folder
+    }
+    return std::string(value);
+}
+
+std::string HomeFolder() {
+    if (std::optional<std::string> home = AbsoluteEnv("HOME")) {
+        return *home;
+    }
+    const passwd* entry = ::getpwuid(::getuid());
+    if (entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/') {
+        return entry->pw_dir;
+    }
+    return "/";
+}
+
+fs::path ConfigHome() {
+    if (std::optional<std::string> configHome = AbsoluteEnv("XDG_CONFIG_HOME")) {
+        return *configHome;
+    }
+    return fs::path(HomeFolder()) / ".config";
+}
+
+// One line of user-dirs.dirs, read the way GLib reads it: NAME="$HOME/sub" or NAME="/abs".
+std::optional<std::string> ParseUserDirLine(std::string_view line, std::string_view home) {
+    line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+    if (!line.starts_with(kPicturesDirKey)) {
+        return std::nullopt;
+    }
+    line.remove_prefix(kPicturesDirKey.size());
+    line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+    if (!line.starts_with('=')) {
+        return std::nullopt;
+    }
+    line.remove_prefix(1);
+    line.remove_prefix(std::min(line.find_first_not_of(" \t"), line.size()));
+    if (!line.starts_with('"')) {
+        return std::nullopt;
+    }
+    line.remove_prefix(1);
+    const bool relative = line.starts_with(kHomeVariable);
+    if (relative) {
+        line.remove_prefix(kHomeVariable.size());
+    } else if (!line.starts_with('/')) {
+        return std::nullopt;
+    }
+    const size_t close = line.rfind('"');
+    if (close == std::string_view::npos) {
+        return std::nullopt;
+    }
+    line = line.substr(0, close);
+    return relative ? std::string(home) + std::string(line) : std::string(line);
+}
+
+std::optional<std::string> PicturesFromUserDirs(const std::string& home) {
+    std::ifstream file(ConfigHome() / kUserDirsFile);
+    std::optional<std::string> found;
+    std::string line;
+    while (std::getline(file, line)) {
+        if (std::optional<std::string> folder = ParseUserDirLine(line, home)) {
+            found = std::move(folder);  // the last assignment wins, as in a shell
+        }
+    }
+    return found;
+}
+
+std::string PicturesFolder() {
+    if (std::optional<std::string> pictures = AbsoluteEnv("XDG_PICTURES_DIR")) {
+        return *pictures;
+    }
+    const std::string home = HomeFolder();
+    if (std::optional<std::string> pictures = PicturesFromUserDirs(home)) {
+        return *pictures;
+    }
+    return (fs::path(home) / "Pictures").string();
+}
+
+std::string FormatReal(double value) {
+    std::array<char, 64> text{};
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), value,
+                                      std::chars_format::fixed, kRealDecimals);
+    return result.ec == std::errc() ? std::string(text.data(), result.ptr) : std::string("0");
+}
+
+// Reads a real the way atof does (leading blanks, optional sign, the longest number; text
+// that is no number gives 0) but independent of the locale's decimal separator. Values that
+// are not finite would put the map nowhere: those keep `current`.
+double ParseReal(std::string_view text, double current) {
+    text.remove_prefix(std::min(text.find_first_not_of(" \t\r\n\v\f"), text.size()));
+    if (text.starts_with('+')) {
+        text.remove_prefix(1);
+    }
+    double value = 0.0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec == std::errc::invalid_argument) {
+        return 0.0;
+    }
+    if (result.ec != std::errc() || !std::isfinite(value)) {
+        return current;
+    }
+    return value;
+}
+
+double ReadConfigReal(const AppSettings& settings, std::string_view key, double current) {
+    return ParseReal(ReadConfigString(settings, key, FormatReal(current)), current);
+}
+
+bool EnsureConfigFolder(const AppSettings& settings) {
+    std::error_code error;
+    const fs::path folder = settings.configFile.parent_path();
+    fs::create_directories(folder, error);
+    return fs::is_directory(folder, error);
+}
+
+IniStatus WriteConfigString(const AppSettings& settings, std::string_view key,
+                            std::string_view value) {
+    if (!EnsureConfigFolder(settings)) {
+        return IniStatus::kWriteFailed;
+    }
+    return WriteProfileString(settings.configFile, kConfigSection, key, value);
+}
+
+bool StoreSettings(const AppSettings& settings, IniFile& file) {
+    bool stored = true;
+    const auto set = [&](std::string_view key, std::string_view value) {
+        stored = file.SetString(kConfigSection, key, value) == IniStatus::kOk && stored;
+    };
+    set(config_key::kSnapshotPath, settings.snapshotPath);
+    set(config_key::kUiMode, std::to_string(settings.uiMode));
+    set(config_key::kDefaultLongitude, FormatReal(settings.m_default_lng));
+    set(config_key::kDefaultLatitude, FormatReal(settings.m_default_lat));
+    set(config_key::kDisplayMode, std::to_string(settings.displayMode));
+    set(config_key::kUnitOfSpeed, std::to_string(settings.unitOfSpeed));
+    set(config_key::kSoundAmplification, std::to_string(settings.m_dSoundAmplification));
+    return stored;
+}
+
+}  // namespace
+
+AppSettings DefaultSettings() {
+    AppSettings settings;
+    settings.exeFolder = ExecutableFolder();
+    settings.snapshotPath = DefaultSnapshotFolder();
+    settings.configFile = ConfigFilePath();
+    return settings;
+}
+
+AppSettings& Settings() {
+    static AppSettings settings = DefaultSettings();
+    return settings;
+}
+
+std::string FormatVersionText(std::string_view raw) {
+    std::array<uint32_t, kVersionParts> parts{};
+    for (uint32_t& part : parts) {
+        const size_t dot = raw.find('.');
+        const std::string_view piece = raw.substr(0, dot);
+        std::from_chars(piece.data(), piece.data() + piece.size(), part);
+        part &= kVersionPartMask;
+        raw = dot == std::string_view::npos ? std::string_view() : raw.substr(dot + 1);
+    }
+    return std::to_string(parts[0]) + "." + std::to_string(parts[1]) + "." +
+           std::to_string(parts[2]) + "." + std::to_string(parts[3]);
+}
+
+const std::string& VersionText() {
+    static const std::string text = FormatVersionText(VELMARO_VERSION_TEXT);
+    return text;
+}
+
+std::string ExecutableFolder() {
+    std::error_code error;
+    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+    if (error || executable.empty()) {
+        return "./";
+    }
+    return WithTrailingSlash(executable.parent_path().string());
+}
+
+fs::path FindDataPath(const fs::path& exeFolder, std::string_view relative) {
+    const fs::path beside = exeFolder / relative;
+    const fs::path installed =
+        (exeFolder / ".." / "share" / kAppFolderName / relative).lexically_normal();
+    std::error_code error;
+    for (const fs::path& candidate : {beside, installed}) {
+        if (fs::exists(candidate, error)) {
+            return candidate;
+        }
+    }
+    return beside;
+}
+
+fs::path DataPath(std::string_view relative) {
+    return FindDataPath(Settings().exeFolder, relative);
+}
+
+fs::path ConfigFilePath() {
+    return ConfigHome() / kAppFolderName / kConfigFileName;
+}
+
+std::string DefaultSnapshotFolder() {
+    return WithTrailingSlash((fs::path(PicturesFolder()) / kSnapshotFolderName).string());
+}
+
+int ScreenClass(ScreenSize screen) {
+    if (screen.width < kMediumScreen.width || screen.height < kMediumScreen.height) {
+        return kUiMode960x600;
+    }
+    if (screen.width < kLargeScreen.width || screen.height < kLargeScreen.height) {
+        return kUiMode1280x800;
+    }
+    return kUiMode1920x1080;
+}
+
+int DecideUiMode(int storedUiMode, ScreenSize screen) {
+    const int screenClass = ScreenClass(screen);
+    const bool valid = storedUiMode >= kUiMode960x600 && storedUiMode <= kUiMode1920x1080;
+    return valid && storedUiMode < screenClass ? storedUiMode : screenClass;
+}
+
+std::string CommandLineFile(std::string_view commandLine) {
+    std::string path;
+    for (const char c : commandLine) {
+        if (c != '"') {
+            path += c;
+        }
+    }
+    const size_t first = path.find_first_not_of(" \t");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return path.substr(first, path.find_last_not_of(" \t") - first + 1);
+}
+
+std::string CommandLineFile(const std::vector<std::string>& arguments) {
+    std::string commandLine;
+    for (const std::string& argument : arguments) {
+        commandLine += commandLine.empty() ? argument : " " + argument;
+    }
+    return CommandLineFile(std::string_view(commandLine));
+}
+
+std::string ReadConfigString(const AppSettings& settings, std::string_view key,
+                             std::string_view fallback) {
+    std::string value = ReadProfileString(settings.configFile, kConfigSection, key, "");
+    return value.empty() ? std::string(fallback) : value;
+}
+
+int ReadConfigInt(const AppSettings& settings, std::string_view key, int current) {
+    return ReadProfileInt(settings.configFile, kConfigSection, key, current);
+}
+
+bool WriteConfigInt(const AppSettings& settings, std::string_view key, int value) {
+    return WriteConfigString(settings, key, std::to_string(value)) == IniStatus::kOk;
+}
+
+bool GpsOffsetAutoEnabled(const AppSettings& settings) {
+    return ReadConfigInt(settings, config_key::kGpsOffsetAuto, 1) == 1;
+}
+
+void LoadSettings(AppSettings& settings, ScreenSize primaryScreen) {
+    // A path written on another system ("C:\Capture\") or a relative one would scatter
+    // snapshots into whatever the current folder is: only absolute paths replace the default.
+    const std::string snapshot =
+        ReadConfigString(settings, config_key::kSnapshotPath, settings.snapshotPath);
+    if (snapshot.starts_with('/')) {
+        settings.snapshotPath = snapshot;
+    }
+    const int stored = ReadConfigInt(settings, config_key::kUiMode, settings.uiMode);
+    settings.uiMode = DecideUiMode(stored, primaryScreen);
+    settings.pendingUiMode = settings.uiMode;
+    settings.m_default_lng =
+        ReadConfigReal(settings, config_key::kDefaultLongitude, settings.m_default_lng);
+    settings.m_default_lat =
+        ReadConfigReal(settings, config_key::kDefaultLatitude, settings.m_default_lat);
+    settings.displayMode = ReadConfigInt(settings, config_key::kDisplayMode, settings.displayMode);
+    settings.unitOfSpeed = ReadConfigInt(settings, config_key::kUnitOfSpeed, settings.unitOfSpeed);
+    settings.m_dSoundAmplification =
+        ReadConfigInt(settings, config_key::kSoundAmplification, settings.m_dSoundAmplification);
+}
+
+// All keys go through one read and one atomic replacement of the file, so a concurrent
+// player never sees half of them.
+bool SaveSettings(AppSettings& settings) {
+    settings.uiMode = settings.pendingUiMode;
+    IniFile file;
+    if (!EnsureConfigFolder(settings) || file.Load(settings.configFile) == IniStatus::kUnreadable) {
+        return false;
+    }
+    const bool stored = StoreSettings(settings, file);
+    return file.Save(settings.configFile) == IniStatus::kOk && stored;
+}
+
+bool SaveLanguage(AppSettings& settings) {
+    if (settings.pendingLanguage != settings.activeLanguage &&
+        !LanguageStem(settings.pendingLanguage).empty()) {
+        settings.activeLanguage = settings.pendingLanguage;
+    }
+    const std::string_view stem = LanguageStem(settings.activeLanguage);
+    if (stem.empty()) {
+        return false;
+    }
+    return WriteConfigString(settings, config_key::kLanguageFile, stem) == IniStatus::kOk;
+}
+
+}  // namespace velmaro

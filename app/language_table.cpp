@@ -1,0 +1,265 @@
+#include "app/language_table.h"
+
+#include <cstdlib>
+#include <optional>
+#include <system_error>
+
+#include "app/app_settings.h"
+#include "platform/ini_file.h"
+
+namespace velmaro {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kLanguageFileExtension = ".ini";
+constexpr std::string_view kLanguageFolder = "Language";
+constexpr std::string_view kFallbackStem = "en_US";
+
+struct LanguageRow {
+    std::string_view stem;
+    std::string_view displayName;
+};
+
+// Stems are file names that cameras have shipped for years ("cz_CZ", "jp_JP", "ua_UA"): they
+// are kept exactly, whatever the standard codes are.
+constexpr std::array<LanguageRow, kLanguageCount> kLanguageRows{{
+    {"en_US", "English (English)"},
+    {"zh_CN", "简体中文 (SimplifiedChinese)"},
+    {"ar_AE", "Arabic (UAE)"},
+    {"ba_BA", "Basque"},
+    {"bg_BG", "Bulgarian"},
+    {"ca_ES", "Catalan"},
+    {"cz_CZ", "Czech"},
+    {"da_DK", "Danish"},
+    {"de_DE", "German (Germany)"},
+    {"el_GR", "Greek"},
+    {"es_ES", "Spanish (Castilian)"},
+    {"es_AS", "Asturian"},
+    {"et_EE", "Estonian"},
+    {"fi_FI", "Finnish"},
+    {"fr_FR", "French (France)"},
+    {"fr_BR", "French (Breton)"},
+    {"gl_ES", "Galician"},
+    {"he_IL", "Hebrew"},
+    {"hu_HU", "Hungarian"},
+    {"it_IT", "Italian (Italy)"},
+    {"jp_JP", "Japanese"},
+    {"ko_KR", "Korean"},
+    {"lt_LT", "Lithuanian"},
+    {"lv_LV", "Latvian"},
+    {"mt_MT", "Maltese"},
+    {"nb_NO", "Norwegian (Bokmal)"},
+    {"nn_NO", "Norwegian (Nynorsk)"},
+    {"nl_NL", "Dutch (Netherlands)"},
+    {"pl_PL", "Polish"},
+    {"pt_BR", "Portuguese (Brazil)"},
+    {"pt_PT", "Portuguese (Portugal)"},
+    {"ro_RO", "Rumänisch"},
+    {"ru_RU", "Russian"},
+    {"sl_SI", "Slovenian"},
+    {"sq_AL", "Albanian (Albania)"},
+    {"sv_SE", "Swedish"},
+    {"tr_TR", "Turkish"},
+    {"ua_UA", "Ukrainian"},
+    {"zh_TW", "繁體中文 (TraditionalChinese)"},
+    {"vi_VN", "Vietnamese"},
+}};
+
+// The system languages the player recognises: exactly these language and territory pairs.
+// A locale without a territory counts as the first pair of its language.
+struct SystemLanguage {
+    std::string_view language;
+    std::string_view territory;
+    std::string_view stem;
+};
+
+constexpr std::array<SystemLanguage, 12> kSystemLanguages{{
+    {"zh", "CN", "zh_CN"},
+    {"zh", "TW", "zh_TW"},
+    {"cs", "CZ", "cz_CZ"},
+    {"de", "DE", "de_DE"},
+    {"el", "GR", "el_GR"},
+    {"es", "ES", "es_ES"},
+    {"fr", "FR", "fr_FR"},
+    {"hu", "HU", "hu_HU"},
+    {"it", "IT", "it_IT"},
+    {"ja", "JP", "jp_JP"},
+    {"ru", "RU", "ru_RU"},
+    {"lt", "LT", "lt_LT"},
+}};
+
+constexpr std::string_view kVocabulary[] = {
+    // play control panel: tooltips, open menu, messages
+    "PrevFile", "NextFile", "Config", "Google Map", "Pause", "Open", "NextFrame", "SnapShot",
+    "Stop", "Play", "BackWardPlay", "PreFrame", "Speed", "Volume", "Save The Playing File",
+    "Mark In", "Mark Out", "Backup", "SD Card Setup", "Open SD Card", "Open File",
+    "Record SD Card Not Find", "Finish Backup",
+    // preferences dialog
+    "Version", "Snapshot Path", "Language", "OK", "UIMode", "Display Mode", "Unit Of Speed",
+    "Sound Amplification", "Browse", "Cancel", "UI has been modified, please restart the program",
+    "Screen Resolution is Less than 1280*800", "Screen Resolution is Less than 1920*1080",
+    // card setup dialog
+    "SD Card", "SD Card:", "Set SD Card", "Setup", "Camera", "Record", "Set", "Default", "Format",
+    "Clear", "Language:", "Time_Zone:", "Data_Time:", "Set_Time",
+    "Set_Time:", "TV_Standard:", "Frequency:", "White_Balance:", "Effect:", "Sensor_SEN:", "MIC:",
+    "Unit Of Speed:", "REC_Quality:", "REC_Resolution:", "REC_G-Sensor_SEN:", "CAP_Resolution:",
+    "CAP_Mode:", "CAP_Period:", "CAP_G-Sensor_SEN:", "Save Error", "Save Success", "Tip",
+    "Are you sure to default the settings?", "Are you sure to Format it?",
+    "Are you sure to Clear it?", "Clear Fail", "Clear Success"};
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool IsAsciiLetters(std::string_view text) {
+    for (const char c : text) {
+        if (AsciiLower(c) < 'a' || AsciiLower(c) > 'z') {
+            return false;
+        }
+    }
+    return !text.empty();
+}
+
+struct LocaleParts {
+    std::string language;   // lower case
+    std::string territory;  // upper case, empty when the name has none
+};
+
+// "de_DE.UTF-8@euro", "pt-BR", "zh_Hant_TW": language first, a two-letter territory later;
+// script subtags, encodings and modifiers are ignored.
+LocaleParts SplitLocaleName(std::string_view name) {
+    name = name.substr(0, name.find_first_of(".@"));
+    LocaleParts parts;
+    bool first = true;
+    while (!name.empty()) {
+        const size_t separator = name.find_first_of("_-");
+        const std::string_view piece = name.substr(0, separator);
+        if (first) {
+            for (const char c : piece) {
+                parts.language += AsciiLower(c);
+            }
+        } else if (piece.size() == 2 && IsAsciiLetters(piece) && parts.territory.empty()) {
+            parts.territory = {AsciiUpper(piece[0]), AsciiUpper(piece[1])};
+        }
+        first = false;
+        name =
+            separator == std::string_view::npos ? std::string_view() : name.substr(separator + 1);
+    }
+    return parts;
+}
+
+std::string LanguageFileName(std::string_view stem) {
+    return std::string(stem) + std::string(kLanguageFileExtension);
+}
+
+}  // namespace
+
+std::string_view LanguageStem(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= kLanguageRows.size()) {
+        return {};
+    }
+    return kLanguageRows[static_cast<size_t>(index)].stem;
+}
+
+int FindLanguage(std::string_view stem) {
+    for (size_t i = 0; i < kLanguageRows.size(); ++i) {
+        if (kLanguageRows[i].stem == stem) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+LanguageTable::LanguageTable() {
+    for (size_t i = 0; i < kLanguageRows.size(); ++i) {
+        rows_[i] = {i == kEnglishLanguage ? 1 : 0, kLanguageRows[i].stem,
+                    kLanguageRows[i].displayName};
+    }
+}
+
+int LanguageTable::Scan(const std::filesystem::path& folder, std::string_view wantedStem,
+                        int active) {
+    folder_ = folder;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        std::error_code typeError;
+        if (it->is_directory(typeError)) {
+            continue;
+        }
+        const std::string name = it->path().filename().string();
+        for (size_t i = 0; i < rows_.size(); ++i) {
+            if (name != LanguageFileName(rows_[i].stem)) {
+                continue;
+            }
+            rows_[i].present = 1;
+            if (active == kEnglishLanguage && rows_[i].stem == wantedStem) {
+                active = static_cast<int>(i);
+            }
+            break;
+        }
+    }
+    return active;
+}
+
+std::string LanguageTable::Lookup(int language, std::string_view key) const {
+    if (language <= kEnglishLanguage || static_cast<size_t>(language) >= rows_.size() ||
+        rows_[static_cast<size_t>(language)].present == 0) {
+        return std::string(key);
+    }
+    const fs::path file = folder_ / LanguageFileName(rows_[static_cast<size_t>(language)].stem);
+    return ReadProfileString(file, kLanguageSection, key, key);
+}
+
+LanguageTable& Languages() {
+    static LanguageTable table;
+    return table;
+}
+
+std::string GetLanguageString(std::string_view key) {
+    return Languages().Lookup(Settings().activeLanguage, key);
+}
+
+std::string_view SystemLanguageStem(std::string_view localeName) {
+    const LocaleParts parts = SplitLocaleName(localeName);
+    for (const SystemLanguage& known : kSystemLanguages) {
+        if (known.language == parts.language &&
+            (parts.territory.empty() || known.territory == parts.territory)) {
+            return known.stem;
+        }
+    }
+    return kFallbackStem;
+}
+
+std::string SystemLocaleName() {
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && value[0] != '\0') {
+            return value;
+        }
+    }
+    return {};
+}
+
+void ChooseLanguage(AppSettings& settings, LanguageTable& table,
+                    const std::filesystem::path& languageFolder, std::string_view localeName) {
+    std::string wanted = ReadConfigString(settings, config_key::kLanguageFile, "");
+    if (wanted.empty()) {
+        wanted = SystemLanguageStem(localeName);
+    }
+    settings.activeLanguage = table.Scan(languageFolder, wanted, settings.activeLanguage);
+    settings.pendingLanguage = settings.activeLanguage;
+}
+
+void ChooseLanguage() {
+    ChooseLanguage(Settings(), Languages(), DataPath(kLanguageFolder), SystemLocaleName());
+}
+
+std::span<const std::string_view> LanguageVocabulary() {
+    return kVocabulary;
+}
+
+}  // namespace velmaro

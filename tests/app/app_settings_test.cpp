@@ -1,0 +1,237 @@
+#include "app/app_settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+
+#include "app/language_table.h"
+#include "platform/ini_file.h"
+
+namespace velmaro {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempFolder {
+  public:
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "velmaro-settings-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() {
+        std::error_code error;
+        fs::remove_all(path_, error);
+    }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+// Sets (or unsets, with nullopt) an environment variable for the life of the object.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        Apply(value);
+    }
+    ~ScopedEnv() { Apply(old_); }
+
+  private:
+    void Apply(const std::optional<std::string>& value) {
+        if (value) {
+            ::setenv(name_, value->c_str(), 1);
+        } else {
+            ::unsetenv(name_);
+        }
+    }
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+std::string ReadBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A user's configuration folder in a temp folder, with Config.ini written as given.
+class AppSettingsFile : public ::testing::Test {
+  protected:
+    AppSettingsFile() : configHome_("XDG_CONFIG_HOME", folder_.path().string()) {}
+
+    fs::path ConfigFile() const { return folder_.path() / "velmaro" / "Config.ini"; }
+    void WriteConfig(const std::string& text) const {
+        fs::create_directories(ConfigFile().parent_path());
+        std::ofstream(ConfigFile(), std::ios::binary) << text;
+    }
+
+    TempFolder folder_;
+    ScopedEnv configHome_;
+};
+
+constexpr ScreenSize kSmall{1024, 768};
+constexpr ScreenSize kLaptop{1280, 800};
+constexpr ScreenSize kFullHd{1920, 1080};
+
+TEST(AppSettingsUiMode, StoredSizeIsLoweredToWhatTheScreenHolds) {
+    EXPECT_EQ(ScreenClass({1279, 1200}), kUiMode960x600);
+    EXPECT_EQ(ScreenClass({2560, 799}), kUiMode960x600);
+    EXPECT_EQ(ScreenClass(kLaptop), kUiMode1280x800);
+    EXPECT_EQ(ScreenClass({1920, 1079}), kUiMode1280x800);
+    EXPECT_EQ(ScreenClass(kFullHd), kUiMode1920x1080);
+
+    EXPECT_EQ(DecideUiMode(2, kLaptop), 1);
+    EXPECT_EQ(DecideUiMode(0, kFullHd), 0);
+    EXPECT_EQ(DecideUiMode(1, kFullHd), 1);
+    EXPECT_EQ(DecideUiMode(5, kFullHd), 2);
+    EXPECT_EQ(DecideUiMode(-1, kLaptop), 1);
+    EXPECT_EQ(DecideUiMode(1, kSmall), 0);
+}
+
+TEST(AppSettingsStartup, CommandLineVersionAndDataFolders) {
+    EXPECT_EQ(CommandLineFile("\"/media/card/DCIM/100MEDIA/FILE 0001.ts\""),
+              "/media/card/DCIM/100MEDIA/FILE 0001.ts");
+    EXPECT_EQ(CommandLineFile(""), "");
+    EXPECT_EQ(CommandLineFile(std::vector<std::string>{}), "");
+    EXPECT_EQ(CommandLineFile(std::vector<std::string>{"\"/a/my", "file.ts\""}), "/a/my file.ts");
+
+    EXPECT_EQ(FormatVersionText("1.2.3.4"), "1.2.3.4");
+    EXPECT_EQ(FormatVersionText("1.2.3"), "1.2.3.0");
+    EXPECT_EQ(FormatVersionText("65537.x.7.8"), "1.0.7.8") << "parts are 16 bits";
+    EXPECT_EQ(VersionText(), FormatVersionText(VELMARO_VERSION_TEXT));
+
+    const TempFolder prefix;
+    const fs::path bin = prefix.path() / "bin";
+    fs::create_directories(bin);
+    EXPECT_EQ(FindDataPath(bin, "Language"), bin / "Language") << "nothing anywhere";
+    fs::create_directories(prefix.path() / "share/velmaro/Language");
+    EXPECT_EQ(FindDataPath(bin, "Language"), prefix.path() / "share/velmaro/Language");
+    fs::create_directories(bin / "Language");
+    EXPECT_EQ(FindDataPath(bin, "Language"), bin / "Language") << "the build tree comes first";
+
+    const std::string exe = ExecutableFolder();
+    ASSERT_FALSE(exe.empty());
+    EXPECT_EQ(exe.back(), '/');
+#ifdef VELMARO_BIN_DIR
+    EXPECT_TRUE(fs::equivalent(exe, VELMARO_BIN_DIR));
+#endif
+}
+
+TEST_F(AppSettingsFile, DefaultsComeFromTheUsersFolders) {
+    const ScopedEnv home("HOME", (folder_.path() / "home").string());
+    {
+        const ScopedEnv pictures("XDG_PICTURES_DIR", "/data/Bilder");
+        const AppSettings settings = DefaultSettings();
+        EXPECT_EQ(settings.configFile, ConfigFile());
+        EXPECT_EQ(settings.snapshotPath, "/data/Bilder/Capture/");
+        EXPECT_EQ(settings.uiMode, kUiModeUndecided);
+        EXPECT_EQ(settings.m_default_lng, kDefaultLongitude);
+        EXPECT_EQ(settings.m_dSoundAmplification, 1);
+    }
+    const ScopedEnv pictures("XDG_PICTURES_DIR", std::nullopt);
+    EXPECT_EQ(DefaultSettings().snapshotPath, (folder_.path() / "home/Pictures/Capture/").string());
+
+    std::ofstream(folder_.path() / "user-dirs.dirs")
+        << "# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+           "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
+    EXPECT_EQ(DefaultSettings().snapshotPath, (folder_.path() / "home/Bilder/Capture/").string());
+}
+
+TEST_F(AppSettingsFile, SettingsSurviveARoundTripAndKeepForeignKeys) {
+    WriteConfig("; my notes\n[Config]\nGPS_Offset_X=0.0012\n");
+    AppSettings saved = DefaultSettings();
+    saved.snapshotPath = "/srv/snaps/";
+    saved.pendingUiMode = 0;
+    saved.m_default_lng = 13.404954;
+    saved.m_default_lat = -52.520008;
+    saved.displayMode = 1;
+    saved.unitOfSpeed = 2;
+    saved.m_dSoundAmplification = 7;
+    ASSERT_TRUE(SaveSettings(saved));
+    EXPECT_EQ(saved.uiMode, 0);
+    EXPECT_EQ(ReadBytes(ConfigFile()),
+              "; my notes\n[Config]\nGPS_Offset_X=0.0012\nSnapshot Path=/srv/snaps/\nUIMode=0\n"
+              "m_default_lng=13.404954\nm_default_lat=-52.520008\nDisplayMode=1\n"
+              "UnitOfSpeed=2\nm_dSoundAmplification=7\n");
+
+    AppSettings loaded = DefaultSettings();
+    LoadSettings(loaded, kFullHd);
+    EXPECT_EQ(loaded.snapshotPath, "/srv/snaps/");
+    EXPECT_EQ(loaded.uiMode, 0);
+    EXPECT_EQ(loaded.pendingUiMode, 0);
+    EXPECT_DOUBLE_EQ(loaded.m_default_lng, 13.404954);
+    EXPECT_DOUBLE_EQ(loaded.m_default_lat, -52.520008);
+    EXPECT_EQ(loaded.displayMode, 1);
+    EXPECT_EQ(loaded.unitOfSpeed, 2);
+    EXPECT_EQ(loaded.m_dSoundAmplification, 7);
+}
+
+TEST_F(AppSettingsFile, LoadTakesStoredValuesAsTheyStandExceptUnusableOnes) {
+    WriteConfig(
+        "[config]\nuimode=2\nm_dSoundAmplification=25\nSnapshot Path=C:\\Capture\\\n"
+        "m_default_lng=  7.5 east\nm_default_lat=nan\nDisplayMode=x\n");
+    AppSettings settings = DefaultSettings();
+    const std::string defaultSnapshot = settings.snapshotPath;
+    LoadSettings(settings, kLaptop);
+    EXPECT_EQ(settings.uiMode, 1) << "a stored 2 on a 1280x800 screen";
+    EXPECT_EQ(settings.m_dSoundAmplification, 25) << "nothing clamps it at load";
+    EXPECT_EQ(settings.snapshotPath, defaultSnapshot) << "not a path of this system";
+    EXPECT_DOUBLE_EQ(settings.m_default_lng, 7.5);
+    EXPECT_DOUBLE_EQ(settings.m_default_lat, kDefaultLatitude);
+    EXPECT_EQ(settings.displayMode, 0) << "text that is no number reads as 0";
+    EXPECT_EQ(settings.unitOfSpeed, 0);
+
+    ASSERT_TRUE(SaveSettings(settings));
+    EXPECT_EQ(ReadProfileInt(ConfigFile(), "Config", "UIMode", -1), 1);
+}
+
+TEST_F(AppSettingsFile, MissingFileGivesDefaultsAndSingleKeysWork) {
+    AppSettings settings = DefaultSettings();
+    LoadSettings(settings, kFullHd);
+    EXPECT_EQ(settings.uiMode, 2) << "no key: the largest size that fits";
+    EXPECT_EQ(settings.m_default_lat, kDefaultLatitude);
+    EXPECT_EQ(ReadConfigString(settings, "Snapshot Path", "dflt"), "dflt");
+    EXPECT_TRUE(GpsOffsetAutoEnabled(settings));
+
+    ASSERT_TRUE(WriteConfigInt(settings, "GPS_Offset_Auto", 2));
+    EXPECT_FALSE(GpsOffsetAutoEnabled(settings)) << "only exactly 1 loads the table";
+    EXPECT_EQ(ReadConfigInt(settings, "gps_offset_auto", 9), 2);
+
+    settings.pendingLanguage = FindLanguage("de_DE");
+    ASSERT_TRUE(SaveLanguage(settings));
+    EXPECT_EQ(settings.activeLanguage, FindLanguage("de_DE"));
+    EXPECT_EQ(ReadConfigString(settings, "Language File", ""), "de_DE");
+}
+
+TEST_F(AppSettingsFile, UnwritableConfigFolderKeepsSettingsInMemory) {
+    AppSettings settings = DefaultSettings();
+    const fs::path blocker = folder_.path() / "blocker";
+    std::ofstream(blocker) << "a file where a folder should be";
+    settings.configFile = blocker / "velmaro" / "Config.ini";
+    settings.pendingUiMode = 1;
+    settings.unitOfSpeed = 2;
+    EXPECT_FALSE(SaveSettings(settings));
+    EXPECT_FALSE(WriteConfigInt(settings, "UIMode", 1));
+    EXPECT_EQ(settings.uiMode, 1);
+    EXPECT_EQ(settings.unitOfSpeed, 2);
+    EXPECT_EQ(ReadBytes(blocker), "a file where a folder should be");
+
+    // A Config.ini that cannot be read is never replaced by one holding only our keys.
+    fs::create_directories(ConfigFile().parent_path());
+    ASSERT_EQ(::mkfifo(ConfigFile().c_str(), 0600), 0);
+    settings.configFile = ConfigFile();
+    EXPECT_FALSE(SaveSettings(settings));
+    EXPECT_FALSE(fs::is_regular_file(ConfigFile()));
+}
+
+}  // namespace
+}  // namespace velmaro
