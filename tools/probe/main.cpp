@@ -1,0 +1,188 @@
+// velmaro-probe: shows what the player's demultiplexer makes of recording files (see --help).
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/make_recording/recording_writer.h"
+#include "tools/probe/probe_output.h"
+#include "tools/probe/probe_paths.h"
+#include "tools/probe/recording_probe.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitPathFailed = 1;
+constexpr int kExitBadOptions = 2;
+
+constexpr const char* kUsage = R"(Usage: velmaro-probe [options] [PATH...]
+Reads recording files as the player's reader does (8192-byte reads, 188-byte packets on a grid
+of 0x47 sync bytes, garbage skipped one byte at a time), routes the packets through the player's
+demultiplexer into its frame queues and telemetry hand-over, and reports per file: the PAT and
+PMT, packet counts, key, inter and audio frames, telemetry texts, drops, the measured frame rate,
+the first and last video time and the first and last GPS fix.
+
+Each PATH is a .ts file, a card root (every .ts file below DCIM/*MEDIA) or another folder (the
+.ts files in it); names match .ts in any case. Without PATH, a sample card (3 files of 4 s) is
+written to a new temporary folder and probed.
+
+  --format=text|tsv    readable report (default), or one tab-separated line per file under a
+                       header of column names (messages and the summary then go to stderr)
+  --make-sample DIR    write the sample card to DIR (created if needed) and probe it too
+  --help               show this text
+
+Exit status: 0 when every file was probed, 1 when a path was missing or unreadable or the
+sample could not be written, 2 on bad options.
+)";
+
+struct Options {
+    velmaro::ProbeFormat format = velmaro::ProbeFormat::kText;
+    std::string sampleDir;
+    std::vector<std::string> paths;
+    bool help = false;
+};
+
+int BadOption(const std::string& message) {
+    std::fprintf(stderr, "velmaro-probe: %s (see --help)\n", message.c_str());
+    return kExitBadOptions;
+}
+
+bool ParseFormat(std::string_view value, velmaro::ProbeFormat& format) {
+    if (value == "text") {
+        format = velmaro::ProbeFormat::kText;
+    } else if (value == "tsv") {
+        format = velmaro::ProbeFormat::kTsv;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// Matches "--name VALUE" and "--name=VALUE"; `value` is empty when none was given.
+bool OptionWithValue(std::string_view arg, std::string_view name, int argc, char** argv, int& i,
+                     std::string& value) {
+    if (arg == name) {
+        value = i + 1 < argc ? argv[++i] : "";
+        return true;
+    }
+    if (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=') {
+        value = arg.substr(name.size() + 1);
+        return true;
+    }
+    return false;
+}
+
+// Returns kExitOk or kExitBadOptions (after saying why).
+int ParseOptions(int argc, char** argv, Options& o) {
+    bool optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::string value;
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            o.paths.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
+            o.help = true;
+        } else if (OptionWithValue(arg, "--format", argc, argv, i, value)) {
+            if (!ParseFormat(value, o.format)) {
+                return BadOption("--format needs text or tsv");
+            }
+        } else if (OptionWithValue(arg, "--make-sample", argc, argv, i, value)) {
+            if (value.empty()) {
+                return BadOption("--make-sample needs a folder");
+            }
+            o.sampleDir = value;
+        } else {
+            return BadOption("unknown option " + arg);
+        }
+    }
+    return kExitOk;
+}
+
+std::string NewTemporaryFolder() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "velmaro-sample-XXXXXX").string();
+    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+// Writes the sample card; false after saying why.
+bool MakeSample(std::string& folder, std::FILE* messages) {
+    if (folder.empty()) {
+        folder = NewTemporaryFolder();
+        if (folder.empty()) {
+            std::perror("velmaro-probe: cannot create a temporary folder");
+            return false;
+        }
+    }
+    velmaro::RecordingOptions options;
+    options.outRoot = folder;
+    std::fprintf(messages, "Writing a sample card (%d files of %d s) to %s ...\n", options.files,
+                 options.secondsPerFile, folder.c_str());
+    std::fflush(messages);
+    const velmaro::RecordingResult result = velmaro::WriteRecording(options);
+    if (!result.ok) {
+        std::fprintf(stderr, "velmaro-probe: cannot write the sample card to %s: %s\n",
+                     folder.c_str(), result.error.c_str());
+        return false;
+    }
+    std::fprintf(messages, "Sample card written to %s\n\n", folder.c_str());
+    return true;
+}
+
+// Probes every file and prints as it goes; returns the number of files that failed.
+uint64_t ProbeFiles(const std::vector<std::string>& files, velmaro::ProbeFormat format,
+                    velmaro::ProbeTotals& totals) {
+    const bool tsv = format == velmaro::ProbeFormat::kTsv;
+    if (tsv) {
+        velmaro::PrintTsvHeader(stdout);
+    }
+    uint64_t failed = 0;
+    for (const std::string& file : files) {
+        velmaro::ProbeReport report;
+        std::string error;
+        if (!velmaro::ProbeRecording(file, report, error)) {
+            std::fprintf(stderr, "velmaro-probe: %s\n", error.c_str());
+            ++failed;
+            continue;
+        }
+        totals.Add(report);
+        if (tsv) {
+            velmaro::PrintTsvRow(stdout, report);
+        } else {
+            velmaro::PrintText(stdout, report);
+        }
+    }
+    return failed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (const int status = ParseOptions(argc, argv, o); status != kExitOk) {
+        return status;
+    }
+    if (o.help) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    std::FILE* messages = o.format == velmaro::ProbeFormat::kTsv ? stderr : stdout;
+    if (o.paths.empty() || !o.sampleDir.empty()) {
+        if (!MakeSample(o.sampleDir, messages)) {
+            return kExitPathFailed;
+        }
+        o.paths.push_back(o.sampleDir);
+    }
+    const velmaro::ProbeFileList list = velmaro::CollectProbeFiles(o.paths);
+    for (const std::string& error : list.errors) {
+        std::fprintf(stderr, "velmaro-probe: %s\n", error.c_str());
+    }
+    velmaro::ProbeTotals totals;
+    totals.failed = list.errors.size() + ProbeFiles(list.files, o.format, totals);
+    velmaro::PrintSummary(messages, totals);
+    return totals.failed == 0 ? kExitOk : kExitPathFailed;
+}
