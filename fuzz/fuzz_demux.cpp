@@ -41,7 +41,8 @@ struct Harness {
     }
 
     void Route(const uint8_t* packet, bool backward) {
-        RoutePacket(state, packet, out, controls, backward);
+        RoutePacket(state, packet, out, controls,
+                    backward ? PacketFlow::kBackwardScan : PacketFlow::kForward);
         Drain(video);
         Drain(audio);
         std::string text;

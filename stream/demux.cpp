@@ -123,7 +123,7 @@ void CompleteDataPes(DemuxState& state, const DemuxOutputs& out, const DemuxCont
 }
 
 RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutputs& out,
-                        const DemuxControls& controls, bool backward) {
+                        const DemuxControls& controls, PacketFlow flow) {
     const TsPacket packet = ParseTsPacket(bytes);
     if (!packet.Routable()) {
         return RouteResult::kSkipped;
@@ -137,10 +137,11 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
     const uint8_t* payload = packet.Payload();
     const int length = packet.payloadLength;
     const bool start = packet.payloadUnitStart;
+    const bool backward = flow != PacketFlow::kForward;
     if (packet.pid == state.psi.videoPid) {
-        if (!backward) {
+        if (flow != PacketFlow::kBackwardScan) {
             if (start) {
-                CompleteVideoPes(state, out, controls, false, false);
+                CompleteVideoPes(state, out, controls, backward, false);
                 state.video.Reset();
             }
             state.video.Append(payload, length);

@@ -73,16 +73,25 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
 void CompleteAudioPes(DemuxState& state, const DemuxOutputs& out, const DemuxControls& controls);
 void CompleteDataPes(DemuxState& state, const DemuxOutputs& out, const DemuxControls& controls);
 
+// How packets arrive: in file order while playing forward, or while reading one group of
+// pictures forward again during backward delivery; or last-first while scanning back.
+enum class PacketFlow {
+    kForward,
+    kBackwardScan,
+    kBackwardGroupPass,
+};
+
 enum class RouteResult {
-    kSkipped,         // not routable, PIDs unknown, or not one of our streams
-    kRouted,          // payload gathered
+    kSkipped,           // not routable, PIDs unknown, or not one of our streams
+    kRouted,            // payload gathered
     kBackwardKeyFound,  // backward scan: a key frame was queued; the caller starts its forward pass
 };
 
 // Routes one packet (kTsPacketSize bytes). Backward scanning prepends video payloads and
-// completes a PES at its PUSI packet with key frames only; audio and telemetry are ignored.
+// completes a PES at its PUSI packet with key frames only. While delivering backward (scan or
+// group pass) audio and telemetry are ignored and frames carry a negative order.
 RouteResult RoutePacket(DemuxState& state, const uint8_t* packet, const DemuxOutputs& out,
-                        const DemuxControls& controls, bool backward);
+                        const DemuxControls& controls, PacketFlow flow);
 
 // Completes the three PES still gathering, as no later packet will: for a whole-file count.
 void FlushPendingPes(DemuxState& state, const DemuxOutputs& out, const DemuxControls& controls);

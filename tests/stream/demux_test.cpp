@@ -36,7 +36,8 @@ protected:
     }
 
     void Route(const Bytes& packet, bool backward = false) {
-        lastResult = RoutePacket(state, packet.data(), out, controls, backward);
+        lastResult = RoutePacket(state, packet.data(), out, controls,
+                                 backward ? PacketFlow::kBackwardScan : PacketFlow::kForward);
     }
     void RouteAll(const std::vector<Bytes>& packets, bool backward = false) {
         for (const Bytes& p : packets) {

@@ -176,7 +176,7 @@ TEST(FrameScanRealStreams, EveryVideoPesOfThirdPartyTransportStreamsBecomesAFram
         };
         int videoPesStarts = 0;
         for (size_t at = 0; at + kTsPacketSize <= file.size(); at += kTsPacketSize) {
-            RoutePacket(state, file.data() + at, out, controls, false);
+            RoutePacket(state, file.data() + at, out, controls, PacketFlow::kForward);
             const TsPacket p = ParseTsPacket(file.data() + at);
             if (state.psi.pidsKnown && p.pid == state.psi.videoPid && p.payloadUnitStart &&
                 p.Routable()) {

@@ -170,7 +170,7 @@ void FileProbe::Route(const uint8_t* packet) {
     if (ParseTsPacket(packet).transportError) {
         ++report_.errorPackets;
     }
-    if (RoutePacket(state_, packet, outputs_, controls_, false) == RouteResult::kRouted) {
+    if (RoutePacket(state_, packet, outputs_, controls_, PacketFlow::kForward) == RouteResult::kRouted) {
         CountPesStart(packet);
     }
     Drain();

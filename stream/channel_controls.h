@@ -1,0 +1,23 @@
+// The control fields of a playback channel: written by the user-interface thread, polled by
+// the reader and the decoding workers.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace velmaro {
+
+enum PlayMode : int32_t {
+    kPlayHeld = 0,  // after a single step
+    kPlayNormal = 1,
+    kPlayBackward = 7,  // also the slowest forward speed
+    kPlayStep = 11,
+};
+
+struct ChannelControls {
+    std::atomic<int32_t> playMode{kPlayNormal};
+    std::atomic<int32_t> paused{0};
+    std::atomic<bool> audioEnabled{true};
+};
+
+}  // namespace velmaro

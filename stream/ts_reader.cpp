@@ -1,0 +1,423 @@
+#include "stream/ts_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <new>
+#include <system_error>
+
+#include "platform/message_sink.h"
+#include "stream/channel_controls.h"
+#include "stream/frame_queue.h"
+#include "stream/recording_files.h"
+#include "stream/telemetry_handover.h"
+#include "stream/ts_packet.h"
+
+namespace velmaro {
+namespace {
+
+constexpr int kLastWindowByte = kPacketWindowSize - 1;
+constexpr int64_t kPerMille = 1000;
+
+// Sleeps up to `ms`, returning early once a stop is requested.
+void SleepUnlessStopped(std::stop_token stop, int ms) {
+    std::mutex mutex;
+    std::condition_variable_any cv;
+    std::unique_lock lock(mutex);
+    cv.wait_for(lock, stop, std::chrono::milliseconds(ms), [] { return false; });
+}
+
+}  // namespace
+
+CTSAnalyse::CTSAnalyse(const ReaderLinks& links) : links_(links) {
+    outputs_.videoQueue = links.videoQueue;
+    outputs_.videoItem = &videoItem_;
+    outputs_.audioQueue = links.audioQueue;
+    outputs_.audioItem = &audioItem_;
+    outputs_.telemetry = links.telemetry;
+    outputs_.sink = links.mainWindow;
+}
+
+CTSAnalyse::~CTSAnalyse() {
+    Stop();
+}
+
+void CTSAnalyse::SetPath(const std::string& path) {
+    std::lock_guard lock(pathMutex_);
+    path_ = path;
+}
+
+std::string CTSAnalyse::CurrentPath() const {
+    std::lock_guard lock(pathMutex_);
+    return path_;
+}
+
+void CTSAnalyse::RequestOpen(const std::string& path) {
+    std::lock_guard lock(pathMutex_);
+    pendingPath_ = path;
+}
+
+bool CTSAnalyse::Start() {
+    Stop();
+    OpenFile(backward_.load());
+    stop_ = std::stop_source();
+    running_.store(true);
+    try {
+        thread_ = std::thread([this] {
+            Run();
+            running_.store(false);
+        });
+    } catch (const std::system_error&) {
+        running_.store(false);
+        return false;
+    }
+    return true;
+}
+
+void CTSAnalyse::Stop() {
+    running_.store(false);
+    stop_.request_stop();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    CloseFile();
+    demux_.psi.pidsKnown = false;
+    pidsKnown_.store(false);
+    ReleaseBuffers();
+}
+
+bool CTSAnalyse::OpenFile(bool atEnd) {
+    CloseFile();
+    const std::string path = CurrentPath();
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    file_ = std::move(fd);
+    fileSize_.store(st.st_size);
+    position_.store(atEnd ? st.st_size : 0);
+    return true;
+}
+
+int CTSAnalyse::CloseFile() {
+    file_.Reset();
+    position_.store(0);
+    fileSize_.store(0);
+    return 0;
+}
+
+bool CTSAnalyse::PrepareBuffers() {
+    try {
+        if (!window_) {
+            window_ = std::make_unique_for_overwrite<uint8_t[]>(kPacketWindowSize);
+        }
+        if (!readBuffer_) {
+            readBuffer_ = std::make_unique_for_overwrite<uint8_t[]>(kReadBlockSize);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    available_ = 0;
+    cursor_ = 0;
+    return demux_.PrepareBuffers();
+}
+
+void CTSAnalyse::ReleaseBuffers() {
+    window_.reset();
+    readBuffer_.reset();
+    demux_.ReleaseBuffers();
+    available_ = 0;
+    cursor_ = 0;
+}
+
+DemuxControls CTSAnalyse::Controls() const {
+    DemuxControls c;
+    if (links_.controls) {
+        c.playMode = links_.controls->playMode.load(std::memory_order_relaxed);
+        c.audioEnabled = links_.controls->audioEnabled.load(std::memory_order_relaxed);
+    }
+    c.directionChangePending = &directionChangePending_;
+    c.running = &running_;
+    return c;
+}
+
+int CTSAnalyse::SetDirection(bool backward) {
+    if (!pidsKnown_.load()) {
+        return -1;
+    }
+    // Compared with what was last asked for, so that asking back before the reader has taken
+    // a change cancels it rather than being lost.
+    const bool target =
+        directionChangePending_.load() ? requestedBackward_.load() : backward_.load();
+    if (backward == target) {
+        return backward ? 1 : 0;
+    }
+    requestedBackward_.store(backward);
+    directionChangePending_.store(true);
+    // Frames of the old direction leave at once; the reader clears again when it takes the
+    // request, which catches a frame that was being pushed right now.
+    if (links_.videoQueue) {
+        links_.videoQueue->Clear();
+    }
+    if (links_.audioQueue) {
+        links_.audioQueue->Clear();
+    }
+    return backward ? 1 : 0;
+}
+
+void CTSAnalyse::ResetReadingState() {
+    available_ = 0;
+    cursor_ = backward_.load() ? kLastWindowByte : 0;
+    demux_.ResetFills();
+    if (links_.videoQueue) {
+        links_.videoQueue->Clear();
+    }
+    if (links_.audioQueue) {
+        links_.audioQueue->Clear();
+    }
+    gopForward_ = false;
+    if (links_.telemetry) {
+        links_.telemetry->ClearReady();
+    }
+    if (links_.mainWindow) {
+        links_.mainWindow->Send(kMsgReset, 0, 0, stop_.get_token());
+    }
+}
+
+int CTSAnalyse::Run() {
+    if (!PrepareBuffers()) {
+        return 0;
+    }
+    videoItem_ = FrameItem{};
+    audioItem_ = FrameItem{};
+    if (links_.videoQueue) {
+        links_.videoQueue->Trim(&videoItem_);
+    }
+    if (links_.audioQueue) {
+        links_.audioQueue->Trim(&audioItem_);
+    }
+    cursor_ = backward_.load() ? kLastWindowByte : 0;
+    BeginBackwardAt(position_.load());
+    while (Running()) {
+        if (ServeRequests()) {
+            continue;
+        }
+        const bool scanBack = backward_.load() && !gopForward_;
+        if ((scanBack ? BackwardStep() : ForwardStep()) == StepEnd::kNoFurtherRecording) {
+            SleepUnlessStopped(stop_.get_token(), kIdleSleepMs);
+        }
+    }
+    return 0;
+}
+
+bool CTSAnalyse::ServeRequests() {
+    const int64_t seek = seekRequest.load();
+    if (pidsKnown_.load() && seek > 0) {
+        position_.store(seek);
+        seekRequest.store(kSeekNone);
+        BeginBackwardAt(seek);
+        ResetReadingState();
+    } else if (seek == kSeekPreviousRecording || seek == kSeekNextRecording) {
+        seekRequest.store(kSeekNone);
+        if (OpenAdjacentRecording(seek == kSeekPreviousRecording ? -1 : +1)) {
+            ResetReadingState();
+            return true;
+        }
+    }
+    std::string pending;
+    {
+        std::lock_guard lock(pathMutex_);
+        pending.swap(pendingPath_);
+    }
+    if (!pending.empty() && SwitchTo(pending, backward_.load())) {
+        ResetReadingState();
+        return true;
+    }
+    if (directionChangePending_.load()) {
+        backward_.store(requestedBackward_.load());
+        directionChangePending_.store(false);
+        BeginBackwardAt(position_.load());
+        ResetReadingState();
+    }
+    return false;
+}
+
+bool CTSAnalyse::SwitchTo(const std::string& path, bool atEnd) {
+    if (path.empty()) {
+        return false;
+    }
+    if (!demux_.psi.pidsKnown && !PrepareBuffers()) {
+        return false;
+    }
+    demux_.rate.Reset();
+    SetPath(path);
+    OpenFile(atEnd);
+    if (atEnd) {
+        // Backward delivery goes on at the end of the earlier file, where its last group ends.
+        // Bytes and a partly gathered frame of the later file cannot continue in this one.
+        BeginBackwardAt(fileSize_.load());
+        available_ = 0;
+        cursor_ = kLastWindowByte;
+        demux_.video.Reset();
+    }
+    return true;
+}
+
+bool CTSAnalyse::OpenAdjacentRecording(int step) {
+    return SwitchTo(FindAdjacentRecording(CurrentPath(), step), backward_.load());
+}
+
+int CTSAnalyse::ReadBlock(int64_t at, int size) {
+    if (!file_.Valid() || size <= 0) {
+        return 0;
+    }
+    ssize_t n;
+    do {
+        n = ::pread(file_.Get(), readBuffer_.get(), size, at);
+    } while (n < 0 && errno == EINTR);
+    // A card pulled or a damaged sector reads as the end of the file.
+    return n > 0 ? static_cast<int>(n) : 0;
+}
+
+void CTSAnalyse::PostPosition() {
+    const int64_t size = fileSize_.load();
+    if (links_.panel && size > 0) {
+        links_.panel->Post(kMsgPosition, static_cast<intptr_t>(position_.load() * kPerMille / size),
+                           0);
+    }
+}
+
+void CTSAnalyse::BeginBackwardAt(int64_t position) {
+    scanLimit_ = position;
+    scanFrom_ = position;
+}
+
+void CTSAnalyse::EndGroupPass() {
+    const DemuxControls controls = Controls();
+    // The packet that ends the pass (it starts the next group's key frame) completes the
+    // group's last frame; at the end of the file nothing follows the last frame.
+    if (available_ == kTsPacketSize && window_[cursor_] == kTsSyncByte) {
+        RoutePacket(demux_, window_.get() + cursor_, outputs_, controls,
+                    PacketFlow::kBackwardGroupPass);
+    }
+    if (scanLimit_ >= fileSize_.load()) {
+        CompleteVideoPes(demux_, outputs_, controls, true, false);
+    }
+    // Scan on backward from just before this group's key frame packet.
+    scanLimit_ = keyPos_;
+    scanFrom_ = keyPos_ - kTsPacketSize;
+    available_ = 0;
+    cursor_ = kLastWindowByte;
+    demux_.ResetFills();
+    position_.store(scanFrom_);
+    gopForward_ = false;
+}
+
+CTSAnalyse::StepEnd CTSAnalyse::ForwardStep() {
+    std::memmove(window_.get(), window_.get() + cursor_, available_);
+    cursor_ = 0;
+    int readSize = kReadBlockSize;
+    const int64_t position = position_.load();
+    const bool groupPass = backward_.load();
+    if (groupPass) {
+        if (position >= scanLimit_) {
+            EndGroupPass();
+            return StepEnd::kContinue;
+        }
+        readSize = static_cast<int>(std::min<int64_t>(kReadBlockSize, scanLimit_ - position));
+    }
+    const int n = ReadBlock(position, readSize);
+    if (n == 0) {
+        if (groupPass) {  // the file shrank under us: the group ends here
+            EndGroupPass();
+            return StepEnd::kContinue;
+        }
+        return OpenAdjacentRecording(+1) ? StepEnd::kContinue : StepEnd::kNoFurtherRecording;
+    }
+    std::memcpy(window_.get() + available_, readBuffer_.get(), n);
+    position_.store(position + n);
+    available_ += n;
+    PostPosition();
+    ForwardPacketLoop();
+    return StepEnd::kContinue;
+}
+
+void CTSAnalyse::ForwardPacketLoop() {
+    const DemuxControls controls = Controls();
+    const PacketFlow flow =
+        backward_.load() ? PacketFlow::kBackwardGroupPass : PacketFlow::kForward;
+    uint8_t* w = window_.get();
+    while (Running() && !directionChangePending_.load(std::memory_order_relaxed) &&
+           available_ > kTsPacketSize) {
+        if (w[cursor_] == kTsSyncByte && w[cursor_ + kTsPacketSize] == kTsSyncByte) {
+            RoutePacket(demux_, w + cursor_, outputs_, controls, flow);
+            pidsKnown_.store(demux_.psi.pidsKnown, std::memory_order_relaxed);
+            cursor_ += kTsPacketSize;
+            available_ -= kTsPacketSize;
+        } else {
+            ++cursor_;
+            --available_;
+        }
+    }
+}
+
+CTSAnalyse::StepEnd CTSAnalyse::BackwardStep() {
+    // The unexamined bytes end at the cursor; keep them at the end of the window.
+    uint8_t* w = window_.get();
+    std::memmove(w + kPacketWindowSize - available_, w + cursor_ - available_ + 1, available_);
+    cursor_ = kLastWindowByte;
+    // The block before the one scanned last. A block that would begin the file is never
+    // scanned: go on at the end of the previous recording.
+    const int64_t blockStart = scanFrom_ - kReadBlockSize;
+    const int n = blockStart > 0 ? ReadBlock(blockStart, kReadBlockSize) : 0;
+    if (n == 0) {
+        return OpenAdjacentRecording(-1) ? StepEnd::kContinue : StepEnd::kNoFurtherRecording;
+    }
+    scanFrom_ = blockStart;
+    position_.store(blockStart + n);
+    if (available_ + n > kPacketWindowSize) {
+        available_ = 0;  // never happens with the loop below; never write outside the window
+    }
+    std::memcpy(w + kPacketWindowSize - available_ - n, readBuffer_.get(), n);
+    available_ += n;
+    windowFileOffset_ = blockStart - (kPacketWindowSize - available_);
+    PostPosition();
+    BackwardPacketLoop();
+    return StepEnd::kContinue;
+}
+
+void CTSAnalyse::BackwardPacketLoop() {
+    const DemuxControls controls = Controls();
+    uint8_t* w = window_.get();
+    while (Running() && !directionChangePending_.load(std::memory_order_relaxed) &&
+           available_ > kTsPacketSize) {
+        if (w[cursor_] != kTsSyncByte || w[cursor_ - kTsPacketSize] != kTsSyncByte) {
+            --cursor_;
+            --available_;
+            continue;
+        }
+        const RouteResult result = RoutePacket(demux_, w + cursor_ - kTsPacketSize, outputs_,
+                                               controls, PacketFlow::kBackwardScan);
+        pidsKnown_.store(demux_.psi.pidsKnown, std::memory_order_relaxed);
+        cursor_ -= kTsPacketSize;
+        available_ -= kTsPacketSize;
+        if (result == RouteResult::kBackwardKeyFound) {
+            // Read this group forward from the packet after its key frame's first one: the key
+            // frame is queued already, and the rest of its PES is dropped as a fragment.
+            gopForward_ = true;
+            keyPos_ = windowFileOffset_ + cursor_ + kTsPacketSize;
+            position_.store(keyPos_);
+            available_ = 0;
+            cursor_ = kLastWindowByte;
+            demux_.audio.Reset();
+            demux_.data.Reset();
+            return;
+        }
+    }
+}
+
+}  // namespace velmaro

@@ -1,0 +1,134 @@
+// CTSAnalyse: reads one recording on its own thread and splits it into video frames, audio
+// frames and telemetry texts, forward, or backward by groups of pictures (scan back to the
+// previous key frame, then read that group forward again). It continues into the next or
+// previous recording of the folder at either end and serves the channel's requests: seek,
+// previous or next recording, switch to a named file, change of direction.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "platform/unique_fd.h"
+#include "stream/demux.h"
+#include "stream/frame_item.h"
+
+namespace velmaro {
+
+class CVBuffer2;
+class CABuffer2;
+class MessageSink;
+class TelemetryHandOver;
+struct ChannelControls;
+
+constexpr int64_t kSeekNone = -1;
+constexpr int64_t kSeekPreviousRecording = -1001;
+constexpr int64_t kSeekNextRecording = -1002;
+
+constexpr int kReadBlockSize = 8192;
+constexpr int kPacketWindowSize = 9500;
+constexpr int kIdleSleepMs = 100;
+
+// Where the reader's outputs go. The panel receives positions (1130); the main window receives
+// telemetry notices (1131) and resets (1132, sent synchronously).
+struct ReaderLinks {
+    ChannelControls* controls = nullptr;
+    CVBuffer2* videoQueue = nullptr;
+    CABuffer2* audioQueue = nullptr;
+    TelemetryHandOver* telemetry = nullptr;
+    MessageSink* panel = nullptr;
+    MessageSink* mainWindow = nullptr;
+};
+
+class CTSAnalyse {
+  public:
+    explicit CTSAnalyse(const ReaderLinks& links);
+    CTSAnalyse(const CTSAnalyse&) = delete;
+    CTSAnalyse& operator=(const CTSAnalyse&) = delete;
+    virtual ~CTSAnalyse();
+
+    // The owner sets the path first. Opens the file and starts the thread.
+    virtual bool Start();
+    // Joins the thread; a reset notice being sent at that moment is abandoned, never awaited.
+    virtual void Stop();
+    virtual bool OpenFile(bool atEnd);
+    virtual int CloseFile();
+    virtual int Run();
+
+    // User-interface thread. -1 while the PMT has not been read; otherwise the direction asked
+    // for. Frames read before the request are never queued after it.
+    int SetDirection(bool backward);
+    void RequestOpen(const std::string& path);
+    void SetPath(const std::string& path);
+
+    std::string CurrentPath() const;
+    int64_t Position() const { return position_.load(); }
+    int64_t FileSize() const { return fileSize_.load(); }
+    bool PidsKnown() const { return pidsKnown_.load(); }
+    bool Backward() const { return backward_.load(); }
+    const DemuxDropCounts& Drops() const { return demux_.drops; }  // reader thread or stopped
+
+    // Written by the channel: -1 none, > 0 a byte position, or one of the recording requests.
+    std::atomic<int64_t> seekRequest{kSeekNone};
+
+  private:
+    enum class StepEnd { kContinue, kNoFurtherRecording };
+
+    bool PrepareBuffers();
+    void ReleaseBuffers();
+    void ResetReadingState();
+    bool ServeRequests();  // true when the pass is over (a file switch reset everything)
+    StepEnd ForwardStep();
+    StepEnd BackwardStep();
+    void ForwardPacketLoop();
+    void BackwardPacketLoop();
+    void BeginBackwardAt(int64_t position);
+    void EndGroupPass();
+    bool SwitchTo(const std::string& path, bool atEnd);
+    bool OpenAdjacentRecording(int step);
+    int ReadBlock(int64_t at, int size);
+    void PostPosition();
+    DemuxControls Controls() const;
+    bool Running() const { return running_.load(std::memory_order_relaxed); }
+
+    ReaderLinks links_;
+    DemuxOutputs outputs_;
+
+    std::thread thread_;
+    std::stop_source stop_;  // lets a reset notice give up when the reader is being stopped
+    std::atomic<bool> running_{false};
+
+    // Read by the user-interface thread, written by the reader thread.
+    std::atomic<bool> pidsKnown_{false};
+    std::atomic<bool> backward_{false};
+    std::atomic<int64_t> position_{0};
+    std::atomic<int64_t> fileSize_{0};
+    mutable std::mutex pathMutex_;
+    std::string path_;         // guarded by pathMutex_
+    std::string pendingPath_;  // guarded by pathMutex_
+
+    // Written by the user-interface thread, taken by the reader thread.
+    std::atomic<bool> directionChangePending_{false};
+    std::atomic<bool> requestedBackward_{false};
+
+    // Reader thread only (and Start/Stop while the thread is not running).
+    UniqueFd file_;
+    DemuxState demux_;
+    FrameItem videoItem_;
+    FrameItem audioItem_;
+    std::unique_ptr<uint8_t[]> window_;
+    std::unique_ptr<uint8_t[]> readBuffer_;
+    int available_ = 0;
+    int cursor_ = 0;
+    bool gopForward_ = false;
+    int64_t keyPos_ = 0;     // where the group pass starts: after the key frame's first packet
+    int64_t scanLimit_ = 0;  // where the group pass ends
+    int64_t scanFrom_ = 0;   // the backward scan reads the block that ends here
+    int64_t windowFileOffset_ = 0;  // file offset of window byte 0 while scanning backward
+};
+
+}  // namespace velmaro

@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <future>
+#include <map>
+
+#include "reader_harness.h"
+#include "stream/recording_files.h"
+#include "tools/make_recording/recording_writer.h"
+
+namespace velmaro {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Delivered;
+using test::ReaderHarness;
+
+constexpr int kGop = 15;
+constexpr double kFrameTime = 1.0 / 30;
+
+class TempCard {
+  public:
+    explicit TempCard(RecordingOptions options) {
+        char name[] = "/tmp/velmaro-reader-XXXXXX";
+        root_ = mkdtemp(name);
+        options.outRoot = root_;
+        result = WriteRecording(options);
+    }
+    ~TempCard() {
+        std::error_code ec;
+        fs::remove_all(root_, ec);
+    }
+    RecordingResult result;
+
+  private:
+    std::string root_;
+};
+
+RecordingOptions SmallCard(int files = 3, int seconds = 2) {
+    RecordingOptions o;
+    o.files = files;
+    o.secondsPerFile = seconds;
+    o.width = 320;
+    o.height = 240;
+    o.gop = kGop;
+    return o;
+}
+
+// The frames a file holds, as the generator wrote them.
+std::vector<Delivered> Written(const FileStats& stats) {
+    std::vector<Delivered> frames;
+    for (int i = 0; i < stats.videoFrames; ++i) {
+        frames.push_back({i % kGop == 0 ? kKindVideoKey : kKindVideoInter,
+                          (stats.firstVideoPts + i * 3000) / 90000.0, 1, 0});
+    }
+    return frames;
+}
+
+void ExpectSameFrames(const std::vector<Delivered>& got, const std::vector<Delivered>& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        ASSERT_EQ(got[i].kind, want[i].kind) << "frame " << i;
+        ASSERT_NEAR(got[i].pts, want[i].pts, 1e-6) << "frame " << i;
+    }
+}
+
+class ReaderOnCard : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { card = new TempCard(SmallCard()); }
+    static void TearDownTestSuite() {
+        delete card;
+        card = nullptr;
+    }
+    const RecordingResult& rec() { return card->result; }
+    static TempCard* card;
+};
+TempCard* ReaderOnCard::card = nullptr;
+
+TEST_F(ReaderOnCard, ForwardDeliversEveryFrameOfEveryFileInOrderThenIdles) {
+    ASSERT_TRUE(rec().ok) << rec().error;
+    ReaderHarness h;
+    ASSERT_TRUE(h.Start(rec().files[0]));
+    ASSERT_TRUE(h.WaitUntilIdle());
+
+    std::vector<Delivered> want;
+    size_t audio = 0;
+    size_t texts = 0;
+    for (const FileStats& s : rec().stats) {
+        for (const Delivered& d : Written(s)) {
+            want.push_back(d);
+        }
+        audio += s.audioFrames;
+        texts += s.telemetry.size();
+    }
+    // The last PES of the last file is never completed: no later packet starts another.
+    want.pop_back();
+    ExpectSameFrames(h.VideoSince(0), want);
+    for (const Delivered& d : h.VideoSince(0)) {
+        ASSERT_EQ(d.order, 1);
+    }
+    EXPECT_EQ(h.AudioCount(), audio - 1);
+    std::lock_guard guard(h.lock);
+    ASSERT_EQ(h.main.texts.size(), texts - 1);
+    size_t i = 0;
+    for (const FileStats& s : rec().stats) {
+        for (const std::string& t : s.telemetry) {
+            if (i < h.main.texts.size()) {
+                EXPECT_EQ(h.main.texts[i++], t);
+            }
+        }
+    }
+    EXPECT_TRUE(h.main.resetMarks.empty()) << "file switches at the ends are not resets";
+    EXPECT_GT(h.panel.Count(kMsgPosition), 0u);
+    EXPECT_EQ(h.reader.CurrentPath(), rec().files[2]);
+}
+
+TEST_F(ReaderOnCard, NoAudioIsQueuedWhileSoundIsOff) {
+    ReaderHarness h;
+    h.controls.audioEnabled = false;
+    ASSERT_TRUE(h.Start(rec().files[0]));
+    ASSERT_TRUE(h.WaitUntilIdle());
+    EXPECT_EQ(h.AudioCount(), 0u);
+    EXPECT_GT(h.VideoCount(), 100u);
+}
+
+// Backward delivery from the end of the last file: complete groups of pictures, each in
+// forward order, the groups going back in time across the files; no sound, no telemetry.
+TEST_F(ReaderOnCard, BackwardDeliversWholeGroupsInReverseAcrossFiles) {
+    ReaderHarness h;
+    ASSERT_TRUE(h.Start(rec().files[0]));
+    ASSERT_TRUE(h.WaitUntilIdle());
+    const size_t audioBefore = h.AudioCount();
+    const size_t textsBefore = h.main.Count(kMsgTelemetry);
+    h.controls.playMode = kPlayBackward;
+    ASSERT_EQ(h.reader.SetDirection(true), 1);
+    ASSERT_TRUE(h.WaitUntilIdle());
+    ASSERT_EQ(h.Resets(), 1u);
+    const std::vector<Delivered> got = h.VideoSince(h.LastResetMark());
+    EXPECT_EQ(h.AudioCount(), audioBefore);
+    EXPECT_EQ(h.main.Count(kMsgTelemetry), textsBefore);
+
+    // Every group the card holds, except each file's first (in the block that is never read
+    // backward), from the last file's last group back to the first file's second.
+    std::vector<std::vector<Delivered>> wantGroups;
+    for (auto s = rec().stats.rbegin(); s != rec().stats.rend(); ++s) {
+        const std::vector<Delivered> frames = Written(*s);
+        for (int g = static_cast<int>(frames.size()) / kGop - 1; g >= 1; --g) {
+            wantGroups.emplace_back(frames.begin() + g * kGop, frames.begin() + (g + 1) * kGop);
+        }
+    }
+    std::vector<Delivered> want;
+    for (const auto& group : wantGroups) {
+        want.insert(want.end(), group.begin(), group.end());
+    }
+    ExpectSameFrames(got, want);
+    for (const Delivered& d : got) {
+        ASSERT_EQ(d.order, -kPlayBackward);
+    }
+    EXPECT_EQ(h.reader.CurrentPath(), rec().files[0]) << "went back into the first file";
+}
+
+TEST_F(ReaderOnCard, SeekPreviousNextAndSwitchEachResetOnceAndGoOnFromTheRightPlace) {
+    ReaderHarness h;
+    ASSERT_TRUE(h.Start(rec().files[0]));
+    ASSERT_TRUE(h.WaitUntilIdle());
+    const std::vector<FileStats>& s = rec().stats;
+
+    // Seek to the middle of the last file: the next frame is a key frame from its second half.
+    h.reader.seekRequest = h.reader.FileSize() / 2;
+    ASSERT_TRUE(h.WaitUntilIdle());
+    ASSERT_EQ(h.Resets(), 1u);
+    std::vector<Delivered> got = h.VideoSince(h.LastResetMark());
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.front().kind, kKindVideoKey);
+    EXPECT_GT(got.front().pts, 1.5);
+    EXPECT_NEAR(got.back().pts, s[2].lastVideoPts / 90000.0 - kFrameTime, 1e-6);
+
+    // Previous: the middle file from its start, then on into the last.
+    h.reader.seekRequest = kSeekPreviousRecording;
+    ASSERT_TRUE(h.WaitUntilIdle());
+    ASSERT_EQ(h.Resets(), 2u);
+    got = h.VideoSince(h.LastResetMark());
+    std::vector<Delivered> want = Written(s[1]);
+    for (const Delivered& d : Written(s[2])) {
+        want.push_back(d);
+    }
+    want.pop_back();
+    ExpectSameFrames(got, want);
+
+    // Next at the last file: there is none, so nothing resets.
+    h.reader.seekRequest = kSeekNextRecording;
+    ASSERT_TRUE(ReaderHarness::WaitFor([&] { return h.reader.seekRequest == kSeekNone; }));
+    ASSERT_TRUE(h.WaitUntilIdle());
+    EXPECT_EQ(h.Resets(), 2u);
+
+    // Switch by path: the first file from its start.
+    h.reader.RequestOpen(rec().files[0]);
+    ASSERT_TRUE(h.WaitUntilIdle());
+    ASSERT_EQ(h.Resets(), 3u);
+    got = h.VideoSince(h.LastResetMark());
+    ASSERT_GE(got.size(), 3u * 60 - 1);
+    ExpectSameFrames(std::vector<Delivered>(got.begin(), got.begin() + 60), Written(s[0]));
+
+    // A seek request of 0 is never served.
+    h.reader.seekRequest = 0;
+    ASSERT_TRUE(h.WaitUntilIdle());
+    EXPECT_EQ(h.Resets(), 3u);
+    EXPECT_EQ(h.reader.seekRequest.load(), 0);
+}
+
+TEST_F(ReaderOnCard, DirectionChangeBeforeThePmtIsRefused) {
+    ReaderHarness h;
+    EXPECT_EQ(h.reader.SetDirection(true), -1);
+    ASSERT_TRUE(h.Start(rec().files[0]));
+    ASSERT_TRUE(ReaderHarness::WaitFor([&] { return h.reader.PidsKnown(); }));
+    EXPECT_EQ(h.reader.SetDirection(false), 0) << "already forward: nothing changes";
+    EXPECT_EQ(h.reader.SetDirection(true), 1);
+    EXPECT_EQ(h.reader.SetDirection(false), 0) << "asking back cancels the pending change";
+    ASSERT_TRUE(h.WaitUntilIdle());
+    for (const Delivered& d : h.VideoSince(0)) {
+        ASSERT_GT(d.order, 0) << "no backward frame after the change was cancelled";
+    }
+}
+
+TEST_F(ReaderOnCard, StopReturnsWhileTheUiIsNotAnsweringAResetNotice) {
+    ReaderHarness h;
+    h.main.HoldSends(true);
+    ASSERT_TRUE(h.Start(rec().files[0]));
+    ASSERT_TRUE(ReaderHarness::WaitFor([&] { return h.reader.PidsKnown(); }));
+    h.reader.seekRequest = 1000;
+    ASSERT_TRUE(ReaderHarness::WaitFor([&] { return h.main.Count(kMsgReset) == 1; }));
+    // The reader now waits for an answer that never comes; stopping must not wait for it.
+    auto stopped = std::async(std::launch::async, [&] { h.reader.Stop(); });
+    EXPECT_EQ(stopped.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+}
+
+// --- damaged input ------------------------------------------------------------------------
+
+TEST(ReaderDamagedInput, GarbageAndAPowerCutArePlayedAsFarAsValidThenIdle) {
+    RecordingOptions o = SmallCard();
+    o.garbage = true;
+    o.truncateLast = true;
+    TempCard card(o);
+    ASSERT_TRUE(card.result.ok) << card.result.error;
+    ReaderHarness h;
+    ASSERT_TRUE(h.Start(card.result.files[0]));
+    ASSERT_TRUE(h.WaitUntilIdle());
+    int written = 0;
+    for (const FileStats& s : card.result.stats) {
+        written += s.videoFrames;
+    }
+    // A packet right before a garbage run has no sync byte 188 on and is skipped; the cut
+    // loses the rest of the last file.
+    EXPECT_GT(h.VideoCount(), static_cast<size_t>(written) * 3 / 5);
+    EXPECT_LT(h.VideoCount(), static_cast<size_t>(written));
+    EXPECT_EQ(h.reader.CurrentPath(), card.result.files[2]);
+    const size_t positions = h.panel.Count(kMsgPosition);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(h.panel.Count(kMsgPosition), positions) << "idle at the end: no reads";
+}
+
+TEST(ReaderDamagedInput, FileThatVanishesOrWasNeverThereDoesNotStopTheReader) {
+    TempCard card(SmallCard(2, 2));
+    ASSERT_TRUE(card.result.ok);
+    {
+        ReaderHarness h;
+        ASSERT_TRUE(h.Start("/nonexistent/DCIM/100MEDIA/REC_0001.ts"));
+        ASSERT_TRUE(h.WaitUntilIdle());
+        EXPECT_EQ(h.VideoCount(), 0u);
+    }
+    // The first file is cut to nothing while it is read (a pulled card reads as an end): the
+    // reader goes on with the next one.
+    ReaderHarness h;
+    h.main.HoldSends(false);
+    ASSERT_TRUE(truncate(card.result.files[0].c_str(), 0) == 0);
+    ASSERT_TRUE(h.Start(card.result.files[0]));
+    ASSERT_TRUE(h.WaitUntilIdle());
+    EXPECT_EQ(h.VideoCount(), static_cast<size_t>(card.result.stats[1].videoFrames - 1));
+}
+
+TEST(ReaderDamagedInput, ZeroFilledTailAndAFileWithoutTablesAreHarmless) {
+    TempCard card(SmallCard(1, 2));
+    ASSERT_TRUE(card.result.ok);
+    const std::string path = card.result.files[0];
+    {
+        std::FILE* f = std::fopen(path.c_str(), "ab");
+        ASSERT_NE(f, nullptr);
+        std::vector<char> zeros(200000, 0);
+        std::fwrite(zeros.data(), 1, zeros.size(), f);
+        std::fclose(f);
+    }
+    ReaderHarness h;
+    ASSERT_TRUE(h.Start(path));
+    ASSERT_TRUE(h.WaitUntilIdle());
+    EXPECT_EQ(h.VideoCount(), static_cast<size_t>(card.result.stats[0].videoFrames - 1));
+
+    ReaderHarness noTables;
+    ASSERT_TRUE(noTables.Start(std::string(VELMARO_DATA_DIR) + "/ts/mpeg2ts/test1.ts"));
+    ASSERT_TRUE(noTables.WaitUntilIdle());
+    EXPECT_FALSE(noTables.reader.PidsKnown());
+    EXPECT_EQ(noTables.VideoCount(), 0u);
+}
+
+}  // namespace
+}  // namespace velmaro
