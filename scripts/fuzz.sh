@@ -52,6 +52,7 @@ run() {
 }
 
 run fuzz_demux "$corpus/demux"
+run fuzz_reader "$corpus/demux"
 run fuzz_telemetry "$corpus/telemetry"
 [ -x "$build/bin/fuzz_ini" ] && run fuzz_ini "$corpus/ini"
 echo "fuzzing: no crash"

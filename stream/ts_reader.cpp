@@ -189,8 +189,20 @@ void CTSAnalyse::ResetReadingState() {
 }
 
 int CTSAnalyse::Run() {
-    if (!PrepareBuffers()) {
+    if (!BeginPasses()) {
         return 0;
+    }
+    while (Running()) {
+        if (Pass() == StepEnd::kNoFurtherRecording) {
+            SleepUnlessStopped(stop_.get_token(), kIdleSleepMs);
+        }
+    }
+    return 0;
+}
+
+bool CTSAnalyse::BeginPasses() {
+    if (!PrepareBuffers()) {
+        return false;
     }
     videoItem_ = FrameItem{};
     audioItem_ = FrameItem{};
@@ -202,17 +214,26 @@ int CTSAnalyse::Run() {
     }
     cursor_ = backward_.load() ? kLastWindowByte : 0;
     BeginBackwardAt(position_.load());
-    while (Running()) {
-        if (ServeRequests()) {
-            continue;
-        }
-        const bool scanBack = backward_.load() && !gopForward_;
-        if ((scanBack ? BackwardStep() : ForwardStep()) == StepEnd::kNoFurtherRecording) {
-            SleepUnlessStopped(stop_.get_token(), kIdleSleepMs);
-        }
-    }
-    return 0;
+    return true;
 }
+
+CTSAnalyse::StepEnd CTSAnalyse::Pass() {
+    if (ServeRequests()) {
+        return StepEnd::kContinue;
+    }
+    const bool scanBack = backward_.load() && !gopForward_;
+    return scanBack ? BackwardStep() : ForwardStep();
+}
+
+bool CTSAnalyse::StartWithoutThread() {
+    Stop();
+    OpenFile(backward_.load());
+    stop_ = std::stop_source();
+    running_.store(true);
+    return BeginPasses();
+}
+
+bool CTSAnalyse::PassWithoutThread() { return Pass() == StepEnd::kContinue; }
 
 bool CTSAnalyse::ServeRequests() {
     const int64_t seek = seekRequest.load();

@@ -46,6 +46,8 @@ struct ReaderLinks {
 
 class CTSAnalyse {
   public:
+    enum class StepEnd { kContinue, kNoFurtherRecording };
+
     explicit CTSAnalyse(const ReaderLinks& links);
     CTSAnalyse(const CTSAnalyse&) = delete;
     CTSAnalyse& operator=(const CTSAnalyse&) = delete;
@@ -65,6 +67,11 @@ class CTSAnalyse {
     void RequestOpen(const std::string& path);
     void SetPath(const std::string& path);
 
+    // Drives the reader on the calling thread, one pass at a time, for tools and fuzzing that
+    // need no thread. A pass returns false at the end of the data with no further recording.
+    bool StartWithoutThread();
+    bool PassWithoutThread();
+
     std::string CurrentPath() const;
     int64_t Position() const { return position_.load(); }
     int64_t FileSize() const { return fileSize_.load(); }
@@ -76,8 +83,8 @@ class CTSAnalyse {
     std::atomic<int64_t> seekRequest{kSeekNone};
 
   private:
-    enum class StepEnd { kContinue, kNoFurtherRecording };
-
+    bool BeginPasses();
+    StepEnd Pass();
     bool PrepareBuffers();
     void ReleaseBuffers();
     void ResetReadingState();

@@ -1,0 +1,67 @@
+// The reader's packet loops over arbitrary file contents, forward and then backward (with its
+// group passes), driven on this thread: no crash, no hang, no sanitizer report.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "platform/recording_sink.h"
+#include "stream/channel_controls.h"
+#include "stream/frame_queue.h"
+#include "stream/telemetry_handover.h"
+#include "stream/ts_reader.h"
+
+namespace {
+
+using namespace velmaro;
+
+constexpr int kMaxPasses = 4096;  // a pass moves at least one block, so this bounds any input
+
+template <typename Queue>
+void Drain(Queue& queue) {
+    FrameItem item;
+    while (queue.Take(item)) {
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const int fd = memfd_create("recording_0001.ts", 0);
+    if (fd < 0 || write(fd, data, size) != static_cast<ssize_t>(size)) {
+        std::abort();
+    }
+    ChannelControls controls;
+    CVBuffer2 video;
+    CABuffer2 audio;
+    video.SetKeyCount(0);
+    video.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped);
+    audio.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueStopped);
+    TelemetryHandOver telemetry;
+    RecordingSink panel;
+    RecordingSink mainWindow;
+    ReaderLinks links{&controls, &video, &audio, &telemetry, &panel, &mainWindow};
+    {
+        CTSAnalyse reader(links);
+        // The memfd's /proc name has no recording number, so no adjacent file is looked for.
+        reader.SetPath("/proc/self/fd/" + std::to_string(fd));
+        if (reader.StartWithoutThread()) {
+            for (int i = 0; i < kMaxPasses && reader.PassWithoutThread(); ++i) {
+                Drain(video);
+                Drain(audio);
+            }
+            if (reader.SetDirection(true) == 1) {
+                for (int i = 0; i < kMaxPasses && reader.PassWithoutThread(); ++i) {
+                    Drain(video);
+                    Drain(audio);
+                }
+            }
+        }
+        reader.Stop();
+    }
+    close(fd);
+    return 0;
+}
