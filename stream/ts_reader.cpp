@@ -233,7 +233,9 @@ bool CTSAnalyse::StartWithoutThread() {
     return BeginPasses();
 }
 
-bool CTSAnalyse::PassWithoutThread() { return Pass() == StepEnd::kContinue; }
+bool CTSAnalyse::PassWithoutThread() {
+    return Pass() == StepEnd::kContinue;
+}
 
 bool CTSAnalyse::ServeRequests() {
     const int64_t seek = seekRequest.load();
@@ -357,7 +359,11 @@ CTSAnalyse::StepEnd CTSAnalyse::ForwardStep() {
             EndGroupPass();
             return StepEnd::kContinue;
         }
-        return OpenAdjacentRecording(+1) ? StepEnd::kContinue : StepEnd::kNoFurtherRecording;
+        if (OpenAdjacentRecording(+1)) {
+            return StepEnd::kContinue;
+        }
+        RouteFinalPacket();
+        return StepEnd::kNoFurtherRecording;
     }
     std::memcpy(window_.get() + available_, readBuffer_.get(), n);
     position_.store(position + n);
@@ -365,6 +371,16 @@ CTSAnalyse::StepEnd CTSAnalyse::ForwardStep() {
     PostPosition();
     ForwardPacketLoop();
     return StepEnd::kContinue;
+}
+
+void CTSAnalyse::RouteFinalPacket() {
+    // No later byte will confirm the last packet's end; at the end of the last recording a
+    // whole packet is taken as it is, so the frame it completes is not lost.
+    if (available_ == kTsPacketSize && window_[cursor_] == kTsSyncByte) {
+        RoutePacket(demux_, window_.get() + cursor_, outputs_, Controls(), PacketFlow::kForward);
+        cursor_ += kTsPacketSize;
+        available_ = 0;
+    }
 }
 
 void CTSAnalyse::ForwardPacketLoop() {

@@ -77,7 +77,9 @@ class CTSAnalyse {
     int64_t FileSize() const { return fileSize_.load(); }
     bool PidsKnown() const { return pidsKnown_.load(); }
     bool Backward() const { return backward_.load(); }
-    const DemuxDropCounts& Drops() const { return demux_.drops; }  // reader thread or stopped
+    // Reader thread, or once the reader is stopped.
+    const DemuxDropCounts& Drops() const { return demux_.drops; }
+    int VideoPid() const { return demux_.psi.videoPid; }
 
     // Written by the channel: -1 none, > 0 a byte position, or one of the recording requests.
     std::atomic<int64_t> seekRequest{kSeekNone};
@@ -92,6 +94,7 @@ class CTSAnalyse {
     StepEnd ForwardStep();
     StepEnd BackwardStep();
     void ForwardPacketLoop();
+    void RouteFinalPacket();
     void BackwardPacketLoop();
     void BeginBackwardAt(int64_t position);
     void EndGroupPass();
