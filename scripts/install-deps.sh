@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg zlib1g-dev
+    libsdl2-dev libturbojpeg0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     locales
