@@ -8,7 +8,7 @@ build=$root/build-fuzz
 main_build=${VELMARO_BUILD_DIR:-$root/build}
 data=$root/../shared/data
 
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DVELMARO_FUZZ=ON -DVELMARO_TOOLS=OFF >/dev/null
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DVELMARO_FUZZ=ON -DVELMARO_TOOLS=OFF -DVELMARO_UI=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 corpus=$build/corpus

@@ -119,7 +119,7 @@ class TailScanner {
             uint8_t* w = window_.get();
             std::memmove(w + kWindowSize - available_, w + cursor_ - available_ + 1, available_);
             cursor_ = kLastWindowByte;
-            const int64_t from = position - std::min<int64_t>(position, kReadBlockSize);
+            const int64_t from = position - std::min(position, kBackwardStride);
             const ssize_t n = ReadAt(fd, block_.get(), kReadBlockSize, from);
             if (n < 0) {
                 return 0;
