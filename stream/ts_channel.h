@@ -1,0 +1,90 @@
+// CTSChn: everything needed to play one recording: the reader, the two frame queues, the video
+// and audio workers, the pacing clock and the recording list. The user-interface thread
+// creates one per opened recording, drives it through its control fields and operations, and
+// deletes it to close the recording.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "media/audio_decoder.h"
+#include "media/video_decoder.h"
+#include "stream/channel_state.h"
+#include "stream/recording_index.h"
+#include "stream/ts_reader.h"
+
+namespace velmaro {
+
+class MessageSink;
+class TelemetryHandOver;
+class VideoOutput;
+
+constexpr uint32_t kChannelWorkerTimeoutMs = 10000;
+constexpr int kSpeedPositions = 9;  // the speed control's positions 0..8
+constexpr int kNormalSpeedPosition = 4;
+
+struct ChannelLinks {
+    MessageSink* panel = nullptr;       // positions, list ready
+    MessageSink* mainWindow = nullptr;  // telemetry ready, reader resets
+    TelemetryHandOver* telemetry = nullptr;
+    VideoOutput* videoWindow = nullptr;
+    int32_t displayMode = kDisplayYv12;
+    double soundAmplification = 1.0;
+};
+
+struct ClipMark {
+    std::string path;
+    int32_t number = -1;
+    int64_t position = -1;
+};
+
+class CTSChn {
+  public:
+    explicit CTSChn(const ChannelLinks& links);
+    CTSChn(const CTSChn&) = delete;
+    CTSChn& operator=(const CTSChn&) = delete;
+    virtual ~CTSChn();
+
+    // Starts the workers and the reader on `filePath`. With no list the folder of the file is
+    // scanned in the background; a card's list is taken as it is.
+    bool Open(const std::vector<RecordingEntry>* list = nullptr);
+    // Queues first (a reader blocked in a full queue is released), then the reader, then the
+    // workers with their time-outs.
+    void StopAll();
+
+    int32_t Seek(int32_t perMille);
+    void JumpToTime(int64_t time);
+    void RequestSnapshot(const std::string& path);
+    void MarkIn();
+    void MarkOut();
+    ClipMark MarkInPoint() const;
+    ClipMark MarkOutPoint() const;
+
+    // The play controls as the panel applies them.
+    void Play();
+    void PlayBackward();
+    void Pause();
+    void Step(bool backward);
+    void SetSpeed(int position);  // 0 (slowest) .. 8 (fastest), 4 normal
+    void PreviousRecording();
+    void NextRecording();
+
+    std::string filePath;  // the recording to open; set before Open
+    ChannelState state;
+    CVideoCtx video;
+    CAudioCtx audio;
+    CFindFilePath recordings;
+    CTSAnalyse reader;
+
+  private:
+    static ReaderLinks MakeReaderLinks(ChannelState& state, const ChannelLinks& links);
+
+    ChannelLinks links_;
+    mutable std::mutex marksMutex_;  // marks are set on the UI thread, read by an export
+    ClipMark markIn_;
+    ClipMark markOut_;
+};
+
+}  // namespace velmaro
