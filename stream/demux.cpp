@@ -149,8 +149,10 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
         }
         state.video.Prepend(payload, length);
         if (start) {
-            const bool key = CompleteVideoPes(state, out, controls, true, true);
+            const bool key = state.backwardTailComplete &&
+                             CompleteVideoPes(state, out, controls, true, true);
             state.video.Reset();
+            state.backwardTailComplete = true;
             if (key) {
                 return RouteResult::kBackwardKeyFound;
             }

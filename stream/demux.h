@@ -33,6 +33,10 @@ struct DemuxState {
     PesBuffer audio;
     PesBuffer data;
     DemuxDropCounts drops;
+    // Backward scanning: the video bytes gathered so far end where a PES ends (the next PES's
+    // start was seen, or the file ends there). A PES cut off at the scan's starting point is
+    // not a whole frame and must not be queued.
+    bool backwardTailComplete = false;
 
     // Allocates missing buffers and starts every gathering and the rate measurement afresh.
     bool PrepareBuffers();

@@ -317,6 +317,8 @@ void CTSAnalyse::PostPosition() {
 void CTSAnalyse::BeginBackwardAt(int64_t position) {
     scanLimit_ = position;
     scanFrom_ = position;
+    // Only at the end of the file is the frame being gathered known to end where we start.
+    demux_.backwardTailComplete = position >= fileSize_.load();
 }
 
 void CTSAnalyse::EndGroupPass() {
@@ -338,6 +340,7 @@ void CTSAnalyse::EndGroupPass() {
     demux_.ResetFills();
     position_.store(scanFrom_);
     gopForward_ = false;
+    demux_.backwardTailComplete = true;  // the scan goes on right before a frame's start
 }
 
 CTSAnalyse::StepEnd CTSAnalyse::ForwardStep() {

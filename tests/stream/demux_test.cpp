@@ -234,6 +234,15 @@ TEST_F(Demux, PendingDirectionChangeAndBackwardKeyOnlyQueueNothingElse) {
         Route(*it, true);
     }
     EXPECT_EQ(lastResult, RouteResult::kBackwardKeyFound);
+
+    // A key frame whose end was never seen (the scan started inside it) is no whole frame.
+    state.ResetFills();
+    state.backwardTailComplete = false;
+    auto cut = PesPackets(kVideo, Pes(0xE0, AccessUnit(true, 400), 3 * kTicks));
+    for (auto it = cut.rbegin() + 1; it != cut.rend(); ++it) {
+        Route(*it, true);
+    }
+    EXPECT_EQ(lastResult, RouteResult::kRouted) << "a truncated key frame is not queued";
     RouteAll(PesPackets(kAudio, Pes(0xC0, Bytes(10, 1), kTicks)), true);
     EXPECT_EQ(lastResult, RouteResult::kSkipped) << "audio is ignored backward";
     const auto items = DrainVideo();
