@@ -1,0 +1,464 @@
+// The offset grid: a hand-assembled file, lookups at known points, the key truncation toward
+// zero and both tolerances, every way a file can lie about its own layout, and a grid built by
+// make-offset-grid from a CSV.
+#include "map/gps_offset.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace velmaro {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "gps_offset_test_XXXXXX").string();
+        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+// Cell size 0.5; one column at longitude 120.5 holding one cell at latitude -33.5 with offsets
+// +0.25 (longitude) and -0.125 (latitude). The unread fields carry filler that must be skipped.
+const std::vector<uint8_t> kKnownFile = {
+    // header: "$GPSOFF\0", 0.5, N1 = 1, N2 = 1
+    0x24, 0x47, 0x50, 0x53, 0x4F, 0x46, 0x46, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xE0, 0x3F,
+    0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    // column: 120.5, 16 unread bytes, 1 cell from cell 0
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x20, 0x5E, 0x40, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA,
+    0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    // cell: 8 unread bytes, -33.5, 16 unread bytes, 0.25, -0.125
+    0xBB, 0xBB, 0xBB, 0xBB, 0xBB, 0xBB, 0xBB, 0xBB, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x40, 0xC0,
+    0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC, 0xCC,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xD0, 0x3F, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0xBF};
+
+struct TestCell {
+    double latitudeKey;
+    double longitudeOffset;
+    double latitudeOffset;
+};
+
+struct TestColumn {
+    double longitudeKey;
+    std::vector<TestCell> cells;
+};
+
+void PutU64(std::vector<uint8_t>& out, uint64_t value) {
+    for (int i = 0; i < 8; ++i) {
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    }
+}
+
+void PutU32(std::vector<uint8_t>& out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    }
+}
+
+void PutDouble(std::vector<uint8_t>& out, double value) {
+    PutU64(out, std::bit_cast<uint64_t>(value));
+}
+
+void PutHeader(std::vector<uint8_t>& out, double cellSize, uint64_t columns, uint64_t cells) {
+    out.insert(out.end(), kGpsOffsetMagic.begin(), kGpsOffsetMagic.end());
+    PutDouble(out, cellSize);
+    PutU64(out, columns);
+    PutU64(out, cells);
+}
+
+void PutColumn(std::vector<uint8_t>& out, double key, uint32_t count, uint32_t first) {
+    PutDouble(out, key);
+    out.insert(out.end(), 16, 0);
+    PutU32(out, count);
+    PutU32(out, first);
+}
+
+// A well-formed file: columns in the given order, their cells one after another.
+std::vector<uint8_t> Grid(double cellSize, const std::vector<TestColumn>& columns) {
+    uint64_t cellCount = 0;
+    for (const TestColumn& column : columns) {
+        cellCount += column.cells.size();
+    }
+    std::vector<uint8_t> out;
+    PutHeader(out, cellSize, columns.size(), cellCount);
+    uint32_t first = 0;
+    for (const TestColumn& column : columns) {
+        PutColumn(out, column.longitudeKey, static_cast<uint32_t>(column.cells.size()), first);
+        first += static_cast<uint32_t>(column.cells.size());
+    }
+    for (const TestColumn& column : columns) {
+        for (const TestCell& cell : column.cells) {
+            PutDouble(out, 0.0);
+            PutDouble(out, cell.latitudeKey);
+            out.insert(out.end(), 16, 0);
+            PutDouble(out, cell.longitudeOffset);
+            PutDouble(out, cell.latitudeOffset);
+        }
+    }
+    return out;
+}
+
+GpsOffsetTable Parsed(const std::vector<uint8_t>& file) {
+    GpsOffsetTable table;
+    EXPECT_EQ(table.Parse(file), GpsOffsetStatus::kOk);
+    return table;
+}
+
+// The longitude offset found at a position, or NaN for none: the offsets identify the cell.
+double Found(const GpsOffsetTable& table, double longitude, double latitude) {
+    const std::optional<GpsOffsetCell> cell = table.Lookup(longitude, latitude);
+    return cell ? cell->longitudeOffset : std::nan("");
+}
+
+void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+TEST(GpsOffsetGrid, ReadsAHandAssembledFile) {
+    const GpsOffsetTable table = Parsed(kKnownFile);
+    EXPECT_EQ(table.Header().cellSize, 0.5);
+    EXPECT_EQ(table.Header().columnCount, 1u);
+    EXPECT_EQ(table.Header().cellCount, 1u);
+    EXPECT_EQ(table.Column(0).longitudeKey, 120.5);
+    EXPECT_EQ(table.Column(0).cellCount, 1u);
+    EXPECT_EQ(table.Column(0).firstCell, 0u);
+    const std::optional<GpsOffsetCell> cell = table.Lookup(120.7, -33.9);
+    ASSERT_TRUE(cell);
+    EXPECT_EQ(cell->latitudeKey, -33.5);
+    EXPECT_EQ(cell->longitudeOffset, 0.25);
+    EXPECT_EQ(cell->latitudeOffset, -0.125);
+}
+
+TEST(GpsOffsetGrid, LookupsAroundTheKnownCell) {
+    const GpsOffsetTable table = Parsed(kKnownFile);
+    struct Case {
+        double longitude;
+        double latitude;
+        bool found;
+    };
+    const Case cases[] = {
+        {120.5, -33.5, true},    // on the keys
+        {120.99, -33.99, true},  // truncated onto the keys
+        {120.2, -33.9, true},    // x = 120.0: the column lies one cell above
+        {119.9, -33.9, false},   // x = 119.5: the column lies two cells above
+        {121.2, -33.9, false},   // beyond the last column
+        {120.7, -34.2, true},    // y = -34.0: the cell lies one cell above
+        {120.7, -34.6, false},   // y = -34.5: the cell lies two cells above
+        {120.7, -33.2, false},   // y = -33.0: above the column's last cell
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(table.Lookup(c.longitude, c.latitude).has_value(), c.found)
+            << c.longitude << ", " << c.latitude;
+    }
+}
+
+// Keys are truncated toward zero, so negative coordinates move up to the key nearer 0.
+TEST(GpsOffsetGrid, KeysTruncateTowardZero) {
+    const double c = 0.01;
+    const GpsOffsetTable table =
+        Parsed(Grid(c, {
+                           {-7065 * c, {{-3388 * c, 1, 0}, {-3387 * c, 2, 0}}},
+                           {-7064 * c, {{-3388 * c, 3, 0}, {-3387 * c, 4, 0}}},
+                           {12052 * c, {{-3388 * c, 5, 0}, {-3387 * c, 6, 0}}},
+                           {12053 * c, {{-3388 * c, 7, 0}, {-3387 * c, 8, 0}}},
+                       }));
+    // x = -70.64 (not -70.65), y = -33.87 (not -33.88).
+    EXPECT_EQ(Found(table, -70.6489, -33.8765), 4.0);
+    // x = 120.52 (not 120.53), y = -33.87.
+    EXPECT_EQ(Found(table, 120.5289, -33.8765), 6.0);
+    EXPECT_EQ(Found(table, 120.5201, -33.8801), 5.0);
+}
+
+TEST(GpsOffsetGrid, LongitudeToleranceIsOneCell) {
+    const double c = 0.5;
+    const auto found = [](double columnKey) {
+        return Found(Parsed(Grid(0.5, {{columnKey, {{20.0, 1, 0}}}})), 10.3, 20.3);
+    };
+    EXPECT_EQ(found(10.0), 1.0);
+    EXPECT_EQ(found(10.0 + c), 1.0);
+    EXPECT_TRUE(std::isnan(found(10.0 + c + 1e-9)));  // no slack on longitude
+    EXPECT_TRUE(std::isnan(found(9.5)));              // below x: never taken
+}
+
+TEST(GpsOffsetGrid, LatitudeToleranceIsOneCellAndASlack) {
+    const auto found = [](double latitude, double cellKey) {
+        return Found(Parsed(Grid(0.5, {{10.0, {{cellKey, 1, 0}}}})), 10.3, latitude);
+    };
+    EXPECT_EQ(found(20.3, 20.5), 1.0);
+    EXPECT_EQ(found(20.3, 20.5 + 4e-8), 1.0);
+    EXPECT_TRUE(std::isnan(found(20.3, 20.5 + 6e-8)));
+    EXPECT_EQ(found(-20.3, -19.5), 1.0);  // y = -20.0
+    EXPECT_EQ(found(-20.3, -19.5 + 4e-8), 1.0);
+    EXPECT_TRUE(std::isnan(found(-20.3, -19.5 + 6e-8)));
+    EXPECT_TRUE(std::isnan(found(-20.3, -20.5)));  // below y: never taken
+}
+
+TEST(GpsOffsetGrid, ColumnsAndTheirSlices) {
+    const GpsOffsetTable table = Parsed(Grid(0.5, {
+                                                      {10.0, {{1.0, 1, 0}, {2.0, 2, 0}}},
+                                                      {11.0, {{5.0, 3, 0}}},
+                                                      {11.5, {}},
+                                                      {13.0, {{9.0, 4, 0}}},
+                                                  }));
+    EXPECT_EQ(Found(table, 10.4, 1.2), 1.0);
+    EXPECT_EQ(Found(table, 10.4, 1.7), 2.0);           // y = 1.5: the next cell up
+    EXPECT_EQ(Found(table, 10.6, 4.6), 3.0);           // x = 10.5 takes the column at 11.0
+    EXPECT_TRUE(std::isnan(Found(table, 11.2, 1.2)));  // column 11.0 holds no cell near 1.0
+    // Past the column's last cell (the next cell in the table belongs to column 13.0).
+    EXPECT_TRUE(std::isnan(Found(table, 11.2, 8.6)));
+    EXPECT_TRUE(std::isnan(Found(table, 11.7, 8.6)));  // an empty column
+    EXPECT_TRUE(std::isnan(Found(table, 12.2, 8.6)));  // x = 12.0: the next column is 1.0 away
+    EXPECT_EQ(Found(table, 13.2, 8.6), 4.0);
+    EXPECT_TRUE(std::isnan(Found(table, 9.2, 1.2)));
+}
+
+TEST(GpsOffsetGrid, NothingFoundWithoutATable) {
+    GpsOffsetTable table;
+    EXPECT_TRUE(table.Empty());
+    EXPECT_FALSE(table.Lookup(120.5, -33.5));
+    const GpsOffsetTable noColumns = Parsed(Grid(0.5, {}));
+    EXPECT_FALSE(noColumns.Empty());
+    EXPECT_FALSE(noColumns.Lookup(120.5, -33.5));
+}
+
+TEST(GpsOffsetGrid, CoordinatesBeyondAnyKeyFindNothing) {
+    const GpsOffsetTable table = Parsed(kKnownFile);
+    const double inf = std::numeric_limits<double>::infinity();
+    for (const double value : {std::nan(""), inf, -inf, 1e300, -1e300}) {
+        EXPECT_FALSE(table.Lookup(value, -33.5)) << value;
+        EXPECT_FALSE(table.Lookup(120.5, value)) << value;
+    }
+    // 120 degrees are far more cells than a 32-bit key holds.
+    EXPECT_FALSE(Parsed(Grid(1e-9, {{120.0, {{1.0, 1, 0}}}})).Lookup(120.0, 1.0));
+}
+
+TEST(GpsOffsetGridFile, RejectsAWrongLength) {
+    std::vector<uint8_t> longer = kKnownFile;
+    longer.push_back(0);
+    GpsOffsetTable table;
+    EXPECT_EQ(table.Parse(longer), GpsOffsetStatus::kWrongLength);
+    EXPECT_TRUE(table.Empty());
+    for (size_t size = 0; size < kKnownFile.size(); ++size) {
+        const GpsOffsetStatus status = table.Parse(std::span(kKnownFile.data(), size));
+        EXPECT_EQ(status, size < kGpsOffsetHeaderSize ? GpsOffsetStatus::kTooShort
+                                                      : GpsOffsetStatus::kWrongLength)
+            << size;
+        EXPECT_FALSE(table.Lookup(120.7, -33.9));
+    }
+}
+
+TEST(GpsOffsetGridFile, RejectsAWrongMagic) {
+    GpsOffsetTable table;
+    for (size_t i = 0; i < kGpsOffsetMagic.size(); ++i) {
+        std::vector<uint8_t> file = kKnownFile;
+        file[i] ^= 0x20;
+        EXPECT_EQ(table.Parse(file), GpsOffsetStatus::kBadMagic) << i;
+    }
+}
+
+TEST(GpsOffsetGridFile, RejectsAnUnusableCellSize) {
+    GpsOffsetTable table;
+    for (const double size :
+         {0.0, -0.0, -0.5, std::nan(""), std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(table.Parse(Grid(size, {{1.0, {{1.0, 1, 0}}}})), GpsOffsetStatus::kBadCellSize)
+            << size;
+    }
+}
+
+// Slices are [first, first + count) of the cell table; the end may touch N2, never pass it.
+TEST(GpsOffsetGridFile, RejectsASliceBeyondTheCellTable) {
+    struct Case {
+        uint32_t count;
+        uint32_t first;
+        GpsOffsetStatus status;
+    };
+    const Case cases[] = {
+        {2, 0, GpsOffsetStatus::kOk},
+        {1, 1, GpsOffsetStatus::kOk},
+        {0, 2, GpsOffsetStatus::kOk},
+        {3, 0, GpsOffsetStatus::kSliceOutOfRange},
+        {1, 2, GpsOffsetStatus::kSliceOutOfRange},
+        {0, 3, GpsOffsetStatus::kSliceOutOfRange},
+        {2, 0xFFFFFFFF, GpsOffsetStatus::kSliceOutOfRange},  // wraps in 32 bits
+        {0xFFFFFFFF, 1, GpsOffsetStatus::kSliceOutOfRange},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> file;
+        PutHeader(file, 0.5, 2, 2);
+        PutColumn(file, 1.0, 2, 0);
+        PutColumn(file, 2.0, c.count, c.first);
+        file.resize(file.size() + 2 * kGpsOffsetCellSize, 0);
+        GpsOffsetTable table;
+        EXPECT_EQ(table.Parse(file), c.status) << c.count << " from " << c.first;
+        EXPECT_EQ(table.Empty(), c.status != GpsOffsetStatus::kOk);
+    }
+}
+
+// Counts whose byte sizes wrap around 64 bits must not pass for the file's real length.
+TEST(GpsOffsetGridFile, RejectsCountsThatWrapAround) {
+    struct Case {
+        uint64_t columns;
+        uint64_t cells;
+        size_t tableBytes;
+    };
+    const Case cases[] = {
+        {uint64_t{1} << 59, 0, 0},                           // 32 x 2^59 = 2^64
+        {(uint64_t{1} << 59) + 1, 0, kGpsOffsetColumnSize},  // = 32 (mod 2^64)
+        {0, uint64_t{1} << 60, 0},                           // 48 x 2^60 = 3 x 2^64
+        {uint64_t{1} << 59, 1, kGpsOffsetCellSize},
+        {std::numeric_limits<uint64_t>::max(), 0, 0},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> file;
+        PutHeader(file, 0.5, c.columns, c.cells);
+        file.resize(file.size() + c.tableBytes, 0);
+        GpsOffsetTable table;
+        EXPECT_EQ(table.Parse(file), GpsOffsetStatus::kWrongLength) << c.columns << " " << c.cells;
+        EXPECT_FALSE(table.Lookup(0.0, 0.0));
+    }
+}
+
+TEST(GpsOffsetGridFile, LoadsFromDisk) {
+    const TempDir dir;
+    const fs::path path = dir.path() / "offset_min.bin";
+    WriteFile(path, kKnownFile);
+    GpsOffsetTable table;
+    ASSERT_EQ(table.Load(path), GpsOffsetStatus::kOk);
+    EXPECT_EQ(Found(table, 120.7, -33.9), 0.25);
+
+    // A failed load leaves no trace of the earlier table.
+    std::vector<uint8_t> cut = kKnownFile;
+    cut.resize(cut.size() - 1);
+    WriteFile(path, cut);
+    EXPECT_EQ(table.Load(path), GpsOffsetStatus::kWrongLength);
+    EXPECT_TRUE(table.Empty());
+    EXPECT_FALSE(table.Lookup(120.7, -33.9));
+
+    EXPECT_EQ(table.Load(dir.path() / "missing.bin"), GpsOffsetStatus::kMissing);
+    EXPECT_EQ(table.Load(dir.path()), GpsOffsetStatus::kUnreadable);
+    WriteFile(path, {0x24, 0x47});
+    EXPECT_EQ(table.Load(path), GpsOffsetStatus::kTooShort);
+}
+
+TEST(GpsOffsetGridFile, ProcessWideTable) {
+    const TempDir dir;
+    const fs::path path = dir.path() / "offset_min.bin";
+    WriteFile(path, kKnownFile);
+    EXPECT_TRUE(LoadGpsOffsetTable(path));
+    ASSERT_TRUE(LookupGpsOffset(120.7, -33.9));
+    EXPECT_EQ(LookupGpsOffset(120.7, -33.9)->latitudeOffset, -0.125);
+    EXPECT_FALSE(LoadGpsOffsetTable(dir.path() / "missing.bin"));
+    EXPECT_FALSE(LookupGpsOffset(120.7, -33.9));
+}
+
+// make-offset-grid, run as a program.
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+
+ToolRun RunMakeOffsetGrid(const std::string& arguments) {
+    const fs::path tool = fs::path(VELMARO_BIN_DIR) / "make-offset-grid";
+    ToolRun run;
+    std::FILE* pipe = popen(("'" + tool.string() + "' " + arguments + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char buffer[4096];
+    for (size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        run.out.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+void WriteText(const fs::path& path, const std::string& text) {
+    std::ofstream(path) << text;
+}
+
+TEST(GpsOffsetGridTool, GridFromCsvGivesItsOffsets) {
+    ASSERT_TRUE(fs::exists(fs::path(VELMARO_BIN_DIR) / "make-offset-grid"));
+    const TempDir dir;
+    WriteText(dir.path() / "grid.csv",
+              "# offsets measured along the route\n"
+              "longitude,latitude,longitude offset,latitude offset\n"
+              "120.53,24.07,0.0051,-0.0029\n"
+              "120.52,24.08,0.0050,-0.0030\r\n"
+              "\n"
+              "120.52, 24.07, 0.0049, -0.0031\n"
+              "-70.64,-33.87,0.001,0.002\n");
+    const std::string csv = "'" + (dir.path() / "grid.csv").string() + "'";
+    const std::string grid = "'" + (dir.path() / "offset_min.bin").string() + "'";
+    const ToolRun run = RunMakeOffsetGrid(csv + " " + grid);
+    ASSERT_EQ(run.status, 0) << run.out;
+
+    GpsOffsetTable table;
+    ASSERT_EQ(table.Load(dir.path() / "offset_min.bin"), GpsOffsetStatus::kOk);
+    EXPECT_EQ(table.Header().cellSize, 0.01);
+    EXPECT_EQ(table.Header().columnCount, 3u);
+    EXPECT_EQ(table.Header().cellCount, 4u);
+    struct Case {
+        double longitude;
+        double latitude;
+        double longitudeOffset;
+        double latitudeOffset;
+    };
+    const Case cases[] = {
+        {120.5289, 24.0712, 0.0049, -0.0031},
+        {120.5289, 24.0855, 0.0050, -0.0030},
+        {120.5301, 24.0799, 0.0051, -0.0029},
+        {-70.6489, -33.8765, 0.001, 0.002},
+    };
+    for (const Case& c : cases) {
+        const std::optional<GpsOffsetCell> cell = table.Lookup(c.longitude, c.latitude);
+        ASSERT_TRUE(cell) << c.longitude << ", " << c.latitude;
+        EXPECT_EQ(cell->longitudeOffset, c.longitudeOffset);
+        EXPECT_EQ(cell->latitudeOffset, c.latitudeOffset);
+    }
+    EXPECT_FALSE(table.Lookup(120.5289, 24.0999));  // above the column's last cell
+}
+
+TEST(GpsOffsetGridTool, RefusesBadCsv) {
+    const TempDir dir;
+    const std::string grid = "'" + (dir.path() / "out.bin").string() + "'";
+    WriteText(dir.path() / "dup.csv", "1.0,2.0,0,0\n1.001,2.0,0,0\n");
+    const ToolRun duplicate =
+        RunMakeOffsetGrid("'" + (dir.path() / "dup.csv").string() + "' " + grid);
+    EXPECT_EQ(duplicate.status, 1);
+    EXPECT_NE(duplicate.out.find("line 2"), std::string::npos) << duplicate.out;
+    WriteText(dir.path() / "bad.csv", "1.0,2.0,0,0\n1.0,x,0,0\n");
+    const ToolRun bad = RunMakeOffsetGrid("'" + (dir.path() / "bad.csv").string() + "' " + grid);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.out.find("line 2"), std::string::npos) << bad.out;
+    EXPECT_FALSE(fs::exists(dir.path() / "out.bin"));
+    EXPECT_EQ(RunMakeOffsetGrid("--cell-size 0 a b").status, 2);
+    EXPECT_EQ(RunMakeOffsetGrid("--help").status, 0);
+}
+
+}  // namespace
+}  // namespace velmaro
