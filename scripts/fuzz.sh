@@ -42,6 +42,18 @@ cp "$root"/resources/Language/*.ini "$corpus/ini/" 2>/dev/null || true
 printf '[Config]\r\nm_default_lng=de_DE\r\nUI_Mode=1\r\n; comment\r\n[Other]\r\nKey = Value \r\n' \
     >"$corpus/ini/config"
 
+# Camera settings: as the camera marks them, as the player writes them, every field high, short.
+mkdir -p "$corpus/camera" "$corpus/grid"
+printf '\xa1\x56\xf9\x00\x32\x05\x35\xfb\x0c\x50\x02\x05\x04\x02\x00\xfc' >"$corpus/camera/camera_marked"
+printf '\xd6\x51\xc9\x96\x32\x05\x35\xfb\x0c\x50\x02\x05\x04\x02\x00\xfd' >"$corpus/camera/player_written"
+printf '\x80\xc8\x34\x48\xcf\xfc\xfd\xfb\x9d\x54\x23\x29\x09\x44\x80\xfc' >"$corpus/camera/highest"
+head -c 10 "$corpus/camera/camera_marked" >"$corpus/camera/short"
+# Offset grids: a fine one with negative coordinates, a coarse 5x4 one.
+printf '120.53,24.07,0.0051,-0.0029\n120.52,24.08,0.0050,-0.0030\n120.52,24.07,0.0049,-0.0031\n-70.64,-33.87,0.001,0.002\n' >"$corpus/grid.csv"
+"$main_build/bin/make-offset-grid" "$corpus/grid.csv" "$corpus/grid/route.bin" >/dev/null
+for i in 0 1 2 3 4; do for j in 0 1 2 3; do echo "$((i - 2)).5,$((10 - j)),0.00$i,-0.00$j"; done; done >"$corpus/coarse.csv"
+"$main_build/bin/make-offset-grid" --cell-size 0.5 "$corpus/coarse.csv" "$corpus/grid/coarse.bin" >/dev/null
+
 run() {
     local target=$1 dir=$2
     echo "== fuzzing $target for ${seconds}s"
@@ -54,5 +66,7 @@ run() {
 run fuzz_demux "$corpus/demux"
 run fuzz_reader "$corpus/demux"
 run fuzz_telemetry "$corpus/telemetry"
-[ -x "$build/bin/fuzz_ini" ] && run fuzz_ini "$corpus/ini"
+run fuzz_ini "$corpus/ini"
+run fuzz_camera_settings "$corpus/camera"
+run fuzz_gps_offset "$corpus/grid"
 echo "fuzzing: no crash"
