@@ -55,12 +55,15 @@ for i in 0 1 2 3 4; do for j in 0 1 2 3; do echo "$((i - 2)).5,$((10 - j)),0.00$
 "$main_build/bin/make-offset-grid" --cell-size 0.5 "$corpus/coarse.csv" "$corpus/grid/coarse.bin" >/dev/null
 
 run() {
-    local target=$1 dir=$2
+    local target=$1 dir=$2 log="$build/$1.log"
     echo "== fuzzing $target for ${seconds}s"
-    "$build/bin/$target" -max_total_time="$seconds" -rss_limit_mb=4096 -max_len=65536 \
-        -print_final_stats=1 "$dir" 2>&1 | grep -E '^(stat::number_of_executed_units|==|SUMMARY|Done)' || true
-    # libFuzzer exits non-zero on a crash or sanitizer report; pipefail carries it.
-    [ "${PIPESTATUS[0]}" -eq 0 ]
+    # libFuzzer exits non-zero on a crash or a sanitizer report.
+    if ! "$build/bin/$target" -max_total_time="$seconds" -rss_limit_mb=4096 -max_len=65536 \
+        -print_final_stats=1 "$dir" >"$log" 2>&1; then
+        tail -n 60 "$log"
+        return 1
+    fi
+    grep -E '^(stat::number_of_executed_units|Done)' "$log" || true
 }
 
 run fuzz_demux "$corpus/demux"

@@ -123,15 +123,14 @@ TEST(RecordingDurationTest, LastVideoStartBeforeTheUnreadTail) {
 TEST(RecordingDurationTest, PassesOverPesThatGiveNoPositiveTime) {
     Bytes noTime = {0x00, 0x00, 0x01, 0xE0, 0x00, 0x00, 0x80, 0x00, 0x00};
     noTime.insert(noTime.end(), 300, 0x55);
-    const int64_t negative = (int64_t{1} << 32) - 5 * kTicks;  // bit 31 set: a negative time
-    const Bytes stream = Join({Head(0x1011), Video(0x1011, 3 * kTicks), Nulls(60),
-                               Video(0x1011, kTicks / 2),                       // under one second
-                               Video(0x1011, negative),                         //
-                               PesOn(0x1011, noTime),                           // no PTS at all
-                               PesOn(0x1011, test::Pes(0xE0, {}, 8 * kTicks)),  // header only
-                               PesOn(0x1011, test::Pes(0xE0, Bytes(300, 1), 7 * kTicks), true),
-                               Video(0x1100, 6 * kTicks),  // audio PID
-                               Nulls(50)});
+    const Bytes underOneSecond = Video(0x1011, kTicks / 2);
+    const Bytes negativeTime = Video(0x1011, (int64_t{1} << 32) - 5 * kTicks);  // bit 31 set
+    const Bytes headerOnly = PesOn(0x1011, test::Pes(0xE0, {}, 8 * kTicks));
+    const Bytes transportError = PesOn(0x1011, test::Pes(0xE0, Bytes(300, 1), 7 * kTicks), true);
+    const Bytes audio = Video(0x1100, 6 * kTicks);
+    const Bytes stream =
+        Join({Head(0x1011), Video(0x1011, 3 * kTicks), Nulls(60), underOneSecond, negativeTime,
+              PesOn(0x1011, noTime), headerOnly, transportError, audio, Nulls(50)});
     EXPECT_EQ(DurationOf(stream), 3);
 }
 
@@ -168,7 +167,8 @@ TEST(RecordingDurationTest, DamagedAndMissingFilesGiveZeroWithoutHanging) {
         b = static_cast<uint8_t>(rng());
     }
     EXPECT_EQ(DurationOf(noise), 0);
-    // Packets on the video PID with random flags, adaptation lengths and PES headers.
+    // Packets on the camera's video PID with random flags and adaptation fields; every other one
+    // starts a PES with a random header.
     Bytes packets;
     for (int i = 0; i < 2000; ++i) {
         Bytes p(kTsPacketSize);
@@ -176,13 +176,14 @@ TEST(RecordingDurationTest, DamagedAndMissingFilesGiveZeroWithoutHanging) {
             b = static_cast<uint8_t>(rng());
         }
         p[0] = kTsSyncByte;
-        p[1] = static_cast<uint8_t>((p[1] & 0x40) | 0x10);
+        p[1] = static_cast<uint8_t>((p[1] & 0x40) | 0x10);  // no error indicator, PID 0x10xx
         p[2] = 0x11;
         if (i % 2 == 0) {
-            const int at = kTsPacketSize - 1 - static_cast<int>(rng() % 40);
-            p[at - 2] = 0x00;  // a start code near the end of the packet
-            p[at - 1] = 0x00;
-            p[at] = 0x01;
+            p[1] |= 0x40;
+            p[3] = static_cast<uint8_t>((p[3] & 0xCF) | 0x10);  // payload only
+            p[4] = 0x00;
+            p[5] = 0x00;
+            p[6] = 0x01;
         }
         packets.insert(packets.end(), p.begin(), p.end());
     }
