@@ -11,6 +11,7 @@
 #include "tools/probe/probe_output.h"
 #include "tools/probe/probe_paths.h"
 #include "tools/probe/recording_probe.h"
+#include "tools/probe/recording_summary.h"
 
 namespace {
 
@@ -184,5 +185,8 @@ int main(int argc, char** argv) {
     velmaro::ProbeTotals totals;
     totals.failed = list.errors.size() + ProbeFiles(list.files, o.format, totals);
     velmaro::PrintSummary(messages, totals);
+    if (o.format == velmaro::ProbeFormat::kText) {
+        velmaro::PrintRecordingSummary(stdout, list.files);
+    }
     return totals.failed == 0 ? kExitOk : kExitPathFailed;
 }
