@@ -1,0 +1,36 @@
+#include "controls/picture_static.h"
+
+#include <QPainter>
+
+#include "controls/skin.h"
+
+namespace velmaro {
+
+CPictureStatic::CPictureStatic(QWidget* parent) : QWidget(parent) {}
+
+bool CPictureStatic::SetPicture(int bitmapId) {
+    SetPicture(SkinBitmap(bitmapId));
+    return !picture_.isNull();
+}
+
+void CPictureStatic::SetPicture(const QPixmap& picture) {
+    picture_ = picture;
+    updateGeometry();
+    update();
+}
+
+QSize CPictureStatic::sizeHint() const {
+    return picture_.isNull() ? QSize(0, 0) : picture_.size();
+}
+
+void CPictureStatic::paintEvent(QPaintEvent*) {
+    if (picture_.isNull()) {
+        return;
+    }
+    QPainter painter(this);
+    // Badges are shown smaller than drawn in the compact layout; smoothing keeps them legible.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, picture_.size() != size());
+    painter.drawPixmap(rect(), picture_);
+}
+
+}  // namespace velmaro

@@ -1,0 +1,29 @@
+// CPictureStatic: one skin bitmap drawn over the whole control.
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+namespace velmaro {
+
+class CPictureStatic : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit CPictureStatic(QWidget* parent = nullptr);
+
+    // Replaces the picture; an unknown id leaves the control empty. Returns whether it loaded.
+    bool SetPicture(int bitmapId);
+    void SetPicture(const QPixmap& picture);
+    const QPixmap& Picture() const { return picture_; }
+
+    QSize sizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QPixmap picture_;
+};
+
+}  // namespace velmaro

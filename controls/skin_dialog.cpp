@@ -1,0 +1,142 @@
+#include "controls/skin_dialog.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
+#include <QWindow>
+
+#include "controls/skin.h"
+
+namespace velmaro {
+
+namespace {
+
+// The edges are stretched from strips a tenth of the skin wide (top, bottom) or high (sides).
+constexpr int kStripDivisor = 10;
+
+}  // namespace
+
+CVxSkinDialog::CVxSkinDialog(QWidget* parent, Placement placement) : QDialog(parent) {
+    if (placement == Placement::kChild) {
+        setWindowFlags(Qt::Widget);
+    } else {
+        setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    }
+}
+
+void CVxSkinDialog::SetSkin(int bitmapId) {
+    SetSkin(SkinBitmap(bitmapId));
+}
+
+void CVxSkinDialog::SetSkin(const QPixmap& skin) {
+    skin_ = skin;
+    if (!skin_.isNull()) {
+        fillColor_ = skin_.toImage().pixelColor(skin_.width() / 2, skin_.height() / 2);
+    }
+    ComposeBackground();
+    ApplyRegion();
+    update();
+}
+
+void CVxSkinDialog::SetCornerEllipse(int width, int height) {
+    cornerEllipse_ = QSize(width, height);
+    ApplyRegion();
+}
+
+void CVxSkinDialog::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    ComposeBackground();
+    ApplyRegion();
+    update();
+}
+
+// Corners are copied as they are; the top and bottom edges stretch a strip of the skin's
+// middle, the side edges likewise. The right and bottom pieces sit one pixel in from the
+// client's edge, and the middle is the skin's centre colour under the child controls.
+void CVxSkinDialog::ComposeBackground() {
+    if (skin_.isNull() || width() <= 0 || height() <= 0) {
+        background_ = QPixmap();
+        return;
+    }
+    const int w = skin_.width();
+    const int h = skin_.height();
+    const int halfW = w / 2;
+    const int halfH = h / 2;
+    const int cx = width();
+    const int cy = height();
+    const int right = cx - halfW - 1;
+    const int bottom = cy - halfH - 1;
+    background_ = QPixmap(size());
+    background_.fill(fillColor_);
+    QPainter painter(&background_);
+    painter.drawPixmap(0, 0, skin_, 0, 0, halfW, halfH);
+    painter.drawPixmap(right, 0, skin_, halfW, 0, halfW, halfH);
+    painter.drawPixmap(0, bottom, skin_, 0, halfH, halfW, halfH);
+    painter.drawPixmap(right, bottom, skin_, halfW, halfH, halfW, halfH);
+    if (cx - w > 0) {
+        const QRect topStrip(halfW, 0, w / kStripDivisor, halfH);
+        painter.drawPixmap(QRect(halfW, 0, cx - w, halfH), skin_, topStrip);
+        painter.drawPixmap(QRect(halfW, bottom, cx - w, halfH), skin_,
+                           topStrip.translated(0, halfH));
+    }
+    if (cy - h > 0) {
+        const QRect leftStrip(0, halfH, halfW, h / kStripDivisor);
+        painter.drawPixmap(QRect(0, halfH, halfW, cy - h), skin_, leftStrip);
+        painter.drawPixmap(QRect(right, halfH, halfW, cy - h), skin_,
+                           leftStrip.translated(halfW, 0));
+    }
+}
+
+void CVxSkinDialog::ApplyRegion() {
+    if (skin_.isNull() || cornerEllipse_.isEmpty()) {
+        clearMask();
+        return;
+    }
+    QPainterPath path;
+    path.addRoundedRect(rect(), cornerEllipse_.width() / 2.0, cornerEllipse_.height() / 2.0);
+    setMask(QRegion(path.toFillPolygon().toPolygon()));
+}
+
+void CVxSkinDialog::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    if (background_.isNull()) {
+        painter.fillRect(event->rect(), palette().color(backgroundRole()));
+        return;
+    }
+    painter.drawPixmap(event->rect(), background_, event->rect());
+}
+
+// A window asks the window manager to move it, as a drag on a caption would; where that is not
+// available (and for child dialogs) it follows the pointer itself.
+void CVxSkinDialog::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !draggable_) {
+        QDialog::mousePressEvent(event);
+        return;
+    }
+    if (isWindow() && windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+        return;
+    }
+    dragging_ = true;
+    dragStartGlobal_ = event->globalPosition().toPoint();
+    dragStartPos_ = pos();
+}
+
+void CVxSkinDialog::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging_) {
+        QDialog::mouseMoveEvent(event);
+        return;
+    }
+    move(dragStartPos_ + event->globalPosition().toPoint() - dragStartGlobal_);
+}
+
+void CVxSkinDialog::mouseReleaseEvent(QMouseEvent* event) {
+    if (dragging_ && event->button() == Qt::LeftButton) {
+        dragging_ = false;
+        return;
+    }
+    QDialog::mouseReleaseEvent(event);
+}
+
+}  // namespace velmaro

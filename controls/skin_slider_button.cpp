@@ -1,0 +1,145 @@
+#include "controls/skin_slider_button.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+#include "controls/skin.h"
+#include "platform/message_sink.h"
+
+namespace velmaro {
+
+namespace {
+
+constexpr double kRoundHalf = 0.5;
+
+int ClientX(const QMouseEvent* event) {
+    return event->position().toPoint().x();
+}
+
+}  // namespace
+
+CVxSkinSldButton::CVxSkinSldButton(QWidget* parent) : CVxSkinButton(parent, Mode::kPush) {}
+
+void CVxSkinSldButton::SetThumb(int bitmapId) {
+    SetThumb(SkinBitmap(bitmapId));
+}
+
+// The thumb is combined with the bar by OR, so black adds nothing; making black fully
+// transparent keeps that true where the bar itself is transparent.
+void CVxSkinSldButton::SetThumb(const QPixmap& thumb) {
+    QImage image = thumb.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qRed(line[x]) == 0 && qGreen(line[x]) == 0 && qBlue(line[x]) == 0) {
+                line[x] = 0;
+            }
+        }
+    }
+    thumb_ = image;
+    update();
+}
+
+void CVxSkinSldButton::SetRange(int minimum, int maximum) {
+    minimum_ = minimum;
+    maximum_ = maximum;
+    fraction_ = FractionOf(position_);
+    update();
+}
+
+void CVxSkinSldButton::SetPos(int position) {
+    position_ = position;
+    fraction_ = FractionOf(position);
+    update();
+}
+
+double CVxSkinSldButton::FractionOf(int position) const {
+    if (maximum_ == minimum_) {
+        return 0.0;
+    }
+    return static_cast<double>(position - minimum_) / (maximum_ - minimum_);
+}
+
+double CVxSkinSldButton::FractionAt(int x) const {
+    return width() > 0 ? static_cast<double>(x) / width() : 0.0;
+}
+
+int CVxSkinSldButton::PositionAt(double fraction) const {
+    return static_cast<int>(std::floor(fraction * (maximum_ - minimum_) + minimum_ + kRoundHalf));
+}
+
+QRect CVxSkinSldButton::ThumbRect() const {
+    const QRect r = rect();
+    const int travel = r.width() - thumb_.width();
+    const int along = static_cast<int>(std::floor(travel * fraction_));
+    const int x = std::max(r.left(), r.left() + std::min(along, travel));
+    const int y = (r.height() - thumb_.height()) / 2;
+    return QRect(QPoint(x, y), thumb_.size());
+}
+
+// Composed off screen so the thumb can be ORed onto the bar, as the skins expect.
+void CVxSkinSldButton::paintEvent(QPaintEvent*) {
+    const qreal ratio = devicePixelRatioF();
+    QImage canvas(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    canvas.setDevicePixelRatio(ratio);
+    canvas.fill(Qt::transparent);
+    {
+        QPainter composer(&canvas);
+        DrawButton(composer, rect());
+        if (!thumb_.isNull()) {
+            composer.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
+            composer.drawImage(ThumbRect().topLeft(), thumb_);
+        }
+    }
+    QPainter painter(this);
+    painter.drawImage(0, 0, canvas);
+}
+
+void CVxSkinSldButton::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        CVxSkinButton::mousePressEvent(event);
+        return;
+    }
+    dragging_ = true;
+    CVxSkinButton::mousePressEvent(event);
+    fraction_ = FractionAt(ClientX(event));
+    position_ = PositionAt(fraction_);
+    update();
+    emit Notify(kMsgThumbPressed, identifier_, position_);
+}
+
+// While the pointer is dragged beyond the ends the positions pass the range; receivers limit
+// them, and the release below never reports more than the maximum.
+void CVxSkinSldButton::mouseMoveEvent(QMouseEvent* event) {
+    CVxSkinButton::mouseMoveEvent(event);
+    if (!IsPressed()) {
+        return;
+    }
+    fraction_ = FractionAt(ClientX(event));
+    update();
+    const int position = PositionAt(fraction_);
+    if (position != position_) {
+        position_ = position;
+        emit Notify(kMsgThumbMoved, identifier_, position_);
+    }
+}
+
+// The release is what owners act on (a seek, a volume, a speed), so it stays inside the range
+// at both ends: a negative seek position would read as a file-change request.
+void CVxSkinSldButton::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || !dragging_) {
+        CVxSkinButton::mouseReleaseEvent(event);
+        return;
+    }
+    dragging_ = false;
+    CVxSkinButton::mouseReleaseEvent(event);
+    const int released = PositionAt(FractionAt(ClientX(event)));
+    position_ = std::max(std::min(released, maximum_), std::min(minimum_, maximum_));
+    fraction_ = FractionOf(position_);
+    update();
+    emit Notify(kMsgThumbReleased, identifier_, position_);
+}
+
+}  // namespace velmaro
