@@ -1,17 +1,12 @@
 #include "stream/recording_files.h"
 
-#include <algorithm>
+#include <limits>
 #include <cctype>
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
 namespace velmaro {
-namespace {
-
-constexpr size_t kMaxNumberDigits = 9;  // any 9-digit number fits in int32
-
-}  // namespace
 
 int32_t RecordingNumber(const std::string& path) {
     const size_t underscore = path.rfind('_');
@@ -20,13 +15,18 @@ int32_t RecordingNumber(const std::string& path) {
         dot == 0 || dot <= underscore + 1) {
         return -1;
     }
-    const std::string digits = path.substr(underscore + 1, dot - underscore - 1);
-    if (digits.size() > kMaxNumberDigits ||
-        !std::all_of(digits.begin(), digits.end(),
-                     [](unsigned char c) { return std::isdigit(c) != 0; })) {
-        return -1;
+    int64_t value = 0;
+    for (size_t i = underscore + 1; i < dot; ++i) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if (std::isdigit(c) == 0) {
+            return -1;
+        }
+        value = value * 10 + (c - '0');
+        if (value > std::numeric_limits<int32_t>::max()) {
+            return -1;  // leading zeros are fine; only a value beyond 32 bits is refused
+        }
     }
-    return std::stoi(digits);
+    return static_cast<int32_t>(value);
 }
 
 bool IsRecordingName(const std::string& name) {
@@ -46,6 +46,9 @@ std::string FindAdjacentRecording(const std::string& path, int step) {
         return {};
     }
     const int64_t wanted = int64_t{n} + step;
+    if (wanted < 0) {
+        return {};  // -1 is what a name without a number gives; it is no neighbour
+    }
     const std::string folder = FolderOf(path);
     std::error_code ec;
     std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec);

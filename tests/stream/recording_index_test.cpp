@@ -574,3 +574,24 @@ TEST(FindFilePathTest, ReadersSeeNoListOrTheWholeList) {
 
 }  // namespace
 }  // namespace velmaro
+
+namespace velmaro {
+namespace {
+
+TEST(RecordingNamesEdges, LongZeroPaddedNumbersAndNoNeighbourBelowZero) {
+    EXPECT_EQ(RecordingNumber("/c/REC_0000000007.ts"), 7);
+    EXPECT_EQ(RecordingNumber("/c/REC_2147483647.ts"), 2147483647);
+    EXPECT_EQ(RecordingNumber("/c/REC_2147483648.ts"), -1);
+    char name[] = "/tmp/velmaro-zero-XXXXXX";
+    const std::string dir = mkdtemp(name);
+    for (const char* f : {"/REC_0000.ts", "/NONUM.ts"}) {
+        std::FILE* file = std::fopen((dir + f).c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fclose(file);
+    }
+    EXPECT_EQ(FindAdjacentRecording(dir + "/REC_0000.ts", -1), "") << "no file before number 0";
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace velmaro
