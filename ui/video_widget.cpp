@@ -57,6 +57,9 @@ VideoWidget::VideoWidget(QWidget* parent) : QOpenGLWidget(parent) {
 }
 
 VideoWidget::~VideoWidget() {
+    if (!isValid()) {
+        return;  // never had a GL context (no display): nothing of ours lives in one
+    }
     makeCurrent();
     if (textures_[0] != 0) {
         glDeleteTextures(3, textures_);
