@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
-# Sets everything up and runs Velmaro's main job on a recording (a .ts file or a card folder).
-# Without an argument it generates a sample card and uses that.
+# Sets everything up and plays a recording (a .ts file or a card folder) with picture and sound:
+# in a window when there is a display, off-screen otherwise. Without an argument it generates a
+# sample card and plays that. Commands are read from standard input (see --help).
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
-exec "${VELMARO_BUILD_DIR:-$root/build}/bin/velmaro-probe" "$@"
+bin="${VELMARO_BUILD_DIR:-$root/build}/bin"
+if [ -n "${DISPLAY:-}" ]; then
+    exec "$bin/velmaro-play" --window "$@"
+fi
+exec "$bin/velmaro-play" "$@"

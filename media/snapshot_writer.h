@@ -1,0 +1,36 @@
+// Snapshots: the picture on the presenter's back buffer written as a JPEG file named after the
+// local time, at the video's own resolution. Encoded with libjpeg-turbo (TurboJPEG), straight
+// from the YUV planes in display mode "YV12" and from the BGRX image in display mode "RGB".
+// Failures leave no file and show nothing; the outcome is returned for the caller's own use.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "media/video_output.h"
+
+namespace velmaro {
+
+constexpr int kSnapshotQuality = 75;  // the customary default of JPEG encoders
+
+// "2012-05-17 08-31-05.jpg" for that local time; ".jpg" when the time cannot be converted.
+std::string SnapshotFileName(std::time_t when);
+// The folder and the file name with exactly one '/' between them, however the folder ends.
+// An empty folder gives the bare name.
+std::string SnapshotFilePath(const std::string& folder, std::time_t when);
+
+// Creates the folder of `filePath` level by level if it is missing. True when the path names
+// no folder or the folder is a directory afterwards.
+bool EnsureFolderExists(const std::string& filePath);
+
+// The JPEG of a picture as a presenter back buffer holds it. False for a picture whose planes
+// do not cover its size or when the encoder fails.
+bool EncodeSnapshot(const PresentedPicture& picture, std::vector<uint8_t>& jpeg);
+
+// Ensures the folder, encodes and writes the file (replacing one of the same name). A failed
+// write removes what was written.
+bool WriteSnapshot(const PresentedPicture& picture, const std::string& filePath);
+
+}  // namespace velmaro

@@ -1,0 +1,192 @@
+#include "media/sound_output.h"
+
+#include <SDL2/SDL.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace velmaro {
+
+static_assert(kSoundChunkSamples * kSoundBytesPerSample == kSoundChunkBytes);
+
+namespace {
+constexpr size_t kChunkBytes = kSoundChunkBytes;
+}  // namespace
+
+// --- ring ----------------------------------------------------------------------------------
+
+SoundRing::SoundRing()
+    : samples_(std::make_unique<int16_t[]>(kSoundRingBytes / kSoundBytesPerSample)) {}
+
+void SoundRing::Reset(int32_t leadChunks) {
+    lead_ = std::clamp(leadChunks, kSoundMinLeadChunks, kSoundChunkCount);
+    queued_.store(0);
+    writeChunk_ = 0;
+    readChunk_ = 0;
+    readOffset_ = 0;
+    chunkDone_.Reset();
+    chunksCommitted_.store(0);
+    bytesPlayed_.store(0);
+    underrunBytes_.store(0);
+}
+
+int16_t* SoundRing::AcquireChunk() {
+    if (queued_.load(std::memory_order_acquire) >= lead_) {
+        return nullptr;
+    }
+    return samples_.get() + static_cast<size_t>(writeChunk_) * kSoundChunkSamples;
+}
+
+std::span<const int16_t> SoundRing::FillingChunk() const {
+    return {samples_.get() + static_cast<size_t>(writeChunk_) * kSoundChunkSamples,
+            static_cast<size_t>(kSoundChunkSamples)};
+}
+
+void SoundRing::CommitChunk() {
+    if (queued_.load(std::memory_order_acquire) >= kSoundChunkCount) {
+        return;  // nothing was acquired: never hand over a chunk the device may still be playing
+    }
+    writeChunk_ = (writeChunk_ + 1) % kSoundChunkCount;
+    chunksCommitted_.fetch_add(1, std::memory_order_relaxed);
+    queued_.fetch_add(1, std::memory_order_release);
+}
+
+void SoundRing::Render(uint8_t* out, size_t length) {
+    size_t done = 0;
+    while (done < length) {
+        const size_t played = PlayFromChunk(out + done, length - done);
+        if (played == 0) {
+            break;
+        }
+        done += played;
+    }
+    if (done < length) {
+        std::memset(out + done, 0, length - done);  // silence is all zero in signed 16-bit
+        if (chunksCommitted_.load(std::memory_order_relaxed) > 0) {
+            underrunBytes_.fetch_add(length - done, std::memory_order_relaxed);
+        }
+    }
+}
+
+size_t SoundRing::PlayFromChunk(uint8_t* out, size_t length) {
+    if (queued_.load(std::memory_order_acquire) == 0) {
+        return 0;
+    }
+    const auto* chunk = reinterpret_cast<const uint8_t*>(
+        samples_.get() + static_cast<size_t>(readChunk_) * kSoundChunkSamples);
+    const size_t count = std::min(length, kChunkBytes - readOffset_);
+    std::memcpy(out, chunk + readOffset_, count);
+    readOffset_ += count;
+    bytesPlayed_.fetch_add(count, std::memory_order_relaxed);
+    if (readOffset_ == kChunkBytes) {
+        readOffset_ = 0;
+        readChunk_ = (readChunk_ + 1) % kSoundChunkCount;
+        queued_.fetch_sub(1, std::memory_order_release);
+        chunkDone_.Set();
+    }
+    return count;
+}
+
+SoundCounters SoundRing::Counters() const {
+    return {chunksCommitted_.load(), bytesPlayed_.load(), underrunBytes_.load()};
+}
+
+// --- SDL objects ---------------------------------------------------------------------------
+
+SdlAudioSubsystem SdlAudioSubsystem::Acquire() {
+    SdlAudioSubsystem subsystem;
+    subsystem.held_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    return subsystem;
+}
+
+SdlAudioSubsystem& SdlAudioSubsystem::operator=(SdlAudioSubsystem&& other) noexcept {
+    if (this != &other) {
+        Release();
+        held_ = std::exchange(other.held_, false);
+    }
+    return *this;
+}
+
+void SdlAudioSubsystem::Release() {
+    if (held_) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        held_ = false;
+    }
+}
+
+SdlAudioDevice& SdlAudioDevice::operator=(SdlAudioDevice&& other) noexcept {
+    if (this != &other) {
+        Close();
+        id_ = std::exchange(other.id_, 0);
+    }
+    return *this;
+}
+
+void SdlAudioDevice::Close() {
+    if (id_ != 0) {
+        SDL_CloseAudioDevice(id_);
+        id_ = 0;
+    }
+}
+
+// --- device --------------------------------------------------------------------------------
+
+CDSoundCtx::CDSoundCtx() = default;
+
+CDSoundCtx::~CDSoundCtx() {
+    CloseSound();
+}
+
+bool CDSoundCtx::OpenSound() {
+    if (device_) {
+        return true;
+    }
+    SdlAudioSubsystem subsystem = SdlAudioSubsystem::Acquire();
+    if (!subsystem) {
+        return false;
+    }
+    SDL_AudioSpec wanted{};
+    wanted.freq = kSoundSampleRate;
+    wanted.format = AUDIO_S16SYS;
+    wanted.channels = kSoundChannels;
+    wanted.samples = kSoundDeviceSamples;
+    wanted.callback = &CDSoundCtx::DeviceCallback;
+    wanted.userdata = &ring_;
+    SDL_AudioSpec obtained{};
+    // No changes allowed: SDL converts to whatever the hardware wants, so the ring's format is
+    // fixed. The device starts paused; the callback does not run until the first chunk.
+    SdlAudioDevice device(SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0));
+    if (!device) {
+        return false;
+    }
+    // A device that asks for more per callback than one chunk needs that much more lead.
+    const auto perCallback = static_cast<int32_t>(obtained.size);
+    ring_.Reset((perCallback + kSoundChunkBytes - 1) / kSoundChunkBytes + 1);
+    playing_ = false;
+    subsystem_ = std::move(subsystem);
+    device_ = std::move(device);
+    return true;
+}
+
+void CDSoundCtx::CloseSound() {
+    device_ = SdlAudioDevice();
+    subsystem_ = SdlAudioSubsystem();
+    playing_ = false;
+}
+
+void CDSoundCtx::CommitChunk() {
+    if (tap_) {
+        tap_(ring_.FillingChunk());
+    }
+    ring_.CommitChunk();
+    if (!playing_ && device_) {
+        SDL_PauseAudioDevice(device_.id(), 0);
+        playing_ = true;
+    }
+}
+
+void CDSoundCtx::DeviceCallback(void* ring, uint8_t* stream, int length) {
+    static_cast<SoundRing*>(ring)->Render(stream, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+}  // namespace velmaro

@@ -1,0 +1,371 @@
+#include "media/video_decoder.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "media/snapshot_writer.h"
+#include "stream/channel_state.h"
+
+namespace velmaro {
+
+namespace {
+
+constexpr double kRateFactors[kPlayModeCount] = {1.0, 1.0, 2.0,  2.0,   2.0,    3.0,
+                                                 4.0, 0.5, 0.25, 0.125, 0.0625, 1.0};
+constexpr double kGroupShares[kPlayModeCount] = {1.0,    1.0, 1.0, 0.5, 0.25, 0.125,
+                                                 0.0625, 1.0, 1.0, 1.0, 1.0,  1.0};
+constexpr double kWholeGroup = 1.0;
+constexpr double kMsPerSecond = 1000.0;
+// libswscale reads whole vectors; a packed buffer may be read this far past its last row.
+constexpr size_t kPackedTail = 64;
+
+bool KnownMode(int32_t playMode) {
+    return playMode >= 0 && playMode < kPlayModeCount;
+}
+
+const uint8_t* Row(const uint8_t* plane, int stride, int row) {
+    return plane + static_cast<ptrdiff_t>(row) * stride;
+}
+
+}  // namespace
+
+double RateFactor(int32_t playMode) {
+    return KnownMode(playMode) ? kRateFactors[playMode] : kWholeGroup;
+}
+
+double GroupShare(int32_t playMode) {
+    return KnownMode(playMode) ? kGroupShares[playMode] : kWholeGroup;
+}
+
+PackedLayout PackedLayout::For(int width, int height) {
+    return {width, height, ChromaSize(width), ChromaSize(height)};
+}
+
+size_t PackedLayout::BufferBytes() const {
+    return LumaBytes() + 2 * ChromaBytes() + kPackedTail;
+}
+
+void CopyToPacked(const SourcePlanes& source, const PackedLayout& layout, uint8_t* buffer) {
+    const int width = layout.width;
+    const int chromaWidth = layout.chromaWidth;
+    uint8_t* luma = buffer;
+    uint8_t* u = buffer + layout.LumaBytes();
+    uint8_t* v = u + layout.ChromaBytes();
+    for (int pair = 0; pair < layout.chromaHeight; ++pair) {
+        const int row = 2 * pair;
+        std::memcpy(luma + static_cast<size_t>(row) * width,
+                    Row(source.planes[0], source.strides[0], row), width);
+        if (row + 1 < layout.height) {
+            std::memcpy(luma + static_cast<size_t>(row + 1) * width,
+                        Row(source.planes[0], source.strides[0], row + 1), width);
+        }
+        std::memcpy(u + static_cast<size_t>(pair) * chromaWidth,
+                    Row(source.planes[1], source.strides[1], pair), chromaWidth);
+        std::memcpy(v + static_cast<size_t>(pair) * chromaWidth,
+                    Row(source.planes[2], source.strides[2], pair), chromaWidth);
+    }
+}
+
+SourcePlanes PackedPlanes(const PackedLayout& layout, const uint8_t* buffer, double pts) {
+    SourcePlanes planes;
+    planes.planes[0] = buffer;
+    planes.planes[1] = buffer + layout.LumaBytes();
+    planes.planes[2] = planes.planes[1] + layout.ChromaBytes();
+    planes.strides[0] = layout.width;
+    planes.strides[1] = planes.strides[2] = layout.chromaWidth;
+    planes.width = layout.width;
+    planes.height = layout.height;
+    planes.pts = pts;
+    return planes;
+}
+
+namespace {
+
+template <typename List>
+void MoveAll(List& from, List& to) {
+    for (auto& entry : from) {
+        to.push_back(std::move(entry));
+    }
+    from.clear();
+}
+
+}  // namespace
+
+CVideoCtx::CVideoCtx(ChannelState* channel) : channel_(channel) {}
+
+CVideoCtx::~CVideoCtx() {
+    StopAndWait(kWorkerStopTimeoutMs);
+    FreePackedBuffers();
+    codec_.Release();
+    presenter_.Release();
+}
+
+bool CVideoCtx::Start() {
+    if (ThreadAlive()) {
+        return false;  // the codec and presenter belong to the thread still running
+    }
+    channel_->videoWidth.store(0);
+    channel_->videoHeight.store(0);
+    return Reinitialise() && CMyThread::Start();
+}
+
+bool CVideoCtx::Stop(uint32_t timeoutMs) {
+    running_.store(0);
+    channel_->clock.Wake();  // a pacing wait ends at once
+    const bool ended = CMyThread::Stop(timeoutMs);
+    // A thread that did not end may still use the presenter: leave it alone then.
+    if (ended && presenter_.IsReady()) {
+        presenter_.Clear(clearColour_);
+        presenter_.Present();
+    }
+    return ended;
+}
+
+PackedBufferCounts CVideoCtx::PackedBuffers() const {
+    return {packedAllocated_.load(), packedFree_.load()};
+}
+
+int32_t CVideoCtx::Run() {
+    CFpsCtrl& clock = channel_->clock;
+    clock.SetRate(kStartRate);
+    clock.Wake();
+    currentRate_ = kStartRate;
+    groupCounter_ = 0;
+    clock.Restart();
+    while (IsRunning()) {
+        ServicePresenter();
+        FrameItem item;
+        if (!channel_->videoQueue.Take(item)) {
+            SleepWhileRunning(kEmptyQueueSleepMs);
+            clock.Restart();  // the first frame after a stall is not hurried
+            continue;
+        }
+        ProcessItem(item);
+    }
+    RecyclePacked();
+    PublishPackedCounts();
+    return 0;
+}
+
+void CVideoCtx::ProcessItem(FrameItem& item) {
+    frameTaken_ = true;
+    CountGroup(item.kind);
+    const int32_t playMode = channel_->playMode.load();
+    const bool forward = item.order >= 0;
+    if (forward) {
+        RecyclePacked();
+    } else if (item.kind == kKindVideoKey) {
+        BeginBackwardGroup();
+    }
+    if (!Thinned(playMode) && Decode(item) && PrepareSource(item, forward)) {
+        ShowPicture(item, playMode);
+    }
+    PublishPackedCounts();
+}
+
+void CVideoCtx::CountGroup(int32_t kind) {
+    if (kind == kKindVideoKey) {
+        channel_->groupLength.store(groupCounter_);
+        groupCounter_ = 0;
+    } else if (kind == kKindVideoInter) {
+        ++groupCounter_;
+    }
+}
+
+// Until one whole group has been counted the group length is 0, so only key frames pass.
+bool CVideoCtx::Thinned(int32_t playMode) const {
+    const double share = GroupShare(playMode);
+    return share < kWholeGroup && channel_->groupLength.load() * share < groupCounter_;
+}
+
+bool CVideoCtx::Decode(const FrameItem& item) {
+    if (!codec_.DecodeVideo(item.data, item.size, item.pts)) {
+        return false;
+    }
+    const AVFrame& picture = *codec_.Picture();
+    if (presenter_.IsReady() && picture.width == channel_->videoWidth.load() &&
+        picture.height == channel_->videoHeight.load()) {
+        return true;
+    }
+    channel_->videoWidth.store(picture.width);
+    channel_->videoHeight.store(picture.height);
+    if (Reinitialise()) {
+        return true;
+    }
+    channel_->videoWidth.store(0);  // the next picture tries again
+    channel_->videoHeight.store(0);
+    return false;
+}
+
+bool CVideoCtx::Reinitialise() {
+    FreePackedBuffers();  // their size may change
+    const int width = channel_->videoWidth.load();
+    const int height = channel_->videoHeight.load();
+    int outputBits = codec_.OutputBits();
+    if (width != 0 && height != 0) {
+        VideoOutput* window = channel_->videoWindow;
+        if (presenter_.OpenedWindow() != window || width != codec_.Width() ||
+            height != codec_.Height() || width != presenter_.Width() ||
+            height != presenter_.Height()) {
+            presenter_.Release();
+        }
+        if (!presenter_.IsOpen() &&
+            !presenter_.Open(window, width, height, channel_->displayMode)) {
+            return false;
+        }
+        presenter_.Clear(clearColour_);
+        outputBits = presenter_.BackBufferFormat() == PictureFormat::kRgb32 ? kOutputBitsRgb32
+                                                                            : kOutputBitsYv12;
+        packed_ = PackedLayout::For(width, height);
+    }
+    if (!codec_.OpenVideo(width, height, outputBits)) {
+        return false;
+    }
+    codec_.SetErrorRecognition(0);
+    return true;
+}
+
+bool CVideoCtx::PrepareSource(FrameItem& item, bool forward) {
+    const AVFrame& picture = *codec_.Picture();
+    for (int plane = 0; plane < 4; ++plane) {
+        source_.planes[plane] = picture.data[plane];
+        source_.strides[plane] = picture.linesize[plane];
+    }
+    source_.width = picture.width;
+    source_.height = picture.height;
+    source_.pts = codec_.PictureTime();
+    if (forward) {
+        return true;
+    }
+    PackedPicture decoded;
+    if (!TakePackedBuffer(decoded)) {
+        return false;
+    }
+    CopyToPacked(source_, packed_, decoded.buffer.get());
+    decoded.item = item;
+    decoded.item.data = decoded.buffer.get();
+    decoded.item.pts = source_.pts;
+    groupList_.push_back(std::move(decoded));
+    if (reverseList_.empty()) {
+        return false;  // the first group decoded backward has nothing to show yet
+    }
+    PackedPicture shown = std::move(reverseList_.back());
+    reverseList_.pop_back();
+    source_ = PackedPlanes(packed_, shown.buffer.get(), shown.item.pts);
+    freeList_.push_back(std::move(shown));  // reused only after it has been drawn
+    return true;
+}
+
+bool CVideoCtx::TakePackedBuffer(PackedPicture& picture) {
+    if (!freeList_.empty()) {
+        picture = std::move(freeList_.back());
+        freeList_.pop_back();
+        if (picture.buffer) {
+            return true;
+        }
+    }
+    try {
+        picture.buffer = std::make_unique_for_overwrite<uint8_t[]>(packed_.BufferBytes());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void CVideoCtx::ShowPicture(const FrameItem& item, int32_t playMode) {
+    PublishPackedCounts();
+    if (item.frameRate > 0) {
+        currentRate_ = item.frameRate * RateFactor(playMode);
+    }
+    channel_->clock.Wait(kMsPerSecond / currentRate_);
+    if (!presenter_.Draw(source_, codec_.Scaler())) {
+        return;  // shown nothing, nothing pending; playback goes on
+    }
+    picturePending_ = true;
+    channel_->framesShown.fetch_add(1);
+    if (channel_->paused.load() != 0 || channel_->playMode.load() == kPlayStep) {
+        Hold();
+    }
+    AdoptStreamRate(item);
+}
+
+void CVideoCtx::Hold() {
+    channel_->videoHeld.store(true);
+    // Only a step becomes "held": a command written meanwhile by the UI thread stays.
+    int32_t step = kPlayStep;
+    channel_->playMode.compare_exchange_strong(step, kPlayHeld);
+    while (IsRunning() &&
+           (channel_->paused.load() != 0 || channel_->playMode.load() == kPlayHeld)) {
+        picturePending_ = true;
+        ServicePresenter();
+        SleepWhileRunning(kHoldServiceMs);
+    }
+    channel_->videoHeld.store(false);
+    channel_->clock.Restart();
+}
+
+void CVideoCtx::AdoptStreamRate(const FrameItem& item) {
+    CFpsCtrl& clock = channel_->clock;
+    if (item.frameRate > 0 && item.frameRate != static_cast<int32_t>(clock.fps)) {
+        clock.SetRate(item.frameRate);
+        clock.Wake();
+        currentRate_ = clock.fps;
+    }
+}
+
+void CVideoCtx::ServicePresenter() {
+    if (!presenter_.IsReady()) {
+        return;
+    }
+    if (picturePending_) {
+        picturePending_ = false;
+        if (!frameTaken_) {
+            presenter_.Clear(clearColour_);
+        }
+        presenter_.Present();
+    }
+    ServeSnapshot();
+}
+
+void CVideoCtx::ServeSnapshot() {
+    if (channel_->snapshotRequested.load() == 0) {
+        return;
+    }
+    const std::string path = channel_->SnapshotPath();
+    if (const PresentedPicture* surface = presenter_.Surface()) {
+        WriteSnapshot(*surface, path);  // silent: the outcome is not reported
+    }
+    // A request for another file raised while this one was written stays for the next pass.
+    if (channel_->SnapshotPath() == path) {
+        channel_->snapshotRequested.store(0);
+    }
+}
+
+// The group decoded last becomes the one shown from its back. Done for every key frame taken,
+// even one that fails to decode, so damaged data never lets the lists grow beyond two groups.
+void CVideoCtx::BeginBackwardGroup() {
+    MoveAll(reverseList_, freeList_);
+    MoveAll(groupList_, reverseList_);
+}
+
+void CVideoCtx::RecyclePacked() {
+    MoveAll(reverseList_, freeList_);
+    MoveAll(groupList_, freeList_);
+}
+
+void CVideoCtx::FreePackedBuffers() {
+    freeList_.clear();
+    groupList_.clear();
+    reverseList_.clear();
+    PublishPackedCounts();
+}
+
+void CVideoCtx::PublishPackedCounts() {
+    packedFree_.store(static_cast<int>(freeList_.size()));
+    packedAllocated_.store(
+        static_cast<int>(freeList_.size() + groupList_.size() + reverseList_.size()));
+}
+
+}  // namespace velmaro

@@ -1,0 +1,119 @@
+// CVideoCtx: the video worker of a playback channel. On its own thread it takes H.264 frames
+// from the channel's video queue, decodes them, paces them on the channel's clock and puts them
+// on the presenter, in every play mode: normal, faster with thinning of each group of pictures,
+// slower, backward by groups, pause and single step. It also serves snapshot requests, since
+// only this thread may touch the presenter while it runs.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "media/codec_state.h"
+#include "media/presenter.h"
+#include "stream/frame_item.h"
+#include "stream/worker_thread.h"
+
+namespace velmaro {
+
+struct ChannelState;
+
+constexpr int32_t kPlayModeCount = 12;
+constexpr double kStartRate = 60.0;  // frames per second until a frame gives its own rate
+constexpr uint32_t kEmptyQueueSleepMs = 10;
+constexpr uint32_t kHoldServiceMs = 10;  // a held picture is re-presented this often
+
+// What each play mode does to the stream's frame rate, and which share of each group of
+// pictures it keeps (1.0: every picture). Modes out of range count as normal play.
+double RateFactor(int32_t playMode);
+double GroupShare(int32_t playMode);
+
+// A decoded picture kept for backward play: planar YUV 4:2:0 in one buffer, Y then U then V,
+// each plane tightly packed.
+struct PackedLayout {
+    int width = 0;
+    int height = 0;
+    int chromaWidth = 0;
+    int chromaHeight = 0;
+
+    static PackedLayout For(int width, int height);
+    size_t LumaBytes() const { return static_cast<size_t>(width) * height; }
+    size_t ChromaBytes() const { return static_cast<size_t>(chromaWidth) * chromaHeight; }
+    // With a tail that libswscale's vector loops may read past the last row.
+    size_t BufferBytes() const;
+};
+
+// Copies a picture of the layout's size into a packed buffer, a pair of luma rows and one row
+// of each chroma plane per step; an odd last luma row is copied on its own, never beyond.
+void CopyToPacked(const SourcePlanes& source, const PackedLayout& layout, uint8_t* buffer);
+// The planes of a packed buffer, to draw it.
+SourcePlanes PackedPlanes(const PackedLayout& layout, const uint8_t* buffer, double pts);
+
+// Packed buffers of backward play, for observers: how many exist and how many are free.
+struct PackedBufferCounts {
+    int allocated = 0;
+    int free = 0;
+};
+
+class CVideoCtx : public CMyThread {
+  public:
+    explicit CVideoCtx(ChannelState* channel);
+    ~CVideoCtx() override;
+
+    // Opens the decoder (the presenter waits for the first picture), then starts the thread.
+    bool Start() override;
+    // Ends the thread (waking a pacing wait), then leaves the window black.
+    bool Stop(uint32_t timeoutMs) override;
+    int32_t Run() override;
+
+    // Any thread; updated by the worker after each frame.
+    PackedBufferCounts PackedBuffers() const;
+
+  private:
+    struct PackedPicture {
+        std::unique_ptr<uint8_t[]> buffer;
+        FrameItem item;  // data points into buffer; pts is the picture's
+    };
+    using PackedList = std::vector<PackedPicture>;
+
+    void ServicePresenter();
+    void ServeSnapshot();
+    void ProcessItem(FrameItem& item);
+    void CountGroup(int32_t kind);
+    bool Thinned(int32_t playMode) const;
+    bool Decode(const FrameItem& item);
+    bool Reinitialise();
+    bool PrepareSource(FrameItem& item, bool forward);
+    bool TakePackedBuffer(PackedPicture& picture);
+    void ShowPicture(const FrameItem& item, int32_t playMode);
+    void Hold();
+    void AdoptStreamRate(const FrameItem& item);
+    void BeginBackwardGroup();
+    void RecyclePacked();
+    void FreePackedBuffers();
+    void PublishPackedCounts();
+
+    ChannelState* const channel_;  // owner; not owned
+    const uint32_t clearColour_ = kClearColour;
+
+    // Worker thread while it runs; Start, Stop and the destructor otherwise.
+    bool frameTaken_ = false;
+    bool picturePending_ = false;
+    PackedList freeList_;
+    PackedList groupList_;    // the group being decoded, in decoding order
+    PackedList reverseList_;  // the group decoded before it, shown from its back
+    CD3DCtx presenter_;
+    CodecState codec_;
+    SourcePlanes source_;
+    PackedLayout packed_;
+    int32_t groupCounter_ = 0;
+    double currentRate_ = kStartRate;
+
+    // Written by the worker, read by anyone.
+    std::atomic<int> packedAllocated_{0};
+    std::atomic<int> packedFree_{0};
+};
+
+}  // namespace velmaro

@@ -1,0 +1,182 @@
+// The sound ring driven by hand (deterministic pulls), and the SDL device behind it on the dummy
+// driver, which plays at real pace without hardware, and on a driver that does not exist.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "media/sound_output.h"
+
+namespace velmaro {
+namespace {
+
+using std::chrono::milliseconds;
+
+// Bounded only against a hang; no test outcome depends on how long anything takes.
+bool WaitFor(const std::function<bool()>& done, int seconds = 30) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(milliseconds(2));
+    }
+    return true;
+}
+
+void FillChunk(int16_t* chunk, int16_t first) {
+    for (int i = 0; i < kSoundChunkSamples; ++i) {
+        chunk[i] = static_cast<int16_t>(first + i);
+    }
+}
+
+std::vector<int16_t> Render(SoundRing& ring, size_t bytes, size_t pull) {
+    std::vector<uint8_t> out(bytes, 0xAB);
+    for (size_t at = 0; at < bytes; at += pull) {
+        ring.Render(out.data() + at, std::min(pull, bytes - at));
+    }
+    std::vector<int16_t> samples(bytes / 2);
+    std::memcpy(samples.data(), out.data(), samples.size() * 2);
+    return samples;
+}
+
+TEST(SoundRing, PlaysCommittedChunksInOrderAcrossUnevenPullsAndHoldsTheLead) {
+    SoundRing ring;
+    ring.Reset(2);
+    for (int16_t first : {100, 5000}) {
+        int16_t* chunk = ring.AcquireChunk();
+        ASSERT_NE(chunk, nullptr);
+        FillChunk(chunk, first);
+        ring.CommitChunk();
+    }
+    EXPECT_EQ(ring.AcquireChunk(), nullptr) << "two chunks ahead is the lead";
+    EXPECT_FALSE(ring.WaitForRoom(milliseconds(0)));
+
+    // Pulls of 1,000 bytes straddle the chunk boundary.
+    const std::vector<int16_t> played = Render(ring, 2 * kSoundChunkBytes, 1000);
+    for (int i = 0; i < kSoundChunkSamples; ++i) {
+        ASSERT_EQ(played[i], 100 + i) << i;
+        ASSERT_EQ(played[kSoundChunkSamples + i], 5000 + i) << i;
+    }
+    EXPECT_TRUE(ring.WaitForRoom(milliseconds(0))) << "a used-up chunk notifies the filler";
+    EXPECT_NE(ring.AcquireChunk(), nullptr);
+    const SoundCounters totals = ring.Counters();
+    EXPECT_EQ(totals.chunksCommitted, 2u);
+    EXPECT_EQ(totals.bytesPlayed, 2u * kSoundChunkBytes);
+    EXPECT_EQ(totals.underrunBytes, 0u);
+}
+
+TEST(SoundRing, StarvedDevicePlaysSilenceAndCountsItOnlyOncePlaybackBegan) {
+    SoundRing ring;
+    ring.Reset(2);
+    std::vector<int16_t> before = Render(ring, 512, 512);
+    EXPECT_EQ(before, std::vector<int16_t>(256, 0));
+    EXPECT_EQ(ring.Counters().underrunBytes, 0u) << "nothing was ever committed";
+
+    FillChunk(ring.AcquireChunk(), 1);
+    ring.CommitChunk();
+    const std::vector<int16_t> played = Render(ring, kSoundChunkBytes + 200, 4096);
+    EXPECT_EQ(played[kSoundChunkSamples - 1], kSoundChunkSamples);
+    for (size_t i = kSoundChunkSamples; i < played.size(); ++i) {
+        ASSERT_EQ(played[i], 0) << "silence, not the stale chunk played again";
+    }
+    EXPECT_EQ(ring.Counters().underrunBytes, 200u);
+}
+
+TEST(SoundRing, WrapsAroundTheSixteenChunksWithoutMixingLaps) {
+    SoundRing ring;
+    ring.Reset(kSoundChunkCount);
+    int16_t next = 0;
+    auto commit = [&] {
+        int16_t* chunk = ring.AcquireChunk();
+        ASSERT_NE(chunk, nullptr);
+        std::fill(chunk, chunk + kSoundChunkSamples, next++);
+        ring.CommitChunk();
+    };
+    for (int i = 0; i < kSoundChunkCount; ++i) {
+        commit();
+    }
+    EXPECT_EQ(ring.AcquireChunk(), nullptr) << "a full ring never hands out a queued chunk";
+    for (int16_t expected = 0; expected < 3 * kSoundChunkCount; ++expected) {
+        const std::vector<int16_t> chunk = Render(ring, kSoundChunkBytes, kSoundChunkBytes);
+        ASSERT_EQ(chunk.front(), expected);
+        ASSERT_EQ(chunk.back(), expected);
+        commit();
+    }
+}
+
+class SoundDevice : public ::testing::Test {
+  protected:
+    void SetUp() override { setenv("SDL_AUDIODRIVER", "dummy", 1); }
+    void TearDown() override { setenv("SDL_AUDIODRIVER", "dummy", 1); }
+
+    // Fills every chunk the ring hands out with `value`; returns how many.
+    static int FillAvailable(CDSoundCtx& sound, int16_t value) {
+        int filled = 0;
+        while (int16_t* chunk = sound.AcquireChunk()) {
+            std::fill(chunk, chunk + kSoundChunkSamples, value);
+            sound.CommitChunk();
+            ++filled;
+        }
+        return filled;
+    }
+};
+
+TEST_F(SoundDevice, DummyDevicePlaysCommittedChunksAndNotifiesTheFiller) {
+    CDSoundCtx sound;
+    std::mutex lock;
+    std::vector<int16_t> tapped;
+    sound.SetChunkTap([&](std::span<const int16_t> chunk) {
+        std::lock_guard guard(lock);
+        tapped.insert(tapped.end(), chunk.begin(), chunk.end());
+    });
+    ASSERT_TRUE(sound.OpenSound());
+    ASSERT_TRUE(sound.HasSound());
+    EXPECT_TRUE(sound.OpenSound()) << "an open device stays open";
+    EXPECT_GE(sound.LeadChunks(), kSoundMinLeadChunks);
+
+    int committed = FillAvailable(sound, 7);
+    EXPECT_EQ(committed, sound.LeadChunks());
+    // The device uses chunks up and the filler, woken each time, refills.
+    while (committed < 8) {
+        ASSERT_TRUE(WaitFor([&] { return sound.WaitForChunk(milliseconds(100)); }));
+        committed += FillAvailable(sound, 7);
+    }
+    ASSERT_TRUE(WaitFor([&] { return sound.SoundTotals().bytesPlayed >= 4u * kSoundChunkBytes; }));
+    sound.CloseSound();
+    EXPECT_FALSE(sound.HasSound());
+    EXPECT_EQ(sound.SoundTotals().chunksCommitted, static_cast<uint64_t>(committed));
+    EXPECT_EQ(tapped, std::vector<int16_t>(static_cast<size_t>(committed) * kSoundChunkSamples, 7));
+}
+
+TEST_F(SoundDevice, WithoutAUsableDriverThereIsNoDeviceAndALaterOpenFindsOne) {
+    setenv("SDL_AUDIODRIVER", "nonexistent", 1);
+    CDSoundCtx sound;
+    EXPECT_FALSE(sound.OpenSound());
+    EXPECT_FALSE(sound.HasSound());
+    sound.CloseSound();  // harmless without a device
+
+    // The failed attempt left SDL's audio subsystem as it found it: the driver is chosen anew.
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    EXPECT_TRUE(sound.OpenSound());
+    EXPECT_TRUE(sound.HasSound());
+}
+
+TEST_F(SoundDevice, OpenAndCloseFiftyTimesWhilePlaying) {
+    CDSoundCtx sound;
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_TRUE(sound.OpenSound()) << i;
+        EXPECT_EQ(sound.SoundTotals().chunksCommitted, 0u) << "each open starts an empty ring";
+        FillAvailable(sound, static_cast<int16_t>(i));
+        sound.CloseSound();
+        ASSERT_FALSE(sound.HasSound());
+    }
+}
+
+}  // namespace
+}  // namespace velmaro

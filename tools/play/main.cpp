@@ -1,0 +1,219 @@
+// velmaro-play: plays a recording (a .ts file or a card folder) with the real engine, with
+// sound, off-screen or in a plain window (--window), reading commands from standard input and
+// printing one status line per second. Without a recording it plays a generated sample card.
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "media/offscreen_output.h"
+#include "stream/recording_index.h"
+#include "tools/make_recording/recording_writer.h"
+#include "tools/play/play_session.h"
+#include "tools/probe/probe_paths.h"
+
+#ifdef VELMARO_PLAY_WINDOW
+#include <QApplication>
+#include <QTimer>
+
+#include "ui/video_widget.h"
+#endif
+
+namespace {
+
+using namespace velmaro;
+
+constexpr int kStatusIntervalMs = 1000;
+constexpr int kPollIntervalMs = 20;
+
+const char kUsage[] =
+    "usage: velmaro-play [--window] [--snapshots DIR] [RECORDING.ts | CARD-FOLDER]\n"
+    "Plays a recording with picture and sound. Commands on standard input:\n"
+    "  play, back, pause, step, prev-frame, speed 0-8, seek 0-1000, next, prev, snap,\n"
+    "  mark-in, mark-out, quit\n"
+    "At the end of input it plays on to the end of the recording and exits.\n";
+
+// Lines typed by the user, handed from the stdin thread to the session's thread.
+class CommandQueue {
+  public:
+    void StartReading() {
+        std::thread([this] {
+            std::string line;
+            while (std::getline(std::cin, line)) {
+                std::lock_guard lock(mutex_);
+                lines_.push_back(line);
+            }
+            closed_ = true;
+        }).detach();  // blocked in a read of stdin; the process exit ends it
+    }
+    std::vector<std::string> Take() {
+        std::lock_guard lock(mutex_);
+        std::vector<std::string> out;
+        out.swap(lines_);
+        return out;
+    }
+    bool Closed() const { return closed_.load(); }
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::string> lines_;  // guarded by mutex_
+    std::atomic<bool> closed_{false};
+};
+
+struct Options {
+    bool window = false;
+    std::string snapshots = "/tmp/velmaro-snapshots";
+    std::string path;
+};
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--window") {
+            o.window = true;
+        } else if (arg == "--snapshots" && i + 1 < argc) {
+            o.snapshots = argv[++i];
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (!arg.empty() && arg[0] != '-' && o.path.empty()) {
+            o.path = arg;
+        } else {
+            std::fputs(kUsage, stderr);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string SampleCard() {
+    char name[] = "/tmp/velmaro-sample-XXXXXX";
+    const char* root = mkdtemp(name);
+    RecordingOptions o;
+    o.outRoot = root ? root : "/tmp";
+    o.files = 3;
+    o.secondsPerFile = 10;
+    std::printf("generating a sample card in %s ...\n", o.outRoot.c_str());
+    std::fflush(stdout);
+    const RecordingResult r = WriteRecording(o);
+    if (!r.ok) {
+        std::fprintf(stderr, "velmaro-play: %s\n", r.error.c_str());
+        std::exit(1);
+    }
+    return o.outRoot;
+}
+
+// Runs the session until "quit", or until input has ended and the recording has played out.
+int RunLoop(PlaySession& session, CommandQueue& commands, const std::function<void()>& idle) {
+    auto lastStatus = std::chrono::steady_clock::now();
+    for (;;) {
+        for (const std::string& line : commands.Take()) {
+            if (!session.Command(line)) {
+                return 0;
+            }
+        }
+        session.Poll();
+        if (std::chrono::steady_clock::now() - lastStatus >=
+            std::chrono::milliseconds(kStatusIntervalMs)) {
+            lastStatus = std::chrono::steady_clock::now();
+            std::printf("%s\n", session.StatusLine().c_str());
+            std::fflush(stdout);
+            if (commands.Closed() && session.AtEnd()) {
+                return 0;
+            }
+        }
+        idle();
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    av_log_set_level(AV_LOG_FATAL);  // damaged pictures are concealed; no need to print each
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        return 2;
+    }
+    if (options.path.empty()) {
+        options.path = SampleCard();
+    }
+    const ProbeFileList found = CollectProbeFiles({options.path});
+    if (found.files.empty()) {
+        for (const std::string& e : found.errors) {
+            std::fprintf(stderr, "velmaro-play: %s\n", e.c_str());
+        }
+        return 1;
+    }
+    // A card plays from its first recording, with the list of its folder.
+    CFindFilePath finder;
+    finder.ScanNow(found.files.front());
+    const std::vector<RecordingEntry> list = finder.Entries();
+    std::printf("playing %s (%zu recordings in its folder)\n", found.files.front().c_str(),
+                list.size());
+
+    CommandQueue commands;
+    commands.StartReading();
+#ifdef VELMARO_PLAY_WINDOW
+    if (options.window) {
+        QApplication app(argc, argv);
+        VideoWidget widget;
+        widget.setWindowTitle(QStringLiteral("Velmaro"));
+        widget.resize(960, 540);
+        widget.show();
+        PlaySession session(&widget, options.snapshots);
+        if (!session.Open(found.files.front(), list)) {
+            std::fprintf(stderr, "velmaro-play: cannot start playback\n");
+            return 1;
+        }
+        QTimer timer;
+        int result = 0;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            static auto lastStatus = std::chrono::steady_clock::now();
+            for (const std::string& line : commands.Take()) {
+                if (!session.Command(line)) {
+                    app.quit();
+                    return;
+                }
+            }
+            session.Poll();
+            if (std::chrono::steady_clock::now() - lastStatus >= std::chrono::seconds(1)) {
+                lastStatus = std::chrono::steady_clock::now();
+                std::printf("%s\n", session.StatusLine().c_str());
+                std::fflush(stdout);
+                if (commands.Closed() && session.AtEnd()) {
+                    app.quit();
+                }
+            }
+        });
+        timer.start(kPollIntervalMs);
+        result = app.exec();
+        return result;
+    }
+#else
+    if (options.window) {
+        std::fprintf(stderr, "velmaro-play: built without the Qt window\n");
+        return 2;
+    }
+#endif
+    OffscreenOutput output;
+    PlaySession session(&output, options.snapshots);
+    if (!session.Open(found.files.front(), list)) {
+        std::fprintf(stderr, "velmaro-play: cannot start playback\n");
+        return 1;
+    }
+    return RunLoop(session, commands, [] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
+    });
+}

@@ -1,0 +1,129 @@
+#include "tools/play/play_session.h"
+
+#include <cstdio>
+#include <ctime>
+#include <sstream>
+
+#include "media/snapshot_writer.h"
+
+namespace velmaro {
+
+void QueuedSink::Post(uint32_t msg, intptr_t wParam, intptr_t) {
+    std::lock_guard lock(mutex_);
+    // A position carries its per-mille in the upper bits so one queue serves all messages.
+    messages_.push_back(msg == kMsgPosition ? static_cast<uint32_t>(wParam) << 16 | msg : msg);
+}
+
+bool QueuedSink::Send(uint32_t msg, intptr_t wParam, intptr_t lParam, std::stop_token) {
+    Post(msg, wParam, lParam);  // nothing here needs the reader to wait
+    return true;
+}
+
+std::vector<uint32_t> QueuedSink::Drain() {
+    std::lock_guard lock(mutex_);
+    std::vector<uint32_t> out;
+    out.swap(messages_);
+    return out;
+}
+
+PlaySession::PlaySession(VideoOutput* output, std::string snapshotFolder)
+    : output_(output), snapshotFolder_(std::move(snapshotFolder)) {}
+
+PlaySession::~PlaySession() { channel_.reset(); }
+
+bool PlaySession::Open(const std::string& recording, const std::vector<RecordingEntry>& list) {
+    ChannelLinks links{&panel_, &mainWindow_, &telemetry_, output_, kDisplayYv12, 1.0};
+    channel_ = std::make_unique<CTSChn>(links);
+    channel_->filePath = recording;
+    telemetry_.ClearReady();
+    return channel_->Open(list.empty() ? nullptr : &list);
+}
+
+bool PlaySession::Command(const std::string& line) {
+    std::istringstream in(line);
+    std::string word;
+    in >> word;
+    int value = -1;
+    in >> value;
+    CTSChn& c = *channel_;
+    if (word == "quit" || word == "q") {
+        return false;
+    } else if (word == "play") {
+        c.Play();
+    } else if (word == "back") {
+        c.PlayBackward();
+    } else if (word == "pause") {
+        c.Pause();
+    } else if (word == "step") {
+        c.Step(false);
+    } else if (word == "prev-frame") {
+        c.Step(true);
+    } else if (word == "speed" && value >= 0 && value < kSpeedPositions) {
+        c.SetSpeed(value);
+    } else if (word == "seek" && value >= 0 && value <= 1000) {
+        c.Seek(value);
+    } else if (word == "next") {
+        c.NextRecording();
+    } else if (word == "prev") {
+        c.PreviousRecording();
+    } else if (word == "snap") {
+        const std::string path = SnapshotFilePath(snapshotFolder_, std::time(nullptr));
+        c.RequestSnapshot(path);
+        std::printf("snapshot: %s\n", path.c_str());
+    } else if (word == "mark-in") {
+        c.MarkIn();
+    } else if (word == "mark-out") {
+        c.MarkOut();
+    } else if (!word.empty()) {
+        std::printf("commands: play back pause step prev-frame speed 0-8 seek 0-1000 next prev "
+                    "snap mark-in mark-out quit\n");
+    }
+    std::fflush(stdout);
+    return true;
+}
+
+void PlaySession::Poll() {
+    for (uint32_t m : panel_.Drain()) {
+        if ((m & 0xFFFF) == kMsgPosition) {
+            positionPerMille_ = static_cast<int32_t>(m >> 16);
+        }
+    }
+    for (uint32_t m : mainWindow_.Drain()) {
+        std::string text;
+        if (m == kMsgTelemetry && telemetry_.Take(text)) {
+            GpsRecord fix;
+            if (ParseTelemetry(text, gsensor_, fix)) {
+                lastFix_ = fix;
+                haveFix_ = true;
+            }
+        }
+    }
+}
+
+std::string PlaySession::StatusLine() {
+    const ChannelState& s = channel_->state;
+    std::string file = channel_->reader.CurrentPath();
+    file = file.substr(file.rfind('/') + 1);
+    char line[256];
+    std::snprintf(line, sizeof line, "%s  %4d/1000  frames %6d  mode %2d%s", file.c_str(),
+                  positionPerMille_, s.framesShown.load(), s.playMode.load(),
+                  s.paused.load() ? " paused" : "");
+    std::string out = line;
+    if (haveFix_) {
+        std::snprintf(line, sizeof line, "  fix %.6f,%.6f %.1f km/h %.0f deg", lastFix_.latitude,
+                      lastFix_.longitude, lastFix_.speed, lastFix_.course);
+        out += line;
+    }
+    const int32_t frames = s.framesShown.load();
+    stillTicks_ = frames == framesAtLastStatus_ ? stillTicks_ + 1 : 0;
+    framesAtLastStatus_ = frames;
+    return out;
+}
+
+bool PlaySession::AtEnd() {
+    const CTSAnalyse& r = channel_->reader;
+    return stillTicks_ >= 2 && !channel_->state.paused.load() &&
+           r.Position() >= r.FileSize() && channel_->state.playMode.load() != kPlayHeld;
+}
+
+}  // namespace velmaro
