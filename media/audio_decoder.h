@@ -58,6 +58,7 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
     bool Stop(uint32_t timeoutMs) override;
     int32_t Run() override;
 
+    // Each total is loaded in turn, in the order declared; together they are no snapshot.
     AudioCounters Counters() const;
 
   private:

@@ -1,0 +1,45 @@
+// CTavrelApp: the Qt application object. It holds what lives for the whole run (the telemetry
+// hand-over, the latest G-sensor values, the version text, the recording named on the command
+// line), starts up in the player's order (version, language, settings, offset grid, main
+// window), and writes the settings back when the main window closes.
+#pragma once
+
+#include <QApplication>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "stream/telemetry.h"
+#include "stream/telemetry_handover.h"
+
+namespace velmaro {
+
+class CTavrelApp : public QApplication {
+    Q_OBJECT
+
+  public:
+    // Builds the main window; the player window until the full main window takes this seam.
+    using MainWindowFactory = std::function<std::unique_ptr<QWidget>(CTavrelApp&)>;
+
+    CTavrelApp(int& argc, char** argv);
+
+    // Start-up, the main window's run, and the settings written at its end. Returns the exit
+    // status.
+    int Run(const MainWindowFactory& makeMainWindow);
+
+    TelemetryHandOver gpsSentence;  // the reader stores, the GUI thread takes
+    GSensorRecord gSensor;          // written by the telemetry parse on the GUI thread
+    std::string versionText;
+    std::string commandLineFile;
+    QWidget* g_pMainDlg = nullptr;
+
+  private:
+    void StartUp();
+    void SaveAtExit();
+};
+
+// "--help" and "--version" are answered before any window exists; true when one was.
+bool AnswerInformationalOption(int argc, char** argv);
+
+}  // namespace velmaro
