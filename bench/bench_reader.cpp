@@ -26,7 +26,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kRuns = 3;
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 double BestOf(const std::function<double()>& run) {
     double best = 1e30;
@@ -129,7 +131,8 @@ int main(int argc, char** argv) {
 
     const double cat = BestOf([&] { return TimeCommand("cat '" + path + "' > /dev/null"); });
     const double ffmpeg = BestOf([&] {
-        return TimeCommand("ffmpeg -v error -i '" + path + "' -map 0 -c copy -f null - 2>/dev/null");
+        return TimeCommand("ffmpeg -v error -copy_unknown -i '" + path +
+                           "' -map 0 -c copy -f null - 2>/dev/null");
     });
     const double forward = BestOf([&] { return TimeReader(path, false); });
     const double backward = BestOf([&] { return TimeReader(path, true); });
