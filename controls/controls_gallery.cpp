@@ -1,5 +1,10 @@
 #include "controls/controls_gallery.h"
 
+#include <QDate>
+
+#include "controls/digi_static.h"
+#include "controls/month_calendar.h"
+
 #include <QCoreApplication>
 #include <QImage>
 #include <QMouseEvent>
@@ -322,6 +327,7 @@ CVxControlsGallery::CVxControlsGallery(QWidget* parent) : QWidget(parent) {
     BuildSliders();
     BuildStatics();
     BuildPictures();
+    BuildDisplays();
 }
 
 // The compact play panel (UI mode 0) assembled from its skins at their layout positions.
@@ -498,6 +504,29 @@ void CVxControlsGallery::BuildPictures() {
     Picture(this, 439, QRect(640, y, 41, 120));
     Picture(this, 130, QRect(690, y, 41, 120));
     Picture(this, 454, QRect(740, y, 41, 120));
+}
+
+// The dashboard's segment read-outs and the recording calendar with marked days.
+void CVxControlsGallery::BuildDisplays() {
+    constexpr QPoint kOrigin(820, 560);
+    Caption(this, QStringLiteral("Segment display, calendar"), kOrigin, 420);
+    const int top = kOrigin.y() + kCaptionHeight + 8;
+    auto* speed = new CDigiStatic(this);
+    speed->SetColor(QColor(0x3a, 0x2a, 0x10), QColor(0xff, 0xa8, 0x2e));
+    speed->SetBackgroundColor(kBackground);
+    speed->SetText(QStringLiteral("88"));
+    speed->setGeometry(kOrigin.x(), top, 120, 64);
+    auto* clock = new CDigiStatic(this);
+    clock->SetColor(QColor(0x10, 0x2a, 0x34), QColor(0x5c, 0xd0, 0xff));
+    clock->SetBackgroundColor(kBackground);
+    clock->SetText(QStringLiteral("12:34"));
+    clock->setGeometry(kOrigin.x(), top + 76, 160, 48);
+    auto* calendar = new CMonthCalCtrlEx(this);
+    calendar->SetCurrentDate(QDate(2026, 6, 12));
+    for (int day : {3, 4, 11, 12, 19}) {
+        calendar->AddMark(QDate(2026, 6, day));
+    }
+    calendar->setGeometry(kOrigin.x() + 180, top, 253, 150);
 }
 
 }  // namespace velmaro

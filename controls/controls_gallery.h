@@ -25,6 +25,7 @@ class CVxControlsGallery : public QWidget {
     void BuildSliders();
     void BuildStatics();
     void BuildPictures();
+    void BuildDisplays();
 };
 
 }  // namespace velmaro
