@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 extern "C" {
 #include <libswscale/swscale.h>
@@ -60,6 +61,20 @@ void CopyPicture(const PresentedPicture& from, PresentedPicture& to) {
 }
 
 }  // namespace
+
+CD3DCtx::CD3DCtx(CD3DCtx&& other) noexcept {
+    *this = std::move(other);
+}
+
+CD3DCtx& CD3DCtx::operator=(CD3DCtx&& other) noexcept {
+    if (this != &other) {
+        window_ = std::exchange(other.window_, nullptr);
+        ready_ = std::exchange(other.ready_, false);
+        backBuffer_ = std::exchange(other.backBuffer_, PresentedPicture{});
+        handOver_ = std::exchange(other.handOver_, PresentedPicture{});
+    }
+    return *this;
+}
 
 bool CD3DCtx::Open(VideoOutput* window, int width, int height, int32_t displayMode) {
     Release();

@@ -33,8 +33,8 @@ inline int ChromaSize(int lumaSize) {
 class CD3DCtx {
   public:
     CD3DCtx() = default;
-    CD3DCtx(CD3DCtx&&) noexcept = default;
-    CD3DCtx& operator=(CD3DCtx&&) noexcept = default;
+    CD3DCtx(CD3DCtx&& other) noexcept;
+    CD3DCtx& operator=(CD3DCtx&& other) noexcept;  // the moved-from presenter is released
     CD3DCtx(const CD3DCtx&) = delete;
     CD3DCtx& operator=(const CD3DCtx&) = delete;
     ~CD3DCtx() = default;

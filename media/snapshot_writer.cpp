@@ -68,15 +68,17 @@ bool IsDirectory(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// A tightly packed full-range copy of one plane.
+// A full-range copy of one plane, `rowBytes` x `rows` of it visible, laid out as TurboJPEG reads
+// it: `paddedWidth` x `paddedRows` (whole subsampling units), the edge samples repeated.
 std::vector<uint8_t> FullRangePlane(const std::vector<uint8_t>& plane, int stride, int rowBytes,
-                                    int rows, const LevelTable& table) {
-    std::vector<uint8_t> out(static_cast<size_t>(rowBytes) * rows);
-    for (int row = 0; row < rows; ++row) {
-        const uint8_t* from = plane.data() + static_cast<size_t>(row) * stride;
-        uint8_t* to = out.data() + static_cast<size_t>(row) * rowBytes;
-        for (int i = 0; i < rowBytes; ++i) {
-            to[i] = table[from[i]];
+                                    int rows, int paddedWidth, int paddedRows,
+                                    const LevelTable& table) {
+    std::vector<uint8_t> out(static_cast<size_t>(paddedWidth) * paddedRows);
+    for (int row = 0; row < paddedRows; ++row) {
+        const uint8_t* from = plane.data() + static_cast<size_t>(std::min(row, rows - 1)) * stride;
+        uint8_t* to = out.data() + static_cast<size_t>(row) * paddedWidth;
+        for (int i = 0; i < paddedWidth; ++i) {
+            to[i] = table[from[std::min(i, rowBytes - 1)]];
         }
     }
     return out;
@@ -95,12 +97,20 @@ bool EncodePlanes(void* handle, const PresentedPicture& picture, TjBuffer& jpeg,
     }
     static const LevelTable luma = LumaToFullRange();
     static const LevelTable chroma = ChromaToFullRange();
-    const std::vector<uint8_t> planes[3] = {
-        FullRangePlane(picture.planes[0], picture.strides[0], width, height, luma),
-        FullRangePlane(picture.planes[1], picture.strides[1], chromaWidth, chromaHeight, chroma),
-        FullRangePlane(picture.planes[2], picture.strides[2], chromaWidth, chromaHeight, chroma)};
+    std::vector<uint8_t> planes[3];
+    int strides[3] = {};
+    for (int p = 0; p < 3; ++p) {
+        const int paddedWidth = tjPlaneWidth(p, width, TJSAMP_420);
+        const int paddedRows = tjPlaneHeight(p, height, TJSAMP_420);
+        if (paddedWidth <= 0 || paddedRows <= 0) {
+            return false;
+        }
+        planes[p] = FullRangePlane(picture.planes[p], picture.strides[p],
+                                   p == 0 ? width : chromaWidth, p == 0 ? height : chromaHeight,
+                                   paddedWidth, paddedRows, p == 0 ? luma : chroma);
+        strides[p] = paddedWidth;
+    }
     const unsigned char* sources[3] = {planes[0].data(), planes[1].data(), planes[2].data()};
-    const int strides[3] = {width, chromaWidth, chromaWidth};
     unsigned char* out = nullptr;
     const int result = tjCompressFromYUVPlanes(handle, sources, width, strides, height, TJSAMP_420,
                                                &out, &size, kSnapshotQuality, 0);

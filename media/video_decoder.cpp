@@ -149,7 +149,7 @@ int32_t CVideoCtx::Run() {
     return 0;
 }
 
-void CVideoCtx::ProcessItem(FrameItem& item) {
+void CVideoCtx::ProcessItem(const FrameItem& item) {
     frameTaken_ = true;
     CountGroup(item.kind);
     const int32_t playMode = channel_->playMode.load();
@@ -227,7 +227,7 @@ bool CVideoCtx::Reinitialise() {
     return true;
 }
 
-bool CVideoCtx::PrepareSource(FrameItem& item, bool forward) {
+bool CVideoCtx::PrepareSource(const FrameItem& item, bool forward) {
     const AVFrame& picture = *codec_.Picture();
     for (int plane = 0; plane < 4; ++plane) {
         source_.planes[plane] = picture.data[plane];

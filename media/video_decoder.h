@@ -80,12 +80,12 @@ class CVideoCtx : public CMyThread {
 
     void ServicePresenter();
     void ServeSnapshot();
-    void ProcessItem(FrameItem& item);
+    void ProcessItem(const FrameItem& item);
     void CountGroup(int32_t kind);
     bool Thinned(int32_t playMode) const;
     bool Decode(const FrameItem& item);
     bool Reinitialise();
-    bool PrepareSource(FrameItem& item, bool forward);
+    bool PrepareSource(const FrameItem& item, bool forward);
     bool TakePackedBuffer(PackedPicture& picture);
     void ShowPicture(const FrameItem& item, int32_t playMode);
     void Hold();

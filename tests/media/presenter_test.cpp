@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "media/codec_state.h"
@@ -123,7 +124,11 @@ TEST(Presenter, StatesFollowOpenAndReleaseAndAFailedOpenLeavesItReleased) {
     ASSERT_TRUE(presenter.Open(&output, 1920, 1080, kDisplayRgb));
     EXPECT_EQ(presenter.BackBufferFormat(), PictureFormat::kRgb32);
     EXPECT_EQ(presenter.Width(), 1920) << "the picture's own size, whatever the window";
-    presenter.Release();
+    CD3DCtx moved(std::move(presenter));
+    EXPECT_TRUE(moved.IsReady());
+    EXPECT_FALSE(presenter.IsReady());  // NOLINT(bugprone-use-after-move): left released
+    EXPECT_FALSE(presenter.Draw(TestPicture(1920, 1080, kBlack).Source(), nullptr));
+    presenter = std::move(moved);
     presenter.Release();
     EXPECT_FALSE(presenter.IsReady());
     EXPECT_FALSE(presenter.Present());

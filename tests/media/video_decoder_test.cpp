@@ -264,7 +264,9 @@ class VideoRig {
   private:
     void FeedAll(const std::vector<TestFrame>& frames) {
         for (const TestFrame& frame : frames) {
-            std::memcpy(writer_.data, frame.bytes.data(), frame.bytes.size());
+            if (!frame.bytes.empty()) {
+                std::memcpy(writer_.data, frame.bytes.data(), frame.bytes.size());
+            }
             writer_.size = static_cast<int32_t>(frame.bytes.size());
             writer_.kind = frame.kind;
             writer_.frameRate = frame.frameRate;
