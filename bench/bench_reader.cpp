@@ -83,6 +83,7 @@ double TimeReader(const std::string& path, bool backward) {
             std::this_thread::yield();
         }
         reader.seekRequest = reader.FileSize() - 1;  // from the end of the file
+        reader.Wake();
         while (reader.seekRequest != kSeekNone) {
             std::this_thread::yield();
         }

@@ -76,6 +76,7 @@ void CTSChn::StopAll() {
 
 int32_t CTSChn::Seek(int32_t perMille) {
     reader.seekRequest = perMille > 0 ? perMille * reader.FileSize() / kPerMille : perMille;
+    reader.Wake();
     return perMille;
 }
 

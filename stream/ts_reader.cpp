@@ -22,14 +22,6 @@ namespace {
 constexpr int kLastWindowByte = kPacketWindowSize - 1;
 constexpr int64_t kPerMille = 1000;
 
-// Sleeps up to `ms`, returning early once a stop is requested.
-void SleepUnlessStopped(std::stop_token stop, int ms) {
-    std::mutex mutex;
-    std::condition_variable_any cv;
-    std::unique_lock lock(mutex);
-    cv.wait_for(lock, stop, std::chrono::milliseconds(ms), [] { return false; });
-}
-
 }  // namespace
 
 CTSAnalyse::CTSAnalyse(const ReaderLinks& links) : links_(links) {
@@ -56,8 +48,11 @@ std::string CTSAnalyse::CurrentPath() const {
 }
 
 void CTSAnalyse::RequestOpen(const std::string& path) {
-    std::lock_guard lock(pathMutex_);
-    pendingPath_ = path;
+    {
+        std::lock_guard lock(pathMutex_);
+        pendingPath_ = path;
+    }
+    Wake();
 }
 
 bool CTSAnalyse::Start() {
@@ -80,6 +75,7 @@ bool CTSAnalyse::Start() {
 void CTSAnalyse::Stop() {
     running_.store(false);
     stop_.request_stop();
+    wakeEvent_.Set();
     if (thread_.joinable()) {
         thread_.join();
     }
@@ -166,6 +162,7 @@ int CTSAnalyse::SetDirection(bool backward) {
     if (links_.audioQueue) {
         links_.audioQueue->Clear();
     }
+    Wake();
     return backward ? 1 : 0;
 }
 
@@ -194,7 +191,8 @@ int CTSAnalyse::Run() {
     }
     while (Running()) {
         if (Pass() == StepEnd::kNoFurtherRecording) {
-            SleepUnlessStopped(stop_.get_token(), kIdleSleepMs);
+            // Idle at an end: a request or a stop ends the wait at once.
+            wakeEvent_.WaitFor(std::chrono::milliseconds(kIdleSleepMs));
         }
     }
     return 0;

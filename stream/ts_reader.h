@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/auto_reset_event.h"
 #include "platform/unique_fd.h"
 #include "stream/demux.h"
 #include "stream/frame_item.h"
@@ -65,6 +66,8 @@ class CTSAnalyse {
     // for. Frames read before the request are never queued after it.
     int SetDirection(bool backward);
     void RequestOpen(const std::string& path);
+    // Ends an idle wait at the end of the recordings at once (after writing seekRequest).
+    void Wake() { wakeEvent_.Set(); }
     void SetPath(const std::string& path);
 
     // Drives the reader on the calling thread, one pass at a time, for tools and fuzzing that
@@ -111,6 +114,7 @@ class CTSAnalyse {
     std::thread thread_;
     std::stop_source stop_;  // lets a reset notice give up when the reader is being stopped
     std::atomic<bool> running_{false};
+    AutoResetEvent wakeEvent_;  // set by requests and Stop; the reader waits on it when idle
 
     // Read by the user-interface thread, written by the reader thread.
     std::atomic<bool> pidsKnown_{false};
