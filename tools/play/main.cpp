@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <functional>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <mutex>
 #include <string>
@@ -42,7 +42,7 @@ const char kUsage[] =
     "usage: velmaro-play [--window] [--snapshots DIR] [RECORDING.ts | CARD-FOLDER]\n"
     "Plays a recording with picture and sound. Commands on standard input:\n"
     "  play, back, pause, step, prev-frame, speed 0-8, seek 0-1000, next, prev, snap,\n"
-    "  mark-in, mark-out, quit\n"
+    "  mark-in, mark-out, export PATH.ts|PATH.avi, quit\n"
     "At the end of input it plays on to the end of the recording and exits.\n";
 
 // Lines typed by the user, handed from the stdin thread to the session's thread.
@@ -213,7 +213,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velmaro-play: cannot start playback\n");
         return 1;
     }
-    return RunLoop(session, commands, [] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs));
-    });
+    return RunLoop(session, commands,
+                   [] { std::this_thread::sleep_for(std::chrono::milliseconds(kPollIntervalMs)); });
 }

@@ -29,7 +29,67 @@ std::vector<uint32_t> QueuedSink::Drain() {
 PlaySession::PlaySession(VideoOutput* output, std::string snapshotFolder)
     : output_(output), snapshotFolder_(std::move(snapshotFolder)) {}
 
-PlaySession::~PlaySession() { channel_.reset(); }
+PlaySession::~PlaySession() {
+    export_.reset();
+    channel_.reset();
+}
+
+void PlaySession::StartExport(const std::string& path) {
+    const ClipMark in = channel_->MarkInPoint();
+    const ClipMark out = channel_->MarkOutPoint();
+    ExportRequest request;
+    request.outputPath = path;
+    request.frameRate = static_cast<int>(channel_->state.clock.fps);
+    request.width = channel_->state.videoWidth.load();
+    request.height = channel_->state.videoHeight.load();
+    request.marks = {in.path, in.position, out.path, out.position};
+    if (!MarksInOrder(request.marks)) {
+        std::printf("export: set mark-in, then a later mark-out first\n");
+        return;
+    }
+    export_.reset();  // a running export is stopped; it removes its own output
+    export_ = std::make_unique<CTSBackup>(
+        [this](const ExportOutcome& o) {
+            std::lock_guard lock(exportMutex_);
+            exportEvents_.push_back(o.end == ExportEnd::kFinished
+                                        ? "export: finished " + o.outputPath
+                                        : "export: nothing saved: " + o.reason);
+        },
+        [this](int64_t done, int64_t toDo) {
+            std::lock_guard lock(exportMutex_);
+            exportEvents_.push_back("export: " + std::to_string(toDo > 0 ? done * 100 / toDo : 0) +
+                                    "% (" + std::to_string(done) + " of " + std::to_string(toDo) +
+                                    " bytes)");
+        });
+    if (!export_->Begin(request)) {
+        std::printf("export: cannot write %s: %s\n", path.c_str(), export_->LastError().c_str());
+        export_.reset();
+    }
+}
+
+void PlaySession::ReportExport() {
+    std::vector<std::string> events;
+    {
+        std::lock_guard lock(exportMutex_);
+        events.swap(exportEvents_);
+    }
+    // Progress comes often; one line per status tick is enough, the end always shows.
+    std::string lastProgress;
+    for (const std::string& e : events) {
+        if (e.find('%') != std::string::npos) {
+            lastProgress = e;
+        } else {
+            if (!lastProgress.empty()) {
+                std::printf("%s\n", lastProgress.c_str());
+                lastProgress.clear();
+            }
+            std::printf("%s\n", e.c_str());
+        }
+    }
+    if (!lastProgress.empty()) {
+        std::printf("%s\n", lastProgress.c_str());
+    }
+}
 
 bool PlaySession::Open(const std::string& recording, const std::vector<RecordingEntry>& list) {
     ChannelLinks links{&panel_, &mainWindow_, &telemetry_, output_, kDisplayYv12, 1.0};
@@ -74,9 +134,19 @@ bool PlaySession::Command(const std::string& line) {
         c.MarkIn();
     } else if (word == "mark-out") {
         c.MarkOut();
+    } else if (word == "export") {
+        std::string path;
+        std::istringstream again(line);
+        again >> word >> path;
+        if (path.empty()) {
+            std::printf("export PATH.ts|PATH.avi (after mark-in and mark-out)\n");
+        } else {
+            StartExport(path);
+        }
     } else if (!word.empty()) {
-        std::printf("commands: play back pause step prev-frame speed 0-8 seek 0-1000 next prev "
-                    "snap mark-in mark-out quit\n");
+        std::printf(
+            "commands: play back pause step prev-frame speed 0-8 seek 0-1000 next prev "
+            "snap mark-in mark-out export PATH quit\n");
     }
     std::fflush(stdout);
     return true;
@@ -101,6 +171,7 @@ void PlaySession::Poll() {
 }
 
 std::string PlaySession::StatusLine() {
+    ReportExport();
     const ChannelState& s = channel_->state;
     std::string file = channel_->reader.CurrentPath();
     file = file.substr(file.rfind('/') + 1);
@@ -122,8 +193,8 @@ std::string PlaySession::StatusLine() {
 
 bool PlaySession::AtEnd() {
     const CTSAnalyse& r = channel_->reader;
-    return stillTicks_ >= 2 && !channel_->state.paused.load() &&
-           r.Position() >= r.FileSize() && channel_->state.playMode.load() != kPlayHeld;
+    return stillTicks_ >= 2 && !channel_->state.paused.load() && r.Position() >= r.FileSize() &&
+           channel_->state.playMode.load() != kPlayHeld;
 }
 
 }  // namespace velmaro

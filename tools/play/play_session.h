@@ -9,10 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "export/ts_backup.h"
 #include "platform/message_sink.h"
-#include "stream/ts_channel.h"
 #include "stream/telemetry.h"
 #include "stream/telemetry_handover.h"
+#include "stream/ts_channel.h"
 
 namespace velmaro {
 
@@ -43,6 +44,9 @@ class PlaySession {
     bool AtEnd();
 
   private:
+    void StartExport(const std::string& path);
+    void ReportExport();
+
     QueuedSink panel_;
     QueuedSink mainWindow_;
     TelemetryHandOver telemetry_;
@@ -55,6 +59,9 @@ class PlaySession {
     int32_t positionPerMille_ = 0;
     int32_t framesAtLastStatus_ = 0;
     int stillTicks_ = 0;
+    std::unique_ptr<CTSBackup> export_;  // the clip being written, if any
+    std::mutex exportMutex_;
+    std::vector<std::string> exportEvents_;  // guarded by exportMutex_; from the export thread
 };
 
 }  // namespace velmaro
