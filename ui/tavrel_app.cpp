@@ -1,6 +1,7 @@
 #include "ui/tavrel_app.h"
 
 #include <QGuiApplication>
+#include <QLocale>
 #include <QScreen>
 #include <cstdio>
 #include <cstring>
@@ -51,8 +52,10 @@ CTavrelApp::CTavrelApp(int& argc, char** argv) : QApplication(argc, argv) {
 
 void CTavrelApp::StartUp() {
     versionText = VersionText();
-    ChooseLanguage();
     AppSettings& settings = Settings();
+    // The system's language as Qt sees it (it follows the desktop session, not only LANG).
+    ChooseLanguage(settings, Languages(), DataPath("Language"),
+                   QLocale::system().name().toStdString());
     LoadSettings(settings, PrimaryScreen());
     if (GpsOffsetAutoEnabled(settings)) {
         LoadGpsOffsetTable(DataPath("offset_min.bin").string());
