@@ -494,8 +494,11 @@ TEST(VideoDecoder, BackwardPlayShowsEachEarlierGroupFromItsLastPicture) {
     // A forward item (a step forward) returns every packed buffer to the free list.
     rig.channel.playMode.store(kPlayStep);
     rig.Feed(WithOrder(Slice(all, 0, 1), kPlayStep, 30));
-    ASSERT_TRUE(
-        WaitUntil([&] { return rig.channel.framesShown.load() == 16 && rig.channel.videoHeld; }));
+    // The hold raises videoHeld before it presents the stepped picture: wait for the picture.
+    ASSERT_TRUE(WaitUntil([&] {
+        return rig.channel.framesShown.load() == 16 && rig.channel.videoHeld &&
+               !rig.ShownTimes().empty() && rig.ShownTimes().back() == all[0].pts;
+    }));
     const PackedBufferCounts after = rig.worker->PackedBuffers();
     EXPECT_EQ(after.allocated, during.allocated) << "kept for reuse, not freed";
     EXPECT_EQ(after.free, after.allocated);
@@ -548,9 +551,9 @@ TEST(VideoDecoder, PausedWorkerHoldsAndServesSnapshotsInBothDisplayModes) {
         EXPECT_EQ(width, 128);
         EXPECT_EQ(height, 72);
 
+        // Re-presents while held count as presents too: wait for the last frame itself.
         rig.channel.paused.store(0);
-        ASSERT_TRUE(rig.WaitShown(5));
-        EXPECT_EQ(rig.ShownTimes().back(), frames.back().pts);
+        EXPECT_TRUE(WaitUntil([&] { return rig.ShownTimes().back() == frames.back().pts; }));
     }
 }
 
