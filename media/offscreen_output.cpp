@@ -48,10 +48,10 @@ uint64_t PictureDigest(const PresentedPicture& picture) {
 OffscreenOutput::OffscreenOutput(bool digests, size_t maxRecords)
     : digests_(digests), maxRecords_(maxRecords) {}
 
-void OffscreenOutput::Present(PresentedPicture& picture) {
-    PresentRecord record{picture.pts, picture.width, picture.height, 0};
+void OffscreenOutput::Present(PictureRef picture) {
+    PresentRecord record{picture->pts, picture->width, picture->height, 0};
     if (digests_) {
-        record.digest = PictureDigest(picture);
+        record.digest = PictureDigest(*picture);
     }
     {
         std::lock_guard lock(mutex_);
@@ -59,6 +59,7 @@ void OffscreenOutput::Present(PresentedPicture& picture) {
         if (records_.size() < maxRecords_) {
             records_.push_back(record);
         }
+        // The previous picture goes back to its pool outside the lock.
         std::swap(last_, picture);
     }
     presented_.notify_all();
@@ -75,8 +76,12 @@ std::vector<PresentRecord> OffscreenOutput::Records() const {
 }
 
 PresentedPicture OffscreenOutput::LastPicture() const {
-    std::lock_guard lock(mutex_);
-    return last_;
+    PictureRef last;
+    {
+        std::lock_guard lock(mutex_);
+        last = last_;
+    }
+    return last ? *last : PresentedPicture{};
 }
 
 bool OffscreenOutput::WaitForCount(size_t count, std::chrono::milliseconds limit) const {

@@ -30,12 +30,12 @@ class OffscreenOutput : public VideoOutput {
 
     explicit OffscreenOutput(bool digests = false, size_t maxRecords = kDefaultMaxRecords);
 
-    // Video worker thread: takes the picture and gives back the previous one for reuse.
-    void Present(PresentedPicture& picture) override;
+    // Video worker thread: keeps the picture (and lets go of the previous one).
+    void Present(PictureRef picture) override;
 
     size_t Count() const;
     std::vector<PresentRecord> Records() const;  // the first maxRecords presents
-    PresentedPicture LastPicture() const;
+    PresentedPicture LastPicture() const;  // a copy; empty before the first present
     // Waits until at least `count` presents have happened or `limit` has passed.
     bool WaitForCount(size_t count, std::chrono::milliseconds limit) const;
 
@@ -46,7 +46,7 @@ class OffscreenOutput : public VideoOutput {
     mutable std::condition_variable presented_;
     size_t count_ = 0;                    // guarded by mutex_
     std::vector<PresentRecord> records_;  // guarded by mutex_
-    PresentedPicture last_;               // guarded by mutex_
+    PictureRef last_;                     // guarded by mutex_
 };
 
 }  // namespace velmaro

@@ -48,18 +48,6 @@ void CopyRows(const uint8_t* from, int fromStride, uint8_t* to, int toStride, in
     }
 }
 
-void CopyPicture(const PresentedPicture& from, PresentedPicture& to) {
-    to.format = from.format;
-    to.width = from.width;
-    to.height = from.height;
-    to.pts = from.pts;
-    for (int plane = 0; plane < 3; ++plane) {
-        to.strides[plane] = from.strides[plane];
-        // Same size as last time: no allocation.
-        to.planes[plane].assign(from.planes[plane].begin(), from.planes[plane].end());
-    }
-}
-
 }  // namespace
 
 CD3DCtx::CD3DCtx(CD3DCtx&& other) noexcept {
@@ -70,8 +58,12 @@ CD3DCtx& CD3DCtx::operator=(CD3DCtx&& other) noexcept {
     if (this != &other) {
         window_ = std::exchange(other.window_, nullptr);
         ready_ = std::exchange(other.ready_, false);
-        backBuffer_ = std::exchange(other.backBuffer_, PresentedPicture{});
-        handOver_ = std::exchange(other.handOver_, PresentedPicture{});
+        pool_ = std::exchange(other.pool_, nullptr);
+        back_ = std::exchange(other.back_, nullptr);
+        backPresented_ = std::exchange(other.backPresented_, false);
+        format_ = std::exchange(other.format_, PictureFormat::kYv12);
+        width_ = std::exchange(other.width_, 0);
+        height_ = std::exchange(other.height_, 0);
     }
     return *this;
 }
@@ -82,9 +74,12 @@ bool CD3DCtx::Open(VideoOutput* window, int width, int height, int32_t displayMo
         height > kMaxPictureSide) {
         return false;
     }
-    const PictureFormat format =
-        displayMode == kDisplayRgb ? PictureFormat::kRgb32 : PictureFormat::kYv12;
-    if (!Allocate(format, width, height)) {
+    format_ = displayMode == kDisplayRgb ? PictureFormat::kRgb32 : PictureFormat::kYv12;
+    width_ = width;
+    height_ = height;
+    pool_ = PicturePool::Create(kPooledPictures);
+    back_ = pool_->Take();
+    if (!Shape(*back_)) {
         Release();
         return false;
     }
@@ -93,114 +88,134 @@ bool CD3DCtx::Open(VideoOutput* window, int width, int height, int32_t displayMo
     return true;
 }
 
-bool CD3DCtx::Allocate(PictureFormat format, int width, int height) {
-    PresentedPicture& back = backBuffer_;
-    back.format = format;
-    back.width = width;
-    back.height = height;
-    back.pts = kNoFramePts;
+// Gives a picture the back buffer's format and size. Planes keep their memory when the size
+// is unchanged, which is every time but the first for a pooled picture.
+bool CD3DCtx::Shape(PresentedPicture& picture) const {
+    picture.format = format_;
+    picture.width = width_;
+    picture.height = height_;
+    picture.pts = kNoFramePts;
     try {
-        if (format == PictureFormat::kRgb32) {
-            back.strides[0] = AlignUp(width, kRgbRowPixelAlign) * kRgbBytesPerPixel;
-            back.strides[1] = back.strides[2] = 0;
-            back.planes[0].assign(static_cast<size_t>(back.strides[0]) * height, 0);
-            back.planes[1].clear();
-            back.planes[2].clear();
+        if (format_ == PictureFormat::kRgb32) {
+            picture.strides[0] = AlignUp(width_, kRgbRowPixelAlign) * kRgbBytesPerPixel;
+            picture.strides[1] = picture.strides[2] = 0;
+            picture.planes[0].resize(static_cast<size_t>(picture.strides[0]) * height_);
+            picture.planes[1].clear();
+            picture.planes[2].clear();
         } else {
-            const int chromaRows = ChromaSize(height);
-            back.strides[0] = width;
-            back.strides[1] = back.strides[2] = ChromaSize(width);
-            back.planes[0].assign(static_cast<size_t>(width) * height, 0);
+            const int chromaRows = ChromaSize(height_);
+            picture.strides[0] = width_;
+            picture.strides[1] = picture.strides[2] = ChromaSize(width_);
+            picture.planes[0].resize(static_cast<size_t>(width_) * height_);
             for (int plane = 1; plane < 3; ++plane) {
-                back.planes[plane].assign(static_cast<size_t>(back.strides[plane]) * chromaRows, 0);
+                picture.planes[plane].resize(static_cast<size_t>(picture.strides[plane]) *
+                                             chromaRows);
             }
         }
-        CopyPicture(back, handOver_);
     } catch (const std::bad_alloc&) {
         return false;
     }
     return true;
 }
 
+PresentedPicture* CD3DCtx::WritableBack() {
+    if (!backPresented_) {
+        return back_.get();
+    }
+    std::shared_ptr<PresentedPicture> fresh = pool_->Take();
+    if (!Shape(*fresh)) {
+        return nullptr;  // the presented picture stays the back buffer
+    }
+    back_ = std::move(fresh);
+    backPresented_ = false;
+    return back_.get();
+}
+
 void CD3DCtx::Release() {
     ready_ = false;
     window_ = nullptr;
-    backBuffer_ = PresentedPicture{};
-    handOver_ = PresentedPicture{};
+    back_.reset();
+    backPresented_ = false;
+    pool_.reset();  // pictures a window still holds keep the pool alive until they come back
+    width_ = 0;
+    height_ = 0;
 }
 
 void CD3DCtx::Clear(uint32_t argb) {
     if (!ready_) {
         return;
     }
-    PresentedPicture& back = backBuffer_;
-    back.pts = kNoFramePts;
-    if (back.format == PictureFormat::kRgb32) {
+    PresentedPicture* back = WritableBack();
+    if (!back) {
+        return;
+    }
+    back->pts = kNoFramePts;
+    if (back->format == PictureFormat::kRgb32) {
         const uint8_t pixel[kRgbBytesPerPixel] = {
             static_cast<uint8_t>(argb & 0xFF), static_cast<uint8_t>((argb >> 8) & 0xFF),
             static_cast<uint8_t>((argb >> 16) & 0xFF), kOpaque};
-        std::vector<uint8_t>& bytes = back.planes[0];
+        std::vector<uint8_t>& bytes = back->planes[0];
         for (size_t at = 0; at + kRgbBytesPerPixel <= bytes.size(); at += kRgbBytesPerPixel) {
             std::memcpy(&bytes[at], pixel, kRgbBytesPerPixel);
         }
         return;
     }
     const Yuv colour = ToYuv(argb);
-    std::fill(back.planes[0].begin(), back.planes[0].end(), colour.y);
-    std::fill(back.planes[1].begin(), back.planes[1].end(), colour.u);
-    std::fill(back.planes[2].begin(), back.planes[2].end(), colour.v);
+    std::fill(back->planes[0].begin(), back->planes[0].end(), colour.y);
+    std::fill(back->planes[1].begin(), back->planes[1].end(), colour.u);
+    std::fill(back->planes[2].begin(), back->planes[2].end(), colour.v);
 }
 
 bool CD3DCtx::Draw(const SourcePlanes& source, SwsContext* scaler) {
-    if (!ready_ || source.width != backBuffer_.width || source.height != backBuffer_.height ||
-        !source.planes[0] || !source.planes[1] || !source.planes[2]) {
+    if (!ready_ || source.width != width_ || source.height != height_ || !source.planes[0] ||
+        !source.planes[1] || !source.planes[2]) {
         return false;
     }
-    const bool drawn =
-        backBuffer_.format == PictureFormat::kRgb32 ? DrawRgb(source, scaler) : DrawPlanes(source);
+    PresentedPicture* back = WritableBack();
+    if (!back) {
+        return false;
+    }
+    const bool drawn = format_ == PictureFormat::kRgb32 ? DrawRgb(source, scaler, *back)
+                                                        : DrawPlanes(source, *back);
     if (drawn) {
-        backBuffer_.pts = source.pts;
+        back->pts = source.pts;
     }
     return drawn;
 }
 
-bool CD3DCtx::DrawPlanes(const SourcePlanes& source) {
-    const int width = backBuffer_.width;
-    const int height = backBuffer_.height;
+bool CD3DCtx::DrawPlanes(const SourcePlanes& source, PresentedPicture& back) {
+    const int width = width_;
+    const int height = height_;
     const int chromaWidth = ChromaSize(width);
     if (source.strides[0] < width || source.strides[1] < chromaWidth ||
         source.strides[2] < chromaWidth) {
         return false;
     }
-    CopyRows(source.planes[0], source.strides[0], backBuffer_.planes[0].data(),
-             backBuffer_.strides[0], width, height);
+    CopyRows(source.planes[0], source.strides[0], back.planes[0].data(), back.strides[0], width,
+             height);
     for (int plane = 1; plane < 3; ++plane) {
-        CopyRows(source.planes[plane], source.strides[plane], backBuffer_.planes[plane].data(),
-                 backBuffer_.strides[plane], chromaWidth, ChromaSize(height));
+        CopyRows(source.planes[plane], source.strides[plane], back.planes[plane].data(),
+                 back.strides[plane], chromaWidth, ChromaSize(height));
     }
     return true;
 }
 
-bool CD3DCtx::DrawRgb(const SourcePlanes& source, SwsContext* scaler) {
+bool CD3DCtx::DrawRgb(const SourcePlanes& source, SwsContext* scaler, PresentedPicture& back) {
     if (!scaler) {
         return false;
     }
-    uint8_t* target[4] = {backBuffer_.planes[0].data(), nullptr, nullptr, nullptr};
-    const int targetStrides[4] = {backBuffer_.strides[0], 0, 0, 0};
-    return sws_scale(scaler, source.planes, source.strides, 0, backBuffer_.height, target,
-                     targetStrides) > 0;
+    uint8_t* target[4] = {back.planes[0].data(), nullptr, nullptr, nullptr};
+    const int targetStrides[4] = {back.strides[0], 0, 0, 0};
+    return sws_scale(scaler, source.planes, source.strides, 0, height_, target, targetStrides) >
+           0;
 }
 
 bool CD3DCtx::Present() {
     if (!ready_) {
         return false;
     }
-    try {
-        CopyPicture(backBuffer_, handOver_);
-    } catch (const std::bad_alloc&) {
-        return false;  // the window swapped in a smaller buffer and memory ran out
-    }
-    window_->Present(handOver_);
+    backPresented_ = true;
+    window_->Present(back_);
     return true;
 }
 

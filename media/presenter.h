@@ -1,12 +1,16 @@
 // CD3DCtx, the presenter. Here it is backed by a back buffer of the picture's own size in CPU
 // memory: the three YUV 4:2:0 planes as decoded (display mode "YV12", converted and scaled by
 // the GPU in the video widget) or a BGRX image filled by libswscale (display mode "RGB").
-// Present hands a copy to the VideoOutput, which scales it to its window. Driven only by the
-// video worker's thread while it runs, by its owner otherwise.
+// Present hands the back buffer itself to the VideoOutput, which scales it to its window; the
+// next draw or clear then goes into a fresh buffer from the pool, so no picture is copied twice
+// and re-presenting a held picture costs nothing. Driven only by the video worker's thread
+// while it runs, by its owner otherwise.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
+#include "media/picture_pool.h"
 #include "media/video_output.h"
 
 struct SwsContext;
@@ -46,9 +50,9 @@ class CD3DCtx {
     bool IsOpen() const { return window_ != nullptr; }
     bool IsReady() const { return ready_; }
     VideoOutput* OpenedWindow() const { return window_; }
-    PictureFormat BackBufferFormat() const { return backBuffer_.format; }
-    int Width() const { return backBuffer_.width; }
-    int Height() const { return backBuffer_.height; }
+    PictureFormat BackBufferFormat() const { return format_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
 
     // Fills the back buffer with an ARGB colour (alpha ignored).
     void Clear(uint32_t argb);
@@ -59,16 +63,28 @@ class CD3DCtx {
     // is presented again, a snapshot reads it). False when not ready.
     bool Present();
     // The picture now on the back buffer, for snapshots; null when not ready.
-    const PresentedPicture* Surface() const { return ready_ ? &backBuffer_ : nullptr; }
+    const PresentedPicture* Surface() const { return ready_ ? back_.get() : nullptr; }
+
+    // Pictures kept for reuse once the window lets go of them: the one on screen, the one
+    // waiting to be painted and the one being drawn.
+    static constexpr size_t kPooledPictures = 3;
 
   private:
-    bool Allocate(PictureFormat format, int width, int height);
-    bool DrawPlanes(const SourcePlanes& source);
-    bool DrawRgb(const SourcePlanes& source, SwsContext* scaler);
+    // The back buffer, made safe to write: a buffer the window holds is swapped for a pooled
+    // one of the same shape. Null when memory ran out.
+    PresentedPicture* WritableBack();
+    bool Shape(PresentedPicture& picture) const;
+    bool DrawPlanes(const SourcePlanes& source, PresentedPicture& back);
+    bool DrawRgb(const SourcePlanes& source, SwsContext* scaler, PresentedPicture& back);
 
     VideoOutput* window_ = nullptr;  // not owned
-    PresentedPicture backBuffer_;
-    PresentedPicture handOver_;  // what the window gets; it may swap in a buffer of its own
+    std::shared_ptr<PicturePool> pool_;
+    std::shared_ptr<PresentedPicture> back_;  // the back buffer; shared with the window once
+                                              // presented
+    bool backPresented_ = false;              // back_ went to the window: never write it again
+    PictureFormat format_ = PictureFormat::kYv12;
+    int width_ = 0;
+    int height_ = 0;
     bool ready_ = false;
 };
 

@@ -1,7 +1,8 @@
 // Where presented pictures go: the video window of the UI (an OpenGL widget) or an off-screen
 // target in tests and command-line tools. The presenter hands over a finished picture with
-// Present, from the video worker's thread; implementations swap it in under their own lock and
-// repaint on their own thread.
+// Present, from the video worker's thread; implementations keep it under their own lock and
+// repaint on their own thread. A presented picture is never written again: the presenter draws
+// the next one into another buffer, so a window may read it for as long as it holds it.
 #pragma once
 
 #include <cstdint>
@@ -25,12 +26,14 @@ struct PresentedPicture {
     double pts = 0.0;  // of the frame it shows; informational
 };
 
+using PictureRef = std::shared_ptr<const PresentedPicture>;
+
 class VideoOutput {
   public:
     virtual ~VideoOutput() = default;
-    // Video worker thread. The output takes the picture (it may swap buffers with it: the
-    // caller gets back a buffer to reuse, or an empty one).
-    virtual void Present(PresentedPicture& picture) = 0;
+    // Video worker thread. The same picture may come again (a held picture is re-presented);
+    // never null.
+    virtual void Present(PictureRef picture) = 0;
 };
 
 }  // namespace velmaro

@@ -1,6 +1,7 @@
 #include "ui/video_widget.h"
 
 #include <QMetaObject>
+#include <utility>
 
 namespace velmaro {
 namespace {
@@ -69,13 +70,14 @@ VideoWidget::~VideoWidget() {
     doneCurrent();
 }
 
-void VideoWidget::Present(PresentedPicture& picture) {
+void VideoWidget::Present(PictureRef picture) {
     {
         std::lock_guard lock(mutex_);
         std::swap(pending_, picture);
         hasPending_ = true;
         ++presented_;
     }
+    picture.reset();  // a picture never painted goes back to its pool outside the lock
     QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
 }
 
@@ -98,18 +100,25 @@ void VideoWidget::initializeGL() {
     rgbProgram_ = MakeProgram(kRgbShader);
 }
 
+// True when a new picture has to be uploaded. A held picture is presented again and again;
+// it is already in the textures.
 bool VideoWidget::TakePending() {
+    PictureRef previous;
     std::lock_guard lock(mutex_);
     if (!hasPending_) {
         return false;
     }
-    std::swap(current_, pending_);
     hasPending_ = false;
+    if (pending_ == current_) {
+        pending_.reset();
+        return false;
+    }
+    previous = std::exchange(current_, std::move(pending_));
     return true;
 }
 
 void VideoWidget::UploadPlane(int index, int width, int height, int stride, const uint8_t* bytes) {
-    const bool rgb = current_.format == PictureFormat::kRgb32;
+    const bool rgb = current_->format == PictureFormat::kRgb32;
     const int bytesPerPixel = rgb ? 4 : 1;
     glBindTexture(GL_TEXTURE_2D, textures_[index]);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
@@ -120,7 +129,11 @@ void VideoWidget::UploadPlane(int index, int width, int height, int stride, cons
 }
 
 void VideoWidget::Upload() {
-    const PresentedPicture& p = current_;
+    if (!current_) {
+        uploaded_ = false;
+        return;
+    }
+    const PresentedPicture& p = *current_;
     if (p.width <= 0 || p.height <= 0 || p.planes[0].empty()) {
         uploaded_ = false;
         return;
@@ -139,10 +152,10 @@ void VideoWidget::Upload() {
 
 void VideoWidget::Draw() {
     QOpenGLShaderProgram* program =
-        current_.format == PictureFormat::kRgb32 ? rgbProgram_.get() : yuvProgram_.get();
+        current_->format == PictureFormat::kRgb32 ? rgbProgram_.get() : yuvProgram_.get();
     program->bind();
     const char* names[3] = {"planeY", "planeU", "planeV"};
-    const int planes = current_.format == PictureFormat::kRgb32 ? 1 : 3;
+    const int planes = current_->format == PictureFormat::kRgb32 ? 1 : 3;
     for (int i = 0; i < planes; ++i) {
         glActiveTexture(GL_TEXTURE0 + i);
         glBindTexture(GL_TEXTURE_2D, textures_[i]);

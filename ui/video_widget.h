@@ -22,7 +22,7 @@ class VideoWidget : public QOpenGLWidget, protected QOpenGLFunctions, public Vid
     ~VideoWidget() override;
 
     // Video worker thread: takes the picture and schedules a repaint on the GUI thread.
-    void Present(PresentedPicture& picture) override;
+    void Present(PictureRef picture) override;
 
     int PicturesPresented() const;
 
@@ -37,11 +37,11 @@ class VideoWidget : public QOpenGLWidget, protected QOpenGLFunctions, public Vid
     void Draw();
 
     mutable std::mutex mutex_;
-    PresentedPicture pending_;  // guarded by mutex_; written by the worker, taken by paintGL
-    bool hasPending_ = false;   // guarded by mutex_
+    PictureRef pending_;       // guarded by mutex_; written by the worker, taken by paintGL
+    bool hasPending_ = false;  // guarded by mutex_
     int presented_ = 0;         // guarded by mutex_
 
-    PresentedPicture current_;  // GUI thread only
+    PictureRef current_;  // GUI thread only: the picture in the textures
     std::unique_ptr<QOpenGLShaderProgram> yuvProgram_;
     std::unique_ptr<QOpenGLShaderProgram> rgbProgram_;
     GLuint textures_[3] = {0, 0, 0};

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -216,15 +217,13 @@ TEST(Presenter, ClearFillsBothBackBufferKindsWithTheColour) {
     EXPECT_EQ(back.planes[2][0], 128);
 }
 
-TEST(Presenter, PresentKeepsTheBackBufferWhileTheWindowSwapsBuffers) {
+TEST(Presenter, AHeldPictureIsPresentedAgainAsTheSamePicture) {
     OffscreenOutput output(true);
     CD3DCtx presenter;
     ASSERT_TRUE(presenter.Open(&output, 9, 7, kDisplayYv12));
     TestPicture picture(9, 7, kBlack);
     picture.Pattern();
     ASSERT_TRUE(presenter.Draw(picture.Source(2.0), nullptr));
-    // A held picture is presented again and again; the window swaps its old buffer back each
-    // time, which must never bring an older picture onto the screen.
     for (int i = 0; i < 4; ++i) {
         ASSERT_TRUE(presenter.Present());
     }
@@ -236,6 +235,60 @@ TEST(Presenter, PresentKeepsTheBackBufferWhileTheWindowSwapsBuffers) {
     }
     EXPECT_EQ(PictureDigest(*presenter.Surface()), records[0].digest);
     EXPECT_EQ(output.LastPicture().planes[0], presenter.Surface()->planes[0]);
+}
+
+// A window that keeps a picture (to paint it later) must see it unchanged whatever is drawn
+// after it; and once the window lets go, drawing reuses the pooled buffers.
+class KeepingOutput : public VideoOutput {
+  public:
+    void Present(PictureRef picture) override { kept.push_back(std::move(picture)); }
+    std::vector<PictureRef> kept;
+};
+
+TEST(Presenter, APresentedPictureIsNeverWrittenAgain) {
+    KeepingOutput output;
+    CD3DCtx presenter;
+    ASSERT_TRUE(presenter.Open(&output, 16, 8, kDisplayYv12));
+    TestPicture first(16, 8, kWhite);
+    ASSERT_TRUE(presenter.Draw(first.Source(1.0), nullptr));
+    ASSERT_TRUE(presenter.Present());
+    const uint64_t firstDigest = PictureDigest(*output.kept[0]);
+
+    TestPicture second(16, 8, kBlack);
+    ASSERT_TRUE(presenter.Draw(second.Source(2.0), nullptr));
+    presenter.Clear(kClearColour);
+    ASSERT_TRUE(presenter.Draw(second.Source(3.0), nullptr));
+    EXPECT_EQ(PictureDigest(*output.kept[0]), firstDigest);
+    EXPECT_EQ(output.kept[0]->pts, 1.0);
+    ASSERT_TRUE(presenter.Present());
+    ASSERT_EQ(output.kept.size(), 2u);
+    EXPECT_NE(output.kept[0].get(), output.kept[1].get());
+    EXPECT_EQ(output.kept[1]->pts, 3.0);
+    EXPECT_EQ(presenter.Surface(), output.kept[1].get()) << "the back buffer keeps the picture";
+
+    // The window drops everything: from now on draw/present cycles through pooled pictures.
+    output.kept.clear();
+    std::set<const PresentedPicture*> seen;
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(presenter.Draw(second.Source(4.0 + i), nullptr));
+        ASSERT_TRUE(presenter.Present());
+        seen.insert(output.kept.back().get());
+        output.kept.clear();
+    }
+    EXPECT_LE(seen.size(), 2u) << "a returned picture is reused, not a new one allocated";
+}
+
+TEST(Presenter, PicturesAWindowKeepsOutliveTheirPresenter) {
+    KeepingOutput output;
+    {
+        CD3DCtx presenter;
+        ASSERT_TRUE(presenter.Open(&output, 16, 8, kDisplayRgb));
+        presenter.Clear(0x00FF0000);
+        ASSERT_TRUE(presenter.Present());
+    }
+    ASSERT_EQ(output.kept.size(), 1u);
+    EXPECT_EQ(output.kept[0]->planes[0][2], 0xFF) << "red of B, G, R, X";
+    output.kept.clear();  // goes back to a pool that only the picture kept alive
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -264,11 +317,10 @@ TEST(PresenterOffscreenOutput, RecordsAreCappedButCountedAndWaitersWake) {
     OffscreenOutput output(false, 2);
     std::thread presenter([&] {
         for (int i = 0; i < 5; ++i) {
-            PresentedPicture picture;
-            picture.width = 4 + i;
-            picture.pts = i;
+            auto picture = std::make_shared<PresentedPicture>();
+            picture->width = 4 + i;
+            picture->pts = i;
             output.Present(picture);
-            EXPECT_TRUE(i == 0 || picture.width == 3 + i) << "the previous picture comes back";
         }
     });
     EXPECT_TRUE(output.WaitForCount(5, 30s));

@@ -26,7 +26,7 @@ PresentedPicture Yv12(int w, int h, uint8_t y, uint8_t u, uint8_t v) {
 bool HaveOpenGl() { return QGuiApplication::platformName() != QStringLiteral("offscreen"); }
 
 QColor CentreAfterPresent(VideoWidget& widget, PresentedPicture picture) {
-    widget.Present(picture);
+    widget.Present(std::make_shared<const PresentedPicture>(std::move(picture)));
     QTest::qWait(50);  // the queued repaint
     const QImage image = widget.grabFramebuffer();
     return image.pixelColor(image.width() / 2, image.height() / 2);
@@ -81,7 +81,7 @@ TEST(VideoWidget, RgbPicturesAreShownAndStretchedOverTheWidget) {
                                                    uint8_t(left ? 255 : 0), uint8_t(255)});
         }
     }
-    widget.Present(p);
+    widget.Present(std::make_shared<const PresentedPicture>(std::move(p)));
     QTest::qWait(50);
     const QImage image = widget.grabFramebuffer();
     const QColor left = image.pixelColor(20, 100);
