@@ -82,7 +82,10 @@ bool CodecState::OpenDecoder(AVCodecID codecId) {
     if (!context_) {
         return false;
     }
-    context_->thread_count = 1;
+    context_->thread_count = threads_;
+    if (threads_ > 1) {
+        context_->thread_type = FF_THREAD_FRAME;
+    }
     // Crop exactly as the stream says, even where that leaves the planes unaligned; otherwise
     // libavcodec keeps a few columns of the left margin to keep its alignment.
     context_->flags |= AV_CODEC_FLAG_UNALIGNED;
@@ -139,6 +142,7 @@ void CodecState::Release() {
     frame_.reset();
     context_.reset();  // closes the decoder as well
     codec_ = nullptr;
+    draining_ = false;
     picture_ = nullptr;
     pictureTime_ = 0.0;
     recentTimes_.fill({});
@@ -185,7 +189,41 @@ bool CodecState::DecodeVideo(const uint8_t* data, int size, double ptsSeconds) {
     while (ReceiveFrame()) {
         got = true;
     }
-    if (!got || !HasPictureSize(*frame_)) {
+    if (!got) {
+        picture_ = nullptr;
+        return false;
+    }
+    return AdoptPicture(ptsSeconds);
+}
+
+bool CodecState::DrainPicture() {
+    if (!codec_) {
+        return false;
+    }
+    if (!draining_) {
+        draining_ = true;
+        avcodec_send_packet(context_.get(), nullptr);
+    }
+    while (ReceiveFrame()) {
+        if (AdoptPicture(0.0)) {
+            return true;
+        }
+    }
+    picture_ = nullptr;
+    return false;
+}
+
+void CodecState::Flush() {
+    if (codec_) {
+        avcodec_flush_buffers(context_.get());
+    }
+    draining_ = false;
+    picture_ = nullptr;
+}
+
+// The frame just received becomes the picture, in planar YUV 4:2:0, with its own time.
+bool CodecState::AdoptPicture(double fallbackSeconds) {
+    if (!HasPictureSize(*frame_)) {
         picture_ = nullptr;
         return false;
     }
@@ -198,7 +236,7 @@ bool CodecState::DecodeVideo(const uint8_t* data, int size, double ptsSeconds) {
     }
     const int64_t shown =
         decoded.pts != AV_NOPTS_VALUE ? decoded.pts : decoded.best_effort_timestamp;
-    pictureTime_ = SecondsOf(shown, ptsSeconds);
+    pictureTime_ = SecondsOf(shown, fallbackSeconds);
     return true;
 }
 
@@ -217,7 +255,9 @@ double CodecState::SecondsOf(int64_t ticks, double fallback) const {
 bool CodecState::NormaliseToYuv420(const AVFrame& decoded) {
     const int width = decoded.width;
     const int height = decoded.height;
-    if (!normalised_ || normalised_->width != width || normalised_->height != height) {
+    // A presented picture may still hold the last one: never convert into a shared buffer.
+    if (!normalised_ || normalised_->width != width || normalised_->height != height ||
+        !av_frame_is_writable(normalised_.get())) {
         normalised_.reset(av_frame_alloc());
         if (!normalised_) {
             return false;

@@ -58,9 +58,12 @@ class CodecState {
 
     // Allocates what is missing and opens a decoder for `codecId` unless one is open already
     // (an open decoder is kept whatever its id; Release first to change it). Single-threaded
-    // decoding on purpose: frame threads would hold pictures back by several packets, and a
-    // single step must show the picture of the packet it decoded.
+    // decoding unless SetThreads asked for more: frame threads hold each picture back by a
+    // packet per extra thread, which the caller then has to allow for (DrainPicture, Flush).
     bool OpenDecoder(AVCodecID codecId);
+    // Decoding threads for the next decoder opened; 1 or less: one.
+    void SetThreads(int count) { threads_ = count < 1 ? 1 : count; }
+    int Threads() const { return threads_; }
     // The H.264 decoder plus, for 16 or 32 output bits, a scaler from planar YUV 4:2:0 at
     // width x height to that RGB format at the same size. A scaler already set up for the same
     // three values is kept. With no size (0 x 0) only the decoder is opened.
@@ -82,6 +85,12 @@ class CodecState {
     // the result, in planar YUV 4:2:0 whatever the stream carried. False when the packet
     // yielded no picture (not an error: damaged data is skipped the same way).
     bool DecodeVideo(const uint8_t* data, int size, double ptsSeconds);
+    // After the last packet: the next picture the decoder still holds back, as DecodeVideo
+    // gives it; false when none is left. The decoder then takes packets only after Flush.
+    bool DrainPicture();
+    // Drops every picture and reference the decoder holds; the next packet must start a
+    // group of pictures.
+    void Flush();
     // The picture of the last successful DecodeVideo; its time in seconds.
     const AVFrame* Picture() const { return picture_; }
     double PictureTime() const { return pictureTime_; }
@@ -97,6 +106,7 @@ class CodecState {
     bool AllocateMissing();
     bool PrepareScaler(int width, int height, int outputBits);
     bool NormaliseToYuv420(const AVFrame& decoded);
+    bool AdoptPicture(double fallbackSeconds);
     double SecondsOf(int64_t ticks, double fallback) const;
 
     // The times of the packets sent last, so a picture's time comes back exactly as it was
@@ -110,6 +120,8 @@ class CodecState {
     size_t nextTime_ = 0;
 
     // Owner: the thread that uses the codec (the worker while it runs, its owner otherwise).
+    int threads_ = 1;
+    bool draining_ = false;
     int width_ = 0;
     int height_ = 0;
     int outputBits_ = kOutputBitsNone;

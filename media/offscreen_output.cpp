@@ -10,7 +10,7 @@ constexpr uint64_t kFnvOffset = 0xcbf29ce484222325ULL;
 constexpr uint64_t kFnvPrime = 0x100000001b3ULL;
 constexpr int kRgbBytesPerPixel = 4;
 
-uint64_t DigestRows(uint64_t hash, const std::vector<uint8_t>& plane, int stride, int rowBytes,
+uint64_t DigestRows(uint64_t hash, std::span<const uint8_t> plane, int stride, int rowBytes,
                     int rows) {
     if (stride <= 0 || rowBytes > stride) {
         return hash;
@@ -34,12 +34,12 @@ uint64_t PictureDigest(const PresentedPicture& picture) {
     const int width = picture.width;
     const int height = picture.height;
     if (picture.format == PictureFormat::kRgb32) {
-        return DigestRows(hash, picture.planes[0], picture.strides[0], width * kRgbBytesPerPixel,
+        return DigestRows(hash, picture.Plane(0), picture.strides[0], width * kRgbBytesPerPixel,
                           height);
     }
-    hash = DigestRows(hash, picture.planes[0], picture.strides[0], width, height);
+    hash = DigestRows(hash, picture.Plane(0), picture.strides[0], width, height);
     for (int plane = 1; plane < 3; ++plane) {
-        hash = DigestRows(hash, picture.planes[plane], picture.strides[plane], (width + 1) / 2,
+        hash = DigestRows(hash, picture.Plane(plane), picture.strides[plane], (width + 1) / 2,
                           (height + 1) / 2);
     }
     return hash;
@@ -81,7 +81,12 @@ PresentedPicture OffscreenOutput::LastPicture() const {
         std::lock_guard lock(mutex_);
         last = last_;
     }
-    return last ? *last : PresentedPicture{};
+    return last ? OwnedCopy(*last) : PresentedPicture{};
+}
+
+double OffscreenOutput::LastPts() const {
+    std::lock_guard lock(mutex_);
+    return last_ ? last_->pts : 0.0;
 }
 
 bool OffscreenOutput::WaitForCount(size_t count, std::chrono::milliseconds limit) const {

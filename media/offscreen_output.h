@@ -35,7 +35,8 @@ class OffscreenOutput : public VideoOutput {
 
     size_t Count() const;
     std::vector<PresentRecord> Records() const;  // the first maxRecords presents
-    PresentedPicture LastPicture() const;  // a copy; empty before the first present
+    PresentedPicture LastPicture() const;        // a copy; empty before the first present
+    double LastPts() const;                      // of the last picture; 0 before the first present
     // Waits until at least `count` presents have happened or `limit` has passed.
     bool WaitForCount(size_t count, std::chrono::milliseconds limit) const;
 

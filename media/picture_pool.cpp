@@ -31,6 +31,7 @@ size_t PicturePool::FreeCount() const {
 
 void PicturePool::Give(PresentedPicture* picture) {
     std::unique_ptr<PresentedPicture> owned(picture);
+    owned->keepAlive.reset();  // a borrowed decoder picture goes back to the decoder now
     std::lock_guard lock(mutex_);
     if (free_.size() < keep_) {
         free_.push_back(std::move(owned));

@@ -6,6 +6,8 @@
 #include <utility>
 
 extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
 
@@ -95,6 +97,7 @@ bool CD3DCtx::Shape(PresentedPicture& picture) const {
     picture.width = width_;
     picture.height = height_;
     picture.pts = kNoFramePts;
+    picture.keepAlive.reset();
     try {
         if (format_ == PictureFormat::kRgb32) {
             picture.strides[0] = AlignUp(width_, kRgbRowPixelAlign) * kRgbBytesPerPixel;
@@ -119,10 +122,11 @@ bool CD3DCtx::Shape(PresentedPicture& picture) const {
 }
 
 PresentedPicture* CD3DCtx::WritableBack() {
-    if (!backPresented_) {
+    if (!backPresented_ && !back_->keepAlive) {
         return back_.get();
     }
-    std::shared_ptr<PresentedPicture> fresh = pool_->Take();
+    // A borrowed picture not yet presented is ours to turn back into one with its own bytes.
+    std::shared_ptr<PresentedPicture> fresh = backPresented_ ? pool_->Take() : back_;
     if (!Shape(*fresh)) {
         return nullptr;  // the presented picture stays the back buffer
     }
@@ -171,6 +175,9 @@ bool CD3DCtx::Draw(const SourcePlanes& source, SwsContext* scaler) {
         !source.planes[1] || !source.planes[2]) {
         return false;
     }
+    if (format_ == PictureFormat::kYv12 && BorrowPlanes(source)) {
+        return true;
+    }
     PresentedPicture* back = WritableBack();
     if (!back) {
         return false;
@@ -200,14 +207,52 @@ bool CD3DCtx::DrawPlanes(const SourcePlanes& source, PresentedPicture& back) {
     return true;
 }
 
+// The back buffer becomes a reference to the decoder's picture: the same bytes, no copy.
+bool CD3DCtx::BorrowPlanes(const SourcePlanes& source) {
+    const AVFrame* frame = source.frame;
+    if (!frame || frame->format != AV_PIX_FMT_YUV420P || !frame->buf[0]) {
+        return false;
+    }
+    const int rows[3] = {height_, ChromaSize(height_), ChromaSize(height_)};
+    const int rowBytes[3] = {width_, ChromaSize(width_), ChromaSize(width_)};
+    for (int plane = 0; plane < 3; ++plane) {
+        if (source.planes[plane] != frame->data[plane] ||
+            source.strides[plane] != frame->linesize[plane] ||
+            source.strides[plane] < rowBytes[plane]) {
+            return false;  // not laid out as a plain top-down picture: copy it instead
+        }
+    }
+    std::shared_ptr<const void> keep(av_frame_clone(frame), [](const void* f) {
+        AVFrame* owned = static_cast<AVFrame*>(const_cast<void*>(f));
+        av_frame_free(&owned);
+    });
+    if (!keep) {
+        return false;
+    }
+    std::shared_ptr<PresentedPicture> picture = backPresented_ ? pool_->Take() : back_;
+    picture->format = PictureFormat::kYv12;
+    picture->width = width_;
+    picture->height = height_;
+    picture->pts = source.pts;
+    for (int plane = 0; plane < 3; ++plane) {
+        picture->strides[plane] = source.strides[plane];
+        picture->borrowed[plane] = {
+            source.planes[plane],
+            static_cast<size_t>(source.strides[plane]) * (rows[plane] - 1) + rowBytes[plane]};
+    }
+    picture->keepAlive = std::move(keep);
+    back_ = std::move(picture);
+    backPresented_ = false;
+    return true;
+}
+
 bool CD3DCtx::DrawRgb(const SourcePlanes& source, SwsContext* scaler, PresentedPicture& back) {
     if (!scaler) {
         return false;
     }
     uint8_t* target[4] = {back.planes[0].data(), nullptr, nullptr, nullptr};
     const int targetStrides[4] = {back.strides[0], 0, 0, 0};
-    return sws_scale(scaler, source.planes, source.strides, 0, height_, target, targetStrides) >
-           0;
+    return sws_scale(scaler, source.planes, source.strides, 0, height_, target, targetStrides) > 0;
 }
 
 bool CD3DCtx::Present() {

@@ -13,6 +13,7 @@
 #include "media/picture_pool.h"
 #include "media/video_output.h"
 
+struct AVFrame;
 struct SwsContext;
 
 namespace velmaro {
@@ -27,6 +28,9 @@ struct SourcePlanes {
     int width = 0;
     int height = 0;
     double pts = 0.0;
+    // The decoder's picture the planes belong to, when they do: such a picture is never
+    // written again, so the YUV back buffer can take a reference to it instead of a copy.
+    const AVFrame* frame = nullptr;
 };
 
 // Chroma planes of 4:2:0 cover odd sizes with one more sample, as libavcodec lays them out.
@@ -75,6 +79,7 @@ class CD3DCtx {
     PresentedPicture* WritableBack();
     bool Shape(PresentedPicture& picture) const;
     bool DrawPlanes(const SourcePlanes& source, PresentedPicture& back);
+    bool BorrowPlanes(const SourcePlanes& source);
     bool DrawRgb(const SourcePlanes& source, SwsContext* scaler, PresentedPicture& back);
 
     VideoOutput* window_ = nullptr;  // not owned

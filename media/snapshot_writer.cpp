@@ -58,7 +58,7 @@ LevelTable ChromaToFullRange() {
     return table;
 }
 
-bool Covers(const std::vector<uint8_t>& plane, int stride, int rowBytes, int rows) {
+bool Covers(std::span<const uint8_t> plane, int stride, int rowBytes, int rows) {
     return stride >= rowBytes && rows > 0 &&
            plane.size() >= static_cast<size_t>(stride) * (rows - 1) + rowBytes;
 }
@@ -70,7 +70,7 @@ bool IsDirectory(const std::string& path) {
 
 // A full-range copy of one plane, `rowBytes` x `rows` of it visible, laid out as TurboJPEG reads
 // it: `paddedWidth` x `paddedRows` (whole subsampling units), the edge samples repeated.
-std::vector<uint8_t> FullRangePlane(const std::vector<uint8_t>& plane, int stride, int rowBytes,
+std::vector<uint8_t> FullRangePlane(std::span<const uint8_t> plane, int stride, int rowBytes,
                                     int rows, int paddedWidth, int paddedRows,
                                     const LevelTable& table) {
     std::vector<uint8_t> out(static_cast<size_t>(paddedWidth) * paddedRows);
@@ -90,9 +90,9 @@ bool EncodePlanes(void* handle, const PresentedPicture& picture, TjBuffer& jpeg,
     const int height = picture.height;
     const int chromaWidth = (width + 1) / 2;
     const int chromaHeight = (height + 1) / 2;
-    if (!Covers(picture.planes[0], picture.strides[0], width, height) ||
-        !Covers(picture.planes[1], picture.strides[1], chromaWidth, chromaHeight) ||
-        !Covers(picture.planes[2], picture.strides[2], chromaWidth, chromaHeight)) {
+    if (!Covers(picture.Plane(0), picture.strides[0], width, height) ||
+        !Covers(picture.Plane(1), picture.strides[1], chromaWidth, chromaHeight) ||
+        !Covers(picture.Plane(2), picture.strides[2], chromaWidth, chromaHeight)) {
         return false;
     }
     static const LevelTable luma = LumaToFullRange();
@@ -105,7 +105,7 @@ bool EncodePlanes(void* handle, const PresentedPicture& picture, TjBuffer& jpeg,
         if (paddedWidth <= 0 || paddedRows <= 0) {
             return false;
         }
-        planes[p] = FullRangePlane(picture.planes[p], picture.strides[p],
+        planes[p] = FullRangePlane(picture.Plane(p), picture.strides[p],
                                    p == 0 ? width : chromaWidth, p == 0 ? height : chromaHeight,
                                    paddedWidth, paddedRows, p == 0 ? luma : chroma);
         strides[p] = paddedWidth;
@@ -120,13 +120,13 @@ bool EncodePlanes(void* handle, const PresentedPicture& picture, TjBuffer& jpeg,
 
 bool EncodeBgrx(void* handle, const PresentedPicture& picture, TjBuffer& jpeg,
                 unsigned long& size) {
-    if (!Covers(picture.planes[0], picture.strides[0], picture.width * kRgbBytesPerPixel,
+    if (!Covers(picture.Plane(0), picture.strides[0], picture.width * kRgbBytesPerPixel,
                 picture.height)) {
         return false;
     }
     unsigned char* out = nullptr;
     const int result =
-        tjCompress2(handle, picture.planes[0].data(), picture.width, picture.strides[0],
+        tjCompress2(handle, picture.Plane(0).data(), picture.width, picture.strides[0],
                     picture.height, TJPF_BGRX, &out, &size, TJSAMP_420, kSnapshotQuality, 0);
     jpeg.reset(out);
     return result == 0;

@@ -108,6 +108,7 @@ bool CVideoCtx::Start() {
     }
     channel_->videoWidth.store(0);
     channel_->videoHeight.store(0);
+    codec_.SetThreads(channel_->decoderThreads);
     return Reinitialise() && CMyThread::Start();
 }
 
@@ -137,10 +138,17 @@ int32_t CVideoCtx::Run() {
     while (IsRunning()) {
         ServicePresenter();
         FrameItem item;
-        if (!channel_->videoQueue.Take(item)) {
+        uint64_t clears = 0;
+        if (!channel_->videoQueue.Take(item, clears)) {
+            DrainWhenStarved();
             SleepWhileRunning(kEmptyQueueSleepMs);
             clock.Restart();  // the first frame after a stall is not hurried
             continue;
+        }
+        starvedMs_ = 0;
+        if (clears != queueClears_) {
+            queueClears_ = clears;
+            AfterQueueCleared();
         }
         ProcessItem(item);
     }
@@ -157,12 +165,69 @@ void CVideoCtx::ProcessItem(const FrameItem& item) {
     if (forward) {
         RecyclePacked();
     } else if (item.kind == kKindVideoKey) {
+        DrainBackward();
         BeginBackwardGroup();
     }
+    if (needKey_ && item.kind != kKindVideoKey) {
+        return;  // its references were dropped with the drain
+    }
+    needKey_ = false;
+    lastItem_ = item;
     if (!Thinned(playMode) && Decode(item) && PrepareSource(item, forward)) {
         ShowPicture(item, playMode);
     }
     PublishPackedCounts();
+}
+
+// The reader started over somewhere else (a seek, another file, the other direction): what
+// the decoder and the backward lists still hold belongs to the old place, and the first new
+// picture is due at once.
+void CVideoCtx::AfterQueueCleared() {
+    codec_.Flush();
+    RecyclePacked();
+    showAtOnce_ = true;
+}
+
+// A picture decoded from an item taken before the queue was last cleared is not shown.
+bool CVideoCtx::Stale() const {
+    return channel_->videoQueue.ClearCount() != queueClears_;
+}
+
+// With frame threads the last pictures of a group come out only with the next packets; played
+// backward those belong to another group, so each group is drained before the next begins.
+void CVideoCtx::DrainBackward() {
+    if (codec_.Threads() <= 1) {
+        return;
+    }
+    const int32_t playMode = channel_->playMode.load();
+    while (IsRunning() && codec_.DrainPicture()) {
+        if (EnsurePresenter() && PrepareSource(lastItem_, false)) {
+            ShowPicture(lastItem_, playMode);
+        }
+    }
+    codec_.Flush();
+}
+
+// With frame threads the last pictures before a stall stay in the decoder. When the queue has
+// been empty for a while (the end of the last recording) they are shown; the decoder then
+// starts again at the next key frame.
+void CVideoCtx::DrainWhenStarved() {
+    if (codec_.Threads() <= 1 || needKey_ || !frameTaken_) {
+        return;
+    }
+    starvedMs_ += kEmptyQueueSleepMs;
+    if (starvedMs_ < kStarvedDrainMs) {
+        return;
+    }
+    const int32_t playMode = channel_->playMode.load();
+    const bool forward = lastItem_.order >= 0;
+    while (IsRunning() && codec_.DrainPicture()) {
+        if (EnsurePresenter() && PrepareSource(lastItem_, forward)) {
+            ShowPicture(lastItem_, playMode);
+        }
+    }
+    codec_.Flush();
+    needKey_ = true;
 }
 
 void CVideoCtx::CountGroup(int32_t kind) {
@@ -181,9 +246,11 @@ bool CVideoCtx::Thinned(int32_t playMode) const {
 }
 
 bool CVideoCtx::Decode(const FrameItem& item) {
-    if (!codec_.DecodeVideo(item.data, item.size, item.pts)) {
-        return false;
-    }
+    return codec_.DecodeVideo(item.data, item.size, item.pts) && EnsurePresenter();
+}
+
+// The presenter fits the decoder's picture, rebuilt when the size changed.
+bool CVideoCtx::EnsurePresenter() {
     const AVFrame& picture = *codec_.Picture();
     if (presenter_.IsReady() && picture.width == channel_->videoWidth.load() &&
         picture.height == channel_->videoHeight.load()) {
@@ -236,6 +303,7 @@ bool CVideoCtx::PrepareSource(const FrameItem& item, bool forward) {
     source_.width = picture.width;
     source_.height = picture.height;
     source_.pts = codec_.PictureTime();
+    source_.frame = &picture;
     if (forward) {
         return true;
     }
@@ -279,8 +347,13 @@ void CVideoCtx::ShowPicture(const FrameItem& item, int32_t playMode) {
     if (item.frameRate > 0) {
         currentRate_ = item.frameRate * RateFactor(playMode);
     }
-    channel_->clock.Wait(kMsPerSecond / currentRate_);
-    if (!presenter_.Draw(source_, codec_.Scaler())) {
+    if (showAtOnce_) {
+        showAtOnce_ = false;
+        channel_->clock.Restart();  // the pictures after it are paced from now
+    } else {
+        channel_->clock.Wait(kMsPerSecond / currentRate_);
+    }
+    if (Stale() || !presenter_.Draw(source_, codec_.Scaler())) {
         return;  // shown nothing, nothing pending; playback goes on
     }
     picturePending_ = true;

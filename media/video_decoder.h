@@ -23,7 +23,8 @@ struct ChannelState;
 constexpr int32_t kPlayModeCount = 12;
 constexpr double kStartRate = 60.0;  // frames per second until a frame gives its own rate
 constexpr uint32_t kEmptyQueueSleepMs = 10;
-constexpr uint32_t kHoldServiceMs = 10;  // a held picture is re-presented this often
+constexpr uint32_t kHoldServiceMs = 10;    // a held picture is re-presented this often
+constexpr uint32_t kStarvedDrainMs = 200;  // frame threads: an empty queue this long drains
 
 // What each play mode does to the stream's frame rate, and which share of each group of
 // pictures it keeps (1.0: every picture). Modes out of range count as normal play.
@@ -81,9 +82,14 @@ class CVideoCtx : public CMyThread {
     void ServicePresenter();
     void ServeSnapshot();
     void ProcessItem(const FrameItem& item);
+    void AfterQueueCleared();
+    bool Stale() const;
+    void DrainBackward();
+    void DrainWhenStarved();
     void CountGroup(int32_t kind);
     bool Thinned(int32_t playMode) const;
     bool Decode(const FrameItem& item);
+    bool EnsurePresenter();
     bool Reinitialise();
     bool PrepareSource(const FrameItem& item, bool forward);
     bool TakePackedBuffer(PackedPicture& picture);
@@ -110,6 +116,11 @@ class CVideoCtx : public CMyThread {
     PackedLayout packed_;
     int32_t groupCounter_ = 0;
     double currentRate_ = kStartRate;
+    uint64_t queueClears_ = 0;  // the queue's clear count when the last item was taken
+    FrameItem lastItem_;        // the last item decoded (its data is not kept)
+    uint32_t starvedMs_ = 0;    // how long the queue has been empty
+    bool needKey_ = false;      // after a drain the decoder must start a new group
+    bool showAtOnce_ = false;   // the first picture of a new place is not paced
 
     // Written by the worker, read by anyone.
     std::atomic<int> packedAllocated_{0};

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 namespace velmaro {
@@ -16,7 +17,9 @@ enum class PictureFormat {
     kRgb32,  // one plane of 4-byte pixels, byte order B, G, R, X
 };
 
-// One picture as presented; owns its bytes so the receiver can keep it.
+// One picture as presented. Its bytes are its own (`planes`), or borrowed from a decoded
+// picture that is never written again and stays alive as long as `keepAlive` holds it; `Plane`
+// gives either.
 struct PresentedPicture {
     PictureFormat format = PictureFormat::kYv12;
     int width = 0;
@@ -24,7 +27,28 @@ struct PresentedPicture {
     std::vector<uint8_t> planes[3];
     int strides[3] = {0, 0, 0};
     double pts = 0.0;  // of the frame it shows; informational
+    std::span<const uint8_t> borrowed[3];
+    std::shared_ptr<const void> keepAlive;  // set while the bytes are borrowed
+
+    std::span<const uint8_t> Plane(int index) const {
+        return keepAlive ? borrowed[index] : std::span<const uint8_t>(planes[index]);
+    }
 };
+
+// A copy that owns its bytes, whatever the original did.
+inline PresentedPicture OwnedCopy(const PresentedPicture& picture) {
+    PresentedPicture copy;
+    copy.format = picture.format;
+    copy.width = picture.width;
+    copy.height = picture.height;
+    copy.pts = picture.pts;
+    for (int plane = 0; plane < 3; ++plane) {
+        const std::span<const uint8_t> bytes = picture.Plane(plane);
+        copy.planes[plane].assign(bytes.begin(), bytes.end());
+        copy.strides[plane] = picture.strides[plane];
+    }
+    return copy;
+}
 
 using PictureRef = std::shared_ptr<const PresentedPicture>;
 

@@ -26,6 +26,9 @@ struct ChannelState : ChannelControls {
     VideoOutput* videoWindow = nullptr;
     int32_t displayMode = kDisplayYv12;
     double soundAmplification = 1.0;
+    // More than 1: the video decoder runs frame threads (faster on big pictures; every
+    // picture comes out a packet per extra thread later).
+    int32_t decoderThreads = 1;
 
     // Snapshot request: the path is stored before the flag is raised (user-interface thread);
     // the video worker takes the path and clears the flag.

@@ -97,6 +97,11 @@ void CompleteAudioPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     if (!out.audioQueue || !out.audioItem || !out.audioItem->data) {
         return;
     }
+    if (controls.audioWaitsForPicture && out.videoQueue && state.psi.videoPid != kNoPid &&
+        out.videoQueue->KeyCount() == 0) {
+        ++state.drops.audioBeforePicture;
+        return;
+    }
     if (pes.size > out.audioQueue->MaxItemSize()) {
         ++state.drops.oversizeAudioFrames;
         return;
@@ -149,8 +154,8 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
         }
         state.video.Prepend(payload, length);
         if (start) {
-            const bool key = state.backwardTailComplete &&
-                             CompleteVideoPes(state, out, controls, true, true);
+            const bool key =
+                state.backwardTailComplete && CompleteVideoPes(state, out, controls, true, true);
             state.video.Reset();
             state.backwardTailComplete = true;
             if (key) {

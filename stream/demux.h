@@ -22,6 +22,7 @@ class TelemetryHandOver;
 struct DemuxDropCounts {
     uint64_t oversizeVideoFrames = 0;  // larger than the video queue's largest item
     uint64_t oversizeAudioFrames = 0;  // larger than the audio queue's largest item
+    uint64_t audioBeforePicture = 0;   // audio after a seek, before its first key frame
     uint64_t oversizePes = 0;          // more than a PES buffer holds
     uint64_t cutTelemetryTexts = 0;    // longer than the hand-over keeps; the head is kept
 };
@@ -62,6 +63,10 @@ struct DemuxOutputs {
 struct DemuxControls {
     int32_t playMode = 1;
     bool audioEnabled = true;
+    // Set after a seek: audio is dropped until the video queue holds a key frame. That audio
+    // would play ahead of anything on screen, and a reader held up by a full audio queue
+    // before the key frame would hold up the new picture as well.
+    bool audioWaitsForPicture = false;
     const std::atomic<bool>* directionChangePending = nullptr;
     const std::atomic<bool>* running = nullptr;
 

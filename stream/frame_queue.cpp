@@ -47,7 +47,9 @@ void CBuffer::Stop() {
     }
 }
 
-void CBuffer::Trim(FrameItem* item) { ResetProducerRecord(item, BaseTrim()); }
+void CBuffer::Trim(FrameItem* item) {
+    ResetProducerRecord(item, BaseTrim());
+}
 
 void CBuffer::Clear() {
     items_.clear();
@@ -60,7 +62,9 @@ bool CBuffer::Push(FrameItem& w) {
     return mode_.load() != kQueueStopped;
 }
 
-bool CBuffer::Take(FrameItem& out) { return BaseTake(out); }
+bool CBuffer::Take(FrameItem& out) {
+    return BaseTake(out);
+}
 
 uint8_t* CBuffer::NextWritePosition(const uint8_t* data, int32_t size) const {
     const int64_t next = (data - storage_.get()) + int64_t{size};
@@ -179,10 +183,14 @@ void CVBuffer2::Trim(FrameItem* item) {
 }
 
 void CVBuffer2::Clear() {
-    std::lock_guard guard(lock_);
-    items_.clear();
-    usedBytes_ = 0;
-    ResetKeyCountAfterLoss();
+    {
+        std::lock_guard guard(lock_);
+        items_.clear();
+        usedBytes_ = 0;
+        ResetKeyCountAfterLoss();
+        clears_.fetch_add(1);
+    }
+    SignalSpace();  // a producer waiting in a full queue goes on at once
 }
 
 bool CVBuffer2::Push(FrameItem& w) {
@@ -223,10 +231,16 @@ bool CVBuffer2::Push(FrameItem& w) {
 }
 
 bool CVBuffer2::Take(FrameItem& out) {
+    uint64_t clears = 0;
+    return Take(out, clears);
+}
+
+bool CVBuffer2::Take(FrameItem& out, uint64_t& clears) {
     bool taken = false;
     bool space = false;
     {
         std::lock_guard guard(lock_);
+        clears = clears_.load();
         taken = BaseTake(out);
         if (taken && out.kind == kKindVideoKey && keyCount_ > 1) {
             --keyCount_;
@@ -267,9 +281,12 @@ void CABuffer2::Trim(FrameItem* item) {
 }
 
 void CABuffer2::Clear() {
-    std::lock_guard guard(lock_);
-    items_.clear();
-    usedBytes_ = 0;
+    {
+        std::lock_guard guard(lock_);
+        items_.clear();
+        usedBytes_ = 0;
+    }
+    SignalSpace();
 }
 
 bool CABuffer2::Push(FrameItem& w) {

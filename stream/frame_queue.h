@@ -28,15 +28,15 @@ constexpr int32_t kQueueBlocking = 1;
 
 // One mutual-exclusion lock; the queues take it around every change of their list.
 class light_lock {
-public:
+  public:
     virtual ~light_lock() = default;
 
-protected:
+  protected:
     std::mutex lock_;
 };
 
 class CBuffer {
-public:
+  public:
     CBuffer() = default;
     CBuffer(const CBuffer&) = delete;
     CBuffer& operator=(const CBuffer&) = delete;
@@ -64,7 +64,7 @@ public:
     const uint8_t* StorageBegin() const { return storage_.get(); }
     int32_t Mode() const { return mode_.load(); }
 
-protected:
+  protected:
     // The ring step shared by the derived queues; callers hold their lock.
     bool BasePush(FrameItem& w);
     bool BaseTake(FrameItem& out);
@@ -88,12 +88,17 @@ protected:
 };
 
 class CVBuffer2 : public CBuffer, public light_lock {
-public:
+  public:
     CVBuffer2() { maxItems = kVideoQueueMaxItems; }
     void Trim(FrameItem* item) override;
     void Clear() override;
     bool Push(FrameItem& w) override;
     bool Take(FrameItem& out) override;
+    // Also tells how many times the queue had been cleared when the item was taken: an item
+    // taken under an older count than ClearCount() was queued before a reset (a seek, a new
+    // file, a change of direction).
+    bool Take(FrameItem& out, uint64_t& clears);
+    uint64_t ClearCount() const { return clears_.load(); }
     size_t EntryCount() override;
     int32_t UsedBytes() override;
 
@@ -101,13 +106,14 @@ public:
     int32_t KeyCount();
     void SetKeyCount(int32_t value);
 
-private:
+  private:
     void ResetKeyCountAfterLoss() { keyCount_ = keyCount_ < 0 ? -1 : 0; }
-    int32_t keyCount_ = -1;  // guarded by lock_
+    int32_t keyCount_ = -1;            // guarded by lock_
+    std::atomic<uint64_t> clears_{0};  // changed under lock_ by Clear; read by anyone
 };
 
 class CABuffer2 : public CBuffer, public light_lock {
-public:
+  public:
     CABuffer2() { maxItems = kAudioQueueMaxItems; }
     void Trim(FrameItem* item) override;
     void Clear() override;

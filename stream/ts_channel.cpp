@@ -25,6 +25,7 @@ CTSChn::CTSChn(const ChannelLinks& links)
       links_(links) {
     state.videoWindow = links.videoWindow;
     state.displayMode = links.displayMode;
+    state.decoderThreads = links.decoderThreads;
     state.soundAmplification = links.soundAmplification;
     state.audioQueue.maxItems = kAudioQueueMaxItems;
 }
@@ -76,6 +77,14 @@ void CTSChn::StopAll() {
 
 int32_t CTSChn::Seek(int32_t perMille) {
     reader.seekRequest = perMille > 0 ? perMille * reader.FileSize() / kPerMille : perMille;
+    if (perMille != 0) {
+        // What is queued belongs to the old place: it leaves now, which also frees a reader
+        // waiting in a full queue, and the video worker's pacing wait for an old frame ends,
+        // so the new place is shown as soon as its first picture is decoded.
+        state.videoQueue.Clear();
+        state.audioQueue.Clear();
+        state.clock.Wake();
+    }
     reader.Wake();
     return perMille;
 }

@@ -32,6 +32,7 @@ struct ChannelLinks {
     VideoOutput* videoWindow = nullptr;
     int32_t displayMode = kDisplayYv12;
     double soundAmplification = 1.0;
+    int32_t decoderThreads = 1;
 };
 
 struct ClipMark {

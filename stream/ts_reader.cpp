@@ -136,6 +136,7 @@ DemuxControls CTSAnalyse::Controls() const {
         c.playMode = links_.controls->playMode.load(std::memory_order_relaxed);
         c.audioEnabled = links_.controls->audioEnabled.load(std::memory_order_relaxed);
     }
+    c.audioWaitsForPicture = audioWaitsForPicture_;
     c.directionChangePending = &directionChangePending_;
     c.running = &running_;
     return c;
@@ -167,6 +168,7 @@ int CTSAnalyse::SetDirection(bool backward) {
 }
 
 void CTSAnalyse::ResetReadingState() {
+    audioWaitsForPicture_ = true;
     available_ = 0;
     cursor_ = backward_.load() ? kLastWindowByte : 0;
     demux_.ResetFills();
@@ -218,6 +220,9 @@ bool CTSAnalyse::BeginPasses() {
 CTSAnalyse::StepEnd CTSAnalyse::Pass() {
     if (ServeRequests()) {
         return StepEnd::kContinue;
+    }
+    if (audioWaitsForPicture_ && links_.videoQueue && links_.videoQueue->KeyCount() > 0) {
+        audioWaitsForPicture_ = false;  // from here on a lost picture costs no sound
     }
     const bool scanBack = backward_.load() && !gopForward_;
     return scanBack ? BackwardStep() : ForwardStep();

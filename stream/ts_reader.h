@@ -139,6 +139,7 @@ class CTSAnalyse {
     int available_ = 0;
     int cursor_ = 0;
     bool gopForward_ = false;
+    bool audioWaitsForPicture_ = false;  // reader thread: after a reset, until a key frame
     int64_t keyPos_ = 0;     // where the group pass starts: after the key frame's first packet
     int64_t scanLimit_ = 0;  // where the group pass ends
     int64_t scanFrom_ = 0;   // the backward scan reads the block that ends here

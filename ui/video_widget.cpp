@@ -134,18 +134,18 @@ void VideoWidget::Upload() {
         return;
     }
     const PresentedPicture& p = *current_;
-    if (p.width <= 0 || p.height <= 0 || p.planes[0].empty()) {
+    if (p.width <= 0 || p.height <= 0 || p.Plane(0).empty()) {
         uploaded_ = false;
         return;
     }
     if (p.format == PictureFormat::kRgb32) {
-        UploadPlane(0, p.width, p.height, p.strides[0], p.planes[0].data());
+        UploadPlane(0, p.width, p.height, p.strides[0], p.Plane(0).data());
     } else {
         const int cw = (p.width + 1) / 2;
         const int ch = (p.height + 1) / 2;
-        UploadPlane(0, p.width, p.height, p.strides[0], p.planes[0].data());
-        UploadPlane(1, cw, ch, p.strides[1], p.planes[1].data());
-        UploadPlane(2, cw, ch, p.strides[2], p.planes[2].data());
+        UploadPlane(0, p.width, p.height, p.strides[0], p.Plane(0).data());
+        UploadPlane(1, cw, ch, p.strides[1], p.Plane(1).data());
+        UploadPlane(2, cw, ch, p.strides[2], p.Plane(2).data());
     }
     uploaded_ = true;
 }

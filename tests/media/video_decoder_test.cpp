@@ -505,6 +505,134 @@ TEST(VideoDecoder, BackwardPlayShowsEachEarlierGroupFromItsLastPicture) {
     EXPECT_EQ(rig.ShownTimes().back(), all[0].pts);
 }
 
+// A seek clears the queue while the worker waits for an old frame's time: that frame is not
+// shown, and the first picture of the new place comes without waiting a frame interval.
+TEST(VideoDecoder, AfterAQueueClearTheNewPlaceShowsAtOnceAndNothingOldFollows) {
+    const std::vector<TestFrame>& all = Recordings::wide.video;
+    constexpr int32_t kSlowRate = 1;  // a second per frame
+    VideoRig rig;
+    ASSERT_TRUE(rig.worker->Start());
+    rig.Feed(WithOrder(Slice(all, 0, 10), kPlayNormal, kSlowRate));
+    ASSERT_TRUE(rig.WaitShown(2));
+    rig.channel.videoQueue.Clear();  // as a seek does: the queue, then the clock's wait
+    rig.channel.clock.Wake();
+    const auto cleared = std::chrono::steady_clock::now();
+    rig.Feed(WithOrder(Slice(all, 30, 5), kPlayNormal, kSlowRate));
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<double> shown = rig.ShownTimes();
+        return !shown.empty() && shown.back() == all[30].pts;
+    }));
+    EXPECT_LT(std::chrono::steady_clock::now() - cleared, 700ms)
+        << "not paced against the old place's clock";
+    const std::vector<double> shown = rig.ShownTimes();
+    ASSERT_GE(shown.size(), 3u);
+    EXPECT_EQ(shown[shown.size() - 2], all[1].pts) << "the frame waited for was dropped";
+    EXPECT_TRUE(rig.worker->Stop(kWorkerStopTimeoutMs));
+}
+
+// Backward play after a reset starts over: the group decoded before the reset belongs to the
+// old place and is never shown at the new one.
+TEST(VideoDecoder, BackwardPlayAfterAQueueClearShowsOnlyTheNewPlace) {
+    const std::vector<TestFrame>& all = Recordings::small.video;
+    auto groups = [&](int from, int to) {
+        std::vector<TestFrame> frames;
+        for (int group = from; group >= to; --group) {
+            for (const TestFrame& f : WithOrder(Slice(all, group * 5, 5), -kPlayBackward, 0)) {
+                frames.push_back(f);
+            }
+        }
+        return frames;
+    };
+    VideoRig rig;
+    rig.channel.playMode.store(kPlayBackward);
+    ASSERT_TRUE(rig.worker->Start());
+    rig.Feed(groups(5, 4));
+    ASSERT_TRUE(rig.WaitShown(4));  // group 5 from its back while group 4 decodes
+    ASSERT_TRUE(rig.WaitTaken());
+    rig.channel.videoQueue.Clear();
+    const size_t before = rig.ShownTimes().size();
+    rig.Feed(groups(2, 1));
+    ASSERT_TRUE(rig.WaitShown(static_cast<int32_t>(before) + 4));
+    std::vector<double> expected;
+    for (int i = 4; i >= 1; --i) {
+        expected.push_back(all[10 + i].pts);
+    }
+    const std::vector<double> shown = rig.ShownTimes();
+    EXPECT_EQ(std::vector<double>(shown.begin() + static_cast<long>(before), shown.end()),
+              expected);
+    EXPECT_TRUE(rig.worker->Stop(kWorkerStopTimeoutMs));
+}
+
+// Frame threads deliver each picture a packet late; played through, backward, and stepped,
+// the pictures shown must still be exactly those of single-threaded decoding.
+TEST(VideoDecoderThreads, NormalPlayShowsEveryPictureIncludingTheLastAfterAStall) {
+    const std::vector<TestFrame> frames = Slice(Recordings::wide.video, 0, 20);
+    const std::map<double, uint64_t> reference = ReferenceDigests(frames);
+    VideoRig rig;
+    rig.channel.decoderThreads = 2;
+    ASSERT_TRUE(rig.worker->Start());
+    rig.Feed(frames);
+    ASSERT_TRUE(rig.WaitShown(20)) << "the last picture comes out once the queue runs dry";
+    EXPECT_EQ(rig.ShownTimes(), Times(frames));
+    for (const PresentRecord& record : rig.output.Records()) {
+        EXPECT_EQ(record.digest, reference.at(record.pts)) << record.pts;
+    }
+    // After the drain the decoder starts again at a key frame: the inter frames in front of
+    // it are skipped, the group from the key frame on is shown.
+    rig.Feed(Slice(Recordings::wide.video, 28, 7));
+    ASSERT_TRUE(rig.WaitShown(25));
+    const std::vector<double> shown = rig.ShownTimes();
+    EXPECT_EQ(shown[20], Recordings::wide.video[30].pts);
+    EXPECT_TRUE(rig.worker->Stop(kWorkerStopTimeoutMs));
+}
+
+TEST(VideoDecoderThreads, BackwardPlayShowsTheSameGroupsAsOneThread) {
+    const std::vector<TestFrame>& all = Recordings::small.video;
+    std::vector<TestFrame> backward;
+    for (int group = 5; group >= 2; --group) {
+        for (const TestFrame& frame : WithOrder(Slice(all, group * 5, 5), -kPlayBackward, 0)) {
+            backward.push_back(frame);
+        }
+    }
+    const std::map<double, uint64_t> reference = ReferenceDigests(all);
+    VideoRig rig;
+    rig.channel.decoderThreads = 2;
+    rig.channel.playMode.store(kPlayBackward);
+    ASSERT_TRUE(rig.worker->Start());
+    rig.Feed(backward);
+    ASSERT_TRUE(rig.WaitShown(15));
+    std::vector<double> expected;
+    for (int group = 5; group >= 3; --group) {
+        for (int i = 4; i >= 0; --i) {
+            expected.push_back(all[group * 5 + i].pts);
+        }
+    }
+    EXPECT_EQ(rig.ShownTimes(), expected);
+    for (const PresentRecord& record : rig.output.Records()) {
+        EXPECT_EQ(record.digest, reference.at(record.pts)) << record.pts;
+    }
+    EXPECT_TRUE(rig.worker->Stop(kWorkerStopTimeoutMs));
+}
+
+TEST(VideoDecoderThreads, EachStepShowsTheNextPictureInOrder) {
+    const std::vector<TestFrame> frames = Slice(Recordings::wide.video, 0, 8);
+    VideoRig rig;
+    rig.channel.decoderThreads = 2;
+    rig.channel.playMode.store(kPlayStep);
+    ASSERT_TRUE(rig.worker->Start());
+    rig.Feed(frames);
+    for (int step = 1; step <= 4; ++step) {
+        ASSERT_TRUE(WaitUntil([&] {
+            return rig.channel.framesShown.load() == step && rig.channel.videoHeld.load() &&
+                   !rig.ShownTimes().empty() && rig.ShownTimes().back() == frames[step - 1].pts;
+        })) << "step "
+            << step;
+        EXPECT_EQ(rig.channel.framesShown.load(), step);
+        rig.channel.playMode.store(kPlayStep);
+    }
+    EXPECT_TRUE(rig.worker->Stop(kWorkerStopTimeoutMs));
+}
+
 TEST(VideoDecoder, BackwardPlayWithUndecodableKeyFramesHoldsAtMostTwoGroups) {
     const std::vector<TestFrame>& all = Recordings::small.video;
     // One good group, then many whose key frame gives no picture while an inter frame of each
