@@ -216,6 +216,64 @@ int64_t ModificationTime(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_mtime) : -1;
 }
 
+// The 75 % colour bars left to right: R'G'B' (191 of 255 for each primary present) and the
+// BT.601 limited-range codes worked out by hand from
+//   Y = 16 + 65.481 R + 128.553 G + 24.966 B,  Cb = 128 - 37.797 R - 74.203 G + 112 B,
+//   Cr = 128 + 112 R - 93.786 G - 18.214 B     (R, G, B = value / 255, rounded).
+struct Bar {
+    const char* name;
+    int r, g, b;
+    int y, u, v;
+};
+constexpr Bar kBars[kColourBarCount] = {
+    {"grey", 191, 191, 191, 180, 128, 128}, {"yellow", 191, 191, 0, 161, 44, 142},
+    {"cyan", 0, 191, 191, 131, 156, 44},    {"green", 0, 191, 0, 112, 72, 58},
+    {"magenta", 191, 0, 191, 84, 184, 198}, {"red", 191, 0, 0, 65, 100, 212},
+    {"blue", 0, 0, 191, 35, 212, 114},      {"black", 0, 0, 0, 16, 128, 128},
+};
+
+// Pictures decoded by ffmpeg into tightly packed raw frames of `pixelFormat`.
+std::string DecodeRaw(const std::string& file, const std::string& pixelFormat, int frames) {
+    std::string raw;
+    RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) + " -frames:v " +
+                   std::to_string(frames) + " -f rawvideo -pix_fmt " + pixelFormat + " -",
+               &raw);
+    return raw;
+}
+
+// One planar YUV 4:2:0 picture as ffmpeg writes it (chroma planes rounded up).
+struct Yuv420 {
+    int width = 0;
+    int height = 0;
+    const uint8_t* data = nullptr;
+
+    int Y(int x, int y) const { return data[y * width + x]; }
+    int U(int x, int y) const { return data[width * height + (y / 2) * ChromaWidth() + x / 2]; }
+    int V(int x, int y) const {
+        return data[width * height + ChromaWidth() * ChromaHeight() + (y / 2) * ChromaWidth() +
+                    x / 2];
+    }
+    int ChromaWidth() const { return (width + 1) / 2; }
+    int ChromaHeight() const { return (height + 1) / 2; }
+    size_t Bytes() const { return size_t(width) * height + 2u * ChromaWidth() * ChromaHeight(); }
+};
+
+// The x range of each bar, [left, right).
+std::pair<int, int> BarSpan(int bar, int width) {
+    const int left = bar * ColourBarWidth(width);
+    return {left, bar + 1 == kColourBarCount ? width : left + ColourBarWidth(width)};
+}
+
+// The number the generator writes along the top edge, read from the luma plane.
+int PictureNumber(const Yuv420& picture) {
+    const int size = PictureNumberBlockSize(picture.width, picture.height);
+    int number = 0;
+    for (int bit = 0; bit < kPictureNumberBits; ++bit) {
+        number = number * 2 + (picture.Y((bit + 1) * size, size) > 128 ? 1 : 0);
+    }
+    return number;
+}
+
 TEST(RecordingWriter, SmallCardIsAcceptedByFfprobeAndFfmpeg) {
     TempDir dir;
     RecordingOptions options;
@@ -401,6 +459,87 @@ TEST(RecordingWriter, ContinuousTimestampsAndBadOptions) {
     EXPECT_FALSE(WriteRecording(options).ok);
 }
 
+TEST(RecordingWriter, ColourBarsComeOutOfFfmpegAsSharpBt601Bars) {
+    TempDir dir;
+    RecordingOptions options;
+    options.outRoot = dir.path();
+    options.files = 1;
+    options.secondsPerFile = 1;
+    // Not whole macroblocks, and chroma planes of odd size (321x181).
+    options.width = 642;
+    options.height = 362;
+    options.pattern = PicturePattern::kColourBars;
+    const RecordingResult result = WriteRecording(options);
+    ASSERT_TRUE(result.ok) << result.error;
+    const std::string& file = result.files.at(0);
+    EXPECT_EQ(ColourBarWidth(642), 80) << "bar edges on multiples of 16";
+
+    const std::vector<Fields> streams =
+        Streams(file, "width,height,color_range,color_space,color_primaries,color_transfer");
+    ASSERT_FALSE(streams.empty());
+    EXPECT_EQ(streams[0].at("width"), "642");
+    EXPECT_EQ(streams[0].at("height"), "362");
+    EXPECT_EQ(streams[0].at("color_range"), "tv");
+    EXPECT_EQ(streams[0].at("color_space"), "smpte170m");
+    EXPECT_EQ(streams[0].at("color_primaries"), "smpte170m");
+    EXPECT_EQ(streams[0].at("color_transfer"), "smpte170m");
+    std::string errors;
+    EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) + " -f null - 2>&1", &errors),
+              0);
+    EXPECT_EQ(errors, "");
+
+    // The codes as decoded, in the first picture (an IDR) and the last (predicted from it).
+    const std::string yuv = DecodeRaw(file, "yuv420p", 30);
+    Yuv420 picture{642, 362, nullptr};
+    ASSERT_EQ(yuv.size(), 30 * picture.Bytes());
+    for (const int index : {0, 29}) {
+        SCOPED_TRACE("picture " + std::to_string(index));
+        picture.data = reinterpret_cast<const uint8_t*>(yuv.data()) + index * picture.Bytes();
+        EXPECT_EQ(PictureNumber(picture), index);
+        for (int bar = 0; bar < kColourBarCount; ++bar) {
+            const Bar& want = kBars[bar];
+            const auto [left, right] = BarSpan(bar, 642);
+            // Across the whole bar up to its edges, below the picture-number blocks.
+            for (const int y : {40, 181, 361}) {
+                for (const int x : {left, (left + right) / 2, right - 1}) {
+                    SCOPED_TRACE(std::string(want.name) + " at " + std::to_string(x) + "," +
+                                 std::to_string(y));
+                    EXPECT_NEAR(picture.Y(x, y), want.y, 2);
+                    EXPECT_NEAR(picture.U(x, y), want.u, 2);
+                    EXPECT_NEAR(picture.V(x, y), want.v, 2);
+                }
+            }
+        }
+    }
+
+    // ffmpeg's own conversion to RGB gives the bars' colours back.
+    const std::string rgb = DecodeRaw(file, "rgb24", 1);
+    ASSERT_EQ(rgb.size(), 642u * 362 * 3);
+    for (int bar = 0; bar < kColourBarCount; ++bar) {
+        const auto [left, right] = BarSpan(bar, 642);
+        const size_t at = (181 * 642 + (left + right) / 2) * 3;
+        SCOPED_TRACE(kBars[bar].name);
+        EXPECT_NEAR(static_cast<uint8_t>(rgb[at]), kBars[bar].r, 6);
+        EXPECT_NEAR(static_cast<uint8_t>(rgb[at + 1]), kBars[bar].g, 6);
+        EXPECT_NEAR(static_cast<uint8_t>(rgb[at + 2]), kBars[bar].b, 6);
+    }
+}
+
+TEST(RecordingWriter, ColourBarWidthKeepsEdgesOnMacroblocksWhereThePictureAllows) {
+    EXPECT_EQ(ColourBarWidth(1280), 160);
+    EXPECT_EQ(ColourBarWidth(1920), 240);
+    EXPECT_EQ(ColourBarWidth(1000), 112) << "125 rounded down to whole macroblocks";
+    EXPECT_EQ(ColourBarWidth(320), 32);
+    EXPECT_EQ(ColourBarWidth(96), 12) << "narrow pictures: even widths";
+    EXPECT_EQ(ColourBarWidth(32), 4);
+    for (int width = 32; width <= 2000; width += 2) {
+        const int bar = ColourBarWidth(width);
+        ASSERT_EQ(bar % 2, 0) << width;
+        ASSERT_LE(bar * kColourBarCount, width) << width;
+        ASSERT_GT(bar, 0) << width;
+    }
+}
+
 TEST(MakeRecordingCli, OptionsNumbersTimesTruncationGarbage) {
     TempDir dir;
     const std::string tool = std::string(VELMARO_BIN_DIR) + "/make-recording";
@@ -453,11 +592,34 @@ TEST(MakeRecordingCli, OptionsNumbersTimesTruncationGarbage) {
     EXPECT_NE(out.find("(truncated)"), std::string::npos);
 }
 
+TEST(MakeRecordingCli, BarsOptionWritesColourBars) {
+    TempDir dir;
+    const std::string tool = std::string(VELMARO_BIN_DIR) + "/make-recording";
+    std::string out;
+    ASSERT_EQ(RunCommand(Quote(tool) + " --out " + Quote(dir.path()) +
+                             " --files 1 --seconds 1 --size 320x180 --bars 2>&1",
+                         &out),
+              0)
+        << out;
+    const std::string file = dir.path() + "/DCIM/100MEDIA/REC_0001.ts";
+    const std::string rgb = DecodeRaw(file, "rgb24", 1);
+    ASSERT_EQ(rgb.size(), 320u * 180 * 3) << out;
+    for (int bar = 0; bar < kColourBarCount; ++bar) {
+        const auto [left, right] = BarSpan(bar, 320);
+        const size_t at = (120 * 320 + (left + right) / 2) * 3;
+        SCOPED_TRACE(kBars[bar].name);
+        EXPECT_NEAR(static_cast<uint8_t>(rgb[at]), kBars[bar].r, 6);
+        EXPECT_NEAR(static_cast<uint8_t>(rgb[at + 1]), kBars[bar].g, 6);
+        EXPECT_NEAR(static_cast<uint8_t>(rgb[at + 2]), kBars[bar].b, 6);
+    }
+}
+
 TEST(MakeRecordingCli, HelpAndBadOptions) {
     const std::string tool = Quote(std::string(VELMARO_BIN_DIR) + "/make-recording");
     std::string out;
     EXPECT_EQ(RunCommand(tool + " --help", &out), 0);
     EXPECT_NE(out.find("Usage: make-recording"), std::string::npos);
+    EXPECT_NE(out.find("--bars"), std::string::npos);
     out.clear();
     EXPECT_NE(RunCommand(tool + " --out /tmp/never --fps 25 2>&1", &out), 0);
     EXPECT_NE(out.find("frame rate"), std::string::npos) << out;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -16,8 +17,8 @@ std::string AvError(const char* what, int code) {
     return std::string(what) + ": " + text;
 }
 
-// Colour bars (U, V) that scroll across the picture.
-constexpr std::array<std::array<uint8_t, 2>, 8> kBars = {{
+// Chroma (U, V) of the bars that scroll across the moving picture.
+constexpr std::array<std::array<uint8_t, 2>, 8> kScrollingBars = {{
     {128, 128},
     {16, 146},
     {166, 16},
@@ -27,6 +28,40 @@ constexpr std::array<std::array<uint8_t, 2>, 8> kBars = {{
     {240, 110},
     {128, 128},
 }};
+
+// The colour bars pattern at 75 % amplitude (191 of 255), left to right.
+struct Rgb {
+    int r, g, b;
+};
+constexpr int kBarLevel = 191;
+constexpr std::array<Rgb, kColourBarCount> kColourBarsRgb = {{
+    {kBarLevel, kBarLevel, kBarLevel},  // white at 75 %: grey
+    {kBarLevel, kBarLevel, 0},          // yellow
+    {0, kBarLevel, kBarLevel},          // cyan
+    {0, kBarLevel, 0},                  // green
+    {kBarLevel, 0, kBarLevel},          // magenta
+    {kBarLevel, 0, 0},                  // red
+    {0, 0, kBarLevel},                  // blue
+    {0, 0, 0},                          // black
+}};
+
+struct Yuv {
+    uint8_t y, u, v;
+};
+
+// ITU-R BT.601 on gamma-corrected R'G'B' in 0..1, with luma on 16..235 and chroma on 16..240
+// around 128 (limited range), rounded to the nearest code.
+Yuv Bt601LimitedRange(const Rgb& rgb) {
+    const double r = rgb.r / 255.0;
+    const double g = rgb.g / 255.0;
+    const double b = rgb.b / 255.0;
+    const auto code = [](double value) {
+        return static_cast<uint8_t>(std::lround(std::clamp(value, 0.0, 255.0)));
+    };
+    return {code(16.0 + 65.481 * r + 128.553 * g + 24.966 * b),
+            code(128.0 - 37.797 * r - 74.203 * g + 112.0 * b),
+            code(128.0 + 112.0 * r - 93.786 * g - 18.214 * b)};
+}
 
 int Triangle(int64_t t, int span) {  // 0..span..0 with period 2*span
     const int64_t phase = t % (2 * span);
@@ -49,7 +84,7 @@ void AppendWithLongStartCodes(const uint8_t* data, size_t size, std::vector<uint
 }  // namespace
 
 bool H264Encoder::Open(int width, int height, int fps, int gop, int64_t keyEvery, int64_t total,
-                       std::string* error) {
+                       PicturePattern pattern, std::string* error) {
     const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
     if (codec == nullptr) {
         *error = "the libx264 encoder is not available in libavcodec";
@@ -72,6 +107,13 @@ bool H264Encoder::Open(int width, int height, int fps, int gop, int64_t keyEvery
     c->keyint_min = gop;
     c->max_b_frames = 0;
     c->thread_count = 0;
+    if (pattern == PicturePattern::kColourBars) {
+        // A colour reference says how it is coded, so that players need not guess.
+        c->color_range = AVCOL_RANGE_MPEG;
+        c->colorspace = AVCOL_SPC_SMPTE170M;
+        c->color_primaries = AVCOL_PRI_SMPTE170M;
+        c->color_trc = AVCOL_TRC_SMPTE170M;
+    }
     // No AV_CODEC_FLAG_GLOBAL_HEADER: x264 then repeats SPS and PPS in-band before each IDR.
     av_opt_set(c->priv_data, "preset", "ultrafast", 0);
     av_opt_set(c->priv_data, "forced-idr", "1", 0);
@@ -90,14 +132,23 @@ bool H264Encoder::Open(int width, int height, int fps, int gop, int64_t keyEvery
         *error = AvError("cannot allocate a picture", rc);
         return false;
     }
+    pattern_ = pattern;
     keyEvery_ = std::max<int64_t>(1, keyEvery);
     total_ = total;
     return true;
 }
 
-// A diagonal gradient moving right, colour bars scrolling, a bouncing white box and the picture
-// number as 16 black/white blocks along the top edge (most significant bit first).
 void H264Encoder::Draw(int64_t index) {
+    if (pattern_ == PicturePattern::kColourBars) {
+        DrawColourBars();
+    } else {
+        DrawMoving(index);
+    }
+    DrawPictureNumber(index);
+}
+
+// A diagonal gradient moving right, colour bars scrolling and a bouncing white box.
+void H264Encoder::DrawMoving(int64_t index) {
     AVFrame* f = frame_.get();
     const int w = f->width;
     const int h = f->height;
@@ -114,32 +165,62 @@ void H264Encoder::Draw(int64_t index) {
         uint8_t* u = f->data[1] + static_cast<ptrdiff_t>(y) * f->linesize[1];
         uint8_t* v = f->data[2] + static_cast<ptrdiff_t>(y) * f->linesize[2];
         for (int x = 0; x < cw; ++x) {
-            const auto& bar = kBars[static_cast<size_t>((x * 8 / cw + index / 10) % 8)];
+            const auto& bar = kScrollingBars[static_cast<size_t>((x * 8 / cw + index / 10) % 8)];
             u[x] = bar[0];
             v[x] = bar[1];
         }
     }
-    auto fill = [&](int x0, int y0, int bw, int bh, uint8_t luma) {
-        if (x0 >= w || y0 >= h) {
-            return;
-        }
-        for (int y = y0; y < y0 + bh && y < h; ++y) {
-            std::fill_n(f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0] + x0,
-                        std::min(bw, w - x0), luma);
-        }
-        for (int y = y0 / 2; y < (y0 + bh) / 2 && y < ch; ++y) {
-            std::fill_n(f->data[1] + static_cast<ptrdiff_t>(y) * f->linesize[1] + x0 / 2,
-                        std::min(bw / 2, cw - x0 / 2), 128);
-            std::fill_n(f->data[2] + static_cast<ptrdiff_t>(y) * f->linesize[2] + x0 / 2,
-                        std::min(bw / 2, cw - x0 / 2), 128);
-        }
-    };
     const int box = std::max(8, h / 6) & ~1;
-    fill(Triangle(index * 6, w - box) & ~1, Triangle(index * 4, h - box) & ~1, box, box, 235);
-    const int block = std::max(4, std::min(w / 18, h / 30)) & ~1;
-    for (int bit = 0; bit < 16; ++bit) {
-        const bool on = ((index >> (15 - bit)) & 1) != 0;
-        fill(block / 2 + bit * block, block / 2, block, block, on ? 235 : 16);
+    FillBox(Triangle(index * 6, w - box) & ~1, Triangle(index * 4, h - box) & ~1, box, box, 235);
+}
+
+void H264Encoder::DrawColourBars() {
+    AVFrame* f = frame_.get();
+    const int barWidth = ColourBarWidth(f->width);
+    for (int bar = 0; bar < kColourBarCount; ++bar) {
+        const Yuv colour = Bt601LimitedRange(kColourBarsRgb[static_cast<size_t>(bar)]);
+        const int x0 = bar * barWidth;
+        const int x1 = bar + 1 == kColourBarCount ? f->width : x0 + barWidth;
+        for (int y = 0; y < f->height; ++y) {
+            std::fill(f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0] + x0,
+                      f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0] + x1, colour.y);
+        }
+        for (int y = 0; y < f->height / 2; ++y) {
+            for (int plane = 1; plane < 3; ++plane) {
+                uint8_t* row = f->data[plane] + static_cast<ptrdiff_t>(y) * f->linesize[plane];
+                std::fill(row + x0 / 2, row + x1 / 2, plane == 1 ? colour.u : colour.v);
+            }
+        }
+    }
+}
+
+// The picture number as black/white blocks along the top edge (see PictureNumberBlockSize).
+void H264Encoder::DrawPictureNumber(int64_t index) {
+    const int block = PictureNumberBlockSize(frame_->width, frame_->height);
+    for (int bit = 0; bit < kPictureNumberBits; ++bit) {
+        const bool on = ((index >> (kPictureNumberBits - 1 - bit)) & 1) != 0;
+        FillBox(block / 2 + bit * block, block / 2, block, block, on ? 235 : 16);
+    }
+}
+
+// A grey box (luma `luma`, neutral chroma), clipped to the picture.
+void H264Encoder::FillBox(int x0, int y0, int boxWidth, int boxHeight, uint8_t luma) {
+    AVFrame* f = frame_.get();
+    const int w = f->width;
+    const int h = f->height;
+    if (x0 >= w || y0 >= h) {
+        return;
+    }
+    for (int y = y0; y < y0 + boxHeight && y < h; ++y) {
+        std::fill_n(f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0] + x0,
+                    std::min(boxWidth, w - x0), luma);
+    }
+    const int cw = w / 2;
+    for (int y = y0 / 2; y < (y0 + boxHeight) / 2 && y < h / 2; ++y) {
+        for (int plane = 1; plane < 3; ++plane) {
+            std::fill_n(f->data[plane] + static_cast<ptrdiff_t>(y) * f->linesize[plane] + x0 / 2,
+                        std::min(boxWidth / 2, cw - x0 / 2), 128);
+        }
     }
 }
 

@@ -1,6 +1,6 @@
-// Video of the sample recordings: a synthetic moving picture encoded by libx264 through
-// libavcodec. Access units come out in picture order (no B-frames), each in Annex-B form with
-// an access unit delimiter first and SPS + PPS repeated in front of every IDR picture.
+// Video of the sample recordings: a synthetic picture (see PicturePattern) encoded by libx264
+// through libavcodec. Access units come out in picture order (no B-frames), each in Annex-B form
+// with an access unit delimiter first and SPS + PPS repeated in front of every IDR picture.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/make_recording/av_ptr.h"
+#include "tools/make_recording/recording_writer.h"
 
 namespace velmaro {
 
@@ -23,18 +24,23 @@ class H264Encoder {
     // Pictures whose index is a multiple of `keyEvery` (the first of each file) are forced IDR;
     // between them x264 places an IDR every `gop` pictures. `total` pictures are encoded.
     bool Open(int width, int height, int fps, int gop, int64_t keyEvery, int64_t total,
-              std::string* error);
+              PicturePattern pattern, std::string* error);
     // The next access unit in picture order; false with `error` set on encoder failure.
     bool Next(EncodedPicture* out, std::string* error);
 
   private:
     void Draw(int64_t index);
+    void DrawMoving(int64_t index);
+    void DrawColourBars();
+    void DrawPictureNumber(int64_t index);
+    void FillBox(int x0, int y0, int boxWidth, int boxHeight, uint8_t luma);
     bool Feed(std::string* error);
 
     av::CodecContextPtr context_;
     av::FramePtr frame_;
     av::PacketPtr packet_;
     std::deque<EncodedPicture> ready_;
+    PicturePattern pattern_ = PicturePattern::kMoving;
     int64_t keyEvery_ = 1;
     int64_t total_ = 0;
     int64_t sent_ = 0;

@@ -17,7 +17,9 @@ AAC-LC mono 48 kHz audio and a telemetry text stream (G-sensor + $GPRMC) once a 
   --seconds S          length of each file in seconds (default 4)
   --fps 30|60          frame rate (default 30)
   --gop N              pictures per group of pictures: 15, 30, 60, ... (default 15)
-  --size WxH           picture size (default 1280x720)
+  --size WxH           picture size, even numbers (default 1280x720)
+  --bars               still 75 % colour bars (BT.601, limited range) instead of the
+                       moving picture; the picture number still counts along the top
   --prefix P           file name prefix (default REC)
   --first-number N     number of the first file (default 1)
   --south, --west      start in the southern / western hemisphere
@@ -78,6 +80,8 @@ int main(int argc, char** argv) {
             const char* v = value();
             char tail = 0;
             ok = v != nullptr && std::sscanf(v, "%dx%d%c", &o.width, &o.height, &tail) == 2;
+        } else if (arg == "--bars") {
+            o.pattern = velmaro::PicturePattern::kColourBars;
         } else if (arg == "--prefix") {
             const char* v = value();
             ok = v != nullptr;

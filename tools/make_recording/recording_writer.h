@@ -15,6 +15,37 @@ int64_t ParseLocalTime(const std::string& text);
 // 2026-06-12 08:30:00 local time: the reproducible default start of a recording.
 int64_t DefaultStartTime();
 
+// What the pictures show.
+enum class PicturePattern {
+    // A moving picture that keeps the encoder busy: a drifting luma gradient, scrolling colour
+    // bars, a bouncing box and the picture number as blocks along the top edge.
+    kMoving,
+    // A still colour reference: eight vertical 75 % bars (grey, yellow, cyan, green, magenta,
+    // red, blue, black, left to right) over the whole picture, coded as BT.601 limited-range
+    // YUV and signalled so. Only the picture-number blocks along the top edge change.
+    kColourBars,
+};
+
+// Every picture, whatever its pattern, carries its number since the start of the recording
+// (modulo 2^16) as 16 square blocks along the top edge, most significant bit first, white
+// (luma 235) for 1 and black (luma 16) for 0: block b covers x from (b + 1/2) * size to
+// (b + 3/2) * size and y from size / 2 to size * 3 / 2, size being PictureNumberBlockSize.
+constexpr int kPictureNumberBits = 16;
+constexpr int PictureNumberBlockSize(int width, int height) {
+    const int size = width / 18 < height / 30 ? width / 18 : height / 30;
+    return (size < 4 ? 4 : size) & ~1;
+}
+
+constexpr int kColourBarCount = 8;
+
+// Width of each colour bar but the last, which reaches the right edge: an eighth of the picture
+// rounded down to a multiple of 16, so that every bar edge falls on a macroblock edge and no
+// 2x2 chroma sample straddles two bars; in pictures too narrow for that, rounded down to even.
+constexpr int ColourBarWidth(int pictureWidth) {
+    const int eighth = pictureWidth / kColourBarCount;
+    return eighth >= 16 ? eighth / 16 * 16 : eighth / 2 * 2;
+}
+
 struct RecordingOptions {
     std::string outRoot;  // the card root; the files go to <outRoot>/DCIM/100MEDIA/
     int files = 3;
@@ -23,6 +54,7 @@ struct RecordingOptions {
     int gop = 15;  // an IDR picture every gop pictures, counted from the start of each file
     int width = 1280;
     int height = 720;
+    PicturePattern pattern = PicturePattern::kMoving;
     std::string prefix = "REC";
     int firstNumber = 1;
     bool south = false;         // southern start point, 'S' in the sentences
