@@ -24,7 +24,7 @@ constexpr int kData = 0x1200;
 constexpr int64_t kTicks = 90000;
 
 class Demux : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(state.PrepareBuffers());
         video.SetKeyCount(0);
@@ -166,7 +166,8 @@ TEST_F(Demux, AudioPesIsOneItemAndAnEmptyPayloadQueuesNothing) {
     Tables();
     RouteAll(PesPackets(kAudio, Pes(0xC0, Bytes(300, 0x21), kTicks)));
     RouteAll(PesPackets(kAudio, Pes(0xC0, {}, 2 * kTicks)));  // completes the first
-    RouteAll(PesPackets(kAudio, Pes(0xC0, Bytes(10, 0x22), 3 * kTicks)));  // completes the empty one
+    RouteAll(
+        PesPackets(kAudio, Pes(0xC0, Bytes(10, 0x22), 3 * kTicks)));  // completes the empty one
     FrameItem item;
     ASSERT_TRUE(audio.Take(item));
     EXPECT_EQ(item.size, 300);
@@ -177,6 +178,25 @@ TEST_F(Demux, AudioPesIsOneItemAndAnEmptyPayloadQueuesNothing) {
     controls.audioEnabled = false;
     RouteAll(PesPackets(kAudio, Pes(0xC0, Bytes(10, 0x23), 4 * kTicks)));
     EXPECT_FALSE(audio.Take(item)) << "sound off: nothing queued";
+}
+
+// After a seek the sound starts with the picture: audio completed before the video queue holds
+// a key frame is dropped and counted, audio after it is queued.
+TEST_F(Demux, AfterASeekAudioWaitsForTheFirstKeyFrame) {
+    Tables();
+    controls.audioWaitsForPicture = true;
+    RouteAll(PesPackets(kAudio, Pes(0xC0, Bytes(100, 0x31), kTicks)));
+    VideoPes(AccessUnit(false), kTicks);  // an inter frame: the queue takes none before a key
+    RouteAll(PesPackets(kAudio, Pes(0xC0, Bytes(100, 0x32), 2 * kTicks)));  // completes #1
+    VideoPes(AccessUnit(true), 2 * kTicks);   // completes the inter frame
+    VideoPes(AccessUnit(false), 3 * kTicks);  // completes the key frame
+    RouteAll(PesPackets(kAudio, Pes(0xC0, Bytes(10, 0x33), 3 * kTicks)));  // completes #2
+    FrameItem item;
+    ASSERT_TRUE(audio.Take(item));
+    EXPECT_EQ(item.size, 100);
+    EXPECT_EQ(item.data[0], 0x32) << "the first audio frame came before any picture";
+    EXPECT_FALSE(audio.Take(item));
+    EXPECT_EQ(state.drops.audioBeforePicture, 1u);
 }
 
 TEST_F(Demux, TelemetryIsHandedOverTerminatedAndCutAt2047Bytes) {
@@ -196,7 +216,7 @@ TEST_F(Demux, TelemetryIsHandedOverTerminatedAndCutAt2047Bytes) {
 
 TEST_F(Demux, OversizeFramesAndPesAreDroppedAndCounted) {
     Tables();
-    VideoPes(AccessUnit(true, 600 * 1024), kTicks);  // above the 512 KiB item limit
+    VideoPes(AccessUnit(true, 600 * 1024), kTicks);       // above the 512 KiB item limit
     VideoPes(AccessUnit(true, 1100 * 1024), 2 * kTicks);  // above the 1 MiB PES buffer
     RouteAll(PesPackets(kAudio, Pes(0xC0, Bytes(17 * 1024, 1), kTicks)));
     VideoPes(AccessUnit(true), 3 * kTicks);

@@ -23,7 +23,7 @@ bool Produce(Queue& q, FrameItem& w, int size, int kind, uint8_t fill = 0xAB) {
 }
 
 class VideoQueue : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         q.SetKeyCount(0);
         // Not blocking: these cases look at what is queued or dropped, with no consumer running.
@@ -170,18 +170,53 @@ TEST(VideoQueueBlocking, ProducerBlocksAtThirtyEntriesUntilTakeAndStopReleasesIt
         Produce(q, w, 10, kKindVideoInter);
     }
     ASSERT_EQ(q.EntryCount(), 29u);
-    auto blocked = std::async(std::launch::async, [&] { return Produce(q, w, 10, kKindVideoInter); });
+    auto blocked =
+        std::async(std::launch::async, [&] { return Produce(q, w, 10, kKindVideoInter); });
     EXPECT_EQ(blocked.wait_for(50ms), std::future_status::timeout) << "30 entries: producer waits";
     FrameItem out;
     q.Take(out);
     EXPECT_TRUE(blocked.get()) << "a take makes room and releases the producer";
 
-    auto second = std::async(std::launch::async, [&] { return Produce(q, w, 10, kKindVideoInter); });
+    auto second =
+        std::async(std::launch::async, [&] { return Produce(q, w, 10, kKindVideoInter); });
     EXPECT_EQ(second.wait_for(50ms), std::future_status::timeout);
     q.Stop();
     EXPECT_FALSE(second.get()) << "stop releases a waiting producer and reports it";
     // After Stop nothing waits, even while full.
     EXPECT_FALSE(Produce(q, w, 10, kKindVideoInter));
+}
+
+// A seek clears the queue from the user-interface thread while the reader may wait in a full
+// queue: the clear lets it go on at once, and every take tells which clear it came after.
+TEST(VideoQueueBlocking, ClearReleasesAWaitingProducerAndTakesTellTheClearCount) {
+    CVBuffer2 q;
+    q.SetKeyCount(0);
+    ASSERT_TRUE(q.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking));
+    FrameItem w;
+    q.Trim(&w);
+    Produce(q, w, 10, kKindVideoKey);
+    for (int i = 0; i < 27; ++i) {
+        Produce(q, w, 10, kKindVideoInter);
+    }
+    FrameItem out;
+    uint64_t clears = 99;
+    ASSERT_TRUE(q.Take(out, clears));
+    EXPECT_EQ(clears, 0u);
+    Produce(q, w, 10, kKindVideoInter);
+    // The producer queues its frame, then waits for room.
+    auto blocked =
+        std::async(std::launch::async, [&] { return Produce(q, w, 10, kKindVideoInter); });
+    EXPECT_EQ(blocked.wait_for(50ms), std::future_status::timeout);
+    q.Clear();
+    EXPECT_EQ(q.ClearCount(), 1u);
+    ASSERT_EQ(blocked.wait_for(10s), std::future_status::ready) << "no take was needed";
+    EXPECT_TRUE(blocked.get());
+    EXPECT_FALSE(q.Take(out, clears)) << "what was queued before the clear is gone";
+    Produce(q, w, 10, kKindVideoKey);
+    ASSERT_TRUE(q.Take(out, clears));
+    EXPECT_EQ(out.kind, kKindVideoKey);
+    EXPECT_EQ(clears, 1u);
+    q.Stop();
 }
 
 TEST(VideoQueueBlocking, ProducerBlocksOnBytesBehindTheHead) {
@@ -194,7 +229,8 @@ TEST(VideoQueueBlocking, ProducerBlocksOnBytesBehindTheHead) {
     FrameItem out;
     q.Take(out);
     // 2 MiB - 3 x 512 KiB = 512 KiB behind the head is full.
-    auto blocked = std::async(std::launch::async, [&] { return Produce(q, w, 512 * 1024, kKindVideoKey); });
+    auto blocked =
+        std::async(std::launch::async, [&] { return Produce(q, w, 512 * 1024, kKindVideoKey); });
     EXPECT_EQ(blocked.wait_for(50ms), std::future_status::timeout);
     q.Take(out);
     EXPECT_TRUE(blocked.get());
@@ -228,7 +264,8 @@ TEST(AudioQueue, FullAtEightyKilobytesBehindTheHead) {
     for (int i = 0; i < 4; ++i) {
         Produce(q, w, 16 * 1024, kKindAudio);  // 64 KiB behind the placeholder head
     }
-    auto blocked = std::async(std::launch::async, [&] { return Produce(q, w, 16 * 1024, kKindAudio); });
+    auto blocked =
+        std::async(std::launch::async, [&] { return Produce(q, w, 16 * 1024, kKindAudio); });
     EXPECT_EQ(blocked.wait_for(50ms), std::future_status::timeout);
     FrameItem out;
     q.Take(out);

@@ -3,6 +3,7 @@
 // printing one status line per second. Without a recording it plays a generated sample card.
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -37,9 +38,13 @@ using namespace velmaro;
 
 constexpr int kStatusIntervalMs = 1000;
 constexpr int kPollIntervalMs = 20;
+constexpr int kMostDecoderThreads = 16;
 
 const char kUsage[] =
-    "usage: velmaro-play [--window] [--snapshots DIR] [RECORDING.ts | CARD-FOLDER]\n"
+    "usage: velmaro-play [--window] [--rgb] [--threads N] [--snapshots DIR]\n"
+    "                    [RECORDING.ts | CARD-FOLDER]\n"
+    "  --rgb        convert pictures to RGB on the CPU instead of showing YUV planes\n"
+    "  --threads N  decode video on N frame threads (default 1)\n"
     "Plays a recording with picture and sound. Commands on standard input:\n"
     "  play, back, pause, step, prev-frame, speed 0-8, seek 0-1000, next, prev, snap,\n"
     "  mark-in, mark-out, export PATH.ts|PATH.avi, quit\n"
@@ -74,6 +79,7 @@ class CommandQueue {
 
 struct Options {
     bool window = false;
+    EngineOptions engine;
     std::string snapshots = "/tmp/velmaro-snapshots";
     std::string path;
 };
@@ -83,6 +89,10 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         const std::string arg = argv[i];
         if (arg == "--window") {
             o.window = true;
+        } else if (arg == "--rgb") {
+            o.engine.displayMode = kDisplayRgb;
+        } else if (arg == "--threads" && i + 1 < argc) {
+            o.engine.decoderThreads = std::clamp(std::atoi(argv[++i]), 1, kMostDecoderThreads);
         } else if (arg == "--snapshots" && i + 1 < argc) {
             o.snapshots = argv[++i];
         } else if (arg == "--help" || arg == "-h") {
@@ -172,7 +182,7 @@ int main(int argc, char** argv) {
         widget.setWindowTitle(QStringLiteral("Velmaro"));
         widget.resize(960, 540);
         widget.show();
-        PlaySession session(&widget, options.snapshots);
+        PlaySession session(&widget, options.snapshots, options.engine);
         if (!session.Open(found.files.front(), list)) {
             std::fprintf(stderr, "velmaro-play: cannot start playback\n");
             return 1;
@@ -208,7 +218,7 @@ int main(int argc, char** argv) {
     }
 #endif
     OffscreenOutput output;
-    PlaySession session(&output, options.snapshots);
+    PlaySession session(&output, options.snapshots, options.engine);
     if (!session.Open(found.files.front(), list)) {
         std::fprintf(stderr, "velmaro-play: cannot start playback\n");
         return 1;

@@ -26,8 +26,8 @@ std::vector<uint32_t> QueuedSink::Drain() {
     return out;
 }
 
-PlaySession::PlaySession(VideoOutput* output, std::string snapshotFolder)
-    : output_(output), snapshotFolder_(std::move(snapshotFolder)) {}
+PlaySession::PlaySession(VideoOutput* output, std::string snapshotFolder, EngineOptions engine)
+    : output_(output), snapshotFolder_(std::move(snapshotFolder)), engine_(engine) {}
 
 PlaySession::~PlaySession() {
     export_.reset();
@@ -92,7 +92,8 @@ void PlaySession::ReportExport() {
 }
 
 bool PlaySession::Open(const std::string& recording, const std::vector<RecordingEntry>& list) {
-    ChannelLinks links{&panel_, &mainWindow_, &telemetry_, output_, kDisplayYv12, 1.0};
+    ChannelLinks links{&panel_, &mainWindow_,          &telemetry_, output_, engine_.displayMode,
+                       1.0,     engine_.decoderThreads};
     channel_ = std::make_unique<CTSChn>(links);
     channel_->filePath = recording;
     telemetry_.ClearReady();

@@ -29,9 +29,15 @@ class QueuedSink : public MessageSink {
     std::vector<uint32_t> messages_;  // guarded by mutex_
 };
 
+// How the engine decodes and presents.
+struct EngineOptions {
+    int32_t displayMode = kDisplayYv12;
+    int32_t decoderThreads = 1;
+};
+
 class PlaySession {
   public:
-    PlaySession(VideoOutput* output, std::string snapshotFolder);
+    PlaySession(VideoOutput* output, std::string snapshotFolder, EngineOptions engine = {});
     ~PlaySession();
 
     bool Open(const std::string& recording, const std::vector<RecordingEntry>& list);
@@ -52,6 +58,7 @@ class PlaySession {
     TelemetryHandOver telemetry_;
     VideoOutput* output_;
     std::string snapshotFolder_;
+    EngineOptions engine_;
     std::unique_ptr<CTSChn> channel_;
     GSensorRecord gsensor_;
     GpsRecord lastFix_;
