@@ -1,9 +1,20 @@
 // Clip export throughput against its peers, timed in the same run on a warm cache, best of
 // three: the transport stream clip against cp of a file of the same size (the clip itself),
 // and the AVI clip against ffmpeg re-wrapping the same stretch into AVI with 48 kHz mono PCM.
-// Our exports flush the clip to disk before renaming it into place; the peers do not, so each
-// peer is also timed followed by a sync of its output. Ratios above 1 mean we are faster.
+// The TS clip is timed twice: without the flush before the rename against plain cp, and with
+// it (the default) against cp followed by a sync of the copy. The AVI clip is flushed; ffmpeg
+// is timed with and without a sync of its output. Ratios above 1 mean we are faster.
+//
+// Before each timed run, untimed, the run's output is removed and everything is written out
+// (sync), so that each side copies into a new file and no run waits for write-back that an
+// earlier one left behind. Replacing an existing file costs both sides the release of the old
+// one's blocks, and differently: cp truncates the old copy before writing the new one, our
+// export keeps the old clip until the new one is complete and releases it at the rename, where
+// on a file system mounted with online discard the discard waits behind the new clip's writes.
+// That case is printed too, for information. The rounds of the TS pairs alternate, so that a
+// burst of load elsewhere on the machine falls on both sides alike.
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +32,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
+
+bool Run(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
 
 constexpr int kFiles = 3;
 constexpr int kDefaultSecondsPerFile = 20;
@@ -49,21 +64,50 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
+// One timed run after removing `output` (unless empty) and a sync, untimed; -1 when it fails.
 template <typename Fn>
-double BestOf(int rounds, Fn&& fn) {
+double TimeOnce(const std::string& output, Fn&& fn) {
+    if (!output.empty()) {
+        std::error_code ec;
+        fs::remove(output, ec);
+    }
+    ::sync();
+    const Clock::time_point start = Clock::now();
+    if (!fn()) {
+        return -1.0;
+    }
+    return Seconds(Clock::now() - start);
+}
+
+// Keeps the best time; a failed run poisons the result.
+void KeepBest(double* best, double seconds) {
+    if (*best < 0) {
+        return;
+    }
+    *best = seconds < 0 ? -1.0 : std::min(*best, seconds);
+}
+
+template <typename Fn>
+double BestOf(int rounds, const std::string& output, Fn&& fn) {
     double best = 1e30;
     for (int i = 0; i < rounds; ++i) {
-        const Clock::time_point start = Clock::now();
-        if (!fn()) {
-            return -1.0;
-        }
-        best = std::min(best, Seconds(Clock::now() - start));
+        KeepBest(&best, TimeOnce(output, fn));
     }
     return best;
 }
 
-bool Run(const std::string& command) {
-    return std::system(command.c_str()) == 0;
+std::string LoadAverage() {
+    double load[3] = {0, 0, 0};
+    if (getloadavg(load, 3) != 3) {
+        return "unknown";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f %.2f %.2f", load[0], load[1], load[2]);
+    return text;
+}
+
+bool SameContents(const std::string& a, const std::string& b) {
+    return Run("cmp -s '" + a + "' '" + b + "'");
 }
 
 // One export from Begin to its end report.
@@ -115,8 +159,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_export: cannot generate recordings: %s\n", rec.error.c_str());
         return 1;
     }
-    std::printf("generated %d files of %d s (1280x720) in %.1f s\n", kFiles, seconds,
-                Seconds(Clock::now() - generateStart));
+    std::printf("generated %d files of %d s (1280x720) in %.1f s; load average %s, %ld CPUs\n",
+                kFiles, seconds, Seconds(Clock::now() - generateStart), LoadAverage().c_str(),
+                ::sysconf(_SC_NPROCESSORS_ONLN));
 
     // From a quarter into the first file to three quarters into the last.
     velmaro::ExportRequest request;
@@ -126,8 +171,8 @@ int main(int argc, char** argv) {
     request.marks = {rec.files.front(), rec.stats.front().bytes / 4, rec.files.back(),
                      rec.stats.back().bytes * 3 / 4};
 
+    // The clip, kept as cp's source; the timed exports write elsewhere.
     const std::string clipTs = dir.File("clip.ts");
-    const std::string clipAvi = dir.File("clip.avi");
     request.outputPath = clipTs;
     if (!Export(request)) {  // also warms the cache
         return 1;
@@ -135,42 +180,82 @@ int main(int argc, char** argv) {
     const double tsBytes = static_cast<double>(fs::file_size(clipTs));
     std::printf("stretch: %.1f MB of transport stream\n\n", tsBytes / 1e6);
 
-    const double ts = BestOf(kRounds, [&] { return Export(request); });
+    velmaro::ExportRequest flushed = request;
+    flushed.outputPath = dir.File("flushed.ts");
+    velmaro::ExportRequest unflushed = request;
+    unflushed.outputPath = dir.File("unflushed.ts");
+    unflushed.syncBeforeRename = false;
     const std::string copy = dir.File("copy.ts");
     const std::string cp = "cp '" + clipTs + "' '" + copy + "'";
-    const double cpPlain = BestOf(kRounds, [&] { return Run(cp); });
-    const double cpSync = BestOf(kRounds, [&] { return Run(cp + " && sync '" + copy + "'"); });
-
-    request.outputPath = clipAvi;
-    if (!Export(request)) {
+    const std::string cpSync = cp + " && sync '" + copy + "'";
+    auto exportTo = [](const velmaro::ExportRequest& r) { return [&r] { return Export(r); }; };
+    auto shell = [](const std::string& command) { return [&command] { return Run(command); }; };
+    double tsNoFlush = 1e30;
+    double cpPlain = 1e30;
+    double ts = 1e30;
+    double cpSynced = 1e30;
+    double tsReplacing = 1e30;
+    double cpReplacing = 1e30;
+    for (int round = 0; round < kRounds; ++round) {
+        KeepBest(&tsNoFlush, TimeOnce(unflushed.outputPath, exportTo(unflushed)));
+        KeepBest(&cpPlain, TimeOnce(copy, shell(cp)));
+        KeepBest(&ts, TimeOnce(flushed.outputPath, exportTo(flushed)));
+        KeepBest(&cpSynced, TimeOnce(copy, shell(cpSync)));
+    }
+    // The outputs of the last rounds stay, so these runs replace files of the same size.
+    for (int round = 0; round < kRounds; ++round) {
+        KeepBest(&tsReplacing, TimeOnce({}, exportTo(unflushed)));
+        KeepBest(&cpReplacing, TimeOnce({}, shell(cp)));
+    }
+    if (tsNoFlush < 0 || cpPlain < 0 || ts < 0 || cpSynced < 0 || tsReplacing < 0 ||
+        cpReplacing < 0) {
+        std::fprintf(stderr, "bench_export: a run failed\n");
         return 1;
     }
-    const double avi = BestOf(kRounds, [&] { return Export(request); });
+    if (!SameContents(clipTs, flushed.outputPath) || !SameContents(clipTs, unflushed.outputPath)) {
+        std::fprintf(stderr, "bench_export: the clips with and without the flush differ\n");
+        return 1;
+    }
+    PrintRow("CTSBackup, transport stream clip", tsNoFlush, tsBytes);
+    PrintRow("cp of the same bytes", cpPlain, tsBytes);
+    PrintRow("CTSBackup, transport stream clip (synced)", ts, tsBytes);
+    PrintRow("cp of the same bytes + sync", cpSynced, tsBytes);
+    PrintRow("CTSBackup, TS clip replacing one", tsReplacing, tsBytes);
+    PrintRow("cp of the same bytes replacing a copy", cpReplacing, tsBytes);
+    std::printf("\n");
+    PrintRatio("TS clip speed / cp", cpPlain / tsNoFlush, kTsGoal);
+    PrintRatio("TS clip (synced) speed / (cp + sync)", cpSynced / ts, kTsGoal);
+    std::printf("%-44s %9.2fx   (for information)\n", "TS clip speed / cp, replacing a file",
+                cpReplacing / tsReplacing);
+    std::printf("\n");
+
+    velmaro::ExportRequest avi = request;
+    avi.outputPath = dir.File("clip.avi");
+    if (!Export(avi)) {
+        return 1;
+    }
+    const double aviTime = BestOf(kRounds, avi.outputPath, exportTo(avi));
     const std::string remux = dir.File("ffmpeg.avi");
     const std::string ffmpeg = "ffmpeg -nostdin -v error -y -i '" + clipTs +
-                               "' -c:v copy -c:a pcm_s16le -ac 1 -ar 48000 '" + remux + "'";
+                               "' -c:v copy -c:a pcm_s16le -ac 1 -ar 48000 '" + remux +
+                               "' 2>/dev/null";
+    const std::string ffmpegSync = ffmpeg + " && sync '" + remux + "'";
     if (!Run("command -v ffmpeg >/dev/null")) {
         std::printf("ffmpeg not found: no AVI peer to compare with\n");
         return 0;
     }
-    const double ff = BestOf(kRounds, [&] { return Run(ffmpeg + " 2>/dev/null"); });
-    const double ffSync =
-        BestOf(kRounds, [&] { return Run(ffmpeg + " 2>/dev/null && sync '" + remux + "'"); });
-    if (ts < 0 || cpPlain < 0 || cpSync < 0 || avi < 0 || ff < 0 || ffSync < 0) {
+    const double ff = BestOf(kRounds, remux, shell(ffmpeg));
+    const double ffSync = BestOf(kRounds, remux, shell(ffmpegSync));
+    if (aviTime < 0 || ff < 0 || ffSync < 0) {
         std::fprintf(stderr, "bench_export: a run failed\n");
         return 1;
     }
-
-    PrintRow("CTSBackup, transport stream clip (synced)", ts, tsBytes);
-    PrintRow("cp of the same bytes", cpPlain, tsBytes);
-    PrintRow("cp of the same bytes + sync", cpSync, tsBytes);
-    PrintRow("CTSBackup, AVI clip (synced)", avi, tsBytes);
+    PrintRow("CTSBackup, AVI clip (synced)", aviTime, tsBytes);
     PrintRow("ffmpeg -c:v copy -c:a pcm_s16le", ff, tsBytes);
     PrintRow("ffmpeg -c:v copy -c:a pcm_s16le + sync", ffSync, tsBytes);
     std::printf("\n");
-    PrintRatio("TS clip speed / cp", cpPlain / ts, kTsGoal);
-    PrintRatio("TS clip speed / (cp + sync)", cpSync / ts, kTsGoal);
-    PrintRatio("AVI clip speed / ffmpeg", ff / avi, kAviGoal);
-    PrintRatio("AVI clip speed / (ffmpeg + sync)", ffSync / avi, kAviGoal);
+    PrintRatio("AVI clip speed / ffmpeg", ff / aviTime, kAviGoal);
+    PrintRatio("AVI clip speed / (ffmpeg + sync)", ffSync / aviTime, kAviGoal);
+    std::printf("load average at the end: %s\n", LoadAverage().c_str());
     return 0;
 }

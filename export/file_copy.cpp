@@ -176,12 +176,12 @@ UniqueFd ReplacingFile::DuplicateFd() const {
     return UniqueFd(fd_.Valid() ? ::fcntl(fd_.Get(), F_DUPFD_CLOEXEC, 0) : -1);
 }
 
-bool ReplacingFile::Commit(std::string* error) {
+bool ReplacingFile::Commit(std::string* error, bool flushToDisk) {
     if (!IsOpen()) {
         *error = "nothing to save";
         return false;
     }
-    if (::fsync(fd_.Get()) != 0) {
+    if (flushToDisk && ::fsync(fd_.Get()) != 0) {
         const int err = errno;  // before anything else can change it
         *error = SystemError("cannot write " + target_, err);
         Abandon();
@@ -195,7 +195,9 @@ bool ReplacingFile::Commit(std::string* error) {
         return false;
     }
     tempPath_.clear();
-    SyncFolder(target_);
+    if (flushToDisk) {
+        SyncFolder(target_);
+    }
     return true;
 }
 

@@ -33,9 +33,13 @@ class ReplacingFile {
     const std::string& TempPath() const { return tempPath_; }
     const std::string& Target() const { return target_; }
 
-    // Flushes the file to disk, renames it over the target and flushes the folder. On failure
-    // the temporary file is removed and the target is left as it was.
-    bool Commit(std::string* error);
+    // Flushes the file to disk, renames it over the target and flushes the folder, so that the
+    // file is complete on the medium once this returns: the user may pull a USB stick as soon
+    // as a save is reported done. `flushToDisk` false skips both flushes: the rename still
+    // never shows a partial file to readers, but a crash or a pulled medium soon after may
+    // lose the new contents. On failure the temporary file is removed and the target is left
+    // as it was.
+    bool Commit(std::string* error, bool flushToDisk = true);
     // Closes and removes the temporary file. Harmless when nothing is open.
     void Abandon();
 

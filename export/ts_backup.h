@@ -63,6 +63,10 @@ struct ExportRequest {
     int width = 0;       // AVI only: the channel's picture size
     int height = 0;
     ClipMarks marks;
+    // Flush the clip to the medium before it appears under its name, so that it is complete
+    // there once the export reports it finished (the user may pull the stick right away).
+    // Callers that keep the file on a fixed disk, or measure the copy alone, may skip it.
+    bool syncBeforeRename = true;
 };
 
 // What the worker did; written by the worker, readable from any thread.
@@ -144,6 +148,7 @@ class CTSBackup {
     void Emit(size_t at);
     void FlushRun();
     bool WriteOutput(const uint8_t* data, size_t size);
+    void StartWriteBack();
 
     // AVI assembly.
     void OnAviPacket(size_t at);
@@ -200,6 +205,7 @@ class CTSBackup {
     size_t runBegin_ = 0;    // TS copy: whole packets in buffer_ waiting to be written
     size_t runEnd_ = 0;
     bool stretchWritten_ = false;
+    int64_t writeBackFrom_ = 0;  // TS copy: clip bytes before this were handed to write-back
 
     PesBuffer videoPes_;
     PesBuffer audioPes_;

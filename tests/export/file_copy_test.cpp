@@ -157,6 +157,38 @@ TEST(ReplacingFile, TheTargetChangesOnlyOnCommit) {
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"clip.ts"}));
 }
 
+TEST(ReplacingFile, CommitWithoutTheFlushStillReplacesWholeOrReportsFailure) {
+    TempDir dir;
+    const std::string target = dir.File("clip.ts");
+    WriteFile(target, {'o', 'l', 'd'});
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    std::string error;
+    ReplacingFile out;
+    ASSERT_TRUE(out.Create(target, &error)) << error;
+    const Bytes data = RandomBytes(3 * 188 * 1000 + 11);
+    ASSERT_EQ(::write(out.Fd(), data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    ASSERT_TRUE(out.Commit(&error, false)) << error;
+    EXPECT_FALSE(out.IsOpen());
+    EXPECT_TRUE(ReadFile(target) == data);
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"clip.ts"}));
+
+    // The rename fails when a folder took the target's place meanwhile: reported, nothing left.
+    const std::string taken = dir.File("taken.ts");
+    ASSERT_TRUE(out.Create(taken, &error)) << error;
+    ASSERT_EQ(::write(out.Fd(), "new", 3), 3);
+    fs::create_directory(taken);
+    WriteFile(taken + "/inside", {1});
+    error.clear();
+    EXPECT_FALSE(out.Commit(&error, false));
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(out.IsOpen());
+    EXPECT_TRUE(fs::is_directory(taken));
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"clip.ts", "taken.ts"}));
+}
+
 TEST(ReplacingFile, VeryLongNamesStillGetATemporaryFile) {
     TempDir dir;
     const std::string target = dir.File(std::string(250, 'n') + ".ts");
