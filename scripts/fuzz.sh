@@ -54,6 +54,14 @@ printf '120.53,24.07,0.0051,-0.0029\n120.52,24.08,0.0050,-0.0030\n120.52,24.07,0
 for i in 0 1 2 3 4; do for j in 0 1 2 3; do echo "$((i - 2)).5,$((10 - j)),0.00$i,-0.00$j"; done; done >"$corpus/coarse.csv"
 "$main_build/bin/make-offset-grid" --cell-size 0.5 "$corpus/coarse.csv" "$corpus/grid/coarse.bin" >/dev/null
 
+# Export: a header choosing the split into two files, the marks and the clip kind, then the
+# start of a generated recording.
+mkdir -p "$corpus/export"
+for f in "$corpus"/card/DCIM/100MEDIA/*.ts; do
+    { printf '\x80\x00\x10\x00\x80\x00\x02\x00'; head -c 60000 "$f"; } >"$corpus/export/$(basename "$f" .ts)_ts"
+    { printf '\x80\x00\x10\x00\x80\x00\x03\x00'; head -c 60000 "$f"; } >"$corpus/export/$(basename "$f" .ts)_avi"
+done
+
 run() {
     local target=$1 dir=$2 log="$build/$1.log"
     echo "== fuzzing $target for ${seconds}s"
@@ -72,4 +80,5 @@ run fuzz_telemetry "$corpus/telemetry"
 run fuzz_ini "$corpus/ini"
 run fuzz_camera_settings "$corpus/camera"
 run fuzz_gps_offset "$corpus/grid"
+run fuzz_export "$corpus/export"
 echo "fuzzing: no crash"
