@@ -10,69 +10,30 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "stream/recording_index.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-namespace fs = std::filesystem;
+using velmaro::bench::BestOf;
+using velmaro::bench::Clock;
+using velmaro::bench::Seconds;
+using velmaro::bench::TimeOf;
+using velmaro::test::RunCommand;
 
 constexpr int kDefaultFiles = 200;
 constexpr int kSecondsPerFile = 2;
 constexpr int kRounds = 3;
 constexpr double kGoalRatio = 20.0;
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "bench_index_XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-template <typename Fn>
-double BestOf(int rounds, Fn&& fn) {
-    double best = 1e30;
-    for (int i = 0; i < rounds; ++i) {
-        const Clock::time_point start = Clock::now();
-        fn();
-        best = std::min(best, Seconds(Clock::now() - start));
-    }
-    return best;
-}
-
-// Runs a command and returns its standard output; empty when it could not be started.
-std::string Output(const std::string& command) {
-    std::string out;
-    if (std::FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            out.append(buffer, n);
-        }
-        pclose(pipe);
-    }
-    return out;
-}
-
 // As a script would: one ffprobe per file, one after the other. Returns how many gave a duration.
 int ProbeAll(const std::vector<std::string>& files) {
     int answered = 0;
     for (const std::string& f : files) {
         const std::string out =
-            Output("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + f + "'");
+            RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + f + "'")
+                .out;
         answered += std::atof(out.c_str()) > 0.0 ? 1 : 0;
     }
     return answered;
@@ -87,7 +48,7 @@ void PrintRow(const char* what, double seconds, size_t files) {
 
 int main(int argc, char** argv) {
     const int files = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultFiles;
-    TempDir dir;
+    velmaro::test::TempDir dir("bench_index");
     velmaro::RecordingOptions options;
     options.outRoot = dir.path();
     options.files = files;
@@ -112,15 +73,16 @@ int main(int argc, char** argv) {
     });
     std::printf("listed %zu files, %ld with the expected duration\n", list.size(),
                 static_cast<long>(timed));
-    const double scan = BestOf(kRounds, [&] { finder.ScanNow(anyFile); });
+    const double scan = BestOf(kRounds, [&] { return TimeOf([&] { finder.ScanNow(anyFile); }); });
     PrintRow("CFindFilePath::ScanNow", scan, rec.files.size());
 
-    if (Output("command -v ffprobe").empty()) {
+    if (RunCommand("command -v ffprobe").out.empty()) {
         std::printf("ffprobe not found: no peer to compare with\n");
         return 0;
     }
     int answered = 0;
-    const double probe = BestOf(kRounds, [&] { answered = ProbeAll(rec.files); });
+    const double probe =
+        BestOf(kRounds, [&] { return TimeOf([&] { answered = ProbeAll(rec.files); }); });
     PrintRow("ffprobe per file (format=duration)", probe, rec.files.size());
     std::printf("ffprobe gave a duration for %d of %zu files\n", answered, rec.files.size());
     const double ratio = probe / scan;

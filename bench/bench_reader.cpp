@@ -8,10 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "bench/bench_support.h"
 #include "platform/recording_sink.h"
 #include "stream/channel_controls.h"
 #include "stream/frame_queue.h"
@@ -22,30 +23,11 @@
 namespace {
 
 using namespace velmaro;
-using Clock = std::chrono::steady_clock;
+using bench::BestOf;
+using bench::Clock;
+using bench::TimeCommand;
 
 constexpr int kRuns = 3;
-
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-double BestOf(const std::function<double()>& run) {
-    double best = 1e30;
-    for (int i = 0; i < kRuns; ++i) {
-        best = std::min(best, run());
-    }
-    return best;
-}
-
-double TimeCommand(const std::string& command) {
-    const auto start = Clock::now();
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(1);
-    }
-    return Seconds(Clock::now() - start);
-}
 
 // One reader run; returns seconds from its start to the last frame its consumer took.
 double TimeReader(const std::string& path, bool backward) {
@@ -102,41 +84,27 @@ double TimeReader(const std::string& path, bool backward) {
     consuming = false;
     consumer.join();
     const Clock::time_point end{Clock::duration(lastTake.load())};
-    return Seconds(end - start);
+    return bench::Seconds(end - start);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string path = argc > 1 ? argv[1] : "";
-    std::string folder;
+    std::optional<test::TempDir> scratch;
+    const std::string path = bench::RecordingToMeasure(argc, argv, "velmaro-bench-reader", scratch);
     if (path.empty()) {
-        char name[] = "/tmp/velmaro-bench-reader-XXXXXX";
-        folder = mkdtemp(name);
-        RecordingOptions o;
-        o.outRoot = folder;
-        o.files = 1;
-        o.secondsPerFile = 60;
-        o.width = 1920;
-        o.height = 1080;
-        std::printf("generating a 60 s 1920x1080 30 fps recording...\n");
-        const RecordingResult r = WriteRecording(o);
-        if (!r.ok) {
-            std::fprintf(stderr, "%s\n", r.error.c_str());
-            return 1;
-        }
-        path = r.files[0];
+        return 1;
     }
     const double megabytes = std::filesystem::file_size(path) / 1e6;
     TimeCommand("cat '" + path + "' > /dev/null");  // warm the cache
 
-    const double cat = BestOf([&] { return TimeCommand("cat '" + path + "' > /dev/null"); });
-    const double ffmpeg = BestOf([&] {
+    const double cat = BestOf(kRuns, [&] { return TimeCommand("cat '" + path + "' > /dev/null"); });
+    const double ffmpeg = BestOf(kRuns, [&] {
         return TimeCommand("ffmpeg -v error -copy_unknown -i '" + path +
                            "' -map 0 -c copy -f null - 2>/dev/null");
     });
-    const double forward = BestOf([&] { return TimeReader(path, false); });
-    const double backward = BestOf([&] { return TimeReader(path, true); });
+    const double forward = BestOf(kRuns, [&] { return TimeReader(path, false); });
+    const double backward = BestOf(kRuns, [&] { return TimeReader(path, true); });
 
     std::printf("file: %s (%.1f MB)\n", path.c_str(), megabytes);
     std::printf("plain read (cat)        %8.1f MB/s\n", megabytes / cat);
@@ -146,8 +114,5 @@ int main(int argc, char** argv) {
     std::printf("forward / ffmpeg        %8.2fx  (goal >= 2)\n", ffmpeg / forward);
     std::printf("forward / plain read    %8.2f   (goal >= 0.5)\n", cat / forward);
     std::printf("backward / forward      %8.2f   (goal >= 0.4)\n", forward / backward);
-    if (!folder.empty()) {
-        std::filesystem::remove_all(folder);
-    }
     return 0;
 }

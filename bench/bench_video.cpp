@@ -10,9 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -20,6 +18,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "bench/bench_support.h"
 #include "media/offscreen_output.h"
 #include "media/video_decoder.h"
 #include "platform/recording_sink.h"
@@ -27,70 +26,21 @@ extern "C" {
 #include "stream/demux.h"
 #include "stream/telemetry_handover.h"
 #include "stream/ts_channel.h"
+#include "tests/media/demuxed_frames.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace {
 
 using namespace velmaro;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Seconds;
+// A video access unit as the reader would queue it.
+using Frame = test::TestFrame;
 
 constexpr int kRuns = 3;
 constexpr double kSeekSlackSeconds = 4.0;
 constexpr int32_t kDecoderThreads = 2;
 constexpr int32_t kUnpaced = 1000000;  // frames per second: every pacing wait is skipped
-
-struct Frame {
-    std::vector<uint8_t> bytes;
-    int32_t kind;
-    double pts;
-};
-
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-double BestOf(const std::function<double()>& run) {
-    double best = 1e30;
-    for (int i = 0; i < kRuns; ++i) {
-        best = std::min(best, run());
-    }
-    return best;
-}
-
-double TimeCommand(const std::string& command) {
-    const auto start = Clock::now();
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "failed: %s\n", command.c_str());
-        std::exit(1);
-    }
-    return Seconds(Clock::now() - start);
-}
-
-// Every video access unit of the file, as the reader would queue it.
-std::vector<Frame> LoadFrames(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), {}};
-    DemuxState state;
-    state.PrepareBuffers();
-    CVBuffer2 queue;
-    queue.SetKeyCount(0);
-    queue.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped);
-    FrameItem item;
-    queue.Trim(&item);
-    DemuxOutputs out;
-    out.videoQueue = &queue;
-    out.videoItem = &item;
-    std::vector<Frame> frames;
-    const DemuxControls controls;
-    for (size_t at = 0; at + kTsPacketSize <= file.size(); at += kTsPacketSize) {
-        RoutePacket(state, file.data() + at, out, controls, PacketFlow::kForward);
-        FrameItem taken;
-        while (queue.Take(taken)) {
-            frames.push_back({{taken.data, taken.data + taken.size}, taken.kind, taken.pts});
-        }
-    }
-    return frames;
-}
 
 // Feeds `frames` (with the given order sign) to a video worker and times until `shown`
 // pictures were presented.
@@ -174,26 +124,12 @@ double SeekLatency(const std::string& path, double firstPts, double lastPts) {
 
 int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_FATAL);
-    std::string path = argc > 1 ? argv[1] : "";
-    std::string folder;
+    std::optional<test::TempDir> scratch;
+    const std::string path = bench::RecordingToMeasure(argc, argv, "velmaro-bench-video", scratch);
     if (path.empty()) {
-        char name[] = "/tmp/velmaro-bench-video-XXXXXX";
-        folder = mkdtemp(name);
-        RecordingOptions o;
-        o.outRoot = folder;
-        o.files = 1;
-        o.secondsPerFile = 60;
-        o.width = 1920;
-        o.height = 1080;
-        std::printf("generating a 60 s 1920x1080 30 fps recording...\n");
-        const RecordingResult r = WriteRecording(o);
-        if (!r.ok) {
-            std::fprintf(stderr, "%s\n", r.error.c_str());
-            return 1;
-        }
-        path = r.files[0];
+        return 1;
     }
-    const std::vector<Frame> frames = LoadFrames(path);
+    const std::vector<Frame> frames = test::DemuxVideoFrames(path);
     const auto groups = Groups(frames);
     std::vector<const Frame*> forward;
     for (const Frame& f : frames) {
@@ -216,17 +152,18 @@ int main(int argc, char** argv) {
     double ours = 1e30;
     double ours2 = 1e30;
     for (int round = 0; round < kRuns; ++round) {
-        ffmpeg1 = std::min(ffmpeg1, TimeCommand("ffmpeg -v error -threads 1 -i '" + path +
-                                                "' -an -f null - 2>/dev/null"));
+        ffmpeg1 = std::min(ffmpeg1, bench::TimeCommand("ffmpeg -v error -threads 1 -i '" + path +
+                                                       "' -an -f null - 2>/dev/null"));
         ours = std::min(ours, TimeWorker(forward, kPlayNormal, forward.size()));
-        ffmpeg2 = std::min(ffmpeg2, TimeCommand("ffmpeg -v error -threads 2 -i '" + path +
-                                                "' -an -f null - 2>/dev/null"));
+        ffmpeg2 = std::min(ffmpeg2, bench::TimeCommand("ffmpeg -v error -threads 2 -i '" + path +
+                                                       "' -an -f null - 2>/dev/null"));
         // Frame threads hold the last picture back until the queue has run dry for a while;
         // the pictures before it are what is timed.
         ours2 =
             std::min(ours2, TimeWorker(forward, kPlayNormal, forward.size() - 1, kDecoderThreads));
     }
-    const double back = BestOf([&] { return TimeWorker(backward, -kPlayBackward, backwardShown); });
+    const double back =
+        bench::BestOf(kRuns, [&] { return TimeWorker(backward, -kPlayBackward, backwardShown); });
     const double seek =
         frames.empty() ? -1 : SeekLatency(path, frames.front().pts, frames.back().pts);
     const double gopDecode = ours / frames.size() * (groups.empty() ? 0 : groups[0].size());
@@ -246,8 +183,5 @@ int main(int argc, char** argv) {
         "seek latency                      %8.1f ms  (goal < one group's decode %.1f ms "
         "+ 20 ms)\n",
         seek * 1000, gopDecode * 1000);
-    if (!folder.empty()) {
-        std::filesystem::remove_all(folder);
-    }
     return 0;
 }

@@ -7,33 +7,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
 #include "app/language_table.h"
 #include "platform/ini_file.h"
+#include "tests/test_support.h"
 
 namespace velmaro {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "velmaro-settings-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code error;
-        fs::remove_all(path_, error);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
 
 // Sets (or unsets, with nullopt) an environment variable for the life of the object.
 class ScopedEnv {
@@ -58,11 +42,6 @@ class ScopedEnv {
     std::optional<std::string> old_;
 };
 
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // A user's configuration folder in a temp folder, with Config.ini written as given.
 class AppSettingsFile : public ::testing::Test {
   protected:
@@ -71,10 +50,10 @@ class AppSettingsFile : public ::testing::Test {
     fs::path ConfigFile() const { return folder_.path() / "velmaro" / "Config.ini"; }
     void WriteConfig(const std::string& text) const {
         fs::create_directories(ConfigFile().parent_path());
-        std::ofstream(ConfigFile(), std::ios::binary) << text;
+        test::WriteText(ConfigFile(), text);
     }
 
-    TempFolder folder_;
+    test::TempDir folder_;
     ScopedEnv configHome_;
 };
 
@@ -109,7 +88,7 @@ TEST(AppSettingsStartup, CommandLineVersionAndDataFolders) {
     EXPECT_EQ(FormatVersionText("65537.x.7.8"), "1.0.7.8") << "parts are 16 bits";
     EXPECT_EQ(VersionText(), FormatVersionText(VELMARO_VERSION_TEXT));
 
-    const TempFolder prefix;
+    const test::TempDir prefix;
     const fs::path bin = prefix.path() / "bin";
     fs::create_directories(bin);
     EXPECT_EQ(FindDataPath(bin, "Language"), bin / "Language") << "nothing anywhere";
@@ -158,7 +137,7 @@ TEST_F(AppSettingsFile, SettingsSurviveARoundTripAndKeepForeignKeys) {
     saved.m_dSoundAmplification = 7;
     ASSERT_TRUE(SaveSettings(saved));
     EXPECT_EQ(saved.uiMode, 0);
-    EXPECT_EQ(ReadBytes(ConfigFile()),
+    EXPECT_EQ(test::ReadText(ConfigFile()),
               "; my notes\n[Config]\nGPS_Offset_X=0.0012\nSnapshot Path=/srv/snaps/\nUIMode=0\n"
               "m_default_lng=13.404954\nm_default_lat=-52.520008\nDisplayMode=1\n"
               "UnitOfSpeed=2\nm_dSoundAmplification=7\n");
@@ -223,7 +202,7 @@ TEST_F(AppSettingsFile, UnwritableConfigFolderKeepsSettingsInMemory) {
     EXPECT_FALSE(WriteConfigInt(settings, "UIMode", 1));
     EXPECT_EQ(settings.uiMode, 1);
     EXPECT_EQ(settings.unitOfSpeed, 2);
-    EXPECT_EQ(ReadBytes(blocker), "a file where a folder should be");
+    EXPECT_EQ(test::ReadText(blocker), "a file where a folder should be");
 
     // A Config.ini that cannot be read is never replaced by one holding only our keys.
     fs::create_directories(ConfigFile().parent_path());

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
@@ -14,6 +13,7 @@
 
 #include "app/app_settings.h"
 #include "platform/ini_file.h"
+#include "tests/test_support.h"
 
 namespace velmaro {
 namespace {
@@ -22,27 +22,6 @@ namespace fs = std::filesystem;
 
 const fs::path kShippedLanguages =
     (fs::path(__FILE__).parent_path() / "../../resources/Language").lexically_normal();
-
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "velmaro-lang-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code error;
-        fs::remove_all(path_, error);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Lines of a UTF-8 source file under resources/Language/source, comments skipped.
 std::vector<std::string> SourceLines(const fs::path& path) {
@@ -66,11 +45,11 @@ class LanguageFixture : public ::testing::Test {
     }
     fs::path Folder() const { return root_.path() / "Language"; }
     void AddFile(const std::string& name, const std::string& text = "[Language String]\n") const {
-        std::ofstream(Folder() / name, std::ios::binary) << text;
+        test::WriteText(Folder() / name, text);
     }
     void Choose(const std::string& locale) { ChooseLanguage(settings_, table_, Folder(), locale); }
 
-    TempFolder root_;
+    test::TempDir root_;
     AppSettings settings_;
     LanguageTable table_;
 };
@@ -181,7 +160,7 @@ TEST(ShippedLanguageFiles, EachIsUtf16AndTranslatesTheWholeVocabulary) {
         shipped.insert(stem);
         EXPECT_GE(FindLanguage(stem), 0) << "file name is no stem of the table";
 
-        const std::string bytes = ReadBytes(entry.path());
+        const std::string bytes = test::ReadText(entry.path());
         EXPECT_TRUE(bytes.starts_with("\xFF\xFE")) << "UTF-16LE with BOM";
         EXPECT_NE(bytes.find(std::string("\r\0\n\0", 4)), std::string::npos) << "CRLF lines";
 

@@ -4,40 +4,23 @@
 #include "camera/camera_settings.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "tests/test_support.h"
 
 namespace velmaro {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "camera_test_XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
+using test::CommandResult;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
 
 std::tm LocalTime(int year, int month, int day, int hour, int minute) {
     std::tm t{};
@@ -47,17 +30,6 @@ std::tm LocalTime(int year, int month, int day, int hour, int minute) {
     t.tm_hour = hour;
     t.tm_min = minute;
     return t;
-}
-
-void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<uint8_t> ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // German, 2012-05-06 23:59, time zone "-9:30", "Level 5" recording G-sensor, all else default.
@@ -357,33 +329,17 @@ TEST(CameraSettingsCard, FailuresAreReported) {
               std::string::npos);
 }
 
-// velmaro-usrset, run as a program.
-struct ToolRun {
-    int status = -1;
-    std::string out;
-};
-
-ToolRun RunUsrset(const std::string& arguments) {
+// velmaro-usrset, run as a program; its messages come with its output.
+CommandResult RunUsrset(const std::string& arguments) {
     const fs::path tool = fs::path(VELMARO_BIN_DIR) / "velmaro-usrset";
-    ToolRun run;
-    std::FILE* pipe = popen(("'" + tool.string() + "' " + arguments + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    for (size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        run.out.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return test::RunCommand(test::ShellQuote(tool.string()) + " " + arguments + " 2>&1");
 }
 
 TEST(CameraSettingsTool, WritesShowsAndRefuses) {
     ASSERT_TRUE(fs::exists(fs::path(VELMARO_BIN_DIR) / "velmaro-usrset"));
     const TempDir card;
     const std::string folder = "'" + card.path().string() + "'";
-    const ToolRun write = RunUsrset(
+    const CommandResult write = RunUsrset(
         "--write --defaults --set language=germany --set timeZone=-9:30 --set "
         "'recGSensorSensitivity=Level 5' --set year=2012 --set month=5 --set day=6 --set hour=23 "
         "--set minute=59 " +
@@ -392,10 +348,10 @@ TEST(CameraSettingsTool, WritesShowsAndRefuses) {
     EXPECT_EQ(ReadBytes(card.path() / "usrset.dat"),
               std::vector<uint8_t>(kKnownAnswers[0].bytes.begin(), kKnownAnswers[0].bytes.end()));
 
-    const ToolRun refused = RunUsrset(folder);
+    const CommandResult refused = RunUsrset(folder);
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.out.find("0xFD"), std::string::npos) << refused.out;
-    const ToolRun anyMarker = RunUsrset("--any-marker " + folder);
+    const CommandResult anyMarker = RunUsrset("--any-marker " + folder);
     EXPECT_EQ(anyMarker.status, 0);
     EXPECT_NE(anyMarker.out.find("GERMANY"), std::string::npos) << anyMarker.out;
 
@@ -406,7 +362,7 @@ TEST(CameraSettingsTool, WritesShowsAndRefuses) {
     EXPECT_EQ(ReadBytes(card.path() / "usrset.dat"),
               std::vector<uint8_t>(kKnownAnswers[0].bytes.begin(), kKnownAnswers[0].bytes.end()));
     WriteBytes(card.path() / "usrset.dat", std::vector<uint8_t>(16, 0x00));
-    const ToolRun damaged = RunUsrset(folder);
+    const CommandResult damaged = RunUsrset(folder);
     EXPECT_EQ(damaged.status, 1);
     EXPECT_NE(damaged.out.find("checksum"), std::string::npos) << damaged.out;
 }

@@ -4,41 +4,24 @@
 #include "map/gps_offset.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <bit>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <string>
 #include <vector>
+
+#include "tests/test_support.h"
 
 namespace velmaro {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "gps_offset_test_XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
+using test::CommandResult;
+using test::TempDir;
+using test::WriteBytes;
+using test::WriteText;
 
 // Cell size 0.5; one column at longitude 120.5 holding one cell at latitude -33.5 with offsets
 // +0.25 (longitude) and -0.125 (latitude). The unread fields carry filler that must be skipped.
@@ -130,12 +113,6 @@ GpsOffsetTable Parsed(const std::vector<uint8_t>& file) {
 double Found(const GpsOffsetTable& table, double longitude, double latitude) {
     const std::optional<GpsOffsetCell> cell = table.Lookup(longitude, latitude);
     return cell ? cell->longitudeOffset : std::nan("");
-}
-
-void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
 }
 
 TEST(GpsOffsetGrid, ReadsAHandAssembledFile) {
@@ -345,7 +322,7 @@ TEST(GpsOffsetGridFile, RejectsCountsThatWrapAround) {
 TEST(GpsOffsetGridFile, LoadsFromDisk) {
     const TempDir dir;
     const fs::path path = dir.path() / "offset_min.bin";
-    WriteFile(path, kKnownFile);
+    WriteBytes(path, kKnownFile);
     GpsOffsetTable table;
     ASSERT_EQ(table.Load(path), GpsOffsetStatus::kOk);
     EXPECT_EQ(Found(table, 120.7, -33.9), 0.25);
@@ -353,21 +330,21 @@ TEST(GpsOffsetGridFile, LoadsFromDisk) {
     // A failed load leaves no trace of the earlier table.
     std::vector<uint8_t> cut = kKnownFile;
     cut.resize(cut.size() - 1);
-    WriteFile(path, cut);
+    WriteBytes(path, cut);
     EXPECT_EQ(table.Load(path), GpsOffsetStatus::kWrongLength);
     EXPECT_TRUE(table.Empty());
     EXPECT_FALSE(table.Lookup(120.7, -33.9));
 
     EXPECT_EQ(table.Load(dir.path() / "missing.bin"), GpsOffsetStatus::kMissing);
     EXPECT_EQ(table.Load(dir.path()), GpsOffsetStatus::kUnreadable);
-    WriteFile(path, {0x24, 0x47});
+    WriteBytes(path, {0x24, 0x47});
     EXPECT_EQ(table.Load(path), GpsOffsetStatus::kTooShort);
 }
 
 TEST(GpsOffsetGridFile, ProcessWideTable) {
     const TempDir dir;
     const fs::path path = dir.path() / "offset_min.bin";
-    WriteFile(path, kKnownFile);
+    WriteBytes(path, kKnownFile);
     EXPECT_TRUE(LoadGpsOffsetTable(path));
     ASSERT_TRUE(LookupGpsOffset(120.7, -33.9));
     EXPECT_EQ(LookupGpsOffset(120.7, -33.9)->latitudeOffset, -0.125);
@@ -375,30 +352,10 @@ TEST(GpsOffsetGridFile, ProcessWideTable) {
     EXPECT_FALSE(LookupGpsOffset(120.7, -33.9));
 }
 
-// make-offset-grid, run as a program.
-struct ToolRun {
-    int status = -1;
-    std::string out;
-};
-
-ToolRun RunMakeOffsetGrid(const std::string& arguments) {
+// make-offset-grid, run as a program; its messages come with its output.
+CommandResult RunMakeOffsetGrid(const std::string& arguments) {
     const fs::path tool = fs::path(VELMARO_BIN_DIR) / "make-offset-grid";
-    ToolRun run;
-    std::FILE* pipe = popen(("'" + tool.string() + "' " + arguments + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    for (size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        run.out.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
-}
-
-void WriteText(const fs::path& path, const std::string& text) {
-    std::ofstream(path) << text;
+    return test::RunCommand(test::ShellQuote(tool.string()) + " " + arguments + " 2>&1");
 }
 
 TEST(GpsOffsetGridTool, GridFromCsvGivesItsOffsets) {
@@ -414,7 +371,7 @@ TEST(GpsOffsetGridTool, GridFromCsvGivesItsOffsets) {
               "-70.64,-33.87,0.001,0.002\n");
     const std::string csv = "'" + (dir.path() / "grid.csv").string() + "'";
     const std::string grid = "'" + (dir.path() / "offset_min.bin").string() + "'";
-    const ToolRun run = RunMakeOffsetGrid(csv + " " + grid);
+    const CommandResult run = RunMakeOffsetGrid(csv + " " + grid);
     ASSERT_EQ(run.status, 0) << run.out;
 
     GpsOffsetTable table;
@@ -447,12 +404,13 @@ TEST(GpsOffsetGridTool, RefusesBadCsv) {
     const TempDir dir;
     const std::string grid = "'" + (dir.path() / "out.bin").string() + "'";
     WriteText(dir.path() / "dup.csv", "1.0,2.0,0,0\n1.001,2.0,0,0\n");
-    const ToolRun duplicate =
+    const CommandResult duplicate =
         RunMakeOffsetGrid("'" + (dir.path() / "dup.csv").string() + "' " + grid);
     EXPECT_EQ(duplicate.status, 1);
     EXPECT_NE(duplicate.out.find("line 2"), std::string::npos) << duplicate.out;
     WriteText(dir.path() / "bad.csv", "1.0,2.0,0,0\n1.0,x,0,0\n");
-    const ToolRun bad = RunMakeOffsetGrid("'" + (dir.path() / "bad.csv").string() + "' " + grid);
+    const CommandResult bad =
+        RunMakeOffsetGrid("'" + (dir.path() / "bad.csv").string() + "' " + grid);
     EXPECT_EQ(bad.status, 1);
     EXPECT_NE(bad.out.find("line 2"), std::string::npos) << bad.out;
     EXPECT_FALSE(fs::exists(dir.path() / "out.bin"));

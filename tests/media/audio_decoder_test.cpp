@@ -30,6 +30,7 @@ extern "C" {
 #include "stream/channel_state.h"
 #include "stream/demux.h"
 #include "stream/ts_packet.h"
+#include "tests/test_support.h"
 #include "tools/make_recording/aac_encoder.h"
 #include "tools/make_recording/av_ptr.h"
 #include "tools/make_recording/recording_writer.h"
@@ -44,15 +45,9 @@ constexpr size_t kAacFrameSamples = 1024;
 constexpr double kAudibleRms = 2000.0;  // the generator's tone has an RMS near 5,800
 constexpr int kPrequeuedFrames = 12;    // fits the audio queue without blocking its producer
 
-bool WaitFor(const std::function<bool()>& done, int seconds = 60) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+// Bounded at twice the shared patience; still only a guard against a hang.
+bool WaitFor(const std::function<bool()>& done) {
+    return test::WaitUntil(done, std::chrono::seconds(60));
 }
 
 double Rms(const std::vector<int16_t>& samples) {
@@ -77,8 +72,7 @@ class QuietLog {
 
 // The audio PES payloads of a transport stream file, as the demultiplexer queues them.
 std::vector<Bytes> AudioPayloads(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const Bytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const Bytes file = test::ReadBytes(path);
     DemuxState state;
     CABuffer2 queue;
     FrameItem producer;

@@ -1,42 +1,23 @@
 #include "media/snapshot_writer.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <turbojpeg.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "media/codec_state.h"
 #include "media/offscreen_output.h"
 #include "media/presenter.h"
 #include "stream/channel_state.h"
+#include "tests/test_support.h"
 
 namespace velmaro {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "velmaro-snap-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
+using test::TempDir;
 
 std::time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
     std::tm t{};
@@ -59,8 +40,7 @@ struct Decoded {
 };
 
 Decoded DecodeJpegFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> jpeg((std::istreambuf_iterator<char>(in)), {});
+    const std::vector<uint8_t> jpeg = test::ReadBytes(path);
     Decoded decoded;
     tjhandle handle = tjInitDecompress();
     int subsampling = 0;
@@ -134,15 +114,15 @@ TEST(SnapshotWriter, FileIsNamedAfterTheLocalTimeWithOneSeparator) {
 
 TEST(SnapshotWriter, MissingFoldersAreCreatedLevelByLevel) {
     TempDir dir;
-    const std::string path = dir.path() + "/Shots/Car/Day/snap.jpg";
+    const std::string path = dir.File("Shots/Car/Day/snap.jpg");
     ASSERT_TRUE(EnsureFolderExists(path));
-    EXPECT_TRUE(fs::is_directory(dir.path() + "/Shots/Car/Day"));
+    EXPECT_TRUE(fs::is_directory(dir.File("Shots/Car/Day")));
     EXPECT_TRUE(EnsureFolderExists(path)) << "an existing folder is fine";
     EXPECT_TRUE(EnsureFolderExists("snap.jpg")) << "no folder named";
     EXPECT_TRUE(EnsureFolderExists("/snap.jpg")) << "the root";
 
-    std::ofstream(dir.path() + "/plain") << "a file, not a folder";
-    EXPECT_FALSE(EnsureFolderExists(dir.path() + "/plain/Car/snap.jpg"));
+    test::WriteText(dir.File("plain"), "a file, not a folder");
+    EXPECT_FALSE(EnsureFolderExists(dir.File("plain/Car/snap.jpg")));
 }
 
 TEST(SnapshotWriter, BothBackBufferKindsGiveTheColourPictureAtTheVideosSize) {
@@ -150,8 +130,8 @@ TEST(SnapshotWriter, BothBackBufferKindsGiveTheColourPictureAtTheVideosSize) {
     for (const int32_t mode : {kDisplayYv12, kDisplayRgb}) {
         for (const auto& [width, height] : {std::pair{64, 36}, {31, 17}}) {
             SCOPED_TRACE(std::to_string(mode) + " " + std::to_string(width));
-            const std::string path = dir.path() + "/Shots/" + std::to_string(mode) + "-" +
-                                     std::to_string(width) + ".jpg";
+            const std::string path =
+                dir.File("Shots/") + std::to_string(mode) + "-" + std::to_string(width) + ".jpg";
             const PresentedPicture blackWhite = BackBuffer(mode, width, height, kBlackWhite);
             ASSERT_EQ(blackWhite.width, width);
             ASSERT_TRUE(WriteSnapshot(blackWhite, path));
@@ -178,15 +158,15 @@ TEST(SnapshotWriter, BothBackBufferKindsGiveTheColourPictureAtTheVideosSize) {
 
 TEST(SnapshotWriter, FailuresAreSilentAndLeaveNoFile) {
     TempDir dir;
-    std::ofstream(dir.path() + "/plain") << "a file, not a folder";
+    test::WriteText(dir.File("plain"), "a file, not a folder");
     const PresentedPicture picture = BackBuffer(kDisplayYv12, 16, 8, kBlackWhite);
-    const std::string underFile = dir.path() + "/plain/Shots/snap.jpg";
+    const std::string underFile = dir.File("plain/Shots/snap.jpg");
     EXPECT_FALSE(WriteSnapshot(picture, underFile));
     EXPECT_FALSE(fs::exists(underFile));
     EXPECT_FALSE(WriteSnapshot(picture, ""));
     EXPECT_FALSE(WriteSnapshot(picture, dir.path()));  // a folder is no file to write
 
-    const std::string path = dir.path() + "/snap.jpg";
+    const std::string path = dir.File("snap.jpg");
     EXPECT_FALSE(WriteSnapshot(PresentedPicture{}, path)) << "nothing presented yet";
     PresentedPicture cut = picture;
     cut.planes[2].resize(cut.planes[2].size() - 1);

@@ -11,23 +11,12 @@
 #include <vector>
 
 #include "media/sound_output.h"
+#include "tests/test_support.h"
 
 namespace velmaro {
 namespace {
 
 using std::chrono::milliseconds;
-
-// Bounded only against a hang; no test outcome depends on how long anything takes.
-bool WaitFor(const std::function<bool()>& done, int seconds = 30) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(milliseconds(2));
-    }
-    return true;
-}
 
 void FillChunk(int16_t* chunk, int16_t first) {
     for (int i = 0; i < kSoundChunkSamples; ++i) {
@@ -144,10 +133,11 @@ TEST_F(SoundDevice, DummyDevicePlaysCommittedChunksAndNotifiesTheFiller) {
     EXPECT_EQ(committed, sound.LeadChunks());
     // The device uses chunks up and the filler, woken each time, refills.
     while (committed < 8) {
-        ASSERT_TRUE(WaitFor([&] { return sound.WaitForChunk(milliseconds(100)); }));
+        ASSERT_TRUE(test::WaitUntil([&] { return sound.WaitForChunk(milliseconds(100)); }));
         committed += FillAvailable(sound, 7);
     }
-    ASSERT_TRUE(WaitFor([&] { return sound.SoundTotals().bytesPlayed >= 4u * kSoundChunkBytes; }));
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return sound.SoundTotals().bytesPlayed >= 4u * kSoundChunkBytes; }));
     sound.CloseSound();
     EXPECT_FALSE(sound.HasSound());
     EXPECT_EQ(sound.SoundTotals().chunksCommitted, static_cast<uint64_t>(committed));

@@ -27,6 +27,9 @@ extern "C" {
 #include "media/offscreen_output.h"
 #include "stream/channel_state.h"
 #include "stream/demux.h"
+#include "tests/media/demuxed_frames.h"
+#include "tests/media/video_rig.h"
+#include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace velmaro {
@@ -34,96 +37,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using test::DemuxedFrames;
+using test::TempDir;
+using test::TestFrame;
+using test::VideoRig;
+using test::WaitUntil;
 
 const fs::path kOpenH264 = fs::path(VELMARO_DATA_DIR) / "h264" / "openh264";
-// Only guards against a hang; no outcome depends on it.
-constexpr auto kPatience = 30s;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "velmaro-video-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-bool WaitUntil(const std::function<bool()>& done) {
-    const auto end = std::chrono::steady_clock::now() + kPatience;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
-
-std::vector<uint8_t> ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-// One compressed frame as the reader queues it.
-struct TestFrame {
-    std::vector<uint8_t> bytes;
-    int32_t kind = kKindNone;
-    int32_t frameRate = 0;
-    int32_t order = kPlayNormal;
-    double pts = 0.0;
-};
-
-struct Frames {
-    std::vector<TestFrame> video;
-    std::vector<TestFrame> audio;
-};
-
-void TakeAll(CBuffer& queue, std::vector<TestFrame>& into) {
-    FrameItem item;
-    while (queue.Take(item)) {
-        into.push_back({std::vector<uint8_t>(item.data, item.data + item.size), item.kind,
-                        item.frameRate, item.order, item.pts});
-    }
-}
-
-// Every frame of a recording file, split by the real demultiplexer, in file order.
-Frames ReadFrames(const std::string& path) {
-    Frames frames;
-    DemuxState state;
-    CVBuffer2 video;
-    CABuffer2 audio;
-    if (!state.PrepareBuffers()) {
-        return frames;
-    }
-    video.SetKeyCount(0);
-    video.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped);
-    audio.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueStopped);
-    FrameItem videoItem;
-    FrameItem audioItem;
-    video.Trim(&videoItem);
-    audio.Trim(&audioItem);
-    const DemuxOutputs out{&video, &videoItem, &audio, &audioItem, nullptr, nullptr};
-    const DemuxControls controls;
-    const std::vector<uint8_t> bytes = ReadFile(path);
-    for (size_t at = 0; at + kTsPacketSize <= bytes.size(); at += kTsPacketSize) {
-        RoutePacket(state, bytes.data() + at, out, controls, PacketFlow::kForward);
-        TakeAll(video, frames.video);
-        TakeAll(audio, frames.audio);
-    }
-    FlushPendingPes(state, out, controls);
-    TakeAll(video, frames.video);
-    TakeAll(audio, frames.audio);
-    return frames;
-}
 
 // The visible bytes of a decoded picture, as the presenter would hold them.
 uint64_t Digest(const AVFrame& frame) {
@@ -167,7 +87,8 @@ class Recordings : public ::testing::Environment {
     }
     void TearDown() override { dir.reset(); }
 
-    static Frames Make(const std::string& prefix, int width, int height, int gop, int seconds) {
+    static DemuxedFrames Make(const std::string& prefix, int width, int height, int gop,
+                              int seconds) {
         RecordingOptions options;
         options.outRoot = Dir().path();
         options.files = 1;
@@ -177,7 +98,7 @@ class Recordings : public ::testing::Environment {
         options.height = height;
         options.prefix = prefix;
         const RecordingResult result = WriteRecording(options);
-        return result.ok ? ReadFrames(result.files.at(0)) : Frames{};
+        return result.ok ? test::DemuxFrames(result.files.at(0)) : DemuxedFrames{};
     }
     static TempDir& Dir() {
         if (!dir) {
@@ -187,8 +108,8 @@ class Recordings : public ::testing::Environment {
     }
 
     static inline std::unique_ptr<TempDir> dir;
-    static inline Frames wide;   // 128x72, groups of 15, 60 frames
-    static inline Frames small;  // 96x64, groups of 5, 30 frames
+    static inline DemuxedFrames wide;   // 128x72, groups of 15, 60 frames
+    static inline DemuxedFrames small;  // 96x64, groups of 5, 30 frames
 };
 
 const auto* const kRecordings = ::testing::AddGlobalTestEnvironment(new Recordings);
@@ -205,88 +126,6 @@ std::vector<double> Times(const std::vector<TestFrame>& frames) {
     }
     return times;
 }
-
-// A channel with an off-screen window, a producer that fills its video queue as the reader
-// would (blocking while it is full), and the video worker under test.
-class VideoRig {
-  public:
-    explicit VideoRig(int32_t displayMode = kDisplayYv12, bool window = true) {
-        channel.videoWindow = window ? &output : nullptr;
-        channel.displayMode = displayMode;
-        channel.videoQueue.SetKeyCount(0);
-        channel.videoQueue.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking);
-        channel.videoQueue.Trim(&writer_);
-        worker = std::make_unique<CVideoCtx>(&channel);
-    }
-    ~VideoRig() {
-        worker.reset();
-        channel.videoQueue.Stop();
-        JoinProducer();
-    }
-
-    void Feed(std::vector<TestFrame> frames) {
-        JoinProducer();
-        fed_ = false;
-        producer_ = std::thread([this, frames = std::move(frames)] {
-            FeedAll(frames);
-            fed_ = true;
-        });
-    }
-
-    // Everything fed has been taken by the worker (the last item may still be in its hands).
-    bool WaitTaken() {
-        return WaitUntil([&] { return fed_ && channel.videoQueue.EntryCount() <= 1; });
-    }
-
-    bool WaitShown(int32_t count) {
-        return WaitUntil([&] { return channel.framesShown.load() >= count; }) &&
-               output.WaitForCount(static_cast<size_t>(count), kPatience);
-    }
-    bool WaitHeld() {
-        return WaitUntil([&] { return channel.videoHeld.load(); });
-    }
-
-    // The times of the frames presented, leaving out cleared pictures.
-    std::vector<double> ShownTimes() const {
-        std::vector<double> times;
-        for (const PresentRecord& record : output.Records()) {
-            if (record.pts != kNoFramePts) {
-                times.push_back(record.pts);
-            }
-        }
-        return times;
-    }
-
-    OffscreenOutput output{true};
-    ChannelState channel;
-    std::unique_ptr<CVideoCtx> worker;
-
-  private:
-    void FeedAll(const std::vector<TestFrame>& frames) {
-        for (const TestFrame& frame : frames) {
-            if (!frame.bytes.empty()) {
-                std::memcpy(writer_.data, frame.bytes.data(), frame.bytes.size());
-            }
-            writer_.size = static_cast<int32_t>(frame.bytes.size());
-            writer_.kind = frame.kind;
-            writer_.frameRate = frame.frameRate;
-            writer_.order = frame.order;
-            writer_.pts = frame.pts;
-            if (!channel.videoQueue.Push(writer_)) {
-                return;
-            }
-        }
-    }
-    void JoinProducer() {
-        if (producer_.joinable()) {
-            producer_.join();
-        }
-    }
-
-    FrameItem writer_;  // producer thread
-    std::thread producer_;
-    std::atomic<bool> fed_{false};
-};
 
 std::vector<TestFrame> WithOrder(std::vector<TestFrame> frames, int32_t order, int32_t frameRate) {
     for (TestFrame& frame : frames) {
@@ -423,7 +262,7 @@ TEST(VideoDecoder, SingleStepShowsOnePictureAndHoldsIt) {
     ASSERT_TRUE(rig.worker->Start());
     rig.Feed(frames);
     ASSERT_TRUE(rig.WaitHeld());
-    ASSERT_TRUE(rig.output.WaitForCount(4, kPatience)) << "the held picture is re-presented";
+    ASSERT_TRUE(rig.output.WaitForCount(4, test::kPatience)) << "the held picture is re-presented";
     EXPECT_EQ(rig.channel.framesShown.load(), 1);
     EXPECT_EQ(rig.channel.playMode.load(), kPlayHeld);
     for (double pts : rig.ShownTimes()) {
@@ -434,7 +273,7 @@ TEST(VideoDecoder, SingleStepShowsOnePictureAndHoldsIt) {
     ASSERT_TRUE(WaitUntil(
         [&] { return rig.channel.framesShown.load() == 2 && rig.channel.videoHeld.load(); }));
     const size_t before = rig.output.Count();
-    ASSERT_TRUE(rig.output.WaitForCount(before + 3, kPatience));
+    ASSERT_TRUE(rig.output.WaitForCount(before + 3, test::kPatience));
     EXPECT_EQ(rig.channel.framesShown.load(), 2);
     EXPECT_EQ(rig.channel.playMode.load(), kPlayHeld);
     EXPECT_EQ(rig.ShownTimes().back(), frames[1].pts);
@@ -565,7 +404,18 @@ TEST(VideoDecoder, BackwardPlayAfterAQueueClearShowsOnlyTheNewPlace) {
 
 // Frame threads deliver each picture a packet late; played through, backward, and stepped,
 // the pictures shown must still be exactly those of single-threaded decoding.
+//
+// libavcodec's frame threads hand pictures over through atomics inside the uninstrumented
+// library, which ThreadSanitizer cannot see; it reports every such hand-over as a race.
+#if defined(__SANITIZE_THREAD__)
+#define SKIP_FRAME_THREADS_UNDER_TSAN() \
+    GTEST_SKIP() << "frame-thread hand-overs inside libavcodec are invisible to TSan"
+#else
+#define SKIP_FRAME_THREADS_UNDER_TSAN() (void)0
+#endif
+
 TEST(VideoDecoderThreads, NormalPlayShowsEveryPictureIncludingTheLastAfterAStall) {
+    SKIP_FRAME_THREADS_UNDER_TSAN();
     const std::vector<TestFrame> frames = Slice(Recordings::wide.video, 0, 20);
     const std::map<double, uint64_t> reference = ReferenceDigests(frames);
     VideoRig rig;
@@ -587,6 +437,7 @@ TEST(VideoDecoderThreads, NormalPlayShowsEveryPictureIncludingTheLastAfterAStall
 }
 
 TEST(VideoDecoderThreads, BackwardPlayShowsTheSameGroupsAsOneThread) {
+    SKIP_FRAME_THREADS_UNDER_TSAN();
     const std::vector<TestFrame>& all = Recordings::small.video;
     std::vector<TestFrame> backward;
     for (int group = 5; group >= 2; --group) {
@@ -615,6 +466,7 @@ TEST(VideoDecoderThreads, BackwardPlayShowsTheSameGroupsAsOneThread) {
 }
 
 TEST(VideoDecoderThreads, EachStepShowsTheNextPictureInOrder) {
+    SKIP_FRAME_THREADS_UNDER_TSAN();
     const std::vector<TestFrame> frames = Slice(Recordings::wide.video, 0, 8);
     VideoRig rig;
     rig.channel.decoderThreads = 2;
@@ -658,7 +510,7 @@ TEST(VideoDecoder, PausedWorkerHoldsAndServesSnapshotsInBothDisplayModes) {
     for (const int32_t mode : {kDisplayYv12, kDisplayRgb}) {
         SCOPED_TRACE(mode);
         TempDir dir;
-        const std::string path = dir.path() + "/Shots/Car/snap.jpg";
+        const std::string path = dir.File("Shots/Car/snap.jpg");
         const std::vector<TestFrame> frames = Slice(Recordings::wide.video, 0, 5);
         VideoRig rig(mode);
         rig.channel.paused.store(1);
@@ -669,7 +521,7 @@ TEST(VideoDecoder, PausedWorkerHoldsAndServesSnapshotsInBothDisplayModes) {
         ASSERT_TRUE(WaitUntil([&] { return rig.channel.snapshotRequested.load() == 0; }));
         EXPECT_EQ(rig.channel.framesShown.load(), 1);
 
-        const std::vector<uint8_t> jpeg = ReadFile(path);
+        const std::vector<uint8_t> jpeg = test::ReadBytes(path);
         tjhandle handle = tjInitDecompress();
         int width = 0, height = 0, subsampling = 0, colourspace = 0;
         EXPECT_EQ(tjDecompressHeader3(handle, jpeg.data(), jpeg.size(), &width, &height,
@@ -825,7 +677,7 @@ TEST(VideoPackedBuffer, OddSizesAreCopiedWithinThePicture) {
 // Access units of an Annex-B file, split by libavcodec's H.264 parser.
 std::vector<std::vector<uint8_t>> AccessUnits(const fs::path& file) {
     std::vector<std::vector<uint8_t>> units;
-    const std::vector<uint8_t> bytes = ReadFile(file);
+    const std::vector<uint8_t> bytes = test::ReadBytes(file);
     AVCodecParserContext* parser = av_parser_init(AV_CODEC_ID_H264);
     AVCodecContext* context = avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_H264));
     size_t at = 0;

@@ -6,39 +6,17 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "tests/test_support.h"
 
 namespace velmaro {
 namespace {
 
 namespace fs = std::filesystem;
-
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "velmaro-ini-XXXXXX").string();
-        path_ = ::mkdtemp(pattern.data());
-    }
-    ~TempFolder() {
-        std::error_code error;
-        fs::remove_all(path_, error);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
-
-void WriteBytes(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::ReadText;
+using test::TempDir;
+using test::WriteText;
 
 std::string Utf16Le(std::u16string_view text, bool bom = true) {
     std::string bytes = bom ? "\xFF\xFE" : "";
@@ -182,13 +160,13 @@ TEST(IniFile, SetStringRejectsTextThatWouldBreakTheFile) {
 }
 
 TEST(IniFileOnDisk, WriteReplacesTheFileAndKeepsItsLinesAndPermissions) {
-    const TempFolder folder;
+    const TempDir folder;
     const fs::path path = folder.path() / "Config.ini";
-    WriteBytes(path, "; mine\n[Config]\nUIMode=0\n");
+    WriteText(path, "; mine\n[Config]\nUIMode=0\n");
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
 
     ASSERT_EQ(WriteProfileString(path, "Config", "UIMode", "2"), IniStatus::kOk);
-    EXPECT_EQ(ReadBytes(path), "; mine\n[Config]\nUIMode=2\n");
+    EXPECT_EQ(ReadText(path), "; mine\n[Config]\nUIMode=2\n");
     struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
@@ -197,34 +175,33 @@ TEST(IniFileOnDisk, WriteReplacesTheFileAndKeepsItsLinesAndPermissions) {
         << "no temporary file left behind";
 
     ASSERT_EQ(WriteProfileString(folder.path() / "fresh.ini", "S", "k", "v"), IniStatus::kOk);
-    EXPECT_EQ(ReadBytes(folder.path() / "fresh.ini"), "[S]\nk=v\n");
+    EXPECT_EQ(ReadText(folder.path() / "fresh.ini"), "[S]\nk=v\n");
 }
 
 TEST(IniFileOnDisk, Utf16FileIsRewrittenAsUtf8WithItsContent) {
-    const TempFolder folder;
+    const TempDir folder;
     const fs::path path = folder.path() / "de_DE.ini";
-    WriteBytes(path, Utf16Le(u"[Language String]\r\nStop=Stopp\r\n"));
+    WriteText(path, Utf16Le(u"[Language String]\r\nStop=Stopp\r\n"));
     ASSERT_EQ(WriteProfileString(path, "Language String", "Play", "Wiedergabe"), IniStatus::kOk);
-    EXPECT_EQ(ReadBytes(path),
-              "\xEF\xBB\xBF[Language String]\r\nStop=Stopp\r\nPlay=Wiedergabe\r\n");
+    EXPECT_EQ(ReadText(path), "\xEF\xBB\xBF[Language String]\r\nStop=Stopp\r\nPlay=Wiedergabe\r\n");
 }
 
 TEST(IniFileOnDisk, NonUtf8BytesSurviveARewriteOfAnotherKey) {
-    const TempFolder folder;
+    const TempDir folder;
     const fs::path path = folder.path() / "Config.ini";
-    WriteBytes(path, "[Config]\nSnapshot Path=/home/j\xFCrgen/\n");
+    WriteText(path, "[Config]\nSnapshot Path=/home/j\xFCrgen/\n");
     ASSERT_EQ(WriteProfileString(path, "Config", "UIMode", "1"), IniStatus::kOk);
-    EXPECT_EQ(ReadBytes(path), "[Config]\nSnapshot Path=/home/j\xFCrgen/\nUIMode=1\n");
+    EXPECT_EQ(ReadText(path), "[Config]\nSnapshot Path=/home/j\xFCrgen/\nUIMode=1\n");
     EXPECT_EQ(ReadProfileString(path, "Config", "Snapshot Path", ""), "/home/j\xFCrgen/");
 }
 
 TEST(IniFileOnDisk, UnwritableOrUnreadablePlacesFailWithoutDamage) {
-    const TempFolder folder;
+    const TempDir folder;
     const fs::path notAFolder = folder.path() / "plain-file";
-    WriteBytes(notAFolder, "data");
+    WriteText(notAFolder, "data");
     EXPECT_EQ(WriteProfileString(notAFolder / "Config.ini", "S", "k", "v"),
               IniStatus::kWriteFailed);
-    EXPECT_EQ(ReadBytes(notAFolder), "data");
+    EXPECT_EQ(ReadText(notAFolder), "data");
     EXPECT_EQ(WriteProfileString("/proc/velmaro-no-such/Config.ini", "S", "k", "v"),
               IniStatus::kWriteFailed);
 
@@ -243,14 +220,14 @@ TEST(IniFileOnDisk, UnwritableOrUnreadablePlacesFailWithoutDamage) {
 }
 
 TEST(IniFileOnDisk, WritingThroughASymlinkUpdatesItsTarget) {
-    const TempFolder folder;
+    const TempDir folder;
     const fs::path target = folder.path() / "real.ini";
     const fs::path link = folder.path() / "Config.ini";
-    WriteBytes(target, "[S]\nk=1\n");
+    WriteText(target, "[S]\nk=1\n");
     fs::create_symlink(target, link);
     ASSERT_EQ(WriteProfileString(link, "S", "k", "2"), IniStatus::kOk);
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadBytes(target), "[S]\nk=2\n");
+    EXPECT_EQ(ReadText(target), "[S]\nk=2\n");
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,19 +9,16 @@
 #include "stream/frame_queue.h"
 #include "stream/frame_scan.h"
 #include "stream/ts_packet.h"
+#include "tests/test_support.h"
 
 namespace velmaro {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 namespace fs = std::filesystem;
+using test::ReadBytes;
 
 const fs::path kData = VELMARO_DATA_DIR;
-
-Bytes ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
 
 struct Nal {
     size_t start;  // of the start code
@@ -55,10 +50,10 @@ std::vector<Bytes> AccessUnits(const Bytes& stream) {
     for (const Nal& nal : SplitNals(stream)) {
         const int type = stream[nal.header] & 0x1F;
         const bool vcl = type >= 1 && type <= 5;
-        const bool firstMb = vcl && nal.header + 1 < stream.size() &&
-                             (stream[nal.header + 1] & 0x80) != 0;
-        const bool starter = type == 6 || type == 7 || type == 8 || type == 9 ||
-                             (type >= 14 && type <= 18);
+        const bool firstMb =
+            vcl && nal.header + 1 < stream.size() && (stream[nal.header + 1] & 0x80) != 0;
+        const bool starter =
+            type == 6 || type == 7 || type == 8 || type == 9 || (type >= 14 && type <= 18);
         if (sliceSeen && (starter || firstMb)) {
             units.emplace_back(stream.begin() + auStart, stream.begin() + nal.start);
             auStart = nal.start;
@@ -88,21 +83,24 @@ struct Conformance {
 
 // Picture counts of the conformance and encoder streams, from their catalogue.
 const Conformance kStreams[] = {
-    {"BA1_FT_C.264", 299},   {"BANM_MW_D.264", 100},    {"BA_MW_D.264", 100},
-    {"CI1_FT_B.264", 291},   {"CI_MW_D.264", 100},      {"LS_SVA_D.264", 1700},
-    {"MIDR_MW_D.264", 100},  {"MPS_MW_A.264", 150},     {"NRF_MW_E.264", 100},
-    {"SVA_BA2_D.264", 17},   {"SVA_Base_B.264", 17},    {"SVA_CL1_E.264", 50},
-    {"SVA_FM1_E.264", 17},   {"SVA_NL2_E.264", 17},     {"SarVui.264", 17},
-    {"Zhling_1280x720.264", 19}, {"jm_1080p_allslice.264", 1}, {"test_scalinglist_jm.264", 5},
-    {"test_vd_1d.264", 9},   {"BA1_Sony_D.jsv", 17},    {"CVFC1_Sony_C.jsv", 50},
-    {"MR1_BT_A.h264", 62},   {"QCIF_2P_I_allIPCM.264", 2},
-    {"Cisco_Men_whisper_640x320_CABAC_Bframe_9.264", 9},
+    {"BA1_FT_C.264", 299},        {"BANM_MW_D.264", 100},
+    {"BA_MW_D.264", 100},         {"CI1_FT_B.264", 291},
+    {"CI_MW_D.264", 100},         {"LS_SVA_D.264", 1700},
+    {"MIDR_MW_D.264", 100},       {"MPS_MW_A.264", 150},
+    {"NRF_MW_E.264", 100},        {"SVA_BA2_D.264", 17},
+    {"SVA_Base_B.264", 17},       {"SVA_CL1_E.264", 50},
+    {"SVA_FM1_E.264", 17},        {"SVA_NL2_E.264", 17},
+    {"SarVui.264", 17},           {"Zhling_1280x720.264", 19},
+    {"jm_1080p_allslice.264", 1}, {"test_scalinglist_jm.264", 5},
+    {"test_vd_1d.264", 9},        {"BA1_Sony_D.jsv", 17},
+    {"CVFC1_Sony_C.jsv", 50},     {"MR1_BT_A.h264", 62},
+    {"QCIF_2P_I_allIPCM.264", 2}, {"Cisco_Men_whisper_640x320_CABAC_Bframe_9.264", 9},
 };
 
 TEST(FrameScanRealStreams, EveryPictureIsFoundWithFourOrThreeByteStartCodes) {
     for (const Conformance& c : kStreams) {
         SCOPED_TRACE(c.file);
-        const Bytes stream = ReadFile(kData / "h264/openh264" / c.file);
+        const Bytes stream = ReadBytes(kData / "h264/openh264" / c.file);
         ASSERT_FALSE(stream.empty());
         int pictures = 0;
         for (const Bytes& au : AccessUnits(stream)) {
@@ -125,7 +123,7 @@ TEST(FrameScanRealStreams, EveryPictureIsFoundWithFourOrThreeByteStartCodes) {
 }
 
 TEST(FrameScanRealStreams, StreamWithoutABaseLayerSliceYieldsNoPicture) {
-    const Bytes stream = ReadFile(kData / "h264/openh264/sps_subsetsps_bothVUI.264");
+    const Bytes stream = ReadBytes(kData / "h264/openh264/sps_subsetsps_bothVUI.264");
     ASSERT_FALSE(stream.empty());
     EXPECT_EQ(ScanFrameKind(stream.data(), static_cast<int>(stream.size())).kind, 0);
 }
@@ -152,7 +150,7 @@ TEST(FrameScanRealStreams, EveryVideoPesOfThirdPartyTransportStreamsBecomesAFram
                            "ts/lpms/transmux.ts", "ts/lpms/portrait.ts"};
     for (const char* name : files) {
         SCOPED_TRACE(name);
-        const Bytes file = ReadFile(kData / name);
+        const Bytes file = ReadBytes(kData / name);
         ASSERT_GE(file.size(), static_cast<size_t>(kTsPacketSize));
         DemuxState state;
         ASSERT_TRUE(state.PrepareBuffers());

@@ -22,11 +22,13 @@
 #include <vector>
 
 #include "stream/telemetry.h"
+#include "tests/test_support.h"
 
 namespace velmaro {
 namespace {
 
 namespace fs = std::filesystem;
+using test::ReadText;
 
 const fs::path kNmeaDir = fs::path(VELMARO_DATA_DIR) / "nmea";
 constexpr std::string_view kTag = "$GPRMC";
@@ -45,11 +47,6 @@ constexpr int64_t kMinutesPerHour = 60;
 
 // ---------------------------------------------------------------------------------------------
 // Text helpers
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string_view StripCr(std::string_view line) {
     return !line.empty() && line.back() == '\r' ? line.substr(0, line.size() - 1) : line;
@@ -467,11 +464,11 @@ TEST(NmeaLogsTest, GprmcDecisionsAndFixesAgreeWithGpsd) {
     std::string unexplained;
     const auto logs = FilesOf(dir, ".log");
     for (const fs::path& path : logs) {
-        const std::string content = ReadFile(path);
+        const std::string content = ReadText(path);
         const fs::path chk = path.string() + ".chk";
         GpsdLog gpsd;
         if (fs::exists(chk)) {
-            gpsd.chk = ReadFile(chk);
+            gpsd.chk = ReadText(chk);
             gpsd.entries = ReadChk(gpsd.chk);
         }
         const auto lines = Lines(content);
@@ -558,16 +555,16 @@ std::string DecodeUtf16Le(std::string_view bytes) {
 TEST(NmeaLogsTest, EveryGprmcLineMatchesAnIndependentDecode) {
     ReferenceTally tally;
     for (const fs::path& path : FilesOf(kNmeaDir / "gpsd", ".log")) {
-        CheckAgainstReference(path, ReadFile(path), tally);
+        CheckAgainstReference(path, ReadText(path), tally);
     }
     const fs::path gpsbabel = kNmeaDir / "gpsbabel";
     for (const char* name : {"nmea", "nmea+ms.txt", "nmeadate.nmea", "amod-nmea"}) {
-        CheckAgainstReference(gpsbabel / name, ReadFile(gpsbabel / name), tally);
+        CheckAgainstReference(gpsbabel / name, ReadText(gpsbabel / name), tally);
     }
-    CheckAgainstReference(gpsbabel / "nmea_utf16", DecodeUtf16Le(ReadFile(gpsbabel / "nmea_utf16")),
+    CheckAgainstReference(gpsbabel / "nmea_utf16", DecodeUtf16Le(ReadText(gpsbabel / "nmea_utf16")),
                           tally);
     const fs::path geotag = fs::path(VELMARO_DATA_DIR) / "ts" / "exiftool" / "Geotag2.log";
-    CheckAgainstReference(geotag, ReadFile(geotag), tally);
+    CheckAgainstReference(geotag, ReadText(geotag), tally);
 
     std::cout << tally.lines << " $GPRMC lines against the independent decode:\n";
     for (const auto& [refusal, count] : tally.outcomes) {
@@ -649,13 +646,13 @@ void ExpectTrackMatchesGpx(std::string_view nmea, const std::map<int64_t, TrackP
 
 TEST(NmeaLogsTest, GpsbabelTrackMatchesItsGpxAlsoFromUtf16) {
     const fs::path dir = kNmeaDir / "gpsbabel";
-    const std::string nmea = ReadFile(dir / "nmea");
-    const auto track = ReadGpxTrack(ReadFile(dir / "nmea.gpx"));
+    const std::string nmea = ReadText(dir / "nmea");
+    const auto track = ReadGpxTrack(ReadText(dir / "nmea.gpx"));
     constexpr size_t kTrackPoints = 154;
     ASSERT_EQ(track.size(), kTrackPoints);
     ExpectTrackMatchesGpx(nmea, track);
 
-    const std::string utf16 = ReadFile(dir / "nmea_utf16");
+    const std::string utf16 = ReadText(dir / "nmea_utf16");
     EXPECT_EQ(DecodeUtf16Le(utf16), nmea) << "the UTF-16 copy holds the same text";
     ExpectTrackMatchesGpx(DecodeUtf16Le(utf16), track);
     // Undecoded, a NUL follows the first character: nothing is taken, nothing is read beyond.
@@ -668,7 +665,7 @@ TEST(NmeaLogsTest, GpsbabelTrackMatchesItsGpxAlsoFromUtf16) {
 // A GNSS receiver's $GNRMC: another talker, and 8-decimal minutes besides
 
 TEST(NmeaLogsTest, GnrmcSentencesAreNotTaken) {
-    const std::string content = ReadFile(kNmeaDir / "NmeaParser" / "TrimbleR2SampleData.txt");
+    const std::string content = ReadText(kNmeaDir / "NmeaParser" / "TrimbleR2SampleData.txt");
     int sentences = 0;
     for (std::string_view line : Lines(content)) {
         const size_t at = line.find("$GNRMC");

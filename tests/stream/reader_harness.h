@@ -16,6 +16,7 @@
 #include "stream/frame_queue.h"
 #include "stream/telemetry_handover.h"
 #include "stream/ts_reader.h"
+#include "tests/test_support.h"
 
 namespace velmaro::test {
 
@@ -81,16 +82,10 @@ class ReaderHarness {
         return reader.Start();
     }
 
-    // Waits (bounded) until `done` holds; the bound only guards against a hang.
+    // Waits (bounded) until `done` holds; the bound only guards against a hang. Polled every
+    // 5 ms, which WaitUntilIdle counts on to measure its quiet time.
     static bool WaitFor(const std::function<bool()>& done, int seconds = 60) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end) {
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
+        return WaitUntil(done, std::chrono::seconds(seconds), std::chrono::milliseconds(5));
     }
 
     // The reader sits at the end of its data: nothing new arrives for a while and it is idle.

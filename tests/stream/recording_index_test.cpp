@@ -23,6 +23,7 @@
 #include "platform/recording_sink.h"
 #include "stream/recording_files.h"
 #include "tests/stream/ts_builder.h"
+#include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace velmaro {
@@ -30,30 +31,13 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::TempDir;
 
 constexpr int64_t kTicks = 90000;
 constexpr int kNullPid = 0x1FFF;
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "recording_index_XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern + "/" : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
 void WriteFile(const std::string& path, const Bytes& bytes, int64_t mtime = 0) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
+    test::WriteBytes(path, bytes);
     if (mtime != 0) {
         const timespec times[2] = {{mtime, 0}, {mtime, 0}};
         utimensat(AT_FDCWD, path.c_str(), times, 0);
@@ -107,8 +91,8 @@ Bytes Video(int pid, int64_t pts, size_t sliceBytes = 400) {
 
 int32_t DurationOf(const Bytes& stream) {
     TempDir dir;
-    WriteFile(dir.path() + "REC_0001.ts", stream);
-    return RecordingDuration(dir.path() + "REC_0001.ts");
+    WriteFile(dir.File("REC_0001.ts"), stream);
+    return RecordingDuration(dir.File("REC_0001.ts"));
 }
 
 // The walk copies the reader's backward step: its first read lies a whole stride before the end,
@@ -191,16 +175,16 @@ TEST(RecordingDurationTest, DamagedAndMissingFilesGiveZeroWithoutHanging) {
     EXPECT_EQ(DurationOf(Bytes(100 * 1024, kTsSyncByte)), 0);
 
     TempDir dir;
-    EXPECT_EQ(RecordingDuration(dir.path() + "missing_0001.ts"), 0);
-    EXPECT_EQ(LastWriteTime(dir.path() + "missing_0001.ts"), 0);
-    fs::create_directory(dir.path() + "folder_0002.ts");
-    EXPECT_EQ(RecordingDuration(dir.path() + "folder_0002.ts"), 0);
-    ASSERT_EQ(mkfifo((dir.path() + "pipe_0003.ts").c_str(), 0644), 0);
-    EXPECT_EQ(RecordingDuration(dir.path() + "pipe_0003.ts"), 0) << "returned: no writer needed";
+    EXPECT_EQ(RecordingDuration(dir.File("missing_0001.ts")), 0);
+    EXPECT_EQ(LastWriteTime(dir.File("missing_0001.ts")), 0);
+    fs::create_directory(dir.File("folder_0002.ts"));
+    EXPECT_EQ(RecordingDuration(dir.File("folder_0002.ts")), 0);
+    ASSERT_EQ(mkfifo(dir.File("pipe_0003.ts").c_str(), 0644), 0);
+    EXPECT_EQ(RecordingDuration(dir.File("pipe_0003.ts")), 0) << "returned: no writer needed";
     if (geteuid() != 0) {  // root reads any file
-        WriteFile(dir.path() + "locked_0004.ts", Join({Video(0x1011, 5 * kTicks), Nulls(100)}));
-        chmod((dir.path() + "locked_0004.ts").c_str(), 0);
-        EXPECT_EQ(RecordingDuration(dir.path() + "locked_0004.ts"), 0);
+        WriteFile(dir.File("locked_0004.ts"), Join({Video(0x1011, 5 * kTicks), Nulls(100)}));
+        chmod(dir.File("locked_0004.ts").c_str(), 0);
+        EXPECT_EQ(RecordingDuration(dir.File("locked_0004.ts")), 0);
     }
 }
 
@@ -226,13 +210,13 @@ int32_t WholeSeconds(int64_t pts) {
 TEST(RecordingDurationTest, GeneratedFilesEndAtTheirLastVideoTime) {
     TempDir dir;
     const RecordingResult continuous =
-        Generate(dir.path() + "a", [](RecordingOptions& o) { o.restartTimestamps = false; });
+        Generate(dir.File("a"), [](RecordingOptions& o) { o.restartTimestamps = false; });
     ASSERT_TRUE(continuous.ok) << continuous.error;
     for (const FileStats& s : continuous.stats) {
         EXPECT_EQ(RecordingDuration(s.path), WholeSeconds(s.lastVideoPts)) << s.path;
     }
     // Another camera's PIDs, garbage between packets, and a power cut in the last file.
-    const RecordingResult damaged = Generate(dir.path() + "b", [](RecordingOptions& o) {
+    const RecordingResult damaged = Generate(dir.File("b"), [](RecordingOptions& o) {
         o.videoPid = 0x0200;
         o.garbage = true;
         o.truncateLast = true;
@@ -249,31 +233,21 @@ TEST(RecordingDurationTest, GeneratedFilesEndAtTheirLastVideoTime) {
     }
 }
 
-std::string ReadCommand(const std::string& command) {
-    std::string out;
-    if (std::FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-            out.append(buffer, n);
-        }
-        pclose(pipe);
-    }
-    return out;
-}
-
 // ffprobe gives each video packet's time stamp and the offset of the TS packet that starts it.
 // The walk routes a packet once the sync byte after it is in the examined part, which ends
 // 8,192 bytes before the end of the file; the last such start in file order with a positive
 // whole second is the answer (with B-frames that is not the largest time stamp).
 TEST(RecordingDurationTest, ThirdPartyStreamAgreesWithFfprobe) {
     const std::string file = std::string(VELMARO_DATA_DIR) + "/ts/lpms/bad-cuvid.ts";
-    if (!fs::exists(file) || ReadCommand("command -v ffprobe").empty()) {
+    if (!fs::exists(file) || test::RunCommand("command -v ffprobe").out.empty()) {
         GTEST_SKIP() << "needs " << file << " and ffprobe";
     }
     const int64_t examinedEnd = static_cast<int64_t>(fs::file_size(file)) - 8192;
-    std::istringstream rows(ReadCommand(
-        "ffprobe -v error -select_streams v -show_entries packet=pts,pos -of csv=p=0 '" + file +
-        "'"));
+    std::istringstream rows(
+        test::RunCommand(
+            "ffprobe -v error -select_streams v -show_entries packet=pts,pos -of csv=p=0 '" + file +
+            "'")
+            .out);
     int32_t expected = 0;
     int packets = 0;
     for (std::string row; std::getline(rows, row);) {
@@ -311,7 +285,7 @@ TEST(RecordingNamesTest, NumberBetweenLastUnderscoreAndLastDot) {
 
 TEST(RecordingNamesTest, AdjacentRecordingHasExactlyTheNextNumber) {
     TempDir dir;
-    const std::string d = dir.path();
+    const std::string d = dir.path().string() + "/";
     for (const char* name : {"REC_0012.ts", "REC_0011.ts", "REC_0002.ts", "REC_0001.ts"}) {
         WriteFile(d + name, {});
     }
@@ -342,7 +316,7 @@ std::vector<std::string> NamesOf(const std::vector<RecordingEntry>& list) {
 
 TEST(ScanNowTest, SortsByNumberKeepingTheFolderOrderOfEqualNumbers) {
     TempDir dir;
-    const std::string d = dir.path();
+    const std::string d = dir.path().string() + "/";
     const std::map<std::string, int32_t> recordings = {
         {"B_0002.ts", 2}, {"A_0002.ts", 2}, {"D_0002.TS", 2},  {"C_0002.ts", 2},   {"X_0001.ts", 1},
         {"NONUM.ts", -1}, {"odd_x.ts", -1}, {"Z_0010.ts", 10}, {"link_0004.ts", 4}};
@@ -462,16 +436,16 @@ void AwaitScan(CFindFilePath& finder) {
 
 TEST(FindFilePathTest, LoadAnnouncesTheScanAndHandsOverACompleteList) {
     TempDir dir;
-    const RecordingResult rec = Generate(dir.path() + "card");
+    const RecordingResult rec = Generate(dir.File("card"));
     ASSERT_TRUE(rec.ok) << rec.error;
-    fs::create_directory(dir.path() + "empty");
+    fs::create_directory(dir.File("empty"));
     struct Case {
         std::string path;
         Seen expected;
     };
     const Case cases[] = {
         {rec.files[2], {{kMsgTelemetry, 0}, {kMsgReset, 3}}},
-        {dir.path() + "empty/REC_0001.ts", {{kMsgTelemetry, 0}, {kMsgReset, 0}}},
+        {dir.File("empty/REC_0001.ts"), {{kMsgTelemetry, 0}, {kMsgReset, 0}}},
         {FolderOf(rec.files[0]) + "REC0001.ts", {}},  // no number: no scan, no message
     };
     for (const Case& c : cases) {
@@ -499,7 +473,7 @@ std::string LinkedFolder(const TempDir& dir, int count) {
     if (!rec.ok) {
         return "";
     }
-    const std::string folder = dir.path() + "many/";
+    const std::string folder = dir.File("many/");
     fs::create_directory(folder);
     for (int i = 0; i < count; ++i) {
         char name[32];
@@ -582,15 +556,14 @@ TEST(RecordingNamesEdges, LongZeroPaddedNumbersAndNoNeighbourBelowZero) {
     EXPECT_EQ(RecordingNumber("/c/REC_0000000007.ts"), 7);
     EXPECT_EQ(RecordingNumber("/c/REC_2147483647.ts"), 2147483647);
     EXPECT_EQ(RecordingNumber("/c/REC_2147483648.ts"), -1);
-    char name[] = "/tmp/velmaro-zero-XXXXXX";
-    const std::string dir = mkdtemp(name);
+    const TempDir temp;
+    const std::string dir = temp.path();
     for (const char* f : {"/REC_0000.ts", "/NONUM.ts"}) {
         std::FILE* file = std::fopen((dir + f).c_str(), "w");
         ASSERT_NE(file, nullptr);
         std::fclose(file);
     }
     EXPECT_EQ(FindAdjacentRecording(dir + "/REC_0000.ts", -1), "") << "no file before number 0";
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

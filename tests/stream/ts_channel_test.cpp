@@ -9,40 +9,29 @@
 #include "platform/recording_sink.h"
 #include "stream/telemetry_handover.h"
 #include "stream/ts_channel.h"
+#include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace velmaro {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-
-bool WaitFor(const std::function<bool()>& done, int seconds = 30) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using test::WaitUntil;
 
 class ChannelOnCard : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         setenv("SDL_AUDIODRIVER", "dummy", 1);
-        char name[] = "/tmp/velmaro-channel-XXXXXX";
-        root = mkdtemp(name);
+        card = std::make_unique<test::TempDir>();
         RecordingOptions o;
-        o.outRoot = root;
+        o.outRoot = card->path();
         o.files = 3;
         o.secondsPerFile = 2;
         o.width = 320;
         o.height = 240;
         recording = WriteRecording(o);
     }
-    static void TearDownTestSuite() { fs::remove_all(root); }
+    static void TearDownTestSuite() { card.reset(); }
 
     std::unique_ptr<CTSChn> Open(const std::string& file, bool withList = false) {
         ChannelLinks links{&panel, &mainWindow, &telemetry, &output, kDisplayYv12, 1.0};
@@ -58,23 +47,21 @@ class ChannelOnCard : public ::testing::Test {
         return channel;
     }
 
-    static std::string root;
-    static RecordingResult recording;
+    static inline std::unique_ptr<test::TempDir> card;
+    static inline RecordingResult recording;
     RecordingSink panel;
     RecordingSink mainWindow;
     TelemetryHandOver telemetry;
     OffscreenOutput output;
 };
-std::string ChannelOnCard::root;
-RecordingResult ChannelOnCard::recording;
 
 TEST_F(ChannelOnCard, OpenPlaysPicturesAndListsTheFolderInTheBackground) {
     ASSERT_TRUE(recording.ok) << recording.error;
     auto channel = Open(recording.files[0]);
-    ASSERT_TRUE(WaitFor([&] { return channel->state.framesShown.load() >= 20; }));
+    ASSERT_TRUE(WaitUntil([&] { return channel->state.framesShown.load() >= 20; }));
     EXPECT_EQ(channel->state.videoWidth.load(), 320);
     EXPECT_EQ(channel->state.videoHeight.load(), 240);
-    ASSERT_TRUE(WaitFor([&] { return panel.Count(kMsgReset) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return panel.Count(kMsgReset) == 1; }));
     EXPECT_EQ(channel->recordings.Entries().size(), 3u) << "the background scan's list";
     EXPECT_EQ(panel.Count(kMsgTelemetry), 1u) << "the scan announced its start";
 }
@@ -88,7 +75,7 @@ TEST_F(ChannelOnCard, OpenWithACardListTakesItAndPostsListReady) {
 
 TEST_F(ChannelOnCard, SeekStoresTheByteRequestAndZeroIsNeverServed) {
     auto channel = Open(recording.files[0]);
-    ASSERT_TRUE(WaitFor([&] { return channel->reader.PidsKnown(); }));
+    ASSERT_TRUE(WaitUntil([&] { return channel->reader.PidsKnown(); }));
     channel->state.videoQueue.Stop();  // hold the reader where it is
     const int64_t size = channel->reader.FileSize();
     EXPECT_EQ(channel->Seek(0), 0);
@@ -100,7 +87,7 @@ TEST_F(ChannelOnCard, SeekStoresTheByteRequestAndZeroIsNeverServed) {
 
 TEST_F(ChannelOnCard, MarkInClearsTheEndMarkAndMarkOutKeepsTheStart) {
     auto channel = Open(recording.files[0]);
-    ASSERT_TRUE(WaitFor([&] { return channel->reader.Position() > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return channel->reader.Position() > 0; }));
     channel->MarkIn();
     channel->MarkOut();
     EXPECT_EQ(channel->MarkOutPoint().number, 1);
@@ -115,14 +102,14 @@ TEST_F(ChannelOnCard, MarkInClearsTheEndMarkAndMarkOutKeepsTheStart) {
 
 TEST_F(ChannelOnCard, JumpToTimeSwitchesOnlyToAnotherFile) {
     auto channel = Open(recording.files[0], true);
-    ASSERT_TRUE(WaitFor([&] { return channel->reader.PidsKnown(); }));
+    ASSERT_TRUE(WaitUntil([&] { return channel->reader.PidsKnown(); }));
     const auto entries = channel->recordings.Entries();
     channel->JumpToTime(entries.back().endTime + 10);  // after the last: nothing
     channel->JumpToTime(entries[0].startTime);         // inside the current one: nothing
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(mainWindow.Count(kMsgReset), 0u);
     channel->JumpToTime(entries[1].startTime + 1);
-    ASSERT_TRUE(WaitFor([&] { return mainWindow.Count(kMsgReset) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return mainWindow.Count(kMsgReset) == 1; }));
 }
 
 TEST_F(ChannelOnCard, SpeedPositionsMapToPlayModesAndSoundOnlyAtNormal) {
@@ -137,12 +124,12 @@ TEST_F(ChannelOnCard, SpeedPositionsMapToPlayModesAndSoundOnlyAtNormal) {
 
 TEST_F(ChannelOnCard, StepShowsOnePictureAndHolds) {
     auto channel = Open(recording.files[0]);
-    ASSERT_TRUE(WaitFor([&] { return channel->state.framesShown.load() >= 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return channel->state.framesShown.load() >= 5; }));
     channel->Pause();
-    ASSERT_TRUE(WaitFor([&] { return channel->state.videoHeld.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return channel->state.videoHeld.load(); }));
     const int32_t held = channel->state.framesShown.load();
     channel->Step(false);
-    ASSERT_TRUE(WaitFor([&] { return channel->state.playMode.load() == kPlayHeld; }));
+    ASSERT_TRUE(WaitUntil([&] { return channel->state.playMode.load() == kPlayHeld; }));
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(channel->state.framesShown.load(), held + 1);
 }
@@ -153,7 +140,7 @@ TEST_F(ChannelOnCard, OpenAndCloseFiveHundredTimes) {
     for (int i = 0; i < 500; ++i) {
         auto channel = Open(recording.files[i % 3]);
         if (i % 50 == 0) {
-            ASSERT_TRUE(WaitFor([&] { return channel->state.framesShown.load() >= 1; }));
+            ASSERT_TRUE(WaitUntil([&] { return channel->state.framesShown.load() >= 1; }));
         }
     }
 }

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "reader_harness.h"
+#include "tests/test_support.h"
 
 namespace velmaro {
 namespace {
@@ -22,14 +24,12 @@ std::vector<std::string> FfprobeVideoFlags(const fs::path& file) {
         "-of csv=p=0 '" +
         file.string() + "' 2>/dev/null";
     std::vector<std::string> flags;
-    if (std::FILE* p = popen(command.c_str(), "r")) {
-        char line[64];
-        while (std::fgets(line, sizeof line, p)) {
-            if (line[0] == 'K' || line[0] == '_') {  // ffprobe puts an empty line after each
-                flags.emplace_back(line);
-            }
+    std::istringstream lines(test::RunCommand(command).out);
+    for (std::string line; std::getline(lines, line);) {
+        // ffprobe puts an empty line after each.
+        if (line.starts_with('K') || line.starts_with('_')) {
+            flags.push_back(line);
         }
-        pclose(p);
     }
     return flags;
 }

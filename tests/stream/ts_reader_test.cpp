@@ -11,12 +11,12 @@
 
 #include "reader_harness.h"
 #include "stream/recording_files.h"
+#include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace velmaro {
 namespace {
 
-namespace fs = std::filesystem;
 using test::Delivered;
 using test::ReaderHarness;
 
@@ -26,19 +26,13 @@ constexpr double kFrameTime = 1.0 / 30;
 class TempCard {
   public:
     explicit TempCard(RecordingOptions options) {
-        char name[] = "/tmp/velmaro-reader-XXXXXX";
-        root_ = mkdtemp(name);
-        options.outRoot = root_;
+        options.outRoot = dir_.path();
         result = WriteRecording(options);
-    }
-    ~TempCard() {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
     }
     RecordingResult result;
 
   private:
-    std::string root_;
+    test::TempDir dir_;
 };
 
 RecordingOptions SmallCard(int files = 3, int seconds = 2) {

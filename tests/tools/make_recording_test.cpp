@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/media/colour_bars.h"
+#include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace velmaro {
@@ -22,49 +24,17 @@ namespace {
 
 namespace fs = std::filesystem;
 using Fields = std::map<std::string, std::string>;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "make_recording_XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-// Runs a shell command; returns its exit status and standard output.
-int RunCommand(const std::string& command, std::string* out = nullptr) {
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return -1;
-    }
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        if (out != nullptr) {
-            out->append(buffer, n);
-        }
-    }
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Quote(const std::string& text) {
-    return "'" + text + "'";
-}
+using test::CommandResult;
+using test::kBars;
+using test::RunCommand;
+using test::ShellQuote;
+using test::TempDir;
 
 // ffprobe -of compact=p=0 output: one map of key=value fields per line.
 std::vector<Fields> Probe(const std::string& file, const std::string& entries) {
-    std::string out;
-    RunCommand("ffprobe -v error -show_entries " + entries + " -of compact=p=0 " + Quote(file),
-               &out);
+    const std::string out = RunCommand("ffprobe -v error -show_entries " + entries +
+                                       " -of compact=p=0 " + ShellQuote(file))
+                                .out;
     std::vector<Fields> rows;
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
@@ -91,11 +61,6 @@ std::vector<Fields> Streams(const std::string& file, const std::string& fields) 
         }
     }
     return streams;
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 uint32_t Crc(const uint8_t* data, size_t size) {
@@ -216,29 +181,11 @@ int64_t ModificationTime(const std::string& path) {
     return stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_mtime) : -1;
 }
 
-// The 75 % colour bars left to right: R'G'B' (191 of 255 for each primary present) and the
-// BT.601 limited-range codes worked out by hand from
-//   Y = 16 + 65.481 R + 128.553 G + 24.966 B,  Cb = 128 - 37.797 R - 74.203 G + 112 B,
-//   Cr = 128 + 112 R - 93.786 G - 18.214 B     (R, G, B = value / 255, rounded).
-struct Bar {
-    const char* name;
-    int r, g, b;
-    int y, u, v;
-};
-constexpr Bar kBars[kColourBarCount] = {
-    {"grey", 191, 191, 191, 180, 128, 128}, {"yellow", 191, 191, 0, 161, 44, 142},
-    {"cyan", 0, 191, 191, 131, 156, 44},    {"green", 0, 191, 0, 112, 72, 58},
-    {"magenta", 191, 0, 191, 84, 184, 198}, {"red", 191, 0, 0, 65, 100, 212},
-    {"blue", 0, 0, 191, 35, 212, 114},      {"black", 0, 0, 0, 16, 128, 128},
-};
-
 // Pictures decoded by ffmpeg into tightly packed raw frames of `pixelFormat`.
 std::string DecodeRaw(const std::string& file, const std::string& pixelFormat, int frames) {
-    std::string raw;
-    RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) + " -frames:v " +
-                   std::to_string(frames) + " -f rawvideo -pix_fmt " + pixelFormat + " -",
-               &raw);
-    return raw;
+    return RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(file) + " -frames:v " +
+                      std::to_string(frames) + " -f rawvideo -pix_fmt " + pixelFormat + " -")
+        .out;
 }
 
 // One planar YUV 4:2:0 picture as ffmpeg writes it (chroma planes rounded up).
@@ -258,20 +205,23 @@ struct Yuv420 {
     size_t Bytes() const { return size_t(width) * height + 2u * ChromaWidth() * ChromaHeight(); }
 };
 
-// The x range of each bar, [left, right).
-std::pair<int, int> BarSpan(int bar, int width) {
-    const int left = bar * ColourBarWidth(width);
-    return {left, bar + 1 == kColourBarCount ? width : left + ColourBarWidth(width)};
-}
-
 // The number the generator writes along the top edge, read from the luma plane.
 int PictureNumber(const Yuv420& picture) {
-    const int size = PictureNumberBlockSize(picture.width, picture.height);
-    int number = 0;
-    for (int bit = 0; bit < kPictureNumberBits; ++bit) {
-        number = number * 2 + (picture.Y((bit + 1) * size, size) > 128 ? 1 : 0);
+    return test::ReadPictureNumber(picture.width, picture.height,
+                                   [&](int x, int y) { return picture.Y(x, y) > 128; });
+}
+
+// In packed RGB24 (as ffmpeg converts the pictures), the centre of each bar on one row shows the
+// bar's colour.
+void ExpectBarCentresInRgbRow(const std::string& rgb, int width, int row) {
+    for (int bar = 0; bar < kColourBarCount; ++bar) {
+        const auto [left, right] = test::BarSpan(bar, width);
+        const size_t at = (static_cast<size_t>(row) * width + (left + right) / 2) * 3;
+        SCOPED_TRACE(kBars[bar].name);
+        EXPECT_NEAR(static_cast<uint8_t>(rgb[at]), kBars[bar].r, 6);
+        EXPECT_NEAR(static_cast<uint8_t>(rgb[at + 1]), kBars[bar].g, 6);
+        EXPECT_NEAR(static_cast<uint8_t>(rgb[at + 2]), kBars[bar].b, 6);
     }
-    return number;
 }
 
 TEST(RecordingWriter, SmallCardIsAcceptedByFfprobeAndFfmpeg) {
@@ -333,14 +283,13 @@ TEST(RecordingWriter, SmallCardIsAcceptedByFfprobeAndFfmpeg) {
         EXPECT_EQ(packets["1"], stats.audioFrames);
         EXPECT_EQ(packets["2"], static_cast<int>(stats.telemetry.size()));
 
-        std::string errors;
-        EXPECT_EQ(
-            RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) + " -f null - 2>&1", &errors),
-            0);
-        EXPECT_EQ(errors, "");
+        const CommandResult decode =
+            RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(file) + " -f null - 2>&1");
+        EXPECT_EQ(decode.status, 0);
+        EXPECT_EQ(decode.out, "") << "ffmpeg's errors";
 
         // Our own walk: tables first, PMT contents, CRCs, continuity, PES layout.
-        const Walk walk = WalkFile(ReadAll(file));
+        const Walk walk = WalkFile(test::ReadBytes(file));
         ASSERT_GE(walk.packetPids.size(), 3u);
         EXPECT_EQ(walk.packetPids[0], 0);
         EXPECT_EQ(walk.packetPids[1], 0x100);
@@ -483,10 +432,10 @@ TEST(RecordingWriter, ColourBarsComeOutOfFfmpegAsSharpBt601Bars) {
     EXPECT_EQ(streams[0].at("color_space"), "smpte170m");
     EXPECT_EQ(streams[0].at("color_primaries"), "smpte170m");
     EXPECT_EQ(streams[0].at("color_transfer"), "smpte170m");
-    std::string errors;
-    EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i " + Quote(file) + " -f null - 2>&1", &errors),
-              0);
-    EXPECT_EQ(errors, "");
+    const CommandResult decode =
+        RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(file) + " -f null - 2>&1");
+    EXPECT_EQ(decode.status, 0);
+    EXPECT_EQ(decode.out, "") << "ffmpeg's errors";
 
     // The codes as decoded, in the first picture (an IDR) and the last (predicted from it).
     const std::string yuv = DecodeRaw(file, "yuv420p", 30);
@@ -497,8 +446,8 @@ TEST(RecordingWriter, ColourBarsComeOutOfFfmpegAsSharpBt601Bars) {
         picture.data = reinterpret_cast<const uint8_t*>(yuv.data()) + index * picture.Bytes();
         EXPECT_EQ(PictureNumber(picture), index);
         for (int bar = 0; bar < kColourBarCount; ++bar) {
-            const Bar& want = kBars[bar];
-            const auto [left, right] = BarSpan(bar, 642);
+            const test::Bar& want = kBars[bar];
+            const auto [left, right] = test::BarSpan(bar, 642);
             // Across the whole bar up to its edges, below the picture-number blocks.
             for (const int y : {40, 181, 361}) {
                 for (const int x : {left, (left + right) / 2, right - 1}) {
@@ -515,14 +464,7 @@ TEST(RecordingWriter, ColourBarsComeOutOfFfmpegAsSharpBt601Bars) {
     // ffmpeg's own conversion to RGB gives the bars' colours back.
     const std::string rgb = DecodeRaw(file, "rgb24", 1);
     ASSERT_EQ(rgb.size(), 642u * 362 * 3);
-    for (int bar = 0; bar < kColourBarCount; ++bar) {
-        const auto [left, right] = BarSpan(bar, 642);
-        const size_t at = (181 * 642 + (left + right) / 2) * 3;
-        SCOPED_TRACE(kBars[bar].name);
-        EXPECT_NEAR(static_cast<uint8_t>(rgb[at]), kBars[bar].r, 6);
-        EXPECT_NEAR(static_cast<uint8_t>(rgb[at + 1]), kBars[bar].g, 6);
-        EXPECT_NEAR(static_cast<uint8_t>(rgb[at + 2]), kBars[bar].b, 6);
-    }
+    ExpectBarCentresInRgbRow(rgb, 642, 181);
 }
 
 TEST(RecordingWriter, ColourBarWidthKeepsEdgesOnMacroblocksWhereThePictureAllows) {
@@ -543,15 +485,13 @@ TEST(RecordingWriter, ColourBarWidthKeepsEdgesOnMacroblocksWhereThePictureAllows
 TEST(MakeRecordingCli, OptionsNumbersTimesTruncationGarbage) {
     TempDir dir;
     const std::string tool = std::string(VELMARO_BIN_DIR) + "/make-recording";
-    std::string out;
-    ASSERT_EQ(RunCommand(Quote(tool) + " --out " + Quote(dir.path()) +
-                             " --files 2 --seconds 1 --size 320x240 --fps 60 --gop 30 --prefix CAM"
-                             " --first-number 7 --no-telemetry 8 --truncate-last --garbage --south"
-                             " --start '2025-01-02 03:04:05' --seed 9 2>&1",
-                         &out),
-              0)
-        << out;
-    const std::string folder = dir.path() + "/DCIM/100MEDIA/";
+    const auto [status, out] =
+        RunCommand(ShellQuote(tool) + " --out " + ShellQuote(dir.path()) +
+                   " --files 2 --seconds 1 --size 320x240 --fps 60 --gop 30 --prefix CAM"
+                   " --first-number 7 --no-telemetry 8 --truncate-last --garbage --south"
+                   " --start '2025-01-02 03:04:05' --seed 9 2>&1");
+    ASSERT_EQ(status, 0) << out;
+    const std::string folder = dir.File("DCIM/100MEDIA/");
     const std::string first = folder + "CAM_0007.ts";
     const std::string last = folder + "CAM_0008.ts";
     ASSERT_TRUE(fs::exists(first) && fs::exists(last)) << out;
@@ -583,7 +523,7 @@ TEST(MakeRecordingCli, OptionsNumbersTimesTruncationGarbage) {
     EXPECT_EQ(texts, 1) << "one telemetry text in a file of 1 s";
 
     // File 8: no telemetry stream in its PMT (the PMT is the second packet, before any cut).
-    const std::vector<uint8_t> bytes = ReadAll(last);
+    const std::vector<uint8_t> bytes = test::ReadBytes(last);
     ASSERT_GT(bytes.size(), 376u);
     const Walk walk = WalkFile({bytes.begin(), bytes.begin() + 376});
     EXPECT_EQ(walk.pmtStreams, (std::map<int, int>{{0x1B, 0x1011}, {0x0F, 0x1100}}));
@@ -595,40 +535,30 @@ TEST(MakeRecordingCli, OptionsNumbersTimesTruncationGarbage) {
 TEST(MakeRecordingCli, BarsOptionWritesColourBars) {
     TempDir dir;
     const std::string tool = std::string(VELMARO_BIN_DIR) + "/make-recording";
-    std::string out;
-    ASSERT_EQ(RunCommand(Quote(tool) + " --out " + Quote(dir.path()) +
-                             " --files 1 --seconds 1 --size 320x180 --bars 2>&1",
-                         &out),
-              0)
-        << out;
-    const std::string file = dir.path() + "/DCIM/100MEDIA/REC_0001.ts";
+    const auto [status, out] = RunCommand(ShellQuote(tool) + " --out " + ShellQuote(dir.path()) +
+                                          " --files 1 --seconds 1 --size 320x180 --bars 2>&1");
+    ASSERT_EQ(status, 0) << out;
+    const std::string file = dir.File("DCIM/100MEDIA/REC_0001.ts");
     const std::string rgb = DecodeRaw(file, "rgb24", 1);
     ASSERT_EQ(rgb.size(), 320u * 180 * 3) << out;
-    for (int bar = 0; bar < kColourBarCount; ++bar) {
-        const auto [left, right] = BarSpan(bar, 320);
-        const size_t at = (120 * 320 + (left + right) / 2) * 3;
-        SCOPED_TRACE(kBars[bar].name);
-        EXPECT_NEAR(static_cast<uint8_t>(rgb[at]), kBars[bar].r, 6);
-        EXPECT_NEAR(static_cast<uint8_t>(rgb[at + 1]), kBars[bar].g, 6);
-        EXPECT_NEAR(static_cast<uint8_t>(rgb[at + 2]), kBars[bar].b, 6);
-    }
+    ExpectBarCentresInRgbRow(rgb, 320, 120);
 }
 
 TEST(MakeRecordingCli, HelpAndBadOptions) {
-    const std::string tool = Quote(std::string(VELMARO_BIN_DIR) + "/make-recording");
-    std::string out;
-    EXPECT_EQ(RunCommand(tool + " --help", &out), 0);
-    EXPECT_NE(out.find("Usage: make-recording"), std::string::npos);
-    EXPECT_NE(out.find("--bars"), std::string::npos);
-    out.clear();
-    EXPECT_NE(RunCommand(tool + " --out /tmp/never --fps 25 2>&1", &out), 0);
-    EXPECT_NE(out.find("frame rate"), std::string::npos) << out;
-    out.clear();
-    EXPECT_NE(RunCommand(tool + " --out /tmp/never --bogus 2>&1", &out), 0);
-    EXPECT_NE(out.find("unknown option --bogus"), std::string::npos) << out;
-    out.clear();
-    EXPECT_NE(RunCommand(tool + " --files 2>&1", &out), 0);
-    EXPECT_NE(out.find("--files"), std::string::npos) << out;
+    const std::string tool = ShellQuote(std::string(VELMARO_BIN_DIR) + "/make-recording");
+    CommandResult run = RunCommand(tool + " --help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("Usage: make-recording"), std::string::npos);
+    EXPECT_NE(run.out.find("--bars"), std::string::npos);
+    run = RunCommand(tool + " --out /tmp/never --fps 25 2>&1");
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.out.find("frame rate"), std::string::npos) << run.out;
+    run = RunCommand(tool + " --out /tmp/never --bogus 2>&1");
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.out.find("unknown option --bogus"), std::string::npos) << run.out;
+    run = RunCommand(tool + " --files 2>&1");
+    EXPECT_NE(run.status, 0);
+    EXPECT_NE(run.out.find("--files"), std::string::npos) << run.out;
     EXPECT_FALSE(fs::exists("/tmp/never"));
 }
 

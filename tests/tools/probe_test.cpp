@@ -2,7 +2,6 @@
 // against ffprobe, against what the sample writer says it wrote, and against third-party
 // streams; damaged and foreign input must be probed without a crash.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "stream/telemetry.h"
+#include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace velmaro {
@@ -24,61 +24,31 @@ namespace {
 
 namespace fs = std::filesystem;
 using Row = std::map<std::string, std::string>;
+using test::ShellQuote;
+using test::TempDir;
+using test::WriteBytes;
 
 const fs::path kProbe = fs::path(VELMARO_BIN_DIR) / "velmaro-probe";
 const fs::path kData = fs::path(VELMARO_DATA_DIR) / "ts";
 constexpr int kPacket = 188;
 constexpr double kClock = 90000.0;
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "probe_test_XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-std::string Quote(const std::string& text) {
-    return "'" + text + "'";
-}
-
-struct CommandResult {
+// A command's standard output and its messages (standard error), each caught apart.
+struct CapturedRun {
     int status = -1;
     std::string out;
     std::string err;
 };
 
-CommandResult RunCommand(const std::string& command) {
+CapturedRun RunCapturingErrors(const std::string& command) {
     const TempDir scratch;
-    const std::string errPath = scratch.path() + "/stderr";
-    CommandResult run;
-    std::FILE* pipe = popen((command + " 2>" + Quote(errPath)).c_str(), "r");
-    if (pipe == nullptr) {
-        return run;
-    }
-    char buffer[4096];
-    for (size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        run.out.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream err(errPath);
-    run.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-    return run;
+    const std::string errPath = scratch.File("stderr");
+    const test::CommandResult run = test::RunCommand(command + " 2>" + ShellQuote(errPath));
+    return {run.status, run.out, test::ReadText(errPath)};
 }
 
-CommandResult RunProbe(const std::string& arguments) {
-    return RunCommand(Quote(kProbe.string()) + " " + arguments);
+CapturedRun RunProbe(const std::string& arguments) {
+    return RunCapturingErrors(ShellQuote(kProbe.string()) + " " + arguments);
 }
 
 std::vector<std::string> Split(const std::string& line, char separator) {
@@ -92,7 +62,7 @@ std::vector<std::string> Split(const std::string& line, char separator) {
 
 // The probe's --format=tsv table, one row per file keyed by path.
 std::map<std::string, Row> ProbeTable(const std::string& paths) {
-    const CommandResult run = RunProbe("--format=tsv " + paths);
+    const CapturedRun run = RunProbe("--format=tsv " + paths);
     EXPECT_EQ(run.status, 0) << run.err;
     std::istringstream lines(run.out);
     std::string header;
@@ -133,7 +103,7 @@ struct FfprobeStream {
 };
 
 std::string FfprobeCsv(const std::string& arguments, const std::string& file) {
-    return RunCommand("ffprobe -v error " + arguments + " -of csv " + Quote(file)).out;
+    return RunCapturingErrors("ffprobe -v error " + arguments + " -of csv " + ShellQuote(file)).out;
 }
 
 std::map<int, int> PidOfStreamIndex(const std::string& file) {
@@ -205,7 +175,7 @@ TEST(Probe, CardCountsMatchFfprobeAndTheWriter) {
     options.files = 3;
     options.secondsPerFile = 2;
     const auto card = MakeCard(options);
-    auto table = ProbeTable(Quote(card->dir.path()));  // the card root: DCIM/*MEDIA below it
+    auto table = ProbeTable(ShellQuote(card->dir.path()));  // the card root: DCIM/*MEDIA below it
     ASSERT_EQ(table.size(), 3u);
     for (const FileStats& stats : card->result.stats) {
         SCOPED_TRACE(stats.path);
@@ -235,7 +205,7 @@ TEST(Probe, CardCountsMatchFfprobeAndTheWriter) {
         EXPECT_EQ(Int(row, "garbage_bytes") + Int(row, "tail_bytes"), 0);
         ExpectBytesAccountedFor(row);
     }
-    const CommandResult text = RunProbe(Quote(card->result.files.front()));
+    const CapturedRun text = RunProbe(ShellQuote(card->result.files.front()));
     EXPECT_NE(text.out.find("completed at end of file: video 1, audio 1"), std::string::npos)
         << text.out;
 }
@@ -251,7 +221,7 @@ TEST(Probe, SixtyFramesPerSecondAndOtherPidsComeFromTheTables) {
     options.dataPid = 0x0400;
     const auto card = MakeCard(options);
     const FileStats& stats = card->result.stats.front();
-    const Row row = ProbeTable(Quote(stats.path))[stats.path];
+    const Row row = ProbeTable(ShellQuote(stats.path))[stats.path];
     EXPECT_EQ(row.at("frame_rate"), "60");
     EXPECT_EQ(row.at("rate_measured"), "yes");
     EXPECT_EQ(row.at("pmt_pid"), "0x0042");
@@ -294,8 +264,7 @@ void CountLostPesStart(const uint8_t* p, const RecordingOptions& o, GarbageWalk&
 }
 
 GarbageWalk WalkGarbage(const std::string& path, const RecordingOptions& o) {
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::vector<uint8_t> bytes = test::ReadBytes(path);
     GarbageWalk walk;
     for (size_t at = 0; at < bytes.size();) {
         if (bytes[at] != 0x47) {
@@ -321,7 +290,7 @@ TEST(Probe, GarbageRunsCostThePacketInFrontOfThem) {
     options.secondsPerFile = 2;
     options.garbage = true;
     const auto card = MakeCard(options);
-    auto table = ProbeTable(Quote(card->dir.path()));
+    auto table = ProbeTable(ShellQuote(card->dir.path()));
     long long lostPesStarts = 0;
     for (const FileStats& stats : card->result.stats) {
         SCOPED_TRACE(stats.path);
@@ -349,7 +318,7 @@ TEST(Probe, TruncatedFileAndFileWithoutTelemetry) {
     options.truncateLast = true;
     options.filesWithoutTelemetry = {2};
     const auto card = MakeCard(options);
-    auto table = ProbeTable(Quote(card->dir.path()));
+    auto table = ProbeTable(ShellQuote(card->dir.path()));
     const auto& stats = card->result.stats;
     ASSERT_EQ(stats.size(), 3u);
 
@@ -381,7 +350,7 @@ TEST(Probe, ThirdPartyStreamsMatchFfprobe) {
     std::string paths;
     for (const auto& [file, rate] : files) {
         ASSERT_TRUE(fs::exists(file)) << file;
-        paths += Quote(file) + " ";
+        paths += ShellQuote(file) + " ";
     }
     auto table = ProbeTable(paths);
     for (const auto& [file, rate] : files) {
@@ -400,12 +369,6 @@ TEST(Probe, ThirdPartyStreamsMatchFfprobe) {
     }
 }
 
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
-
 std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
     std::mt19937 rng(seed);
     std::vector<uint8_t> bytes(size);
@@ -417,10 +380,10 @@ std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
 
 TEST(Probe, GarbageAndEmptyFilesGiveNothingWithoutCrashing) {
     const TempDir dir;
-    const std::string random = dir.path() + "/random.ts";
-    const std::string synced = dir.path() + "/synced.ts";
-    const std::string empty = dir.path() + "/empty.ts";
-    const std::string stub = dir.path() + "/stub.ts";
+    const std::string random = dir.File("random.ts");
+    const std::string synced = dir.File("synced.ts");
+    const std::string empty = dir.File("empty.ts");
+    const std::string stub = dir.File("stub.ts");
     WriteBytes(random, RandomBytes(200000, 7));
     // Sync bytes on the grid, random headers otherwise: every packet is found, and half of
     // them are PAT sections of random length and content for the table parser.
@@ -435,8 +398,8 @@ TEST(Probe, GarbageAndEmptyFilesGiveNothingWithoutCrashing) {
     WriteBytes(synced, grid);
     WriteBytes(empty, {});
     WriteBytes(stub, {0x47, 0x40, 0x00, 0x10});
-    auto table =
-        ProbeTable(Quote(random) + " " + Quote(synced) + " " + Quote(empty) + " " + Quote(stub));
+    auto table = ProbeTable(ShellQuote(random) + " " + ShellQuote(synced) + " " +
+                            ShellQuote(empty) + " " + ShellQuote(stub));
     ASSERT_EQ(table.size(), 4u);
     for (const auto& [path, row] : table) {
         SCOPED_TRACE(path);
@@ -457,28 +420,28 @@ TEST(Probe, PathsOptionsAndExitStatus) {
     options.secondsPerFile = 1;
     const auto card = MakeCard(options);
     const TempDir plain;
-    fs::copy_file(card->result.files.front(), plain.path() + "/FILE0001.TS");
-    WriteBytes(plain.path() + "/notes.txt", {'x'});
-    fs::create_directory(plain.path() + "/sub");
-    fs::copy_file(card->result.files.front(), plain.path() + "/sub/deeper.ts");
+    fs::copy_file(card->result.files.front(), plain.File("FILE0001.TS"));
+    WriteBytes(plain.File("notes.txt"), {'x'});
+    fs::create_directory(plain.File("sub"));
+    fs::copy_file(card->result.files.front(), plain.File("sub/deeper.ts"));
 
-    auto table = ProbeTable(Quote(plain.path()));  // a plain folder: only its own files
+    auto table = ProbeTable(ShellQuote(plain.path()));  // a plain folder: only its own files
     ASSERT_EQ(table.size(), 1u);
     EXPECT_EQ(VideoFrames(table.begin()->second), card->result.stats.front().videoFrames);
 
-    const std::string missing = plain.path() + "/no-such.ts";
-    CommandResult run =
-        RunProbe("--format=tsv " + Quote(card->result.files.front()) + " " + Quote(missing));
+    const std::string missing = plain.File("no-such.ts");
+    CapturedRun run = RunProbe("--format=tsv " + ShellQuote(card->result.files.front()) + " " +
+                               ShellQuote(missing));
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find(missing), std::string::npos) << run.err;
     EXPECT_NE(run.out.find(card->result.files.front()), std::string::npos);  // still probed
 
     const TempDir empty;
-    run = RunProbe(Quote(empty.path()));
+    run = RunProbe(ShellQuote(empty.path()));
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("no .ts files"), std::string::npos) << run.err;
 
-    EXPECT_EQ(RunProbe("--format=xml " + Quote(plain.path())).status, 2);
+    EXPECT_EQ(RunProbe("--format=xml " + ShellQuote(plain.path())).status, 2);
     EXPECT_EQ(RunProbe("--bogus").status, 2);
     EXPECT_EQ(RunProbe("--make-sample").status, 2);
     run = RunProbe("--help");

@@ -1,0 +1,75 @@
+// Timing helpers the benchmarks share, and the large recording that the reader and video
+// benchmarks measure when not given one.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "tests/test_support.h"
+#include "tools/make_recording/recording_writer.h"
+
+namespace velmaro::bench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+// Seconds that `work` takes.
+template <typename Work>
+double TimeOf(Work&& work) {
+    const Clock::time_point start = Clock::now();
+    work();
+    return Seconds(Clock::now() - start);
+}
+
+// The shortest of `rounds` runs of `run`, which returns its own time in seconds.
+template <typename Run>
+double BestOf(int rounds, Run&& run) {
+    double best = 1e30;
+    for (int i = 0; i < rounds; ++i) {
+        best = std::min(best, run());
+    }
+    return best;
+}
+
+// Seconds a shell command takes; a failing command ends the benchmark, whose figures would
+// mean nothing without it.
+inline double TimeCommand(const std::string& command) {
+    return TimeOf([&] {
+        if (std::system(command.c_str()) != 0) {
+            std::fprintf(stderr, "failed: %s\n", command.c_str());
+            std::exit(1);
+        }
+    });
+}
+
+// The recording named on the command line, or else a 60 s 1920x1080 30 fps one generated into
+// `scratch` (made here, under `prefix`). Empty, with the reason printed, when that fails.
+inline std::string RecordingToMeasure(int argc, char** argv, const char* prefix,
+                                      std::optional<test::TempDir>& scratch) {
+    if (argc > 1 && argv[1][0] != '\0') {
+        return argv[1];
+    }
+    scratch.emplace(prefix);
+    RecordingOptions o;
+    o.outRoot = scratch->path();
+    o.files = 1;
+    o.secondsPerFile = 60;
+    o.width = 1920;
+    o.height = 1080;
+    std::printf("generating a 60 s 1920x1080 30 fps recording...\n");
+    const RecordingResult r = WriteRecording(o);
+    if (!r.ok) {
+        std::fprintf(stderr, "%s\n", r.error.c_str());
+        return "";
+    }
+    return r.files[0];
+}
+
+}  // namespace velmaro::bench
