@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
@@ -25,12 +24,16 @@
 #include <optional>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "export/ts_backup.h"
+#include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using velmaro::bench::Clock;
+using velmaro::bench::Seconds;
+using velmaro::test::ShellQuote;
 namespace fs = std::filesystem;
 
 bool Run(const std::string& command) {
@@ -43,28 +46,8 @@ constexpr int kRounds = 3;
 constexpr double kTsGoal = 0.8;
 constexpr double kAviGoal = 1.0;
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "bench_export_XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-double Seconds(Clock::duration d) {
-    return std::chrono::duration<double>(d).count();
-}
-
-// One timed run after removing `output` (unless empty) and a sync, untimed; -1 when it fails.
+// One timed run after removing `output` (unless empty) and a sync, untimed; -1 when it fails,
+// which stays the least of any times it is compared with, so a failed run poisons the best.
 template <typename Fn>
 double TimeOnce(const std::string& output, Fn&& fn) {
     if (!output.empty()) {
@@ -72,28 +55,9 @@ double TimeOnce(const std::string& output, Fn&& fn) {
         fs::remove(output, ec);
     }
     ::sync();
-    const Clock::time_point start = Clock::now();
-    if (!fn()) {
-        return -1.0;
-    }
-    return Seconds(Clock::now() - start);
-}
-
-// Keeps the best time; a failed run poisons the result.
-void KeepBest(double* best, double seconds) {
-    if (*best < 0) {
-        return;
-    }
-    *best = seconds < 0 ? -1.0 : std::min(*best, seconds);
-}
-
-template <typename Fn>
-double BestOf(int rounds, const std::string& output, Fn&& fn) {
-    double best = 1e30;
-    for (int i = 0; i < rounds; ++i) {
-        KeepBest(&best, TimeOnce(output, fn));
-    }
-    return best;
+    bool ok = false;
+    const double seconds = velmaro::bench::TimeOf([&] { ok = fn(); });
+    return ok ? seconds : -1.0;
 }
 
 std::string LoadAverage() {
@@ -107,7 +71,7 @@ std::string LoadAverage() {
 }
 
 bool SameContents(const std::string& a, const std::string& b) {
-    return Run("cmp -s '" + a + "' '" + b + "'");
+    return Run("cmp -s " + ShellQuote(a) + " " + ShellQuote(b));
 }
 
 // One export from Begin to its end report.
@@ -146,7 +110,7 @@ void PrintRatio(const char* what, double ratio, double goal) {
 
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : kDefaultSecondsPerFile;
-    TempDir dir;
+    velmaro::test::TempDir dir("bench_export");
     velmaro::RecordingOptions options;
     options.outRoot = dir.path();
     options.files = kFiles;
@@ -186,8 +150,8 @@ int main(int argc, char** argv) {
     unflushed.outputPath = dir.File("unflushed.ts");
     unflushed.syncBeforeRename = false;
     const std::string copy = dir.File("copy.ts");
-    const std::string cp = "cp '" + clipTs + "' '" + copy + "'";
-    const std::string cpSync = cp + " && sync '" + copy + "'";
+    const std::string cp = "cp " + ShellQuote(clipTs) + " " + ShellQuote(copy);
+    const std::string cpSync = cp + " && sync " + ShellQuote(copy);
     auto exportTo = [](const velmaro::ExportRequest& r) { return [&r] { return Export(r); }; };
     auto shell = [](const std::string& command) { return [&command] { return Run(command); }; };
     double tsNoFlush = 1e30;
@@ -197,15 +161,15 @@ int main(int argc, char** argv) {
     double tsReplacing = 1e30;
     double cpReplacing = 1e30;
     for (int round = 0; round < kRounds; ++round) {
-        KeepBest(&tsNoFlush, TimeOnce(unflushed.outputPath, exportTo(unflushed)));
-        KeepBest(&cpPlain, TimeOnce(copy, shell(cp)));
-        KeepBest(&ts, TimeOnce(flushed.outputPath, exportTo(flushed)));
-        KeepBest(&cpSynced, TimeOnce(copy, shell(cpSync)));
+        tsNoFlush = std::min(tsNoFlush, TimeOnce(unflushed.outputPath, exportTo(unflushed)));
+        cpPlain = std::min(cpPlain, TimeOnce(copy, shell(cp)));
+        ts = std::min(ts, TimeOnce(flushed.outputPath, exportTo(flushed)));
+        cpSynced = std::min(cpSynced, TimeOnce(copy, shell(cpSync)));
     }
     // The outputs of the last rounds stay, so these runs replace files of the same size.
     for (int round = 0; round < kRounds; ++round) {
-        KeepBest(&tsReplacing, TimeOnce({}, exportTo(unflushed)));
-        KeepBest(&cpReplacing, TimeOnce({}, shell(cp)));
+        tsReplacing = std::min(tsReplacing, TimeOnce({}, exportTo(unflushed)));
+        cpReplacing = std::min(cpReplacing, TimeOnce({}, shell(cp)));
     }
     if (tsNoFlush < 0 || cpPlain < 0 || ts < 0 || cpSynced < 0 || tsReplacing < 0 ||
         cpReplacing < 0) {
@@ -234,18 +198,21 @@ int main(int argc, char** argv) {
     if (!Export(avi)) {
         return 1;
     }
-    const double aviTime = BestOf(kRounds, avi.outputPath, exportTo(avi));
+    const double aviTime =
+        velmaro::bench::BestOf(kRounds, [&] { return TimeOnce(avi.outputPath, exportTo(avi)); });
     const std::string remux = dir.File("ffmpeg.avi");
-    const std::string ffmpeg = "ffmpeg -nostdin -v error -y -i '" + clipTs +
-                               "' -c:v copy -c:a pcm_s16le -ac 1 -ar 48000 '" + remux +
-                               "' 2>/dev/null";
-    const std::string ffmpegSync = ffmpeg + " && sync '" + remux + "'";
+    const std::string ffmpeg = "ffmpeg -nostdin -v error -y -i " + ShellQuote(clipTs) +
+                               " -c:v copy -c:a pcm_s16le -ac 1 -ar 48000 " + ShellQuote(remux) +
+                               " 2>/dev/null";
+    const std::string ffmpegSync = ffmpeg + " && sync " + ShellQuote(remux);
     if (!Run("command -v ffmpeg >/dev/null")) {
         std::printf("ffmpeg not found: no AVI peer to compare with\n");
         return 0;
     }
-    const double ff = BestOf(kRounds, remux, shell(ffmpeg));
-    const double ffSync = BestOf(kRounds, remux, shell(ffmpegSync));
+    const double ff =
+        velmaro::bench::BestOf(kRounds, [&] { return TimeOnce(remux, shell(ffmpeg)); });
+    const double ffSync =
+        velmaro::bench::BestOf(kRounds, [&] { return TimeOnce(remux, shell(ffmpegSync)); });
     if (aviTime < 0 || ff < 0 || ffSync < 0) {
         std::fprintf(stderr, "bench_export: a run failed\n");
         return 1;

@@ -3,23 +3,19 @@
 // checked with ffprobe and ffmpeg, including a file past the 1 GiB RIFF limit.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "export/avi_file.h"
 #include "platform/unique_fd.h"
+#include "tests/export/export_support.h"
+#include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace velmaro {
@@ -27,73 +23,19 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
+using test::DecodeErrors;
+using test::ReadBytes;
+using test::RunCommand;
+using test::ShellQuote;
+using test::TempDir;
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "avi_file_XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-
-  private:
-    std::string path_;
-};
-
-int RunCommand(const std::string& command, std::string* out = nullptr) {
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return -1;
-    }
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        if (out != nullptr) {
-            out->append(buffer, n);
-        }
-    }
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// ffprobe's per-stream fields, keyed by codec type.
-std::map<std::string, std::map<std::string, std::string>> ProbeStreams(const std::string& file,
-                                                                       const std::string& extra) {
-    std::string out;
-    RunCommand("ffprobe -v error " + extra +
-                   " -show_entries stream=codec_type,codec_name,r_frame_rate,sample_rate,channels,"
-                   "nb_read_packets,duration,nb_frames -of compact=p=0 '" +
-                   file + "' 2>/dev/null",
-               &out);
-    std::map<std::string, std::map<std::string, std::string>> streams;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        std::map<std::string, std::string> fields;
-        std::istringstream parts(line);
-        for (std::string part; std::getline(parts, part, '|');) {
-            if (const size_t eq = part.find('='); eq != std::string::npos) {
-                fields[part.substr(0, eq)] = part.substr(eq + 1);
-            }
-        }
-        streams[fields["codec_type"]] = fields;
+// ffprobe's streams keyed by codec type.
+std::map<std::string, test::StreamFields> StreamsByType(const std::string& file) {
+    std::map<std::string, test::StreamFields> streams;
+    for (const test::StreamFields& fields : test::ProbeStreams(file)) {
+        streams[fields.at("codec_type")] = fields;
     }
     return streams;
-}
-
-// Whatever ffmpeg reports at error level while decoding the whole file.
-std::string DecodeErrors(const std::string& file, const std::string& before = "") {
-    std::string out;
-    RunCommand("ffmpeg -nostdin -v error " + before + " -i '" + file + "' -f null - 2>&1", &out);
-    return out;
-}
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 uint32_t U32(const uint8_t* p) {
@@ -228,12 +170,7 @@ void ExpectChunksAt(const std::string& path, const std::vector<std::pair<uint64_
 
 // The access units of a generated recording, split at their delimiters.
 std::vector<Bytes> RecordingAccessUnits(const TempDir& dir, int gop) {
-    RecordingOptions options;
-    options.outRoot = dir.path();
-    options.files = 1;
-    options.secondsPerFile = 2;
-    options.width = 320;
-    options.height = 240;
+    RecordingOptions options = test::SmallCard(dir, 1, 2);
     options.gop = gop;
     const RecordingResult rec = WriteRecording(options);
     if (!rec.ok) {
@@ -241,9 +178,9 @@ std::vector<Bytes> RecordingAccessUnits(const TempDir& dir, int gop) {
         return {};
     }
     const std::string es = dir.File("video.h264");
-    RunCommand("ffmpeg -nostdin -v error -i '" + rec.files[0] + "' -map 0:v -c copy -f h264 '" +
-               es + "'");
-    const Bytes stream = ReadFile(es);
+    RunCommand("ffmpeg -nostdin -v error -i " + ShellQuote(rec.files[0]) +
+               " -map 0:v -c copy -f h264 " + ShellQuote(es));
+    const Bytes stream = ReadBytes(es);
     std::vector<Bytes> units;
     size_t start = 0;
     for (size_t i = 1; i + 5 <= stream.size(); ++i) {
@@ -376,7 +313,7 @@ TEST(AviFile, HeaderIndexAndChunksMatchTheHandBuiltBytes) {
     EXPECT_EQ(avi.VideoFrames(), 0);
     EXPECT_FALSE(avi.IsOpen());
 
-    const Bytes file = ReadFile(path);
+    const Bytes file = ReadBytes(path);
     ASSERT_EQ(file.size(), 8950u);
     for (size_t i = 0; i < sizeof kGoldenHead; ++i) {
         ASSERT_EQ(file[i], kGoldenHead[i]) << "byte " << i;
@@ -405,7 +342,7 @@ TEST(AviFile, FormatFieldsFollowSizeAndRate) {
         CAviFile avi;
         ASSERT_TRUE(avi.Create(path, c.width, c.height, c.fps));
         ASSERT_TRUE(avi.Close());
-        const Bytes file = ReadFile(path);
+        const Bytes file = ReadBytes(path);
         EXPECT_EQ(U32(file.data() + 32), c.microseconds);
         EXPECT_EQ(U32(file.data() + 108 + 24), c.rate);       // strh dwRate
         EXPECT_EQ(U32(file.data() + 172 + 20), c.imageSize);  // biSizeImage
@@ -474,7 +411,7 @@ TEST(AviFile, RealFramesAcrossManyRiffChunksStayReadable) {
     ExpectChunksAt(path, layout.idx1[0], "00dc");
     ExpectChunksAt(path, layout.idx1[1], "01wb");
 
-    auto streams = ProbeStreams(path, "-count_packets");
+    auto streams = StreamsByType(path);
     EXPECT_EQ(streams["video"]["codec_name"], "h264");
     EXPECT_EQ(streams["video"]["r_frame_rate"], "30/1");
     EXPECT_EQ(streams["video"]["nb_read_packets"], "60");
@@ -545,7 +482,7 @@ TEST(AviFile, ClipPastOneGibibyteOpensWithItsFullDuration) {
     ExpectChunksAt(path, layout.streams[0].chunks, "00dc");
     ExpectChunksAt(path, layout.streams[1].chunks, "01wb");
 
-    auto streams = ProbeStreams(path, "-count_packets");
+    auto streams = StreamsByType(path);
     EXPECT_EQ(streams["video"]["nb_read_packets"], std::to_string(kFrames));
     EXPECT_NEAR(std::atof(streams["video"]["duration"].c_str()), kFrames / 30.0, 0.05);
     EXPECT_EQ(streams["audio"]["nb_frames"], std::to_string(kFrames * 1600));

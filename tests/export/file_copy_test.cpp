@@ -2,60 +2,27 @@
 // old contents or the complete new ones, never anything in between, and no temporary file
 // stays behind.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "export/file_copy.h"
+#include "tests/export/export_support.h"
+#include "tests/test_support.h"
 
 namespace velmaro {
 namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "file_copy_XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(path_)) {
-            names.push_back(e.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-  private:
-    std::string path_;
-};
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
+using test::NamesIn;
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
 
 Bytes RandomBytes(size_t size) {
     std::mt19937 rng(7);
@@ -71,21 +38,21 @@ TEST(FileCopy, CopiesWholeFilesOfAnySizeAndReplacesOnlyWhenDone) {
     // Empty, odd-sized and bigger than one copy step.
     for (const size_t size : {size_t{0}, size_t{188 * 3 + 5}, size_t{5} * 1024 * 1024 + 17}) {
         const Bytes data = RandomBytes(size);
-        WriteFile(dir.File("REC_0001.ts"), data);
-        WriteFile(dir.File("saved.ts"), {'o', 'l', 'd'});
+        WriteBytes(dir.File("REC_0001.ts"), data);
+        WriteBytes(dir.File("saved.ts"), {'o', 'l', 'd'});
         const FileCopyResult result = CopyWholeFile(dir.File("REC_0001.ts"), dir.File("saved.ts"));
         ASSERT_TRUE(result.ok) << result.error;
         EXPECT_EQ(result.bytes, static_cast<int64_t>(size));
         EXPECT_TRUE(result.error.empty());
-        EXPECT_TRUE(ReadFile(dir.File("saved.ts")) == data);
+        EXPECT_TRUE(ReadBytes(dir.File("saved.ts")) == data);
     }
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"REC_0001.ts", "saved.ts"}));
+    EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"REC_0001.ts", "saved.ts"}));
 }
 
 TEST(FileCopy, ReplacedFileKeepsItsPermissions) {
     TempDir dir;
-    WriteFile(dir.File("source.ts"), {1, 2, 3});
-    WriteFile(dir.File("target.ts"), {9});
+    WriteBytes(dir.File("source.ts"), {1, 2, 3});
+    WriteBytes(dir.File("target.ts"), {9});
     ASSERT_EQ(::chmod(dir.File("target.ts").c_str(), 0640), 0);
     ASSERT_TRUE(CopyWholeFile(dir.File("source.ts"), dir.File("target.ts")).ok);
     struct stat info {};
@@ -95,8 +62,8 @@ TEST(FileCopy, ReplacedFileKeepsItsPermissions) {
 
 TEST(FileCopy, FailuresAreReportedAndLeaveTheTargetAsItWas) {
     TempDir dir;
-    WriteFile(dir.File("target.ts"), {'o', 'l', 'd'});
-    WriteFile(dir.File("source.ts"), {1, 2, 3});
+    WriteBytes(dir.File("target.ts"), {'o', 'l', 'd'});
+    WriteBytes(dir.File("source.ts"), {1, 2, 3});
 
     FileCopyResult r = CopyWholeFile(dir.File("missing.ts"), dir.File("target.ts"));
     EXPECT_FALSE(r.ok);
@@ -114,14 +81,15 @@ TEST(FileCopy, FailuresAreReportedAndLeaveTheTargetAsItWas) {
     r = CopyWholeFile(dir.File("folder.ts"), dir.File("target.ts"));  // not a regular file
     EXPECT_FALSE(r.ok);
 
-    EXPECT_TRUE(ReadFile(dir.File("target.ts")) == Bytes({'o', 'l', 'd'}));
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"folder.ts", "source.ts", "target.ts"}));
+    EXPECT_TRUE(ReadBytes(dir.File("target.ts")) == Bytes({'o', 'l', 'd'}));
+    EXPECT_EQ(NamesIn(dir.path()),
+              (std::vector<std::string>{"folder.ts", "source.ts", "target.ts"}));
 }
 
 TEST(ReplacingFile, TheTargetChangesOnlyOnCommit) {
     TempDir dir;
     const std::string target = dir.File("clip.ts");
-    WriteFile(target, {'o', 'l', 'd'});
+    WriteBytes(target, {'o', 'l', 'd'});
     std::string error;
     {
         ReplacingFile out;
@@ -130,17 +98,17 @@ TEST(ReplacingFile, TheTargetChangesOnlyOnCommit) {
         EXPECT_EQ(fs::path(out.TempPath()).parent_path(), fs::path(target).parent_path());
         EXPECT_EQ(fs::path(out.TempPath()).filename().string()[0], '.');
         ASSERT_EQ(::write(out.Fd(), "half", 4), 4);
-        EXPECT_TRUE(ReadFile(target) == Bytes({'o', 'l', 'd'}));
+        EXPECT_TRUE(ReadBytes(target) == Bytes({'o', 'l', 'd'}));
     }  // dropped without a commit
-    EXPECT_TRUE(ReadFile(target) == Bytes({'o', 'l', 'd'}));
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"clip.ts"}));
+    EXPECT_TRUE(ReadBytes(target) == Bytes({'o', 'l', 'd'}));
+    EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"clip.ts"}));
 
     ReplacingFile out;
     ASSERT_TRUE(out.Create(target, &error));
     out.Abandon();
     EXPECT_FALSE(out.IsOpen());
     EXPECT_FALSE(out.Commit(&error));
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"clip.ts"}));
+    EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"clip.ts"}));
 
     ASSERT_TRUE(out.Create(target, &error));
     {
@@ -153,14 +121,14 @@ TEST(ReplacingFile, TheTargetChangesOnlyOnCommit) {
     EXPECT_FALSE(out.IsOpen());
     ASSERT_TRUE(moved.Commit(&error)) << error;
     EXPECT_FALSE(moved.IsOpen());
-    EXPECT_TRUE(ReadFile(target) == Bytes({'n', 'e', 'w'}));
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"clip.ts"}));
+    EXPECT_TRUE(ReadBytes(target) == Bytes({'n', 'e', 'w'}));
+    EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"clip.ts"}));
 }
 
 TEST(ReplacingFile, CommitWithoutTheFlushStillReplacesWholeOrReportsFailure) {
     TempDir dir;
     const std::string target = dir.File("clip.ts");
-    WriteFile(target, {'o', 'l', 'd'});
+    WriteBytes(target, {'o', 'l', 'd'});
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     std::string error;
     ReplacingFile out;
@@ -169,24 +137,24 @@ TEST(ReplacingFile, CommitWithoutTheFlushStillReplacesWholeOrReportsFailure) {
     ASSERT_EQ(::write(out.Fd(), data.data(), data.size()), static_cast<ssize_t>(data.size()));
     ASSERT_TRUE(out.Commit(&error, false)) << error;
     EXPECT_FALSE(out.IsOpen());
-    EXPECT_TRUE(ReadFile(target) == data);
+    EXPECT_TRUE(ReadBytes(target) == data);
     struct stat info {};
     ASSERT_EQ(::stat(target.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"clip.ts"}));
+    EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"clip.ts"}));
 
     // The rename fails when a folder took the target's place meanwhile: reported, nothing left.
     const std::string taken = dir.File("taken.ts");
     ASSERT_TRUE(out.Create(taken, &error)) << error;
     ASSERT_EQ(::write(out.Fd(), "new", 3), 3);
     fs::create_directory(taken);
-    WriteFile(taken + "/inside", {1});
+    WriteBytes(taken + "/inside", {1});
     error.clear();
     EXPECT_FALSE(out.Commit(&error, false));
     EXPECT_FALSE(error.empty());
     EXPECT_FALSE(out.IsOpen());
     EXPECT_TRUE(fs::is_directory(taken));
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"clip.ts", "taken.ts"}));
+    EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"clip.ts", "taken.ts"}));
 }
 
 TEST(ReplacingFile, VeryLongNamesStillGetATemporaryFile) {

@@ -13,78 +13,38 @@
 // reads ends (checked below), the one place where the export's reads show through: there a
 // packet is taken when the one before it was, whatever follows it.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <mutex>
-#include <optional>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "export/ts_backup.h"
 #include "stream/ts_builder.h"
+#include "tests/export/export_support.h"
+#include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace velmaro {
 namespace {
 
-namespace fs = std::filesystem;
 using test::Bytes;
+using test::ClipRequest;
+using test::kAudioPid;
+using test::kBlock;
+using test::kPacket;
+using test::kPmtPid;
+using test::kVideoPid;
+using test::NamesIn;
+using test::Pid;
+using test::ReadBytes;
+using test::SmallCard;
+using test::TempDir;
+using test::WriteBytes;
 
-constexpr int kVideoPid = 0x1011;
-constexpr int kAudioPid = 0x1100;
-constexpr int kPmtPid = 0x0100;
-constexpr int64_t kPacket = 188;
-constexpr int64_t kBlock = kExportBlockSize;
 // The export reads this much at a time from the start of its walk through a file.
 constexpr int64_t kReadStep = 32 * kBlock;
-constexpr auto kOutcomeWait = std::chrono::seconds(120);
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "clip_bytes_XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(path_)) {
-            names.push_back(e.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-  private:
-    std::string path_;
-};
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-int Pid(const uint8_t* p) {
-    return ((p[1] & 0x1F) << 8) | p[2];
-}
 
 int64_t BlockFloor(int64_t v) {
     return v / kBlock * kBlock;
@@ -185,57 +145,17 @@ void ExpectNoPacketEndsAtAReadStep(const Stretch& s) {
     }
 }
 
-struct ExportRun {
-    ExportOutcome outcome;
+// An export run to its end, with the clip it saved.
+struct SavedClip : test::ExportRun {
     Bytes clip;
-    std::vector<std::pair<int64_t, int64_t>> progress;  // done, to do
-    int64_t bytesDone = 0;
-    int64_t bytesToDo = 0;
 };
 
-ExportRun Export(const ExportRequest& request) {
-    ExportRun run;
-    std::mutex mutex;
-    std::condition_variable cv;
-    std::optional<ExportOutcome> outcome;
-    CTSBackup backup(
-        [&](const ExportOutcome& o) {
-            std::lock_guard lock(mutex);
-            outcome = o;
-            cv.notify_all();
-        },
-        [&](int64_t done, int64_t toDo) { run.progress.emplace_back(done, toDo); });
-    if (!backup.Begin(request)) {
-        run.outcome = {ExportEnd::kFailed, request.outputPath, "begin: " + backup.LastError()};
-        return run;
-    }
-    {
-        std::unique_lock lock(mutex);
-        if (!cv.wait_for(lock, kOutcomeWait, [&] { return outcome.has_value(); })) {
-            run.outcome = {ExportEnd::kFailed, request.outputPath, "no outcome"};
-            return run;
-        }
-    }
-    backup.Stop();
-    run.outcome = *outcome;
-    run.bytesDone = backup.BytesDone();
-    run.bytesToDo = backup.BytesToDo();
+SavedClip Export(const ExportRequest& request) {
+    SavedClip run{test::RunExport(request), {}};
     if (run.outcome.end == ExportEnd::kFinished) {
-        run.clip = ReadFile(request.outputPath);
+        run.clip = ReadBytes(request.outputPath);
     }
     return run;
-}
-
-ExportRequest Request(const std::string& output, const std::string& inPath, int64_t inPos,
-                      const std::string& outPath, int64_t outPos, bool sync = true) {
-    ExportRequest r;
-    r.outputPath = output;
-    r.frameRate = 30;
-    r.width = 320;
-    r.height = 240;
-    r.marks = {inPath, inPos, outPath, outPos};
-    r.syncBeforeRename = sync;
-    return r;
 }
 
 // Damage put into a hand-built file just before one of its packets.
@@ -338,7 +258,7 @@ class DamagedCard : public ::testing::Test {
             BuildFile(3, 9000, {{3000, Damage::kGarbage, 150}, {6000, Damage::kStraySync, 1}}, 97));
         for (size_t i = 0; i < files_.size(); ++i) {
             paths_.push_back(card_->File("CLIP_000" + std::to_string(i + 1) + ".ts"));
-            WriteFile(paths_[i], files_[i]);
+            WriteBytes(paths_[i], files_[i]);
         }
     }
     static void TearDownTestSuite() {
@@ -361,13 +281,13 @@ class DamagedCard : public ::testing::Test {
         for (const bool sync : {true, false}) {
             SCOPED_TRACE(sync ? "flushed" : "not flushed");
             const std::string target = out_.File("clip.ts");
-            const ExportRun run =
-                Export(Request(target, paths_[in], inPos, paths_[out], outPos, sync));
+            const SavedClip run =
+                Export(ClipRequest(target, paths_[in], inPos, paths_[out], outPos, sync));
             ASSERT_EQ(run.outcome.end, ExportEnd::kFinished) << run.outcome.reason;
             ASSERT_EQ(run.clip.size(), expected.size());
             EXPECT_TRUE(run.clip == expected);
             EXPECT_EQ(run.bytesDone, run.bytesToDo);
-            EXPECT_EQ(out_.Names(), std::vector<std::string>{"clip.ts"});
+            EXPECT_EQ(NamesIn(out_.path()), std::vector<std::string>{"clip.ts"});
         }
     }
 
@@ -404,8 +324,8 @@ TEST_F(DamagedCard, MarksOnBlockBoundaries) {
 }
 
 TEST_F(DamagedCard, ProgressClimbsToTheWholeAmount) {
-    const ExportRun run = Export(
-        Request(out_.File("progress.ts"), paths_[0], 100000, paths_[2], Size(files_[2]) / 2));
+    const SavedClip run = Export(
+        ClipRequest(out_.File("progress.ts"), paths_[0], 100000, paths_[2], Size(files_[2]) / 2));
     ASSERT_EQ(run.outcome.end, ExportEnd::kFinished) << run.outcome.reason;
     // Reported in steps small enough to move a progress bar through a 14 MB clip.
     EXPECT_GE(run.progress.size(), 4u);
@@ -431,29 +351,25 @@ TEST_F(DamagedCard, AFileThatTurnsToGarbageGivesOnlyItsPacketsOrNothing) {
         file.push_back(b == kTsSyncByte ? 0 : b);
     }
     const std::string path = card.File("JUNK_0001.ts");
-    WriteFile(path, file);
+    WriteBytes(path, file);
     // From the start: the head (the PAT) and the program map packet; the one packet after it
     // is followed by garbage and dropped.
-    const ExportRun whole = Export(Request(out_.File("junk.ts"), path, 0, path, Size(file)));
+    const SavedClip whole = Export(ClipRequest(out_.File("junk.ts"), path, 0, path, Size(file)));
     ASSERT_EQ(whole.outcome.end, ExportEnd::kFinished) << whole.outcome.reason;
     EXPECT_TRUE(whole.clip == Bytes(file.begin(), file.begin() + 2 * kPacket));
     EXPECT_TRUE(whole.clip == ExpectedClip({{file}, 0, Size(file)}));
     // From past the tables: nothing lies between the marks and nothing is saved.
-    const ExportRun none = Export(Request(out_.File("none.ts"), path, 100000, path, Size(file)));
+    const SavedClip none =
+        Export(ClipRequest(out_.File("none.ts"), path, 100000, path, Size(file)));
     EXPECT_EQ(none.outcome.end, ExportEnd::kFailed);
-    EXPECT_EQ(out_.Names(), std::vector<std::string>{"junk.ts"});
+    EXPECT_EQ(NamesIn(out_.path()), std::vector<std::string>{"junk.ts"});
 }
 
 // A generated card with the generator's damage (garbage runs between packets, the last file
 // cut in a packet), exported as TS and as AVI with and without the flush.
 TEST(ClipBytesGenerated, GarbageAndACutLastFileGiveTheSelectedPacketsFlushedOrNot) {
     TempDir card;
-    RecordingOptions options;
-    options.outRoot = card.path();
-    options.files = 4;
-    options.secondsPerFile = 2;
-    options.width = 320;
-    options.height = 240;
+    RecordingOptions options = SmallCard(card, 4, 2);
     options.garbage = true;
     options.truncateLast = true;
     options.seed = 4;
@@ -461,7 +377,7 @@ TEST(ClipBytesGenerated, GarbageAndACutLastFileGiveTheSelectedPacketsFlushedOrNo
     ASSERT_TRUE(rec.ok) << rec.error;
     std::vector<Bytes> files;
     for (const std::string& f : rec.files) {
-        files.push_back(ReadFile(f));
+        files.push_back(ReadBytes(f));
     }
     TempDir out;
     struct Case {
@@ -482,19 +398,19 @@ TEST(ClipBytesGenerated, GarbageAndACutLastFileGiveTheSelectedPacketsFlushedOrNo
         const Bytes expected = ExpectedClip(s);
         ASSERT_FALSE(expected.empty());
         for (const bool sync : {true, false}) {
-            const ExportRun run = Export(Request(out.File("gen.ts"), rec.files[c.in], c.inPos,
-                                                 rec.files[c.out], c.outPos, sync));
+            const SavedClip run = Export(ClipRequest(out.File("gen.ts"), rec.files[c.in], c.inPos,
+                                                     rec.files[c.out], c.outPos, sync));
             ASSERT_EQ(run.outcome.end, ExportEnd::kFinished) << run.outcome.reason;
             EXPECT_TRUE(run.clip == expected)
                 << "from file " << c.in << " to " << c.out << (sync ? ", flushed" : "");
         }
     }
     const ExportRequest avi =
-        Request(out.File("gen.avi"), rec.files[0], 3000, rec.files[3], Size(files[3]));
+        ClipRequest(out.File("gen.avi"), rec.files[0], 3000, rec.files[3], Size(files[3]));
     ExportRequest aviNoSync = avi;
     aviNoSync.syncBeforeRename = false;
-    const ExportRun flushed = Export(avi);
-    const ExportRun unflushed = Export(aviNoSync);
+    const SavedClip flushed = Export(avi);
+    const SavedClip unflushed = Export(aviNoSync);
     ASSERT_EQ(flushed.outcome.end, ExportEnd::kFinished) << flushed.outcome.reason;
     ASSERT_EQ(unflushed.outcome.end, ExportEnd::kFinished) << unflushed.outcome.reason;
     EXPECT_GT(flushed.clip.size(), size_t{kAviHeaderBytes});

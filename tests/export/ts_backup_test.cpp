@@ -3,28 +3,22 @@
 // checked with ffprobe and ffmpeg, the access-unit rules on hand-built streams, and the output
 // guarantees: a failed, stopped or abandoned export never leaves or damages a file.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "export/ts_backup.h"
 #include "stream/ts_builder.h"
+#include "tests/export/export_support.h"
+#include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace velmaro {
@@ -32,104 +26,23 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Bytes;
+using test::ClipRequest;
+using test::DecodeErrors;
+using test::kAudioPid;
+using test::kBlock;
+using test::kExportPatience;
+using test::kPacket;
+using test::kPmtPid;
+using test::kVideoPid;
+using test::NamesIn;
+using test::Pid;
+using test::ProbeStreams;
+using test::ReadBytes;
+using test::SmallCard;
+using test::StreamFields;
+using test::TempDir;
+using test::WriteBytes;
 
-constexpr int kVideoPid = 0x1011;
-constexpr int kAudioPid = 0x1100;
-constexpr int kPmtPid = 0x0100;
-constexpr int64_t kBlock = kExportBlockSize;
-constexpr int64_t kPacket = 188;
-// Only guards against a hang; no test depends on how long anything takes.
-constexpr auto kOutcomeWait = std::chrono::seconds(120);
-
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "ts_backup_XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
-    // Names in the folder, so tests can see that no temporary file was left behind.
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(path_)) {
-            names.push_back(e.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-  private:
-    std::string path_;
-};
-
-int RunCommand(const std::string& command, std::string* out = nullptr) {
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return -1;
-    }
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        if (out != nullptr) {
-            out->append(buffer, n);
-        }
-    }
-    const int status = pclose(pipe);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-using Fields = std::map<std::string, std::string>;
-
-// ffprobe's streams of a file in index order.
-std::vector<Fields> ProbeStreams(const std::string& file) {
-    std::string out;
-    RunCommand(
-        "ffprobe -v error -count_packets -show_entries stream=index,codec_type,codec_name,"
-        "r_frame_rate,sample_rate,channels,nb_read_packets,width,height -of compact=p=0 '" +
-            file + "' 2>/dev/null",
-        &out);
-    std::vector<Fields> streams;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        Fields fields;
-        std::istringstream parts(line);
-        for (std::string part; std::getline(parts, part, '|');) {
-            if (const size_t eq = part.find('='); eq != std::string::npos) {
-                fields[part.substr(0, eq)] = part.substr(eq + 1);
-            }
-        }
-        // ffprobe lists a transport stream's streams again under their program.
-        if (fields.count("index") && std::stoul(fields["index"]) == streams.size()) {
-            streams.push_back(fields);
-        }
-    }
-    return streams;
-}
-
-std::string DecodeErrors(const std::string& file) {
-    std::string out;
-    RunCommand("ffmpeg -nostdin -v error -i '" + file + "' -f null - 2>&1", &out);
-    return out;
-}
-
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-int Pid(const uint8_t* p) {
-    return ((p[1] & 0x1F) << 8) | p[2];
-}
 bool Pusi(const uint8_t* p) {
     return (p[1] & 0x40) != 0;
 }
@@ -188,7 +101,7 @@ int64_t LastBlockEndBefore(int64_t markOut, int64_t size) {
 std::vector<Piece> ExpectedPieces(const std::vector<std::string>& files, size_t in, int64_t inPos,
                                   size_t out, int64_t outPos) {
     std::vector<Piece> pieces;
-    const Bytes first = ReadFile(files[in]);
+    const Bytes first = ReadBytes(files[in]);
     const int64_t pmt = FirstPmtPacket(first);
     pieces.push_back({files[in], 0, pmt});
     for (size_t f = in; f <= out; ++f) {
@@ -209,7 +122,7 @@ std::vector<Piece> ExpectedPieces(const std::vector<std::string>& files, size_t 
 Bytes Concatenate(const std::vector<Piece>& pieces) {
     Bytes all;
     for (const Piece& p : pieces) {
-        const Bytes file = ReadFile(p.path);
+        const Bytes file = ReadBytes(p.path);
         all.insert(all.end(), file.begin() + p.begin, file.begin() + p.end);
     }
     return all;
@@ -242,7 +155,7 @@ class Observer {
     }
     bool WaitHeld() {
         std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, kOutcomeWait, [&] { return held_; });
+        return cv_.wait_for(lock, kExportPatience, [&] { return held_; });
     }
     void Release() {
         std::lock_guard lock(mutex_);
@@ -251,7 +164,7 @@ class Observer {
     }
     std::optional<ExportOutcome> Wait(size_t count = 1) {
         std::unique_lock lock(mutex_);
-        if (!cv_.wait_for(lock, kOutcomeWait, [&] { return outcomes_.size() >= count; })) {
+        if (!cv_.wait_for(lock, kExportPatience, [&] { return outcomes_.size() >= count; })) {
             return std::nullopt;
         }
         return outcomes_[count - 1];
@@ -270,17 +183,6 @@ class Observer {
     bool released_ = false;
 };
 
-ExportRequest Request(const std::string& output, const std::string& inPath, int64_t inPos,
-                      const std::string& outPath, int64_t outPos) {
-    ExportRequest r;
-    r.outputPath = output;
-    r.frameRate = 30;
-    r.width = 320;
-    r.height = 240;
-    r.marks = {inPath, inPos, outPath, outPos};
-    return r;
-}
-
 void ExpectWholePackets(const Bytes& clip) {
     ASSERT_FALSE(clip.empty());
     ASSERT_EQ(clip.size() % kPacket, 0u);
@@ -294,13 +196,7 @@ class ClipExport : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         card_ = std::make_unique<TempDir>();
-        RecordingOptions options;
-        options.outRoot = card_->path();
-        options.files = 6;
-        options.secondsPerFile = 2;
-        options.width = 320;
-        options.height = 240;
-        recording_ = std::make_unique<RecordingResult>(WriteRecording(options));
+        recording_ = std::make_unique<RecordingResult>(WriteRecording(SmallCard(*card_, 6, 2)));
     }
     static void TearDownTestSuite() {
         recording_.reset();
@@ -314,23 +210,16 @@ class ClipExport : public ::testing::Test {
     // Runs an export to its end.
     static ExportOutcome Export(const ExportRequest& request, ExportCounters* counters = nullptr,
                                 int64_t* toDo = nullptr) {
-        Observer observer;
-        CTSBackup backup(observer.OnEnd());
-        if (!backup.Begin(request)) {
-            return {ExportEnd::kFailed, request.outputPath, "begin: " + backup.LastError()};
-        }
-        const std::optional<ExportOutcome> outcome = observer.Wait();
-        backup.Stop();
+        const test::ExportRun run = test::RunExport(request);
         if (counters != nullptr) {
-            *counters = backup.Counters();
+            *counters = run.counters;
         }
         if (toDo != nullptr) {
-            *toDo = backup.BytesToDo();
-            EXPECT_EQ(backup.BytesDone(), outcome && outcome->end == ExportEnd::kFinished
-                                              ? backup.BytesToDo()
-                                              : backup.BytesDone());
+            *toDo = run.bytesToDo;
+            EXPECT_EQ(run.bytesDone,
+                      run.outcome.end == ExportEnd::kFinished ? run.bytesToDo : run.bytesDone);
         }
-        return outcome.value_or(ExportOutcome{ExportEnd::kFailed, {}, "no outcome"});
+        return run.outcome;
     }
 
     static std::unique_ptr<TempDir> card_;
@@ -347,12 +236,12 @@ TEST_F(ClipExport, TsClipAcrossFilesHoldsTheHeadAndWholePacketsOfTheStretch) {
     const std::string clipPath = out_.File("clip.ts");
     int64_t toDo = 0;
     const ExportOutcome outcome =
-        Export(Request(clipPath, File(3), inPos, File(5), outPos), nullptr, &toDo);
+        Export(ClipRequest(clipPath, File(3), inPos, File(5), outPos), nullptr, &toDo);
     ASSERT_EQ(outcome.end, ExportEnd::kFinished) << outcome.reason;
     EXPECT_EQ(outcome.outputPath, clipPath);
     EXPECT_EQ(toDo, Size(3) - 5 * kBlock + Size(4) + outPos);
 
-    const Bytes clip = ReadFile(clipPath);
+    const Bytes clip = ReadBytes(clipPath);
     ExpectWholePackets(clip);
     const std::vector<std::string> files(recording_->files.begin(), recording_->files.end());
     const std::vector<Piece> pieces = ExpectedPieces(files, 2, inPos, 4, outPos);
@@ -365,14 +254,14 @@ TEST_F(ClipExport, TsClipAcrossFilesHoldsTheHeadAndWholePacketsOfTheStretch) {
 
     int stretchFrames = 0;
     for (size_t i = 1; i < pieces.size(); ++i) {
-        const Bytes file = ReadFile(pieces[i].path);
+        const Bytes file = ReadBytes(pieces[i].path);
         stretchFrames += CountVideoPes(file.data() + pieces[i].begin,
                                        static_cast<size_t>(pieces[i].end - pieces[i].begin));
     }
     EXPECT_GT(stretchFrames, recording_->stats[3].videoFrames);
     EXPECT_EQ(CountVideoPes(clip.data(), clip.size()), stretchFrames);
 
-    const std::vector<Fields> streams = ProbeStreams(clipPath);
+    const std::vector<StreamFields> streams = ProbeStreams(clipPath);
     ASSERT_EQ(streams.size(), 3u);
     EXPECT_EQ(streams[0].at("codec_name"), "h264");
     EXPECT_EQ(streams[1].at("codec_name"), "aac");
@@ -384,11 +273,11 @@ TEST_F(ClipExport, MarksInOneFileAHundredThousandBytesApart) {
     const int64_t outPos = inPos + 100000;
     ASSERT_GT(Size(2), outPos + kBlock);
     const std::string clipPath = out_.File("same.nts");
-    const ExportOutcome outcome = Export(Request(clipPath, File(2), inPos, File(2), outPos));
+    const ExportOutcome outcome = Export(ClipRequest(clipPath, File(2), inPos, File(2), outPos));
     ASSERT_EQ(outcome.end, ExportEnd::kFinished) << outcome.reason;
-    const Bytes clip = ReadFile(clipPath);
+    const Bytes clip = ReadBytes(clipPath);
     ExpectWholePackets(clip);
-    const Bytes file = ReadFile(File(2));
+    const Bytes file = ReadBytes(File(2));
     const int64_t head = FirstPmtPacket(file);
     const int64_t begin = PacketCeil(inPos / kBlock * kBlock);
     const int64_t end = PacketFloor(LastBlockEndBefore(outPos, Size(2)));
@@ -402,25 +291,25 @@ TEST_F(ClipExport, MarkOutAtTheEndOfAFileEndsTheExportWithThatFile) {
     const std::vector<std::string> files(recording_->files.begin(), recording_->files.end());
     // In the middle of the card: file 5 is not touched.
     const std::string middle = out_.File("middle.ts");
-    ExportOutcome outcome = Export(Request(middle, File(3), 30000, File(4), Size(4)));
+    ExportOutcome outcome = Export(ClipRequest(middle, File(3), 30000, File(4), Size(4)));
     ASSERT_EQ(outcome.end, ExportEnd::kFinished) << outcome.reason;
-    EXPECT_TRUE(ReadFile(middle) == Concatenate(ExpectedPieces(files, 2, 30000, 3, Size(4))));
+    EXPECT_TRUE(ReadBytes(middle) == Concatenate(ExpectedPieces(files, 2, 30000, 3, Size(4))));
     // The last file of the card: there is no next file, yet the export finishes.
     const std::string last = out_.File("last.ts");
-    outcome = Export(Request(last, File(5), 0, File(6), Size(6)));
+    outcome = Export(ClipRequest(last, File(5), 0, File(6), Size(6)));
     ASSERT_EQ(outcome.end, ExportEnd::kFinished) << outcome.reason;
-    EXPECT_TRUE(ReadFile(last) == Concatenate(ExpectedPieces(files, 4, 0, 5, Size(6))));
-    ExpectWholePackets(ReadFile(last));
+    EXPECT_TRUE(ReadBytes(last) == Concatenate(ExpectedPieces(files, 4, 0, 5, Size(6))));
+    ExpectWholePackets(ReadBytes(last));
 }
 
 TEST_F(ClipExport, AviClipAcrossFilesDecodesAsH264AndMonoPcm) {
     const std::string clipPath = out_.File("clip.AVI");  // the suffix in any letter case
     ExportCounters counters;
     const ExportOutcome outcome =
-        Export(Request(clipPath, File(3), 4 * kBlock, File(5), 12 * kBlock), &counters);
+        Export(ClipRequest(clipPath, File(3), 4 * kBlock, File(5), 12 * kBlock), &counters);
     ASSERT_EQ(outcome.end, ExportEnd::kFinished) << outcome.reason;
 
-    const std::vector<Fields> streams = ProbeStreams(clipPath);
+    const std::vector<StreamFields> streams = ProbeStreams(clipPath);
     ASSERT_EQ(streams.size(), 2u);
     EXPECT_EQ(streams[0].at("codec_name"), "h264");
     EXPECT_EQ(streams[0].at("r_frame_rate"), "30/1");
@@ -438,7 +327,7 @@ TEST_F(ClipExport, AviClipAcrossFilesDecodesAsH264AndMonoPcm) {
     EXPECT_GT(counters.videoFrames, recording_->stats[3].videoFrames);
     EXPECT_LT(counters.videoFrames, all);
     EXPECT_GT(counters.framesBeforeKey, 0);
-    const Bytes avi = ReadFile(clipPath);
+    const Bytes avi = ReadBytes(clipPath);
     ASSERT_GT(avi.size(), kAviHeaderBytes + 20);
     const uint8_t* first = avi.data() + kAviHeaderBytes + 12;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(first), 4), "00dc");
@@ -452,15 +341,9 @@ TEST_F(ClipExport, AviClipAcrossFilesDecodesAsH264AndMonoPcm) {
 TEST(ClipExportUnits, AccessUnitsFromTheParameterSetsAndOneAacFrameOfSamples) {
     TempDir dir;
     // One real ADTS frame from a generated recording.
-    RecordingOptions options;
-    options.outRoot = dir.path();
-    options.files = 1;
-    options.secondsPerFile = 1;
-    options.width = 320;
-    options.height = 240;
-    const RecordingResult rec = WriteRecording(options);
+    const RecordingResult rec = WriteRecording(SmallCard(dir, 1, 1));
     ASSERT_TRUE(rec.ok) << rec.error;
-    const Bytes source = ReadFile(rec.files[0]);
+    const Bytes source = ReadBytes(rec.files[0]);
     Bytes adts;  // the first audio PES, then its payload
     bool started = false;
     for (size_t at = 0; at + kPacket <= source.size(); at += kPacket) {
@@ -513,12 +396,13 @@ TEST(ClipExportUnits, AccessUnitsFromTheParameterSetsAndOneAacFrameOfSamples) {
         add({test::Packet(0x1FFF, false, &none, 0)});
     }
     const std::string input = dir.File("UNIT_0001.ts");
-    WriteFile(input, ts);
+    WriteBytes(input, ts);
 
     const std::string clipPath = dir.File("units.avi");
     Observer observer;
     CTSBackup backup(observer.OnEnd());
-    ASSERT_TRUE(backup.Begin(Request(clipPath, input, 0, input, static_cast<int64_t>(ts.size()))))
+    ASSERT_TRUE(
+        backup.Begin(ClipRequest(clipPath, input, 0, input, static_cast<int64_t>(ts.size()))))
         << backup.LastError();
     const std::optional<ExportOutcome> outcome = observer.Wait();
     ASSERT_TRUE(outcome.has_value());
@@ -531,7 +415,7 @@ TEST(ClipExportUnits, AccessUnitsFromTheParameterSetsAndOneAacFrameOfSamples) {
 
     // The chunks in file order: the key unit from its SPS on, the samples of one AAC frame,
     // then the inter unit from its three-byte slice start code on.
-    const Bytes avi = ReadFile(clipPath);
+    const Bytes avi = ReadBytes(clipPath);
     size_t at = kAviHeaderBytes + 12;
     std::vector<std::pair<std::string, Bytes>> chunks;
     while (at + 8 <= avi.size() && std::string(avi.begin() + at, avi.begin() + at + 4) != "idx1") {
@@ -555,33 +439,33 @@ TEST(ClipExportUnits, AccessUnitsFromTheParameterSetsAndOneAacFrameOfSamples) {
 
 TEST_F(ClipExport, UnwritableOutputIsReportedAndLeavesNoFile) {
     const std::string regular = out_.File("regular");
-    WriteFile(regular, {1, 2, 3});
+    WriteBytes(regular, {1, 2, 3});
     for (const std::string name : {"clip.ts", "clip.avi"}) {
         CTSBackup backup;
-        EXPECT_FALSE(backup.Begin(Request(regular + "/" + name, File(3), 0, File(4), 1000)));
+        EXPECT_FALSE(backup.Begin(ClipRequest(regular + "/" + name, File(3), 0, File(4), 1000)));
         EXPECT_FALSE(backup.LastError().empty());
         EXPECT_FALSE(backup.IsRunning());
     }
     // A folder under the output name stays a folder.
     fs::create_directory(out_.File("folder.ts"));
     CTSBackup backup;
-    EXPECT_FALSE(backup.Begin(Request(out_.File("folder.ts"), File(3), 0, File(4), 1000)));
+    EXPECT_FALSE(backup.Begin(ClipRequest(out_.File("folder.ts"), File(3), 0, File(4), 1000)));
     EXPECT_TRUE(fs::is_directory(out_.File("folder.ts")));
     // An AVI without a picture size cannot be created.
-    ExportRequest noSize = Request(out_.File("nosize.avi"), File(3), 0, File(4), 1000);
+    ExportRequest noSize = ClipRequest(out_.File("nosize.avi"), File(3), 0, File(4), 1000);
     noSize.width = 0;
     EXPECT_FALSE(backup.Begin(noSize));
-    EXPECT_EQ(out_.Names(), (std::vector<std::string>{"folder.ts", "regular"}));
+    EXPECT_EQ(NamesIn(out_.path()), (std::vector<std::string>{"folder.ts", "regular"}));
 }
 
 TEST_F(ClipExport, MarksOutOfOrderOrMissingStartNothing) {
     CTSBackup backup;
     const std::string clip = out_.File("clip.ts");
-    EXPECT_FALSE(backup.Begin(Request(clip, File(4), 0, File(3), 1000)));
-    EXPECT_FALSE(backup.Begin(Request(clip, File(3), 5000, File(3), 5000)));
-    EXPECT_FALSE(backup.Begin(Request(clip, File(3), 0, File(4), -1)));  // mark-out cleared
-    EXPECT_FALSE(backup.Begin(Request(clip, out_.File("NONE_0001.ts"), 0, File(4), 100)));
-    EXPECT_TRUE(out_.Names().empty());
+    EXPECT_FALSE(backup.Begin(ClipRequest(clip, File(4), 0, File(3), 1000)));
+    EXPECT_FALSE(backup.Begin(ClipRequest(clip, File(3), 5000, File(3), 5000)));
+    EXPECT_FALSE(backup.Begin(ClipRequest(clip, File(3), 0, File(4), -1)));  // mark-out cleared
+    EXPECT_FALSE(backup.Begin(ClipRequest(clip, out_.File("NONE_0001.ts"), 0, File(4), 100)));
+    EXPECT_TRUE(NamesIn(out_.path()).empty());
     EXPECT_TRUE(MarksInOrder({File(3), 9000, File(3), 9001}));
     EXPECT_TRUE(MarksInOrder({File(3), 9000, File(4), 0}));
 }
@@ -589,13 +473,13 @@ TEST_F(ClipExport, MarksOutOfOrderOrMissingStartNothing) {
 TEST_F(ClipExport, StoppedExportLeavesAnExistingFileUntouchedAndSuccessReplacesIt) {
     const std::string target = out_.File("keep.ts");
     const Bytes precious = {'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'};
-    WriteFile(target, precious);
-    const ExportRequest request = Request(target, File(1), 0, File(6), Size(6) / 2);
+    WriteBytes(target, precious);
+    const ExportRequest request = ClipRequest(target, File(1), 0, File(6), Size(6) / 2);
     for (const bool avi : {false, true}) {
         ExportRequest r = request;
         r.outputPath = avi ? out_.File("keep.avi") : target;
         if (avi) {
-            WriteFile(r.outputPath, precious);
+            WriteBytes(r.outputPath, precious);
         }
         Observer observer;
         std::atomic<CTSBackup*> self{nullptr};
@@ -606,14 +490,14 @@ TEST_F(ClipExport, StoppedExportLeavesAnExistingFileUntouchedAndSuccessReplacesI
         backup.reset();  // abandoned in the middle
         ASSERT_EQ(observer.Count(), 1u);
         EXPECT_EQ(observer.Wait()->end, ExportEnd::kStopped);
-        EXPECT_TRUE(ReadFile(r.outputPath) == precious);
+        EXPECT_TRUE(ReadBytes(r.outputPath) == precious);
     }
-    EXPECT_EQ(out_.Names(), (std::vector<std::string>{"keep.avi", "keep.ts"}));
+    EXPECT_EQ(NamesIn(out_.path()), (std::vector<std::string>{"keep.avi", "keep.ts"}));
 
     const ExportOutcome outcome = Export(request);
     ASSERT_EQ(outcome.end, ExportEnd::kFinished) << outcome.reason;
     const std::vector<std::string> files(recording_->files.begin(), recording_->files.end());
-    EXPECT_TRUE(ReadFile(target) == Concatenate(ExpectedPieces(files, 0, 0, 5, Size(6) / 2)));
+    EXPECT_TRUE(ReadBytes(target) == Concatenate(ExpectedPieces(files, 0, 0, 5, Size(6) / 2)));
 }
 
 TEST_F(ClipExport, SecondExportWhileOneRunsReplacesIt) {
@@ -623,14 +507,14 @@ TEST_F(ClipExport, SecondExportWhileOneRunsReplacesIt) {
     std::atomic<CTSBackup*> self{nullptr};
     auto backup = std::make_unique<CTSBackup>(observer.OnEnd(), observer.Hold(&self));
     self = backup.get();
-    ASSERT_TRUE(backup->Begin(Request(first, File(1), 0, File(6), 1000)));
+    ASSERT_TRUE(backup->Begin(ClipRequest(first, File(1), 0, File(6), 1000)));
     ASSERT_TRUE(observer.WaitHeld());
     // As the panel does: the old worker is destroyed, a new one takes over.
     backup.reset();
     EXPECT_EQ(observer.Wait()->end, ExportEnd::kStopped);
     Observer next;
     backup = std::make_unique<CTSBackup>(next.OnEnd());
-    ASSERT_TRUE(backup->Begin(Request(second, File(2), 0, File(3), 3 * kBlock)));
+    ASSERT_TRUE(backup->Begin(ClipRequest(second, File(2), 0, File(3), 3 * kBlock)));
     const std::optional<ExportOutcome> outcome = next.Wait();
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->end, ExportEnd::kFinished) << outcome->reason;
@@ -639,14 +523,14 @@ TEST_F(ClipExport, SecondExportWhileOneRunsReplacesIt) {
     std::atomic<CTSBackup*> againSelf{nullptr};
     CTSBackup reused(again.OnEnd(), again.Hold(&againSelf));
     againSelf = &reused;
-    ASSERT_TRUE(reused.Begin(Request(first, File(1), 0, File(6), 1000)));
+    ASSERT_TRUE(reused.Begin(ClipRequest(first, File(1), 0, File(6), 1000)));
     ASSERT_TRUE(again.WaitHeld());
-    ASSERT_TRUE(reused.Begin(Request(first, File(4), 0, File(5), 1000)));
+    ASSERT_TRUE(reused.Begin(ClipRequest(first, File(4), 0, File(5), 1000)));
     const std::optional<ExportOutcome> replaced = again.Wait(2);
     ASSERT_TRUE(replaced.has_value());
     EXPECT_EQ(again.Wait(1)->end, ExportEnd::kStopped);
     EXPECT_EQ(replaced->end, ExportEnd::kFinished) << replaced->reason;
-    EXPECT_EQ(out_.Names(), (std::vector<std::string>{"first.ts", "second.avi"}));
+    EXPECT_EQ(NamesIn(out_.path()), (std::vector<std::string>{"first.ts", "second.avi"}));
 }
 
 TEST_F(ClipExport, FilesThatVanishOrRunOutSaveNothing) {
@@ -658,12 +542,12 @@ TEST_F(ClipExport, FilesThatVanishOrRunOutSaveNothing) {
     const std::string in = card.File("REC_0003.ts");
     const std::string out = card.File("REC_0005.ts");
     const std::string target = out_.File("vanish.ts");
-    WriteFile(target, {'o', 'l', 'd'});
+    WriteBytes(target, {'o', 'l', 'd'});
     Observer observer;
     std::atomic<CTSBackup*> self{nullptr};
     CTSBackup backup(observer.OnEnd(), observer.Hold(&self));
     self = &backup;
-    ASSERT_TRUE(backup.Begin(Request(target, in, 0, out, 5000)));
+    ASSERT_TRUE(backup.Begin(ClipRequest(target, in, 0, out, 5000)));
     ASSERT_TRUE(observer.WaitHeld());
     fs::remove(card.File("REC_0004.ts"));
     observer.Release();
@@ -671,23 +555,18 @@ TEST_F(ClipExport, FilesThatVanishOrRunOutSaveNothing) {
     ASSERT_TRUE(outcome.has_value());
     EXPECT_EQ(outcome->end, ExportEnd::kRanOut);
     EXPECT_FALSE(outcome->reason.empty());
-    EXPECT_TRUE(ReadFile(target) == Bytes({'o', 'l', 'd'}));
+    EXPECT_TRUE(ReadBytes(target) == Bytes({'o', 'l', 'd'}));
 
     // A mark-out in a file that is not on the card.
     const ExportOutcome ranOut =
-        Export(Request(out_.File("none.avi"), File(5), 0, card.File("REC_0009.ts"), 10));
+        Export(ClipRequest(out_.File("none.avi"), File(5), 0, card.File("REC_0009.ts"), 10));
     EXPECT_EQ(ranOut.end, ExportEnd::kRanOut);
-    EXPECT_EQ(out_.Names(), (std::vector<std::string>{"vanish.ts"}));
+    EXPECT_EQ(NamesIn(out_.path()), (std::vector<std::string>{"vanish.ts"}));
 }
 
 TEST(ClipExportDamaged, GarbageAndACutLastFileStillGiveWholePackets) {
     TempDir card;
-    RecordingOptions options;
-    options.outRoot = card.path();
-    options.files = 3;
-    options.secondsPerFile = 2;
-    options.width = 320;
-    options.height = 240;
+    RecordingOptions options = SmallCard(card, 3, 2);
     options.garbage = true;
     options.truncateLast = true;
     const RecordingResult rec = WriteRecording(options);
@@ -698,12 +577,12 @@ TEST(ClipExportDamaged, GarbageAndACutLastFileStillGiveWholePackets) {
         Observer observer;
         CTSBackup backup(observer.OnEnd());
         ASSERT_TRUE(
-            backup.Begin(Request(out.File(name), rec.files[0], 3000, rec.files[2], lastSize)));
+            backup.Begin(ClipRequest(out.File(name), rec.files[0], 3000, rec.files[2], lastSize)));
         const std::optional<ExportOutcome> outcome = observer.Wait();
         ASSERT_TRUE(outcome.has_value());
         ASSERT_EQ(outcome->end, ExportEnd::kFinished) << outcome->reason;
     }
-    ExpectWholePackets(ReadFile(out.File("damaged.ts")));
+    ExpectWholePackets(ReadBytes(out.File("damaged.ts")));
     EXPECT_EQ(ProbeStreams(out.File("damaged.ts")).size(), 3u);
     EXPECT_EQ(ProbeStreams(out.File("damaged.avi")).size(), 2u);
 }
