@@ -31,8 +31,7 @@
 
 namespace {
 
-using velmaro::bench::Clock;
-using velmaro::bench::Seconds;
+using velmaro::bench::GenerateCard;
 using velmaro::test::ShellQuote;
 namespace fs = std::filesystem;
 
@@ -41,6 +40,8 @@ bool Run(const std::string& command) {
 }
 
 constexpr int kFiles = 3;
+constexpr int kWidth = 1280;
+constexpr int kHeight = 720;
 constexpr int kDefaultSecondsPerFile = 20;
 constexpr int kRounds = 3;
 constexpr double kTsGoal = 0.8;
@@ -111,27 +112,20 @@ void PrintRatio(const char* what, double ratio, double goal) {
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : kDefaultSecondsPerFile;
     velmaro::test::TempDir dir("bench_export");
-    velmaro::RecordingOptions options;
-    options.outRoot = dir.path();
-    options.files = kFiles;
-    options.secondsPerFile = seconds;
-    options.width = 1280;
-    options.height = 720;
-    const Clock::time_point generateStart = Clock::now();
-    const velmaro::RecordingResult rec = velmaro::WriteRecording(options);
-    if (dir.path().empty() || !rec.ok) {
-        std::fprintf(stderr, "bench_export: cannot generate recordings: %s\n", rec.error.c_str());
+    double generated = 0.0;
+    const velmaro::RecordingResult rec =
+        GenerateCard("bench_export", dir, kFiles, seconds, kWidth, kHeight, generated);
+    if (!rec.ok) {
         return 1;
     }
     std::printf("generated %d files of %d s (1280x720) in %.1f s; load average %s, %ld CPUs\n",
-                kFiles, seconds, Seconds(Clock::now() - generateStart), LoadAverage().c_str(),
-                ::sysconf(_SC_NPROCESSORS_ONLN));
+                kFiles, seconds, generated, LoadAverage().c_str(), ::sysconf(_SC_NPROCESSORS_ONLN));
 
     // From a quarter into the first file to three quarters into the last.
     velmaro::ExportRequest request;
     request.frameRate = 30;
-    request.width = options.width;
-    request.height = options.height;
+    request.width = kWidth;
+    request.height = kHeight;
     request.marks = {rec.files.front(), rec.stats.front().bytes / 4, rec.files.back(),
                      rec.stats.back().bytes * 3 / 4};
 

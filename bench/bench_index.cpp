@@ -17,8 +17,7 @@
 namespace {
 
 using velmaro::bench::BestOf;
-using velmaro::bench::Clock;
-using velmaro::bench::Seconds;
+using velmaro::bench::GenerateCard;
 using velmaro::bench::TimeOf;
 using velmaro::test::RunCommand;
 
@@ -49,20 +48,14 @@ void PrintRow(const char* what, double seconds, size_t files) {
 int main(int argc, char** argv) {
     const int files = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultFiles;
     velmaro::test::TempDir dir("bench_index");
-    velmaro::RecordingOptions options;
-    options.outRoot = dir.path();
-    options.files = files;
-    options.secondsPerFile = kSecondsPerFile;
-    options.width = 320;
-    options.height = 240;
-    const Clock::time_point generateStart = Clock::now();
-    const velmaro::RecordingResult rec = velmaro::WriteRecording(options);
-    if (dir.path().empty() || !rec.ok) {
-        std::fprintf(stderr, "bench_index: cannot generate recordings: %s\n", rec.error.c_str());
+    double generated = 0.0;
+    const velmaro::RecordingResult rec =
+        GenerateCard("bench_index", dir, files, kSecondsPerFile, 320, 240, generated);
+    if (!rec.ok) {
         return 1;
     }
     std::printf("generated %d recordings of %d s (320x240) in %.1f s\n", files, kSecondsPerFile,
-                Seconds(Clock::now() - generateStart));
+                generated);
 
     velmaro::CFindFilePath finder;
     const std::string anyFile = rec.files.front();

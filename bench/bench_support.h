@@ -49,6 +49,26 @@ inline double TimeCommand(const std::string& command) {
     });
 }
 
+// A card of `files` recordings of `seconds` each at width x height, written into `dir` for a
+// benchmark to measure; `tookSeconds` gets the time it took. Not ok, with the reason printed
+// under the benchmark's name, when it could not be written.
+inline RecordingResult GenerateCard(const char* bench, const test::TempDir& dir, int files,
+                                    int seconds, int width, int height, double& tookSeconds) {
+    RecordingOptions options;
+    options.outRoot = dir.path();
+    options.files = files;
+    options.secondsPerFile = seconds;
+    options.width = width;
+    options.height = height;
+    RecordingResult result;
+    tookSeconds = TimeOf([&] { result = WriteRecording(options); });
+    if (dir.path().empty() || !result.ok) {
+        result.ok = false;
+        std::fprintf(stderr, "%s: cannot generate recordings: %s\n", bench, result.error.c_str());
+    }
+    return result;
+}
+
 // The recording named on the command line, or else a 60 s 1920x1080 30 fps one generated into
 // `scratch` (made here, under `prefix`). Empty, with the reason printed, when that fails.
 inline std::string RecordingToMeasure(int argc, char** argv, const char* prefix,
