@@ -196,16 +196,9 @@ bool CVideoCtx::Stale() const {
 // With frame threads the last pictures of a group come out only with the next packets; played
 // backward those belong to another group, so each group is drained before the next begins.
 void CVideoCtx::DrainBackward() {
-    if (codec_.Threads() <= 1) {
-        return;
+    if (codec_.Threads() > 1) {
+        ShowHeldBackPictures(false);
     }
-    const int32_t playMode = channel_->playMode.load();
-    while (IsRunning() && codec_.DrainPicture()) {
-        if (EnsurePresenter() && PrepareSource(lastItem_, false)) {
-            ShowPicture(lastItem_, playMode);
-        }
-    }
-    codec_.Flush();
 }
 
 // With frame threads the last pictures before a stall stay in the decoder. When the queue has
@@ -219,15 +212,20 @@ void CVideoCtx::DrainWhenStarved() {
     if (starvedMs_ < kStarvedDrainMs) {
         return;
     }
+    ShowHeldBackPictures(lastItem_.order >= 0);
+    needKey_ = true;
+}
+
+// Drains the pictures the decoder still holds back and shows them as pictures of the item
+// decoded last, then flushes it: the next packet must start a group.
+void CVideoCtx::ShowHeldBackPictures(bool forward) {
     const int32_t playMode = channel_->playMode.load();
-    const bool forward = lastItem_.order >= 0;
     while (IsRunning() && codec_.DrainPicture()) {
         if (EnsurePresenter() && PrepareSource(lastItem_, forward)) {
             ShowPicture(lastItem_, playMode);
         }
     }
     codec_.Flush();
-    needKey_ = true;
 }
 
 void CVideoCtx::CountGroup(int32_t kind) {

@@ -86,6 +86,7 @@ class CVideoCtx : public CMyThread {
     bool Stale() const;
     void DrainBackward();
     void DrainWhenStarved();
+    void ShowHeldBackPictures(bool forward);
     void CountGroup(int32_t kind);
     bool Thinned(int32_t playMode) const;
     bool Decode(const FrameItem& item);
