@@ -24,11 +24,6 @@ std::shared_ptr<PresentedPicture> PicturePool::Take() {
         picture.release(), [pool = shared_from_this()](PresentedPicture* p) { pool->Give(p); });
 }
 
-size_t PicturePool::FreeCount() const {
-    std::lock_guard lock(mutex_);
-    return free_.size();
-}
-
 void PicturePool::Give(PresentedPicture* picture) {
     std::unique_ptr<PresentedPicture> owned(picture);
     owned->keepAlive.reset();  // a borrowed decoder picture goes back to the decoder now

@@ -20,7 +20,6 @@ class PicturePool : public std::enable_shared_from_this<PicturePool> {
 
     // Any thread. A picture of unspecified contents, a returned one when there is one.
     std::shared_ptr<PresentedPicture> Take();
-    size_t FreeCount() const;
 
   private:
     explicit PicturePool(size_t keep) : keep_(keep) {}
