@@ -1,6 +1,7 @@
 #include "media/audio_decoder.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -14,6 +15,18 @@ namespace {
 constexpr double kSampleMin = std::numeric_limits<int16_t>::min();
 constexpr double kSampleMax = std::numeric_limits<int16_t>::max();
 constexpr size_t kChunkSamples = kSoundChunkSamples;
+constexpr double kSampleRate = kSoundSampleRate;
+constexpr double kMsPerSecond = 1000.0;
+
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+size_t SamplesIn(double seconds) {
+    return static_cast<size_t>(std::ceil(seconds * kSampleRate));
+}
 
 }  // namespace
 
@@ -82,6 +95,7 @@ int32_t CAudioCtx::Run() {
             continue;
         }
         FillChunk(chunk);
+        PublishHeard();
         CommitChunk();
     }
     ForgetPending();  // the pending frame belongs to the queue, which may be reset next
@@ -89,13 +103,31 @@ int32_t CAudioCtx::Run() {
 }
 
 bool CAudioCtx::Audible() const {
-    return channel_->audioEnabled.load() && !channel_->videoHeld.load();
+    return channel_->audioEnabled.load();
+}
+
+// The sound follows the picture only while the picture runs at normal speed; otherwise the
+// sound still to come waits for it, and what the picture has passed is dropped.
+bool CAudioCtx::PictureRuns() const {
+    return !channel_->videoHeld.load() && channel_->paused.load() == 0 &&
+           channel_->playMode.load() == kPlayNormal;
 }
 
 void CAudioCtx::FillChunk(int16_t* chunk) {
+    ForgetClearedPending();
     size_t filled = 0;
     while (filled < kChunkSamples && running_.load() != 0) {
+        if (!PictureRuns()) {
+            if (PendingIsPast()) {
+                continue;
+            }
+            break;
+        }
         if (decodedRead_ < decoded_.size()) {
+            if (!blockMet_) {
+                filled += MeetPicture(chunk + filled, filled, kChunkSamples - filled);
+                continue;
+            }
             filled += WriteDecoded(chunk + filled, kChunkSamples - filled);
         } else if (pendingLeft_ > 0 || TakeFrameToPlay()) {
             DecodePendingFrame();
@@ -105,7 +137,119 @@ void CAudioCtx::FillChunk(int16_t* chunk) {
     }
     std::memset(chunk + filled, 0, (kChunkSamples - filled) * sizeof(int16_t));
     silenceSamples_.fetch_add(kChunkSamples - filled);
+    silenceAfter_ += static_cast<int64_t>(kChunkSamples - filled);
     chunksWritten_.fetch_add(1);
+}
+
+// Where the sound at `pts` stands against the picture when it is heard: written `filled`
+// samples into the chunk being filled, behind what the device has still to play.
+CAudioCtx::Decision CAudioCtx::Compare(uint32_t serial, double pts, size_t filled) const {
+    const ShownPicture shown = channel_->Shown();
+    const int64_t now = SteadyMs();
+    if (!shown.valid || !shown.forward || now - shown.shownAtMs > kPictureClockStaleMs) {
+        return {};  // no picture to follow: the sound keeps its own pace
+    }
+    if (serial != shown.fileSerial) {
+        // Another file: the sound of a file the picture has left goes; that of the next waits.
+        return {serial < shown.fileSerial ? Meet::kCut : Meet::kWait, kSoundSyncLimit};
+    }
+    const double heardAt = static_cast<double>(SamplesAhead() + static_cast<int64_t>(filled));
+    const double expected =
+        shown.pts + static_cast<double>(now - shown.shownAtMs) / kMsPerSecond + heardAt / kSampleRate;
+    const double gap = pts - expected;
+    if (std::fabs(gap) > kSoundSyncLimit) {
+        return {};
+    }
+    if (gap > kSoundSyncTolerance) {
+        return {Meet::kWait, gap};
+    }
+    if (gap < -kSoundSyncTolerance) {
+        return {Meet::kCut, -gap};
+    }
+    return {};
+}
+
+// Sets a fresh decoded block against the picture: cuts its head when it comes too late, or
+// writes silence before it when it comes too early. Returns the silence samples written.
+size_t CAudioCtx::MeetPicture(int16_t* target, size_t filled, size_t room) {
+    const double pts = blockPts_ + static_cast<double>(decodedRead_) / kSampleRate;
+    const Decision d = pendingTimed_ ? Compare(pendingSerial_, pts, filled) : Decision{};
+    if (d.meet == Meet::kCut) {
+        const size_t cut = std::min(decoded_.size() - decodedRead_, SamplesIn(d.seconds));
+        decodedRead_ += cut;
+        samplesCut_.fetch_add(cut);
+        blockMet_ = decodedRead_ < decoded_.size();  // a block cut whole leaves the next to meet
+        return 0;
+    }
+    if (d.meet == Meet::kWait && waited_ < kSoundSyncLimit) {
+        const size_t silence = std::min(room, SamplesIn(d.seconds));
+        std::memset(target, 0, silence * sizeof(int16_t));
+        waited_ += static_cast<double>(silence) / kSampleRate;
+        syncSilence_.fetch_add(silence);
+        silenceAfter_ += static_cast<int64_t>(silence);
+        return silence;
+    }
+    blockMet_ = true;
+    return 0;
+}
+
+// While the picture stands or steps: drops the sound it has passed (so that the reader, which
+// feeds the picture too, never waits on a full sound queue), and keeps the first sound still
+// to come. True when something was dropped and there may be more to look at.
+// The queue was cleared (a seek, another file, a change of direction): what is pending lies
+// in storage the reader writes again, and belongs to the old place.
+void CAudioCtx::ForgetClearedPending() {
+    if (channel_->audioQueue.ClearCount() != pendingClears_) {
+        pendingClears_ = channel_->audioQueue.ClearCount();
+        ForgetPending();
+    }
+}
+
+bool CAudioCtx::PendingIsPast() {
+    if (decodedRead_ >= decoded_.size() && pendingLeft_ == 0 && !TakeFrameToPlay()) {
+        return false;
+    }
+    // Sound without a time, or with no picture to go by, is dropped as before there was one.
+    const ShownPicture shown = channel_->Shown();
+    const double pts = decodedRead_ < decoded_.size()
+                           ? blockPts_ + static_cast<double>(decodedRead_) / kSampleRate
+                           : pendingPts_;
+    const bool toCome = pendingTimed_ && shown.valid && pendingSerial_ >= shown.fileSerial &&
+                        (pendingSerial_ > shown.fileSerial ||
+                         (pts >= shown.pts && pts - shown.pts < kSoundSyncLimit));
+    // A stream whose sound runs far ahead of its pictures could fill the sound queue while the
+    // picture still needs frames from behind it: the reader must never wait on sound then.
+    const bool starving = channel_->videoQueue.EntryCount() == 0 && channel_->audioQueue.Full();
+    const bool past = !toCome || starving;
+    if (!past) {
+        return false;
+    }
+    ForgetPending();
+    framesDiscarded_.fetch_add(1);
+    return true;
+}
+
+void CAudioCtx::PublishHeard() {
+    std::lock_guard lock(heardMutex_);
+    heardBase_ = {writtenValid_, writtenSerial_, writtenEnd_};
+    heardChunks_ = SoundTotals().chunksCommitted + 1;  // with the chunk about to be committed
+    heardSilence_ = silenceAfter_;
+}
+
+SoundClock CAudioCtx::HeardClock() const {
+    std::lock_guard lock(heardMutex_);
+    if (!heardBase_.valid || !HasSound()) {
+        return {};
+    }
+    const int64_t ahead = static_cast<int64_t>(heardChunks_) * kSoundChunkSamples -
+                          static_cast<int64_t>(SoundTotals().bytesPlayed / kSoundBytesPerSample) +
+                          kSoundDeviceSamples;
+    if (ahead < heardSilence_) {
+        return {};  // the silence after the last sound is playing
+    }
+    SoundClock clock = heardBase_;
+    clock.pts -= static_cast<double>(ahead - heardSilence_) / kSampleRate;
+    return clock;
 }
 
 // What does not fit stays in the decoded block and opens the next chunk.
@@ -114,18 +258,26 @@ size_t CAudioCtx::WriteDecoded(int16_t* target, size_t room) {
     std::memcpy(target, decoded_.data() + decodedRead_, count * sizeof(int16_t));
     decodedRead_ += count;
     samplesWritten_.fetch_add(count);
+    writtenValid_ = pendingTimed_;
+    writtenSerial_ = pendingSerial_;
+    writtenEnd_ = blockPts_ + static_cast<double>(decodedRead_) / kSampleRate;
+    silenceAfter_ = 0;
     return count;
 }
 
-// Muted or held, frames are still taken so the queue never backs up into the reader, which
-// also feeds the picture; they are dropped unplayed.
+// Muted, frames are still taken so the queue never backs up into the reader, which also
+// feeds the picture; they are dropped unplayed.
 bool CAudioCtx::TakeFrameToPlay() {
     FrameItem item;
+    pendingClears_ = channel_->audioQueue.ClearCount();
     while (channel_->audioQueue.Take(item)) {
         framesTaken_.fetch_add(1);
         if (Audible() && item.kind == kKindAudio && item.data != nullptr && item.size > 0) {
             pending_ = item.data;
             pendingLeft_ = static_cast<size_t>(item.size);
+            pendingSerial_ = item.fileSerial;
+            pendingPts_ = item.pts;
+            pendingTimed_ = item.pts != 0.0;
             return true;
         }
         framesDiscarded_.fetch_add(1);
@@ -136,6 +288,9 @@ bool CAudioCtx::TakeFrameToPlay() {
 void CAudioCtx::DecodePendingFrame() {
     decoded_.clear();
     decodedRead_ = 0;
+    blockPts_ = pendingPts_;
+    blockMet_ = false;
+    waited_ = 0.0;
     const size_t used = decoder_.DecodeFrame(pending_, pendingLeft_, decoded_);
     if (used == 0) {
         // Nothing after an undecodable spot can be trusted to start a frame: drop the rest.
@@ -146,9 +301,10 @@ void CAudioCtx::DecodePendingFrame() {
     }
     pending_ += used;
     pendingLeft_ -= used;
+    pendingPts_ += static_cast<double>(decoded_.size()) / kSampleRate;
     aacFrames_.fetch_add(1);
     // Read for every block, so a changed factor applies from the next frame on.
-    AmplifySamples(decoded_, channel_->soundAmplification);
+    AmplifySamples(decoded_, channel_->soundAmplification.load());
     samplesDecoded_.fetch_add(decoded_.size());
 }
 
@@ -169,11 +325,13 @@ void CAudioCtx::ForgetPending() {
 void CAudioCtx::ForgetPendingFrame() {
     pending_ = nullptr;
     pendingLeft_ = 0;
+    pendingTimed_ = false;
 }
 
 void CAudioCtx::ResetCounters() {
     for (auto* counter : {&framesTaken_, &framesDiscarded_, &aacFrames_, &decodeFailures_,
-                          &samplesDecoded_, &samplesWritten_, &silenceSamples_, &chunksWritten_}) {
+                          &samplesDecoded_, &samplesWritten_, &silenceSamples_, &chunksWritten_,
+                          &samplesCut_, &syncSilence_}) {
         counter->store(0);
     }
 }
@@ -188,6 +346,8 @@ AudioCounters CAudioCtx::Counters() const {
     c.samplesWritten = samplesWritten_.load();
     c.silenceSamples = silenceSamples_.load();
     c.chunksWritten = chunksWritten_.load();
+    c.samplesCut = samplesCut_.load();
+    c.syncSilence = syncSilence_.load();
     return c;
 }
 

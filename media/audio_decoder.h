@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <vector>
 
@@ -25,6 +26,13 @@ constexpr std::chrono::milliseconds kSoundNotificationWait{1000};
 // the reader never blocks on it.
 constexpr uint32_t kNoSoundDiscardIntervalMs = 10;
 constexpr std::chrono::milliseconds kNoSoundDiscardInterval{kNoSoundDiscardIntervalMs};
+// How far sound may stray from the picture before it is cut or delayed to meet it again.
+constexpr double kSoundSyncTolerance = 0.04;
+// Beyond this the two clocks are unrelated (a damaged or odd stream): the sound plays as it
+// comes rather than waiting or being thrown away for it.
+constexpr double kSoundSyncLimit = 2.0;
+// A picture older than this no longer says where the picture is (the video has stalled).
+constexpr int64_t kPictureClockStaleMs = 1000;
 // Room kept for one decoded frame: the most one ADTS frame can give after resampling
 // (2,048 samples at 7,350 Hz become about 13,400 at 48 kHz).
 constexpr size_t kDecodedBlockReserve = 16384;
@@ -43,6 +51,16 @@ struct AudioCounters {
     uint64_t samplesWritten = 0;   // decoded samples placed in the ring
     uint64_t silenceSamples = 0;   // zero samples placed in the ring for want of sound
     uint64_t chunksWritten = 0;
+    uint64_t samplesCut = 0;       // decoded samples dropped to meet the picture
+    uint64_t syncSilence = 0;      // zero samples written to wait for the picture
+};
+
+// The time of the sound being heard, for observers: the file serial and time of the sample
+// the device plays now, as far as the worker knows. Not valid while silence plays.
+struct SoundClock {
+    bool valid = false;
+    uint32_t fileSerial = 0;
+    double pts = 0.0;
 };
 
 class CAudioCtx : public CMyThread, public CDSoundCtx {
@@ -60,10 +78,24 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
 
     // Each total is loaded in turn, in the order declared; together they are no snapshot.
     AudioCounters Counters() const;
+    SoundClock HeardClock() const;
 
   private:
+    // What the sound about to be written should do to stay with the picture.
+    enum class Meet { kPlay, kWait, kCut };
+    struct Decision {
+        Meet meet = Meet::kPlay;
+        double seconds = 0.0;
+    };
+
     bool Audible() const;
+    bool PictureRuns() const;
     void FillChunk(int16_t* chunk);
+    size_t MeetPicture(int16_t* target, size_t filled, size_t room);
+    Decision Compare(uint32_t serial, double pts, size_t filled) const;
+    bool PendingIsPast();
+    void ForgetClearedPending();
+    void PublishHeard();
     bool TakeFrameToPlay();
     void DecodePendingFrame();
     size_t WriteDecoded(int16_t* target, size_t room);
@@ -81,6 +113,17 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
     size_t pendingLeft_ = 0;
     std::vector<int16_t> decoded_;  // capacity reserved once, reused for every frame
     size_t decodedRead_ = 0;
+    uint64_t pendingClears_ = 0;  // the queue's clear count when the pending frame was taken
+    uint32_t pendingSerial_ = 0;
+    double pendingPts_ = 0.0;    // of the pending frame's next sound
+    bool pendingTimed_ = false;  // the pending frame carried a time
+    double blockPts_ = 0.0;      // of decoded_[0]
+    bool blockMet_ = true;       // the decoded block was set against the picture
+    double waited_ = 0.0;        // seconds of silence written for the current block
+    uint32_t writtenSerial_ = 0;
+    double writtenEnd_ = 0.0;     // time just after the last sample of sound written
+    bool writtenValid_ = false;
+    int64_t silenceAfter_ = 0;   // samples of silence written since that sample
 
     // Written by the worker (and reset by Start before the thread runs); read by anyone.
     std::atomic<uint64_t> framesTaken_{0};
@@ -91,6 +134,13 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
     std::atomic<uint64_t> samplesWritten_{0};
     std::atomic<uint64_t> silenceSamples_{0};
     std::atomic<uint64_t> chunksWritten_{0};
+    std::atomic<uint64_t> samplesCut_{0};
+    std::atomic<uint64_t> syncSilence_{0};
+
+    mutable std::mutex heardMutex_;
+    SoundClock heardBase_;        // guarded by heardMutex_: the last sound written and committed
+    uint64_t heardChunks_ = 0;    // guarded by heardMutex_: chunks committed with it
+    int64_t heardSilence_ = 0;    // guarded by heardMutex_: silence written after it
 };
 
 }  // namespace velmaro

@@ -64,6 +64,11 @@ class SoundRing {
     void Render(uint8_t* out, size_t length);
 
     SoundCounters Counters() const;
+    // Committed samples the device has not taken yet; any thread.
+    int64_t QueuedSamples() const {
+        return static_cast<int64_t>(chunksCommitted_.load()) * kSoundChunkSamples -
+               static_cast<int64_t>(bytesPlayed_.load() / kSoundBytesPerSample);
+    }
 
   private:
     size_t PlayFromChunk(uint8_t* out, size_t length);
@@ -142,6 +147,11 @@ class CDSoundCtx {
     void SetChunkTap(ChunkTap tap) { tap_ = std::move(tap); }
     SoundCounters SoundTotals() const { return ring_.Counters(); }
     int32_t LeadChunks() const { return ring_.LeadChunks(); }
+    // Samples written that will be heard after the ones playing now: the ring's committed
+    // chunks and the device's own buffer.
+    int64_t SamplesAhead() const {
+        return HasSound() ? ring_.QueuedSamples() + kSoundDeviceSamples : 0;
+    }
 
   private:
     static void DeviceCallback(void* ring, uint8_t* stream, int length);

@@ -1,5 +1,7 @@
 #include "media/video_decoder.h"
 
+#include <chrono>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
@@ -20,6 +22,14 @@ constexpr double kWholeGroup = 1.0;
 constexpr double kMsPerSecond = 1000.0;
 // libswscale reads whole vectors; a packed buffer may be read this far past its last row.
 constexpr size_t kPackedTail = 64;
+// Two pictures' times closer than this are the same picture.
+constexpr double kSameTime = 1e-6;
+
+int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 bool KnownMode(int32_t playMode) {
     return playMode >= 0 && playMode < kPlayModeCount;
@@ -140,12 +150,14 @@ int32_t CVideoCtx::Run() {
         FrameItem item;
         uint64_t clears = 0;
         if (!channel_->videoQueue.Take(item, clears)) {
+            ServeIdleReader();
             DrainWhenStarved();
             SleepWhileRunning(kEmptyQueueSleepMs);
             clock.Restart();  // the first frame after a stall is not hurried
             continue;
         }
         starvedMs_ = 0;
+        idleServed_ = false;
         if (clears != queueClears_) {
             queueClears_ = clears;
             AfterQueueCleared();
@@ -173,10 +185,46 @@ void CVideoCtx::ProcessItem(const FrameItem& item) {
     }
     needKey_ = false;
     lastItem_ = item;
-    if (!Thinned(playMode) && Decode(item) && PrepareSource(item, forward)) {
+    RememberItem(item);
+    if (!Thinned(playMode) && Decode(item) && PrepareSource(item, forward) &&
+        !Skipped(forward)) {
         ShowPicture(item, playMode);
     }
     PublishPackedCounts();
+}
+
+void CVideoCtx::RememberItem(const FrameItem& item) {
+    if (item.kind == kKindVideoKey) {
+        groupPos_ = item.filePos;
+    }
+    remembered_[nextRemembered_] = {item.pts, item.fileSerial, item.filePos, groupPos_};
+    nextRemembered_ = (nextRemembered_ + 1) % kRememberedItems;
+}
+
+// A picture comes out of the decoder with the time of the item that carried it, which may
+// have been several items ago when the stream reorders.
+CVideoCtx::PictureMark CVideoCtx::MarkOf(double pts) const {
+    for (size_t i = 1; i <= kRememberedItems; ++i) {
+        const PictureMark& m =
+            remembered_[(nextRemembered_ + kRememberedItems - i) % kRememberedItems];
+        if (m.filePos >= 0 && std::fabs(m.pts - pts) < kSameTime) {
+            return m;
+        }
+    }
+    return {pts, lastItem_.fileSerial, lastItem_.filePos, groupPos_};
+}
+
+// After a change to forward, delivery restarts at the key frame of the picture that was on
+// screen; the pictures up to that one were seen already.
+bool CVideoCtx::Skipped(bool forward) {
+    if (!skip_.active || !forward) {
+        return false;
+    }
+    if (sourceMark_.fileSerial == skip_.fileSerial && source_.pts <= skip_.pts + kSameTime) {
+        return true;
+    }
+    skip_.active = false;
+    return false;
 }
 
 // The reader started over somewhere else (a seek, another file, the other direction): what
@@ -186,6 +234,53 @@ void CVideoCtx::AfterQueueCleared() {
     codec_.Flush();
     RecyclePacked();
     showAtOnce_ = true;
+    groupPos_ = -1;
+    // A change of direction raises the generation before it clears the queue, so the skip it
+    // asks for is here by the time its clear is seen.
+    const uint32_t generation = channel_->SkipGeneration();
+    if (generation != skipGeneration_) {
+        skipGeneration_ = generation;
+        skip_ = channel_->Skip();
+    }
+}
+
+// The reader has read all there is in its direction: what the decoder holds back (forward) or
+// the groups decoded last (backward) are all that is left to show.
+void CVideoCtx::ServeIdleReader() {
+    // Idle is raised after the last push, so a frame pushed before it is seen in the queue.
+    if (idleServed_ || !frameTaken_ || !channel_->readerIdle.load() ||
+        channel_->videoQueue.EntryCount() != 0 || Stale()) {
+        return;
+    }
+    idleServed_ = true;
+    if (lastItem_.order >= 0) {
+        if (!needKey_) {
+            ShowHeldBackPictures(true);
+            needKey_ = true;
+        }
+        return;
+    }
+    ShowRestOfReverse();
+    BeginBackwardGroup();
+    ShowRestOfReverse();
+}
+
+// Pictures of the later group not yet shown when the earlier group has fewer pictures: they
+// come before any picture of the earlier one.
+void CVideoCtx::ShowRestOfReverse() {
+    const int32_t playMode = channel_->playMode.load();
+    while (IsRunning() && !reverseList_.empty() && !Stale()) {
+        PackedPicture shown = std::move(reverseList_.back());
+        reverseList_.pop_back();
+        ShowPackedPicture(shown, playMode);
+        freeList_.push_back(std::move(shown));
+    }
+}
+
+void CVideoCtx::ShowPackedPicture(PackedPicture& picture, int32_t playMode) {
+    source_ = PackedPlanes(packed_, picture.buffer.get(), picture.item.pts);
+    sourceMark_ = picture.mark;
+    ShowPicture(picture.item, playMode);
 }
 
 // A picture decoded from an item taken before the queue was last cleared is not shown.
@@ -302,6 +397,7 @@ bool CVideoCtx::PrepareSource(const FrameItem& item, bool forward) {
     source_.height = picture.height;
     source_.pts = codec_.PictureTime();
     source_.frame = &picture;
+    sourceMark_ = MarkOf(source_.pts);
     if (forward) {
         return true;
     }
@@ -313,6 +409,7 @@ bool CVideoCtx::PrepareSource(const FrameItem& item, bool forward) {
     decoded.item = item;
     decoded.item.data = decoded.buffer.get();
     decoded.item.pts = source_.pts;
+    decoded.mark = sourceMark_;
     groupList_.push_back(std::move(decoded));
     if (reverseList_.empty()) {
         return false;  // the first group decoded backward has nothing to show yet
@@ -320,6 +417,7 @@ bool CVideoCtx::PrepareSource(const FrameItem& item, bool forward) {
     PackedPicture shown = std::move(reverseList_.back());
     reverseList_.pop_back();
     source_ = PackedPlanes(packed_, shown.buffer.get(), shown.item.pts);
+    sourceMark_ = shown.mark;
     freeList_.push_back(std::move(shown));  // reused only after it has been drawn
     return true;
 }
@@ -355,11 +453,24 @@ void CVideoCtx::ShowPicture(const FrameItem& item, int32_t playMode) {
         return;  // shown nothing, nothing pending; playback goes on
     }
     picturePending_ = true;
+    PublishShown(item.order >= 0);
     channel_->framesShown.fetch_add(1);
     if (channel_->paused.load() != 0 || channel_->playMode.load() == kPlayStep) {
         Hold();
     }
     AdoptStreamRate(item);
+}
+
+void CVideoCtx::PublishShown(bool forward) {
+    ShownPicture shown;
+    shown.valid = true;
+    shown.fileSerial = sourceMark_.fileSerial;
+    shown.filePos = sourceMark_.filePos;
+    shown.groupPos = sourceMark_.groupPos;
+    shown.pts = source_.pts;
+    shown.shownAtMs = SteadyMs();
+    shown.forward = forward;
+    channel_->PublishShown(shown);
 }
 
 void CVideoCtx::Hold() {

@@ -13,12 +13,11 @@
 
 #include "media/codec_state.h"
 #include "media/presenter.h"
+#include "stream/channel_state.h"
 #include "stream/frame_item.h"
 #include "stream/worker_thread.h"
 
 namespace velmaro {
-
-struct ChannelState;
 
 constexpr int32_t kPlayModeCount = 12;
 constexpr double kStartRate = 60.0;  // frames per second until a frame gives its own rate
@@ -73,9 +72,19 @@ class CVideoCtx : public CMyThread {
     PackedBufferCounts PackedBuffers() const;
 
   private:
+    // Where a decoded picture came from in its file.
+    struct PictureMark {
+        double pts = 0.0;
+        uint32_t fileSerial = 0;
+        int64_t filePos = -1;
+        int64_t groupPos = -1;
+    };
+    static constexpr size_t kRememberedItems = 64;  // more than the decoder ever holds back
+
     struct PackedPicture {
         std::unique_ptr<uint8_t[]> buffer;
         FrameItem item;  // data points into buffer; pts is the picture's
+        PictureMark mark;
     };
     using PackedList = std::vector<PackedPicture>;
 
@@ -95,6 +104,13 @@ class CVideoCtx : public CMyThread {
     bool PrepareSource(const FrameItem& item, bool forward);
     bool TakePackedBuffer(PackedPicture& picture);
     void ShowPicture(const FrameItem& item, int32_t playMode);
+    void RememberItem(const FrameItem& item);
+    PictureMark MarkOf(double pts) const;
+    bool Skipped(bool forward);
+    void PublishShown(bool forward);
+    void ServeIdleReader();
+    void ShowPackedPicture(PackedPicture& picture, int32_t playMode);
+    void ShowRestOfReverse();
     void Hold();
     void AdoptStreamRate(const FrameItem& item);
     void BeginBackwardGroup();
@@ -122,6 +138,13 @@ class CVideoCtx : public CMyThread {
     uint32_t starvedMs_ = 0;    // how long the queue has been empty
     bool needKey_ = false;      // after a drain the decoder must start a new group
     bool showAtOnce_ = false;   // the first picture of a new place is not paced
+    PictureMark remembered_[kRememberedItems];  // the items decoded last, by their times
+    size_t nextRemembered_ = 0;
+    int64_t groupPos_ = -1;        // the key frame that began the group being decoded
+    PictureMark sourceMark_;       // of the picture in source_
+    SkipThrough skip_;             // forward pictures not to show after a change of direction
+    uint32_t skipGeneration_ = 0;  // the channel's generation skip_ was taken from
+    bool idleServed_ = false;      // what the decoder held was shown since the reader idled
 
     // Written by the worker, read by anyone.
     std::atomic<int> packedAllocated_{0};

@@ -18,6 +18,10 @@ struct ChannelControls {
     std::atomic<int32_t> playMode{kPlayNormal};
     std::atomic<int32_t> paused{0};
     std::atomic<bool> audioEnabled{true};
+    // Written by the reader: it has read everything there is in its direction (the end of the
+    // last recording, or the start of the first) and waits for a request. What the decoders
+    // still hold back is then all that will come.
+    std::atomic<bool> readerIdle{false};
 };
 
 }  // namespace velmaro

@@ -16,6 +16,26 @@ namespace velmaro {
 
 class VideoOutput;
 
+// The picture on screen: where it came from and when it was put there. Marks, changes of
+// direction and the sound's timing all go by it.
+struct ShownPicture {
+    bool valid = false;
+    uint32_t fileSerial = 0;
+    int64_t filePos = -1;   // the packet that began its PES
+    int64_t groupPos = -1;  // the packet that began its group's key frame PES
+    double pts = 0.0;       // seconds
+    int64_t shownAtMs = 0;  // steady clock
+    bool forward = true;
+};
+
+// Forward pictures up to and including this one are decoded but not shown: how forward play
+// goes on after the picture on screen when it restarts from that picture's key frame.
+struct SkipThrough {
+    bool active = false;
+    uint32_t fileSerial = 0;
+    double pts = 0.0;
+};
+
 enum DisplayMode : int32_t {
     kDisplayYv12 = 0,  // planes uploaded as they are, converted and scaled by the GPU
     kDisplayRgb = 1,   // converted by libswscale into an RGB32 back buffer
@@ -25,7 +45,8 @@ struct ChannelState : ChannelControls {
     // Set by the owner before the workers start; not changed while they run.
     VideoOutput* videoWindow = nullptr;
     int32_t displayMode = kDisplayYv12;
-    double soundAmplification = 1.0;
+    // Written by the user-interface thread at any time; the audio worker reads it per block.
+    std::atomic<double> soundAmplification{1.0};
     // More than 1: the video decoder runs frame threads (faster on big pictures; every
     // picture comes out a packet per extra thread later).
     int32_t decoderThreads = 1;
@@ -53,6 +74,29 @@ struct ChannelState : ChannelControls {
     // Written by the video worker while it holds a picture; the audio worker plays silence.
     std::atomic<bool> videoHeld{false};
 
+    // Written by the video worker for every picture it shows; read by anyone.
+    void PublishShown(const ShownPicture& picture) {
+        std::lock_guard lock(shownMutex_);
+        shown_ = picture;
+    }
+    ShownPicture Shown() const {
+        std::lock_guard lock(shownMutex_);
+        return shown_;
+    }
+
+    // Written by the user-interface thread before it clears the queues for a change of
+    // direction; the video worker takes it when it sees that clear (by the generation).
+    void SetSkipThrough(const SkipThrough& skip) {
+        std::lock_guard lock(shownMutex_);
+        skip_ = skip;
+        skipGeneration_.fetch_add(1);
+    }
+    uint32_t SkipGeneration() const { return skipGeneration_.load(); }
+    SkipThrough Skip() const {
+        std::lock_guard lock(shownMutex_);
+        return skip_;
+    }
+
     CFpsCtrl clock{kDefaultFps};
     CVBuffer2 videoQueue;
     CABuffer2 audioQueue;
@@ -60,6 +104,10 @@ struct ChannelState : ChannelControls {
   private:
     mutable std::mutex snapshotMutex_;
     std::string snapshotPath_;  // guarded by snapshotMutex_
+    mutable std::mutex shownMutex_;
+    ShownPicture shown_;  // guarded by shownMutex_
+    SkipThrough skip_;    // guarded by shownMutex_
+    std::atomic<uint32_t> skipGeneration_{0};
 };
 
 }  // namespace velmaro

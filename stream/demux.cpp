@@ -84,6 +84,8 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     w.frameRate = state.rate.rate;
     w.order = PlayOrder(controls.playMode, backward);
     w.pts = pes.header.dts > kSmallestUsableDts ? pes.header.dts : pes.header.pts;
+    w.fileSerial = state.fileSerial;
+    w.filePos = state.videoStartPos;
     out.videoQueue->Push(w);
     return scan.kind == kKindVideoKey;
 }
@@ -110,6 +112,9 @@ void CompleteAudioPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     std::memcpy(w.data, pes.bytes, pes.size);
     w.size = pes.size;
     w.kind = kKindAudio;
+    w.pts = pes.header.HasTime() ? pes.header.pts : 0.0;
+    w.fileSerial = state.fileSerial;
+    w.filePos = state.audioStartPos;
     out.audioQueue->Push(w);
 }
 
@@ -148,12 +153,14 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
             if (start) {
                 CompleteVideoPes(state, out, controls, backward, false);
                 state.video.Reset();
+                state.videoStartPos = state.packetPos;
             }
             state.video.Append(payload, length);
             return RouteResult::kRouted;
         }
         state.video.Prepend(payload, length);
         if (start) {
+            state.videoStartPos = state.packetPos;
             const bool key =
                 state.backwardTailComplete && CompleteVideoPes(state, out, controls, true, true);
             state.video.Reset();
@@ -171,6 +178,7 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
         if (start) {
             CompleteAudioPes(state, out, controls);
             state.audio.Reset();
+            state.audioStartPos = state.packetPos;
         }
         state.audio.Append(payload, length);
         return RouteResult::kRouted;

@@ -38,6 +38,13 @@ struct DemuxState {
     // start was seen, or the file ends there). A PES cut off at the scan's starting point is
     // not a whole frame and must not be queued.
     bool backwardTailComplete = false;
+    // Set by the caller before each packet: the file it comes from and the packet's byte
+    // position there (-1 when the caller has no file). Frames carry them from the packet that
+    // began their PES.
+    uint32_t fileSerial = 0;
+    int64_t packetPos = -1;
+    int64_t videoStartPos = -1;
+    int64_t audioStartPos = -1;
 
     // Allocates missing buffers and starts every gathering and the rate measurement afresh.
     bool PrepareBuffers();

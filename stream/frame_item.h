@@ -19,7 +19,12 @@ struct FrameItem {
     int32_t kind = kKindNone;
     int32_t frameRate = 0;  // 30 or 60 for video, 0 for audio
     int32_t order = 0;      // play mode when read, negated while delivered backward
-    double pts = 0.0;       // seconds; 0.0 for audio
+    double pts = 0.0;       // seconds: the PES's decoding time for video, its time for audio
+    // Where the frame came from: the reader's serial of the file it had open, and the byte
+    // position of the packet that began the frame's PES. Marks and direction changes use them
+    // to find the picture on screen again in its file; -1 when unknown.
+    uint32_t fileSerial = 0;
+    int64_t filePos = -1;
 };
 
 }  // namespace velmaro

@@ -285,8 +285,14 @@ void CABuffer2::Clear() {
         std::lock_guard guard(lock_);
         items_.clear();
         usedBytes_ = 0;
+        clears_.fetch_add(1);
     }
     SignalSpace();
+}
+
+bool CABuffer2::Full() {
+    std::lock_guard guard(lock_);
+    return FullLocked();
 }
 
 bool CABuffer2::Push(FrameItem& w) {

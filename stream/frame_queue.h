@@ -121,6 +121,14 @@ class CABuffer2 : public CBuffer, public light_lock {
     bool Take(FrameItem& out) override;
     size_t EntryCount() override;
     int32_t UsedBytes() override;
+    // How many times the queue has been cleared: a frame taken under an older count, and
+    // still being played from the storage, belongs to the place before a reset.
+    uint64_t ClearCount() const { return clears_.load(); }
+    // A producer pushing now would wait.
+    bool Full();
+
+  private:
+    std::atomic<uint64_t> clears_{0};  // changed under lock_ by Clear; read by anyone
 };
 
 }  // namespace velmaro

@@ -3,12 +3,20 @@
 #include <strings.h>
 
 #include "platform/message_sink.h"
+#include "stream/group_bounds.h"
 #include "stream/recording_files.h"
 
 namespace velmaro {
 namespace {
 
 constexpr int64_t kPerMille = 1000;
+// The export copies whole blocks of this size; a mark-out past the block holding a group's
+// last packet keeps that block.
+constexpr int64_t kClipBlock = kReadBlockSize;
+
+int64_t PastBlockHolding(int64_t lastByte) {
+    return lastByte / kClipBlock * kClipBlock + kClipBlock + 1;
+}
 
 // Speed control position -> play mode: slower modes 10..7 below the middle, faster 1..5 above.
 int32_t PlayModeForSpeed(int position) {
@@ -26,7 +34,7 @@ CTSChn::CTSChn(const ChannelLinks& links)
     state.videoWindow = links.videoWindow;
     state.displayMode = links.displayMode;
     state.decoderThreads = links.decoderThreads;
-    state.soundAmplification = links.soundAmplification;
+    state.soundAmplification.store(links.soundAmplification);
     state.audioQueue.maxItems = kAudioQueueMaxItems;
 }
 
@@ -76,8 +84,14 @@ void CTSChn::StopAll() {
 }
 
 int32_t CTSChn::Seek(int32_t perMille) {
-    reader.seekRequest = perMille > 0 ? perMille * reader.FileSize() / kPerMille : perMille;
-    if (perMille != 0) {
+    if (perMille < 0) {
+        reader.seekRequest = perMille;
+    } else {
+        // The far left is the file's start; 0 itself would read as "no request".
+        const int64_t at = perMille * reader.FileSize() / kPerMille;
+        reader.seekRequest = at > 0 ? at : kSeekFileStart;
+        state.SetSkipThrough({});
+        state.readerIdle.store(false);
         // What is queued belongs to the old place: it leaves now, which also frees a reader
         // waiting in a full queue, and the video worker's pacing wait for an old frame ends,
         // so the new place is shown as soon as its first picture is decoded.
@@ -107,20 +121,56 @@ void CTSChn::RequestSnapshot(const std::string& path) {
     state.RequestSnapshot(path);
 }
 
+// The picture on screen in its file: a mark-in at its group's key frame, a mark-out past the
+// end of its group. False when no picture has been shown or its file is no longer known.
+bool CTSChn::MarkAtPicture(ClipMark& mark, bool groupEnd) const {
+    const ShownPicture shown = state.Shown();
+    if (!shown.valid || shown.filePos < 0 || shown.groupPos < 0) {
+        return false;
+    }
+    const std::string path = reader.PathOfSerial(shown.fileSerial);
+    if (path.empty()) {
+        return false;
+    }
+    int64_t position = shown.groupPos;
+    if (groupEnd) {
+        const int64_t end = FindGroupEnd(path, reader.VideoPidSeen(), shown.filePos);
+        if (end < 0) {
+            return false;
+        }
+        position = PastBlockHolding(end > shown.filePos ? end - 1 : shown.filePos);
+    }
+    mark.path = path;
+    mark.number = RecordingNumber(path);
+    mark.position = position;
+    return true;
+}
+
+// Before the first picture: where the reader is, as a rough place.
+void CTSChn::MarkAtReader(ClipMark& mark) const {
+    mark.path = reader.CurrentPath();
+    mark.number = RecordingNumber(mark.path);
+    mark.position = reader.Position();
+}
+
 void CTSChn::MarkIn() {
+    ClipMark mark;
+    if (!MarkAtPicture(mark, false)) {
+        MarkAtReader(mark);
+    }
     std::lock_guard lock(marksMutex_);
-    markIn_.path = reader.CurrentPath();
-    markIn_.number = RecordingNumber(markIn_.path);
-    markIn_.position = reader.Position();
+    markIn_ = mark;
     markOut_.number = -1;
     markOut_.position = -1;
 }
 
 void CTSChn::MarkOut() {
+    ClipMark mark;
+    if (!MarkAtPicture(mark, true)) {
+        MarkAtReader(mark);
+    }
     std::lock_guard lock(marksMutex_);
-    markOut_.path = reader.CurrentPath();
-    markOut_.number = RecordingNumber(markOut_.path);
-    markOut_.position = reader.Position();
+    markOut_ = mark;
 }
 
 ClipMark CTSChn::MarkInPoint() const {
@@ -133,15 +183,32 @@ ClipMark CTSChn::MarkOutPoint() const {
     return markOut_;
 }
 
+// The other direction goes on from the picture on screen: forward from its group's key frame,
+// with the pictures up to it decoded but not shown; backward with the pictures before it.
+void CTSChn::ChangeDirection(bool backward) {
+    if (reader.DirectionAskedFor() == backward) {
+        return;
+    }
+    const ShownPicture shown = state.Shown();
+    ResumePoint from;
+    if (shown.valid) {
+        from = {shown.fileSerial, shown.filePos, shown.groupPos};
+    }
+    state.SetSkipThrough(!backward && from.Valid()
+                             ? SkipThrough{true, shown.fileSerial, shown.pts}
+                             : SkipThrough{});
+    reader.SetDirection(backward, from);
+}
+
 void CTSChn::Play() {
-    reader.SetDirection(false);
+    ChangeDirection(false);
     state.paused = 0;
     state.playMode = kPlayNormal;
     state.audioEnabled = true;
 }
 
 void CTSChn::PlayBackward() {
-    reader.SetDirection(true);
+    ChangeDirection(true);
     state.paused = 0;
     state.playMode = kPlayBackward;
 }
@@ -151,7 +218,7 @@ void CTSChn::Pause() {
 }
 
 void CTSChn::Step(bool backward) {
-    reader.SetDirection(backward);
+    ChangeDirection(backward);
     state.paused = 0;
     state.playMode = kPlayStep;
 }
@@ -160,8 +227,33 @@ void CTSChn::SetSpeed(int position) {
     if (position < 0 || position >= kSpeedPositions) {
         return;
     }
+    const int32_t before = state.playMode.load();
     state.playMode = PlayModeForSpeed(position);
     state.audioEnabled = position == kNormalSpeedPosition;
+    // Slower and faster play queue no sound and read ahead of the picture; back at normal
+    // speed, reading starts again at the picture on screen so that its sound comes with it.
+    const bool fromOtherSpeed = before != kPlayNormal && before != kPlayHeld &&
+                                before != kPlayStep;
+    if (position == kNormalSpeedPosition && fromOtherSpeed && !reader.DirectionAskedFor()) {
+        RestartAtPicture();
+    }
+}
+
+void CTSChn::RestartAtPicture() {
+    const ShownPicture shown = state.Shown();
+    if (!shown.valid || !shown.forward) {
+        return;
+    }
+    const ResumePoint from{shown.fileSerial, shown.filePos, shown.groupPos};
+    if (!from.Valid()) {
+        return;
+    }
+    state.SetSkipThrough({true, shown.fileSerial, shown.pts});
+    reader.Restart(from);
+}
+
+void CTSChn::SetSoundAmplification(double factor) {
+    state.soundAmplification.store(factor);
 }
 
 void CTSChn::PreviousRecording() {

@@ -35,6 +35,9 @@ struct ChannelLinks {
     int32_t decoderThreads = 1;
 };
 
+// A mark in the export's terms: the export copies the whole 8,192-byte blocks after a mark-in's
+// position and before a mark-out's. Marks are set at the picture on screen, widened to whole
+// groups of pictures so that the clip's first picture decodes and its last group is complete.
 struct ClipMark {
     std::string path;
     int32_t number = -1;
@@ -69,6 +72,8 @@ class CTSChn {
     void Pause();
     void Step(bool backward);
     void SetSpeed(int position);  // 0 (slowest) .. 8 (fastest), 4 normal
+    // Heard from the next decoded sound block on.
+    void SetSoundAmplification(double factor);
     void PreviousRecording();
     void NextRecording();
 
@@ -81,6 +86,10 @@ class CTSChn {
 
   private:
     static ReaderLinks MakeReaderLinks(ChannelState& state, const ChannelLinks& links);
+    void ChangeDirection(bool backward);
+    void RestartAtPicture();
+    bool MarkAtPicture(ClipMark& mark, bool groupEnd) const;
+    void MarkAtReader(ClipMark& mark) const;
 
     ChannelLinks links_;
     mutable std::mutex marksMutex_;  // marks are set on the UI thread, read by an export

@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <utility>
+#include <algorithm>
 #include <system_error>
 
 #include "platform/message_sink.h"
@@ -47,11 +49,29 @@ std::string CTSAnalyse::CurrentPath() const {
     return path_;
 }
 
+std::string CTSAnalyse::PathOfSerial(uint32_t serial) const {
+    std::lock_guard lock(pathMutex_);
+    const SerialPath& entry = serialPaths_[serial % kRememberedFiles];
+    return entry.serial == serial ? entry.path : std::string();
+}
+
+void CTSAnalyse::PublishPids() {
+    pidsKnown_.store(demux_.psi.pidsKnown, std::memory_order_relaxed);
+    videoPid_.store(demux_.psi.videoPid, std::memory_order_relaxed);
+}
+
+void CTSAnalyse::SetIdle(bool idle) {
+    if (links_.controls) {
+        links_.controls->readerIdle.store(idle);
+    }
+}
+
 void CTSAnalyse::RequestOpen(const std::string& path) {
     {
         std::lock_guard lock(pathMutex_);
         pendingPath_ = path;
     }
+    SetIdle(false);
     Wake();
 }
 
@@ -96,6 +116,13 @@ bool CTSAnalyse::OpenFile(bool atEnd) {
     file_ = std::move(fd);
     fileSize_.store(st.st_size);
     position_.store(atEnd ? st.st_size : 0);
+    const uint32_t serial = fileSerial_.load() + 1;
+    {
+        std::lock_guard lock(pathMutex_);
+        serialPaths_[serial % kRememberedFiles] = {serial, path};
+    }
+    fileSerial_.store(serial);
+    demux_.fileSerial = serial;
     return true;
 }
 
@@ -142,9 +169,13 @@ DemuxControls CTSAnalyse::Controls() const {
     return c;
 }
 
-int CTSAnalyse::SetDirection(bool backward) {
+int CTSAnalyse::SetDirection(bool backward, const ResumePoint& from) {
     if (!pidsKnown_.load()) {
         return -1;
+    }
+    {
+        std::lock_guard lock(pathMutex_);
+        resume_ = from;
     }
     // Compared with what was last asked for, so that asking back before the reader has taken
     // a change cancels it rather than being lost.
@@ -155,6 +186,7 @@ int CTSAnalyse::SetDirection(bool backward) {
     }
     requestedBackward_.store(backward);
     directionChangePending_.store(true);
+    SetIdle(false);
     // Frames of the old direction leave at once; the reader clears again when it takes the
     // request, which catches a frame that was being pushed right now.
     if (links_.videoQueue) {
@@ -165,6 +197,27 @@ int CTSAnalyse::SetDirection(bool backward) {
     }
     Wake();
     return backward ? 1 : 0;
+}
+
+bool CTSAnalyse::Restart(const ResumePoint& from) {
+    if (!pidsKnown_.load()) {
+        return false;
+    }
+    {
+        std::lock_guard lock(pathMutex_);
+        resume_ = from;
+    }
+    requestedBackward_.store(DirectionAskedFor());
+    directionChangePending_.store(true);
+    SetIdle(false);
+    if (links_.videoQueue) {
+        links_.videoQueue->Clear();
+    }
+    if (links_.audioQueue) {
+        links_.audioQueue->Clear();
+    }
+    Wake();
+    return true;
 }
 
 void CTSAnalyse::ResetReadingState() {
@@ -197,6 +250,7 @@ int CTSAnalyse::Run() {
             wakeEvent_.WaitFor(std::chrono::milliseconds(kIdleSleepMs));
         }
     }
+    SetIdle(false);
     return 0;
 }
 
@@ -225,7 +279,9 @@ CTSAnalyse::StepEnd CTSAnalyse::Pass() {
         audioWaitsForPicture_ = false;  // from here on a lost picture costs no sound
     }
     const bool scanBack = backward_.load() && !gopForward_;
-    return scanBack ? BackwardStep() : ForwardStep();
+    const StepEnd end = scanBack ? BackwardStep() : ForwardStep();
+    SetIdle(end == StepEnd::kNoFurtherRecording);
+    return end;
 }
 
 bool CTSAnalyse::StartWithoutThread() {
@@ -242,10 +298,11 @@ bool CTSAnalyse::PassWithoutThread() {
 
 bool CTSAnalyse::ServeRequests() {
     const int64_t seek = seekRequest.load();
-    if (pidsKnown_.load() && seek > 0) {
-        position_.store(seek);
+    if (pidsKnown_.load() && (seek > 0 || seek == kSeekFileStart)) {
+        const int64_t at = seek > 0 ? seek : 0;
+        position_.store(at);
         seekRequest.store(kSeekNone);
-        BeginBackwardAt(seek);
+        BeginBackwardAt(at);
         ResetReadingState();
     } else if (seek == kSeekPreviousRecording || seek == kSeekNextRecording) {
         seekRequest.store(kSeekNone);
@@ -264,12 +321,35 @@ bool CTSAnalyse::ServeRequests() {
         return true;
     }
     if (directionChangePending_.load()) {
+        ResumePoint from;
+        {
+            std::lock_guard lock(pathMutex_);
+            from = std::exchange(resume_, ResumePoint{});
+        }
         backward_.store(requestedBackward_.load());
         directionChangePending_.store(false);
-        BeginBackwardAt(position_.load());
+        ResumeAt(from);
         ResetReadingState();
     }
     return false;
+}
+
+// Without a picture to go on from, the other direction starts where reading stopped.
+void CTSAnalyse::ResumeAt(const ResumePoint& from) {
+    int64_t at = position_.load();
+    if (from.Valid()) {
+        const std::string path = PathOfSerial(from.fileSerial);
+        const bool inFile =
+            !path.empty() && (from.fileSerial == fileSerial_.load() || SwitchTo(path, false));
+        if (inFile && from.picturePos < fileSize_.load()) {
+            // Backward: scanning back from just after the picture's first packet leaves that
+            // PES incomplete, so the group pass ends with the picture before it.
+            at = backward_.load() ? std::min(from.picturePos + kTsPacketSize, fileSize_.load())
+                                  : from.groupPos;
+        }
+    }
+    position_.store(at);
+    BeginBackwardAt(at);
 }
 
 bool CTSAnalyse::SwitchTo(const std::string& path, bool atEnd) {
@@ -329,6 +409,7 @@ void CTSAnalyse::EndGroupPass() {
     // The packet that ends the pass (it starts the next group's key frame) completes the
     // group's last frame; at the end of the file nothing follows the last frame.
     if (available_ == kTsPacketSize && window_[cursor_] == kTsSyncByte) {
+        demux_.packetPos = position_.load() - available_;
         RoutePacket(demux_, window_.get() + cursor_, outputs_, controls,
                     PacketFlow::kBackwardGroupPass);
     }
@@ -368,7 +449,7 @@ CTSAnalyse::StepEnd CTSAnalyse::ForwardStep() {
         if (OpenAdjacentRecording(+1)) {
             return StepEnd::kContinue;
         }
-        RouteFinalPacket();
+        FlushAtEnd();
         return StepEnd::kNoFurtherRecording;
     }
     std::memcpy(window_.get() + available_, readBuffer_.get(), n);
@@ -383,10 +464,19 @@ void CTSAnalyse::RouteFinalPacket() {
     // No later byte will confirm the last packet's end; at the end of the last recording a
     // whole packet is taken as it is, so the frame it completes is not lost.
     if (available_ == kTsPacketSize && window_[cursor_] == kTsSyncByte) {
+        demux_.packetPos = position_.load() - available_;
         RoutePacket(demux_, window_.get() + cursor_, outputs_, Controls(), PacketFlow::kForward);
         cursor_ += kTsPacketSize;
         available_ = 0;
     }
+}
+
+// No packet will start another PES after the last recording's end, so the last picture, sound
+// frame and telemetry text are complete as they stand. Gathering then starts afresh, so the
+// idle passes that follow complete nothing twice.
+void CTSAnalyse::FlushAtEnd() {
+    RouteFinalPacket();
+    FlushPendingPes(demux_, outputs_, Controls());
 }
 
 void CTSAnalyse::ForwardPacketLoop() {
@@ -397,8 +487,9 @@ void CTSAnalyse::ForwardPacketLoop() {
     while (Running() && !directionChangePending_.load(std::memory_order_relaxed) &&
            available_ > kTsPacketSize) {
         if (w[cursor_] == kTsSyncByte && w[cursor_ + kTsPacketSize] == kTsSyncByte) {
+            demux_.packetPos = position_.load(std::memory_order_relaxed) - available_;
             RoutePacket(demux_, w + cursor_, outputs_, controls, flow);
-            pidsKnown_.store(demux_.psi.pidsKnown, std::memory_order_relaxed);
+            PublishPids();
             cursor_ += kTsPacketSize;
             available_ -= kTsPacketSize;
         } else {
@@ -413,10 +504,10 @@ CTSAnalyse::StepEnd CTSAnalyse::BackwardStep() {
     uint8_t* w = window_.get();
     std::memmove(w + kPacketWindowSize - available_, w + cursor_ - available_ + 1, available_);
     cursor_ = kLastWindowByte;
-    // The block before the one scanned last. A block that would begin the file is never
-    // scanned: go on at the end of the previous recording.
-    const int64_t blockStart = scanFrom_ - kReadBlockSize;
-    const int n = blockStart > 0 ? ReadBlock(blockStart, kReadBlockSize) : 0;
+    // The block before the one scanned last, down to the file's first byte, so the first
+    // group is delivered like any other; before that, the end of the previous recording.
+    const int64_t blockStart = std::max<int64_t>(0, scanFrom_ - kReadBlockSize);
+    const int n = ReadBlock(blockStart, static_cast<int>(scanFrom_ - blockStart));
     if (n == 0) {
         return OpenAdjacentRecording(-1) ? StepEnd::kContinue : StepEnd::kNoFurtherRecording;
     }
@@ -443,9 +534,10 @@ void CTSAnalyse::BackwardPacketLoop() {
             --available_;
             continue;
         }
+        demux_.packetPos = windowFileOffset_ + cursor_ - kTsPacketSize;
         const RouteResult result = RoutePacket(demux_, w + cursor_ - kTsPacketSize, outputs_,
                                                controls, PacketFlow::kBackwardScan);
-        pidsKnown_.store(demux_.psi.pidsKnown, std::memory_order_relaxed);
+        PublishPids();
         cursor_ -= kTsPacketSize;
         available_ -= kTsPacketSize;
         if (result == RouteResult::kBackwardKeyFound) {

@@ -29,6 +29,8 @@ struct ChannelControls;
 constexpr int64_t kSeekNone = -1;
 constexpr int64_t kSeekPreviousRecording = -1001;
 constexpr int64_t kSeekNextRecording = -1002;
+// The start of the file: 0 itself means "no request" to the reader.
+constexpr int64_t kSeekFileStart = -1003;
 
 constexpr int kReadBlockSize = 8192;
 constexpr int kPacketWindowSize = 9500;
@@ -43,6 +45,15 @@ struct ReaderLinks {
     TelemetryHandOver* telemetry = nullptr;
     MessageSink* panel = nullptr;
     MessageSink* mainWindow = nullptr;
+};
+
+// Where a change of direction goes on: the picture on screen, found again in its file by the
+// reader's serial of that file and the byte positions of its PES and of its group's key frame.
+struct ResumePoint {
+    uint32_t fileSerial = 0;
+    int64_t picturePos = -1;
+    int64_t groupPos = -1;
+    bool Valid() const { return picturePos >= 0 && groupPos >= 0 && groupPos <= picturePos; }
 };
 
 class CTSAnalyse {
@@ -63,8 +74,13 @@ class CTSAnalyse {
     virtual int Run();
 
     // User-interface thread. -1 while the PMT has not been read; otherwise the direction asked
-    // for. Frames read before the request are never queued after it.
-    int SetDirection(bool backward);
+    // for. Frames read before the request are never queued after it. With a valid `from`,
+    // forward delivery goes on at the group holding that picture (the pictures up to it are
+    // for the decoder to skip), and backward delivery with the pictures before it.
+    int SetDirection(bool backward, const ResumePoint& from = {});
+    // User-interface thread: delivery starts again from `from` in the direction asked for, as
+    // after a change of direction. False while the PMT has not been read.
+    bool Restart(const ResumePoint& from);
     void RequestOpen(const std::string& path);
     // Ends an idle wait at the end of the recordings at once (after writing seekRequest).
     void Wake() { wakeEvent_.Set(); }
@@ -76,6 +92,10 @@ class CTSAnalyse {
     bool PassWithoutThread();
 
     std::string CurrentPath() const;
+    // The path of a file the reader opened, by the serial its frames carry; empty when that
+    // file was opened too long ago to be remembered.
+    std::string PathOfSerial(uint32_t serial) const;
+    uint32_t CurrentSerial() const { return fileSerial_.load(); }
     int64_t Position() const { return position_.load(); }
     int64_t FileSize() const { return fileSize_.load(); }
     bool PidsKnown() const { return pidsKnown_.load(); }
@@ -83,6 +103,12 @@ class CTSAnalyse {
     // Reader thread, or once the reader is stopped.
     const DemuxDropCounts& Drops() const { return demux_.drops; }
     int VideoPid() const { return demux_.psi.videoPid; }
+    // Any thread: the video PID of the program map last read (-1 before one).
+    int VideoPidSeen() const { return videoPid_.load(); }
+    // Any thread: the direction last asked for, taken or not.
+    bool DirectionAskedFor() const {
+        return directionChangePending_.load() ? requestedBackward_.load() : backward_.load();
+    }
 
     // Written by the channel: -1 none, > 0 a byte position, or one of the recording requests.
     std::atomic<int64_t> seekRequest{kSeekNone};
@@ -102,6 +128,10 @@ class CTSAnalyse {
     void BeginBackwardAt(int64_t position);
     void EndGroupPass();
     bool SwitchTo(const std::string& path, bool atEnd);
+    void ResumeAt(const ResumePoint& from);
+    void SetIdle(bool idle);
+    void PublishPids();
+    void FlushAtEnd();
     bool OpenAdjacentRecording(int step);
     int ReadBlock(int64_t at, int size);
     void PostPosition();
@@ -118,12 +148,22 @@ class CTSAnalyse {
 
     // Read by the user-interface thread, written by the reader thread.
     std::atomic<bool> pidsKnown_{false};
+    std::atomic<int> videoPid_{-1};
     std::atomic<bool> backward_{false};
     std::atomic<int64_t> position_{0};
     std::atomic<int64_t> fileSize_{0};
     mutable std::mutex pathMutex_;
     std::string path_;         // guarded by pathMutex_
     std::string pendingPath_;  // guarded by pathMutex_
+    ResumePoint resume_;       // guarded by pathMutex_; taken with a direction change
+    static constexpr uint32_t kRememberedFiles = 16;
+    struct SerialPath {
+        uint32_t serial = 0;
+        std::string path;
+    };
+    SerialPath serialPaths_[kRememberedFiles];  // guarded by pathMutex_
+    // Written by whoever opens a file (the owner before Start, then the reader thread).
+    std::atomic<uint32_t> fileSerial_{0};
 
     // Written by the user-interface thread, taken by the reader thread.
     std::atomic<bool> directionChangePending_{false};
