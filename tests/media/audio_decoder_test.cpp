@@ -427,6 +427,35 @@ TEST_F(AudioWorker, AmplificationSaturatesEverySampleOnTheWayToTheDevice) {
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), played.begin()));
 }
 
+// The preferences change the amplification while a recording plays: the next block decoded
+// is heard with the new factor, without reopening anything.
+TEST_F(AudioWorker, AmplificationChangedWhilePlayingIsHeardFromTheNextBlock) {
+    const std::vector<Bytes> frames = Frames(kPrequeuedFrames);
+    std::vector<int16_t> quiet = DecodeAll({frames.begin(), frames.begin() + 4});
+    std::vector<int16_t> loud = DecodeAll(frames);
+    loud.erase(loud.begin(), loud.begin() + static_cast<long>(quiet.size()));
+    AmplifySamples(loud, 4.0);
+    for (size_t i = 0; i < 4; ++i) {
+        producer.Push(frames[i]);
+    }
+    ASSERT_TRUE(audio.Start());
+    ASSERT_TRUE(SettlesAfter(4));
+    channel.soundAmplification = 4.0;
+    for (size_t i = 4; i < frames.size(); ++i) {
+        producer.Push(frames[i]);
+    }
+    ASSERT_TRUE(SettlesAfter(frames.size()));
+    ASSERT_TRUE(audio.Stop(kWorkerStopTimeoutMs));
+    std::vector<int16_t> played = Ring();
+    played.erase(std::remove(played.begin(), played.end(), int16_t{0}), played.end());
+    quiet.erase(std::remove(quiet.begin(), quiet.end(), int16_t{0}), quiet.end());
+    loud.erase(std::remove(loud.begin(), loud.end(), int16_t{0}), loud.end());
+    ASSERT_EQ(played.size(), quiet.size() + loud.size());
+    EXPECT_TRUE(std::equal(quiet.begin(), quiet.end(), played.begin())) << "before the change";
+    EXPECT_TRUE(std::equal(loud.begin(), loud.end(), played.begin() + static_cast<long>(quiet.size())))
+        << "after the change";
+}
+
 TEST_F(AudioWorker, SeveralAdtsFramesInOnePesAreAllDecoded) {
     const std::vector<Bytes> frames = Frames(3);
     Bytes pes;
