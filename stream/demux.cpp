@@ -84,7 +84,7 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     w.frameRate = state.rate.rate;
     w.order = PlayOrder(controls.playMode, backward);
     w.pts = pes.header.dts > kSmallestUsableDts ? pes.header.dts : pes.header.pts;
-    w.fileSerial = state.fileSerial;
+    w.fileSerial = state.videoStartSerial;
     w.filePos = state.videoStartPos;
     out.videoQueue->Push(w);
     return scan.kind == kKindVideoKey;
@@ -113,7 +113,7 @@ void CompleteAudioPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     w.size = pes.size;
     w.kind = kKindAudio;
     w.pts = pes.header.HasTime() ? pes.header.pts : 0.0;
-    w.fileSerial = state.fileSerial;
+    w.fileSerial = state.audioStartSerial;
     w.filePos = state.audioStartPos;
     out.audioQueue->Push(w);
 }
@@ -154,6 +154,7 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
                 CompleteVideoPes(state, out, controls, backward, false);
                 state.video.Reset();
                 state.videoStartPos = state.packetPos;
+                state.videoStartSerial = state.fileSerial;
             }
             state.video.Append(payload, length);
             return RouteResult::kRouted;
@@ -161,6 +162,7 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
         state.video.Prepend(payload, length);
         if (start) {
             state.videoStartPos = state.packetPos;
+            state.videoStartSerial = state.fileSerial;
             const bool key =
                 state.backwardTailComplete && CompleteVideoPes(state, out, controls, true, true);
             state.video.Reset();
@@ -179,6 +181,7 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
             CompleteAudioPes(state, out, controls);
             state.audio.Reset();
             state.audioStartPos = state.packetPos;
+            state.audioStartSerial = state.fileSerial;
         }
         state.audio.Append(payload, length);
         return RouteResult::kRouted;

@@ -45,6 +45,10 @@ struct DemuxState {
     int64_t packetPos = -1;
     int64_t videoStartPos = -1;
     int64_t audioStartPos = -1;
+    // The file of the packet that began each PES: the last PES of a file is completed by the
+    // next file's first packet.
+    uint32_t videoStartSerial = 0;
+    uint32_t audioStartSerial = 0;
 
     // Allocates missing buffers and starts every gathering and the rate measurement afresh.
     bool PrepareBuffers();
