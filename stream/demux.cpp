@@ -60,8 +60,10 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     if (!GatheredPayload(state.video, state.drops.oversizePes, pes)) {
         return false;
     }
+    // Decode times come at a steady interval; presentation times of reordered pictures do not.
+    const double decodeTime = pes.header.dts > kSmallestUsableDts ? pes.header.dts : pes.header.pts;
     if (pes.header.HasTime()) {
-        state.rate.Feed(pes.header.pts);
+        state.rate.Feed(decodeTime);
     }
     const FrameScan scan = ScanFrameKind(pes.bytes, pes.size, controls.running);
     if (scan.kind == kKindNone || controls.DirectionChangePending() ||
@@ -83,7 +85,7 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     w.kind = scan.kind;
     w.frameRate = state.rate.rate;
     w.order = PlayOrder(controls.playMode, backward);
-    w.pts = pes.header.dts > kSmallestUsableDts ? pes.header.dts : pes.header.pts;
+    w.pts = decodeTime;
     out.videoQueue->Push(w);
     return scan.kind == kKindVideoKey;
 }
