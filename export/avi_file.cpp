@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -38,7 +39,12 @@ constexpr uint16_t kAudioBits = 16;
 constexpr uint32_t kAudioScale = kAudioBlockAlign;
 constexpr uint32_t kAudioRate = kAudioSampleRate * kAudioBlockAlign;
 constexpr int kMaxDimension = 32767;  // the frame rectangle holds 16-bit values
-constexpr int kMaxFrameRate = 1000;
+constexpr double kMinFrameRate = 1.0;
+constexpr double kMaxFrameRate = 1000.0;
+constexpr uint32_t kNtscScale = 1001;
+// How far from a whole number a rate (or a rate times 1.001) may lie and still be taken for it:
+// far below the 1/1001 step, far above what a double loses on the way here.
+constexpr double kWholeTolerance = 1e-6;
 
 // Header layout; every size below is fixed, which keeps the 'movi' list at kAviHeaderBytes.
 constexpr uint32_t kChunkHeader = 8;
@@ -114,9 +120,13 @@ uint32_t Clamp32(int64_t v) {
     return static_cast<uint32_t>(std::clamp<int64_t>(v, 0, UINT32_MAX));
 }
 
-bool ValidFormat(int width, int height, int frameRate) {
+bool ValidFormat(int width, int height, double frameRate) {
     return width >= 1 && width <= kMaxDimension && height >= 1 && height <= kMaxDimension &&
-           frameRate >= 1 && frameRate <= kMaxFrameRate;
+           frameRate >= kMinFrameRate && frameRate <= kMaxFrameRate;
+}
+
+bool NearWhole(double value) {
+    return std::abs(value - std::round(value)) < kWholeTolerance;
 }
 
 bool PWriteAll(int fd, const uint8_t* data, size_t size, uint64_t position) {
@@ -137,13 +147,24 @@ bool PWriteAll(int fd, const uint8_t* data, size_t size, uint64_t position) {
 
 }  // namespace
 
+AviRate AviRateFor(double framesPerSecond) {
+    const double ntsc = framesPerSecond * kNtscScale / kVideoScale;
+    if (NearWhole(framesPerSecond)) {
+        return {static_cast<uint32_t>(std::round(framesPerSecond)) * kVideoScale, kVideoScale};
+    }
+    if (NearWhole(ntsc)) {
+        return {static_cast<uint32_t>(std::round(ntsc)) * kVideoScale, kNtscScale};
+    }
+    return {static_cast<uint32_t>(std::round(framesPerSecond * kVideoScale)), kVideoScale};
+}
+
 CAviFile::CAviFile(uint64_t riffLimit) : riffLimit_(riffLimit) {}
 
 CAviFile::~CAviFile() {
     Close();
 }
 
-bool CAviFile::Create(const std::string& path, int width, int height, int frameRate) {
+bool CAviFile::Create(const std::string& path, int width, int height, double frameRate) {
     Close();
     if (!ValidFormat(width, height, frameRate)) {
         return false;  // before the file is touched
@@ -152,7 +173,7 @@ bool CAviFile::Create(const std::string& path, int width, int height, int frameR
     return Create(std::move(fd), width, height, frameRate);
 }
 
-bool CAviFile::Create(UniqueFd fd, int width, int height, int frameRate) {
+bool CAviFile::Create(UniqueFd fd, int width, int height, double frameRate) {
     Close();
     if (!fd.Valid() || !ValidFormat(width, height, frameRate)) {
         return false;
@@ -160,7 +181,7 @@ bool CAviFile::Create(UniqueFd fd, int width, int height, int frameRate) {
     fd_ = std::move(fd);
     width_ = width;
     height_ = height;
-    frameRate_ = frameRate;
+    rate_ = AviRateFor(frameRate);
     if (buffer_.empty()) {
         buffer_.resize(kWriteBuffer);
     }
@@ -310,7 +331,7 @@ std::vector<uint8_t> CAviFile::BuildHeader() const {
     w.List("LIST", kHdrlSize, "hdrl");
 
     w.Chunk("avih", kAvihSize);
-    w.U32(kMicrosecondsPerSecond / static_cast<uint32_t>(frameRate_));
+    w.U32(static_cast<uint32_t>(uint64_t{kMicrosecondsPerSecond} * rate_.scale / rate_.rate));
     w.U32(0);  // max bytes per second
     w.U32(0);  // padding granularity
     w.U32(kAvifHasIndex | kAvifIsInterleaved);
@@ -351,8 +372,8 @@ std::vector<uint8_t> CAviFile::BuildHeader() const {
     w.U16(0);  // priority
     w.U16(0);  // language
     w.U32(0);  // initial frames
-    w.U32(kVideoScale);
-    w.U32(static_cast<uint32_t>(frameRate_) * kVideoScale);
+    w.U32(rate_.scale);
+    w.U32(rate_.rate);
     w.U32(0);  // start
     w.U32(Clamp32(video.length));
     w.U32(video.largestChunk);

@@ -27,6 +27,16 @@ constexpr int kAviSuperIndexEntries = 256;
 // reserved at create.
 constexpr uint64_t kAviHeaderBytes = 8838;
 
+// A video stream's rate as the stream header stores it: `rate` / `scale` frames per second.
+struct AviRate {
+    uint32_t rate = 0;
+    uint32_t scale = 0;
+};
+
+// Whole rates keep a scale of 1,000; the 1000/1001 rates of NTSC-derived material (29.97,
+// 59.94, 23.976, ...) are written exactly as n * 1000 / 1001; others to a thousandth.
+AviRate AviRateFor(double framesPerSecond);
+
 class CAviFile {
   public:
     // `riffLimit` is the size at which a new RIFF chunk starts; smaller values are for tests.
@@ -36,10 +46,10 @@ class CAviFile {
     CAviFile& operator=(const CAviFile&) = delete;
 
     // Creates (or truncates) `path`; false when the file cannot be created, the picture size is
-    // not 1 to 32,767 pixels each way, or the frame rate is not 1 to 1,000.
-    bool Create(const std::string& path, int width, int height, int frameRate);
+    // not 1 to 32,767 pixels each way, or the frame rate is not 1 to 1,000 frames per second.
+    bool Create(const std::string& path, int width, int height, double frameRate);
     // The same on an open, empty file that the writer then owns.
-    bool Create(UniqueFd fd, int width, int height, int frameRate);
+    bool Create(UniqueFd fd, int width, int height, double frameRate);
 
     bool IsOpen() const { return fd_.Valid(); }
 
@@ -97,7 +107,7 @@ class CAviFile {
     UniqueFd fd_;
     int width_ = 0;
     int height_ = 0;
-    int frameRate_ = 0;
+    AviRate rate_;
     bool failed_ = false;  // a write went wrong; the file is incomplete
 
     std::vector<uint8_t> buffer_;  // allocated at the first Create, kept across files

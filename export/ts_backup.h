@@ -59,8 +59,8 @@ bool IsAviOutput(const std::string& path);
 
 struct ExportRequest {
     std::string outputPath;
-    int frameRate = 30;  // AVI only: the channel clock's rate, truncated
-    int width = 0;       // AVI only: the channel's picture size
+    double frameRate = 30.0;  // AVI only: the rate the channel's clock paces at
+    int width = 0;            // AVI only: the channel's picture size
     int height = 0;
     ClipMarks marks;
     // Flush the clip to the medium before it appears under its name, so that it is complete

@@ -490,7 +490,7 @@ void CVideoCtx::Hold() {
 
 void CVideoCtx::AdoptStreamRate(const FrameItem& item) {
     CFpsCtrl& clock = channel_->clock;
-    if (item.frameRate > 0 && item.frameRate != static_cast<int32_t>(clock.fps)) {
+    if (item.frameRate > 0 && item.frameRate != clock.fps) {
         clock.SetRate(item.frameRate);
         clock.Wake();
         currentRate_ = clock.fps;

@@ -4,7 +4,6 @@
 
 #include "platform/message_sink.h"
 #include "stream/frame_queue.h"
-#include "stream/frame_scan.h"
 #include "stream/telemetry_handover.h"
 
 namespace velmaro {
@@ -60,10 +59,13 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     if (!GatheredPayload(state.video, state.drops.oversizePes, pes)) {
         return false;
     }
+    // Decode times come at a steady interval; presentation times of reordered pictures do not.
+    const double decodeTime = pes.header.dts > kSmallestUsableDts ? pes.header.dts : pes.header.pts;
     if (pes.header.HasTime()) {
-        state.rate.Feed(pes.header.pts);
+        state.rate.Feed(decodeTime);
     }
     const FrameScan scan = ScanFrameKind(pes.bytes, pes.size, controls.running);
+    state.parameterSets.Keep(pes.bytes, scan);
     if (scan.kind == kKindNone || controls.DirectionChangePending() ||
         (keyOnly && scan.kind != kKindVideoKey)) {
         return false;
@@ -77,13 +79,22 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
         ++state.drops.oversizeVideoFrames;
         return false;
     }
+    // A key frame without parameter sets of its own gets the latest ones, so that the decoder
+    // can start from it; when they do not fit the frame goes alone (the decoder may hold them).
+    int prefix = state.parameterSets.PrefixSize(scan);
+    if (size + prefix > out.videoQueue->MaxItemSize()) {
+        prefix = 0;
+    }
     FrameItem& w = *out.videoItem;
-    std::memcpy(w.data, pes.bytes + scan.offset, size);
-    w.size = size;
+    if (prefix > 0) {
+        state.parameterSets.WritePrefix(w.data);
+    }
+    std::memcpy(w.data + prefix, pes.bytes + scan.offset, size);
+    w.size = prefix + size;
     w.kind = scan.kind;
     w.frameRate = state.rate.rate;
     w.order = PlayOrder(controls.playMode, backward);
-    w.pts = pes.header.dts > kSmallestUsableDts ? pes.header.dts : pes.header.pts;
+    w.pts = decodeTime;
     w.fileSerial = state.videoStartSerial;
     w.filePos = state.videoStartPos;
     out.videoQueue->Push(w);

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "stream/frame_item.h"
+#include "stream/frame_scan.h"
 #include "stream/pes.h"
 #include "stream/psi.h"
 #include "stream/ts_packet.h"
@@ -30,6 +31,7 @@ struct DemuxDropCounts {
 struct DemuxState {
     PsiState psi;
     FrameRateMeter rate;
+    ParameterSetStore parameterSets;  // kept across seeks and files: a stream may send them once
     PesBuffer video;
     PesBuffer audio;
     PesBuffer data;

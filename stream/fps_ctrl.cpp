@@ -2,28 +2,40 @@
 
 #include <chrono>
 #include <cmath>
-#include <limits>
 
 namespace velmaro {
+namespace {
+
+constexpr double kTickCircle = 4294967296.0;  // the 32-bit tick counter's period in ms
+
+}  // namespace
 
 CFpsCtrl::CFpsCtrl(double framesPerSecond, TickSource ticks)
     : fps(framesPerSecond),
       dueTime(ticks()),
       interval(1000.0 / framesPerSecond),
       wakeEvent(true),  // the first wait ends at once
-      ticks_(ticks) {}
+      ticks_(ticks),
+      publishedFps_(framesPerSecond) {}
 
 void CFpsCtrl::SetRate(double framesPerSecond) {
     fps = framesPerSecond;
     interval = 1000.0 / framesPerSecond;
+    publishedFps_.store(framesPerSecond, std::memory_order_relaxed);
 }
 
 int32_t CFpsCtrl::Wait(double ms) {
     dueTime += ms == 0.0 ? interval : ms;
-    const double remaining = std::trunc(dueTime - ticks_());
-    // Outside the 32-bit range (tick wrap, absurd due time) counts as late.
-    if (!(remaining > kShortestPacingWaitMs) ||
-        remaining > std::numeric_limits<int32_t>::max()) {
+    // The tick counter wraps every 49.7 days while the due time runs on: they are compared on
+    // the counter's circle, so that a wrap during playback does not unpace the frames.
+    double ahead = std::fmod(dueTime - ticks_(), kTickCircle);
+    if (ahead >= kTickCircle / 2) {
+        ahead -= kTickCircle;
+    } else if (ahead < -kTickCircle / 2) {
+        ahead += kTickCircle;
+    }
+    const double remaining = std::trunc(ahead);
+    if (!(remaining > kShortestPacingWaitMs)) {
         return 0;
     }
     const auto wait = static_cast<int32_t>(remaining);

@@ -3,6 +3,7 @@
 // that stop, seek and pause can end them early.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/auto_reset_event.h"
@@ -28,6 +29,10 @@ public:
     void Restart() { dueTime = ticks_(); }
     void SetRate(double framesPerSecond);
     void Wake() { wakeEvent.Set(); }
+    // The rate last set, for any thread (an export takes it while the video worker runs).
+    double Rate() const { return publishedFps_.load(std::memory_order_relaxed); }
+    // Replaces the tick counter before the video worker starts: tests pace on their own time.
+    void SetTickSource(TickSource ticks) { ticks_ = ticks; }
 
     // Used by the video worker only, after construction.
     double fps;
@@ -37,6 +42,7 @@ public:
 
 private:
     TickSource ticks_;
+    std::atomic<double> publishedFps_;  // written by SetRate (the video worker)
 };
 
 }  // namespace velmaro

@@ -17,9 +17,11 @@ struct FrameItem {
     uint8_t* data = nullptr;  // inside the queue's storage; for the producer: its write position
     int32_t size = 0;
     int32_t kind = kKindNone;
-    int32_t frameRate = 0;  // 30 or 60 for video, 0 for audio
-    int32_t order = 0;      // play mode when read, negated while delivered backward
-    double pts = 0.0;       // seconds: the PES's decoding time for video, its time for audio
+    // Frames per second of the video as measured (29.97 is 30000/1001 as closely as a double
+    // holds it); 0 for audio.
+    double frameRate = 0.0;
+    int32_t order = 0;  // play mode when read, negated while delivered backward
+    double pts = 0.0;   // seconds: the PES's decoding time for video, its time for audio
     // Where the frame came from: the reader's serial of the file it had open, and the byte
     // position of the packet that began the frame's PES. Marks and direction changes use them
     // to find the picture on screen again in its file; -1 when unknown.

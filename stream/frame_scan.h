@@ -1,20 +1,58 @@
 // Finds the first slice of an H.264 access unit: it decides whether the frame is a key frame
-// and where its bytes begin (at the parameter sets before an IDR slice; leading delimiters and
-// SEI are dropped). Both four-byte and three-byte start codes are recognised.
+// and where its bytes begin (at the parameter sets before the slice; leading delimiters and
+// SEI are dropped). Both four-byte and three-byte start codes are recognised. It also reports
+// the parameter sets it passed, which a stream may carry only once, apart from any picture.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 
 namespace velmaro {
 
+// Bytes of one unit in the scanned payload, its start code included; empty when not found.
+struct NalSpan {
+    int begin = 0;
+    int end = 0;
+    bool Found() const { return end > begin; }
+    int Size() const { return end - begin; }
+};
+
 struct FrameScan {
     int kind = 0;    // kKindVideoKey, kKindVideoInter, or 0 when the payload holds no slice
     int offset = 0;  // where the frame's bytes begin
+    // The last sequence and picture parameter sets before the slice (anywhere in a payload
+    // without one).
+    NalSpan sps;
+    NalSpan pps;
 };
 
 // `running`, when given, ends the scan early once cleared (a stop must not wait on a big PES).
 FrameScan ScanFrameKind(const uint8_t* payload, int size,
                         const std::atomic<bool>* running = nullptr);
+
+// The latest sequence and picture parameter set of a stream, kept so that a key frame that
+// comes without them (its own were in a PES of their own, or lost with an earlier picture) can
+// still be decoded. One of each: dash cameras use a single pair.
+class ParameterSetStore {
+  public:
+    static constexpr int kMaxUnitSize = 1024;  // larger units are not kept
+
+    // Takes the parameter sets a scan found in `payload`.
+    void Keep(const uint8_t* payload, const FrameScan& scan);
+    // How many bytes a frame of `scan` needs in front of it: none unless it is a key frame
+    // that lacks a set of its own; then the kept ones. Call after Keep, so that a set the
+    // frame does carry is the kept one too.
+    int PrefixSize(const FrameScan& scan) const;
+    // Writes the kept sets, the SPS first: PrefixSize bytes.
+    void WritePrefix(uint8_t* out) const;
+    void Clear() { spsSize_ = ppsSize_ = 0; }
+
+  private:
+    std::array<uint8_t, kMaxUnitSize> sps_{};
+    std::array<uint8_t, kMaxUnitSize> pps_{};
+    int spsSize_ = 0;
+    int ppsSize_ = 0;
+};
 
 }  // namespace velmaro

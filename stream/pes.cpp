@@ -12,8 +12,16 @@ constexpr int kHeaderLengthByte = 8;
 constexpr int kPtsByte = 9;
 constexpr int kDtsByte = 14;
 constexpr int kTimeStampSize = 5;
-constexpr double kSixtyFpsThreshold = 45.0;
-constexpr double kRateRoundUp = 0.999;
+constexpr double kFastFallbackRate = 60.0;
+constexpr double kFastFallbackThreshold = 45.0;
+constexpr double kLowestPlausibleRate = 1.0;
+constexpr double kHighestPlausibleRate = 240.0;
+// A measurement this close to a common rate (relative) is that rate: the common rates lie at
+// least 4 % apart but for the 1000/1001 pairs, and those the nearest one tells apart.
+constexpr double kCommonRateTolerance = 0.05;
+constexpr double kCommonRates[] = {
+    24000.0 / 1001, 24.0, 25.0, 30000.0 / 1001, 30.0, 50.0, 60000.0 / 1001, 60.0,
+};
 
 }  // namespace
 
@@ -84,6 +92,24 @@ bool ParsePesHeader(const uint8_t* bytes, int size, PesHeader& header) {
     return true;
 }
 
+double FrameRateFromSpan(double seconds, int intervals) {
+    // Kept in floating point: equal or reversed times must not overflow an integer.
+    const double measured = intervals / seconds;
+    if (!(measured >= kLowestPlausibleRate && measured <= kHighestPlausibleRate)) {
+        return measured >= kFastFallbackThreshold ? kFastFallbackRate : kUnmeasuredFrameRate;
+    }
+    double nearest = kCommonRates[0];
+    for (const double common : kCommonRates) {
+        if (std::abs(measured / common - 1.0) < std::abs(measured / nearest - 1.0)) {
+            nearest = common;
+        }
+    }
+    if (std::abs(measured / nearest - 1.0) <= kCommonRateTolerance) {
+        return nearest;
+    }
+    return std::round(measured);
+}
+
 void FrameRateMeter::Feed(double time) {
     if (measured) {
         return;
@@ -92,9 +118,7 @@ void FrameRateMeter::Feed(double time) {
         firstTime = time;
     }
     if (counter == kSpan) {
-        // Kept in floating point: equal or reversed times must not overflow an integer.
-        const double r = std::trunc(1.0 / ((time - firstTime) / kSpan) + kRateRoundUp);
-        rate = r >= kSixtyFpsThreshold ? 60 : 30;
+        rate = FrameRateFromSpan(time - firstTime, kSpan);
         measured = true;
     }
     ++counter;

@@ -53,10 +53,21 @@ bool ParsePesHeader(const uint8_t* bytes, int size, PesHeader& header);
 // player's time base, which turns negative once bit 31 is set.
 double PesTimeSeconds(const uint8_t* p);
 
-// Measures 30 or 60 frames per second from the times of the 2nd to the 32nd timed video PES.
+// Frames per second before a stream's rate has been measured.
+constexpr double kUnmeasuredFrameRate = 30.0;
+
+// The rate a stream of video times runs at. Decode times of 31 consecutive timed PES give the
+// mean frame interval (presentation times jump about with reordered pictures); a rate near one
+// that cameras and encoders use (23.976, 24, 25, 29.97, 30, 50, 59.94, 60) is taken as exactly
+// that one, another plausible rate as whole frames per second. Times that give no plausible
+// rate at all (equal, reversed, far apart) fall back to 60 when the frames come fast and to
+// 30 otherwise.
+double FrameRateFromSpan(double seconds, int intervals);
+
+// Measures the rate from the times of the 2nd to the 32nd timed video PES.
 struct FrameRateMeter {
     static constexpr int kSpan = 30;
-    int rate = 30;
+    double rate = kUnmeasuredFrameRate;
     bool measured = false;
     int counter = -1;
     double firstTime = 0.0;

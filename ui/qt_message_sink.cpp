@@ -18,6 +18,10 @@ void QtMessageSink::Post(uint32_t msg, intptr_t wParam, intptr_t lParam) {
 }
 
 bool QtMessageSink::Send(uint32_t msg, intptr_t wParam, intptr_t lParam, std::stop_token stop) {
+    // A sender that is being stopped neither waits nor leaves a message behind.
+    if (stop.stop_requested()) {
+        return false;
+    }
     if (QThread::currentThread() == receiver_->thread()) {
         handler_(msg, wParam, lParam);
         return true;
@@ -25,12 +29,20 @@ bool QtMessageSink::Send(uint32_t msg, intptr_t wParam, intptr_t lParam, std::st
     struct Reply {
         std::mutex mutex;
         std::condition_variable_any cv;
-        bool handled = false;  // guarded by mutex
+        bool handled = false;    // guarded by mutex
+        bool abandoned = false;  // guarded by mutex: the sender stopped waiting
     };
     auto reply = std::make_shared<Reply>();
     QMetaObject::invokeMethod(
         receiver_,
         [handler = handler_, reply, msg, wParam, lParam] {
+            {
+                // What a stopped sender gave up on belongs to a past the receiver has left.
+                std::lock_guard lock(reply->mutex);
+                if (reply->abandoned) {
+                    return;
+                }
+            }
             handler(msg, wParam, lParam);
             std::lock_guard lock(reply->mutex);
             reply->handled = true;
@@ -38,7 +50,9 @@ bool QtMessageSink::Send(uint32_t msg, intptr_t wParam, intptr_t lParam, std::st
         },
         Qt::QueuedConnection);
     std::unique_lock lock(reply->mutex);
-    return reply->cv.wait(lock, stop, [&] { return reply->handled; });
+    const bool handled = reply->cv.wait(lock, stop, [&] { return reply->handled; });
+    reply->abandoned = !handled;
+    return handled;
 }
 
 }  // namespace velmaro

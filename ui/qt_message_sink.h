@@ -1,6 +1,7 @@
 // MessageSink for the GUI: each message becomes a queued call on the receiver's thread. Send
 // waits for the handler, but gives up as soon as the sender is being stopped, so stopping a
-// worker from the GUI thread can never deadlock against the worker's own Send.
+// worker from the GUI thread can never deadlock against the worker's own Send; a message given
+// up on is not handled later.
 #pragma once
 
 #include <QObject>

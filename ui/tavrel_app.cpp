@@ -11,6 +11,7 @@
 #include "app/language_table.h"
 #include "map/gps_offset.h"
 #include "platform/log.h"
+#include "ui/exit_signals.h"
 
 namespace velmaro {
 namespace {
@@ -76,6 +77,8 @@ void CTavrelApp::SaveAtExit() {
 }
 
 int CTavrelApp::Run(const MainWindowFactory& makeMainWindow) {
+    // Ended from outside, the run still ends through the steps below.
+    const ExitSignals exitSignals([this] { quit(); });
     StartUp();
     std::unique_ptr<QWidget> mainWindow = makeMainWindow(*this);
     g_pMainDlg = mainWindow.get();

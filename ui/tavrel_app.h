@@ -1,7 +1,7 @@
 // CTavrelApp: the Qt application object. It holds what lives for the whole run (the telemetry
 // hand-over, the latest G-sensor values, the version text, the recording named on the command
 // line), starts up in the player's order (version, language, settings, offset grid, main
-// window), and writes the settings back when the main window closes.
+// window), and writes the settings back when the main window closes or the session ends it.
 #pragma once
 
 #include <QApplication>

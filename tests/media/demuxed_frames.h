@@ -19,7 +19,7 @@ namespace velmaro::test {
 struct TestFrame {
     std::vector<uint8_t> bytes;
     int32_t kind = kKindNone;
-    int32_t frameRate = 0;
+    double frameRate = 0.0;
     int32_t order = kPlayNormal;
     double pts = 0.0;
 };

@@ -130,7 +130,7 @@ TEST_F(Demux, FrameRateIsMeasuredOverThe2ndTo32ndTimedPes) {
     Tables();
     std::vector<FrameItem> items;
     for (int i = 0; i < 40; ++i) {
-        VideoPes(AccessUnit(i % 15 == 0, 20), kTicks + i * kTicks / 50);
+        VideoPes(AccessUnit(i % 15 == 0, 20), kTicks + i * kTicks / 60);
         for (const FrameItem& item : DrainVideo()) {
             items.push_back(item);
         }
@@ -143,7 +143,7 @@ TEST_F(Demux, FrameRateIsMeasuredOverThe2ndTo32ndTimedPes) {
 
     FrameRateMeter meter;
     for (int i = 0; i < 40; ++i) {
-        meter.Feed(i / 25.0);
+        meter.Feed(i / 30.0);
     }
     EXPECT_TRUE(meter.measured);
     EXPECT_EQ(meter.rate, 30);

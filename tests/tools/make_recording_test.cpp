@@ -399,7 +399,7 @@ TEST(RecordingWriter, ContinuousTimestampsAndBadOptions) {
     EXPECT_EQ(result.stats[1].firstVideoPts, 2 * 90000);
     EXPECT_EQ(Streams(result.files[1], "start_time").at(0).at("start_time"), "2.000000");
 
-    options.fps = 25;
+    options.fps = 121;
     result = WriteRecording(options);
     EXPECT_FALSE(result.ok);
     EXPECT_NE(result.error.find("frame rate"), std::string::npos);
@@ -550,7 +550,7 @@ TEST(MakeRecordingCli, HelpAndBadOptions) {
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("Usage: make-recording"), std::string::npos);
     EXPECT_NE(run.out.find("--bars"), std::string::npos);
-    run = RunCommand(tool + " --out /tmp/never --fps 25 2>&1");
+    run = RunCommand(tool + " --out /tmp/never --fps 121 2>&1");
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.out.find("frame rate"), std::string::npos) << run.out;
     run = RunCommand(tool + " --out /tmp/never --bogus 2>&1");

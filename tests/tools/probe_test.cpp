@@ -369,6 +369,25 @@ TEST(Probe, ThirdPartyStreamsMatchFfprobe) {
     }
 }
 
+// Rates other than 30 and 60 are shown as measured: to a thousandth, without trailing zeros.
+TEST(Probe, MeasuredRatesShowAsTheyAre) {
+    const std::map<std::string, std::string> files = {
+        {(kData / "tsduck-test" / "test-072.ts").string(), "25"},
+        {(kData / "lpms" / "skip_3.ts").string(), "29.97"},
+    };
+    std::string paths;
+    for (const auto& [file, rate] : files) {
+        paths += ShellQuote(file) + " ";
+    }
+    auto table = ProbeTable(paths);
+    for (const auto& [file, rate] : files) {
+        EXPECT_EQ(table[file].at("frame_rate"), rate) << file;
+        EXPECT_EQ(table[file].at("rate_measured"), "yes") << file;
+    }
+    const CapturedRun text = RunProbe(ShellQuote((kData / "lpms" / "skip_3.ts").string()));
+    EXPECT_NE(text.out.find("29.97 fps (measured)"), std::string::npos) << text.out;
+}
+
 std::vector<uint8_t> RandomBytes(size_t size, uint32_t seed) {
     std::mt19937 rng(seed);
     std::vector<uint8_t> bytes(size);

@@ -1,12 +1,14 @@
 // velmaro-export: the player's clip export from the command line.
 //   velmaro-export --in FILE --in-pos N --out FILE --out-pos N OUTPUT.ts|.avi
-//                  [--fps 30 --size WxH]
+//                  [--fps RATE --size WxH]
+// RATE is frames per second: whole (25), decimal (12.5) or a fraction (30000/1001 for 29.97).
 // Positions are byte positions in the mark files, as the player records them. An AVI clip needs
 // the picture size. Ctrl-C abandons the export; the output name is then left as it was.
 #include <signal.h>
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +34,7 @@ void OnSignal(int) {
 void Usage() {
     std::fprintf(stderr,
                  "usage: velmaro-export --in FILE --in-pos N --out FILE --out-pos N "
-                 "OUTPUT.ts|OUTPUT.avi [--fps 30] [--size WxH]\n");
+                 "OUTPUT.ts|OUTPUT.avi [--fps 30|29.97|30000/1001] [--size WxH]\n");
 }
 
 bool ParseInt64(const char* text, int64_t* value) {
@@ -43,6 +45,26 @@ bool ParseInt64(const char* text, int64_t* value) {
         return false;
     }
     *value = v;
+    return true;
+}
+
+// Frames per second as a number or a fraction of two; false for anything else.
+bool ParseRate(const char* text, double* rate) {
+    char* end = nullptr;
+    errno = 0;
+    double value = std::strtod(text, &end);
+    if (end != text && *end == '/') {
+        const char* denominator = end + 1;
+        const double divisor = std::strtod(denominator, &end);
+        if (end == denominator || divisor == 0.0) {
+            return false;
+        }
+        value /= divisor;
+    }
+    if (errno != 0 || end == text || *end != '\0' || !std::isfinite(value) || value <= 0.0) {
+        return false;
+    }
+    *rate = value;
     return true;
 }
 
@@ -61,8 +83,7 @@ bool ParseArguments(int argc, char** argv, velmaro::ExportRequest* request) {
             request->marks.inPos = number;
         } else if (arg == "--out-pos" && hasValue && ParseInt64(argv[++i], &number)) {
             request->marks.outPos = number;
-        } else if (arg == "--fps" && hasValue && ParseInt64(argv[++i], &number)) {
-            request->frameRate = static_cast<int>(number);
+        } else if (arg == "--fps" && hasValue && ParseRate(argv[++i], &request->frameRate)) {
         } else if (arg == "--size" && hasValue) {
             sizeGiven = std::sscanf(argv[++i], "%dx%d", &request->width, &request->height) == 2;
             if (!sizeGiven) {

@@ -15,7 +15,7 @@ AAC-LC mono 48 kHz audio and a telemetry text stream (G-sensor + $GPRMC) once a 
   --out DIR            card root to write into (required)
   --files N            number of files (default 3)
   --seconds S          length of each file in seconds (default 4)
-  --fps 30|60          frame rate (default 30)
+  --fps N              frames per second, 1 to 120: 24, 25, 30, 50, 60, ... (default 30)
   --gop N              pictures per group of pictures: 15, 30, 60, ... (default 15)
   --size WxH           picture size, even numbers (default 1280x720)
   --bars               still 75 % colour bars (BT.601, limited range) instead of the

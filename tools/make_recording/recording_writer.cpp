@@ -37,8 +37,8 @@ std::string Check(const RecordingOptions& o) {
     if (o.secondsPerFile < 1 || o.secondsPerFile > 3600) {
         return "the file length must be 1 to 3600 seconds";
     }
-    if (o.fps != 30 && o.fps != 60) {
-        return "the frame rate must be 30 or 60";
+    if (o.fps < 1 || o.fps > kMaxFps) {
+        return "the frame rate must be 1 to 120 frames per second";
     }
     if (o.gop < 1 || o.gop > 600) {
         return "the GOP length must be 1 to 600 pictures";

@@ -46,11 +46,13 @@ constexpr int ColourBarWidth(int pictureWidth) {
     return eighth >= 16 ? eighth / 16 * 16 : eighth / 2 * 2;
 }
 
+constexpr int kMaxFps = 120;
+
 struct RecordingOptions {
     std::string outRoot;  // the card root; the files go to <outRoot>/DCIM/100MEDIA/
     int files = 3;
     int secondsPerFile = 4;
-    int fps = 30;  // 30 or 60
+    int fps = 30;  // whole frames per second, 1 to kMaxFps (cameras write 25, 30, 50, 60)
     int gop = 15;  // an IDR picture every gop pictures, counted from the start of each file
     int width = 1280;
     int height = 720;

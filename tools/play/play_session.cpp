@@ -4,6 +4,7 @@
 #include <ctime>
 #include <sstream>
 
+#include "export/clip_request.h"
 #include "media/snapshot_writer.h"
 
 namespace velmaro {
@@ -35,14 +36,7 @@ PlaySession::~PlaySession() {
 }
 
 void PlaySession::StartExport(const std::string& path) {
-    const ClipMark in = channel_->MarkInPoint();
-    const ClipMark out = channel_->MarkOutPoint();
-    ExportRequest request;
-    request.outputPath = path;
-    request.frameRate = static_cast<int>(channel_->state.clock.fps);
-    request.width = channel_->state.videoWidth.load();
-    request.height = channel_->state.videoHeight.load();
-    request.marks = {in.path, in.position, out.path, out.position};
+    const ExportRequest request = ChannelExportRequest(*channel_, path);
     if (!MarksInOrder(request.marks)) {
         std::printf("export: set mark-in, then a later mark-out first\n");
         return;

@@ -34,6 +34,16 @@ std::string Seconds(const std::optional<double>& seconds) {
     return seconds ? Format("%.6f", *seconds) : kNone;
 }
 
+// Frames per second to a thousandth, without trailing zeros: "30", "25", "29.97", "23.976".
+std::string Rate(double framesPerSecond) {
+    std::string text = Format("%.3f", framesPerSecond);
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') {
+        text.pop_back();
+    }
+    return text;
+}
+
 std::string Yes(bool value) {
     return value ? "yes" : "no";
 }
@@ -117,7 +127,7 @@ const std::vector<Column>& Columns() {
         {"drop_audio", [](R r) { return Number(r.drops.oversizeAudioFrames); }},
         {"drop_pes", [](R r) { return Number(r.drops.oversizePes); }},
         {"cut_telemetry", [](R r) { return Number(r.drops.cutTelemetryTexts); }},
-        {"frame_rate", [](R r) { return std::to_string(r.frameRate); }},
+        {"frame_rate", [](R r) { return Rate(r.frameRate); }},
         {"rate_measured", [](R r) { return Yes(r.rateMeasured); }},
         {"first_pts", [](R r) { return Seconds(r.firstPts); }},
         {"last_pts", [](R r) { return Seconds(r.lastPts); }},
@@ -195,7 +205,7 @@ void PrintEndOfFile(std::FILE* out, const ProbeReport& r) {
 
 void PrintTimes(std::FILE* out, const ProbeReport& r) {
     PrintLine(out, "frame rate",
-              std::to_string(r.frameRate) +
+              Rate(r.frameRate) +
                   (r.rateMeasured ? " fps (measured)" : " fps (not measured: the default)"));
     PrintLine(out, "video time",
               r.firstPts ? Seconds(r.firstPts) + " s to " + Seconds(r.lastPts) + " s" : "none");

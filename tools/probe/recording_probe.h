@@ -51,7 +51,7 @@ struct ProbeReport {
     StreamTally completedAtEnd;
     DemuxDropCounts drops;
 
-    int frameRate = 0;
+    double frameRate = 0.0;
     bool rateMeasured = false;
     std::optional<double> firstPts;  // seconds, of the first and last queued video frame
     std::optional<double> lastPts;

@@ -1,0 +1,19 @@
+#include "export/clip_request.h"
+
+#include "stream/ts_channel.h"
+
+namespace velmaro {
+
+ExportRequest ChannelExportRequest(const CTSChn& channel, const std::string& outputPath) {
+    const ClipMark in = channel.MarkInPoint();
+    const ClipMark out = channel.MarkOutPoint();
+    ExportRequest request;
+    request.outputPath = outputPath;
+    request.frameRate = channel.state.clock.Rate();
+    request.width = channel.state.videoWidth.load();
+    request.height = channel.state.videoHeight.load();
+    request.marks = {in.path, in.position, out.path, out.position};
+    return request;
+}
+
+}  // namespace velmaro
