@@ -342,10 +342,8 @@ void CTSAnalyse::ResumeAt(const ResumePoint& from) {
         const bool inFile =
             !path.empty() && (from.fileSerial == fileSerial_.load() || SwitchTo(path, false));
         if (inFile && from.picturePos < fileSize_.load()) {
-            // Backward: scanning back from just after the picture's first packet leaves that
-            // PES incomplete, so the group pass ends with the picture before it.
-            at = backward_.load() ? std::min(from.picturePos + kTsPacketSize, fileSize_.load())
-                                  : from.groupPos;
+            // Backward: the pictures before it, from the group that holds it.
+            at = backward_.load() ? from.picturePos : from.groupPos;
         }
     }
     position_.store(at);
@@ -362,6 +360,7 @@ bool CTSAnalyse::SwitchTo(const std::string& path, bool atEnd) {
     demux_.rate.Reset();
     SetPath(path);
     OpenFile(atEnd);
+    ReadTablesOfFile();
     if (atEnd) {
         // Backward delivery goes on at the end of the earlier file, where its last group ends.
         // Bytes and a partly gathered frame of the later file cannot continue in this one.
@@ -371,6 +370,35 @@ bool CTSAnalyse::SwitchTo(const std::string& path, bool atEnd) {
         demux_.video.Reset();
     }
     return true;
+}
+
+// Files of one card normally share their PIDs, but a file written by other firmware or cut by
+// another tool may not. Its own tables stand near its start; read backward from its end they
+// would come only after its last groups, so they are read from the start whichever way it is
+// played. A file without tables there keeps the PIDs in use.
+void CTSAnalyse::ReadTablesOfFile() {
+    PsiState tables;
+    int64_t at = 0;
+    while (at < kTablesSearchBytes && !tables.pidsKnown && Running()) {
+        const int n = ReadBlock(at, kReadBlockSize);
+        if (n < kTsPacketSize) {
+            break;
+        }
+        int i = 0;
+        while (i + kTsPacketSize <= n && !tables.pidsKnown) {
+            if (readBuffer_[i] != kTsSyncByte) {
+                ++i;
+                continue;
+            }
+            PsiStep(tables, ParseTsPacket(readBuffer_.get() + i));
+            i += kTsPacketSize;
+        }
+        at += i > 0 ? i : n;  // the next read starts at the packet cut by this block's end
+    }
+    if (tables.pidsKnown) {
+        demux_.psi = std::move(tables);
+        PublishPids();
+    }
 }
 
 bool CTSAnalyse::OpenAdjacentRecording(int step) {
@@ -400,8 +428,21 @@ void CTSAnalyse::PostPosition() {
 void CTSAnalyse::BeginBackwardAt(int64_t position) {
     scanLimit_ = position;
     scanFrom_ = position;
-    // Only at the end of the file is the frame being gathered known to end where we start.
-    demux_.backwardTailComplete = position >= fileSize_.load();
+    // The frame being gathered is known to end where we start at the end of the file, or where
+    // the next picture begins.
+    demux_.backwardTailComplete = position >= fileSize_.load() || PictureStartsAt(position);
+}
+
+// A pass or scan that ends where a packet begins (a seek to the start of a picture, or the
+// picture on screen) has read no byte of it: that packet, when it starts a picture, says the
+// picture gathered before it is whole.
+bool CTSAnalyse::PictureStartsAt(int64_t position) {
+    if (!readBuffer_ || ReadBlock(position, kTsPacketSize) != kTsPacketSize ||
+        readBuffer_[0] != kTsSyncByte) {
+        return false;
+    }
+    const TsPacket packet = ParseTsPacket(readBuffer_.get());
+    return packet.Routable() && packet.payloadUnitStart && packet.pid == demux_.psi.videoPid;
 }
 
 void CTSAnalyse::EndGroupPass() {
@@ -413,7 +454,8 @@ void CTSAnalyse::EndGroupPass() {
         RoutePacket(demux_, window_.get() + cursor_, outputs_, controls,
                     PacketFlow::kBackwardGroupPass);
     }
-    if (scanLimit_ >= fileSize_.load()) {
+    if (scanLimit_ >= fileSize_.load() ||
+        (demux_.video.Fill() > 0 && PictureStartsAt(scanLimit_))) {
         CompleteVideoPes(demux_, outputs_, controls, true, false);
     }
     // Scan on backward from just before this group's key frame packet.

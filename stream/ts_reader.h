@@ -35,6 +35,8 @@ constexpr int64_t kSeekFileStart = -1003;
 constexpr int kReadBlockSize = 8192;
 constexpr int kPacketWindowSize = 9500;
 constexpr int kIdleSleepMs = 100;
+// How far into a file its program tables are looked for when the reader switches to it.
+constexpr int64_t kTablesSearchBytes = 256 * 1024;
 
 // Where the reader's outputs go. The panel receives positions (1130); the main window receives
 // telemetry notices (1131) and resets (1132, sent synchronously).
@@ -127,8 +129,10 @@ class CTSAnalyse {
     void BackwardPacketLoop();
     void BeginBackwardAt(int64_t position);
     void EndGroupPass();
+    bool PictureStartsAt(int64_t position);
     bool SwitchTo(const std::string& path, bool atEnd);
     void ResumeAt(const ResumePoint& from);
+    void ReadTablesOfFile();
     void SetIdle(bool idle);
     void PublishPids();
     void FlushAtEnd();
