@@ -439,6 +439,11 @@ bool CVideoCtx::TakePackedBuffer(PackedPicture& picture) {
 }
 
 void CVideoCtx::ShowPicture(const FrameItem& item, int32_t playMode) {
+    // Pictures shown one after another without a pass of the loop (a drain, the rest of a
+    // group played backward) are each presented before the next is drawn.
+    if (picturePending_) {
+        ServicePresenter();
+    }
     PublishPackedCounts();
     if (item.frameRate > 0) {
         currentRate_ = item.frameRate * RateFactor(playMode);

@@ -896,3 +896,41 @@ TEST(CodecAudioResampler, StereoFloatAt44kIsMixedToMonoAndResampledTo48k) {
 
 }  // namespace
 }  // namespace velmaro
+
+namespace velmaro {
+namespace {
+
+// A stream that reorders its pictures keeps the last ones in the decoder until it is drained:
+// once the reader has read everything, every picture fed comes out, the last ones included.
+TEST(VideoDecoderAtTheEnd, ReorderingStreamShowsEveryPictureOnceTheReaderIsIdle) {
+    const std::string path =
+        (fs::path(VELMARO_DATA_DIR) / "ts" / "lpms" / "test_short.ts").string();
+    std::vector<TestFrame> frames = test::DemuxVideoFrames(path);
+    while (!frames.empty() && frames.front().kind != kKindVideoKey) {
+        frames.erase(frames.begin());
+    }
+    ASSERT_GT(frames.size(), 20u);
+    for (TestFrame& frame : frames) {
+        frame.order = 1;
+    }
+    const auto count = static_cast<int32_t>(frames.size());
+    VideoRig rig;
+    ASSERT_TRUE(rig.worker->Start());
+    rig.Feed(frames);
+    ASSERT_TRUE(rig.WaitTaken());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LT(rig.channel.framesShown.load(), count) << "the decoder holds the last pictures back";
+    rig.channel.readerIdle = true;
+    ASSERT_TRUE(rig.WaitShown(count)) << rig.channel.framesShown.load() << " of " << count;
+    std::vector<double> shown = rig.ShownTimes();
+    std::vector<double> fed;
+    for (const TestFrame& frame : frames) {
+        fed.push_back(frame.pts);
+    }
+    std::sort(shown.begin(), shown.end());
+    std::sort(fed.begin(), fed.end());
+    EXPECT_EQ(shown, fed) << "each picture fed, once";
+}
+
+}  // namespace
+}  // namespace velmaro
