@@ -154,8 +154,8 @@ CAudioCtx::Decision CAudioCtx::Compare(uint32_t serial, double pts, size_t fille
         return {serial < shown.fileSerial ? Meet::kCut : Meet::kWait, kSoundSyncLimit};
     }
     const double heardAt = static_cast<double>(SamplesAhead() + static_cast<int64_t>(filled));
-    const double expected =
-        shown.pts + static_cast<double>(now - shown.shownAtMs) / kMsPerSecond + heardAt / kSampleRate;
+    const double expected = shown.pts + static_cast<double>(now - shown.shownAtMs) / kMsPerSecond +
+                            heardAt / kSampleRate;
     const double gap = pts - expected;
     if (std::fabs(gap) > kSoundSyncLimit) {
         return {};
@@ -329,9 +329,9 @@ void CAudioCtx::ForgetPendingFrame() {
 }
 
 void CAudioCtx::ResetCounters() {
-    for (auto* counter : {&framesTaken_, &framesDiscarded_, &aacFrames_, &decodeFailures_,
-                          &samplesDecoded_, &samplesWritten_, &silenceSamples_, &chunksWritten_,
-                          &samplesCut_, &syncSilence_}) {
+    for (auto* counter :
+         {&framesTaken_, &framesDiscarded_, &aacFrames_, &decodeFailures_, &samplesDecoded_,
+          &samplesWritten_, &silenceSamples_, &chunksWritten_, &samplesCut_, &syncSilence_}) {
         counter->store(0);
     }
 }

@@ -51,8 +51,8 @@ struct AudioCounters {
     uint64_t samplesWritten = 0;   // decoded samples placed in the ring
     uint64_t silenceSamples = 0;   // zero samples placed in the ring for want of sound
     uint64_t chunksWritten = 0;
-    uint64_t samplesCut = 0;       // decoded samples dropped to meet the picture
-    uint64_t syncSilence = 0;      // zero samples written to wait for the picture
+    uint64_t samplesCut = 0;   // decoded samples dropped to meet the picture
+    uint64_t syncSilence = 0;  // zero samples written to wait for the picture
 };
 
 // The time of the sound being heard, for observers: the file serial and time of the sample
@@ -121,9 +121,9 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
     bool blockMet_ = true;       // the decoded block was set against the picture
     double waited_ = 0.0;        // seconds of silence written for the current block
     uint32_t writtenSerial_ = 0;
-    double writtenEnd_ = 0.0;     // time just after the last sample of sound written
+    double writtenEnd_ = 0.0;  // time just after the last sample of sound written
     bool writtenValid_ = false;
-    int64_t silenceAfter_ = 0;   // samples of silence written since that sample
+    int64_t silenceAfter_ = 0;  // samples of silence written since that sample
 
     // Written by the worker (and reset by Start before the thread runs); read by anyone.
     std::atomic<uint64_t> framesTaken_{0};
@@ -138,9 +138,9 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
     std::atomic<uint64_t> syncSilence_{0};
 
     mutable std::mutex heardMutex_;
-    SoundClock heardBase_;        // guarded by heardMutex_: the last sound written and committed
-    uint64_t heardChunks_ = 0;    // guarded by heardMutex_: chunks committed with it
-    int64_t heardSilence_ = 0;    // guarded by heardMutex_: silence written after it
+    SoundClock heardBase_;      // guarded by heardMutex_: the last sound written and committed
+    uint64_t heardChunks_ = 0;  // guarded by heardMutex_: chunks committed with it
+    int64_t heardSilence_ = 0;  // guarded by heardMutex_: silence written after it
 };
 
 }  // namespace velmaro

@@ -186,8 +186,7 @@ void CVideoCtx::ProcessItem(const FrameItem& item) {
     needKey_ = false;
     lastItem_ = item;
     RememberItem(item);
-    if (!Thinned(playMode) && Decode(item) && PrepareSource(item, forward) &&
-        !Skipped(forward)) {
+    if (!Thinned(playMode) && Decode(item) && PrepareSource(item, forward) && !Skipped(forward)) {
         ShowPicture(item, playMode);
     }
     PublishPackedCounts();

@@ -194,9 +194,8 @@ void CTSChn::ChangeDirection(bool backward) {
     if (shown.valid) {
         from = {shown.fileSerial, shown.filePos, shown.groupPos};
     }
-    state.SetSkipThrough(!backward && from.Valid()
-                             ? SkipThrough{true, shown.fileSerial, shown.pts}
-                             : SkipThrough{});
+    state.SetSkipThrough(!backward && from.Valid() ? SkipThrough{true, shown.fileSerial, shown.pts}
+                                                   : SkipThrough{});
     reader.SetDirection(backward, from);
 }
 
@@ -232,8 +231,7 @@ void CTSChn::SetSpeed(int position) {
     state.audioEnabled = position == kNormalSpeedPosition;
     // Slower and faster play queue no sound and read ahead of the picture; back at normal
     // speed, reading starts again at the picture on screen so that its sound comes with it.
-    const bool fromOtherSpeed = before != kPlayNormal && before != kPlayHeld &&
-                                before != kPlayStep;
+    const bool fromOtherSpeed = before != kPlayNormal && before != kPlayHeld && before != kPlayStep;
     if (position == kNormalSpeedPosition && fromOtherSpeed && !reader.DirectionAskedFor()) {
         RestartAtPicture();
     }

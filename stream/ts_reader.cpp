@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <new>
-#include <utility>
-#include <algorithm>
 #include <system_error>
+#include <utility>
 
 #include "platform/message_sink.h"
 #include "stream/channel_controls.h"

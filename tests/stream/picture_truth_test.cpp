@@ -83,7 +83,8 @@ class PictureTruth : public ::testing::Test {
         EXPECT_TRUE(WaitUntil([&] {
             return channel.state.framesShown.load() > before &&
                    channel.state.playMode.load() == kPlayHeld;
-        })) << (backward ? "previous" : "next") << " frame";
+        })) << (backward ? "previous" : "next")
+            << " frame";
         const ShownPicture s = channel.state.Shown();
         return s;
     }
@@ -279,7 +280,8 @@ TEST_F(PictureTruth, MarksCutTheStretchOnScreenInWholeGroups) {
             // AVI keeps no times: the pictures must at least span the marks.
             const test::CommandResult r = test::RunCommand(
                 "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                "stream=nb_read_frames -of csv=p=0 '" + request.outputPath + "'");
+                "stream=nb_read_frames -of csv=p=0 '" +
+                request.outputPath + "'");
             EXPECT_GE(std::atoi(r.out.c_str()), std::lround((out.pts - in.pts) / kFrame) + 1);
             continue;
         }
