@@ -6,6 +6,8 @@
 // drawing path (the one chosen automatically, then software and OpenGL forced, with YUV planes
 // and with RGB pictures), and off-screen for the decoding floor. The ratio to mpv pairs runs of
 // the same round; rounds interleave all players, so the machine's load touches them alike.
+// Pictures shown tell that every player kept up: mpv's own count (frame number less frames
+// dropped, over its IPC socket), ours from the last of velmaro-play's once-a-second status lines.
 //
 //   bench_window [RECORDING.ts] [--seconds N] [--rounds N]
 #include <fcntl.h>
@@ -51,7 +53,7 @@ struct Player {
     std::string label;
     std::vector<std::string> args;
     std::map<std::string, std::string> env;
-    bool ours = true;
+    bool ours = true;   // velmaro-play: stopped with "quit", says how many pictures it showed
     bool peer = false;  // the reference the ratios are taken against
 };
 
@@ -333,6 +335,37 @@ std::string Renderer(const std::string& play, const std::string& recording, cons
     return "(velmaro-play did not say how it draws)";
 }
 
+// Means over the rounds; ratios pair each run with mpv's of the same round.
+void PrintSummary(const std::vector<Player>& players,
+                  const std::vector<std::vector<Sample>>& samples, int seconds) {
+    const int rounds = static_cast<int>(samples.front().size());
+    size_t peer = 0;
+    for (size_t p = 0; p < players.size(); ++p) {
+        if (players[p].peer) {
+            peer = p;
+        }
+    }
+    std::printf("\nmean of %d rounds, %d s of play each%30s ratio to mpv\n", rounds, seconds, "");
+    std::printf("%-42s %9s %9s %9s %9s %9s\n", "", "process", "X server", "both", "process",
+                "both");
+    for (size_t p = 0; p < players.size(); ++p) {
+        double cpu = 0;
+        double server = 0;
+        double ratio = 0;
+        double ratioBoth = 0;
+        for (size_t r = 0; r < samples[p].size(); ++r) {
+            const Sample& s = samples[p][r];
+            const Sample& m = samples[peer][r];
+            cpu += s.cpu / rounds;
+            server += s.server / rounds;
+            ratio += s.cpu / m.cpu / rounds;
+            ratioBoth += (s.cpu + s.server) / (m.cpu + m.server) / rounds;
+        }
+        std::printf("%-42s %8.2fs %8.2fs %8.2fs %8.2fx %8.2fx\n", players[p].label.c_str(), cpu,
+                    server, cpu + server, ratio, ratioBoth);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -378,42 +411,20 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     const std::vector<Player> players = Players(play, scratch.File("mpv.socket"));
-    std::vector<std::vector<Sample>> samples(players.size());
+    std::vector<std::vector<Sample>> samples(players.size(), std::vector<Sample>(rounds));
     for (int round = 0; round < rounds; ++round) {
-        for (size_t p = 0; p < players.size(); ++p) {
-            samples[p].push_back(Run(players[p], recording, x, seconds, scratch));
-            const Sample& s = samples[p].back();
-            std::printf("  round %d  %-42s %6.2f s CPU  X server %5.2f s  %5ld pictures\n",
+        // Each round starts with another player, so that none is always first after a pause.
+        for (size_t i = 0; i < players.size(); ++i) {
+            const size_t p = (i + static_cast<size_t>(round)) % players.size();
+            const Sample s = Run(players[p], recording, x, seconds, scratch);
+            samples[p][static_cast<size_t>(round)] = s;
+            std::printf("  round %d  %-42s %6.2f s CPU  X server %5.2f s  %5ld pictures shown\n",
                         round + 1, players[p].label.c_str(), s.cpu, s.server, s.shown);
             std::fflush(stdout);
         }
     }
 
-    size_t peer = 0;
-    for (size_t p = 0; p < players.size(); ++p) {
-        if (players[p].peer) {
-            peer = p;
-        }
-    }
-    std::printf("\nmean of %d rounds, %d s of play each%30s ratio to mpv\n", rounds, seconds, "");
-    std::printf("%-42s %9s %9s %9s %9s %9s\n", "", "process", "X server", "both", "process",
-                "both");
-    for (size_t p = 0; p < players.size(); ++p) {
-        double cpu = 0;
-        double server = 0;
-        double ratio = 0;
-        double ratioBoth = 0;
-        for (int r = 0; r < rounds; ++r) {
-            const Sample& s = samples[p][r];
-            const Sample& m = samples[peer][r];
-            cpu += s.cpu / rounds;
-            server += s.server / rounds;
-            ratio += s.cpu / m.cpu / rounds;
-            ratioBoth += (s.cpu + s.server) / (m.cpu + m.server) / rounds;
-        }
-        std::printf("%-42s %8.2fs %8.2fs %8.2fs %8.2fx %8.2fx\n", players[p].label.c_str(), cpu,
-                    server, cpu + server, ratio, ratioBoth);
-    }
+    PrintSummary(players, samples, seconds);
     std::printf("goal: velmaro-play --window (path chosen) / mpv <= 1.00 (process CPU)\n");
     return 0;
 }
