@@ -69,21 +69,27 @@ inline RecordingResult GenerateCard(const char* bench, const test::TempDir& dir,
     return result;
 }
 
-// The recording named on the command line, or else a 60 s 1920x1080 30 fps one generated into
-// `scratch` (made here, under `prefix`). Empty, with the reason printed, when that fails.
+// The recording named on the command line, or else one of `seconds` at 1920x1080 and 30 fps
+// with `pattern` generated into `scratch` (made here, under `prefix`). Empty, with the reason
+// printed, when that fails.
 inline std::string RecordingToMeasure(int argc, char** argv, const char* prefix,
-                                      std::optional<test::TempDir>& scratch) {
-    if (argc > 1 && argv[1][0] != '\0') {
+                                      std::optional<test::TempDir>& scratch,
+                                      PicturePattern pattern = PicturePattern::kMoving,
+                                      int seconds = 60) {
+    if (argc > 1 && argv[1][0] != '\0' && argv[1][0] != '-') {
         return argv[1];
     }
     scratch.emplace(prefix);
     RecordingOptions o;
     o.outRoot = scratch->path();
     o.files = 1;
-    o.secondsPerFile = 60;
+    o.secondsPerFile = seconds;
     o.width = 1920;
     o.height = 1080;
-    std::printf("generating a 60 s 1920x1080 30 fps recording...\n");
+    o.pattern = pattern;
+    std::printf("generating a %d s 1920x1080 30 fps recording%s...\n", seconds,
+                pattern == PicturePattern::kFootage ? " of camera-like footage" : "");
+    std::fflush(stdout);
     const RecordingResult r = WriteRecording(o);
     if (!r.ok) {
         std::fprintf(stderr, "%s\n", r.error.c_str());

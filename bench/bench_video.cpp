@@ -1,5 +1,6 @@
 // Video decode-and-draw throughput of CVideoCtx (pacing off, off-screen presenter) on a
-// 60-second 1920x1080 30 fps recording against ffmpeg's decoder in the same run; backward
+// 60-second 1920x1080 30 fps recording of camera-like footage (make-recording --footage: it
+// decodes as slowly as real recordings) against ffmpeg's decoder in the same run; backward
 // play's cost per shown picture against forward; and seek latency through a whole channel.
 #include <unistd.h>
 
@@ -125,7 +126,8 @@ double SeekLatency(const std::string& path, double firstPts, double lastPts) {
 int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_FATAL);
     std::optional<test::TempDir> scratch;
-    const std::string path = bench::RecordingToMeasure(argc, argv, "velmaro-bench-video", scratch);
+    const std::string path = bench::RecordingToMeasure(argc, argv, "velmaro-bench-video", scratch,
+                                                       PicturePattern::kFootage);
     if (path.empty()) {
         return 1;
     }

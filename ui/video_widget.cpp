@@ -1,183 +1,91 @@
 #include "ui/video_widget.h"
 
+#include <QImage>
 #include <QMetaObject>
-#include <utility>
+#include <QPainter>
+#include <QResizeEvent>
+
+#include "media/window_scaler.h"
+#include "ui/gl_video_surface.h"
 
 namespace velmaro {
 namespace {
 
-const char* const kVertexShader = R"(
-attribute vec2 position;
-varying vec2 uv;
-void main() {
-    uv = vec2((position.x + 1.0) * 0.5, (1.0 - position.y) * 0.5);
-    gl_Position = vec4(position, 0.0, 1.0);
-}
-)";
-
-// BT.601 with limited range: luma 16..235, chroma 16..240 around 128.
-const char* const kYuvShader = R"(
-varying vec2 uv;
-uniform sampler2D planeY;
-uniform sampler2D planeU;
-uniform sampler2D planeV;
-void main() {
-    float y = 1.1643836 * (texture2D(planeY, uv).r - 0.0627451);
-    float u = texture2D(planeU, uv).r - 0.5019608;
-    float v = texture2D(planeV, uv).r - 0.5019608;
-    gl_FragColor = vec4(clamp(vec3(y + 1.5960268 * v,
-                                   y - 0.3917623 * u - 0.8129676 * v,
-                                   y + 2.0172321 * u), 0.0, 1.0), 1.0);
-}
-)";
-
-// The RGB back buffer is B, G, R, X in memory, uploaded as RGBA bytes.
-const char* const kRgbShader = R"(
-varying vec2 uv;
-uniform sampler2D planeY;
-void main() {
-    gl_FragColor = vec4(texture2D(planeY, uv).bgr, 1.0);
-}
-)";
-
-const GLfloat kQuad[] = {-1.f, -1.f, 1.f, -1.f, -1.f, 1.f, 1.f, 1.f};
-
-std::unique_ptr<QOpenGLShaderProgram> MakeProgram(const char* fragment) {
-    auto program = std::make_unique<QOpenGLShaderProgram>();
-    program->addShaderFromSourceCode(QOpenGLShader::Vertex, kVertexShader);
-    program->addShaderFromSourceCode(QOpenGLShader::Fragment, fragment);
-    program->bindAttributeLocation("position", 0);
-    program->link();
-    return program;
-}
+constexpr int kMinimumSide = 16;
 
 }  // namespace
 
-VideoWidget::VideoWidget(QWidget* parent) : QOpenGLWidget(parent) {
-    setMinimumSize(16, 16);
+VideoWidget::VideoWidget(QWidget* parent, VideoPath path)
+    : QWidget(parent), path_(ChooseVideoPath(path)) {
+    setMinimumSize(kMinimumSide, kMinimumSide);
+    if (path_ == VideoPath::kOpenGl) {
+        gl_ = new GlVideoSurface(this);
+        return;
+    }
+    // Every pixel is painted from the picture: no background to clear first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    scaler_ = std::make_unique<WindowScaler>([this] {
+        QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+    });
+    scaler_->Start();
 }
 
 VideoWidget::~VideoWidget() {
-    if (!isValid()) {
-        return;  // never had a GL context (no display): nothing of ours lives in one
-    }
-    makeCurrent();
-    if (textures_[0] != 0) {
-        glDeleteTextures(3, textures_);
-    }
-    yuvProgram_.reset();
-    rgbProgram_.reset();
-    doneCurrent();
+    scaler_.reset();  // its thread must not ask a half-destroyed widget for a repaint
 }
 
 void VideoWidget::Present(PictureRef picture) {
-    {
-        std::lock_guard lock(mutex_);
-        std::swap(pending_, picture);
-        hasPending_ = true;
-        ++presented_;
+    ++presented_;
+    if (gl_ != nullptr) {
+        gl_->Show(std::move(picture));
+    } else {
+        scaler_->Present(std::move(picture));
     }
-    picture.reset();  // a picture never painted goes back to its pool outside the lock
-    QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
 }
 
 int VideoWidget::PicturesPresented() const {
-    std::lock_guard lock(mutex_);
-    return presented_;
+    return presented_.load();
 }
 
-void VideoWidget::initializeGL() {
-    initializeOpenGLFunctions();
-    glGenTextures(3, textures_);
-    for (GLuint texture : textures_) {
-        glBindTexture(GL_TEXTURE_2D, texture);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    }
-    yuvProgram_ = MakeProgram(kYuvShader);
-    rgbProgram_ = MakeProgram(kRgbShader);
+int VideoWidget::PicturesScaled() const {
+    return scaler_ ? scaler_->ScaledCount() : 0;
 }
 
-// True when a new picture has to be uploaded. A held picture is presented again and again;
-// it is already in the textures.
-bool VideoWidget::TakePending() {
-    PictureRef previous;
-    std::lock_guard lock(mutex_);
-    if (!hasPending_) {
-        return false;
-    }
-    hasPending_ = false;
-    if (pending_ == current_) {
-        pending_.reset();
-        return false;
-    }
-    previous = std::exchange(current_, std::move(pending_));
-    return true;
-}
-
-void VideoWidget::UploadPlane(int index, int width, int height, int stride, const uint8_t* bytes) {
-    const bool rgb = current_->format == PictureFormat::kRgb32;
-    const int bytesPerPixel = rgb ? 4 : 1;
-    glBindTexture(GL_TEXTURE_2D, textures_[index]);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, stride / bytesPerPixel);
-    glTexImage2D(GL_TEXTURE_2D, 0, rgb ? GL_RGBA : GL_R8, width, height, 0, rgb ? GL_RGBA : GL_RED,
-                 GL_UNSIGNED_BYTE, bytes);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-}
-
-void VideoWidget::Upload() {
-    if (!current_) {
-        uploaded_ = false;
+// The software path scales to device pixels, so that painting never scales again.
+void VideoWidget::FollowSize() {
+    if (gl_ != nullptr) {
+        gl_->setGeometry(rect());
         return;
     }
-    const PresentedPicture& p = *current_;
-    if (p.width <= 0 || p.height <= 0 || p.Plane(0).empty()) {
-        uploaded_ = false;
+    const QSize pixels = (QSizeF(size()) * devicePixelRatioF()).toSize();
+    scaler_->SetSize(pixels.width(), pixels.height());
+}
+
+void VideoWidget::resizeEvent(QResizeEvent*) {
+    FollowSize();
+}
+
+// A new top-level window may sit on a screen of another pixel ratio.
+void VideoWidget::showEvent(QShowEvent*) {
+    FollowSize();
+}
+
+void VideoWidget::paintEvent(QPaintEvent*) {
+    if (!scaler_) {
+        return;  // the OpenGL child covers the widget
+    }
+    QPainter painter(this);
+    const ScaledImage* image = scaler_->Newest();
+    if (image == nullptr) {
+        painter.fillRect(rect(), Qt::black);
         return;
     }
-    if (p.format == PictureFormat::kRgb32) {
-        UploadPlane(0, p.width, p.height, p.strides[0], p.Plane(0).data());
-    } else {
-        const int cw = (p.width + 1) / 2;
-        const int ch = (p.height + 1) / 2;
-        UploadPlane(0, p.width, p.height, p.strides[0], p.Plane(0).data());
-        UploadPlane(1, cw, ch, p.strides[1], p.Plane(1).data());
-        UploadPlane(2, cw, ch, p.strides[2], p.Plane(2).data());
-    }
-    uploaded_ = true;
-}
-
-void VideoWidget::Draw() {
-    QOpenGLShaderProgram* program =
-        current_->format == PictureFormat::kRgb32 ? rgbProgram_.get() : yuvProgram_.get();
-    program->bind();
-    const char* names[3] = {"planeY", "planeU", "planeV"};
-    const int planes = current_->format == PictureFormat::kRgb32 ? 1 : 3;
-    for (int i = 0; i < planes; ++i) {
-        glActiveTexture(GL_TEXTURE0 + i);
-        glBindTexture(GL_TEXTURE_2D, textures_[i]);
-        program->setUniformValue(names[i], i);
-    }
-    program->enableAttributeArray(0);
-    program->setAttributeArray(0, GL_FLOAT, kQuad, 2);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    program->disableAttributeArray(0);
-    program->release();
-    glActiveTexture(GL_TEXTURE0);
-}
-
-void VideoWidget::paintGL() {
-    glClearColor(0.f, 0.f, 0.f, 1.f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    if (TakePending()) {
-        Upload();
-    }
-    if (uploaded_) {
-        Draw();
-    }
+    QImage view(image->bytes.data(), image->width, image->height, image->stride,
+                QImage::Format_RGB32);
+    view.setDevicePixelRatio(devicePixelRatioF());
+    // At the widget's size this is a copy; only while a new size is being scaled for does the
+    // image on hand get stretched (without smoothing, as it is about to be replaced).
+    painter.drawImage(rect(), view);
 }
 
 }  // namespace velmaro

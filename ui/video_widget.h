@@ -1,51 +1,50 @@
-// The video window's surface: presenter output on an OpenGL widget. "YV12" pictures are
-// uploaded as three planes and converted in a shader (BT.601, limited range, as the decoder
-// delivers them); "RGB" pictures arrive converted and are uploaded as one texture. Both are
-// stretched over the whole widget, as the window's size changes nothing upstream.
+// The video window's surface: where the presenter's pictures appear, stretched over the whole
+// widget (the window's size changes nothing upstream). It draws them on one of two paths,
+// chosen once (see video_path.h): with OpenGL on a GPU, through a GlVideoSurface child that
+// covers the widget; in software otherwise, through a WindowScaler that scales each new
+// picture to the widget's pixel size on its own thread, leaving paintEvent a plain copy.
 #pragma once
 
-#include <QOpenGLFunctions>
-#include <QOpenGLShaderProgram>
-#include <QOpenGLWidget>
+#include <QWidget>
+#include <atomic>
 #include <memory>
-#include <mutex>
 
 #include "media/video_output.h"
+#include "ui/video_path.h"
 
 namespace velmaro {
 
-class VideoWidget : public QOpenGLWidget, protected QOpenGLFunctions, public VideoOutput {
+class GlVideoSurface;
+class WindowScaler;
+
+class VideoWidget : public QWidget, public VideoOutput {
     Q_OBJECT
 
   public:
-    explicit VideoWidget(QWidget* parent = nullptr);
+    explicit VideoWidget(QWidget* parent = nullptr, VideoPath path = VideoPath::kAuto);
     ~VideoWidget() override;
 
-    // Video worker thread: takes the picture and schedules a repaint on the GUI thread.
+    // Video worker thread: takes the picture and has it drawn on the GUI thread.
     void Present(PictureRef picture) override;
 
     int PicturesPresented() const;
+    // kOpenGl or kSoftware, as chosen at construction.
+    VideoPath Path() const { return path_; }
+    // Software path: pictures scaled to the widget's size so far; 0 on the OpenGL path.
+    int PicturesScaled() const;
 
   protected:
-    void initializeGL() override;
-    void paintGL() override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
-    bool TakePending();
-    void Upload();
-    void UploadPlane(int index, int width, int height, int stride, const uint8_t* bytes);
-    void Draw();
+    void FollowSize();
 
-    mutable std::mutex mutex_;
-    PictureRef pending_;       // guarded by mutex_; written by the worker, taken by paintGL
-    bool hasPending_ = false;  // guarded by mutex_
-    int presented_ = 0;         // guarded by mutex_
-
-    PictureRef current_;  // GUI thread only: the picture in the textures
-    std::unique_ptr<QOpenGLShaderProgram> yuvProgram_;
-    std::unique_ptr<QOpenGLShaderProgram> rgbProgram_;
-    GLuint textures_[3] = {0, 0, 0};
-    bool uploaded_ = false;
+    const VideoPath path_;
+    GlVideoSurface* gl_ = nullptr;          // OpenGL path: the child that draws
+    std::unique_ptr<WindowScaler> scaler_;  // software path
+    std::atomic<int> presented_{0};         // written by the video worker
 };
 
 }  // namespace velmaro

@@ -544,12 +544,81 @@ TEST(MakeRecordingCli, BarsOptionWritesColourBars) {
     ExpectBarCentresInRgbRow(rgb, 320, 120);
 }
 
+// How far the content of row `y` moved left from `before` to `after`: the shift in [0, most]
+// that matches best.
+int LeftwardShift(const Yuv420& before, const Yuv420& after, int y, int most) {
+    int best = -1;
+    long bestCost = 0;
+    for (int shift = 0; shift <= most; ++shift) {
+        long cost = 0;
+        for (int x = most; x < before.width - most; ++x) {
+            cost += std::abs(after.Y(x - shift, y) - before.Y(x, y));
+        }
+        if (best < 0 || cost < bestCost) {
+            best = shift;
+            bestCost = cost;
+        }
+    }
+    return best;
+}
+
+// Mean absolute luma difference between horizontal neighbours, and between two pictures.
+double Detail(const Yuv420& picture) {
+    double sum = 0;
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 1; x < picture.width; ++x) {
+            sum += std::abs(picture.Y(x, y) - picture.Y(x - 1, y));
+        }
+    }
+    return sum / (static_cast<double>(picture.height) * (picture.width - 1));
+}
+
+TEST(MakeRecordingCli, FootageIsNoisyMovingDetailCodedLikeACameraAtItsBitRate) {
+    TempDir dir;
+    const std::string tool = std::string(VELMARO_BIN_DIR) + "/make-recording";
+    const auto [status, out] = RunCommand(ShellQuote(tool) + " --out " + ShellQuote(dir.path()) +
+                                          " --files 1 --seconds 3 --size 640x360 --footage 2>&1");
+    ASSERT_EQ(status, 0) << out;
+    const std::string file = dir.File("DCIM/100MEDIA/REC_0001.ts");
+
+    // 11 Mb/s at 1920x1080 is 1.22 Mb/s at 640x360; a one-second buffer lets it vary a little.
+    double videoBytes = 0;
+    for (const Fields& packet : Probe(file, "packet=size -select_streams v")) {
+        videoBytes += std::stod(packet.at("size"));
+    }
+    EXPECT_NEAR(videoBytes * 8 / 3, 11e6 * 640 * 360 / (1920 * 1080), 0.2e6);
+    // CABAC and the deblocking filter, as cameras code (x264 states its settings in the stream).
+    const std::vector<uint8_t> bytes = test::ReadBytes(file);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("cabac=1"), std::string::npos);
+    EXPECT_NE(text.find("deblock=1"), std::string::npos);
+
+    const std::string yuv = DecodeRaw(file, "yuv420p", 25);
+    const size_t pictureBytes = Yuv420{640, 360, nullptr}.Bytes();
+    Yuv420 pictures[25];
+    ASSERT_EQ(yuv.size(), 25 * pictureBytes);
+    for (int i = 0; i < 25; ++i) {
+        pictures[i] = {640, 360, reinterpret_cast<const uint8_t*>(yuv.data()) + i * pictureBytes};
+        EXPECT_EQ(PictureNumber(pictures[i]), i);
+    }
+    // Fine detail and noise everywhere: neighbours differ by one and a half codes on average,
+    // after the encoder has smoothed some of it away (the moving pattern: about 0.6).
+    EXPECT_GT(Detail(pictures[20]), 1.2);
+    // Near things pass faster than far ones. Pictures 20 to 24 sit at the top of the camera's
+    // bob, so rows only move sideways.
+    const int far = LeftwardShift(pictures[20], pictures[24], 30, 64);
+    const int near = LeftwardShift(pictures[20], pictures[24], 340, 64);
+    EXPECT_LE(far, 6);
+    EXPECT_GE(near, 20);
+}
+
 TEST(MakeRecordingCli, HelpAndBadOptions) {
     const std::string tool = ShellQuote(std::string(VELMARO_BIN_DIR) + "/make-recording");
     CommandResult run = RunCommand(tool + " --help");
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("Usage: make-recording"), std::string::npos);
     EXPECT_NE(run.out.find("--bars"), std::string::npos);
+    EXPECT_NE(run.out.find("--footage"), std::string::npos);
     run = RunCommand(tool + " --out /tmp/never --fps 121 2>&1");
     EXPECT_NE(run.status, 0);
     EXPECT_NE(run.out.find("frame rate"), std::string::npos) << run.out;

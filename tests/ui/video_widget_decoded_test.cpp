@@ -1,7 +1,7 @@
 // The video window end to end: a recording of 75 % colour bars made by make-recording, split by
 // the real demultiplexer, decoded by the video worker and presented into a shown VideoWidget in
-// both display modes. The widget's framebuffer must show every bar in its own colour wherever
-// the widget stretches it to, and the last picture of the recording.
+// both display modes, on both drawing paths (OpenGL, software). The screen must show every bar
+// in its own colour wherever the widget stretches it to, and the last picture of the recording.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -11,6 +11,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "media/video_decoder.h"
@@ -20,6 +21,7 @@
 #include "tests/media/demuxed_frames.h"
 #include "tests/media/video_rig.h"
 #include "tests/test_support.h"
+#include "tests/ui/video_surface_support.h"
 #include "tools/make_recording/recording_writer.h"
 #include "ui/video_widget.h"
 
@@ -32,13 +34,8 @@ using test::kBars;
 constexpr int kWidth = 640;
 constexpr int kHeight = 360;
 constexpr int kFrames = 30;  // one second at 30 frames per second
-// Decoding, the converter or the shader, and the texture filter between them.
+// Decoding, the converter or the shader, and the texture filter or the scaler between them.
 constexpr int kTolerance = 6;
-
-// The surface needs OpenGL; the offscreen platform has none (CI runs these under Xvfb).
-bool HaveOpenGl() {
-    return QGuiApplication::platformName() != QStringLiteral("offscreen");
-}
 
 // The bars recording, written once by the command-line generator; its output on failure.
 struct BarsRecording {
@@ -80,11 +77,23 @@ bool WaitPresented(const test::VideoRig& rig, const VideoWidget& widget, int cou
     return true;
 }
 
-// The framebuffer pixel showing picture pixel (x, y) of the stretched picture.
+// The screen pixel showing picture pixel (x, y) of the stretched picture.
 QColor PixelOfPicture(const QImage& image, double x, double y) {
     const int fx = static_cast<int>((x + 0.5) * image.width() / kWidth);
     const int fy = static_cast<int>((y + 0.5) * image.height() / kHeight);
     return image.pixelColor(fx, fy);
+}
+
+bool BarsShown(const QImage& image) {
+    for (int bar = 0; bar < kColourBarCount; ++bar) {
+        for (const test::Spot& spot : test::BarSpots(bar, kWidth, kHeight)) {
+            if (!test::Near(PixelOfPicture(image, spot.x, spot.y), kBars[bar].r, kBars[bar].g,
+                            kBars[bar].b, kTolerance)) {
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 void ExpectBarsShown(const QImage& image) {
@@ -107,25 +116,31 @@ int ShownPictureNumber(const QImage& image) {
         kWidth, kHeight, [&](int x, int y) { return PixelOfPicture(image, x, y).green() > 128; });
 }
 
-class VideoWidgetDecodedBars : public ::testing::TestWithParam<int32_t> {};
+using Setup = std::tuple<int32_t, VideoPath>;  // display mode, drawing path
 
-TEST_P(VideoWidgetDecodedBars, FramebufferShowsEachBarInItsColourAtAnyWidgetSize) {
-    if (!HaveOpenGl()) {
+class VideoWidgetDecodedBars : public ::testing::TestWithParam<Setup> {};
+
+TEST_P(VideoWidgetDecodedBars, ScreenShowsEachBarInItsColourAtAnyWidgetSize) {
+    const auto [mode, path] = GetParam();
+    if (!test::PathAvailable(path)) {
         GTEST_SKIP() << "no OpenGL on this platform";
     }
     const BarsRecording& recording = Recording();
     ASSERT_EQ(recording.frames.size(), static_cast<size_t>(kFrames)) << recording.log;
 
-    VideoWidget widget;
+    VideoWidget widget(nullptr, path);
     widget.resize(480, 270);  // smaller than the picture
     widget.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
-    test::VideoRig rig(&widget, GetParam());
+    test::VideoRig rig(&widget, mode);
     ASSERT_TRUE(rig.worker->Start());
     rig.Feed(recording.frames);
     ASSERT_TRUE(WaitPresented(rig, widget, kFrames));
 
-    QImage image = widget.grabFramebuffer();
+    const auto lastShown = [](const QImage& i) {
+        return BarsShown(i) && ShownPictureNumber(i) == kFrames - 1;
+    };
+    QImage image = test::WaitForScreen(widget, lastShown);
     {
         SCOPED_TRACE("480x270");
         ExpectBarsShown(image);
@@ -134,8 +149,9 @@ TEST_P(VideoWidgetDecodedBars, FramebufferShowsEachBarInItsColourAtAnyWidgetSize
 
     // Larger than the picture and of another shape: the same picture stretched.
     widget.resize(900, 300);
-    QTest::qWait(50);
-    image = widget.grabFramebuffer();
+    image = test::WaitForScreen(widget, [&](const QImage& i) {
+        return i.width() == qRound(900 * widget.devicePixelRatioF()) && lastShown(i);
+    });
     EXPECT_EQ(image.width(), qRound(900 * widget.devicePixelRatioF()));
     {
         SCOPED_TRACE("900x300");
@@ -145,12 +161,16 @@ TEST_P(VideoWidgetDecodedBars, FramebufferShowsEachBarInItsColourAtAnyWidgetSize
     EXPECT_TRUE(rig.worker->Stop(kWorkerStopTimeoutMs));
 }
 
-std::string ModeName(const ::testing::TestParamInfo<int32_t>& mode) {
-    return mode.param == kDisplayRgb ? "Rgb" : "Yv12";
+std::string SetupName(const ::testing::TestParamInfo<Setup>& setup) {
+    return std::string(std::get<0>(setup.param) == kDisplayRgb ? "Rgb" : "Yv12") +
+           test::PathName(std::get<1>(setup.param));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothDisplayModes, VideoWidgetDecodedBars,
-                         ::testing::Values(kDisplayYv12, kDisplayRgb), ModeName);
+INSTANTIATE_TEST_SUITE_P(BothModesBothPaths, VideoWidgetDecodedBars,
+                         ::testing::Combine(::testing::Values(kDisplayYv12, kDisplayRgb),
+                                            ::testing::Values(VideoPath::kOpenGl,
+                                                              VideoPath::kSoftware)),
+                         SetupName);
 
 }  // namespace
 }  // namespace velmaro

@@ -1,6 +1,8 @@
 // Video of the sample recordings: a synthetic picture (see PicturePattern) encoded by libx264
-// through libavcodec. Access units come out in picture order (no B-frames), each in Annex-B form
-// with an access unit delimiter first and SPS + PPS repeated in front of every IDR picture.
+// through libavcodec; footage at a camera's bit rate and with a camera's coding tools, the
+// other patterns at constant quality. Access units come out in picture order (no B-frames), each in
+// Annex-B form with an access unit delimiter first and SPS + PPS repeated in front of every IDR
+// picture.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "tools/make_recording/av_ptr.h"
+#include "tools/make_recording/footage_picture.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace velmaro {
@@ -24,7 +27,7 @@ class H264Encoder {
     // Pictures whose index is a multiple of `keyEvery` (the first of each file) are forced IDR;
     // between them x264 places an IDR every `gop` pictures. `total` pictures are encoded.
     bool Open(int width, int height, int fps, int gop, int64_t keyEvery, int64_t total,
-              PicturePattern pattern, std::string* error);
+              PicturePattern pattern, uint32_t seed, std::string* error);
     // The next access unit in picture order; false with `error` set on encoder failure.
     bool Next(EncodedPicture* out, std::string* error);
 
@@ -32,6 +35,7 @@ class H264Encoder {
     void Draw(int64_t index);
     void DrawMoving(int64_t index);
     void DrawColourBars();
+    void SetRateControl(int width, int height, int fps);
     void DrawPictureNumber(int64_t index);
     void FillBox(int x0, int y0, int boxWidth, int boxHeight, uint8_t luma);
     bool Feed(std::string* error);
@@ -41,6 +45,7 @@ class H264Encoder {
     av::PacketPtr packet_;
     std::deque<EncodedPicture> ready_;
     PicturePattern pattern_ = PicturePattern::kMoving;
+    FootagePicture footage_;
     int64_t keyEvery_ = 1;
     int64_t total_ = 0;
     int64_t sent_ = 0;

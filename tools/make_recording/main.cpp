@@ -20,6 +20,9 @@ AAC-LC mono 48 kHz audio and a telemetry text stream (G-sensor + $GPRMC) once a 
   --size WxH           picture size, even numbers (default 1280x720)
   --bars               still 75 % colour bars (BT.601, limited range) instead of the
                        moving picture; the picture number still counts along the top
+  --footage            camera-like footage instead of the moving picture: moving detail
+                       and sensor noise at a camera's bit rate (11 Mb/s at 1920x1080,
+                       30 fps), decoding as slowly as real recordings do
   --prefix P           file name prefix (default REC)
   --first-number N     number of the first file (default 1)
   --south, --west      start in the southern / western hemisphere
@@ -82,6 +85,8 @@ int main(int argc, char** argv) {
             ok = v != nullptr && std::sscanf(v, "%dx%d%c", &o.width, &o.height, &tail) == 2;
         } else if (arg == "--bars") {
             o.pattern = velmaro::PicturePattern::kColourBars;
+        } else if (arg == "--footage") {
+            o.pattern = velmaro::PicturePattern::kFootage;
         } else if (arg == "--prefix") {
             const char* v = value();
             ok = v != nullptr;

@@ -159,7 +159,7 @@ RecordingResult WriteRecording(const RecordingOptions& o) {
     H264Encoder video;
     AacEncoder audio;
     if (!video.Open(o.width, o.height, o.fps, o.gop, framesPerFile, framesPerFile * o.files,
-                    o.pattern, &result.error) ||
+                    o.pattern, o.seed, &result.error) ||
         !audio.Open(&result.error)) {
         return result;
     }

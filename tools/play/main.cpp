@@ -45,6 +45,8 @@ const char kUsage[] =
     "                    [RECORDING.ts | CARD-FOLDER]\n"
     "  --rgb        convert pictures to RGB on the CPU instead of showing YUV planes\n"
     "  --threads N  decode video on N frame threads (default 1)\n"
+    "  --window draws with OpenGL on a GPU and in software on a software OpenGL renderer;\n"
+    "  VELMARO_VIDEO_PATH=gl|software in the environment forces one.\n"
     "Plays a recording with picture and sound. Commands on standard input:\n"
     "  play, back, pause, step, prev-frame, speed 0-8, seek 0-1000, next, prev, snap,\n"
     "  mark-in, mark-out, export PATH.ts|PATH.avi, quit\n"
@@ -179,6 +181,10 @@ int main(int argc, char** argv) {
     if (options.window) {
         QApplication app(argc, argv);
         VideoWidget widget;
+        const QString renderer = OpenGlRenderer();
+        std::printf("pictures drawn %s (OpenGL renderer: %s)\n",
+                    widget.Path() == VideoPath::kOpenGl ? "with OpenGL" : "in software",
+                    renderer.isEmpty() ? "none" : renderer.toUtf8().constData());
         widget.setWindowTitle(QStringLiteral("Velmaro"));
         widget.resize(960, 540);
         widget.show();

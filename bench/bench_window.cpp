@@ -1,0 +1,430 @@
+// What showing a recording in a window costs the CPU: velmaro-play --window against mpv
+// (--vo=x11, one decoder thread, no audio), both playing the same camera-like 1920x1080 30 fps
+// recording (make-recording --footage) in a 960x540 window for the same wall-clock time under
+// one Xvfb of our own. Counted per player: its process's CPU seconds (every thread, from
+// /proc/<pid>/stat) and the X server's CPU seconds while it played. Our window runs on each
+// drawing path (the one chosen automatically, then software and OpenGL forced, with YUV planes
+// and with RGB pictures), and off-screen for the decoding floor. The ratio to mpv pairs runs of
+// the same round; rounds interleave all players, so the machine's load touches them alike.
+// Pictures shown tell that every player kept up: mpv's own count (frame number less frames
+// dropped, over its IPC socket), ours from the last of velmaro-play's once-a-second status lines.
+//
+//   bench_window [RECORDING.ts] [--seconds N] [--rounds N]
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/bench_support.h"
+#include "tests/test_support.h"
+#include "tools/make_recording/recording_writer.h"
+
+namespace {
+
+using namespace velmaro;
+using namespace std::chrono_literals;
+
+constexpr int kDefaultSeconds = 20;
+constexpr int kDefaultRounds = 2;
+constexpr int kRecordingSlackSeconds = 10;      // the recording outlasts every run
+constexpr const char* kWindowSize = "960x540";  // velmaro-play's window
+constexpr auto kStopPatience = 10s;
+constexpr auto kSettle = 1s;  // between runs: the X server idles again
+
+// One player to run: the program and arguments ("%s" becomes the recording) and extra
+// environment.
+struct Player {
+    std::string label;
+    std::vector<std::string> args;
+    std::map<std::string, std::string> env;
+    bool ours = true;   // velmaro-play: stopped with "quit", says how many pictures it showed
+    bool peer = false;  // the reference the ratios are taken against
+};
+
+struct Sample {
+    double cpu = 0;     // the player's process, seconds
+    double server = 0;  // the X server meanwhile, seconds
+    long shown = -1;    // pictures shown, when the player tells
+};
+
+bool Exists(const std::string& program) {
+    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// utime + stime of a process (all its threads) in seconds; negative when it is gone.
+double CpuSeconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) {
+        return -1;
+    }
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0;
+    unsigned long long stime = 0;
+    // After the name: state is field 3, utime field 14, stime field 15.
+    for (int index = 3; index <= 15 && fields >> field; ++index) {
+        if (index == 14) {
+            utime = std::stoull(field);
+        } else if (index == 15) {
+            stime = std::stoull(field);
+        }
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Starts a program with stdin from `input` (or /dev/null when -1), stdout and stderr into
+// `log`, and `env` added to the environment.
+pid_t Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
+            int input, const std::string& log) {
+    const pid_t pid = fork();
+    if (pid != 0) {
+        return pid;
+    }
+    for (const auto& [name, value] : env) {
+        setenv(name.c_str(), value.c_str(), 1);
+    }
+    const int in = input >= 0 ? input : open("/dev/null", O_RDONLY);
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(in, STDIN_FILENO);
+    dup2(out, STDOUT_FILENO);
+    dup2(out, STDERR_FILENO);
+    std::vector<char*> argv;
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+}
+
+// Waits for a child to end, killing it when it will not; false when it had to be killed.
+bool Reap(pid_t pid) {
+    const auto end = std::chrono::steady_clock::now() + kStopPatience;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return false;
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+// An X server of our own on a free display, kept for all runs.
+class Xvfb {
+  public:
+    bool Start() {
+        int ready[2];
+        if (pipe(ready) != 0) {
+            return false;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(ready[0]);
+            const std::string fd = std::to_string(ready[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp",
+                   "-screen", "0", "1920x1080x24", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(ready[1]);
+        std::string number;
+        char c = 0;
+        while (read(ready[0], &c, 1) == 1 && c != '\n') {
+            number += c;
+        }
+        close(ready[0]);
+        display_ = ":" + number;
+        return pid_ > 0 && !number.empty();
+    }
+    ~Xvfb() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            Reap(pid_);
+        }
+    }
+    const std::string& Display() const { return display_; }
+    double Cpu() const { return CpuSeconds(pid_); }
+
+  private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// The number after "name": in mpv's JSON answer; -1 when missing.
+long JsonNumber(const std::string& text, const std::string& request) {
+    const size_t at = text.find("\"request_id\":" + request);
+    const size_t line = text.rfind('\n', at == std::string::npos ? 0 : at);
+    const size_t data = text.find("\"data\":", line == std::string::npos ? 0 : line);
+    if (at == std::string::npos || data == std::string::npos || data > at) {
+        return -1;
+    }
+    return std::strtol(text.c_str() + data + 7, nullptr, 10);
+}
+
+// Pictures mpv has shown so far: its frame number less the frames it dropped, asked over its
+// IPC socket.
+long MpvShown(const std::string& socketPath) {
+    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    if (s < 0 || connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        if (s >= 0) {
+            close(s);
+        }
+        return -1;
+    }
+    const std::string ask =
+        "{\"command\":[\"get_property\",\"estimated-frame-number\"],\"request_id\":1}\n"
+        "{\"command\":[\"get_property\",\"frame-drop-count\"],\"request_id\":2}\n";
+    std::string answer;
+    if (write(s, ask.data(), ask.size()) == static_cast<ssize_t>(ask.size())) {
+        const auto end = std::chrono::steady_clock::now() + 2s;
+        char buffer[4096];
+        while (answer.find("\"request_id\":2") == std::string::npos &&
+               std::chrono::steady_clock::now() < end) {
+            const ssize_t n = recv(s, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0) {
+                answer.append(buffer, static_cast<size_t>(n));
+            } else {
+                std::this_thread::sleep_for(5ms);
+            }
+        }
+    }
+    close(s);
+    const long frame = JsonNumber(answer, "1");
+    const long dropped = JsonNumber(answer, "2");
+    return frame < 0 ? -1 : frame - std::max(0L, dropped);
+}
+
+// Pictures velmaro-play has shown: the "frames N" of its last status line.
+long OursShown(const std::string& log) {
+    std::ifstream in(log);
+    long shown = -1;
+    for (std::string line; std::getline(in, line);) {
+        const size_t at = line.find("frames ");
+        if (at != std::string::npos) {
+            shown = std::strtol(line.c_str() + at + 7, nullptr, 10);
+        }
+    }
+    return shown;
+}
+
+Sample Run(const Player& player, const std::string& recording, const Xvfb& x, int seconds,
+           const test::TempDir& scratch) {
+    std::vector<std::string> args = player.args;
+    std::replace(args.begin(), args.end(), std::string("%s"), recording);
+    std::map<std::string, std::string> env = player.env;
+    env["DISPLAY"] = x.Display();
+    const std::string log = scratch.File("player.log");
+    int input[2] = {-1, -1};
+    if (player.ours && pipe(input) != 0) {
+        return {};
+    }
+    const double serverBefore = x.Cpu();
+    const pid_t pid = Spawn(args, env, input[0], log);
+    if (input[0] >= 0) {
+        close(input[0]);
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    Sample sample;
+    sample.cpu = CpuSeconds(pid);
+    sample.server = x.Cpu() - serverBefore;
+    if (player.ours) {
+        const char quit[] = "quit\n";
+        if (write(input[1], quit, sizeof quit - 1) < 0) {
+            kill(pid, SIGTERM);
+        }
+        close(input[1]);
+        Reap(pid);
+        sample.shown = OursShown(log);
+    } else {
+        sample.shown = MpvShown(scratch.File("mpv.socket"));
+        kill(pid, SIGTERM);
+        Reap(pid);
+    }
+    if (sample.cpu < 0) {
+        std::fprintf(stderr, "bench_window: %s ended early; its output:\n", player.label.c_str());
+        std::system(("tail -5 " + test::ShellQuote(log) + " >&2").c_str());
+    }
+    std::this_thread::sleep_for(kSettle);
+    return sample;
+}
+
+std::vector<Player> Players(const std::string& play, const std::string& mpvSocket) {
+    const std::map<std::string, std::string> quietSound = {{"SDL_AUDIODRIVER", "dummy"}};
+    auto with = [&](std::map<std::string, std::string> env) {
+        env.insert(quietSound.begin(), quietSound.end());
+        return env;
+    };
+    return {
+        {"velmaro-play --window (path chosen)", {play, "--window", "%s"}, with({}), true, false},
+        {"mpv --vo=x11 --vd-lavc-threads=1",
+         {"mpv", "--no-config", "--vo=x11", "--vd-lavc-threads=1", "--no-audio",
+          std::string("--geometry=") + kWindowSize, "--no-terminal",
+          "--input-ipc-server=" + mpvSocket, "%s"},
+         {},
+         false,
+         true},
+        {"velmaro-play --window, software, YV12",
+         {play, "--window", "%s"},
+         with({{"VELMARO_VIDEO_PATH", "software"}}),
+         true,
+         false},
+        {"velmaro-play --window, software, RGB",
+         {play, "--window", "--rgb", "%s"},
+         with({{"VELMARO_VIDEO_PATH", "software"}}),
+         true,
+         false},
+        {"velmaro-play --window, OpenGL, YV12",
+         {play, "--window", "%s"},
+         with({{"VELMARO_VIDEO_PATH", "gl"}}),
+         true,
+         false},
+        {"velmaro-play --window, OpenGL, RGB",
+         {play, "--window", "--rgb", "%s"},
+         with({{"VELMARO_VIDEO_PATH", "gl"}}),
+         true,
+         false},
+        {"velmaro-play off-screen (decoding floor)", {play, "%s"}, with({}), true, false},
+    };
+}
+
+std::string Renderer(const std::string& play, const std::string& recording, const Xvfb& x,
+                     const test::TempDir& scratch) {
+    const std::string log = scratch.File("probe.log");
+    int input[2];
+    if (pipe(input) != 0) {
+        return "?";
+    }
+    const pid_t pid =
+        Spawn({play, "--window", recording},
+              {{"DISPLAY", x.Display()}, {"SDL_AUDIODRIVER", "dummy"}}, input[0], log);
+    close(input[0]);
+    std::this_thread::sleep_for(2s);
+    const char quit[] = "quit\n";
+    [[maybe_unused]] const ssize_t written = write(input[1], quit, sizeof quit - 1);
+    close(input[1]);
+    Reap(pid);
+    std::ifstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("pictures drawn", 0) == 0) {
+            return line;
+        }
+    }
+    return "(velmaro-play did not say how it draws)";
+}
+
+// Means over the rounds; ratios pair each run with mpv's of the same round.
+void PrintSummary(const std::vector<Player>& players,
+                  const std::vector<std::vector<Sample>>& samples, int seconds) {
+    const int rounds = static_cast<int>(samples.front().size());
+    size_t peer = 0;
+    for (size_t p = 0; p < players.size(); ++p) {
+        if (players[p].peer) {
+            peer = p;
+        }
+    }
+    std::printf("\nmean of %d rounds, %d s of play each%30s ratio to mpv\n", rounds, seconds, "");
+    std::printf("%-42s %9s %9s %9s %9s %9s\n", "", "process", "X server", "both", "process",
+                "both");
+    for (size_t p = 0; p < players.size(); ++p) {
+        double cpu = 0;
+        double server = 0;
+        double ratio = 0;
+        double ratioBoth = 0;
+        for (size_t r = 0; r < samples[p].size(); ++r) {
+            const Sample& s = samples[p][r];
+            const Sample& m = samples[peer][r];
+            cpu += s.cpu / rounds;
+            server += s.server / rounds;
+            ratio += s.cpu / m.cpu / rounds;
+            ratioBoth += (s.cpu + s.server) / (m.cpu + m.server) / rounds;
+        }
+        std::printf("%-42s %8.2fs %8.2fs %8.2fs %8.2fx %8.2fx\n", players[p].label.c_str(), cpu,
+                    server, cpu + server, ratio, ratioBoth);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int seconds = kDefaultSeconds;
+    int rounds = kDefaultRounds;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--seconds") == 0) {
+            seconds = std::max(2, std::atoi(argv[i + 1]));
+        } else if (std::strcmp(argv[i], "--rounds") == 0) {
+            rounds = std::max(1, std::atoi(argv[i + 1]));
+        }
+    }
+    if (!Exists("mpv")) {
+        std::printf("bench_window: mpv is not installed (apt-get install mpv); skipped\n");
+        return 0;
+    }
+    if (!Exists("Xvfb")) {
+        std::printf("bench_window: Xvfb is not installed; skipped\n");
+        return 0;
+    }
+    const std::string play =
+        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "velmaro-play").string();
+    if (!std::filesystem::exists(play)) {
+        std::fprintf(stderr, "bench_window: %s is missing; build it first\n", play.c_str());
+        return 1;
+    }
+    std::optional<test::TempDir> generated;
+    const std::string recording =
+        bench::RecordingToMeasure(argc, argv, "velmaro-bench-window", generated,
+                                  PicturePattern::kFootage, seconds + kRecordingSlackSeconds);
+    if (recording.empty()) {
+        return 1;
+    }
+    const test::TempDir scratch("velmaro-bench-window-run");
+    Xvfb x;
+    if (!x.Start()) {
+        std::fprintf(stderr, "bench_window: cannot start Xvfb\n");
+        return 1;
+    }
+    std::printf("file: %s, %d s per run, %d rounds, Xvfb %s 1920x1080x24, window %s\n",
+                recording.c_str(), seconds, rounds, x.Display().c_str(), kWindowSize);
+    std::printf("%s\n", Renderer(play, recording, x, scratch).c_str());
+    std::fflush(stdout);
+
+    const std::vector<Player> players = Players(play, scratch.File("mpv.socket"));
+    std::vector<std::vector<Sample>> samples(players.size(), std::vector<Sample>(rounds));
+    for (int round = 0; round < rounds; ++round) {
+        // Each round starts with another player, so that none is always first after a pause.
+        for (size_t i = 0; i < players.size(); ++i) {
+            const size_t p = (i + static_cast<size_t>(round)) % players.size();
+            const Sample s = Run(players[p], recording, x, seconds, scratch);
+            samples[p][static_cast<size_t>(round)] = s;
+            std::printf("  round %d  %-42s %6.2f s CPU  X server %5.2f s  %5ld pictures shown\n",
+                        round + 1, players[p].label.c_str(), s.cpu, s.server, s.shown);
+            std::fflush(stdout);
+        }
+    }
+
+    PrintSummary(players, samples, seconds);
+    std::printf("goal: velmaro-play --window (path chosen) / mpv <= 1.00 (process CPU)\n");
+    return 0;
+}
