@@ -178,6 +178,7 @@ void CVideoCtx::ProcessItem(const FrameItem& item) {
         RecyclePacked();
     } else if (item.kind == kKindVideoKey) {
         DrainBackward();
+        ShowRestOfReverse();
         BeginBackwardGroup();
     }
     if (needKey_ && item.kind != kKindVideoKey) {

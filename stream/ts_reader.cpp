@@ -173,29 +173,11 @@ int CTSAnalyse::SetDirection(bool backward, const ResumePoint& from) {
     if (!pidsKnown_.load()) {
         return -1;
     }
-    {
-        std::lock_guard lock(pathMutex_);
-        resume_ = from;
-    }
     // Compared with what was last asked for, so that asking back before the reader has taken
     // a change cancels it rather than being lost.
-    const bool target =
-        directionChangePending_.load() ? requestedBackward_.load() : backward_.load();
-    if (backward == target) {
-        return backward ? 1 : 0;
+    if (backward != DirectionAskedFor()) {
+        RequestRestart(backward, from);
     }
-    requestedBackward_.store(backward);
-    directionChangePending_.store(true);
-    SetIdle(false);
-    // Frames of the old direction leave at once; the reader clears again when it takes the
-    // request, which catches a frame that was being pushed right now.
-    if (links_.videoQueue) {
-        links_.videoQueue->Clear();
-    }
-    if (links_.audioQueue) {
-        links_.audioQueue->Clear();
-    }
-    Wake();
     return backward ? 1 : 0;
 }
 
@@ -203,13 +185,20 @@ bool CTSAnalyse::Restart(const ResumePoint& from) {
     if (!pidsKnown_.load()) {
         return false;
     }
+    RequestRestart(DirectionAskedFor(), from);
+    return true;
+}
+
+void CTSAnalyse::RequestRestart(bool backward, const ResumePoint& from) {
     {
         std::lock_guard lock(pathMutex_);
         resume_ = from;
     }
-    requestedBackward_.store(DirectionAskedFor());
+    requestedBackward_.store(backward);
     directionChangePending_.store(true);
     SetIdle(false);
+    // Frames read before the request leave at once; the reader clears again when it takes
+    // the request, which catches a frame that was being pushed right now.
     if (links_.videoQueue) {
         links_.videoQueue->Clear();
     }
@@ -217,7 +206,6 @@ bool CTSAnalyse::Restart(const ResumePoint& from) {
         links_.audioQueue->Clear();
     }
     Wake();
-    return true;
 }
 
 void CTSAnalyse::ResetReadingState() {
@@ -488,6 +476,9 @@ CTSAnalyse::StepEnd CTSAnalyse::ForwardStep() {
             EndGroupPass();
             return StepEnd::kContinue;
         }
+        // The file's last packet is taken with its own file's tables, before another file's
+        // tables may give its PID another meaning.
+        RouteFinalPacket();
         if (OpenAdjacentRecording(+1)) {
             return StepEnd::kContinue;
         }

@@ -131,6 +131,7 @@ class CTSAnalyse {
     void EndGroupPass();
     bool PictureStartsAt(int64_t position);
     bool SwitchTo(const std::string& path, bool atEnd);
+    void RequestRestart(bool backward, const ResumePoint& from);
     void ResumeAt(const ResumePoint& from);
     void ReadTablesOfFile();
     void SetIdle(bool idle);

@@ -934,3 +934,36 @@ TEST(VideoDecoderAtTheEnd, ReorderingStreamShowsEveryPictureOnceTheReaderIsIdle)
 
 }  // namespace
 }  // namespace velmaro
+
+namespace velmaro {
+namespace {
+
+// Played backward, a group is shown from its back while the group before it decodes. When that
+// earlier group is shorter (a file's cut last group, a damaged one), the rest of the later group
+// is still shown before it; when the reader reaches the card's start, the last group decoded is
+// shown too.
+TEST(VideoDecoderBackward, ShorterEarlierGroupsAndTheCardsFirstGroupLoseNoPicture) {
+    const std::vector<TestFrame>& all = Recordings::small.video;
+    std::vector<TestFrame> backward;
+    for (const auto& [first, count] : {std::pair{25, 5}, std::pair{20, 2}, std::pair{15, 5}}) {
+        for (const TestFrame& frame : WithOrder(Slice(all, first, count), -kPlayBackward, 0)) {
+            backward.push_back(frame);
+        }
+    }
+    VideoRig rig;
+    rig.channel.playMode.store(kPlayBackward);
+    ASSERT_TRUE(rig.worker->Start());
+    rig.Feed(backward);
+    ASSERT_TRUE(rig.WaitShown(7));
+    ASSERT_TRUE(rig.WaitTaken());
+    rig.channel.readerIdle = true;
+    ASSERT_TRUE(rig.WaitShown(12));
+    std::vector<double> expected;
+    for (int i : {29, 28, 27, 26, 25, 21, 20, 19, 18, 17, 16, 15}) {
+        expected.push_back(all[static_cast<size_t>(i)].pts);
+    }
+    EXPECT_EQ(rig.ShownTimes(), expected);
+}
+
+}  // namespace
+}  // namespace velmaro
