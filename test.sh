@@ -7,7 +7,7 @@ build=${VELMARO_BUILD_DIR:-$root/build}
 "$root/scripts/build.sh"
 # The Qt tests draw into a real X display when there is one; give them Xvfb otherwise.
 if [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
-    exec xvfb-run -a -s "-screen 0 1920x1080x24" \
+    exec xvfb-run -a -s "-screen 0 1920x1080x24 -noreset" \
         ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 fi
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

@@ -13,6 +13,7 @@ ExportRequest ChannelExportRequest(const CTSChn& channel, const std::string& out
     request.width = channel.state.videoWidth.load();
     request.height = channel.state.videoHeight.load();
     request.marks = {in.path, in.position, out.path, out.position};
+    request.keepPaths.push_back(channel.reader.CurrentPath());
     return request;
 }
 

@@ -141,9 +141,20 @@ ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept {
 bool ReplacingFile::Create(const std::string& target, std::string* error) {
     Abandon();
     struct stat existing {};
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    const bool exists = ::lstat(target.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) {
         *error = SystemError("cannot write " + target, EISDIR);
+        return false;
+    }
+    // Renaming over a device node, a FIFO or a socket would replace it with a plain file (as
+    // root, /dev/null for the whole system); over a symbolic link, the link and not the file it
+    // names. Such targets are refused rather than guessed at.
+    if (exists && S_ISLNK(existing.st_mode)) {
+        *error = "cannot write " + target + ": it is a symbolic link; name the file itself";
+        return false;
+    }
+    if (exists && !S_ISREG(existing.st_mode)) {
+        *error = "cannot write " + target + ": it is not a regular file";
         return false;
     }
     const std::string prefix =
@@ -220,6 +231,12 @@ FileCopyResult CopyWholeFile(const std::string& source, const std::string& targe
     }
     if (!S_ISREG(info.st_mode)) {
         result.error = SystemError("cannot copy " + source, EINVAL);
+        return result;
+    }
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && existing.st_dev == info.st_dev &&
+        existing.st_ino == info.st_ino) {
+        result.error = "cannot copy " + source + " onto itself; choose another name";
         return result;
     }
     ReplacingFile out;

@@ -134,6 +134,12 @@ bool CTSBackup::Begin(const ExportRequest& request) {
     markInId_ = IdentityOf(request.marks.inPath);
     markOutId_ = IdentityOf(request.marks.outPath);
     markOutNumber_ = RecordingNumber(request.marks.outPath);
+    if (TargetIsASource()) {
+        lastError_ = request.outputPath +
+                     " is one of the recordings the clip is cut from or the one being played; "
+                     "choose another name";
+        return false;
+    }
     if (!output_.Create(request.outputPath, &lastError_)) {
         return false;
     }
@@ -151,6 +157,33 @@ bool CTSBackup::Begin(const ExportRequest& request) {
         return false;
     }
     return true;
+}
+
+// The clip would replace a file it reads, or the recording on screen: compared by device and
+// inode, so that no other spelling of the path (a link, "..", another mount of the card) slips
+// through.
+bool CTSBackup::TargetIsASource() const {
+    const FileIdentity target = IdentityOf(request_.outputPath);
+    if (!target.valid) {
+        return false;
+    }
+    for (const std::string& keep : request_.keepPaths) {
+        if (IdentityOf(keep) == target) {
+            return true;
+        }
+    }
+    std::string path = request_.marks.inPath;
+    for (int files = 0; files < kMaxFilesInClip && !path.empty(); ++files) {
+        const FileIdentity id = IdentityOf(path);
+        if (id == target) {
+            return true;
+        }
+        if (id == markOutId_ || path == request_.marks.outPath) {
+            break;
+        }
+        path = FindAdjacentRecording(path, +1);
+    }
+    return false;
 }
 
 int64_t CTSBackup::ComputeBytesToDo() const {

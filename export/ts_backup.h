@@ -63,6 +63,9 @@ struct ExportRequest {
     int width = 0;            // AVI only: the channel's picture size
     int height = 0;
     ClipMarks marks;
+    // Files the clip must never replace besides those of the stretch, which never are: the
+    // recording being played.
+    std::vector<std::string> keepPaths;
     // Flush the clip to the medium before it appears under its name, so that it is complete
     // there once the export reports it finished (the user may pull the stick right away).
     // Callers that keep the file on a fixed disk, or measure the copy alone, may skip it.
@@ -160,6 +163,7 @@ class CTSBackup {
     void RanOut(std::string reason);
 
     int64_t ComputeBytesToDo() const;
+    bool TargetIsASource() const;
     bool IsMarkIn(const std::string& path, const FileIdentity& id) const;
     bool IsMarkOut(const std::string& path, const FileIdentity& id) const;
     bool AllocateBuffers();
