@@ -1,4 +1,5 @@
 #include "export/file_copy.h"
+#include "platform/regular_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -222,7 +223,7 @@ void ReplacingFile::Abandon() {
 
 FileCopyResult CopyWholeFile(const std::string& source, const std::string& target) {
     FileCopyResult result;
-    UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd in = OpenRegularFile(source);
     struct stat info {};
     if (!in.Valid() || ::fstat(in.Get(), &info) != 0) {
         const int err = errno;  // before anything else can change it

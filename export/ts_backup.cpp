@@ -1,4 +1,5 @@
 #include "export/ts_backup.h"
+#include "platform/regular_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -272,7 +273,7 @@ void CTSBackup::Stop() {
 }
 
 bool CTSBackup::OpenInput(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd = OpenRegularFile(path);
     struct stat info {};
     if (!fd.Valid() || ::fstat(fd.Get(), &info) != 0) {
         return false;

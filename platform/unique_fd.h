@@ -24,6 +24,8 @@ class UniqueFd {
 
     int Get() const { return fd_; }
     bool Valid() const { return fd_ >= 0; }
+    // Hands the descriptor to a caller that closes it itself.
+    int Release() { return std::exchange(fd_, -1); }
     void Reset(int fd = -1) {
         if (fd_ >= 0) {
             ::close(fd_);

@@ -1,4 +1,5 @@
 #include "stream/group_bounds.h"
+#include "platform/regular_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -86,7 +87,7 @@ bool IsKeyFrame(const std::vector<uint8_t>& pes) {
 }  // namespace
 
 int64_t FindGroupEnd(const std::string& path, int videoPid, int64_t picturePos) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd = OpenRegularFile(path);
     struct stat st {};
     if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || picturePos < 0) {
         return -1;

@@ -1,4 +1,5 @@
 #include "stream/ts_reader.h"
+#include "platform/regular_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -108,7 +109,7 @@ void CTSAnalyse::Stop() {
 bool CTSAnalyse::OpenFile(bool atEnd) {
     CloseFile();
     const std::string path = CurrentPath();
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    UniqueFd fd = OpenRegularFile(path);
     struct stat st {};
     if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;

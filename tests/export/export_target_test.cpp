@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/export/export_support.h"
 #include "export/file_copy.h"
 #include "export/ts_backup.h"
+#include "tests/export/export_support.h"
 
 namespace velmaro {
 namespace {
@@ -54,9 +54,8 @@ TEST_F(ExportTarget, ARecordingOfTheStretchUnderAnySpellingIsRefused) {
         ExpectRefusedAndUntouched(Across(source), source, "one of the recordings");
         // Another spelling of the same file: through "..", and through a hard link.
         const fs::path p(source);
-        const std::string dotted = (p.parent_path() / ".." / p.parent_path().filename() /
-                                    p.filename())
-                                       .string();
+        const std::string dotted =
+            (p.parent_path() / ".." / p.parent_path().filename() / p.filename()).string();
         ExpectRefusedAndUntouched(Across(dotted), source, "one of the recordings");
         TempDir other;
         const std::string linked = (other.path() / "clip.avi").string();
@@ -117,6 +116,25 @@ TEST_F(ExportTarget, SavingThePlayingFileOntoItselfOrAFifoIsRefused) {
     r = CopyWholeFile(source, fifo);
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("not a regular file"), std::string::npos) << r.error;
+}
+
+}  // namespace
+}  // namespace velmaro
+
+namespace velmaro {
+namespace {
+
+// Only regular files are read: a FIFO named like a recording would block open() for ever.
+TEST(RegularFilesOnly, AFifoNamedLikeARecordingIsRefusedAtOnce) {
+    test::TempDir dir;
+    const std::string fifo = (dir.path() / "REC_0001.ts").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const FileCopyResult copy = CopyWholeFile(fifo, (dir.path() / "copy.ts").string());
+    EXPECT_FALSE(copy.ok);
+    CTSBackup backup;
+    EXPECT_FALSE(backup.Begin(
+        test::ClipRequest((dir.path() / "clip.ts").string(), fifo, 0, fifo, 100000, false)));
+    EXPECT_EQ(test::NamesIn(dir.path()).size(), 1u) << "nothing left behind";
 }
 
 }  // namespace

@@ -309,3 +309,19 @@ TEST(ReaderDamagedInput, ZeroFilledTailAndAFileWithoutTablesAreHarmless) {
 
 }  // namespace
 }  // namespace velmaro
+
+namespace velmaro {
+namespace {
+
+TEST(ReaderDamagedInput, AFifoNamedLikeARecordingNeitherBlocksNorStopsTheReader) {
+    test::TempDir dir;
+    const std::string fifo = (dir.path() / "REC_0001.ts").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ReaderHarness h;
+    ASSERT_TRUE(h.Start(fifo));
+    ASSERT_TRUE(h.WaitUntilIdle());
+    EXPECT_EQ(h.VideoCount(), 0u);
+}
+
+}  // namespace
+}  // namespace velmaro

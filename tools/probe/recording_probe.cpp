@@ -1,4 +1,5 @@
 #include "tools/probe/recording_probe.h"
+#include "platform/regular_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -26,7 +27,7 @@ static_assert(kTsPacketSize + kReadSize <= kWindowSize, "a read must fit behind 
 class FileHandle {
   public:
     explicit FileHandle(const std::string& path)
-        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+        : fd_(OpenRegularFile(path).Release()) {}
     ~FileHandle() {
         if (fd_ >= 0) {
             ::close(fd_);
