@@ -172,7 +172,7 @@ CAudioCtx::Decision CAudioCtx::Compare(uint32_t serial, double pts, size_t fille
 // Sets a fresh decoded block against the picture: cuts its head when it comes too late, or
 // writes silence before it when it comes too early. Returns the silence samples written.
 size_t CAudioCtx::MeetPicture(int16_t* target, size_t filled, size_t room) {
-    const double pts = blockPts_ + static_cast<double>(decodedRead_) / kSampleRate;
+    const double pts = BlockTimeNow();
     const Decision d = pendingTimed_ ? Compare(pendingSerial_, pts, filled) : Decision{};
     if (d.meet == Meet::kCut) {
         const size_t cut = std::min(decoded_.size() - decodedRead_, SamplesIn(d.seconds));
@@ -211,9 +211,7 @@ bool CAudioCtx::PendingIsPast() {
     }
     // Sound without a time, or with no picture to go by, is dropped as before there was one.
     const ShownPicture shown = channel_->Shown();
-    const double pts = decodedRead_ < decoded_.size()
-                           ? blockPts_ + static_cast<double>(decodedRead_) / kSampleRate
-                           : pendingPts_;
+    const double pts = decodedRead_ < decoded_.size() ? BlockTimeNow() : pendingPts_;
     const bool toCome = pendingTimed_ && shown.valid && pendingSerial_ >= shown.fileSerial &&
                         (pendingSerial_ > shown.fileSerial ||
                          (pts >= shown.pts && pts - shown.pts < kSoundSyncLimit));
@@ -227,6 +225,11 @@ bool CAudioCtx::PendingIsPast() {
     ForgetPending();
     framesDiscarded_.fetch_add(1);
     return true;
+}
+
+// The time of the next sample of the decoded block to be written.
+double CAudioCtx::BlockTimeNow() const {
+    return blockPts_ + static_cast<double>(decodedRead_) / kSampleRate;
 }
 
 void CAudioCtx::PublishHeard() {
@@ -260,7 +263,7 @@ size_t CAudioCtx::WriteDecoded(int16_t* target, size_t room) {
     samplesWritten_.fetch_add(count);
     writtenValid_ = pendingTimed_;
     writtenSerial_ = pendingSerial_;
-    writtenEnd_ = blockPts_ + static_cast<double>(decodedRead_) / kSampleRate;
+    writtenEnd_ = BlockTimeNow();
     silenceAfter_ = 0;
     return count;
 }

@@ -96,6 +96,7 @@ class CAudioCtx : public CMyThread, public CDSoundCtx {
     bool PendingIsPast();
     void ForgetClearedPending();
     void PublishHeard();
+    double BlockTimeNow() const;
     bool TakeFrameToPlay();
     void DecodePendingFrame();
     size_t WriteDecoded(int16_t* target, size_t room);

@@ -189,14 +189,17 @@ void CTSChn::ChangeDirection(bool backward) {
     if (reader.DirectionAskedFor() == backward) {
         return;
     }
-    const ShownPicture shown = state.Shown();
-    ResumePoint from;
-    if (shown.valid) {
-        from = {shown.fileSerial, shown.filePos, shown.groupPos};
-    }
-    state.SetSkipThrough(!backward && from.Valid() ? SkipThrough{true, shown.fileSerial, shown.pts}
-                                                   : SkipThrough{});
-    reader.SetDirection(backward, from);
+    reader.SetDirection(backward, GoOnFromPicture(state.Shown(), !backward));
+}
+
+// The picture on screen as the place the reader goes on from; going forward, the pictures up
+// to it are decoded but not shown. Invalid, and nothing skipped, without such a picture.
+ResumePoint CTSChn::GoOnFromPicture(const ShownPicture& shown, bool forward) {
+    const ResumePoint from =
+        shown.valid ? ResumePoint{shown.fileSerial, shown.filePos, shown.groupPos} : ResumePoint{};
+    state.SetSkipThrough(forward && from.Valid() ? SkipThrough{true, shown.fileSerial, shown.pts}
+                                                 : SkipThrough{});
+    return from;
 }
 
 void CTSChn::Play() {
@@ -239,15 +242,13 @@ void CTSChn::SetSpeed(int position) {
 
 void CTSChn::RestartAtPicture() {
     const ShownPicture shown = state.Shown();
-    if (!shown.valid || !shown.forward) {
+    if (!shown.forward) {
         return;
     }
-    const ResumePoint from{shown.fileSerial, shown.filePos, shown.groupPos};
-    if (!from.Valid()) {
-        return;
+    const ResumePoint from = GoOnFromPicture(shown, true);
+    if (from.Valid()) {
+        reader.Restart(from);
     }
-    state.SetSkipThrough({true, shown.fileSerial, shown.pts});
-    reader.Restart(from);
 }
 
 void CTSChn::SetSoundAmplification(double factor) {

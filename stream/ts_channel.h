@@ -88,6 +88,7 @@ class CTSChn {
     static ReaderLinks MakeReaderLinks(ChannelState& state, const ChannelLinks& links);
     void ChangeDirection(bool backward);
     void RestartAtPicture();
+    ResumePoint GoOnFromPicture(const ShownPicture& shown, bool forward);
     bool MarkAtPicture(ClipMark& mark, bool groupEnd) const;
     void MarkAtReader(ClipMark& mark) const;
 
