@@ -1,7 +1,9 @@
 #include "export/file_copy.h"
 #include "platform/regular_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +26,8 @@ constexpr mode_t kPermissionBits = 07777;
 // Room left in a 255-byte file name for the dot, the random part and the suffix.
 constexpr size_t kMaxBaseInTempName = 200;
 constexpr size_t kCopyChunk = size_t{1} << 20;
+constexpr size_t kTagLength = 12;  // hex digits RandomTag gives
+constexpr char kTempSuffix[] = ".part";
 
 std::string BaseName(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -43,6 +47,35 @@ std::string RandomTag() {
     std::snprintf(tag, sizeof tag, "%08x%04x", static_cast<unsigned>(rng()),
                   static_cast<unsigned>(counter.fetch_add(1) & 0xFFFF));
     return tag;
+}
+
+std::string TempPrefix(const std::string& target) {
+    return FolderOf(target) + "." + BaseName(target).substr(0, kMaxBaseInTempName) + ".";
+}
+
+// ".<name>.<12 hex digits>.part", as TempPrefix and RandomTag make them.
+bool IsTemporaryName(const std::string& name) {
+    const size_t suffix = sizeof kTempSuffix - 1;
+    if (name.size() < 1 + 1 + 1 + kTagLength + suffix || name[0] != '.' ||
+        name.compare(name.size() - suffix, suffix, kTempSuffix) != 0) {
+        return false;
+    }
+    const size_t tag = name.size() - suffix - kTagLength;
+    if (name[tag - 1] != '.') {
+        return false;
+    }
+    for (size_t i = tag; i < tag + kTagLength; ++i) {
+        const char c = name[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Unnamed files are a property of the file system; these say it has none (or the kernel).
+bool UnnamedFilesNotOffered(int err) {
+    return err == EOPNOTSUPP || err == EISDIR || err == EINVAL || err == ENOSYS;
 }
 
 void SyncFolder(const std::string& path) {
@@ -139,7 +172,7 @@ ReplacingFile& ReplacingFile::operator=(ReplacingFile&& other) noexcept {
     return *this;
 }
 
-bool ReplacingFile::Create(const std::string& target, std::string* error) {
+bool ReplacingFile::Create(const std::string& target, std::string* error, Temporary kind) {
     Abandon();
     struct stat existing {};
     const bool exists = ::lstat(target.c_str(), &existing) == 0;
@@ -158,10 +191,43 @@ bool ReplacingFile::Create(const std::string& target, std::string* error) {
         *error = "cannot write " + target + ": it is not a regular file";
         return false;
     }
-    const std::string prefix =
-        FolderOf(target) + "." + BaseName(target).substr(0, kMaxBaseInTempName) + ".";
+    // Interrupted saves on a file system without unnamed files left their parts here; the
+    // user never sees them (hidden) but the card fills up.
+    RemoveStaleTemporaries(FolderForOpen(target));
+    bool offered = false;
+    if (kind == Temporary::kUnnamedWhereOffered && !CreateUnnamed(target, error, &offered) &&
+        offered) {
+        return false;
+    }
+    if (!fd_.Valid() && !CreateNamed(target, error)) {
+        return false;
+    }
+    if (exists) {
+        ::fchmod(fd_.Get(), existing.st_mode & kPermissionBits);
+    }
+    target_ = target;
+    return true;
+}
+
+bool ReplacingFile::CreateUnnamed(const std::string& target, std::string* error,
+                                  bool* offered) {
+    UniqueFd fd(::open(FolderForOpen(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                       kNewFileMode));
+    if (!fd.Valid()) {
+        const int err = errno;  // before anything else can change it
+        *offered = !UnnamedFilesNotOffered(err);
+        *error = SystemError("cannot create a file beside " + target, err);
+        return false;
+    }
+    *offered = true;
+    fd_ = std::move(fd);
+    return true;
+}
+
+bool ReplacingFile::CreateNamed(const std::string& target, std::string* error) {
+    const std::string prefix = TempPrefix(target);
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
-        const std::string candidate = prefix + RandomTag() + ".part";
+        const std::string candidate = prefix + RandomTag() + kTempSuffix;
         UniqueFd fd(
             ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode));
         if (!fd.Valid()) {
@@ -172,12 +238,11 @@ bool ReplacingFile::Create(const std::string& target, std::string* error) {
             *error = SystemError("cannot create a file beside " + target, err);
             return false;
         }
-        if (exists && S_ISREG(existing.st_mode)) {
-            ::fchmod(fd.Get(), existing.st_mode & kPermissionBits);
-        }
+        // The lock tells a later save that this part is in use, not left over; it lasts as
+        // long as any handle on the file (DuplicateFd shares it).
+        ::flock(fd.Get(), LOCK_EX | LOCK_NB);
         fd_ = std::move(fd);
         tempPath_ = candidate;
-        target_ = target;
         return true;
     }
     *error = SystemError("cannot create a file beside " + target, EEXIST);
@@ -199,26 +264,87 @@ bool ReplacingFile::Commit(std::string* error, bool flushToDisk) {
         Abandon();
         return false;
     }
-    fd_.Reset();
-    if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
-        const int err = errno;  // before anything else can change it
-        *error = SystemError("cannot save " + target_, err);
+    if (!PutInPlace(error)) {
         Abandon();
         return false;
     }
-    tempPath_.clear();
     if (flushToDisk) {
         SyncFolder(target_);
     }
     return true;
 }
 
-void ReplacingFile::Abandon() {
+// An unnamed file gets a hidden name first (a link cannot replace an existing name), and the
+// rename over the target is then the same as for a named one.
+bool ReplacingFile::PutInPlace(std::string* error) {
+    if (tempPath_.empty()) {
+        const std::string prefix = TempPrefix(target_);
+        const std::string byFd = "/proc/self/fd/" + std::to_string(fd_.Get());
+        for (int attempt = 0; attempt < kTempNameAttempts && tempPath_.empty(); ++attempt) {
+            const std::string candidate = prefix + RandomTag() + kTempSuffix;
+            if (::linkat(AT_FDCWD, byFd.c_str(), AT_FDCWD, candidate.c_str(),
+                         AT_SYMLINK_FOLLOW) == 0) {
+                tempPath_ = candidate;
+            } else if (errno != EEXIST) {
+                const int err = errno;  // before anything else can change it
+                *error = SystemError("cannot save " + target_, err);
+                return false;
+            }
+        }
+        if (tempPath_.empty()) {
+            *error = SystemError("cannot save " + target_, EEXIST);
+            return false;
+        }
+    }
     fd_.Reset();
+    if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
+        const int err = errno;  // before anything else can change it
+        *error = SystemError("cannot save " + target_, err);
+        return false;
+    }
+    tempPath_.clear();
+    return true;
+}
+
+void ReplacingFile::Abandon() {
+    fd_.Reset();  // an unnamed file goes with its last handle
     if (!tempPath_.empty()) {
         ::unlink(tempPath_.c_str());
         tempPath_.clear();
     }
+}
+
+int RemoveStaleTemporaries(const std::string& folder) {
+    UniqueFd dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dirFd.Valid()) {
+        return 0;
+    }
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(dirFd.Get()), &::closedir);
+    if (!dir) {
+        return 0;
+    }
+    dirFd.Release();  // the DIR owns it now
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (!IsTemporaryName(name)) {
+            continue;
+        }
+        const int at = ::dirfd(dir.get());
+        UniqueFd part(::openat(at, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat info {};
+        if (!part.Valid() || ::fstat(part.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+            continue;
+        }
+        // A save in progress holds the lock; only parts nobody holds are left over.
+        if (::flock(part.Get(), LOCK_EX | LOCK_NB) != 0) {
+            continue;
+        }
+        if (::unlinkat(at, name.c_str(), 0) == 0) {
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 FileCopyResult CopyWholeFile(const std::string& source, const std::string& target) {

@@ -1,9 +1,14 @@
 // The whole-file copy and the replace-on-success output under it: the target holds either its
 // old contents or the complete new ones, never anything in between, and no temporary file
 // stays behind.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 
 #include <filesystem>
 #include <random>
@@ -93,7 +98,7 @@ TEST(ReplacingFile, TheTargetChangesOnlyOnCommit) {
     std::string error;
     {
         ReplacingFile out;
-        ASSERT_TRUE(out.Create(target, &error)) << error;
+        ASSERT_TRUE(out.Create(target, &error, ReplacingFile::Temporary::kNamed)) << error;
         // Hidden, beside the target, so the rename stays within one file system.
         EXPECT_EQ(fs::path(out.TempPath()).parent_path(), fs::path(target).parent_path());
         EXPECT_EQ(fs::path(out.TempPath()).filename().string()[0], '.');
@@ -160,11 +165,112 @@ TEST(ReplacingFile, CommitWithoutTheFlushStillReplacesWholeOrReportsFailure) {
 TEST(ReplacingFile, VeryLongNamesStillGetATemporaryFile) {
     TempDir dir;
     const std::string target = dir.File(std::string(250, 'n') + ".ts");
+    for (const auto kind :
+         {ReplacingFile::Temporary::kUnnamedWhereOffered, ReplacingFile::Temporary::kNamed}) {
+        std::string error;
+        ReplacingFile out;
+        ASSERT_TRUE(out.Create(target, &error, kind)) << error;
+        ASSERT_TRUE(out.Commit(&error)) << error;
+        EXPECT_TRUE(fs::exists(target));
+    }
+}
+
+// A save killed half way, in a child process so the kill is real: the target is left as it was
+// and, with an unnamed temporary file, nothing else is left in the folder at all.
+std::vector<std::string> NamesAfterKilledSave(const std::string& target,
+                                              ReplacingFile::Temporary kind) {
+    int ready[2];
+    if (::pipe(ready) != 0) {
+        ADD_FAILURE() << "pipe";
+        return {};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(ready[0]);
+        ReplacingFile out;
+        std::string error;
+        if (!out.Create(target, &error, kind)) {
+            ::_exit(1);
+        }
+        const Bytes data = RandomBytes(size_t{4} << 20);
+        if (::write(out.Fd(), data.data(), data.size()) != static_cast<ssize_t>(data.size()) ||
+            ::write(ready[1], "w", 1) != 1) {
+            ::_exit(1);
+        }
+        ::pause();
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char done = 0;
+    EXPECT_EQ(::read(ready[0], &done, 1), 1);
+    ::close(ready[0]);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return NamesIn(fs::path(target).parent_path().string());
+}
+
+bool UnnamedFilesOffered(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return fd >= 0;
+}
+
+TEST(ReplacingFile, AKilledSaveLeavesNothingOrOnlyAPartTheNextSaveRemoves) {
+    TempDir dir;
+    const std::string target = dir.File("clip.ts");
+    WriteBytes(target, {'o', 'l', 'd'});
+
+    if (UnnamedFilesOffered(dir.path())) {
+        EXPECT_EQ(NamesAfterKilledSave(target, ReplacingFile::Temporary::kUnnamedWhereOffered),
+                  (std::vector<std::string>{"clip.ts"}));
+    }
+    // As on a FAT card: a hidden part stays behind, the next save clears it away.
+    std::vector<std::string> names =
+        NamesAfterKilledSave(target, ReplacingFile::Temporary::kNamed);
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_TRUE(ReadBytes(target) == Bytes({'o', 'l', 'd'}));
+    ReplacingFile next;
     std::string error;
-    ReplacingFile out;
-    ASSERT_TRUE(out.Create(target, &error)) << error;
-    ASSERT_TRUE(out.Commit(&error)) << error;
-    EXPECT_TRUE(fs::exists(target));
+    ASSERT_TRUE(next.Create(dir.File("other.ts"), &error, ReplacingFile::Temporary::kNamed))
+        << error;
+    ASSERT_TRUE(next.Commit(&error)) << error;
+    EXPECT_EQ(NamesIn(dir.path()), (std::vector<std::string>{"clip.ts", "other.ts"}));
+}
+
+TEST(ReplacingFile, OnlyUnheldPartsNamedLikeOursAreRemoved) {
+    TempDir dir;
+    // A save in progress in the same folder keeps its part.
+    ReplacingFile inProgress;
+    std::string error;
+    ASSERT_TRUE(inProgress.Create(dir.File("a.ts"), &error, ReplacingFile::Temporary::kNamed));
+    const std::string held = fs::path(inProgress.TempPath()).filename();
+
+    const std::string stale = ".clip.ts.0123456789ab.part";
+    WriteBytes(dir.File(stale), {1});
+    // Named otherwise: the user's, or another program's.
+    const std::vector<std::string> kept = {
+        ".notes.part", "clip.ts.0123456789ab.part", ".clip.ts.0123456789AB.part",
+        ".clip.ts.0123456789a.part", ".clip.ts.0123456789abc.part", "clip.ts"};
+    for (const std::string& name : kept) {
+        WriteBytes(dir.File(name), {2});
+    }
+    fs::create_directory(dir.File(".dir.0123456789ab.part"));
+    ASSERT_EQ(::symlink("clip.ts", dir.File(".link.0123456789ab.part").c_str()), 0);
+
+    EXPECT_EQ(RemoveStaleTemporaries(dir.path()), 1);
+    std::vector<std::string> expected = kept;
+    expected.push_back(".dir.0123456789ab.part");
+    expected.push_back(".link.0123456789ab.part");
+    expected.push_back(held);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(NamesIn(dir.path()), expected);
+
+    ASSERT_TRUE(inProgress.Commit(&error)) << error;
+    EXPECT_EQ(RemoveStaleTemporaries(dir.path()), 0);
+    EXPECT_TRUE(fs::exists(dir.File("a.ts")));
 }
 
 }  // namespace
