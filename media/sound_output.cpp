@@ -95,6 +95,9 @@ SoundCounters SoundRing::Counters() const {
 
 SdlAudioSubsystem SdlAudioSubsystem::Acquire() {
     SdlAudioSubsystem subsystem;
+    // SDL's audio brings up its event loop, which would otherwise take SIGINT and SIGTERM for a
+    // quit event nothing here reads: the player could then be neither interrupted nor ended.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     subsystem.held_ = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     return subsystem;
 }

@@ -1,6 +1,7 @@
 // velmaro-play: plays a recording (a .ts file or a card folder) with the real engine, with
 // sound, off-screen or in a plain window (--window), reading commands from standard input and
 // printing one status line per second. Without a recording it plays a generated sample card.
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,6 +52,25 @@ const char kUsage[] =
     "  play, back, pause, step, prev-frame, speed 0-8, seek 0-1000, next, prev, snap,\n"
     "  mark-in, mark-out, export PATH.ts|PATH.avi, quit\n"
     "At the end of input it plays on to the end of the recording and exits.\n";
+
+// The end of the session or of the terminal (SIGTERM, SIGHUP, SIGINT) quits as "quit" does, so
+// the workers stop and an export finishes or removes its temporary file. A second signal while
+// it winds down takes the default action.
+volatile sig_atomic_t gQuitSignal = 0;
+
+void OnQuitSignal(int signal) { gQuitSignal = signal; }
+
+void QuitOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnQuitSignal;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+bool QuitAsked() { return gQuitSignal != 0; }
 
 // Lines typed by the user, handed from the stdin thread to the session's thread.
 class CommandQueue {
@@ -136,6 +156,9 @@ int RunLoop(PlaySession& session, CommandQueue& commands, const std::function<vo
                 return 0;
             }
         }
+        if (QuitAsked()) {
+            return 0;
+        }
         session.Poll();
         if (std::chrono::steady_clock::now() - lastStatus >=
             std::chrono::milliseconds(kStatusIntervalMs)) {
@@ -175,6 +198,7 @@ int main(int argc, char** argv) {
     std::printf("playing %s (%zu recordings in its folder)\n", found.files.front().c_str(),
                 list.size());
 
+    QuitOnSignals();
     CommandQueue commands;
     commands.StartReading();
 #ifdef VELMARO_PLAY_WINDOW
@@ -202,6 +226,10 @@ int main(int argc, char** argv) {
                     app.quit();
                     return;
                 }
+            }
+            if (QuitAsked()) {
+                app.quit();
+                return;
             }
             session.Poll();
             if (std::chrono::steady_clock::now() - lastStatus >= std::chrono::seconds(1)) {
