@@ -406,10 +406,20 @@ int CTSAnalyse::ReadBlock(int64_t at, int size) {
     return n > 0 ? static_cast<int>(n) : 0;
 }
 
+// Reader thread. A recording still being written grows past the size seen at opening; the
+// size is taken again then, and the position never leaves 0..1000 whatever the file does.
 void CTSAnalyse::PostPosition() {
-    const int64_t size = fileSize_.load();
+    const int64_t position = position_.load();
+    int64_t size = fileSize_.load();
+    struct stat st {};
+    if (position > size && file_.Valid() && ::fstat(file_.Get(), &st) == 0 && st.st_size > size) {
+        size = st.st_size;
+        fileSize_.store(size);
+    }
     if (links_.panel && size > 0) {
-        links_.panel->Post(kMsgPosition, static_cast<intptr_t>(position_.load() * kPerMille / size),
+        links_.panel->Post(kMsgPosition,
+                           static_cast<intptr_t>(std::clamp<int64_t>(
+                               position * kPerMille / size, 0, kPerMille)),
                            0);
     }
 }
