@@ -6,9 +6,9 @@
 // - fix outputs are written in field order (latitude, longitude, speed, course), and only for a
 //   text holding `$GPRMC` followed by a checksum mark;
 // - an accepted sentence really has that mark, without the mode indicator N before it;
-// - a written latitude or longitude is never NaN (it may be infinite: "4811.e999" is a
-//   well-shaped field), and is within range when its field holds only digits and the dot.
-// Speed, course and the G-sensor values may be anything a number text can say, NaN included.
+// - a written latitude lies within [-90, 90] and a written longitude within [-180, 180]; a
+//   written speed is finite and not below 0, a written course finite.
+// The G-sensor values may be anything a number text can say, NaN included.
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -26,10 +26,8 @@ using velmaro::GSensorRecord;
 using velmaro::ParseTelemetry;
 
 constexpr std::string_view kTag = "$GPRMC";
-constexpr int kLatitudeField = 3;
-constexpr int kLongitudeField = 5;
-constexpr double kMaxLatitude = 99.0 + 99.9999 / 60.0;    // ddmm.mmmm, all digits
-constexpr double kMaxLongitude = 999.0 + 99.9999 / 60.0;  // dddmm.mmmm, all digits
+constexpr double kMaxLatitude = 90.0;
+constexpr double kMaxLongitude = 180.0;
 
 // Two runs with different fill values tell which outputs the parser wrote.
 constexpr double kFillA = 1.25e300;
@@ -91,34 +89,9 @@ void RequireSameOutcome(const Outcome& x, const Outcome& y) {
     }
 }
 
-// Field `index` of the first sentence, counted from the tag, when a comma closes it.
-std::string_view ClosedField(std::string_view text, int index) {
-    size_t start = text.find(kTag);
-    for (int i = 0; i < index && start != std::string_view::npos; ++i) {
-        start = text.find(',', start);
-        start = start == std::string_view::npos ? start : start + 1;
-    }
-    if (start == std::string_view::npos) {
-        return {};
-    }
-    const size_t end = text.find(',', start);
-    return end == std::string_view::npos ? std::string_view() : text.substr(start, end - start);
-}
-
-bool DigitsAndDot(std::string_view field) {
-    for (char c : field) {
-        if ((c < '0' || c > '9') && c != '.') {
-            return false;
-        }
-    }
-    return !field.empty();
-}
-
-void RequireCoordinate(std::string_view text, int field, double value, double limit) {
-    Require(!std::isnan(value));
-    if (DigitsAndDot(ClosedField(text, field))) {
-        Require(std::abs(value) <= limit);
-    }
+// NaN fails every comparison, so it never passes as within range.
+bool Within(double value, double limit) {
+    return value >= -limit && value <= limit;
 }
 
 void CheckFix(std::string_view text, const Observed& seen) {
@@ -134,12 +107,11 @@ void CheckFix(std::string_view text, const Observed& seen) {
     if (seen.a.accepted) {
         Require(text[mark - 1] != 'N');
     }
-    if (seen.written[0]) {
-        RequireCoordinate(text, kLatitudeField, seen.a.fix.latitude, kMaxLatitude);
-    }
-    if (seen.written[1]) {
-        RequireCoordinate(text, kLongitudeField, seen.a.fix.longitude, kMaxLongitude);
-    }
+    const GpsRecord& fix = seen.a.fix;
+    Require(!seen.written[0] || Within(fix.latitude, kMaxLatitude));
+    Require(!seen.written[1] || Within(fix.longitude, kMaxLongitude));
+    Require(!seen.written[2] || (std::isfinite(fix.speed) && fix.speed >= 0.0));
+    Require(!seen.written[3] || std::isfinite(fix.course));
 }
 
 void CheckOverloads(std::string_view text, const Outcome& record) {

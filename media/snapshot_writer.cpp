@@ -1,12 +1,18 @@
 #include "media/snapshot_writer.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <turbojpeg.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
+#include <cerrno>
 #include <memory>
+#include <system_error>
+
+#include "platform/unique_fd.h"
+#include "platform/write_all.h"
 
 namespace velmaro {
 
@@ -16,6 +22,8 @@ constexpr size_t kTimeTextLimit = 128;
 constexpr const char* kSnapshotTimeFormat = "%Y-%m-%d %H-%M-%S";
 constexpr const char* kSnapshotExtension = ".jpg";
 constexpr mode_t kFolderMode = 0777;  // narrowed by the user's umask
+constexpr mode_t kFileMode = 0666;    // likewise
+constexpr int kMostNumberedNames = 1000;
 constexpr int kRgbBytesPerPixel = 4;
 
 // Limited-range video levels (BT.601) against the full range JPEG's YCbCr uses.
@@ -63,9 +71,42 @@ bool Covers(std::span<const uint8_t> plane, int stride, int rowBytes, int rows) 
            plane.size() >= static_cast<size_t>(stride) * (rows - 1) + rowBytes;
 }
 
+// False with errno saying why, also when the path is something other than a folder.
 bool IsDirectory(const std::string& path) {
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    if (::stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& filePath) {
+    const size_t slash = filePath.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? std::string("/") : filePath.substr(0, slash);
+}
+
+std::string Because(const std::string& what, int err) {
+    return what + ": " + std::generic_category().message(err);
+}
+
+SnapshotResult Failure(SnapshotEnd end, std::string reason) {
+    return {end, {}, std::move(reason)};
+}
+
+// The new name is durable once its folder is on disk too; the file itself already is, so a
+// folder that cannot be flushed does not undo the snapshot.
+void SyncFolder(const std::string& filePath) {
+    const UniqueFd folder(::open(FolderOf(filePath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Valid()) {
+        ::fsync(folder.Get());
+    }
 }
 
 // A full-range copy of one plane, `rowBytes` x `rows` of it visible, laid out as TurboJPEG reads
@@ -132,24 +173,32 @@ bool EncodeBgrx(void* handle, const PresentedPicture& picture, TjBuffer& jpeg,
     return result == 0;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// Writes and closes; a failure of either counts (a full disk may show only at the close).
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    FilePtr file(std::fopen(path.c_str(), "wbe"));
-    if (!file) {
-        return false;
+// Creates the first free name exclusively and writes all of `bytes` to disk there.
+SnapshotResult WriteNewFile(const std::string& filePath, const std::vector<uint8_t>& bytes) {
+    for (int number = 1; number <= kMostNumberedNames; ++number) {
+        const std::string path = NumberedSnapshotPath(filePath, number);
+        UniqueFd file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kFileMode));
+        if (!file.Valid()) {
+            if (errno == EEXIST) {
+                continue;  // taken, perhaps by a folder or a link: never written through
+            }
+            const int err = errno;  // before anything else can change it
+            return Failure(SnapshotEnd::kFolderUnwritable,
+                           Because("the folder " + FolderOf(filePath) + " cannot be written", err));
+        }
+        // A full disk may show only at the flush or the close.
+        if (!WriteAll(file.Get(), bytes.data(), bytes.size()) || ::fsync(file.Get()) != 0 ||
+            ::close(file.Release()) != 0) {
+            const int err = errno;  // before anything else can change it
+            ::unlink(path.c_str());
+            return Failure(SnapshotEnd::kWriteFailed, Because("writing " + path + " failed", err));
+        }
+        SyncFolder(path);
+        return {SnapshotEnd::kWritten, path, {}};
     }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    const bool closed = std::fclose(file.release()) == 0;
-    if (!written || !closed) {
-        std::remove(path.c_str());
-        return false;
-    }
-    return true;
+    return Failure(SnapshotEnd::kWriteFailed,
+                   "every name from " + filePath + " to " +
+                       NumberedSnapshotPath(filePath, kMostNumberedNames) + " is taken");
 }
 
 }  // namespace
@@ -215,10 +264,35 @@ bool EncodeSnapshot(const PresentedPicture& picture, std::vector<uint8_t>& jpeg)
     return true;
 }
 
-bool WriteSnapshot(const PresentedPicture& picture, const std::string& filePath) {
+std::string NumberedSnapshotPath(const std::string& filePath, int number) {
+    if (number <= 1) {
+        return filePath;
+    }
+    const size_t slash = filePath.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = filePath.rfind('.');
+    const size_t at = dot != std::string::npos && dot >= nameStart ? dot : filePath.size();
+    return filePath.substr(0, at) + " (" + std::to_string(number) + ")" + filePath.substr(at);
+}
+
+SnapshotResult WriteSnapshot(const PresentedPicture& picture, const std::string& filePath) {
+    if (picture.width <= 0 || picture.height <= 0) {
+        return Failure(SnapshotEnd::kNoPicture, "no picture yet");
+    }
+    if (filePath.empty() || filePath.back() == '/' || IsDirectory(filePath)) {
+        return Failure(SnapshotEnd::kWriteFailed,
+                       "no file name: " + (filePath.empty() ? std::string("(empty)") : filePath));
+    }
+    if (!EnsureFolderExists(filePath)) {
+        const int err = errno;  // before anything else can change it
+        return Failure(SnapshotEnd::kFolderUnwritable,
+                       Because("the folder " + FolderOf(filePath) + " cannot be made", err));
+    }
     std::vector<uint8_t> jpeg;
-    return !filePath.empty() && EnsureFolderExists(filePath) && EncodeSnapshot(picture, jpeg) &&
-           WriteFile(filePath, jpeg);
+    if (!EncodeSnapshot(picture, jpeg)) {
+        return Failure(SnapshotEnd::kWriteFailed, "the picture cannot be encoded as JPEG");
+    }
+    return WriteNewFile(filePath, jpeg);
 }
 
 }  // namespace velmaro

@@ -1,7 +1,8 @@
 // Snapshots: the picture on the presenter's back buffer written as a JPEG file named after the
 // local time, at the video's own resolution. Encoded with libjpeg-turbo (TurboJPEG), straight
 // from the YUV planes in display mode "YV12" and from the BGRX image in display mode "RGB".
-// Failures leave no file and show nothing; the outcome is returned for the caller's own use.
+// A snapshot never replaces a file, and a failure leaves no file; the outcome, with its reason,
+// goes back to the caller to tell the user.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "media/snapshot_result.h"
 #include "media/video_output.h"
 
 namespace velmaro {
@@ -29,8 +31,14 @@ bool EnsureFolderExists(const std::string& filePath);
 // do not cover its size or when the encoder fails.
 bool EncodeSnapshot(const PresentedPicture& picture, std::vector<uint8_t>& jpeg);
 
-// Ensures the folder, encodes and writes the file (replacing one of the same name). A failed
-// write removes what was written.
-bool WriteSnapshot(const PresentedPicture& picture, const std::string& filePath);
+// `filePath` with " (number)" before the extension of its file name: "a/b.jpg" and 3 give
+// "a/b (3).jpg". Number 1 is the path itself.
+std::string NumberedSnapshotPath(const std::string& filePath, int number);
+
+// Ensures the folder, encodes and writes the file under the first free name of `filePath`,
+// " (2)", " (3)", ...: each name is created only if it does not exist, so neither an older file
+// nor a snapshot written at the same moment is ever replaced. The result names the file only
+// once all of it is on disk; otherwise it says why, and nothing of the file is left.
+SnapshotResult WriteSnapshot(const PresentedPicture& picture, const std::string& filePath);
 
 }  // namespace velmaro

@@ -516,17 +516,18 @@ void CVideoCtx::ServicePresenter() {
     ServeSnapshot();
 }
 
+// Every request waiting is written from the picture now on the back buffer; one raised while
+// these are written is served on the next pass.
 void CVideoCtx::ServeSnapshot() {
-    if (channel_->snapshotRequested.load() == 0) {
-        return;
-    }
-    const std::string path = channel_->SnapshotPath();
-    if (const PresentedPicture* surface = presenter_.Surface()) {
-        WriteSnapshot(*surface, path);  // silent: the outcome is not reported
-    }
-    // A request for another file raised while this one was written stays for the next pass.
-    if (channel_->SnapshotPath() == path) {
-        channel_->snapshotRequested.store(0);
+    for (int32_t waiting = channel_->snapshotRequested.load(); waiting > 0; --waiting) {
+        const std::optional<std::string> path = channel_->PendingSnapshot();
+        if (!path) {
+            return;
+        }
+        const PresentedPicture* surface = presenter_.Surface();
+        channel_->FinishSnapshot(
+            surface != nullptr ? WriteSnapshot(*surface, *path)
+                               : SnapshotResult{SnapshotEnd::kNoPicture, {}, "no picture yet"});
     }
 }
 

@@ -5,9 +5,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "media/snapshot_result.h"
 #include "stream/channel_controls.h"
 #include "stream/fps_ctrl.h"
 #include "stream/frame_queue.h"
@@ -51,20 +55,18 @@ struct ChannelState : ChannelControls {
     // picture comes out a packet per extra thread later).
     int32_t decoderThreads = 1;
 
-    // Snapshot request: the path is stored before the flag is raised (user-interface thread);
-    // the video worker takes the path and clears the flag.
+    // Snapshot requests wait in order (user-interface thread) until the video worker has
+    // written each (video worker); `snapshotRequested` counts those waiting. Every request
+    // yields one result, which the user-interface thread takes.
     std::atomic<int32_t> snapshotRequested{0};
-    void RequestSnapshot(const std::string& path) {
-        {
-            std::lock_guard lock(snapshotMutex_);
-            snapshotPath_ = path;
-        }
-        snapshotRequested.store(1);
-    }
-    std::string SnapshotPath() const {
-        std::lock_guard lock(snapshotMutex_);
-        return snapshotPath_;
-    }
+    // Before any picture has been shown there is nothing to save, and a user who asks many
+    // times while the worker is busy is told so: both answer at once instead of waiting.
+    void RequestSnapshot(const std::string& path);
+    // Video worker: the oldest request waiting, and its result once written.
+    std::optional<std::string> PendingSnapshot() const;
+    void FinishSnapshot(SnapshotResult result);
+    // User-interface thread: the results so far, oldest first.
+    std::vector<SnapshotResult> TakeSnapshotResults();
 
     // Written by the video worker, read by anyone.
     std::atomic<int32_t> videoWidth{0};
@@ -102,8 +104,13 @@ struct ChannelState : ChannelControls {
     CABuffer2 audioQueue;
 
   private:
+    static constexpr size_t kMostWaitingSnapshots = 8;
+    static constexpr size_t kMostKeptSnapshotResults = 32;  // when nobody takes them
+    void KeepSnapshotResult(SnapshotResult result);         // snapshotMutex_ held
+
     mutable std::mutex snapshotMutex_;
-    std::string snapshotPath_;  // guarded by snapshotMutex_
+    std::deque<std::string> snapshotPaths_;       // guarded by snapshotMutex_
+    std::deque<SnapshotResult> snapshotResults_;  // guarded by snapshotMutex_
     mutable std::mutex shownMutex_;
     ShownPicture shown_;  // guarded by shownMutex_
     SkipThrough skip_;    // guarded by shownMutex_

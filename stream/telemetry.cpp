@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <stdlib.h>
 
+#include <cmath>
 #include <cstddef>
 #include <string>
 
@@ -23,7 +24,8 @@ constexpr int kEastWestField = 6;
 constexpr int kSpeedField = 7;
 constexpr int kCourseField = 8;  // the date and variation behind it are never taken
 
-// ddmm.mmmm and dddmm.mmmm: the only shapes a camera writes; anything else is refused.
+// ddmm.mmmm and dddmm.mmmm, a digit in every place but the dot: the only shapes a camera
+// writes; anything else is refused.
 constexpr size_t kLatitudeLength = 9;
 constexpr size_t kLatitudeDot = 4;
 constexpr size_t kLatitudeMinutes = 2;
@@ -32,6 +34,8 @@ constexpr size_t kLongitudeDot = 5;
 constexpr size_t kLongitudeMinutes = 3;
 
 constexpr double kMinutesPerDegree = 60.0;
+constexpr double kMaxLatitude = 90.0;
+constexpr double kMaxLongitude = 180.0;
 constexpr double kKmhPerKnot = 1.852;
 constexpr int kDecimalBase = 10;
 
@@ -51,22 +55,50 @@ double ReadNumber(std::string_view text) {
     return strtod_l(copy.c_str(), nullptr, CNumericLocale());
 }
 
-// Text-to-integer over the first `count` characters only.
-long ReadLeadingInteger(std::string_view text, size_t count) {
-    const std::string copy(text.substr(0, count));
-    return strtol_l(copy.c_str(), nullptr, kDecimalBase, CNumericLocale());
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 int DigitValue(char c) {
     return static_cast<unsigned char>(c) - '0';
 }
 
+// The whole degrees in the first `count` places of a field already known to hold digits there.
+int LeadingDegrees(std::string_view field, size_t count) {
+    int degrees = 0;
+    for (size_t i = 0; i < count; ++i) {
+        degrees = degrees * kDecimalBase + DigitValue(field[i]);
+    }
+    return degrees;
+}
+
 bool BeginsWith(std::string_view field, char c) {
     return !field.empty() && field.front() == c;
 }
 
+// A blank, a sign or a letter where a digit belongs would be read as part of a number (or stop
+// it) and give a position the receiver never sent, so each place is checked.
 bool HasShape(std::string_view field, size_t dot, size_t length) {
-    return field.size() == length && field.find('.') == dot;
+    if (field.size() != length || field[dot] != '.') {
+        return false;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        if (i != dot && !IsDigit(field[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Degrees and minutes as the field gives them; nothing when the minutes reach a whole degree or
+// the angle lies beyond `limit`.
+bool Angle(std::string_view field, size_t minutesAt, double limit, double& angle) {
+    const double minutes = ReadNumber(field.substr(minutesAt));
+    if (!(minutes < kMinutesPerDegree)) {
+        return false;
+    }
+    angle = LeadingDegrees(field, minutesAt) + minutes / kMinutesPerDegree;
+    return angle <= limit;
 }
 
 void ReadTag(std::string_view text, std::string_view tag, double& value) {
@@ -102,11 +134,9 @@ class FixReader {
             case kEastWestField:
                 return TakeHemisphere(field, 'E', 'W', longitude_, longitudeOut_);
             case kSpeedField:
-                Store(speedOut_, ReadNumber(field) * kKmhPerKnot);
-                return true;
+                return TakeSpeed(field);
             case kCourseField:
-                Store(courseOut_, ReadNumber(field));
-                return true;
+                return TakeCourse(field);
             default:
                 return true;
         }
@@ -114,23 +144,42 @@ class FixReader {
 
   private:
     bool TakeLatitude(std::string_view field) {
-        if (!HasShape(field, kLatitudeDot, kLatitudeLength)) {
+        if (!HasShape(field, kLatitudeDot, kLatitudeLength) ||
+            !Angle(field, kLatitudeMinutes, kMaxLatitude, latitude_)) {
             return false;
         }
-        const int degrees = DigitValue(field[0]) * kDecimalBase + DigitValue(field[1]);
-        latitude_ = degrees + ReadNumber(field.substr(kLatitudeMinutes)) / kMinutesPerDegree;
         Store(latitudeOut_, latitude_);
         return true;
     }
 
     bool TakeLongitude(std::string_view field) {
-        if (!HasShape(field, kLongitudeDot, kLongitudeLength)) {
+        if (!HasShape(field, kLongitudeDot, kLongitudeLength) ||
+            !Angle(field, kLongitudeMinutes, kMaxLongitude, longitude_)) {
             return false;
         }
-        const long degrees = ReadLeadingInteger(field, kLongitudeMinutes);
-        longitude_ = static_cast<double>(degrees) +
-                     ReadNumber(field.substr(kLongitudeMinutes)) / kMinutesPerDegree;
         Store(longitudeOut_, longitude_);
+        return true;
+    }
+
+    // An empty field reads as 0 (a receiver standing still may leave it out); a negative or
+    // unbounded speed is no measurement.
+    bool TakeSpeed(std::string_view field) const {
+        const double knots = ReadNumber(field);
+        if (!(knots >= 0.0) || !std::isfinite(knots)) {
+            return false;
+        }
+        Store(speedOut_, knots * kKmhPerKnot);
+        return true;
+    }
+
+    // Any finite course is passed on as sent; "nan" or "inf" would turn the heading needle
+    // into nothing.
+    bool TakeCourse(std::string_view field) const {
+        const double course = ReadNumber(field);
+        if (!std::isfinite(course)) {
+            return false;
+        }
+        Store(courseOut_, course);
         return true;
     }
 

@@ -26,7 +26,10 @@ struct GpsRecord {
 //
 // Each G-sensor axis whose tag is present is stored in `gsensor`, whatever the result; absent
 // tags leave the previous values. Returns true when the text holds an accepted `$GPRMC`
-// sentence. Fix values are written to the non-null outputs as their fields are read, so a
+// sentence. A sentence is refused unless its status is `A`, its latitude is ddmm.mmmm and its
+// longitude dddmm.mmmm with a digit in every other place, minutes below 60, at most 90 and 180
+// degrees, hemispheres N/S and E/W, a speed that is a finite number not below 0 and a finite
+// course. Fix values are written to the non-null outputs as their fields are read and pass, so a
 // sentence rejected at a later field leaves the earlier outputs changed, and a sentence cut short
 // before its course is accepted with the fields it has. The checksum is not verified.
 bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, double* latitude,

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QLabel>
+#include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <memory>
 
@@ -31,6 +33,9 @@ class PlayerWindow : public QWidget {
   private:
     void OnMainWindowMessage(uint32_t msg);
     void ShowStatus();
+    void RequestSnapshot();
+    // Takes the outcomes the video worker has reported; polls while snapshots are waiting.
+    void TakeSnapshotResults();
 
     CTavrelApp& app_;
     VideoWidget* video_;
@@ -41,6 +46,10 @@ class PlayerWindow : public QWidget {
     GpsRecord fix_;
     bool haveFix_ = false;
     int speed_ = 4;
+    QString keyHelp_;
+    QString snapshotNote_;  // the last snapshot's outcome, shown for a while
+    QTimer snapshotPoll_;
+    QTimer noteExpiry_;
 };
 
 }  // namespace velmaro

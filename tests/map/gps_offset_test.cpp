@@ -1,9 +1,12 @@
 // The offset grid: a hand-assembled file, lookups at known points, the key truncation toward
 // zero and both tolerances, every way a file can lie about its own layout, and a grid built by
-// make-offset-grid from a CSV.
+// make-offset-grid from a CSV, which never loses the grid it replaces.
 #include "map/gps_offset.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cmath>
@@ -416,6 +419,139 @@ TEST(GpsOffsetGridTool, RefusesBadCsv) {
     EXPECT_FALSE(fs::exists(dir.path() / "out.bin"));
     EXPECT_EQ(RunMakeOffsetGrid("--cell-size 0 a b").status, 2);
     EXPECT_EQ(RunMakeOffsetGrid("--help").status, 0);
+}
+
+// A folder holding a grid made by the tool from one point, and a CSV of `points` points in a
+// row, whose grid is some kilobytes long.
+class GridFolder {
+  public:
+    explicit GridFolder(int points = 1) {
+        std::string csv;
+        for (int i = 0; i < points; ++i) {
+            csv += std::to_string(120.0 + i * 0.01) + ",24.07,0.005,-0.003\n";
+        }
+        WriteText(dir_.path() / "points.csv", csv);
+        WriteText(dir_.path() / "old.csv", "121.5,25.0,0.001,0.002\n");
+        const CommandResult made = RunMakeOffsetGrid(Quoted("old.csv") + " " + Quoted("grid.bin"));
+        EXPECT_EQ(made.status, 0) << made.out;
+        oldGrid_ = test::ReadBytes(Path("grid.bin"));
+        EXPECT_FALSE(oldGrid_.empty());
+    }
+
+    fs::path Path(const std::string& name) const { return dir_.path() / name; }
+    std::string Quoted(const std::string& name) const { return test::ShellQuote(Path(name)); }
+    const std::vector<uint8_t>& OldGrid() const { return oldGrid_; }
+    // Only the files made here: nothing temporary left behind.
+    size_t Entries() const {
+        return static_cast<size_t>(std::distance(fs::directory_iterator(dir_.path()), {}));
+    }
+
+  private:
+    TempDir dir_;
+    std::vector<uint8_t> oldGrid_;
+};
+
+constexpr int kManyPoints = 200;  // a grid of 16 KiB: beyond a size limit of 512 bytes
+
+TEST(GpsOffsetGridTool, FailedWriteLeavesTheOldGridAsItWas) {
+    const GridFolder folder(kManyPoints);
+    const size_t entries = folder.Entries();
+    // A file size limit makes the write fail part-way, as a full disk would, also for root.
+    const CommandResult limited = test::RunCommand(
+        "ulimit -f 1 && " + test::ShellQuote((fs::path(VELMARO_BIN_DIR) / "make-offset-grid")) +
+        " " + folder.Quoted("points.csv") + " " + folder.Quoted("grid.bin") + " 2>&1");
+    EXPECT_EQ(limited.status, 1) << limited.out;
+    EXPECT_NE(limited.out.find("cannot write"), std::string::npos) << limited.out;
+    EXPECT_EQ(test::ReadBytes(folder.Path("grid.bin")), folder.OldGrid());
+    EXPECT_EQ(folder.Entries(), entries) << "no partial file left beside the grid";
+
+    if (::geteuid() != 0) {  // root writes into read-only folders regardless
+        fs::permissions(folder.Path(""), fs::perms::owner_write, fs::perm_options::remove);
+        const CommandResult readOnly =
+            RunMakeOffsetGrid(folder.Quoted("points.csv") + " " + folder.Quoted("grid.bin"));
+        fs::permissions(folder.Path(""), fs::perms::owner_write, fs::perm_options::add);
+        EXPECT_EQ(readOnly.status, 1) << readOnly.out;
+        EXPECT_EQ(test::ReadBytes(folder.Path("grid.bin")), folder.OldGrid());
+    }
+
+    // Without a limit the same grid replaces the old one whole.
+    const CommandResult replaced =
+        RunMakeOffsetGrid(folder.Quoted("points.csv") + " " + folder.Quoted("grid.bin"));
+    ASSERT_EQ(replaced.status, 0) << replaced.out;
+    GpsOffsetTable table;
+    ASSERT_EQ(table.Load(folder.Path("grid.bin")), GpsOffsetStatus::kOk);
+    EXPECT_EQ(table.Header().cellCount, static_cast<uint64_t>(kManyPoints));
+    EXPECT_EQ(folder.Entries(), entries);
+}
+
+struct NodeIdentity {
+    bool exists = false;
+    mode_t type = 0;
+    dev_t device = 0;
+};
+
+NodeIdentity Identify(const fs::path& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return {};
+    }
+    return {true, static_cast<mode_t>(info.st_mode & S_IFMT), info.st_rdev};
+}
+
+// Renaming over a device would replace it with a plain file; writing into one feeds it the grid;
+// a FIFO would block the tool until someone reads. Each is refused and stays what it was.
+TEST(GpsOffsetGridTool, TargetsThatAreNoRegularFileAreRefusedAndLeftAlone) {
+    const GridFolder folder;
+    std::vector<fs::path> targets = {"/dev/null", folder.Path("fifo"), folder.Path("folder")};
+    ASSERT_EQ(::mkfifo(targets[1].c_str(), 0600), 0);
+    fs::create_directory(targets[2]);
+    // A node that fails every write, as /dev/full does; only where nodes may be made.
+    const fs::path full = folder.Path("full");
+    if (::mknod(full.c_str(), S_IFCHR | 0600, makedev(1, 7)) == 0) {
+        targets.push_back(full);
+    }
+    for (const fs::path& target : targets) {
+        const NodeIdentity before = Identify(target);
+        ASSERT_TRUE(before.exists) << target;
+        // `timeout` turns a tool blocked on the FIFO into a failure instead of a hung test.
+        const CommandResult run = test::RunCommand(
+            "timeout 20 " + test::ShellQuote(fs::path(VELMARO_BIN_DIR) / "make-offset-grid") + " " +
+            folder.Quoted("old.csv") + " " + test::ShellQuote(target) + " 2>&1");
+        EXPECT_EQ(run.status, 1) << target << ": " << run.out;
+        EXPECT_NE(run.out.find(target.string()), std::string::npos) << run.out;
+        const NodeIdentity after = Identify(target);
+        EXPECT_TRUE(after.exists) << target;
+        EXPECT_EQ(after.type, before.type) << target;
+        EXPECT_EQ(after.device, before.device) << target;
+    }
+    EXPECT_TRUE(fs::is_empty(targets[2]));
+}
+
+// Nothing to build from is an error, never an empty grid over a useful one.
+TEST(GpsOffsetGridTool, EmptyOrFolderInputIsRefused) {
+    const GridFolder folder;
+    WriteText(folder.Path("empty.csv"), "");
+    WriteText(folder.Path("comments.csv"),
+              "# no rows yet\n\nlongitude,latitude,longitude offset,latitude offset\n");
+    fs::create_directory(folder.Path("folder.csv"));
+    const std::string grid = " " + folder.Quoted("grid.bin");
+    struct Case {
+        std::string arguments;
+        std::string says;
+    };
+    const Case cases[] = {
+        {folder.Quoted("empty.csv") + grid, "no grid points"},
+        {folder.Quoted("comments.csv") + grid, "no grid points"},
+        {folder.Quoted("folder.csv") + grid, "folder"},
+        {"-" + grid + " < /dev/null", "no grid points"},
+        {folder.Quoted("missing.csv") + grid, "No such file"},
+    };
+    for (const Case& c : cases) {
+        const CommandResult run = RunMakeOffsetGrid(c.arguments);
+        EXPECT_EQ(run.status, 1) << c.arguments << ": " << run.out;
+        EXPECT_NE(run.out.find(c.says), std::string::npos) << c.arguments << ": " << run.out;
+        EXPECT_EQ(test::ReadBytes(folder.Path("grid.bin")), folder.OldGrid()) << c.arguments;
+    }
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
 #include "media/snapshot_writer.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <turbojpeg.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <set>
+#include <thread>
 #include <vector>
 
 #include "media/codec_state.h"
@@ -134,7 +139,9 @@ TEST(SnapshotWriter, BothBackBufferKindsGiveTheColourPictureAtTheVideosSize) {
                 dir.File("Shots/") + std::to_string(mode) + "-" + std::to_string(width) + ".jpg";
             const PresentedPicture blackWhite = BackBuffer(mode, width, height, kBlackWhite);
             ASSERT_EQ(blackWhite.width, width);
-            ASSERT_TRUE(WriteSnapshot(blackWhite, path));
+            const SnapshotResult first = WriteSnapshot(blackWhite, path);
+            ASSERT_TRUE(first.Written()) << first.reason;
+            EXPECT_EQ(first.path, path);
             Decoded decoded = DecodeJpegFile(path);
             ASSERT_EQ(decoded.width, width);
             ASSERT_EQ(decoded.height, height);
@@ -143,9 +150,14 @@ TEST(SnapshotWriter, BothBackBufferKindsGiveTheColourPictureAtTheVideosSize) {
             EXPECT_LE(decoded.At(2, height / 2)[0], 6);
             EXPECT_GE(decoded.At(width - 3, height / 2)[1], 249);
 
-            // The same name again: replaced.
-            ASSERT_TRUE(WriteSnapshot(BackBuffer(mode, width, height, kRedBlue), path));
-            decoded = DecodeJpegFile(path);
+            // The same name again: a second file, the first one kept as it was.
+            const std::vector<uint8_t> firstBytes = test::ReadBytes(path);
+            const SnapshotResult second =
+                WriteSnapshot(BackBuffer(mode, width, height, kRedBlue), path);
+            ASSERT_TRUE(second.Written()) << second.reason;
+            EXPECT_EQ(second.path, NumberedSnapshotPath(path, 2));
+            EXPECT_EQ(test::ReadBytes(path), firstBytes);
+            decoded = DecodeJpegFile(second.path);
             const uint8_t* red = decoded.At(2, height / 2);
             const uint8_t* blue = decoded.At(width - 3, height / 2);
             EXPECT_GE(red[0], 235);
@@ -156,25 +168,146 @@ TEST(SnapshotWriter, BothBackBufferKindsGiveTheColourPictureAtTheVideosSize) {
     }
 }
 
-TEST(SnapshotWriter, FailuresAreSilentAndLeaveNoFile) {
+TEST(SnapshotWriter, FailuresSayWhyAndLeaveNoFile) {
     TempDir dir;
     test::WriteText(dir.File("plain"), "a file, not a folder");
     const PresentedPicture picture = BackBuffer(kDisplayYv12, 16, 8, kBlackWhite);
     const std::string underFile = dir.File("plain/Shots/snap.jpg");
-    EXPECT_FALSE(WriteSnapshot(picture, underFile));
+    SnapshotResult result = WriteSnapshot(picture, underFile);
+    EXPECT_EQ(result.end, SnapshotEnd::kFolderUnwritable);
+    EXPECT_NE(result.reason.find(dir.File("plain/Shots")), std::string::npos) << result.reason;
+    EXPECT_NE(result.reason.find("Not a directory"), std::string::npos) << result.reason;
     EXPECT_FALSE(fs::exists(underFile));
-    EXPECT_FALSE(WriteSnapshot(picture, ""));
-    EXPECT_FALSE(WriteSnapshot(picture, dir.path()));  // a folder is no file to write
+    EXPECT_EQ(WriteSnapshot(picture, "").end, SnapshotEnd::kWriteFailed);
+    // A folder is no file to write, and no numbered file is made beside it either.
+    result = WriteSnapshot(picture, dir.path());
+    EXPECT_EQ(result.end, SnapshotEnd::kWriteFailed);
+    EXPECT_FALSE(fs::exists(NumberedSnapshotPath(dir.path(), 2)));
 
     const std::string path = dir.File("snap.jpg");
-    EXPECT_FALSE(WriteSnapshot(PresentedPicture{}, path)) << "nothing presented yet";
+    result = WriteSnapshot(PresentedPicture{}, path);
+    EXPECT_EQ(result.end, SnapshotEnd::kNoPicture) << "nothing presented yet";
+    EXPECT_EQ(result.reason, "no picture yet");
     PresentedPicture cut = picture;
     cut.planes[2].resize(cut.planes[2].size() - 1);
-    EXPECT_FALSE(WriteSnapshot(cut, path)) << "planes that do not cover the picture";
+    EXPECT_EQ(WriteSnapshot(cut, path).end, SnapshotEnd::kWriteFailed)
+        << "planes that do not cover the picture";
     PresentedPicture rgb = BackBuffer(kDisplayRgb, 16, 8, kBlackWhite);
     rgb.strides[0] = 16;  // narrower than a row of pixels
-    EXPECT_FALSE(WriteSnapshot(rgb, path));
+    EXPECT_EQ(WriteSnapshot(rgb, path).end, SnapshotEnd::kWriteFailed);
     EXPECT_FALSE(fs::exists(path));
+    for (const SnapshotResult& failed :
+         {WriteSnapshot(picture, underFile), WriteSnapshot(rgb, path)}) {
+        EXPECT_TRUE(failed.path.empty()) << "no path is reported for a file never written";
+        EXPECT_EQ(DescribeSnapshot(failed).find("snapshot not saved: "), 0u);
+    }
+}
+
+TEST(SnapshotWriter, NumberGoesBeforeTheExtensionOfTheFileName) {
+    EXPECT_EQ(NumberedSnapshotPath("/p/2012-05-17 08-31-05.jpg", 1), "/p/2012-05-17 08-31-05.jpg");
+    EXPECT_EQ(NumberedSnapshotPath("/p/2012-05-17 08-31-05.jpg", 2),
+              "/p/2012-05-17 08-31-05 (2).jpg");
+    EXPECT_EQ(NumberedSnapshotPath("snap.jpg", 12), "snap (12).jpg");
+    EXPECT_EQ(NumberedSnapshotPath("/p.d/snap", 3), "/p.d/snap (3)") << "a dot in a folder";
+    EXPECT_EQ(NumberedSnapshotPath("/p/.jpg", 2), "/p/ (2).jpg") << "the name of an unknown time";
+    EXPECT_EQ(NumberedSnapshotPath("/p/a.b.jpg", 2), "/p/a.b (2).jpg");
+}
+
+// Snapshots asked for within one second get one name; none may replace another or a file the
+// user keeps under that name, also when two are written at the same moment.
+TEST(SnapshotWriter, SnapshotsOfOneSecondEachGetAFileOfTheirOwn) {
+    TempDir dir;
+    const std::string path = SnapshotFilePath(dir.path(), LocalTime(2012, 5, 17, 8, 31, 5));
+    const PresentedPicture picture = BackBuffer(kDisplayYv12, 32, 16, kRedBlue);
+    test::WriteText(NumberedSnapshotPath(path, 2), "the user's own file");
+
+    constexpr int kThreads = 4;
+    constexpr int kEach = 5;
+    std::vector<std::vector<SnapshotResult>> results(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < kEach; ++i) {
+                results[t].push_back(WriteSnapshot(picture, path));
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    std::set<std::string> written;
+    for (const auto& perThread : results) {
+        for (const SnapshotResult& result : perThread) {
+            ASSERT_TRUE(result.Written()) << result.reason;
+            EXPECT_TRUE(written.insert(result.path).second) << "reported twice: " << result.path;
+            const Decoded decoded = DecodeJpegFile(result.path);
+            EXPECT_EQ(decoded.width, 32) << result.path;
+            EXPECT_FALSE(decoded.rgb.empty()) << result.path;
+        }
+    }
+    EXPECT_EQ(written.size(), static_cast<size_t>(kThreads * kEach));
+    EXPECT_TRUE(written.contains(path));
+    EXPECT_FALSE(written.contains(NumberedSnapshotPath(path, 2)));
+    EXPECT_EQ(test::ReadText(NumberedSnapshotPath(path, 2)), "the user's own file");
+    EXPECT_TRUE(written.contains(NumberedSnapshotPath(path, kThreads * kEach + 1)));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), kThreads * kEach + 1);
+}
+
+TEST(SnapshotWriter, FolderThatTakesNoFileIsReported) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root writes into read-only folders; the folder under a file is tested";
+    }
+    TempDir dir;
+    fs::create_directory(dir.File("Shots"));
+    fs::permissions(dir.File("Shots"), fs::perms::owner_write, fs::perm_options::remove);
+    const SnapshotResult result =
+        WriteSnapshot(BackBuffer(kDisplayYv12, 16, 8, kBlackWhite), dir.File("Shots/snap.jpg"));
+    fs::permissions(dir.File("Shots"), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(result.end, SnapshotEnd::kFolderUnwritable);
+    EXPECT_NE(result.reason.find("Permission denied"), std::string::npos) << result.reason;
+    EXPECT_TRUE(fs::is_empty(dir.File("Shots")));
+}
+
+// A file size limit fails the write part-way as a full disk does, also for root.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // a failed write, not a killed test
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        rlimit limited = previous_;
+        limited.rlim_cur = bytes;
+        active_ = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, previousHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool Active() const { return active_; }
+
+  private:
+    rlimit previous_{};
+    void (*previousHandler_)(int) = nullptr;
+    bool active_ = false;
+};
+
+TEST(SnapshotWriter, WriteThatFailsPartWayLeavesNoPartialFile) {
+    TempDir dir;
+    const PresentedPicture picture = BackBuffer(kDisplayYv12, 320, 240, kRedBlue);
+    std::vector<uint8_t> jpeg;
+    ASSERT_TRUE(EncodeSnapshot(picture, jpeg));
+    const rlim_t limit = jpeg.size() / 2;
+    SnapshotResult result;
+    {
+        const FileSizeLimit full(limit);
+        ASSERT_TRUE(full.Active());
+        result = WriteSnapshot(picture, dir.File("snap.jpg"));
+    }
+    EXPECT_EQ(result.end, SnapshotEnd::kWriteFailed);
+    EXPECT_NE(result.reason.find("File too large"), std::string::npos) << result.reason;
+    EXPECT_TRUE(result.path.empty());
+    EXPECT_TRUE(fs::is_empty(dir.path())) << "the part written is removed";
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ extern "C" {
 #include "media/audio_resampler.h"
 #include "media/codec_state.h"
 #include "media/offscreen_output.h"
+#include "media/snapshot_writer.h"
 #include "stream/channel_state.h"
 #include "stream/demux.h"
 #include "tests/media/demuxed_frames.h"
@@ -540,6 +541,52 @@ TEST(VideoDecoder, PausedWorkerHoldsAndServesSnapshotsInBothDisplayModes) {
         rig.channel.paused.store(0);
         EXPECT_TRUE(WaitUntil([&] { return rig.ShownTimes().back() == frames.back().pts; }));
     }
+}
+
+// Snapshots asked for one after another within a second are all written, none over another,
+// and each outcome comes back with the file's real name.
+TEST(VideoDecoder, SnapshotsAskedTogetherAreEachWrittenAndReported) {
+    TempDir dir;
+    const std::string path = dir.File("Shots/2012-05-17 08-31-05.jpg");
+    VideoRig rig;
+    rig.channel.paused.store(1);
+    rig.channel.RequestSnapshot(path);
+    std::vector<SnapshotResult> results = rig.channel.TakeSnapshotResults();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].end, SnapshotEnd::kNoPicture) << "asked before any picture";
+
+    ASSERT_TRUE(rig.worker->Start());
+    rig.Feed(Slice(Recordings::wide.video, 0, 5));
+    ASSERT_TRUE(rig.WaitHeld());
+    constexpr int kAsked = 3;
+    for (int i = 0; i < kAsked; ++i) {
+        rig.channel.RequestSnapshot(path);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return rig.channel.snapshotRequested.load() == 0; }));
+    results = rig.channel.TakeSnapshotResults();
+    ASSERT_EQ(results.size(), static_cast<size_t>(kAsked));
+    for (int i = 0; i < kAsked; ++i) {
+        ASSERT_TRUE(results[i].Written()) << results[i].reason;
+        EXPECT_EQ(results[i].path, NumberedSnapshotPath(path, i + 1));
+        const std::vector<uint8_t> jpeg = test::ReadBytes(results[i].path);
+        tjhandle handle = tjInitDecompress();
+        int width = 0, height = 0, subsampling = 0, colourspace = 0;
+        EXPECT_EQ(tjDecompressHeader3(handle, jpeg.data(), jpeg.size(), &width, &height,
+                                      &subsampling, &colourspace),
+                  0);
+        tjDestroy(handle);
+        EXPECT_EQ(width, 128);
+    }
+
+    // A folder that cannot be made: the request ends with the reason, and no path.
+    test::WriteText(dir.File("plain"), "a file, not a folder");
+    rig.channel.RequestSnapshot(dir.File("plain/Shots/snap.jpg"));
+    ASSERT_TRUE(WaitUntil([&] { return rig.channel.snapshotRequested.load() == 0; }));
+    results = rig.channel.TakeSnapshotResults();
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].end, SnapshotEnd::kFolderUnwritable);
+    EXPECT_TRUE(results[0].path.empty());
+    EXPECT_TRUE(rig.worker->Stop(kWorkerStopTimeoutMs));
 }
 
 TEST(VideoDecoder, SizeChangeRebuildsThePresenterAndFreesPackedBuffers) {

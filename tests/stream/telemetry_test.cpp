@@ -107,8 +107,114 @@ TEST(TelemetryParse, OnlyFourDecimalMinutesAreTaken) {
     for (std::string_view longitude : {"01131.000", "01131.00000", "0113.10000", "1131.00000"}) {
         EXPECT_FALSE(Parse(WithField(5, longitude)).accepted) << longitude;
     }
-    // The shape is all that is checked: a second dot after the first is the minutes' business.
-    EXPECT_TRUE(Parse(WithField(3, "4807.03.0")).accepted);
+    // A second dot is no digit: not read as minutes 07.03 that stop early.
+    EXPECT_FALSE(Parse(WithField(3, "4807.03.0")).accepted);
+}
+
+// Each place of ddmm.mmmm and dddmm.mmmm must hold a digit and the angle must exist on the
+// globe: read as numbers, these fields once gave positions such as 151.85 degrees south.
+TEST(TelemetryParse, GarbledOrImpossibleCoordinatesAreRefused) {
+    struct Refused {
+        int field;
+        std::string_view value;
+        const char* why;
+    };
+    const Refused cases[] = {
+        {3, " 808.9993", "blank for a digit (once -151.85)"},
+        {3, "N808.9993", "letter for a digit (once 308.15)"},
+        {3, "-807.0380", "sign for a digit"},
+        {3, "+807.0380", "sign for a digit"},
+        {3, "48 7.0380", "blank inside the degrees"},
+        {3, "4807.03 0", "blank inside the minutes"},
+        {3, "4807.0e80", "exponent inside the minutes"},
+        {3, "48O7.0380", "letter O for a zero"},
+        {3, "9000.0001", "beyond the pole"},
+        {3, "9100.0000", "91 degrees"},
+        {3, "9900.0000", "99 degrees"},
+        {3, "4860.0000", "60 minutes"},
+        {3, "0099.9999", "99 minutes"},
+        {5, "-0131.0000", "sign for a digit (once -0.48)"},
+        {5, "-1131.0000", "sign for a digit"},
+        {5, " 1131.0000", "blank for a digit"},
+        {5, "E1131.0000", "letter for a digit"},
+        {5, "0113a.0000", "letter for a digit"},
+        {5, "01131.00-0", "sign inside the minutes"},
+        {5, "18000.0001", "beyond the date line"},
+        {5, "18100.0000", "181 degrees"},
+        {5, "99959.9999", "999 degrees"},
+        {5, "01160.0000", "60 minutes"},
+    };
+    for (const Refused& c : cases) {
+        const Parsed parsed = Parse(WithField(c.field, c.value));
+        EXPECT_FALSE(parsed.accepted) << c.value << ": " << c.why;
+        const double written = c.field == 3 ? parsed.fix.latitude : parsed.fix.longitude;
+        EXPECT_TRUE(std::isnan(written)) << c.value << ": the refused angle is not handed out";
+    }
+}
+
+TEST(TelemetryParse, CoordinatesUpToThePolesAndTheDateLineAreTaken) {
+    struct Accepted {
+        std::string_view latitude;
+        std::string_view north;
+        std::string_view longitude;
+        std::string_view east;
+        double wantLatitude;
+        double wantLongitude;
+    };
+    const Accepted cases[] = {
+        {"9000.0000", "N", "18000.0000", "E", 90.0, 180.0},
+        {"9000.0000", "S", "18000.0000", "W", -90.0, -180.0},
+        {"0000.0000", "N", "00000.0000", "E", 0.0, 0.0},
+        {"8959.9999", "S", "17959.9999", "W", -(89 + 59.9999 / 60), -(179 + 59.9999 / 60)},
+        {"0030.0000", "N", "00130.0000", "E", 0.5, 1.5},
+        {"3352.5900", "S", "07038.4140", "W", -(33 + 52.59 / 60), -(70 + 38.414 / 60)},
+    };
+    for (const Accepted& c : cases) {
+        const std::string text = WithField(
+            6, c.east, WithField(5, c.longitude, WithField(4, c.north, WithField(3, c.latitude))));
+        const Parsed parsed = Parse(text);
+        EXPECT_TRUE(parsed.accepted) << text;
+        EXPECT_NEAR(parsed.fix.latitude, c.wantLatitude, kTolerance) << text;
+        EXPECT_NEAR(parsed.fix.longitude, c.wantLongitude, kTolerance) << text;
+        EXPECT_NEAR(parsed.fix.speed, kExampleSpeed, kTolerance) << text;
+    }
+}
+
+// A speed below 0 or one that is no finite number refuses the sentence and is not handed out
+// (a "-5.1" once showed as -9.4 km/h); the position read before it stays written, as for any
+// late refusal.
+TEST(TelemetryParse, NegativeOrUnboundedSpeedsAndCoursesAreRefused) {
+    for (std::string_view speed : {"-5.1", "-0.1", "-1e-9", "nan", "inf", "-inf", "1e999"}) {
+        const Parsed parsed = Parse(WithField(7, speed));
+        EXPECT_FALSE(parsed.accepted) << speed;
+        EXPECT_TRUE(std::isnan(parsed.fix.speed)) << speed;
+        EXPECT_NEAR(parsed.fix.latitude, kExampleLatitude, kTolerance) << speed;
+    }
+    for (std::string_view course : {"nan", "inf", "-inf", "1e999"}) {
+        const Parsed parsed = Parse(WithField(8, course));
+        EXPECT_FALSE(parsed.accepted) << course;
+        EXPECT_TRUE(std::isnan(parsed.fix.course)) << course;
+    }
+
+    struct Accepted {
+        std::string_view speed;
+        std::string_view course;
+        double wantSpeed;
+        double wantCourse;
+    };
+    const Accepted cases[] = {
+        {"0", "0", 0.0, 0.0},
+        {"000.0", "359.9", 0.0, 359.9},
+        {"", "", 0.0, 0.0},  // a receiver standing still may leave both out
+        {"0.5", "-5", 0.5 * 1.852, -5.0},
+        {"120.25", "720", 120.25 * 1.852, 720.0},
+    };
+    for (const Accepted& c : cases) {
+        const Parsed parsed = Parse(WithField(8, c.course, WithField(7, c.speed)));
+        EXPECT_TRUE(parsed.accepted) << c.speed << " " << c.course;
+        EXPECT_NEAR(parsed.fix.speed, c.wantSpeed, kTolerance) << c.speed;
+        EXPECT_NEAR(parsed.fix.course, c.wantCourse, kTolerance) << c.course;
+    }
 }
 
 TEST(TelemetryParse, HemisphereLettersOtherThanNsewAreRefused) {
@@ -170,10 +276,6 @@ TEST(TelemetryParse, NumbersAreReadLikeTheCLibraryDoes) {
     parsed = Parse(WithField(8, ""));
     EXPECT_EQ(parsed.fix.course, 0.0) << "no number reads as 0";
     EXPECT_TRUE(parsed.accepted);
-
-    // Degrees are the leading digits taken as they stand, minutes the number behind them.
-    parsed = Parse(WithField(5, "-0131.0000"));
-    EXPECT_NEAR(parsed.fix.longitude, -1.0 + 31.0 / 60.0, kTolerance);
 }
 
 TEST(TelemetryParse, SensorTagsAreTakenWhateverTheFix) {

@@ -1,7 +1,10 @@
 // make-offset-grid: writes an offset grid file from a CSV of grid points (see --help).
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -10,7 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include "export/file_copy.h"
 #include "map/gps_offset.h"
+#include "platform/write_all.h"
 #include "tools/make_offset_grid/offset_grid_builder.h"
 
 namespace {
@@ -33,8 +38,12 @@ line that does not start with a number is taken as a header. INPUT may be '-' fo
   --cell-size DEGREES  grid step for both longitude and latitude (default 0.01)
   --help               show this text
 
-Exit status: 0 when the file was written, 1 on unusable input or a failed write, 2 on bad
-options.
+OUTPUT is written beside itself first and renamed over an existing grid only once it is
+complete on disk, so a failed write leaves the old grid as it was. An OUTPUT that exists and
+is not a regular file (a folder, a device, a FIFO, a symbolic link) is refused and left alone.
+
+Exit status: 0 when the file was written, 1 on unusable input (none or no grid points at all)
+or a failed write, 2 on bad options.
 )";
 
 struct Options {
@@ -80,34 +89,66 @@ int ParseOptions(int argc, char** argv, Options& o) {
     return kExitOk;
 }
 
+bool InputError(const std::string& path, const std::string& what) {
+    std::fprintf(stderr, "make-offset-grid: %s: %s\n", path.c_str(), what.c_str());
+    return false;
+}
+
+// A folder opens like a file and reads as nothing, which would make an empty grid.
+bool ReadPointsFromFile(const std::string& path, double cellSize,
+                        std::vector<velmaro::OffsetGridPoint>& points, std::string& error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = "is a folder, not a CSV file";
+        return false;
+    }
+    std::ifstream in(path);
+    if (!in) {
+        const int err = errno;  // before anything else can change it
+        error = std::strerror(err);
+        return false;
+    }
+    if (!velmaro::ReadOffsetGridCsv(in, cellSize, points, error)) {
+        return false;
+    }
+    if (in.bad()) {
+        error = "cannot be read to its end";
+        return false;
+    }
+    return true;
+}
+
 bool ReadPoints(const std::string& path, double cellSize,
                 std::vector<velmaro::OffsetGridPoint>& points) {
     std::string error;
-    bool ok = false;
-    if (path == "-") {
-        ok = velmaro::ReadOffsetGridCsv(std::cin, cellSize, points, error);
-    } else {
-        std::ifstream in(path);
-        if (!in) {
-            std::fprintf(stderr, "make-offset-grid: %s: %s\n", path.c_str(), std::strerror(errno));
-            return false;
-        }
-        ok = velmaro::ReadOffsetGridCsv(in, cellSize, points, error);
-    }
+    const bool ok = path == "-" ? velmaro::ReadOffsetGridCsv(std::cin, cellSize, points, error)
+                                : ReadPointsFromFile(path, cellSize, points, error);
     if (!ok) {
-        std::fprintf(stderr, "make-offset-grid: %s: %s\n", path.c_str(), error.c_str());
+        return InputError(path, error);
     }
-    return ok;
+    // A grid without points corrects nothing; writing one would only replace a useful grid.
+    if (points.empty()) {
+        return InputError(path, "no grid points (expected rows of four numbers)");
+    }
+    return true;
 }
 
+// The old grid stays in place until the new one is complete on disk.
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
-        std::fprintf(stderr, "make-offset-grid: cannot write %s\n", path.c_str());
-        std::remove(path.c_str());
+    std::string error;
+    velmaro::ReplacingFile out;
+    if (!out.Create(path, &error)) {
+        std::fprintf(stderr, "make-offset-grid: %s\n", error.c_str());
+        return false;
+    }
+    if (!velmaro::WriteAll(out.Fd(), bytes.data(), bytes.size())) {
+        const int err = errno;  // before anything else can change it
+        error = velmaro::SystemError("cannot write " + path, err);
+        std::fprintf(stderr, "make-offset-grid: %s\n", error.c_str());
+        return false;  // `out` removes what was written
+    }
+    if (!out.Commit(&error)) {
+        std::fprintf(stderr, "make-offset-grid: %s\n", error.c_str());
         return false;
     }
     return true;
@@ -116,6 +157,9 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file size limit then fails the write with a message, and the temporary file is
+    // removed, instead of the process being killed with the file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     Options o;
     if (const int status = ParseOptions(argc, argv, o); status != kExitOk) {
         return status;

@@ -1,13 +1,22 @@
 #include "tools/play/play_session.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <sstream>
+#include <thread>
 
 #include "export/clip_request.h"
 #include "media/snapshot_writer.h"
 
 namespace velmaro {
+namespace {
+
+// At quit, how long snapshots still waiting may take to be written before they are given up.
+constexpr std::chrono::milliseconds kSnapshotPatience{3000};
+constexpr std::chrono::milliseconds kSnapshotPoll{10};
+
+}  // namespace
 
 void QueuedSink::Post(uint32_t msg, intptr_t wParam, intptr_t) {
     std::lock_guard lock(mutex_);
@@ -102,6 +111,7 @@ bool PlaySession::Command(const std::string& line) {
     in >> value;
     CTSChn& c = *channel_;
     if (word == "quit" || word == "q") {
+        FinishSnapshots();
         return false;
     } else if (word == "play") {
         c.Play();
@@ -122,9 +132,9 @@ bool PlaySession::Command(const std::string& line) {
     } else if (word == "prev") {
         c.PreviousRecording();
     } else if (word == "snap") {
-        const std::string path = SnapshotFilePath(snapshotFolder_, std::time(nullptr));
-        c.RequestSnapshot(path);
-        std::printf("snapshot: %s\n", path.c_str());
+        // The outcome is printed once the video worker has written the file (or failed to).
+        c.RequestSnapshot(SnapshotFilePath(snapshotFolder_, std::time(nullptr)));
+        ReportSnapshots();
     } else if (word == "mark-in") {
         c.MarkIn();
     } else if (word == "mark-out") {
@@ -147,7 +157,26 @@ bool PlaySession::Command(const std::string& line) {
     return true;
 }
 
+void PlaySession::ReportSnapshots() {
+    for (const SnapshotResult& result : channel_->state.TakeSnapshotResults()) {
+        std::printf("%s\n", DescribeSnapshot(result).c_str());
+    }
+    std::fflush(stdout);
+}
+
+void PlaySession::FinishSnapshots() {
+    const auto end = std::chrono::steady_clock::now() + kSnapshotPatience;
+    while (channel_->state.snapshotRequested.load() > 0 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(kSnapshotPoll);
+    }
+    ReportSnapshots();
+    if (const int32_t waiting = channel_->state.snapshotRequested.load(); waiting > 0) {
+        std::printf("snapshot not saved: %d still waiting for a picture at quit\n", waiting);
+    }
+}
+
 void PlaySession::Poll() {
+    ReportSnapshots();
     for (uint32_t m : panel_.Drain()) {
         if ((m & 0xFFFF) == kMsgPosition) {
             positionPerMille_ = static_cast<int32_t>(m >> 16);

@@ -52,6 +52,10 @@ class PlaySession {
   private:
     void StartExport(const std::string& path);
     void ReportExport();
+    // Prints each snapshot's outcome: the file written, or why there is none.
+    void ReportSnapshots();
+    // Waits a little for snapshots still being written, then reports them.
+    void FinishSnapshots();
 
     QueuedSink panel_;
     QueuedSink mainWindow_;

@@ -1,0 +1,55 @@
+#include "stream/channel_state.h"
+
+#include <utility>
+
+namespace velmaro {
+
+void ChannelState::RequestSnapshot(const std::string& path) {
+    const bool pictureShown = Shown().valid;
+    std::lock_guard lock(snapshotMutex_);
+    if (!pictureShown) {
+        KeepSnapshotResult({SnapshotEnd::kNoPicture, {}, "no picture yet"});
+        return;
+    }
+    if (snapshotPaths_.size() >= kMostWaitingSnapshots) {
+        KeepSnapshotResult(
+            {SnapshotEnd::kBusy, {}, "the snapshots asked for before are still being saved"});
+        return;
+    }
+    snapshotPaths_.push_back(path);
+    snapshotRequested.store(static_cast<int32_t>(snapshotPaths_.size()));
+}
+
+std::optional<std::string> ChannelState::PendingSnapshot() const {
+    std::lock_guard lock(snapshotMutex_);
+    if (snapshotPaths_.empty()) {
+        return std::nullopt;
+    }
+    return snapshotPaths_.front();
+}
+
+void ChannelState::FinishSnapshot(SnapshotResult result) {
+    std::lock_guard lock(snapshotMutex_);
+    if (!snapshotPaths_.empty()) {
+        snapshotPaths_.pop_front();
+    }
+    KeepSnapshotResult(std::move(result));
+    snapshotRequested.store(static_cast<int32_t>(snapshotPaths_.size()));
+}
+
+std::vector<SnapshotResult> ChannelState::TakeSnapshotResults() {
+    std::lock_guard lock(snapshotMutex_);
+    std::vector<SnapshotResult> results(std::make_move_iterator(snapshotResults_.begin()),
+                                        std::make_move_iterator(snapshotResults_.end()));
+    snapshotResults_.clear();
+    return results;
+}
+
+void ChannelState::KeepSnapshotResult(SnapshotResult result) {
+    if (snapshotResults_.size() >= kMostKeptSnapshotResults) {
+        snapshotResults_.pop_front();
+    }
+    snapshotResults_.push_back(std::move(result));
+}
+
+}  // namespace velmaro
