@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 
 namespace velmaro {
@@ -26,6 +28,34 @@ UniqueFd OpenRegularFile(const std::string& path) {
         return UniqueFd();
     }
     return fd;
+}
+
+std::optional<std::string> ReadSmallFile(const std::string& path, size_t limit) {
+    const UniqueFd fd = OpenRegularFile(path);
+    if (!fd.Valid()) {
+        return std::nullopt;
+    }
+    constexpr size_t kChunk = 4096;
+    std::string text;
+    for (;;) {
+        const size_t at = text.size();
+        text.resize(at + kChunk);
+        const ssize_t n = ::read(fd.Get(), text.data() + at, kChunk);
+        if (n < 0 && errno == EINTR) {
+            text.resize(at);
+            continue;
+        }
+        if (n < 0) {
+            return std::nullopt;
+        }
+        text.resize(at + static_cast<size_t>(n));
+        if (n == 0) {
+            return text;
+        }
+        if (text.size() > limit) {
+            return std::nullopt;
+        }
+    }
 }
 
 }  // namespace velmaro

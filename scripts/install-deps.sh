@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg zlib1g-dev
-    libsdl2-dev libturbojpeg0-dev
+    libsdl2-dev libturbojpeg0-dev libasound2-dev
     qt6-base-dev libqt6opengl6-dev libgl-dev xvfb xauth
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev

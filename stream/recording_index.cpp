@@ -9,11 +9,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <new>
 #include <system_error>
 
+#include "platform/camera_clock.h"
 #include "platform/unique_fd.h"
 #include "stream/pes.h"
 #include "stream/psi.h"
@@ -34,15 +34,6 @@ constexpr int kLastWindowByte = kWindowSize - 1;
 constexpr int kPsiProbeBlocks = 4;
 constexpr int kPsiProbeSize = kPsiProbeBlocks * kReadBlockSize;
 constexpr int kCameraVideoPid = 0x1011;
-
-int64_t LocalCalendarSeconds(time_t utc) {
-    std::tm local{};
-    if (localtime_r(&utc, &local) == nullptr) {
-        return utc;
-    }
-    local.tm_isdst = -1;
-    return std::mktime(&local);
-}
 
 ssize_t ReadAt(int fd, uint8_t* into, int size, int64_t offset) {
     ssize_t n = 0;
@@ -198,11 +189,12 @@ bool IsRegularEntry(const dirent& e, bool statOk, const struct stat& st) {
 }
 
 RecordingEntry MakeEntry(const std::string& path, bool statOk, const struct stat& st,
-                         TailScanner& scanner, const std::atomic<int32_t>& running) {
+                         const CameraClock& clock, TailScanner& scanner,
+                         const std::atomic<int32_t>& running) {
     RecordingEntry entry;
     entry.number = RecordingNumber(path);
     entry.path = path;
-    entry.endTime = statOk ? LocalCalendarSeconds(st.st_mtim.tv_sec) : 0;
+    entry.endTime = statOk ? clock.CalendarSeconds(st.st_mtim.tv_sec) : 0;
     entry.startTime = entry.endTime - scanner.Duration(path, running);
     entry.readOnly = statOk && (st.st_mode & S_IWUSR) != 0 ? 0 : 1;
     return entry;
@@ -216,12 +208,12 @@ void SortByNumber(std::vector<RecordingEntry>& list) {
 
 }  // namespace
 
-int64_t LastWriteTime(const std::string& path) {
+int64_t LastWriteTime(const std::string& path, const std::string& mountInfoPath) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         return 0;
     }
-    return LocalCalendarSeconds(st.st_mtim.tv_sec);
+    return CameraClock::ForFolder(FolderOf(path), mountInfoPath).CalendarSeconds(st.st_mtim.tv_sec);
 }
 
 int32_t RecordingDuration(const std::string& path) {
@@ -231,12 +223,14 @@ int32_t RecordingDuration(const std::string& path) {
 }
 
 std::vector<RecordingEntry> ScanFolder(const std::string& folder,
-                                       const std::atomic<int32_t>& running) {
+                                       const std::atomic<int32_t>& running,
+                                       const std::string& mountInfoPath) {
     std::vector<RecordingEntry> list;
     const DirHandle dir(::opendir(folder.empty() ? "." : folder.c_str()));
     if (!dir) {
         return list;
     }
+    const CameraClock clock = CameraClock::ForFolder(folder, mountInfoPath);
     TailScanner scanner;
     while (running.load()) {
         const dirent* e = ::readdir(dir.get());
@@ -250,7 +244,7 @@ std::vector<RecordingEntry> ScanFolder(const std::string& folder,
         struct stat st {};
         const bool statOk = ::stat(path.c_str(), &st) == 0;
         if (IsRegularEntry(*e, statOk, st)) {
-            list.push_back(MakeEntry(path, statOk, st, scanner, running));
+            list.push_back(MakeEntry(path, statOk, st, clock, scanner, running));
         }
     }
     return list;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/message_sink.h"
+#include "platform/mount_table.h"
 
 namespace velmaro {
 
@@ -24,10 +25,11 @@ struct RecordingEntry {
     int32_t readOnly = 0;   // 1 when the owner may not write the file or its mode is unreadable
 };
 
-// The modification time read as local calendar time and turned back into seconds with daylight
-// saving decided by mktime, as the camera's clock knows nothing of time zones. 0 when the file's
-// attributes cannot be read.
-int64_t LastWriteTime(const std::string& path);
+// The modification time as calendar seconds (CameraClock): on a FAT or exFAT card the camera's
+// own wall clock, so a recording made at 10:15 shows 10:15 in any time zone; elsewhere the time
+// read as local calendar time and turned back into seconds with daylight saving decided by
+// mktime. The mount comes from `mountInfoPath`. 0 when the file's attributes cannot be read.
+int64_t LastWriteTime(const std::string& path, const std::string& mountInfoPath = kSelfMountInfo);
 
 // Whole seconds of the presentation time of the last video PES start found walking backward from
 // the end of the file, the way the reader steps backward. The video PID comes from the file's PMT
@@ -36,10 +38,12 @@ int64_t LastWriteTime(const std::string& path);
 int32_t RecordingDuration(const std::string& path);
 
 // The recording files (".ts" in any case, regular files only) of `folder` (ending in '/', or empty
-// for the working folder) in the order the file system lists them. Checks `running` before each
-// file, so the file being read when it is cleared is the last one listed.
+// for the working folder) in the order the file system lists them, their times as LastWriteTime
+// gives them. Checks `running` before each file, so the file being read when it is cleared is the
+// last one listed.
 std::vector<RecordingEntry> ScanFolder(const std::string& folder,
-                                       const std::atomic<int32_t>& running);
+                                       const std::atomic<int32_t>& running,
+                                       const std::string& mountInfoPath = kSelfMountInfo);
 
 // CFindFilePath: the recording list of one folder, filled on the owner's thread (ScanNow) or on a
 // finder thread of its own (Load). A scan builds its list privately and hands the finished list

@@ -9,10 +9,13 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -118,5 +121,34 @@ inline bool WaitUntil(const std::function<bool()>& done,
     }
     return true;
 }
+
+// Sets (or unsets, with nullopt) an environment variable for the life of the object; for TZ the
+// C library is told of each change.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            old_ = old;
+        }
+        Apply(value);
+    }
+    ~ScopedEnv() { Apply(old_); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    void Apply(const std::optional<std::string>& value) {
+        if (value) {
+            ::setenv(name_.c_str(), value->c_str(), 1);
+        } else {
+            ::unsetenv(name_.c_str());
+        }
+        if (name_ == "TZ") {
+            ::tzset();
+        }
+    }
+    std::string name_;
+    std::optional<std::string> old_;
+};
 
 }  // namespace velmaro::test
