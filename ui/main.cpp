@@ -1,7 +1,11 @@
 // velmaro: the player. Start-up order and settings live in CTavrelApp; the window it runs is
-// the player window until the full main window takes its place.
-#include "ui/player_window.h"
+// the main window, which opens the recording named on the command line or a camera card once
+// the event loop runs.
+#include <QTimer>
+
+#include "app/app_settings.h"
 #include "ui/tavrel_app.h"
+#include "ui/tavrel_dlg.h"
 
 int main(int argc, char** argv) {
     if (velmaro::AnswerInformationalOption(argc, argv)) {
@@ -9,10 +13,8 @@ int main(int argc, char** argv) {
     }
     velmaro::CTavrelApp app(argc, argv);
     return app.Run([](velmaro::CTavrelApp& a) {
-        auto window = std::make_unique<velmaro::PlayerWindow>(a);
-        if (!a.commandLineFile.empty()) {
-            window->OpenRecording(QString::fromStdString(a.commandLineFile));
-        }
+        auto window = std::make_unique<velmaro::CTavrelDlg>(a, velmaro::Settings().uiMode);
+        QTimer::singleShot(0, window.get(), [w = window.get()] { w->Start(); });
         return window;
     });
 }

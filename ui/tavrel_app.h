@@ -1,6 +1,5 @@
-// CTavrelApp: the Qt application object. It holds what lives for the whole run (the telemetry
-// hand-over, the latest G-sensor values, the version text, the recording named on the command
-// line), starts up in the player's order (version, language, settings, offset grid, main
+// CTavrelApp: the Qt application object. It holds what lives for the whole run (AppShared),
+// starts up in the player's order (version, language, settings, offset grid, main
 // window), and writes the settings back when the main window closes or the session ends it.
 #pragma once
 
@@ -10,12 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "stream/telemetry.h"
-#include "stream/telemetry_handover.h"
+#include "ui/app_shared.h"
 
 namespace velmaro {
 
-class CTavrelApp : public QApplication {
+class CTavrelApp : public QApplication, public AppShared {
     Q_OBJECT
 
   public:
@@ -28,10 +26,6 @@ class CTavrelApp : public QApplication {
     // status.
     int Run(const MainWindowFactory& makeMainWindow);
 
-    TelemetryHandOver gpsSentence;  // the reader stores, the GUI thread takes
-    GSensorRecord gSensor;          // written by the telemetry parse on the GUI thread
-    std::string versionText;
-    std::string commandLineFile;
     QWidget* g_pMainDlg = nullptr;
 
   private:

@@ -1,0 +1,517 @@
+// The main window as a driver meets it: its layout in the three UI sizes, the recording
+// navigator over a card, every button and slider of the panel against the channel it drives,
+// the video window's moves, dropped files and cards that appear.
+#include <gtest/gtest.h>
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QScreen>
+#include <QTest>
+#include <QUrl>
+#include <filesystem>
+#include <fstream>
+
+#include "app/app_settings.h"
+#include "app/recording_day.h"
+#include "controls/grid_row.h"
+#include "controls/month_calendar.h"
+#include "controls/skin.h"
+#include "controls/skin_button.h"
+#include "controls/skin_slider_button.h"
+#include "stream/ts_channel.h"
+#include "tests/ui/main_window_support.h"
+#include "ui/app_shared.h"
+#include "ui/dev_show_dlg.h"
+#include "ui/map_port.h"
+#include "ui/play_ctrl_dlg.h"
+#include "ui/tavrel_dlg.h"
+#include "ui/video_widget.h"
+
+namespace velmaro {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Card;
+using test::WaitGui;
+using Element = CTavrelDlg::Element;
+using P = CPlayCtrlDlg;
+
+const QColor kGreen(0, 255, 0);
+const QColor kGrey(0x68, 0x68, 0x68);
+
+// --- Layout ----------------------------------------------------------------------------------
+
+struct ModeLayout {
+    QSize size;
+    QRect close, minimize, video, panel, map, minuteLow, minuteHigh, hourLow, hourHigh, calendar;
+    int minuteColumns, hourColumns;
+};
+
+const ModeLayout kModes[] = {
+    {{960, 600},
+     {919, 2, 28, 24},
+     {891, 2, 28, 24},
+     {205, 31, 751, 414},
+     {0, 0, 203, 600},
+     {695, 448, 261, 148},
+     {236, 476, 247, 12},
+     {236, 499, 247, 12},
+     {249, 535, 233, 12},
+     {249, 569, 233, 12},
+     {496, 462, 191, 124},
+     30,
+     12},
+    {{1280, 800},
+     {1239, 2, 28, 24},
+     {1211, 2, 28, 24},
+     {273, 31, 1002, 563},
+     {0, 0, 271, 800},
+     {924, 596, 350, 198},
+     {314, 634, 328, 14},
+     {314, 663, 328, 14},
+     {331, 713, 311, 16},
+     {331, 758, 311, 16},
+     {664, 626, 247, 147},
+     30,
+     12},
+    {{1920, 1080},
+     {1879, 2, 28, 24},
+     {1851, 2, 28, 24},
+     {315, 31, 1598, 898},
+     {21, 280, 271, 800},
+     {1322, 933, 593, 143},
+     {373, 976, 658, 12},
+     {},
+     {392, 1025, 622, 16},
+     {},
+     {1059, 941, 253, 129},
+     60,
+     24},
+};
+
+void ExpectGrid(const GridRow* grid, const QRect& place, int columns, int firstLabel,
+                bool labels) {
+    if (place.isEmpty()) {
+        EXPECT_TRUE(grid->isHidden());
+        return;
+    }
+    EXPECT_EQ(grid->geometry(), place);
+    ASSERT_EQ(grid->ColumnCount(), columns);
+    int sum = 0;
+    for (int i = 0; i < columns; ++i) {
+        const int w = grid->ColumnWidth(i);
+        EXPECT_EQ(w, (i + 1) * place.width() / columns - i * place.width() / columns);
+        sum += w;
+        const int value = firstLabel + i;
+        const QString want = labels && value % 5 == 0 ? QString("%1").arg(value, 2, 10, QChar('0'))
+                                                      : QString();
+        EXPECT_EQ(grid->CellText(i), want) << "column " << i;
+    }
+    EXPECT_EQ(sum, place.width());
+}
+
+TEST(MainWindowLayout, EveryElementSitsWhereTheModeSaysInAllThreeModes) {
+    for (int mode = 0; mode < 3; ++mode) {
+        SCOPED_TRACE(mode);
+        const ModeLayout& m = kModes[mode];
+        AppShared shared;
+        CTavrelDlg w(shared, mode);
+        EXPECT_EQ(w.size(), m.size);
+        EXPECT_EQ(w.TitleButton(CTavrelDlg::kIdClose)->geometry(), m.close);
+        EXPECT_EQ(w.TitleButton(CTavrelDlg::kIdMinimize)->geometry(), m.minimize);
+        EXPECT_TRUE(w.TitleButton(CTavrelDlg::kIdMaximize)->isHidden());
+        EXPECT_EQ(w.VideoWindow()->geometry(), m.video);
+        EXPECT_EQ(w.VideoWindow()->DockedRect(), m.video);
+        EXPECT_EQ(w.PlayCtrl()->geometry(), m.panel);
+        EXPECT_EQ(w.Map()->DockedRect(), m.map);
+        EXPECT_EQ(w.Map()->Widget()->geometry(), m.map);
+        EXPECT_EQ(w.Calendar()->geometry(), m.calendar);
+        ExpectGrid(w.Grid(CTavrelDlg::kIdMinuteGridLow), m.minuteLow, m.minuteColumns, 0, true);
+        ExpectGrid(w.Grid(CTavrelDlg::kIdMinuteGridHigh), m.minuteHigh, 30, 30, true);
+        ExpectGrid(w.Grid(CTavrelDlg::kIdHourGridLow), m.hourLow, m.hourColumns, 0, false);
+        ExpectGrid(w.Grid(CTavrelDlg::kIdHourGridHigh), m.hourHigh, 12, 12, false);
+        // Hidden until a recording opens.
+        EXPECT_TRUE(w.VideoWindow()->isHidden());
+        EXPECT_TRUE(w.Map()->Widget()->isHidden());
+
+        // The panel's rows of buttons and its sliders.
+        const CPlayCtrlDlg& p = *w.PlayCtrl();
+        const bool small = mode == 0;
+        const struct {
+            std::vector<int> ids;
+            QRect first;
+            int step;
+        } rows[] = {
+            {{P::kIdPrevFile, P::kIdPrevFrame, P::kIdBackward, P::kIdPause, P::kIdStop, P::kIdPlay},
+             small ? QRect(6, 474, 32, 22) : QRect(16, 633, 32, 22),
+             small ? 32 : 40},
+            {{P::kIdNextFrame, P::kIdNextFile, P::kIdMarkIn, P::kIdMarkOut, P::kIdBackup},
+             small ? QRect(18, 500, 32, 22) : QRect(32, 665, 32, 22),
+             small ? 32 : 40},
+            {{P::kIdOpen, P::kIdSave, P::kIdSnapshot, P::kIdMap, P::kIdConfig},
+             small ? QRect(8, 537, 37, 34) : QRect(10, 717, 37, 34),
+             small ? 37 : 53},
+        };
+        for (const auto& row : rows) {
+            QRect place = row.first;
+            for (const int id : row.ids) {
+                EXPECT_EQ(p.Button(id)->geometry(), place) << "button " << id;
+                place.translate(row.step, 0);
+            }
+        }
+        const auto ltrb = [](int l, int t, int r, int b) { return QRect(QPoint(l, t), QPoint(r - 1, b - 1)); };
+        EXPECT_EQ(p.Slider(P::kIdSeek)->geometry(),
+                  small ? ltrb(9, 330, 192, 348) : ltrb(12, 440, 256, 458));
+        EXPECT_EQ(p.Slider(P::kIdSpeed)->geometry(),
+                  small ? ltrb(42, 366, 191, 374) : ltrb(55, 489, 254, 499));
+        EXPECT_EQ(p.Slider(P::kIdVolume)->geometry(),
+                  small ? ltrb(42, 402, 191, 418) : ltrb(56, 537, 255, 553));
+        EXPECT_EQ(p.Slider(P::kIdSeek)->Maximum(), 1000);
+        EXPECT_EQ(p.Slider(P::kIdSpeed)->GetPos(), 4);
+        EXPECT_EQ(p.Slider(P::kIdVolume)->Maximum(), 27);
+        // Every button inside the panel, none over another.
+        for (const int a : {220, 221, 216, 217, 225, 226, 229, 230, 231, 232, 233, 234, 235, 236,
+                            237, 238, 239, 1013}) {
+            ASSERT_NE(p.Button(a), nullptr) << a;
+            EXPECT_TRUE(p.rect().contains(p.Button(a)->geometry())) << a;
+            EXPECT_FALSE(p.Button(a)->toolTip().isEmpty() && a != 1013) << a;
+            for (const int b : {220, 221, 231, 1013}) {
+                if (a != b) {
+                    EXPECT_FALSE(p.Button(a)->geometry().intersects(p.Button(b)->geometry()))
+                        << a << " over " << b;
+                }
+            }
+        }
+    }
+}
+
+// --- Playing a card --------------------------------------------------------------------------
+
+class MainWindowOnCard : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test::QuietSound();
+        ASSERT_TRUE(Card().result.ok) << Card().result.error;
+        Settings().snapshotPath = shots.path().string() + "/";
+        window = std::make_unique<CTavrelDlg>(shared, 1);
+        window->show();
+    }
+    void TearDown() override { window.reset(); }
+
+    CTavrelDlg& w() { return *window; }
+    CPlayCtrlDlg& panel() { return *window->PlayCtrl(); }
+    CTSChn& channel() { return *panel().Channel(); }
+    const std::vector<std::string>& files() { return Card().result.files; }
+
+    bool OpenAndShow(const std::string& file) {
+        panel().OpenRecording(QString::fromStdString(file));
+        return WaitGui([&] {
+            return panel().Channel() != nullptr &&
+                   w().VideoWindow()->VideoSurface()->PicturesPresented() > 3 &&
+                   !w().Calendar()->Marks().empty();
+        });
+    }
+    void Click(int id) { QTest::mouseClick(panel().Button(id), Qt::LeftButton); }
+    void ReleaseSlider(int id, int position) {
+        panel().Slider(id)->SetPos(position);
+        emit panel().Slider(id)->Notify(kMsgThumbReleased, panel().Slider(id)->Identifier(),
+                                         position);
+    }
+
+    test::TempDir shots;
+    AppShared shared;
+    std::unique_ptr<CTavrelDlg> window;
+};
+
+TEST_F(MainWindowOnCard, OpeningShowsTheDayOfTheRecordingAndPlaysFromAClickedMinute) {
+    ASSERT_TRUE(OpenAndShow(files()[0]));
+    EXPECT_TRUE(w().VideoWindow()->isVisible());
+    EXPECT_TRUE(w().Map()->Widget()->isVisible());
+    // Made at 08:30 on 12 June 2026 (the camera's clock): that day marked and chosen, hour 8
+    // and minute 30 green.
+    EXPECT_TRUE(w().Calendar()->IsMarked(QDate(2026, 6, 12)));
+    EXPECT_EQ(w().SelectedDate(), QDate(2026, 6, 12));
+    EXPECT_EQ(w().SelectedHour(), 8);
+    GridRow* hours = w().Grid(CTavrelDlg::kIdHourGridLow);
+    GridRow* minutes = w().Grid(CTavrelDlg::kIdMinuteGridHigh);
+    EXPECT_EQ(hours->CellColor(8), kGreen);
+    EXPECT_EQ(hours->CellColor(9), kGrey);
+    EXPECT_EQ(minutes->CellColor(0), kGreen);  // minute 30
+    EXPECT_EQ(minutes->CellColor(5), kGrey);   // minute 35
+    EXPECT_EQ(w().Grid(CTavrelDlg::kIdMinuteGridLow)->CellColor(29), kGrey);
+
+    // A grey minute is remembered and starts nothing.
+    const std::string playing = channel().reader.CurrentPath();
+    QTest::mouseClick(minutes, Qt::LeftButton, {}, minutes->CellRect(5).center());
+    EXPECT_EQ(w().SelectedMinute(), 35);
+    QTest::qWait(200);
+    EXPECT_EQ(channel().reader.CurrentPath(), playing);
+
+    // Another day in the calendar: nothing recorded there.
+    w().FillDay(QDate(2026, 6, 13));
+    EXPECT_EQ(hours->CellColor(8), kGrey);
+}
+
+TEST_F(MainWindowOnCard, TheButtonsAndSlidersDriveTheChannel) {
+    ASSERT_TRUE(OpenAndShow(files()[0]));
+    ChannelState& s = channel().state;
+
+    Click(P::kIdPause);
+    EXPECT_EQ(s.paused.load(), 1);
+    Click(P::kIdPlay);
+    EXPECT_EQ(s.paused.load(), 0);
+    EXPECT_EQ(s.playMode.load(), kPlayNormal);
+    EXPECT_TRUE(s.audioEnabled.load());
+
+    // Speed: slowest, fastest, normal again.
+    ReleaseSlider(P::kIdSpeed, 0);
+    EXPECT_EQ(s.playMode.load(), 10);
+    EXPECT_FALSE(s.audioEnabled.load());
+    ReleaseSlider(P::kIdSpeed, 8);
+    EXPECT_EQ(s.playMode.load(), 5);
+    ReleaseSlider(P::kIdSpeed, 4);
+    EXPECT_EQ(s.playMode.load(), kPlayNormal);
+    EXPECT_TRUE(s.audioEnabled.load());
+
+    // Backward, then Play puts the direction and the speed slider back.
+    ReleaseSlider(P::kIdSpeed, 6);
+    Click(P::kIdBackward);
+    EXPECT_EQ(s.playMode.load(), kPlayBackward);
+    EXPECT_TRUE(channel().reader.DirectionAskedFor());
+    EXPECT_EQ(panel().Slider(P::kIdSpeed)->GetPos(), 4);
+    Click(P::kIdPlay);
+    EXPECT_FALSE(channel().reader.DirectionAskedFor());
+
+    Click(P::kIdPrevFrame);
+    EXPECT_EQ(s.playMode.load(), kPlayStep);
+    EXPECT_TRUE(channel().reader.DirectionAskedFor());
+    Click(P::kIdNextFrame);
+    EXPECT_EQ(s.playMode.load(), kPlayStep);
+    EXPECT_FALSE(channel().reader.DirectionAskedFor());
+    Click(P::kIdPlay);
+
+    // Next and previous file.
+    Click(P::kIdNextFile);
+    EXPECT_TRUE(WaitGui([&] { return channel().reader.CurrentPath() == files()[1]; }));
+    Click(P::kIdPrevFile);
+    EXPECT_TRUE(WaitGui([&] { return channel().reader.CurrentPath() == files()[0]; }));
+
+    // Mute silences the channel and shows it; again gives the sound back.
+    Click(P::kIdMute);
+    EXPECT_TRUE(panel().Muted());
+    EXPECT_EQ(s.soundAmplification.load(), 0.0);
+    EXPECT_EQ(panel().Button(P::kIdMute)->Skin().toImage(), SkinBitmap(148).toImage());
+    Click(P::kIdMute);
+    EXPECT_GT(s.soundAmplification.load(), 0.0);
+    EXPECT_EQ(panel().Button(P::kIdMute)->Skin().toImage(), SkinBitmap(138).toImage());
+
+    // Seeking late into the file while held, then a step: the picture comes from there (the
+    // first key frame at or after 70 %).
+    Click(P::kIdPause);
+    const std::string file = channel().reader.CurrentPath();
+    const int64_t size = channel().reader.FileSize();
+    ReleaseSlider(P::kIdSeek, 700);
+    Click(P::kIdNextFrame);
+    EXPECT_TRUE(WaitGui([&] {
+        const ShownPicture shown = s.Shown();
+        return shown.valid && channel().reader.PathOfSerial(shown.fileSerial) == file &&
+               shown.filePos >= size * 6 / 10;
+    })) << s.Shown().filePos << " of " << size;
+    Click(P::kIdPlay);
+
+    // Stop: no channel, video and map hidden, the calendar's marks gone.
+    Click(P::kIdStop);
+    EXPECT_EQ(panel().Channel(), nullptr);
+    EXPECT_TRUE(w().VideoWindow()->isHidden());
+    EXPECT_TRUE(w().Map()->Widget()->isHidden());
+    EXPECT_TRUE(w().Calendar()->Marks().empty());
+    EXPECT_EQ(w().Grid(CTavrelDlg::kIdHourGridLow)->CellColor(8), kGrey);
+    // Commands without a channel do nothing.
+    for (const int id : {P::kIdPlay, P::kIdPause, P::kIdBackward, P::kIdNextFrame, P::kIdMarkIn,
+                         P::kIdBackup, P::kIdSave, P::kIdSnapshot}) {
+        Click(id);
+    }
+    EXPECT_EQ(panel().Channel(), nullptr);
+}
+
+TEST_F(MainWindowOnCard, KeysDoWhatThePlayerUserExpects) {
+    ASSERT_TRUE(OpenAndShow(files()[0]));
+    ChannelState& s = channel().state;
+    // The player's keys work in whichever of its windows is active.
+    w().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w()));
+    QTest::keyClick(&w(), Qt::Key_Space);
+    EXPECT_EQ(s.paused.load(), 1);
+    QTest::keyClick(&w(), Qt::Key_Space);
+    EXPECT_EQ(s.paused.load(), 0);
+    QTest::keyClick(&w(), Qt::Key_Up);
+    EXPECT_EQ(panel().Slider(P::kIdSpeed)->GetPos(), 5);
+    EXPECT_EQ(s.playMode.load(), 2);
+    QTest::keyClick(&w(), Qt::Key_Down);
+    EXPECT_EQ(s.playMode.load(), kPlayNormal);
+    QTest::keyClick(&w(), Qt::Key_Right);
+    EXPECT_EQ(s.playMode.load(), kPlayStep);
+    QTest::keyClick(&w(), Qt::Key_Space);  // held after a step: plays on
+    EXPECT_EQ(s.playMode.load(), kPlayNormal);
+    QTest::keyClick(&w(), Qt::Key_PageDown);
+    EXPECT_TRUE(WaitGui([&] { return channel().reader.CurrentPath() == files()[1]; }));
+    QTest::keyClick(&w(), Qt::Key_M);
+    EXPECT_TRUE(panel().Muted());
+    QTest::keyClick(&w(), Qt::Key_Space);
+    EXPECT_EQ(s.paused.load(), 1);
+    panel().Slider(P::kIdSeek)->SetPos(300);
+    QTest::keyClick(&w(), Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(panel().Slider(P::kIdSeek)->GetPos(), 350);
+    QTest::keyClick(&w(), Qt::Key_Left, Qt::ShiftModifier);
+    QTest::keyClick(&w(), Qt::Key_Left, Qt::ShiftModifier);
+    EXPECT_EQ(panel().Slider(P::kIdSeek)->GetPos(), 250);
+}
+
+TEST_F(MainWindowOnCard, MarksExportAndSaveReportWhatReallyHappened) {
+    ASSERT_TRUE(OpenAndShow(files()[0]));
+    test::TempDir out;
+    int asked = 0;
+    panel().chooseExportName = [&](const QString&) {
+        ++asked;
+        return QString::fromStdString(out.File("clip.ts"));
+    };
+    // No marks: Backup asks nothing.
+    Click(P::kIdBackup);
+    EXPECT_EQ(asked, 0);
+
+    Click(P::kIdMarkIn);
+    QTest::qWait(1200);
+    Click(P::kIdMarkOut);
+    Click(P::kIdBackup);
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(panel().BackupRunning());
+    EXPECT_EQ(panel().Button(P::kIdBackup)->Skin().toImage(), SkinBitmap(456).toImage());
+    EXPECT_TRUE(panel().ExportProgress()->isVisible());
+    ASSERT_TRUE(WaitGui([&] { return !panel().BackupRunning(); }));
+    EXPECT_EQ(panel().Button(P::kIdBackup)->Skin().toImage(), SkinBitmap(452).toImage());
+    EXPECT_TRUE(fs::exists(out.File("clip.ts")));
+    EXPECT_TRUE(panel().LastMessage().contains("clip.ts")) << panel().LastMessage().toStdString();
+    EXPECT_FALSE(panel().ExportProgress()->isVisible());
+
+    // A new mark-in clears the mark-out: Backup then does nothing.
+    Click(P::kIdMarkIn);
+    Click(P::kIdBackup);
+    EXPECT_EQ(asked, 1);
+
+    // Save The Playing File: a whole copy, then its report.
+    const std::string playing = channel().reader.CurrentPath();
+    panel().chooseSaveName = [&](const QString& suggested) {
+        EXPECT_EQ(suggested.toStdString(), fs::path(playing).filename().string());
+        return QString::fromStdString(out.File("copy.ts"));
+    };
+    Click(P::kIdSave);
+    ASSERT_TRUE(WaitGui([&] { return !panel().SaveRunning() && fs::exists(out.File("copy.ts")); }));
+    EXPECT_EQ(fs::file_size(out.File("copy.ts")), fs::file_size(playing));
+    EXPECT_TRUE(panel().LastMessage().contains("copy.ts"));
+
+    // Onto the recording itself: refused, said so, the recording untouched.
+    const auto size = fs::file_size(playing);
+    panel().chooseSaveName = [&](const QString&) { return QString::fromStdString(playing); };
+    Click(P::kIdSave);
+    ASSERT_TRUE(WaitGui([&] { return !panel().SaveRunning() && !panel().LastMessage().contains("copy.ts"); }));
+    EXPECT_TRUE(panel().LastMessage().contains("itself")) << panel().LastMessage().toStdString();
+    EXPECT_EQ(fs::file_size(playing), size);
+}
+
+TEST_F(MainWindowOnCard, TheVideoWindowFloatsDocksAndFillsTheScreenKeepingItsPicture) {
+    ASSERT_TRUE(OpenAndShow(files()[0]));
+    CDevShowDlg* video = w().VideoWindow();
+    const QRect docked = video->geometry();
+    QTest::mouseDClick(video, Qt::LeftButton, {}, video->rect().center());
+    ASSERT_TRUE(video->IsFloating());
+    EXPECT_TRUE(video->isWindow());
+    EXPECT_EQ(video->size(), CDevShowDlg::kFloatingSize);
+    const QRect screen = video->screen()->geometry();
+    EXPECT_LE(std::abs(video->geometry().center().x() - screen.center().x()), 2);
+
+    // Full screen hides the main window; a double-click brings both back.
+    QTest::mouseDClick(video, Qt::LeftButton, {}, video->rect().center());
+    EXPECT_TRUE(video->IsFullScreen());
+    EXPECT_TRUE(w().isHidden());
+    const int before = video->VideoSurface()->PicturesPresented();
+    EXPECT_TRUE(WaitGui([&] { return video->VideoSurface()->PicturesPresented() > before + 2; }));
+    QTest::mouseDClick(video->VideoSurface(), Qt::LeftButton);
+    EXPECT_FALSE(video->IsFullScreen());
+    EXPECT_TRUE(w().isVisible());
+    EXPECT_EQ(video->VideoSurface()->parentWidget(), video);
+
+    // Esc docks it where the main window's layout put it.
+    QTest::keyClick(video, Qt::Key_Escape);
+    EXPECT_FALSE(video->IsFloating());
+    EXPECT_EQ(video->parentWidget(), &w());
+    EXPECT_EQ(video->geometry(), docked);
+    const int shown = video->VideoSurface()->PicturesPresented();
+    EXPECT_TRUE(WaitGui([&] { return video->VideoSurface()->PicturesPresented() > shown + 2; }));
+}
+
+TEST_F(MainWindowOnCard, DroppedFilesOpenOnlyTheFirst) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(files()[2])),
+                  QUrl::fromLocalFile(QString::fromStdString(files()[0])),
+                  QUrl::fromLocalFile(QString::fromStdString(files()[1]))});
+    QDragEnterEvent enter(QPoint(500, 300), Qt::CopyAction, &data, Qt::LeftButton,
+                          Qt::NoModifier);
+    QCoreApplication::sendEvent(&w(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(500, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&w(), &drop);
+    ASSERT_NE(panel().Channel(), nullptr);
+    EXPECT_EQ(channel().filePath, files()[2]);
+}
+
+// A card appearing while the player runs replaces the recording without a word; a USB stick
+// without recordings changes nothing.
+TEST_F(MainWindowOnCard, ACardThatAppearsReplacesTheRecordingAndAStickDoesNothing) {
+    test::TempDir roots;
+    const std::string stick = roots.File("stick");
+    const std::string card = roots.File("card");
+    setenv("VELMARO_DRIVE_ROOTS", (stick + ":" + card).c_str(), 1);
+    shared.commandLineFile = files()[1];
+    w().Start();
+    ASSERT_TRUE(WaitGui([&] { return panel().Channel() != nullptr; }));
+    EXPECT_EQ(channel().filePath, files()[1]);
+
+    fs::create_directories(stick + "/Music");
+    std::ofstream(stick + "/Music/song.ts") << "not a recording";
+    QTest::qWait(1500);
+    EXPECT_EQ(channel().filePath, files()[1]);
+
+    const std::string staging = roots.File("staging");
+    fs::create_directories(staging + "/DCIM/100MEDIA");
+    fs::copy_file(files()[2], staging + "/DCIM/100MEDIA/FILE0001.TS");
+    fs::rename(staging, card);
+    EXPECT_TRUE(WaitGui([&] {
+        return panel().Channel() != nullptr &&
+               channel().filePath == card + "/DCIM/100MEDIA/FILE0001.TS";
+    }));
+    EXPECT_EQ(panel().LastMessage(), QString());
+    unsetenv("VELMARO_DRIVE_ROOTS");
+}
+
+TEST_F(MainWindowOnCard, ClosingWhileAnExportRunsLeavesNoHalfFile) {
+    ASSERT_TRUE(OpenAndShow(files()[0]));
+    test::TempDir out;
+    panel().chooseExportName = [&](const QString&) {
+        return QString::fromStdString(out.File("clip.avi"));
+    };
+    Click(P::kIdMarkIn);
+    QTest::qWait(1500);
+    Click(P::kIdMarkOut);
+    Click(P::kIdBackup);
+    const auto start = std::chrono::steady_clock::now();
+    window.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    // Either the clip is complete or nothing is there: no temporary, no half file.
+    for (const auto& entry : fs::directory_iterator(out.path())) {
+        EXPECT_EQ(entry.path().filename(), "clip.avi");
+    }
+}
+
+}  // namespace
+}  // namespace velmaro

@@ -1,0 +1,184 @@
+#include "ui/dev_show_dlg.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include "ui/video_widget.h"
+
+namespace velmaro {
+
+CDevShowDlg::CDevShowDlg(QWidget* mainWindow)
+    : QWidget(mainWindow), mainWindow_(mainWindow), videoSurface_(new VideoWidget(this)) {
+    setWindowTitle(QStringLiteral("Device Video Display"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    if (mainWindow != nullptr) {
+        setWindowIcon(mainWindow->windowIcon());
+    }
+    WatchSurface();
+}
+
+CDevShowDlg::~CDevShowDlg() {
+    // A full-screen surface is a window of its own: bring it home so it is destroyed with us.
+    if (fullScreen_) {
+        LeaveFullScreen();
+    }
+}
+
+// Double-clicks, presses and Esc reach us from the surface and its drawing child wherever the
+// surface is, also while it is a full-screen window of its own.
+void CDevShowDlg::WatchSurface() {
+    videoSurface_->installEventFilter(this);
+    for (QWidget* child : videoSurface_->findChildren<QWidget*>()) {
+        child->installEventFilter(this);
+    }
+}
+
+void CDevShowDlg::SetDockedRect(const QRect& rect) {
+    dockedRect_ = rect;
+}
+
+void CDevShowDlg::Float() {
+    if (floating_) {
+        return;
+    }
+    floating_ = true;
+    const bool wasVisible = isVisible() || !isHidden();
+    setParent(nullptr, Qt::Window);
+    setWindowTitle(QStringLiteral("Device Video Display"));
+    resize(kFloatingSize);
+    const QScreen* screen =
+        mainWindow_ != nullptr ? mainWindow_->screen() : QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+        QRect frame(QPoint(), kFloatingSize);
+        frame.moveCenter(screen->geometry().center());
+        move(frame.topLeft());
+    }
+    if (wasVisible) {
+        show();
+        raise();
+        activateWindow();
+    }
+}
+
+void CDevShowDlg::Dock() {
+    if (!floating_) {
+        return;
+    }
+    if (fullScreen_) {
+        LeaveFullScreen();
+    }
+    floating_ = false;
+    const bool wasVisible = isVisible();
+    setParent(mainWindow_, Qt::Widget);
+    setGeometry(dockedRect_);
+    if (wasVisible) {
+        show();
+    }
+}
+
+void CDevShowDlg::ToggleFullScreen() {
+    if (fullScreen_) {
+        LeaveFullScreen();
+    } else {
+        EnterFullScreen();
+    }
+}
+
+void CDevShowDlg::EnterFullScreen() {
+    surfaceRectBeforeFullScreen_ = videoSurface_->geometry();
+    fullScreen_ = true;
+    videoSurface_->setParent(nullptr, Qt::Window);
+    WatchSurface();
+    if (mainWindow_ != nullptr) {
+        mainWindow_->hide();
+    }
+    const QScreen* screen = this->screen() != nullptr ? this->screen()
+                                                      : QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+        videoSurface_->setGeometry(screen->geometry());
+    }
+    videoSurface_->showFullScreen();
+    videoSurface_->raise();
+    videoSurface_->activateWindow();
+}
+
+void CDevShowDlg::LeaveFullScreen() {
+    fullScreen_ = false;
+    videoSurface_->setParent(this, Qt::Widget);
+    WatchSurface();
+    if (mainWindow_ != nullptr) {
+        mainWindow_->show();
+    }
+    videoSurface_->setGeometry(surfaceRectBeforeFullScreen_.isValid() ? surfaceRectBeforeFullScreen_
+                                                                      : rect());
+    videoSurface_->show();
+}
+
+void CDevShowDlg::OnDoubleClick() {
+    if (fullScreen_ || floating_) {
+        ToggleFullScreen();
+    } else {
+        Float();
+    }
+}
+
+void CDevShowDlg::resizeEvent(QResizeEvent*) {
+    if (!fullScreen_) {
+        videoSurface_->setGeometry(rect());
+    }
+}
+
+void CDevShowDlg::paintEvent(QPaintEvent* event) {
+    QPainter(this).fillRect(event->rect(), Qt::black);
+}
+
+void CDevShowDlg::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        OnDoubleClick();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void CDevShowDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && floating_) {
+        Dock();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+// The floating window's close box docks it; the window itself lives as long as the main one.
+void CDevShowDlg::closeEvent(QCloseEvent* event) {
+    if (floating_) {
+        event->ignore();
+        Dock();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+bool CDevShowDlg::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonDblClick:
+            if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+                OnDoubleClick();
+                return true;
+            }
+            break;
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && fullScreen_) {
+                LeaveFullScreen();
+                return true;
+            }
+            break;
+        default:
+            break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace velmaro

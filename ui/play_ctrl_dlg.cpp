@@ -1,0 +1,764 @@
+#include "ui/play_ctrl_dlg.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QTimer>
+#include <QToolTip>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+
+#include "app/app_settings.h"
+#include "app/language_table.h"
+#include "controls/skin.h"
+#include "controls/skin_button.h"
+#include "controls/skin_slider_button.h"
+#include "export/clip_request.h"
+#include "export/file_copy.h"
+#include "export/ts_backup.h"
+#include "media/snapshot_result.h"
+#include "media/snapshot_writer.h"
+#include "platform/drives.h"
+#include "platform/mixer.h"
+#include "stream/recording_index.h"
+#include "stream/ts_channel.h"
+#include "ui/dashboard.h"
+#include "ui/dev_show_dlg.h"
+#include "ui/map_port.h"
+#include "ui/app_shared.h"
+#include "ui/tavrel_dlg.h"
+#include "ui/video_widget.h"
+
+namespace velmaro {
+namespace {
+
+constexpr int kSeekMax = 1000;
+constexpr int kSpeedMax = 8;
+constexpr int kBackupBitmap = 452;
+constexpr int kBackupRunningBitmap = 456;
+constexpr int kMuteOffBitmap = 138;  // sound plays
+constexpr int kMuteOnBitmap = 148;   // sound silenced
+constexpr int kVolumeBarWidth = 202;
+constexpr int kVolumeBarHeight = 46;
+constexpr int kVolumeBarX = 54;
+constexpr int kVolumeBarY = 554;
+constexpr int kVolumeBarSteps = 28;
+constexpr int kSnapshotPollMs = 50;
+
+struct ButtonSpec {
+    int id;
+    int bitmap;
+    const char* tooltipKey;  // nullptr: none
+    const char* keyHint;     // the keyboard habit added to the tooltip, or nullptr
+};
+
+constexpr ButtonSpec kButtons[] = {
+    {CPlayCtrlDlg::kIdPlay, 140, "Play", "Space"},
+    {CPlayCtrlDlg::kIdStop, 142, "Stop", nullptr},
+    {CPlayCtrlDlg::kIdPause, 141, "Pause", "Space"},
+    {CPlayCtrlDlg::kIdBackward, 447, "BackWardPlay", nullptr},
+    {CPlayCtrlDlg::kIdPrevFrame, 146, "PreFrame", "Left"},
+    {CPlayCtrlDlg::kIdNextFrame, 145, "NextFrame", "Right"},
+    {CPlayCtrlDlg::kIdPrevFile, 161, "PrevFile", "PgUp"},
+    {CPlayCtrlDlg::kIdNextFile, 162, "NextFile", "PgDown"},
+    {CPlayCtrlDlg::kIdOpen, 139, "Open", nullptr},
+    {CPlayCtrlDlg::kIdSnapshot, 147, "SnapShot", "S"},
+    {CPlayCtrlDlg::kIdMap, 437, "Google Map", nullptr},
+    {CPlayCtrlDlg::kIdConfig, 163, "Config", nullptr},
+    {CPlayCtrlDlg::kIdSave, 449, "Save The Playing File", nullptr},
+    {CPlayCtrlDlg::kIdMarkIn, 450, "Mark In", "I"},
+    {CPlayCtrlDlg::kIdMarkOut, 451, "Mark Out", "O"},
+    {CPlayCtrlDlg::kIdBackup, kBackupBitmap, "Backup", nullptr},
+    {CPlayCtrlDlg::kIdCardSetup, 457, "SD Card Setup", nullptr},
+    {CPlayCtrlDlg::kIdMute, kMuteOffBitmap, nullptr, nullptr},
+};
+
+struct ButtonRow {
+    std::initializer_list<int> ids;
+    QRect first[2];  // mode 0; modes 1 and 2 (left, top, width, height)
+    int step[2];
+};
+
+const ButtonRow kRows[] = {
+    {{CPlayCtrlDlg::kIdPrevFile, CPlayCtrlDlg::kIdPrevFrame, CPlayCtrlDlg::kIdBackward,
+      CPlayCtrlDlg::kIdPause, CPlayCtrlDlg::kIdStop, CPlayCtrlDlg::kIdPlay},
+     {QRect(6, 474, 32, 22), QRect(16, 633, 32, 22)},
+     {32, 40}},
+    {{CPlayCtrlDlg::kIdNextFrame, CPlayCtrlDlg::kIdNextFile, CPlayCtrlDlg::kIdMarkIn,
+      CPlayCtrlDlg::kIdMarkOut, CPlayCtrlDlg::kIdBackup},
+     {QRect(18, 500, 32, 22), QRect(32, 665, 32, 22)},
+     {32, 40}},
+    {{CPlayCtrlDlg::kIdOpen, CPlayCtrlDlg::kIdSave, CPlayCtrlDlg::kIdSnapshot,
+      CPlayCtrlDlg::kIdMap, CPlayCtrlDlg::kIdConfig},
+     {QRect(8, 537, 37, 34), QRect(10, 717, 37, 34)},
+     {37, 53}},
+};
+
+// The two buttons outside the rows: mute left of the volume slider, card setup centred under
+// the large buttons (smaller in the small panel, where the room below them is shorter).
+const QRect kMuteRect[2] = {QRect(6, 399, 32, 22), QRect(16, 534, 32, 22)};
+const QRect kCardSetupRect[2] = {QRect(86, 574, 28, 25), QRect(117, 762, 37, 34)};
+
+struct SliderSpec {
+    int id;
+    int kind;
+    int maximum;
+    int track[2];  // mode 0; modes 1 and 2
+    int thumb;
+    QRect place[2];  // (left, top, right, bottom) as QRect(QPoint, QPoint) minus one
+};
+
+const SliderSpec kSliders[] = {
+    {CPlayCtrlDlg::kIdSeek, CPlayCtrlDlg::kSeekKind, kSeekMax, {446, 133}, 151,
+     {QRect(QPoint(9, 330), QPoint(191, 347)), QRect(QPoint(12, 440), QPoint(255, 457))}},
+    {CPlayCtrlDlg::kIdVolume, CPlayCtrlDlg::kVolumeKind, kVolumeSliderMax, {442, 152}, 155,
+     {QRect(QPoint(42, 402), QPoint(190, 417)), QRect(QPoint(56, 537), QPoint(254, 552))}},
+    {CPlayCtrlDlg::kIdSpeed, CPlayCtrlDlg::kSpeedKind, kSpeedMax, {445, 153}, 154,
+     {QRect(QPoint(42, 366), QPoint(190, 373)), QRect(QPoint(55, 489), QPoint(253, 498))}},
+};
+
+const QRect kExportProgressRect[2] = {QRect(9, 458, 183, 6), QRect(12, 610, 244, 8)};
+
+int ModeIndex(int uiMode) {
+    return uiMode == 0 ? 0 : 1;
+}
+
+QString Text(const char* key) {
+    return QString::fromStdString(GetLanguageString(key));
+}
+
+QString DefaultOpenName(QWidget* parent) {
+    return QFileDialog::getOpenFileName(
+        parent, Text("Open File"), QString(),
+        QStringLiteral("ts file(*.ts);;nts file(*.nts);;All Files(*.*)"));
+}
+
+}  // namespace
+
+CPlayCtrlDlg::CPlayCtrlDlg(CTavrelDlg& mainWindow, AppShared& app, int uiMode)
+    : CVxSkinDialog(&mainWindow, Placement::kChild),
+      main_(mainWindow),
+      app_(app),
+      uiMode_(uiMode),
+      panelSink_(this, [this](uint32_t msg, intptr_t w, intptr_t) { OnPanelMessage(msg, w); }) {
+    // Dragging the panel drags the whole window: the press goes on to the main window.
+    SetDraggable(false);
+    SetSkin(uiMode == 0 ? 439 : (uiMode == 1 ? 130 : 454));
+    dashboard_ = new Dashboard(uiMode, this);
+    CreateSliders();
+    CreateButtons();
+    framesLabel_ = new QLabel(this);
+    framesLabel_->setObjectName(QStringLiteral("FPS"));
+    framesLabel_->hide();
+    exportProgress_ = new QProgressBar(this);
+    exportProgress_->setTextVisible(false);
+    exportProgress_->setGeometry(kExportProgressRect[ModeIndex(uiMode)]);
+    exportProgress_->setStyleSheet(QStringLiteral(
+        "QProgressBar{background:#07090c;border:1px solid #2c333e;border-radius:3px;}"
+        "QProgressBar::chunk{background:#ffa62b;border-radius:2px;}"));
+    exportProgress_->hide();
+    ApplyTooltips();
+    ApplySpeedUnit();
+    framesTimer_ = new QTimer(this);
+    connect(framesTimer_, &QTimer::timeout, this, [this] { OnFramesTimer(); });
+    framesTimer_->start(kFramesTimerMs);
+    snapshotPoll_ = new QTimer(this);
+    snapshotPoll_->setInterval(kSnapshotPollMs);
+    connect(snapshotPoll_, &QTimer::timeout, this, [this] { TakeSnapshotResults(); });
+    chooseSaveName = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, Text("Save The Playing File"), suggested,
+                                            QStringLiteral("ts Files (*.ts)"));
+    };
+    chooseExportName = [this](const QString&) {
+        return QFileDialog::getSaveFileName(
+            this, Text("Backup"), QString(),
+            QStringLiteral("avi Files(*.avi);;nts file(*.nts);;ts Files (*.ts)"));
+    };
+    chooseOpenName = [this](const QString&) { return DefaultOpenName(this); };
+    if (uiMode == 0) {
+        resize(203, 600);
+    } else {
+        resize(271, 800);
+    }
+    LayOutButtons();
+}
+
+CPlayCtrlDlg::~CPlayCtrlDlg() {
+    // The export removes its unfinished output; the channel stops its workers.
+    backupWorker_.reset();
+    channel_.reset();
+    if (saveThread_.joinable()) {
+        saveThread_.join();
+    }
+}
+
+double CPlayCtrlDlg::Scale() const {
+    return uiMode_ == 0 ? 0.75 : 1.0;
+}
+
+void CPlayCtrlDlg::CreateButtons() {
+    for (const ButtonSpec& spec : kButtons) {
+        auto* button = new CVxSkinButton(this);
+        button->SetSkin(spec.bitmap);
+        button->setObjectName(QString::number(spec.id));
+        button->setFocusPolicy(Qt::NoFocus);
+        buttons_[spec.id] = button;
+    }
+    const auto on = [this](int id, auto action) {
+        connect(buttons_.at(id), &QAbstractButton::clicked, this, action);
+    };
+    on(kIdPlay, [this] { Play(); });
+    on(kIdStop, [this] { Stop(); });
+    on(kIdPause, [this] { Pause(); });
+    on(kIdBackward, [this] { PlayBackward(); });
+    on(kIdPrevFrame, [this] { StepFrame(true); });
+    on(kIdNextFrame, [this] { StepFrame(false); });
+    on(kIdPrevFile, [this] { PreviousFile(); });
+    on(kIdNextFile, [this] { NextFile(); });
+    on(kIdOpen, [this] { ShowOpenMenu(); });
+    on(kIdSnapshot, [this] { Snapshot(); });
+    on(kIdMap, [this] { ToggleMap(); });
+    on(kIdConfig, [this] {
+        if (runPreferences) {
+            runPreferences();
+        }
+    });
+    on(kIdCardSetup, [this] {
+        if (runCardSetup) {
+            runCardSetup();
+        }
+    });
+    on(kIdSave, [this] { SavePlayingFile(); });
+    on(kIdMarkIn, [this] { MarkIn(); });
+    on(kIdMarkOut, [this] { MarkOut(); });
+    on(kIdBackup, [this] { ExportClip(); });
+    on(kIdMute, [this] { ToggleMute(); });
+}
+
+void CPlayCtrlDlg::CreateSliders() {
+    const int m = ModeIndex(uiMode_);
+    for (const SliderSpec& spec : kSliders) {
+        auto* slider = new CVxSkinSldButton(this);
+        slider->SetSkin(spec.track[m]);
+        slider->SetThumb(spec.thumb);
+        slider->setGeometry(spec.place[m]);
+        slider->SetRange(0, spec.maximum);
+        slider->SetIdentifier(spec.kind);
+        slider->setObjectName(QString::number(spec.id));
+        slider->setFocusPolicy(Qt::NoFocus);
+        connect(slider, &CVxSkinSldButton::Notify, this,
+                [this](quint32 code, int id, int pos) { OnSliderNotify(code, id, pos); });
+        (spec.id == kIdSeek ? seekSlider_ : spec.id == kIdVolume ? volumeSlider_ : speedSlider_) =
+            slider;
+    }
+    seekSlider_->SetPos(0);
+    speedSlider_->SetPos(kNormalSpeedPosition);
+    const CMixer mixer;
+    volumeSlider_->SetPos(mixer.IsValid() ? VolumeSliderPosition(mixer.GetVolume())
+                                          : kVolumeSliderMax);
+}
+
+void CPlayCtrlDlg::LayOutButtons() {
+    const int m = ModeIndex(uiMode_);
+    for (const ButtonRow& row : kRows) {
+        QRect place = row.first[m];
+        for (const int id : row.ids) {
+            buttons_.at(id)->setGeometry(place);
+            place.translate(row.step[m], 0);
+        }
+    }
+    buttons_.at(kIdMute)->setGeometry(kMuteRect[m]);
+    CVxSkinButton* setup = buttons_.at(kIdCardSetup);
+    setup->SetStretch(m == 0);
+    setup->setGeometry(kCardSetupRect[m]);
+}
+
+CVxSkinButton* CPlayCtrlDlg::Button(int id) const {
+    const auto it = buttons_.find(id);
+    return it == buttons_.end() ? nullptr : it->second;
+}
+
+CVxSkinSldButton* CPlayCtrlDlg::Slider(int id) const {
+    switch (id) {
+        case kIdSeek:
+            return seekSlider_;
+        case kIdVolume:
+            return volumeSlider_;
+        case kIdSpeed:
+            return speedSlider_;
+        default:
+            return nullptr;
+    }
+}
+
+void CPlayCtrlDlg::ApplyTooltips() {
+    for (const ButtonSpec& spec : kButtons) {
+        QString tip = spec.tooltipKey != nullptr ? Text(spec.tooltipKey) : QString();
+        if (spec.id == kIdMute) {
+            tip = muted_ ? QStringLiteral("Sound off (M)") : QStringLiteral("Sound on (M)");
+        } else if (spec.keyHint != nullptr) {
+            tip += QStringLiteral(" (%1)").arg(QLatin1String(spec.keyHint));
+        }
+        buttons_.at(spec.id)->setToolTip(tip);
+    }
+    speedSlider_->setToolTip(Text("Speed") + QStringLiteral(" (Up/Down)"));
+    volumeSlider_->setToolTip(Text("Volume"));
+    seekSlider_->setToolTip(QStringLiteral("Shift+Left/Right, mouse wheel"));
+}
+
+void CPlayCtrlDlg::ApplySpeedUnit() {
+    dashboard_->ApplySpeedUnit(Settings().unitOfSpeed);
+}
+
+void CPlayCtrlDlg::OnTelemetry() {
+    dashboard_->OnTelemetry(app_.gSensor, main_.Map()->LatestFix());
+}
+
+// --- Opening ---------------------------------------------------------------------------------
+
+bool CPlayCtrlDlg::OpenRecording(const QString& path) {
+    main_.ShowVideoAndMap();
+    TakeSnapshotResults();  // the last word on snapshots of the recording being closed
+    channel_.reset();
+    app_.gpsSentence.ClearReady();
+    main_.RaisePlaybackGeneration();
+    dashboard_->Reset();
+    const AppSettings& s = Settings();
+    ChannelLinks links;
+    links.panel = &panelSink_;
+    links.mainWindow = main_.MessageSinkForReader();
+    links.telemetry = &app_.gpsSentence;
+    links.videoWindow = main_.VideoWindow()->VideoSurface();
+    links.displayMode = s.displayMode;
+    links.soundAmplification = muted_ ? 0.0 : static_cast<double>(s.m_dSoundAmplification);
+    channel_ = std::make_unique<CTSChn>(links);
+    channel_->filePath = path.toStdString();
+    showDayOfOpened_ = true;
+    const bool opened = channel_->Open();
+    speedSlider_->SetPos(kNormalSpeedPosition);
+    seekSlider_->SetPos(0);
+    return opened;
+}
+
+void CPlayCtrlDlg::OpenSdCard(bool showMessage) {
+    const std::string recording = FindCardRecording();
+    if (recording.empty()) {
+        if (showMessage) {
+            ShowMessage(Text("Record SD Card Not Find"), true);
+        }
+        return;
+    }
+    CFindFilePath list;
+    list.ScanNow(recording);
+    const std::vector<RecordingEntry> entries = list.Entries();
+    if (!entries.empty()) {
+        OpenRecording(QString::fromStdString(entries.front().path));
+    }
+}
+
+void CPlayCtrlDlg::ChooseRecordingFile() {
+    const QString path = chooseOpenName ? chooseOpenName(QString()) : QString();
+    if (!path.isEmpty()) {
+        OpenRecording(path);
+    }
+}
+
+void CPlayCtrlDlg::ShowOpenMenu() {
+    QMenu menu(this);
+    menu.addAction(Text("Open SD Card"), this, [this] { OpenSdCard(true); });
+    menu.addAction(Text("Open File"), this, [this] { ChooseRecordingFile(); });
+    menu.exec(QCursor::pos());
+}
+
+// --- Playing ---------------------------------------------------------------------------------
+
+void CPlayCtrlDlg::Play() {
+    if (channel_) {
+        channel_->Play();
+        speedSlider_->SetPos(kNormalSpeedPosition);
+    }
+}
+
+void CPlayCtrlDlg::PlayBackward() {
+    if (channel_) {
+        channel_->PlayBackward();
+        speedSlider_->SetPos(kNormalSpeedPosition);
+    }
+}
+
+void CPlayCtrlDlg::Pause() {
+    if (channel_) {
+        channel_->Pause();
+    }
+}
+
+void CPlayCtrlDlg::TogglePause() {
+    if (!channel_) {
+        return;
+    }
+    const bool held = channel_->state.paused.load() != 0 ||
+                      channel_->state.playMode.load() == kPlayHeld ||
+                      channel_->state.playMode.load() == kPlayStep;
+    if (!held) {
+        Pause();
+    } else if (channel_->reader.DirectionAskedFor()) {
+        PlayBackward();
+    } else {
+        Play();
+    }
+}
+
+void CPlayCtrlDlg::StepFrame(bool backward) {
+    if (channel_) {
+        channel_->Step(backward);
+    }
+}
+
+void CPlayCtrlDlg::Stop() {
+    TakeSnapshotResults();
+    channel_.reset();
+    main_.ClearDay();
+    main_.RecolourGrids();
+    main_.MarkRecordingDays();
+    main_.HideVideoAndMap();
+    seekSlider_->SetPos(0);
+    dashboard_->Reset();
+}
+
+void CPlayCtrlDlg::PreviousFile() {
+    if (channel_) {
+        channel_->PreviousRecording();
+    }
+}
+
+void CPlayCtrlDlg::NextFile() {
+    if (channel_) {
+        channel_->NextRecording();
+    }
+}
+
+void CPlayCtrlDlg::Snapshot() {
+    if (!channel_) {
+        return;
+    }
+    lastSnapshotPath_ = SnapshotFilePath(Settings().snapshotPath, std::time(nullptr));
+    channel_->RequestSnapshot(lastSnapshotPath_);
+    snapshotPoll_->start();
+}
+
+// The video worker writes snapshots on its own thread; what became of each is told here: the
+// file written beside the button, a failure in a message.
+void CPlayCtrlDlg::TakeSnapshotResults() {
+    if (!channel_) {
+        snapshotPoll_->stop();
+        return;
+    }
+    for (const SnapshotResult& r : channel_->state.TakeSnapshotResults()) {
+        snapshotResults_.push_back(r);
+        if (r.Written()) {
+            lastMessage_ = QString::fromStdString(r.path);
+            CVxSkinButton* button = buttons_.at(kIdSnapshot);
+            QToolTip::showText(button->mapToGlobal(QPoint(0, button->height())),
+                               QString::fromStdString(DescribeSnapshot(r)), button);
+        } else {
+            ShowMessage(QString::fromStdString(DescribeSnapshot(r)), true);
+        }
+    }
+    if (!channel_->state.PendingSnapshot()) {
+        snapshotPoll_->stop();
+    }
+}
+
+void CPlayCtrlDlg::ToggleMap() {
+    MapPort* map = main_.Map();
+    if (map->Widget()->isVisible()) {
+        map->FloatWindow();
+    } else {
+        map->Widget()->show();
+    }
+}
+
+void CPlayCtrlDlg::MarkIn() {
+    if (channel_) {
+        channel_->MarkIn();
+    }
+}
+
+void CPlayCtrlDlg::MarkOut() {
+    if (channel_) {
+        channel_->MarkOut();
+    }
+}
+
+void CPlayCtrlDlg::ToggleMute() {
+    muted_ = !muted_;
+    buttons_.at(kIdMute)->SetSkin(muted_ ? kMuteOnBitmap : kMuteOffBitmap);
+    LayOutButtons();  // SetSkin gives the button the frame's size
+    ApplyTooltips();
+    if (channel_) {
+        channel_->SetSoundAmplification(
+            muted_ ? 0.0 : static_cast<double>(Settings().m_dSoundAmplification));
+    }
+}
+
+// --- Sliders ---------------------------------------------------------------------------------
+
+void CPlayCtrlDlg::OnSliderNotify(quint32 code, int identifier, int position) {
+    if (code != kMsgThumbReleased) {
+        return;
+    }
+    switch (identifier) {
+        case kSeekKind:
+            SeekTo(position);
+            break;
+        case kVolumeKind:
+            SetVolumePosition(position);
+            break;
+        case kSpeedKind:
+            SetSpeedPosition(position);
+            break;
+        default:
+            break;
+    }
+}
+
+void CPlayCtrlDlg::SeekTo(int position) {
+    position = std::clamp(position, 0, kSeekMax);
+    seekSlider_->SetPos(position);
+    if (channel_) {
+        channel_->Seek(position);
+    }
+}
+
+void CPlayCtrlDlg::SeekBy(int perMille) {
+    SeekTo(seekSlider_->GetPos() + perMille);
+}
+
+void CPlayCtrlDlg::SetVolumePosition(int position) {
+    position = std::clamp(position, 0, kVolumeSliderMax);
+    volumeSlider_->SetPos(position);
+    CMixer mixer;
+    if (mixer.IsValid()) {
+        mixer.SetVolume(VolumeForSliderPosition(position));
+    }
+    update();  // the volume bar
+}
+
+void CPlayCtrlDlg::SetSpeedPosition(int position) {
+    position = std::clamp(position, 0, kSpeedMax);
+    speedSlider_->SetPos(position);
+    if (channel_) {
+        channel_->SetSpeed(position);
+    }
+}
+
+void CPlayCtrlDlg::StepSpeed(int step) {
+    SetSpeedPosition(speedSlider_->GetPos() + step);
+}
+
+void CPlayCtrlDlg::wheelEvent(QWheelEvent* event) {
+    const QPoint at = event->position().toPoint();
+    if (!seekSlider_->geometry().adjusted(0, -8, 0, 8).contains(at)) {
+        CVxSkinDialog::wheelEvent(event);
+        return;
+    }
+    // One notch a hundredth of the file, forward when rolled away from the user.
+    const int notches = event->angleDelta().y() / 120;
+    if (notches != 0) {
+        SeekBy(notches * 10);
+    }
+    event->accept();
+}
+
+// --- Messages from the channel ---------------------------------------------------------------
+
+void CPlayCtrlDlg::OnPanelMessage(uint32_t msg, intptr_t wParam) {
+    switch (msg) {
+        case kMsgPosition:
+            if (!seekSlider_->IsDragging()) {
+                seekSlider_->SetPos(static_cast<int>(std::clamp<intptr_t>(wParam, 0, kSeekMax)));
+            }
+            break;
+        case kMsgReset:
+            // The list of a recording just opened: the navigator shows the day it was made.
+            if (showDayOfOpened_ && channel_ &&
+                main_.SelectDayOfRecording(channel_->filePath)) {
+                showDayOfOpened_ = false;
+            }
+            main_.MarkRecordingDays();
+            main_.FillDay(main_.SelectedDate());
+            break;
+        default:
+            break;
+    }
+}
+
+void CPlayCtrlDlg::OnFramesTimer() {
+    if (!channel_) {
+        return;
+    }
+    const int shown = channel_->state.framesShown.exchange(0);
+    framesLabel_->setText(QString::number(shown));
+}
+
+// --- Saving and exporting --------------------------------------------------------------------
+
+void CPlayCtrlDlg::SavePlayingFile() {
+    if (!channel_ || SaveRunning()) {
+        return;
+    }
+    const std::string source = channel_->reader.CurrentPath();
+    if (source.empty()) {
+        return;
+    }
+    const QString target = chooseSaveName(QFileInfo(QString::fromStdString(source)).fileName());
+    if (target.isEmpty()) {
+        return;
+    }
+    if (saveThread_.joinable()) {
+        saveThread_.join();
+    }
+    saving_ = true;
+    exportProgress_->setRange(0, 0);  // a copy has no steps to show: busy
+    exportProgress_->show();
+    // Copying a recording takes seconds on a card: not on the GUI thread.
+    saveThread_ = std::thread([this, source, target] {
+        const FileCopyResult r = CopyWholeFile(source, target.toStdString());
+        const QString error = QString::fromStdString(r.error);
+        QMetaObject::invokeMethod(
+            this, [this, ok = r.ok, target, error] { OnSaveEnd(ok, target, error); },
+            Qt::QueuedConnection);
+    });
+}
+
+void CPlayCtrlDlg::OnSaveEnd(bool ok, const QString& target, const QString& error) {
+    saving_ = false;
+    if (!backupRunning_) {
+        exportProgress_->hide();
+    }
+    if (ok) {
+        ShowMessage(target + QLatin1Char(' ') + Text("Finish Backup"), false);
+    } else {
+        ShowMessage(error, true);
+    }
+}
+
+void CPlayCtrlDlg::ExportClip() {
+    if (!channel_) {
+        return;
+    }
+    if (!MarksInOrder(ChannelExportRequest(*channel_, std::string()).marks)) {
+        return;
+    }
+    const QString target = chooseExportName(QString());
+    if (target.isEmpty()) {
+        return;
+    }
+    backupWorker_.reset();  // an earlier export: stopped and its temporary file removed
+    const ExportRequest request = ChannelExportRequest(*channel_, target.toStdString());
+    backupWorker_ = std::make_unique<CTSBackup>(
+        [this](const ExportOutcome& outcome) {
+            QMetaObject::invokeMethod(
+                this, [this, outcome] { OnExportEnd(outcome); }, Qt::QueuedConnection);
+        },
+        [this](int64_t done, int64_t toDo) {
+            QMetaObject::invokeMethod(
+                this, [this, done, toDo] { OnExportProgress(done, toDo); },
+                Qt::QueuedConnection);
+        });
+    if (!backupWorker_->Begin(request)) {
+        const QString error = QString::fromStdString(backupWorker_->LastError());
+        backupWorker_.reset();
+        ShowMessage(error, true);
+        return;
+    }
+    backupRunning_ = true;
+    SetBackupBitmap(true);
+    exportProgress_->setRange(0, 1000);
+    exportProgress_->setValue(0);
+    exportProgress_->show();
+}
+
+void CPlayCtrlDlg::OnExportProgress(int64_t done, int64_t toDo) {
+    if (backupRunning_ && toDo > 0) {
+        exportProgress_->setValue(static_cast<int>(std::clamp<int64_t>(done * 1000 / toDo, 0, 1000)));
+    }
+}
+
+void CPlayCtrlDlg::OnExportEnd(const ExportOutcome& outcome) {
+    backupRunning_ = false;
+    SetBackupBitmap(false);
+    if (!saving_) {
+        exportProgress_->hide();
+    }
+    switch (outcome.end) {
+        case ExportEnd::kFinished:
+            ShowMessage(QString::fromStdString(outcome.outputPath) + QLatin1Char(' ') +
+                            Text("Finish Backup"),
+                        false);
+            break;
+        case ExportEnd::kFailed:
+        case ExportEnd::kRanOut:
+            ShowMessage(QString::fromStdString(outcome.reason), true);
+            break;
+        case ExportEnd::kStopped:
+            break;
+    }
+}
+
+void CPlayCtrlDlg::SetBackupBitmap(bool running) {
+    CVxSkinButton* backup = buttons_.at(kIdBackup);
+    const QRect place = backup->geometry();
+    backup->SetSkin(running ? kBackupRunningBitmap : kBackupBitmap);
+    backup->setGeometry(place);
+}
+
+// Not modal: playback, an export and the tests go on while it is open.
+void CPlayCtrlDlg::ShowMessage(const QString& text, bool failure) {
+    lastMessage_ = text;
+    if (messageBox_) {
+        messageBox_->close();
+    }
+    messageBox_ = new QMessageBox(failure ? QMessageBox::Warning : QMessageBox::Information,
+                                  QStringLiteral("Velmaro"), text, QMessageBox::Ok, this);
+    messageBox_->setAttribute(Qt::WA_DeleteOnClose);
+    messageBox_->open();
+}
+
+// --- Painting --------------------------------------------------------------------------------
+
+int CPlayCtrlDlg::VolumePosition() const {
+    return volumeSlider_->GetPos();
+}
+
+void CPlayCtrlDlg::paintEvent(QPaintEvent* event) {
+    CVxSkinDialog::paintEvent(event);
+    QPainter painter(this);
+    PaintVolumeBar(painter);
+}
+
+// The bars right of the level lit, those left of it dark, as the slider's position says.
+void CPlayCtrlDlg::PaintVolumeBar(QPainter& painter) const {
+    const double s = Scale();
+    const int a = std::clamp(VolumePosition() * kVolumeBarWidth / kVolumeBarSteps, 0,
+                             kVolumeBarWidth);
+    const QPixmap lit = SkinBitmap(uiMode_ == 0 ? 444 : 159);
+    const QPixmap dark = SkinBitmap(uiMode_ == 0 ? 443 : 160);
+    const auto r = [s](double v) { return static_cast<int>(std::lround(s * v)); };
+    const int y = r(kVolumeBarY);
+    const int h = r(kVolumeBarHeight);
+    if (!lit.isNull()) {
+        painter.drawPixmap(r(kVolumeBarX + a), y, lit, r(a), 0, r(kVolumeBarWidth - a), h);
+    }
+    if (!dark.isNull() && a > 0) {
+        painter.drawPixmap(r(kVolumeBarX), y, dark, 0, 0, r(a), h);
+    }
+}
+
+}  // namespace velmaro

@@ -1,0 +1,184 @@
+// CPlayCtrlDlg: the play control panel down the left of the main window. It owns the playback
+// channel of the open recording and turns its buttons, sliders and menu into commands on it:
+// open a card or a file, play either way, pause, step, previous or next file, speed, seek,
+// volume, mute, snapshot, marks, saving the playing file and exporting the marked clip (on a
+// worker, with a progress bar). It carries the dashboard and counts the pictures shown each
+// second.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "controls/skin_dialog.h"
+#include "media/snapshot_result.h"
+#include "ui/qt_message_sink.h"
+
+class QLabel;
+class QMessageBox;
+class QProgressBar;
+class QTimer;
+
+namespace velmaro {
+
+struct AppShared;
+class CTavrelDlg;
+class CTSBackup;
+class CTSChn;
+class CVxSkinButton;
+class CVxSkinSldButton;
+class Dashboard;
+struct ExportOutcome;
+
+class CPlayCtrlDlg : public CVxSkinDialog {
+    Q_OBJECT
+
+  public:
+    enum ControlId : int {
+        kIdSnapshot = 220,
+        kIdCardSetup = 221,
+        kIdPrevFrame = 216,
+        kIdNextFrame = 217,
+        kIdPlay = 225,
+        kIdStop = 226,
+        kIdNextFile = 229,
+        kIdPause = 230,
+        kIdOpen = 231,
+        kIdMap = 232,
+        kIdPrevFile = 233,
+        kIdConfig = 234,
+        kIdBackward = 235,
+        kIdSave = 236,
+        kIdMarkIn = 237,
+        kIdMarkOut = 238,
+        kIdBackup = 239,
+        kIdMute = 1013,
+        kIdSeek = 1014,
+        kIdVolume = 1015,
+        kIdSpeed = 1016,
+        kIdFps = 1017,
+    };
+    enum SliderKind : int { kSeekKind = 1, kVolumeKind = 2, kSpeedKind = 3 };
+    static constexpr int kOpenSdCardCommand = 5001;
+    static constexpr int kOpenFileCommand = 5002;
+    static constexpr int kFramesTimerMs = 1000;
+
+    // Asks the user for a file name: (suggested name) -> chosen path, empty when cancelled.
+    using NameChooser = std::function<QString(const QString& suggested)>;
+
+    CPlayCtrlDlg(CTavrelDlg& mainWindow, AppShared& app, int uiMode);
+    ~CPlayCtrlDlg() override;
+
+    // Opens `path` as the recording to play, replacing the one playing.
+    bool OpenRecording(const QString& path);
+    // Opens the first recording of the camera card found; says so when none is found and
+    // `showMessage` is set.
+    void OpenSdCard(bool showMessage);
+    void ChooseRecordingFile();
+    void ApplyTooltips();
+    void ApplySpeedUnit();
+    // The main window's telemetry handler, after the map view was given the sentence.
+    void OnTelemetry();
+
+    // The buttons' actions.
+    void Play();
+    void PlayBackward();
+    void Pause();
+    void TogglePause();
+    void StepFrame(bool backward);
+    void Stop();
+    void PreviousFile();
+    void NextFile();
+    void Snapshot();
+    void ToggleMap();
+    void SavePlayingFile();
+    void MarkIn();
+    void MarkOut();
+    void ExportClip();
+    void ToggleMute();
+    void ShowOpenMenu();
+    // The sliders' releases: seek to 0..1000, volume 0..27, speed 0..8.
+    void SeekTo(int position);
+    void SetVolumePosition(int position);
+    void SetSpeedPosition(int position);
+    // Keyboard and wheel habits: seek by `perMille` from the slider's position; speed one step.
+    void SeekBy(int perMille);
+    void StepSpeed(int step);
+
+    CTSChn* Channel() const { return channel_.get(); }
+    CVxSkinButton* Button(int id) const;
+    CVxSkinSldButton* Slider(int id) const;
+    Dashboard* GetDashboard() const { return dashboard_; }
+    QLabel* FramesLabel() const { return framesLabel_; }
+    QProgressBar* ExportProgress() const { return exportProgress_; }
+    bool BackupRunning() const { return backupRunning_; }
+    bool SaveRunning() const { return saveThread_.joinable() && saving_; }
+    bool Muted() const { return muted_; }
+    int UiMode() const { return uiMode_; }
+    // The text of the last message shown to the user (also while its box is open).
+    QString LastMessage() const { return lastMessage_; }
+    // The snapshot path the last Snapshot asked for, and what became of every snapshot.
+    std::string LastSnapshotPath() const { return lastSnapshotPath_; }
+    const std::vector<SnapshotResult>& SnapshotResults() const { return snapshotResults_; }
+
+    // Replaceable for tests: the save and open dialogs.
+    NameChooser chooseSaveName;
+    NameChooser chooseExportName;
+    NameChooser chooseOpenName;
+    // Replaceable for tests: the preferences and card setup dialogs (run modally).
+    std::function<void()> runPreferences;
+    std::function<void()> runCardSetup;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+  private:
+    void CreateButtons();
+    void CreateSliders();
+    void LayOutButtons();
+    void OnSliderNotify(quint32 code, int identifier, int position);
+    void OnPanelMessage(uint32_t msg, intptr_t wParam);
+    void OnFramesTimer();
+    void TakeSnapshotResults();
+    void OnExportProgress(int64_t done, int64_t toDo);
+    void OnExportEnd(const ExportOutcome& outcome);
+    void OnSaveEnd(bool ok, const QString& target, const QString& error);
+    void SetBackupBitmap(bool running);
+    void ShowMessage(const QString& text, bool failure);
+    void PaintVolumeBar(QPainter& painter) const;
+    double Scale() const;
+    int VolumePosition() const;
+
+    CTavrelDlg& main_;
+    AppShared& app_;
+    const int uiMode_;
+    QtMessageSink panelSink_;  // the channel's and the finder's messages to this panel
+    std::unique_ptr<CTSChn> channel_;
+    std::unique_ptr<CTSBackup> backupWorker_;
+    bool backupRunning_ = false;
+    bool muted_ = false;
+    bool showDayOfOpened_ = false;  // the next recording list shows the opened one's day
+    std::map<int, CVxSkinButton*> buttons_;  // children, by control id
+    CVxSkinSldButton* seekSlider_ = nullptr;
+    CVxSkinSldButton* volumeSlider_ = nullptr;
+    CVxSkinSldButton* speedSlider_ = nullptr;
+    Dashboard* dashboard_ = nullptr;
+    QLabel* framesLabel_ = nullptr;
+    QProgressBar* exportProgress_ = nullptr;
+    QTimer* framesTimer_ = nullptr;
+    QTimer* snapshotPoll_ = nullptr;  // runs while snapshots are being written
+    std::vector<SnapshotResult> snapshotResults_;
+    QPointer<QMessageBox> messageBox_;
+    QString lastMessage_;
+    std::string lastSnapshotPath_;
+    std::thread saveThread_;  // the copy of "Save The Playing File"; joined before the next
+    bool saving_ = false;     // GUI thread
+};
+
+}  // namespace velmaro

@@ -1,0 +1,147 @@
+// CTavrelDlg: the player's one top-level window, frameless and skinned, in the pixel size of
+// the UI mode. It places the play control panel down the left, the video window in the large
+// area, the map in the lower right, and below the video the recording navigator: a month
+// calendar marking the days with recordings and four one-row grids colouring the hours and
+// minutes of the chosen day (grey none, green recorded, red flagged). It takes the reader's
+// telemetry and reset messages, dropped files and camera cards that appear.
+#pragma once
+
+#include <QDate>
+#include <QRect>
+#include <memory>
+
+#include "app/recording_day.h"
+#include "controls/skin_dialog.h"
+#include "ui/qt_message_sink.h"
+
+namespace velmaro {
+
+class CDevShowDlg;
+class CMonthCalCtrlEx;
+class CPlayCtrlDlg;
+struct AppShared;
+class CVxSkinButton;
+class DriveArrivalWatcher;
+class GridRow;
+class MapPort;
+
+class CTavrelDlg : public CVxSkinDialog {
+    Q_OBJECT
+
+  public:
+    enum ControlId : int {
+        kIdClose = 1008,
+        kIdMaximize = 1009,
+        kIdMinimize = 1010,
+        kIdMinuteGridLow = 1019,
+        kIdHourGridLow = 1020,
+        kIdCalendar = 1021,
+        kIdMinuteGridHigh = 1022,
+        kIdHourGridHigh = 1023,
+    };
+    enum class Element {
+        kClose,
+        kMinimize,
+        kVideo,
+        kPanel,
+        kMap,
+        kMinuteGridLow,
+        kMinuteGridHigh,
+        kHourGridLow,
+        kHourGridHigh,
+        kCalendar,
+    };
+
+    // The window's size and where each element goes in a UI mode (0, 1, 2); an empty
+    // rectangle for an element the mode hides.
+    static QSize WindowSize(int uiMode);
+    static QRect ElementRect(int uiMode, Element element);
+
+    // `uiMode` from the settings. The card watcher is started by Start().
+    CTavrelDlg(AppShared& app, int uiMode);
+    ~CTavrelDlg() override;
+
+    // Opens the command-line file, else the card silently, and starts watching for cards.
+    void Start();
+
+    int UiMode() const { return uiMode_; }
+    CPlayCtrlDlg* PlayCtrl() const { return playCtrl_; }
+    CDevShowDlg* VideoWindow() const { return videoWindow_; }
+    MapPort* Map() const { return map_; }
+    CMonthCalCtrlEx* Calendar() const { return calendar_; }
+    GridRow* Grid(int controlId) const;
+    CVxSkinButton* TitleButton(int controlId) const;
+    MessageSink* MessageSinkForReader() { return &readerSink_; }
+
+    int PlaybackGeneration() const { return playbackGeneration_; }
+    // A new track: the generation goes up and the map forgets the old track.
+    void RaisePlaybackGeneration();
+
+    void ShowVideoAndMap();
+    void HideVideoAndMap();
+
+    // The recording navigator.
+    void ClearDay();
+    void FillDay(QDate date);
+    void MarkRecordingDays();
+    void RecolourGrids();
+    // Shows the day and hour of `path` (a recording of the open list), as when it was opened.
+    // False when the list does not hold it (yet).
+    bool SelectDayOfRecording(const std::string& path);
+    QDate SelectedDate() const { return selectedDate_; }
+    int SelectedHour() const { return selectedHour_; }
+    int SelectedMinute() const { return selectedMinute_; }
+    const DayStates& States() const { return states_; }
+
+    // A click in a grid: `controlId` of the grid and the column (negative for no cell).
+    void OnGridClick(int controlId, int column);
+    // The camera cards of `roots` appeared: a recording on one of them replaces what plays.
+    void OnDrivesArrived();
+    // Files dropped on the window: the first is opened.
+    void OpenDropped(const QStringList& paths);
+    void ToggleMaximize();
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void reject() override;
+
+  private:
+    void CreateTitleButtons();
+    void CreateNavigator();
+    void LayOut();
+    void BuildGrids();
+    void BuildGrid(GridRow* grid, int columns, bool minuteLabels, int firstLabel);
+    void OnReaderMessage(uint32_t msg);
+    void OnTelemetryReady();
+    void PlayFromMinute();
+    void BindKeys();
+
+    AppShared& app_;
+    const int uiMode_;
+    QtMessageSink readerSink_;  // the reader's telemetry and reset messages
+    int playbackGeneration_ = 1;
+    bool layoutReady_ = false;
+    DayStates states_;
+    QDate selectedDate_;
+    int selectedHour_ = -1;
+    int selectedMinute_ = -1;
+    bool maximized_ = false;
+
+    CDevShowDlg* videoWindow_ = nullptr;  // children
+    MapPort* map_ = nullptr;
+    CPlayCtrlDlg* playCtrl_ = nullptr;
+    CVxSkinButton* closeButton_ = nullptr;
+    CVxSkinButton* minimizeButton_ = nullptr;
+    CVxSkinButton* maximizeButton_ = nullptr;
+    GridRow* minuteGridLow_ = nullptr;
+    GridRow* minuteGridHigh_ = nullptr;
+    GridRow* hourGridLow_ = nullptr;
+    GridRow* hourGridHigh_ = nullptr;
+    CMonthCalCtrlEx* calendar_ = nullptr;
+    std::unique_ptr<DriveArrivalWatcher> cardWatcher_;
+};
+
+}  // namespace velmaro
