@@ -2,7 +2,8 @@
 // the mark-in to the mark-out (continuing across files by their numbers) with its own file
 // handle, independently of playback, and writes either
 //   - a transport stream clip: the head of the mark-in file up to its first program map packet,
-//     then the whole packets of the 8,192-byte blocks in range, or
+//     the PAT and PMT in force where the stretch begins when it does not begin with them, then
+//     the whole packets of the 8,192-byte blocks in range, or
 //   - an AVI clip (output name ending in ".avi"): the H.264 access units stored unchanged from
 //     the first key frame in range on, and the AAC audio decoded to 48 kHz mono 16-bit PCM.
 // The output appears under its name only when the export completes; whatever ends it early
@@ -20,6 +21,7 @@
 
 #include "export/avi_file.h"
 #include "export/file_copy.h"
+#include "export/ts_clip_tables.h"
 #include "media/aac_decoder.h"
 #include "platform/unique_fd.h"
 #include "stream/pes.h"
@@ -146,8 +148,12 @@ class CTSBackup {
 
     // Transport stream copy.
     void OnTablesPacket(size_t at);
+    void NoteHeadCounter(const TsPacket& packet);
     void PlanStretch(int64_t tablesAt);
+    bool TakeTablesInForce(int64_t from, int64_t to);
     bool WriteHead(int64_t length);
+    void WriteTablesInForce(int64_t tablesAt);
+    bool WriteFreshTable(const TableTrack& track, int headPid, int headCounter);
     void Emit(size_t at);
     void FlushRun();
     bool WriteOutput(const uint8_t* data, size_t size);
@@ -190,7 +196,10 @@ class CTSBackup {
     bool currentIsIn_ = false;
     bool currentIsOut_ = false;
     int64_t countFrom_ = 0;  // progress counts bytes of the current file from here on
-    PsiState psi_;
+    PsiState psi_;           // the tables in use where the walk is
+    // The first tables of the mark-in file and the continuity counters of their PIDs' packets
+    // before its map; then the tables in force where the stretch begins.
+    TablesInForce tables_;
     Phase phase_ = Phase::kTables;
     Range range_ = Range::kBefore;  // of the block being walked
     std::optional<ExportOutcome> end_;
