@@ -215,7 +215,7 @@ bool CTSBackup::AllocateBuffers() {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    return !aviMode_ || (videoPes_.Allocate() && audioPes_.Allocate());
+    return videoPes_.Allocate() && (!aviMode_ || audioPes_.Allocate());
 }
 
 void CTSBackup::ReleaseBuffers() {
@@ -251,6 +251,7 @@ bool CTSBackup::Start() {
     end_.reset();
     stretchWritten_ = false;
     writeBackFrom_ = 0;
+    pictureCopied_ = false;
     videoPes_.Reset();
     audioPes_.Reset();
     videoStarted_ = false;
@@ -337,10 +338,13 @@ void CTSBackup::Conclude() {
         return;
     }
     std::string error;
-    if (aviMode_ && videoFrames_.load() == 0) {
-        end_->reason = "no video frame lies between the marks";
-    } else if (!aviMode_ && !stretchWritten_) {
+    if (!aviMode_ && !pictureCopied_) {
+        pictureCopied_ = GatheredPicture();  // the last PES, which nothing after it completes
+    }
+    if (!aviMode_ && !stretchWritten_) {
         end_->reason = "no whole packet lies between the marks";
+    } else if (aviMode_ ? videoFrames_.load() == 0 : !pictureCopied_) {
+        end_->reason = kNoPictureReason;
     } else if (aviMode_ && !avi_.Close()) {
         end_->reason = "cannot write " + request_.outputPath;
     } else if (output_.Commit(&error, request_.syncBeforeRename)) {
@@ -428,6 +432,9 @@ void CTSBackup::ProcessBlock(size_t blockEnd, int64_t blockStart, int64_t fileEn
             WalkPackets(blockEnd, eof, [this](size_t at) {
                 if (range_ == Range::kIn && bufferBase_ + static_cast<int64_t>(at) >= threshold_) {
                     Emit(at);
+                    if (!pictureCopied_) {
+                        WatchForPicture(at);
+                    }
                 }
             });
             break;
@@ -699,6 +706,39 @@ void CTSBackup::StartWriteBack() {
     ::sync_file_range(output_.Fd(), writeBackFrom_, written - writeBackFrom_,
                       SYNC_FILE_RANGE_WRITE);
     writeBackFrom_ = written;
+}
+
+// Gathers the copied video PES, as a player of the clip would, until one holds a picture.
+void CTSBackup::WatchForPicture(size_t at) {
+    const TsPacket packet = ParseTsPacket(buffer_.data() + at);
+    if (!packet.Routable()) {
+        return;
+    }
+    if (IsTablePid(psi_, packet.pid)) {
+        PsiFollow(psi_, packet);
+        return;
+    }
+    if (packet.pid != psi_.videoPid) {
+        return;
+    }
+    if (packet.payloadUnitStart) {
+        pictureCopied_ = GatheredPicture();
+        videoPes_.Reset();
+    }
+    videoPes_.Append(packet.Payload(), packet.payloadLength);
+}
+
+// A fragment whose start was not copied has no PES header and is not a picture.
+bool CTSBackup::GatheredPicture() const {
+    const int fill = videoPes_.Fill();
+    PesHeader header;
+    if (videoPes_.Overflowed() || !ParsePesHeader(videoPes_.Bytes(), fill, header) ||
+        fill <= header.payloadOffset) {
+        return false;
+    }
+    return ScanFrameKind(videoPes_.Bytes() + header.payloadOffset, fill - header.payloadOffset,
+                         &running_)
+               .kind != kKindNone;
 }
 
 void CTSBackup::OnAviPacket(size_t at) {

@@ -404,6 +404,13 @@ TEST_F(DamagedCard, AFileThatTurnsToGarbageGivesOnlyItsPacketsOrNothing) {
     const SavedClip none =
         Export(ClipRequest(out_.File("none.ts"), path, 100000, path, Size(file)));
     EXPECT_EQ(none.outcome.end, ExportEnd::kFailed);
+    // Only the tables survive the garbage: whole packets, but no picture, and nothing saved.
+    const Bytes tablesOnly = junkFile(1);
+    WriteBytes(path, tablesOnly);
+    const SavedClip noPicture =
+        Export(ClipRequest(out_.File("tables.ts"), path, 0, path, Size(tablesOnly)));
+    EXPECT_EQ(noPicture.outcome.end, ExportEnd::kFailed);
+    EXPECT_EQ(noPicture.outcome.reason, kNoPictureReason);
     EXPECT_EQ(NamesIn(out_.path()), std::vector<std::string>{"junk.ts"});
 }
 
