@@ -215,7 +215,7 @@ bool CTSBackup::AllocateBuffers() {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    return !aviMode_ || (videoPes_.Allocate() && audioPes_.Allocate());
+    return videoPes_.Allocate() && (!aviMode_ || audioPes_.Allocate());
 }
 
 void CTSBackup::ReleaseBuffers() {
@@ -246,10 +246,14 @@ bool CTSBackup::Start() {
         return false;
     }
     psi_ = PsiState{};
+    tables_ = TablesInForce{};
     phase_ = Phase::kTables;
     end_.reset();
     stretchWritten_ = false;
     writeBackFrom_ = 0;
+    pictureCopied_ = false;
+    videoPes_.Reset();
+    audioPes_.Reset();
     videoStarted_ = false;
     running_.store(true);
     try {
@@ -334,10 +338,13 @@ void CTSBackup::Conclude() {
         return;
     }
     std::string error;
-    if (aviMode_ && videoFrames_.load() == 0) {
-        end_->reason = "no video frame lies between the marks";
-    } else if (!aviMode_ && !stretchWritten_) {
+    if (!aviMode_ && !pictureCopied_) {
+        pictureCopied_ = GatheredPicture();  // the last PES, which nothing after it completes
+    }
+    if (!aviMode_ && !stretchWritten_) {
         end_->reason = "no whole packet lies between the marks";
+    } else if (aviMode_ ? videoFrames_.load() == 0 : !pictureCopied_) {
+        end_->reason = kNoPictureReason;
     } else if (aviMode_ && !avi_.Close()) {
         end_->reason = "cannot write " + request_.outputPath;
     } else if (output_.Commit(&error, request_.syncBeforeRename)) {
@@ -425,6 +432,9 @@ void CTSBackup::ProcessBlock(size_t blockEnd, int64_t blockStart, int64_t fileEn
             WalkPackets(blockEnd, eof, [this](size_t at) {
                 if (range_ == Range::kIn && bufferBase_ + static_cast<int64_t>(at) >= threshold_) {
                     Emit(at);
+                    if (!pictureCopied_) {
+                        WatchForPicture(at);
+                    }
                 }
             });
             break;
@@ -522,20 +532,26 @@ void CTSBackup::WalkPackets(size_t end, bool eof, OnPacket onPacket) {
 }
 
 void CTSBackup::OnTablesPacket(size_t at) {
-    const TsPacket packet = ParseTsPacket(buffer_.data() + at);
+    const uint8_t* bytes = buffer_.data() + at;
+    const TsPacket packet = ParseTsPacket(bytes);
     if (!packet.Routable()) {
         return;
     }
+    const bool patKnown = !psi_.programs.empty();
     PsiStep(psi_, packet);
+    if (!patKnown && !psi_.programs.empty()) {
+        std::copy_n(bytes, kTsPacketSize, tables_.pat.table.bytes.begin());
+        tables_.pat.table.found = true;
+    }
     if (!psi_.pidsKnown) {
+        NoteHeadCounter(packet);
         return;
     }
+    std::copy_n(bytes, kTsPacketSize, tables_.pmt.table.bytes.begin());
+    tables_.pmt.table.found = true;
     const int64_t tablesAt = bufferBase_ + static_cast<int64_t>(at);
     if (aviMode_) {
-        if (psi_.videoPid == kNoPid) {
-            Fail("the recording has no H.264 video stream");
-            return;
-        }
+        // A stream may announce its video only in a later version of the map.
         phase_ = Phase::kAssemble;
     } else {
         if (!WriteHead(tablesAt)) {
@@ -546,8 +562,17 @@ void CTSBackup::OnTablesPacket(size_t at) {
     PlanStretch(tablesAt);
 }
 
+// The head's packets of the table PIDs, which the fresh tables may have to follow on from.
+void CTSBackup::NoteHeadCounter(const TsPacket& packet) {
+    if (packet.pid == kPatPid) {
+        tables_.pat.counter = ContinuityCounter(packet.bytes);
+    } else if (packet.pid == psi_.PmtPid()) {
+        tables_.pmt.counter = ContinuityCounter(packet.bytes);
+    }
+}
+
 // Where reading goes on once the tables are known: at the mark-in block, rather than reading
-// the whole mark-in file up to it.
+// the whole mark-in file up to it. The tables in force there are looked for back from it.
 void CTSBackup::PlanStretch(int64_t tablesAt) {
     const int64_t markBlock = currentIsIn_ ? AlignDown(request_.marks.inPos) : 0;
     if (!aviMode_) {
@@ -555,15 +580,41 @@ void CTSBackup::PlanStretch(int64_t tablesAt) {
         threshold_ = std::max(markBlock, tablesAt);
         readPos_ = AlignDown(threshold_);
         reseek_ = true;
+        if (threshold_ > tablesAt) {
+            WriteTablesInForce(tablesAt);
+        }
         return;
     }
     const int64_t resume = AlignDown(std::max<int64_t>(0, markBlock - kAviPreRoll));
     if (resume > bufferBase_ + static_cast<int64_t>(fill_)) {
+        if (!TakeTablesInForce(tablesAt, resume)) {
+            return;
+        }
         readPos_ = resume;
         reseek_ = true;
         videoPes_.Reset();
         audioPes_.Reset();
     }
+}
+
+// The walk goes on with the tables in force at `to`, looked for back from there to `from`.
+bool CTSBackup::TakeTablesInForce(int64_t from, int64_t to) {
+    switch (FindTablesInForce(input_.Get(), from, to, buffer_, running_, tables_)) {
+        case TableSearch::kDone:
+            break;
+        case TableSearch::kReadError: {
+            const int err = errno;  // before anything else can change it
+            Fail(SystemError("cannot read " + currentPath_, err));
+            return false;
+        }
+        case TableSearch::kStopped:
+            return false;  // Work reports the stop
+    }
+    PsiState inForce = PsiOf(tables_);
+    if (inForce.pidsKnown) {
+        psi_ = std::move(inForce);
+    }
+    return true;
 }
 
 bool CTSBackup::WriteHead(int64_t length) {
@@ -585,6 +636,27 @@ bool CTSBackup::WriteHead(int64_t length) {
         done += n;
     }
     return true;
+}
+
+// A stretch that does not begin with the recording's map opens with the tables in force there,
+// so that a player finds its streams from its first picture on.
+void CTSBackup::WriteTablesInForce(int64_t tablesAt) {
+    const int headPmtPid = psi_.PmtPid();
+    const int headPatCounter = tables_.pat.counter;  // the head's packets, so far
+    const int headPmtCounter = tables_.pmt.counter;
+    if (!TakeTablesInForce(tablesAt, threshold_)) {
+        return;
+    }
+    if (WriteFreshTable(tables_.pat, kPatPid, headPatCounter)) {
+        WriteFreshTable(tables_.pmt, headPmtPid, headPmtCounter);
+    }
+}
+
+bool CTSBackup::WriteFreshTable(const TableTrack& track, int headPid, int headCounter) {
+    const int pid = ParseTsPacket(track.table.bytes.data()).pid;
+    const TsPacketBytes packet = FreshTablePacket(track, pid == headPid ? headCounter : kNoCounter,
+                                                  PcrPidOf(tables_.pmt.table));
+    return WriteOutput(packet.data(), packet.size());
 }
 
 // Packets next to each other in the buffer go out in one write.
@@ -636,9 +708,46 @@ void CTSBackup::StartWriteBack() {
     writeBackFrom_ = written;
 }
 
+// Gathers the copied video PES, as a player of the clip would, until one holds a picture.
+void CTSBackup::WatchForPicture(size_t at) {
+    const TsPacket packet = ParseTsPacket(buffer_.data() + at);
+    if (!packet.Routable()) {
+        return;
+    }
+    if (IsTablePid(psi_, packet.pid)) {
+        PsiFollow(psi_, packet);
+        return;
+    }
+    if (packet.pid != psi_.videoPid) {
+        return;
+    }
+    if (packet.payloadUnitStart) {
+        pictureCopied_ = GatheredPicture();
+        videoPes_.Reset();
+    }
+    videoPes_.Append(packet.Payload(), packet.payloadLength);
+}
+
+// A fragment whose start was not copied has no PES header and is not a picture.
+bool CTSBackup::GatheredPicture() const {
+    const int fill = videoPes_.Fill();
+    PesHeader header;
+    if (videoPes_.Overflowed() || !ParsePesHeader(videoPes_.Bytes(), fill, header) ||
+        fill <= header.payloadOffset) {
+        return false;
+    }
+    return ScanFrameKind(videoPes_.Bytes() + header.payloadOffset, fill - header.payloadOffset,
+                         &running_)
+               .kind != kKindNone;
+}
+
 void CTSBackup::OnAviPacket(size_t at) {
     const TsPacket packet = ParseTsPacket(buffer_.data() + at);
     if (!packet.Routable() || packet.payloadLength == 0) {
+        return;
+    }
+    if (IsTablePid(psi_, packet.pid)) {
+        PsiFollow(psi_, packet);
         return;
     }
     PesBuffer* pes = nullptr;

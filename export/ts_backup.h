@@ -2,11 +2,12 @@
 // the mark-in to the mark-out (continuing across files by their numbers) with its own file
 // handle, independently of playback, and writes either
 //   - a transport stream clip: the head of the mark-in file up to its first program map packet,
-//     then the whole packets of the 8,192-byte blocks in range, or
+//     the PAT and PMT in force where the stretch begins when it does not begin with them, then
+//     the whole packets of the 8,192-byte blocks in range, or
 //   - an AVI clip (output name ending in ".avi"): the H.264 access units stored unchanged from
 //     the first key frame in range on, and the AAC audio decoded to 48 kHz mono 16-bit PCM.
-// The output appears under its name only when the export completes; whatever ends it early
-// leaves no file there and any earlier file untouched.
+// The output appears under its name only when the export completes with a picture in it;
+// whatever ends it otherwise leaves no file there and any earlier file untouched.
 #pragma once
 
 #include <sys/types.h>
@@ -20,6 +21,7 @@
 
 #include "export/avi_file.h"
 #include "export/file_copy.h"
+#include "export/ts_clip_tables.h"
 #include "media/aac_decoder.h"
 #include "platform/unique_fd.h"
 #include "stream/pes.h"
@@ -28,6 +30,9 @@
 namespace velmaro {
 
 constexpr int kExportBlockSize = 8192;  // the unit of the range test
+
+// Why a clip whose marks hold no picture is not saved, whichever its kind.
+inline constexpr char kNoPictureReason[] = "no video frame lies between the marks";
 
 enum class ExportEnd {
     kFinished,  // the clip is complete and saved under the output name
@@ -146,8 +151,14 @@ class CTSBackup {
 
     // Transport stream copy.
     void OnTablesPacket(size_t at);
+    void NoteHeadCounter(const TsPacket& packet);
     void PlanStretch(int64_t tablesAt);
+    bool TakeTablesInForce(int64_t from, int64_t to);
     bool WriteHead(int64_t length);
+    void WriteTablesInForce(int64_t tablesAt);
+    bool WriteFreshTable(const TableTrack& track, int headPid, int headCounter);
+    void WatchForPicture(size_t at);
+    bool GatheredPicture() const;
     void Emit(size_t at);
     void FlushRun();
     bool WriteOutput(const uint8_t* data, size_t size);
@@ -190,7 +201,10 @@ class CTSBackup {
     bool currentIsIn_ = false;
     bool currentIsOut_ = false;
     int64_t countFrom_ = 0;  // progress counts bytes of the current file from here on
-    PsiState psi_;
+    PsiState psi_;           // the tables in use where the walk is
+    // The first tables of the mark-in file and the continuity counters of their PIDs' packets
+    // before its map; then the tables in force where the stretch begins.
+    TablesInForce tables_;
     Phase phase_ = Phase::kTables;
     Range range_ = Range::kBefore;  // of the block being walked
     std::optional<ExportOutcome> end_;
@@ -209,9 +223,10 @@ class CTSBackup {
     size_t runBegin_ = 0;    // TS copy: whole packets in buffer_ waiting to be written
     size_t runEnd_ = 0;
     bool stretchWritten_ = false;
-    int64_t writeBackFrom_ = 0;  // TS copy: clip bytes before this were handed to write-back
+    int64_t writeBackFrom_ = 0;   // TS copy: clip bytes before this were handed to write-back
+    bool pictureCopied_ = false;  // TS copy: a PES with a picture has been copied
 
-    PesBuffer videoPes_;
+    PesBuffer videoPes_;  // AVI: the frame being gathered; TS copy: until a picture is copied
     PesBuffer audioPes_;
     std::vector<int16_t> pcm_;  // decoded audio of one PES; capacity kept
     bool videoStarted_ = false;

@@ -154,6 +154,13 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
         if (!state.psi.pidsKnown) {
             return RouteResult::kSkipped;
         }
+    } else if (IsTablePid(state.psi, packet.pid)) {
+        // Tables are followed in forward play only: backward delivery meets the versions last
+        // first, and an older one would replace the newer one for the pictures after it.
+        if (flow == PacketFlow::kForward) {
+            PsiFollow(state.psi, packet);
+        }
+        return RouteResult::kSkipped;
     }
     const uint8_t* payload = packet.Payload();
     const int length = packet.payloadLength;

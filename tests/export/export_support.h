@@ -1,6 +1,7 @@
-// What the export tests share: the small generated cards they export from, a request for a clip
-// of them, an export run to its end with everything it reported, ffprobe's and ffmpeg's view of
-// a clip, and the names left in an output folder. Nothing here knows about gtest.
+// What the export tests share: the small generated cards they export from, hand-made
+// recordings, a request for a clip of them, an export run to its end with everything it
+// reported, ffprobe's and ffmpeg's view of a clip, and the names left in an output folder.
+// Nothing here knows about gtest.
 #pragma once
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "export/ts_backup.h"
+#include "stream/ts_builder.h"
 #include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
@@ -29,6 +31,9 @@ inline constexpr int kAudioPid = 0x1100;
 inline constexpr int kPmtPid = 0x0100;
 inline constexpr int64_t kPacket = 188;
 inline constexpr int64_t kBlock = kExportBlockSize;
+
+inline constexpr int kGop = 15;  // of the hand-made recordings
+inline constexpr int64_t kTicksPerPicture = 3000;
 
 // Only guards against a hang; no test depends on how long an export takes.
 inline constexpr std::chrono::seconds kExportPatience{120};
@@ -118,6 +123,35 @@ inline std::vector<std::string> NamesIn(const std::filesystem::path& folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// A hand-made recording whose packets count on per PID, as a muxer's do; built with
+// the packet builder of the stream tests.
+class Muxed {
+  public:
+    void Add(Bytes packet) {
+        const int pid = Pid(packet.data());
+        packet[3] = static_cast<uint8_t>((packet[3] & 0xF0) | (counters_[pid]++ & 0x0F));
+        bytes.insert(bytes.end(), packet.begin(), packet.end());
+    }
+    // Pictures `first` to `last`, a key picture every kGop, each with a sound frame; pictures
+    // at 30 a second.
+    void Pictures(int first, int last, int videoPid = kVideoPid, size_t sliceBytes = 1500) {
+        for (int i = first; i <= last; ++i) {
+            const int64_t t = (i + 1) * kTicksPerPicture;
+            const Bytes au = AccessUnit(i % kGop == 0, sliceBytes + 13 * (i % 7));
+            for (const Bytes& p : PesPackets(videoPid, Pes(0xE0, au, t, t))) {
+                Add(p);
+            }
+            for (const Bytes& p : PesPackets(kAudioPid, Pes(0xC0, Bytes(200, 1), t))) {
+                Add(p);
+            }
+        }
+    }
+    Bytes bytes;
+
+  private:
+    std::map<int, int> counters_;
+};
 
 using StreamFields = std::map<std::string, std::string>;
 

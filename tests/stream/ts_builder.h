@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "stream/psi.h"
 #include "stream/ts_packet.h"
 
 namespace velmaro::test {
@@ -35,26 +36,44 @@ inline Bytes Packet(int pid, bool start, const uint8_t* payload, size_t size) {
     return p;
 }
 
+// A section after a pointer field of 0, with a valid CRC.
 inline Bytes Section(uint8_t tableId, const Bytes& body) {
-    Bytes s = {0x00 /* pointer */, tableId, 0, 0};
-    const size_t length = body.size() + 4;  // + CRC (not checked by the player)
-    s[2] = static_cast<uint8_t>(0xB0 | (length >> 8));
-    s[3] = static_cast<uint8_t>(length & 0xFF);
-    s.insert(s.end(), body.begin(), body.end());
-    s.insert(s.end(), {0xDE, 0xAD, 0xBE, 0xEF});
+    const size_t length = body.size() + 4;  // + CRC
+    Bytes s;
+    s.reserve(4 + length);
+    s.push_back(0x00);  // pointer_field
+    s.push_back(tableId);
+    s.push_back(static_cast<uint8_t>(0xB0 | (length >> 8)));
+    s.push_back(static_cast<uint8_t>(length & 0xFF));
+    for (const uint8_t b : body) {
+        s.push_back(b);
+    }
+    const uint32_t crc = Crc32Mpeg2(s.data() + 1, s.size() - 1);
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        s.push_back(static_cast<uint8_t>(crc >> shift));
+    }
     return s;
 }
 
-inline Bytes PatPacket(int pmtPid, int programNumber = 1) {
-    const Bytes body = {0x00, 0x01, 0xC1, 0x00, 0x00,
-                        static_cast<uint8_t>(programNumber >> 8), static_cast<uint8_t>(programNumber),
-                        static_cast<uint8_t>(0xE0 | (pmtPid >> 8)), static_cast<uint8_t>(pmtPid)};
+// The byte after table_id_extension: reserved bits, version_number, current_next_indicator.
+inline uint8_t VersionByte(int version, bool current) {
+    return static_cast<uint8_t>(0xC0 | ((version & 0x1F) << 1) | (current ? 1 : 0));
+}
+
+inline Bytes PatPacket(int pmtPid, int programNumber = 1, int version = 0, bool current = true) {
+    Bytes body = {0x00, 0x01, VersionByte(version, current), 0x00, 0x00};
+    body.insert(body.end(),
+                {static_cast<uint8_t>(programNumber >> 8), static_cast<uint8_t>(programNumber),
+                 static_cast<uint8_t>(0xE0 | (pmtPid >> 8)), static_cast<uint8_t>(pmtPid)});
     const Bytes s = Section(0x00, body);
     return Packet(0, true, s.data(), s.size());
 }
 
-inline Bytes PmtPacket(int pmtPid, const std::vector<std::pair<uint8_t, int>>& streams) {
-    Bytes body = {0x00, 0x01, 0xC1, 0x00, 0x00, 0xF0, 0x11, 0xF0, 0x00};
+// The map of program 1 (or `programNumber`).
+inline Bytes PmtPacket(int pmtPid, const std::vector<std::pair<uint8_t, int>>& streams,
+                       int version = 0, bool current = true, int programNumber = 1) {
+    Bytes body = {static_cast<uint8_t>(programNumber >> 8), static_cast<uint8_t>(programNumber)};
+    body.insert(body.end(), {VersionByte(version, current), 0x00, 0x00, 0xF0, 0x11, 0xF0, 0x00});
     for (auto [type, pid] : streams) {
         body.insert(body.end(), {type, static_cast<uint8_t>(0xE0 | (pid >> 8)),
                                  static_cast<uint8_t>(pid), 0xF0, 0x00});

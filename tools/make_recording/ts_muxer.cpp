@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "stream/psi.h"
+
 namespace velmaro {
 namespace {
 
@@ -19,17 +21,6 @@ void PutPid(std::vector<uint8_t>& out, int pid) {
 }
 
 }  // namespace
-
-uint32_t Crc32Mpeg2(const uint8_t* data, size_t size) {
-    uint32_t crc = 0xFFFFFFFF;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= static_cast<uint32_t>(data[i]) << 24;
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = (crc & 0x80000000) != 0 ? (crc << 1) ^ 0x04C11DB7 : crc << 1;
-        }
-    }
-    return crc;
-}
 
 void TsMuxer::WriteSection(int pid, std::vector<uint8_t> section) {
     // section_length: everything after its own field, the CRC included.

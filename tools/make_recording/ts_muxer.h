@@ -10,9 +10,6 @@
 
 namespace velmaro {
 
-// CRC-32 of MPEG-2 PSI sections (polynomial 0x04C11DB7, initial value all ones, not reflected).
-uint32_t Crc32Mpeg2(const uint8_t* data, size_t size);
-
 struct TsLayout {
     int pmtPid = 0x0100;
     int videoPid = 0x1011;
