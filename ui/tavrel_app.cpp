@@ -77,8 +77,13 @@ void CTavrelApp::SaveAtExit() {
 }
 
 int CTavrelApp::Run(const MainWindowFactory& makeMainWindow) {
-    // Ended from outside, the run still ends through the steps below.
-    const ExitSignals exitSignals([this] { quit(); });
+    // Ended from outside, the run still ends through the steps below, as by the close button.
+    const ExitSignals exitSignals([this] {
+        if (g_pMainDlg != nullptr) {
+            g_pMainDlg->close();
+        }
+        quit();
+    });
     StartUp();
     std::unique_ptr<QWidget> mainWindow = makeMainWindow(*this);
     g_pMainDlg = mainWindow.get();

@@ -1,5 +1,6 @@
 #include "ui/tavrel_dlg.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -499,8 +500,16 @@ void CTavrelDlg::dropEvent(QDropEvent* event) {
 }
 
 // Esc belongs to the video and map windows (leave full screen, dock); the player closes by its
-// close button only.
+// close button or when the session ends it, never by Esc.
 void CTavrelDlg::reject() {}
+
+// Closing ends the run: the floating windows come home first, so that nothing is left open
+// to hold the application up (a floating window refuses to close: it docks instead).
+void CTavrelDlg::closeEvent(QCloseEvent* event) {
+    videoWindow_->Dock();
+    map_->DockWindow();
+    event->accept();
+}
 
 void CTavrelDlg::keyPressEvent(QKeyEvent* event) {
     CVxSkinDialog::keyPressEvent(event);

@@ -107,6 +107,7 @@ class CTavrelDlg : public CVxSkinDialog {
     void dropEvent(QDropEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void CreateTitleButtons();
