@@ -1,11 +1,39 @@
 // velmaro: the player. Start-up order and settings live in CTavrelApp; the window it runs is
 // the main window, which opens the recording named on the command line or a camera card once
 // the event loop runs.
+#include <QCoreApplication>
 #include <QTimer>
+#include <cstdlib>
 
 #include "app/app_settings.h"
 #include "ui/tavrel_app.h"
+#include "ui/dev_show_dlg.h"
 #include "ui/tavrel_dlg.h"
+#include "ui/video_widget.h"
+
+namespace {
+
+constexpr int kPicturePollMs = 2;
+
+// VELMARO_QUIT_AFTER_PICTURES=N: the run ends once N pictures were presented, as mpv's
+// --frames=N; for timing the start-up against other players.
+void QuitAfterPictures(velmaro::CTavrelDlg& window) {
+    const char* value = std::getenv("VELMARO_QUIT_AFTER_PICTURES");
+    const int pictures = value != nullptr ? std::atoi(value) : 0;
+    if (pictures <= 0) {
+        return;
+    }
+    auto* poll = new QTimer(&window);
+    QObject::connect(poll, &QTimer::timeout, &window, [&window, pictures] {
+        if (window.VideoWindow()->VideoSurface()->PicturesPresented() >= pictures) {
+            window.close();
+            QCoreApplication::quit();
+        }
+    });
+    poll->start(kPicturePollMs);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     if (velmaro::AnswerInformationalOption(argc, argv)) {
@@ -15,6 +43,7 @@ int main(int argc, char** argv) {
     return app.Run([](velmaro::CTavrelApp& a) {
         auto window = std::make_unique<velmaro::CTavrelDlg>(a, velmaro::Settings().uiMode);
         QTimer::singleShot(0, window.get(), [w = window.get()] { w->Start(); });
+        QuitAfterPictures(*window);
         return window;
     });
 }

@@ -346,6 +346,8 @@ bool CPlayCtrlDlg::OpenRecording(const QString& path) {
     return opened;
 }
 
+// The card's first recording plays at once; its list (which reads the end of every file, 200 of
+// them on a full card) is built by the channel in the background, not here on the GUI thread.
 void CPlayCtrlDlg::OpenSdCard(bool showMessage) {
     const std::string recording = FindCardRecording();
     if (recording.empty()) {
@@ -354,12 +356,7 @@ void CPlayCtrlDlg::OpenSdCard(bool showMessage) {
         }
         return;
     }
-    CFindFilePath list;
-    list.ScanNow(recording);
-    const std::vector<RecordingEntry> entries = list.Entries();
-    if (!entries.empty()) {
-        OpenRecording(QString::fromStdString(entries.front().path));
-    }
+    OpenRecording(QString::fromStdString(recording));
 }
 
 void CPlayCtrlDlg::ChooseRecordingFile() {
