@@ -19,8 +19,21 @@ struct SelemIdFree {
     void operator()(snd_mixer_selem_id_t* id) const { snd_mixer_selem_id_free(id); }
 };
 
+// A machine without a sound card has no mixer, which the caller learns from the result; ALSA
+// would also print its configuration's complaints each time one is looked for.
+void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+
+class QuietAlsa {
+  public:
+    QuietAlsa() { snd_lib_error_set_handler(&IgnoreAlsaMessage); }
+    ~QuietAlsa() { snd_lib_error_set_handler(nullptr); }
+    QuietAlsa(const QuietAlsa&) = delete;
+    QuietAlsa& operator=(const QuietAlsa&) = delete;
+};
+
 // The simple-element view of `device`, loaded; null when there is no such mixer.
 MixerHandle OpenMixer(const std::string& device) {
+    const QuietAlsa quiet;
     snd_mixer_t* raw = nullptr;
     if (snd_mixer_open(&raw, 0) < 0) {
         return nullptr;

@@ -22,6 +22,8 @@
 #include "stream/ts_channel.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/app_shared.h"
+#include "ui/dashboard.h"
+#include "controls/digi_static.h"
 #include "ui/dev_show_dlg.h"
 #include "ui/map_port.h"
 #include "ui/play_ctrl_dlg.h"
@@ -248,6 +250,25 @@ TEST_F(MainWindowOnCard, OpeningShowsTheDayOfTheRecordingAndPlaysFromAClickedMin
     QTest::qWait(200);
     EXPECT_EQ(channel().reader.CurrentPath(), playing);
 
+    // A green minute plays from that minute: from the second file back to the first.
+    Click(P::kIdNextFile);
+    ASSERT_TRUE(WaitGui([&] { return channel().reader.CurrentPath() == files()[1]; }));
+    QTest::mouseClick(minutes, Qt::LeftButton, {}, minutes->CellRect(0).center());
+    EXPECT_EQ(w().SelectedMinute(), 30);
+    EXPECT_TRUE(WaitGui([&] { return channel().reader.CurrentPath() == files()[0]; }));
+
+    // The dashboard shows the telemetry the map took: the same fix, its speed on the display,
+    // the sentence's G-sensor values as the newest sample.
+    const Dashboard& dash = *panel().GetDashboard();
+    ASSERT_TRUE(WaitGui([&] { return dash.Fix().latitude != 0.0 && !dash.GHistory().empty(); }));
+    const GpsRecord fix = w().Map()->LatestFix();
+    EXPECT_EQ(dash.Fix().latitude, fix.latitude);
+    EXPECT_EQ(dash.Fix().longitude, fix.longitude);
+    EXPECT_NEAR(fix.latitude, 48.137, 0.05);  // the generated route's start
+    EXPECT_EQ(dash.SpeedDisplay()->Text(), FormatSpeed(fix.speed, Settings().unitOfSpeed));
+    EXPECT_EQ(dash.GHistory().back().x, shared.gSensor.x);
+    EXPECT_EQ(dash.GHistory().back().z, shared.gSensor.z);
+
     // Another day in the calendar: nothing recorded there.
     w().FillDay(QDate(2026, 6, 13));
     EXPECT_EQ(hours->CellColor(8), kGrey);
@@ -448,6 +469,26 @@ TEST_F(MainWindowOnCard, TheVideoWindowFloatsDocksAndFillsTheScreenKeepingItsPic
     EXPECT_EQ(video->geometry(), docked);
     const int shown = video->VideoSurface()->PicturesPresented();
     EXPECT_TRUE(WaitGui([&] { return video->VideoSurface()->PicturesPresented() > shown + 2; }));
+}
+
+TEST_F(MainWindowOnCard, SnapshotsTakenTogetherAreAllKeptAndReported) {
+    ASSERT_TRUE(OpenAndShow(files()[0]));
+    Click(P::kIdSnapshot);
+    Click(P::kIdSnapshot);
+    ASSERT_TRUE(WaitGui([&] { return panel().SnapshotResults().size() == 2; }));
+    const auto& results = panel().SnapshotResults();
+    EXPECT_TRUE(results[0].Written() && results[1].Written());
+    EXPECT_NE(results[0].path, results[1].path);
+    for (const SnapshotResult& r : results) {
+        EXPECT_TRUE(fs::exists(r.path)) << r.path;
+        EXPECT_EQ(fs::path(r.path).parent_path(), shots.path());
+    }
+    // A folder that cannot take the file: said so, no path reported.
+    Settings().snapshotPath = "/proc/velmaro-no-such-folder/";
+    Click(P::kIdSnapshot);
+    ASSERT_TRUE(WaitGui([&] { return panel().SnapshotResults().size() == 3; }));
+    EXPECT_FALSE(panel().SnapshotResults()[2].Written());
+    EXPECT_FALSE(panel().LastMessage().isEmpty());
 }
 
 TEST_F(MainWindowOnCard, DroppedFilesOpenOnlyTheFirst) {
