@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QUrl>
+#include <QWheelEvent>
 #include <filesystem>
 #include <fstream>
 
@@ -192,11 +193,12 @@ TEST(MainWindowLayout, EveryElementSitsWhereTheModeSaysInAllThreeModes) {
 
 class MainWindowOnCard : public ::testing::Test {
   protected:
-    void SetUp() override {
+    void SetUp() override { Begin(1); }
+    void Begin(int uiMode) {
         test::QuietSound();
         ASSERT_TRUE(Card().result.ok) << Card().result.error;
         Settings().snapshotPath = shots.path().string() + "/";
-        window = std::make_unique<CTavrelDlg>(shared, 1);
+        window = std::make_unique<CTavrelDlg>(shared, uiMode);
         window->show();
     }
     void TearDown() override { window.reset(); }
@@ -274,7 +276,14 @@ TEST_F(MainWindowOnCard, OpeningShowsTheDayOfTheRecordingAndPlaysFromAClickedMin
     EXPECT_EQ(hours->CellColor(8), kGrey);
 }
 
-TEST_F(MainWindowOnCard, TheButtonsAndSlidersDriveTheChannel) {
+class MainWindowInEveryMode : public MainWindowOnCard, public ::testing::WithParamInterface<int> {
+  protected:
+    void SetUp() override { Begin(GetParam()); }
+};
+
+INSTANTIATE_TEST_SUITE_P(UiModes, MainWindowInEveryMode, ::testing::Values(0, 1, 2));
+
+TEST_P(MainWindowInEveryMode, TheButtonsAndSlidersDriveTheChannel) {
     ASSERT_TRUE(OpenAndShow(files()[0]));
     ChannelState& s = channel().state;
 
@@ -469,6 +478,31 @@ TEST_F(MainWindowOnCard, TheVideoWindowFloatsDocksAndFillsTheScreenKeepingItsPic
     EXPECT_EQ(video->geometry(), docked);
     const int shown = video->VideoSurface()->PicturesPresented();
     EXPECT_TRUE(WaitGui([&] { return video->VideoSurface()->PicturesPresented() > shown + 2; }));
+}
+
+TEST_F(MainWindowOnCard, DraggingThePanelMovesTheWindowAndTheWheelSeeks) {
+    ASSERT_TRUE(OpenAndShow(files()[0]));
+    Click(P::kIdPause);
+    // The wheel over the seek bar: a notch away from the user is a hundredth forward.
+    CVxSkinSldButton* seek = panel().Slider(P::kIdSeek);
+    seek->SetPos(400);
+    const QPointF over = QPointF(seek->geometry().center());
+    QWheelEvent wheel(over, panel().mapToGlobal(over), QPoint(), QPoint(0, 240), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&panel(), &wheel);
+    EXPECT_EQ(seek->GetPos(), 420);
+
+    // A press on the panel's background and a move take the whole window along.
+    const QPoint start = w().pos();
+    const QPoint background(100, 10);  // above the dial, no control there
+    ASSERT_EQ(panel().childAt(background), nullptr);
+    QTest::mousePress(&panel(), Qt::LeftButton, {}, background);
+    QMouseEvent move(QEvent::MouseMove, QPointF(background + QPoint(30, 20)),
+                     QPointF(panel().mapToGlobal(background + QPoint(30, 20))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&panel(), &move);
+    QTest::mouseRelease(&panel(), Qt::LeftButton, {}, background + QPoint(30, 20));
+    EXPECT_EQ(w().pos(), start + QPoint(30, 20));
 }
 
 TEST_F(MainWindowOnCard, SnapshotsTakenTogetherAreAllKeptAndReported) {
