@@ -61,8 +61,8 @@ CivilDate LocalDateOf(int64_t time) {
 DayStates FillDayStates(CivilDate date, const std::vector<RecordingEntry>& list) {
     DayStates states;
     const int64_t dayStart = LocalTimeOf(date, 0, 0, 0);
-    const int64_t dayEnd = LocalTimeOf(date, kHoursPerDay - 1, kMinutesPerHour - 1,
-                                       kLastSecondOfMinute);
+    const int64_t dayEnd =
+        LocalTimeOf(date, kHoursPerDay - 1, kMinutesPerHour - 1, kLastSecondOfMinute);
     for (const RecordingEntry& e : list) {
         if (e.endTime < dayStart || e.startTime > dayEnd || e.endTime < e.startTime) {
             continue;

@@ -209,10 +209,9 @@ bool ReplacingFile::Create(const std::string& target, std::string* error, Tempor
     return true;
 }
 
-bool ReplacingFile::CreateUnnamed(const std::string& target, std::string* error,
-                                  bool* offered) {
-    UniqueFd fd(::open(FolderForOpen(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
-                       kNewFileMode));
+bool ReplacingFile::CreateUnnamed(const std::string& target, std::string* error, bool* offered) {
+    UniqueFd fd(
+        ::open(FolderForOpen(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kNewFileMode));
     if (!fd.Valid()) {
         const int err = errno;  // before anything else can change it
         *offered = !UnnamedFilesNotOffered(err);
@@ -282,8 +281,8 @@ bool ReplacingFile::PutInPlace(std::string* error) {
         const std::string byFd = "/proc/self/fd/" + std::to_string(fd_.Get());
         for (int attempt = 0; attempt < kTempNameAttempts && tempPath_.empty(); ++attempt) {
             const std::string candidate = prefix + RandomTag() + kTempSuffix;
-            if (::linkat(AT_FDCWD, byFd.c_str(), AT_FDCWD, candidate.c_str(),
-                         AT_SYMLINK_FOLLOW) == 0) {
+            if (::linkat(AT_FDCWD, byFd.c_str(), AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) ==
+                0) {
                 tempPath_ = candidate;
             } else if (errno != EEXIST) {
                 const int err = errno;  // before anything else can change it

@@ -95,8 +95,8 @@ void CDevShowDlg::EnterFullScreen() {
     if (mainWindow_ != nullptr) {
         mainWindow_->hide();
     }
-    const QScreen* screen = this->screen() != nullptr ? this->screen()
-                                                      : QGuiApplication::primaryScreen();
+    const QScreen* screen =
+        this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
     if (screen != nullptr) {
         videoSurface_->setGeometry(screen->geometry());
     }

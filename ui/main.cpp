@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "app/app_settings.h"
-#include "ui/tavrel_app.h"
 #include "ui/dev_show_dlg.h"
+#include "ui/tavrel_app.h"
 #include "ui/tavrel_dlg.h"
 #include "ui/video_widget.h"
 

@@ -55,8 +55,8 @@ void MapPanel::FloatWindow() {
     setParent(nullptr, Qt::Window);
     setWindowTitle(QStringLiteral("Map"));
     resize(kFloatingSize);
-    if (const QScreen* screen = mainWindow_ != nullptr ? mainWindow_->screen()
-                                                       : QGuiApplication::primaryScreen()) {
+    if (const QScreen* screen =
+            mainWindow_ != nullptr ? mainWindow_->screen() : QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), kFloatingSize);
         frame.moveCenter(screen->geometry().center());
         move(frame.topLeft());
@@ -84,10 +84,9 @@ void MapPanel::paintEvent(QPaintEvent*) {
         return;
     }
     painter.setPen(kText);
-    painter.drawText(rect().adjusted(8, 6, -8, -6), Qt::AlignLeft | Qt::AlignBottom,
-                     QStringLiteral("%1, %2")
-                         .arg(fix_.latitude, 0, 'f', 6)
-                         .arg(fix_.longitude, 0, 'f', 6));
+    painter.drawText(
+        rect().adjusted(8, 6, -8, -6), Qt::AlignLeft | Qt::AlignBottom,
+        QStringLiteral("%1, %2").arg(fix_.latitude, 0, 'f', 6).arg(fix_.longitude, 0, 'f', 6));
 }
 
 void MapPanel::keyPressEvent(QKeyEvent* event) {

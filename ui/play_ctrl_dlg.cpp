@@ -28,10 +28,10 @@
 #include "platform/mixer.h"
 #include "stream/recording_index.h"
 #include "stream/ts_channel.h"
+#include "ui/app_shared.h"
 #include "ui/dashboard.h"
 #include "ui/dev_show_dlg.h"
 #include "ui/map_port.h"
-#include "ui/app_shared.h"
 #include "ui/tavrel_dlg.h"
 #include "ui/video_widget.h"
 
@@ -94,8 +94,8 @@ const ButtonRow kRows[] = {
       CPlayCtrlDlg::kIdMarkOut, CPlayCtrlDlg::kIdBackup},
      {QRect(18, 500, 32, 22), QRect(32, 665, 32, 22)},
      {32, 40}},
-    {{CPlayCtrlDlg::kIdOpen, CPlayCtrlDlg::kIdSave, CPlayCtrlDlg::kIdSnapshot,
-      CPlayCtrlDlg::kIdMap, CPlayCtrlDlg::kIdConfig},
+    {{CPlayCtrlDlg::kIdOpen, CPlayCtrlDlg::kIdSave, CPlayCtrlDlg::kIdSnapshot, CPlayCtrlDlg::kIdMap,
+      CPlayCtrlDlg::kIdConfig},
      {QRect(8, 537, 37, 34), QRect(10, 717, 37, 34)},
      {37, 53}},
 };
@@ -115,11 +115,23 @@ struct SliderSpec {
 };
 
 const SliderSpec kSliders[] = {
-    {CPlayCtrlDlg::kIdSeek, CPlayCtrlDlg::kSeekKind, kSeekMax, {446, 133}, 151,
+    {CPlayCtrlDlg::kIdSeek,
+     CPlayCtrlDlg::kSeekKind,
+     kSeekMax,
+     {446, 133},
+     151,
      {QRect(QPoint(9, 330), QPoint(191, 347)), QRect(QPoint(12, 440), QPoint(255, 457))}},
-    {CPlayCtrlDlg::kIdVolume, CPlayCtrlDlg::kVolumeKind, kVolumeSliderMax, {442, 152}, 155,
+    {CPlayCtrlDlg::kIdVolume,
+     CPlayCtrlDlg::kVolumeKind,
+     kVolumeSliderMax,
+     {442, 152},
+     155,
      {QRect(QPoint(42, 402), QPoint(190, 417)), QRect(QPoint(56, 537), QPoint(254, 552))}},
-    {CPlayCtrlDlg::kIdSpeed, CPlayCtrlDlg::kSpeedKind, kSpeedMax, {445, 153}, 154,
+    {CPlayCtrlDlg::kIdSpeed,
+     CPlayCtrlDlg::kSpeedKind,
+     kSpeedMax,
+     {445, 153},
+     154,
      {QRect(QPoint(42, 366), QPoint(190, 373)), QRect(QPoint(55, 489), QPoint(253, 498))}},
 };
 
@@ -254,8 +266,9 @@ void CPlayCtrlDlg::CreateSliders() {
         slider->setFocusPolicy(Qt::NoFocus);
         connect(slider, &CVxSkinSldButton::Notify, this,
                 [this](quint32 code, int id, int pos) { OnSliderNotify(code, id, pos); });
-        (spec.id == kIdSeek ? seekSlider_ : spec.id == kIdVolume ? volumeSlider_ : speedSlider_) =
-            slider;
+        (spec.id == kIdSeek     ? seekSlider_
+         : spec.id == kIdVolume ? volumeSlider_
+                                : speedSlider_) = slider;
     }
     seekSlider_->SetPos(0);
     speedSlider_->SetPos(kNormalSpeedPosition);
@@ -584,8 +597,7 @@ void CPlayCtrlDlg::OnPanelMessage(uint32_t msg, intptr_t wParam) {
             break;
         case kMsgReset:
             // The list of a recording just opened: the navigator shows the day it was made.
-            if (showDayOfOpened_ && channel_ &&
-                main_.SelectDayOfRecording(channel_->filePath)) {
+            if (showDayOfOpened_ && channel_ && main_.SelectDayOfRecording(channel_->filePath)) {
                 showDayOfOpened_ = false;
             }
             main_.MarkRecordingDays();
@@ -666,8 +678,7 @@ void CPlayCtrlDlg::ExportClip() {
         },
         [this](int64_t done, int64_t toDo) {
             QMetaObject::invokeMethod(
-                this, [this, done, toDo] { OnExportProgress(done, toDo); },
-                Qt::QueuedConnection);
+                this, [this, done, toDo] { OnExportProgress(done, toDo); }, Qt::QueuedConnection);
         });
     if (!backupWorker_->Begin(request)) {
         const QString error = QString::fromStdString(backupWorker_->LastError());
@@ -684,7 +695,8 @@ void CPlayCtrlDlg::ExportClip() {
 
 void CPlayCtrlDlg::OnExportProgress(int64_t done, int64_t toDo) {
     if (backupRunning_ && toDo > 0) {
-        exportProgress_->setValue(static_cast<int>(std::clamp<int64_t>(done * 1000 / toDo, 0, 1000)));
+        exportProgress_->setValue(
+            static_cast<int>(std::clamp<int64_t>(done * 1000 / toDo, 0, 1000)));
     }
 }
 
@@ -743,8 +755,8 @@ void CPlayCtrlDlg::paintEvent(QPaintEvent* event) {
 // The bars right of the level lit, those left of it dark, as the slider's position says.
 void CPlayCtrlDlg::PaintVolumeBar(QPainter& painter) const {
     const double s = Scale();
-    const int a = std::clamp(VolumePosition() * kVolumeBarWidth / kVolumeBarSteps, 0,
-                             kVolumeBarWidth);
+    const int a =
+        std::clamp(VolumePosition() * kVolumeBarWidth / kVolumeBarSteps, 0, kVolumeBarWidth);
     const QPixmap lit = SkinBitmap(uiMode_ == 0 ? 444 : 159);
     const QPixmap dark = SkinBitmap(uiMode_ == 0 ? 443 : 160);
     const auto r = [s](double v) { return static_cast<int>(std::lround(s * v)); };

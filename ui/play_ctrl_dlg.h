@@ -163,7 +163,7 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     std::unique_ptr<CTSBackup> backupWorker_;
     bool backupRunning_ = false;
     bool muted_ = false;
-    bool showDayOfOpened_ = false;  // the next recording list shows the opened one's day
+    bool showDayOfOpened_ = false;           // the next recording list shows the opened one's day
     std::map<int, CVxSkinButton*> buttons_;  // children, by control id
     CVxSkinSldButton* seekSlider_ = nullptr;
     CVxSkinSldButton* volumeSlider_ = nullptr;

@@ -19,10 +19,10 @@
 #include "platform/drives.h"
 #include "stream/telemetry_handover.h"
 #include "stream/ts_channel.h"
+#include "ui/app_shared.h"
 #include "ui/dev_show_dlg.h"
 #include "ui/map_panel.h"
 #include "ui/play_ctrl_dlg.h"
-#include "ui/app_shared.h"
 
 namespace velmaro {
 namespace {
@@ -159,7 +159,8 @@ void CTavrelDlg::Start() {
     }
     cardWatcher_ = std::make_unique<DriveArrivalWatcher>(
         DriveArrivalWatcher::ForDriveRoots(), [this](const std::vector<std::string>&) {
-            QMetaObject::invokeMethod(this, [this] { OnDrivesArrived(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { OnDrivesArrived(); }, Qt::QueuedConnection);
         });
     cardWatcher_->Start();
 }
@@ -299,8 +300,8 @@ void CTavrelDlg::BuildGrid(GridRow* grid, int columns, bool minuteLabels, int fi
         grid->SetColumnWidth(i, widths[static_cast<size_t>(i)]);
         const int value = firstLabel + i;
         const bool label = minuteLabels && value % kLabelEvery == 0;
-        grid->SetCellText(i, label ? QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'))
-                                   : QString());
+        grid->SetCellText(
+            i, label ? QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')) : QString());
         if (label) {
             grid->SetCellFont(i, LabelFont());
         }
@@ -509,10 +510,6 @@ void CTavrelDlg::closeEvent(QCloseEvent* event) {
     videoWindow_->Dock();
     map_->DockWindow();
     event->accept();
-}
-
-void CTavrelDlg::keyPressEvent(QKeyEvent* event) {
-    CVxSkinDialog::keyPressEvent(event);
 }
 
 // The player's keys work from every window of the player, the floating video included.

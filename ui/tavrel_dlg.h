@@ -105,7 +105,6 @@ class CTavrelDlg : public CVxSkinDialog {
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
 

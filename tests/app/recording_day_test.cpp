@@ -10,8 +10,8 @@ namespace {
 constexpr CivilDate kDay{2024, 3, 9};
 constexpr CivilDate kNextDay{2024, 3, 10};
 
-RecordingEntry Recording(CivilDate date, int h1, int m1, int s1, CivilDate endDate, int h2,
-                         int m2, int s2, bool flagged = false) {
+RecordingEntry Recording(CivilDate date, int h1, int m1, int s1, CivilDate endDate, int h2, int m2,
+                         int s2, bool flagged = false) {
     RecordingEntry e;
     e.path = "/card/DCIM/100MEDIA/FILE.TS";
     e.startTime = LocalTimeOf(date, h1, m1, s1);
@@ -106,8 +106,8 @@ TEST(RecordingDay, DaysAreListedOnceAcrossRecordingsAndMonthEnds) {
         Recording({2024, 2, 28}, 23, 0, 0, {2024, 3, 1}, 0, 30, 0),  // over a leap day
         Recording({2024, 2, 29}, 8, 0, 0, {2024, 2, 29}, 8, 1, 0),
     };
-    EXPECT_EQ(RecordingDays(list), (std::vector<CivilDate>{
-                                       {2024, 2, 28}, {2024, 2, 29}, {2024, 3, 1}}));
+    EXPECT_EQ(RecordingDays(list),
+              (std::vector<CivilDate>{{2024, 2, 28}, {2024, 2, 29}, {2024, 3, 1}}));
 }
 
 }  // namespace

@@ -228,8 +228,7 @@ TEST(ReplacingFile, AKilledSaveLeavesNothingOrOnlyAPartTheNextSaveRemoves) {
                   (std::vector<std::string>{"clip.ts"}));
     }
     // As on a FAT card: a hidden part stays behind, the next save clears it away.
-    std::vector<std::string> names =
-        NamesAfterKilledSave(target, ReplacingFile::Temporary::kNamed);
+    std::vector<std::string> names = NamesAfterKilledSave(target, ReplacingFile::Temporary::kNamed);
     ASSERT_EQ(names.size(), 2u);
     EXPECT_TRUE(ReadBytes(target) == Bytes({'o', 'l', 'd'}));
     ReplacingFile next;
@@ -251,9 +250,12 @@ TEST(ReplacingFile, OnlyUnheldPartsNamedLikeOursAreRemoved) {
     const std::string stale = ".clip.ts.0123456789ab.part";
     WriteBytes(dir.File(stale), {1});
     // Named otherwise: the user's, or another program's.
-    const std::vector<std::string> kept = {
-        ".notes.part", "clip.ts.0123456789ab.part", ".clip.ts.0123456789AB.part",
-        ".clip.ts.0123456789a.part", ".clip.ts.0123456789abc.part", "clip.ts"};
+    const std::vector<std::string> kept = {".notes.part",
+                                           "clip.ts.0123456789ab.part",
+                                           ".clip.ts.0123456789AB.part",
+                                           ".clip.ts.0123456789a.part",
+                                           ".clip.ts.0123456789abc.part",
+                                           "clip.ts"};
     for (const std::string& name : kept) {
         WriteBytes(dir.File(name), {2});
     }

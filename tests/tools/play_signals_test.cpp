@@ -116,9 +116,9 @@ TEST(PlaySignals, ThePlayerQuitsWithinTwoSecondsOfTermIntOrHup) {
         int stdinWrite = -1;
         const pid_t pid = SpawnPlayer(dir.path(), &stdinWrite);
         ASSERT_GT(pid, 0);
-        EXPECT_TRUE(test::WaitUntil([&] { return Catches(pid, signal); },
-                                    std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        kStartPatience)))
+        EXPECT_TRUE(
+            test::WaitUntil([&] { return Catches(pid, signal); },
+                            std::chrono::duration_cast<std::chrono::milliseconds>(kStartPatience)))
             << "the player does not handle the signal";
         std::this_thread::sleep_for(300ms);  // playing by now, sound device open
         ::kill(pid, signal);

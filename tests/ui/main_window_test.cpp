@@ -15,6 +15,7 @@
 
 #include "app/app_settings.h"
 #include "app/recording_day.h"
+#include "controls/digi_static.h"
 #include "controls/grid_row.h"
 #include "controls/month_calendar.h"
 #include "controls/skin.h"
@@ -24,7 +25,6 @@
 #include "tests/ui/main_window_support.h"
 #include "ui/app_shared.h"
 #include "ui/dashboard.h"
-#include "controls/digi_static.h"
 #include "ui/dev_show_dlg.h"
 #include "ui/map_port.h"
 #include "ui/play_ctrl_dlg.h"
@@ -93,8 +93,7 @@ const ModeLayout kModes[] = {
      24},
 };
 
-void ExpectGrid(const GridRow* grid, const QRect& place, int columns, int firstLabel,
-                bool labels) {
+void ExpectGrid(const GridRow* grid, const QRect& place, int columns, int firstLabel, bool labels) {
     if (place.isEmpty()) {
         EXPECT_TRUE(grid->isHidden());
         return;
@@ -107,8 +106,8 @@ void ExpectGrid(const GridRow* grid, const QRect& place, int columns, int firstL
         EXPECT_EQ(w, (i + 1) * place.width() / columns - i * place.width() / columns);
         sum += w;
         const int value = firstLabel + i;
-        const QString want = labels && value % 5 == 0 ? QString("%1").arg(value, 2, 10, QChar('0'))
-                                                      : QString();
+        const QString want =
+            labels && value % 5 == 0 ? QString("%1").arg(value, 2, 10, QChar('0')) : QString();
         EXPECT_EQ(grid->CellText(i), want) << "column " << i;
     }
     EXPECT_EQ(sum, place.width());
@@ -163,7 +162,9 @@ TEST(MainWindowLayout, EveryElementSitsWhereTheModeSaysInAllThreeModes) {
                 place.translate(row.step, 0);
             }
         }
-        const auto ltrb = [](int l, int t, int r, int b) { return QRect(QPoint(l, t), QPoint(r - 1, b - 1)); };
+        const auto ltrb = [](int l, int t, int r, int b) {
+            return QRect(QPoint(l, t), QPoint(r - 1, b - 1));
+        };
         EXPECT_EQ(p.Slider(P::kIdSeek)->geometry(),
                   small ? ltrb(9, 330, 192, 348) : ltrb(12, 440, 256, 458));
         EXPECT_EQ(p.Slider(P::kIdSpeed)->geometry(),
@@ -220,7 +221,7 @@ class MainWindowOnCard : public ::testing::Test {
     void ReleaseSlider(int id, int position) {
         panel().Slider(id)->SetPos(position);
         emit panel().Slider(id)->Notify(kMsgThumbReleased, panel().Slider(id)->Identifier(),
-                                         position);
+                                        position);
     }
 
     test::TempDir shots;
@@ -342,12 +343,17 @@ TEST_P(MainWindowInEveryMode, TheButtonsAndSlidersDriveTheChannel) {
     const std::string file = channel().reader.CurrentPath();
     const int64_t size = channel().reader.FileSize();
     ReleaseSlider(P::kIdSeek, 700);
-    Click(P::kIdNextFrame);
-    EXPECT_TRUE(WaitGui([&] {
+    const auto there = [&] {
         const ShownPicture shown = s.Shown();
         return shown.valid && channel().reader.PathOfSerial(shown.fileSerial) == file &&
                shown.filePos >= size * 6 / 10;
-    })) << s.Shown().filePos << " of " << size;
+    };
+    // A picture decoded before the seek may still be the first a busy machine steps to.
+    for (int step = 0; step < 3 && !there(); ++step) {
+        Click(P::kIdNextFrame);
+        WaitGui(there, std::chrono::seconds(3));
+    }
+    EXPECT_TRUE(there()) << s.Shown().filePos << " of " << size;
     Click(P::kIdPlay);
 
     // Stop: no channel, video and map hidden, the calendar's marks gone.
@@ -444,7 +450,8 @@ TEST_F(MainWindowOnCard, MarksExportAndSaveReportWhatReallyHappened) {
     const auto size = fs::file_size(playing);
     panel().chooseSaveName = [&](const QString&) { return QString::fromStdString(playing); };
     Click(P::kIdSave);
-    ASSERT_TRUE(WaitGui([&] { return !panel().SaveRunning() && !panel().LastMessage().contains("copy.ts"); }));
+    ASSERT_TRUE(WaitGui(
+        [&] { return !panel().SaveRunning() && !panel().LastMessage().contains("copy.ts"); }));
     EXPECT_TRUE(panel().LastMessage().contains("itself")) << panel().LastMessage().toStdString();
     EXPECT_EQ(fs::file_size(playing), size);
 }
@@ -530,8 +537,7 @@ TEST_F(MainWindowOnCard, DroppedFilesOpenOnlyTheFirst) {
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(files()[2])),
                   QUrl::fromLocalFile(QString::fromStdString(files()[0])),
                   QUrl::fromLocalFile(QString::fromStdString(files()[1]))});
-    QDragEnterEvent enter(QPoint(500, 300), Qt::CopyAction, &data, Qt::LeftButton,
-                          Qt::NoModifier);
+    QDragEnterEvent enter(QPoint(500, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&w(), &enter);
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(500, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);

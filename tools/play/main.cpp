@@ -58,7 +58,9 @@ const char kUsage[] =
 // it winds down takes the default action.
 volatile sig_atomic_t gQuitSignal = 0;
 
-void OnQuitSignal(int signal) { gQuitSignal = signal; }
+void OnQuitSignal(int signal) {
+    gQuitSignal = signal;
+}
 
 void QuitOnSignals() {
     struct sigaction action {};
@@ -70,7 +72,9 @@ void QuitOnSignals() {
     }
 }
 
-bool QuitAsked() { return gQuitSignal != 0; }
+bool QuitAsked() {
+    return gQuitSignal != 0;
+}
 
 // Lines typed by the user, handed from the stdin thread to the session's thread.
 class CommandQueue {
