@@ -287,6 +287,7 @@ bool CTSAnalyse::PassWithoutThread() {
 
 bool CTSAnalyse::ServeRequests() {
     const int64_t seek = seekRequest.load();
+    DropResumeForNewPlace(seek);
     if (pidsKnown_.load() && (seek > 0 || seek == kSeekFileStart)) {
         const int64_t at = seek > 0 ? seek : 0;
         position_.store(at);
@@ -321,6 +322,28 @@ bool CTSAnalyse::ServeRequests() {
         ResetReadingState();
     }
     return false;
+}
+
+// A seek, another recording or a path asked for after a change of direction that is still
+// waiting: the new place wins over the picture the change would go on from (by now an old
+// one, perhaps of another file); only the direction is kept.
+void CTSAnalyse::DropResumeForNewPlace(int64_t seek) {
+    if (!directionChangePending_.load()) {
+        return;
+    }
+    bool newPlace = (pidsKnown_.load() && (seek > 0 || seek == kSeekFileStart)) ||
+                    seek == kSeekPreviousRecording || seek == kSeekNextRecording;
+    {
+        std::lock_guard lock(pathMutex_);
+        newPlace = newPlace || !pendingPath_.empty();
+        if (newPlace) {
+            resume_ = ResumePoint{};
+        }
+    }
+    if (newPlace) {
+        backward_.store(requestedBackward_.load());
+        directionChangePending_.store(false);
+    }
 }
 
 // Without a picture to go on from, the other direction starts where reading stopped.
@@ -417,10 +440,10 @@ void CTSAnalyse::PostPosition() {
         fileSize_.store(size);
     }
     if (links_.panel && size > 0) {
-        links_.panel->Post(kMsgPosition,
-                           static_cast<intptr_t>(std::clamp<int64_t>(
-                               position * kPerMille / size, 0, kPerMille)),
-                           0);
+        links_.panel->Post(
+            kMsgPosition,
+            static_cast<intptr_t>(std::clamp<int64_t>(position * kPerMille / size, 0, kPerMille)),
+            0);
     }
 }
 

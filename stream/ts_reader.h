@@ -122,6 +122,7 @@ class CTSAnalyse {
     void ReleaseBuffers();
     void ResetReadingState();
     bool ServeRequests();  // true when the pass is over (a file switch reset everything)
+    void DropResumeForNewPlace(int64_t seek);
     StepEnd ForwardStep();
     StepEnd BackwardStep();
     void ForwardPacketLoop();

@@ -399,13 +399,48 @@ TEST_P(ReaderBackwardSeek, DeliversBackFromThePlaceWithNothingAfterIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Places, ReaderBackwardSeek,
-    ::testing::Values(
-        SeekCase{"WhereAnInterPictureStarts", 40, SeekTo::kPictureStart},
-        SeekCase{"InsideAnInterPicture", 70, SeekTo::kInsidePicture},
-        SeekCase{"WhereAKeyPictureStarts", 45, SeekTo::kPictureStart},
-        SeekCase{"InsideAKeyPicture", 45, SeekTo::kInsidePicture},
-        SeekCase{"AtTheEndOfTheFile", 0, SeekTo::kFileEnd}),
+    ::testing::Values(SeekCase{"WhereAnInterPictureStarts", 40, SeekTo::kPictureStart},
+                      SeekCase{"InsideAnInterPicture", 70, SeekTo::kInsidePicture},
+                      SeekCase{"WhereAKeyPictureStarts", 45, SeekTo::kPictureStart},
+                      SeekCase{"InsideAKeyPicture", 45, SeekTo::kInsidePicture},
+                      SeekCase{"AtTheEndOfTheFile", 0, SeekTo::kFileEnd}),
     [](const ::testing::TestParamInfo<SeekCase>& place) { return std::string(place.param.name); });
+
+}  // namespace
+}  // namespace velmaro
+
+namespace velmaro {
+namespace {
+
+// A seek while the reader waits in a full queue, as when the picture is paused and the user
+// drags the seek bar: the queue is emptied, and nothing of the old place may follow into it
+// (the rest of the block the reader was routing belongs to the old place too), or the first
+// picture shown after the seek, a step for instance, is one from before it.
+TEST_F(ReaderBackwardRequests, ASeekLetNothingOfTheOldPlaceIntoTheQueue) {
+    ChannelRig rig;
+    std::unique_lock hold(rig.lock);  // the recorder waits: the queue fills and stays full
+    ASSERT_TRUE(rig.Start(rec().files[0], {}));
+    // Blocked in a full queue (the sound's or the pictures'): nothing comes in for a while.
+    size_t last = 0;
+    int still = 0;
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            const size_t now = rig.videoQueue.EntryCount();
+            still = now == last && now > 0 ? still + 1 : 0;
+            last = now;
+            return still >= 20;
+        },
+        test::kPatience, std::chrono::milliseconds(10)));
+    const double firstTime = stats()[0].firstVideoPts / test::kPtsClock;
+    rig.channel.Seek(700);  // the first key frame at or after 70 % of a 3 s file: 2 s or later
+    hold.unlock();
+    ASSERT_TRUE(rig.WaitUntilIdle());
+    const std::vector<Delivered> after = rig.VideoSince(0);
+    ASSERT_FALSE(after.empty());
+    for (const Delivered& d : after) {
+        ASSERT_GE(d.pts - firstTime, 1.9) << "a picture of the old place after the seek";
+    }
+}
 
 }  // namespace
 }  // namespace velmaro
