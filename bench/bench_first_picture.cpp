@@ -84,8 +84,7 @@ double TimeToExit(const Player& player, const std::string& log) {
     watchdog.join();
     std::this_thread::sleep_for(kSettle);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "bench_first_picture: %s failed; its output:\n",
-                     player.label.c_str());
+        std::fprintf(stderr, "bench_first_picture: %s failed; its output:\n", player.label.c_str());
         std::system(("tail -5 " + test::ShellQuote(log) + " >&2").c_str());
         return -1;
     }
@@ -119,8 +118,8 @@ std::filesystem::path Card(int files, int seconds, int width, int height) {
     std::filesystem::remove_all(card, error);
     std::filesystem::rename(partial.path(), card, error);
     if (error && !std::filesystem::exists(card / kCompleteMark)) {
-        std::fprintf(stderr, "bench_first_picture: cannot keep the card at %s: %s\n",
-                     card.c_str(), error.message().c_str());
+        std::fprintf(stderr, "bench_first_picture: cannot keep the card at %s: %s\n", card.c_str(),
+                     error.message().c_str());
         return {};
     }
     std::printf("card: %s (written in %.0f s)\n", card.c_str(), took);
@@ -215,7 +214,9 @@ int main(int argc, char** argv) {
          {},
          {},
          true},
-        {"velmaro, card of 1 (the same first file)", {velmaro}, window(smallCard.path()),
+        {"velmaro, card of 1 (the same first file)",
+         {velmaro},
+         window(smallCard.path()),
          configHome},
     };
     std::printf("first recording: %s; Xvfb %s 1920x1080x24, main window UI mode %d\n",

@@ -43,13 +43,13 @@ using namespace std::chrono_literals;
 constexpr int kDefaultSeconds = 20;
 constexpr int kDefaultRounds = 3;
 constexpr int kDefaultMode = 1;
-constexpr int kWarmUpSeconds = 4;          // start-up and the first pictures are not counted
+constexpr int kWarmUpSeconds = 4;           // start-up and the first pictures are not counted
 constexpr int kRecordingSlackSeconds = 10;  // the recording outlasts every run
 constexpr int kFps = 30;
 constexpr int kPaceFirstPictures = 30;
 constexpr int kPaceMorePictures = 600;
 constexpr double kGoal = 1.10;
-constexpr auto kSettle = 1s;  // between runs: the X server idles again
+constexpr auto kSettle = 1s;               // between runs: the X server idles again
 constexpr double kThreadListFloor = 0.05;  // seconds; threads below it are not listed
 
 struct Player {
@@ -74,9 +74,9 @@ pid_t Start(const Player& player, const Xvfb& x, std::map<std::string, std::stri
 }
 
 struct Sample {
-    double cpu = -1;    // the player's process over the counted stretch, seconds
-    double server = 0;  // the X server meanwhile, seconds
-    long shown = -1;    // pictures shown in the whole run, when the player tells
+    double cpu = -1;                 // the player's process over the counted stretch, seconds
+    double server = 0;               // the X server meanwhile, seconds
+    long shown = -1;                 // pictures shown in the whole run, when the player tells
     std::vector<ThreadCpu> threads;  // over the counted stretch, in the order they were made
 };
 
@@ -240,8 +240,12 @@ int main(int argc, char** argv) {
     windowEnv["VELMARO_DRIVE_ROOTS"] = card.path().string();
     windowEnv["XDG_CONFIG_HOME"] = config.path().string();
     const std::vector<Player> players = {
-        {"velmaro main window, UI mode " + std::to_string(mode), {velmaro}, windowEnv, false,
-         config.path(), mode},
+        {"velmaro main window, UI mode " + std::to_string(mode),
+         {velmaro},
+         windowEnv,
+         false,
+         config.path(),
+         mode},
         {"velmaro-play --window (960x540)", {play, "--window", recording}, quietSound, true},
     };
     std::printf("file: %s, %d s counted per run after %d s, %d rounds, Xvfb %s 1920x1080x24\n",
@@ -254,10 +258,11 @@ int main(int argc, char** argv) {
     if (first < 0 || more < 0) {
         std::printf("main window: did not quit after its pictures (VELMARO_QUIT_AFTER_PICTURES)\n");
     } else {
-        std::printf("main window: %d pictures in %.2f s, %d in %.2f s: %.1f pictures/s "
-                    "(the recording has %d)\n",
-                    kPaceFirstPictures, first, kPaceFirstPictures + kPaceMorePictures, more,
-                    kPaceMorePictures / (more - first), kFps);
+        std::printf(
+            "main window: %d pictures in %.2f s, %d in %.2f s: %.1f pictures/s "
+            "(the recording has %d)\n",
+            kPaceFirstPictures, first, kPaceFirstPictures + kPaceMorePictures, more,
+            kPaceMorePictures / (more - first), kFps);
     }
     std::fflush(stdout);
 
@@ -278,7 +283,6 @@ int main(int argc, char** argv) {
     }
 
     PrintSummary(players, samples, seconds);
-    std::printf("goal: main window / velmaro-play --window <= %.2f (process + X server)\n",
-                kGoal);
+    std::printf("goal: main window / velmaro-play --window <= %.2f (process + X server)\n", kGoal);
     return 0;
 }

@@ -81,8 +81,8 @@ inline bool MakeSingleRecordingCard(const std::filesystem::path& card,
     const std::filesystem::path media = card / "DCIM" / "100MEDIA";
     std::filesystem::create_directories(media, error);
     if (!error) {
-        std::filesystem::create_symlink(std::filesystem::absolute(recording),
-                                        media / "REC_0001.ts", error);
+        std::filesystem::create_symlink(std::filesystem::absolute(recording), media / "REC_0001.ts",
+                                        error);
     }
     return !error;
 }
