@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -49,12 +51,14 @@ inline double TimeCommand(const std::string& command) {
     });
 }
 
-// A card of `files` recordings of `seconds` each at width x height, written into `dir` for a
-// benchmark to measure; `tookSeconds` gets the time it took. Not ok, with the reason printed
-// under the benchmark's name, when it could not be written.
+// A card of `files` recordings of `seconds` each at width x height showing `pattern`, written
+// into `dir` for a benchmark to measure; `tookSeconds` gets the time it took. Not ok, with the
+// reason printed under the benchmark's name, when it could not be written.
 inline RecordingResult GenerateCard(const char* bench, const test::TempDir& dir, int files,
-                                    int seconds, int width, int height, double& tookSeconds) {
+                                    int seconds, int width, int height, double& tookSeconds,
+                                    PicturePattern pattern = PicturePattern::kMoving) {
     RecordingOptions options;
+    options.pattern = pattern;
     options.outRoot = dir.path();
     options.files = files;
     options.secondsPerFile = seconds;
@@ -67,6 +71,32 @@ inline RecordingResult GenerateCard(const char* bench, const test::TempDir& dir,
         std::fprintf(stderr, "%s: cannot generate recordings: %s\n", bench, result.error.c_str());
     }
     return result;
+}
+
+// Makes `card` a camera card holding only `recording` (linked, not copied), as the main window
+// looks for one on a drive root.
+inline bool MakeSingleRecordingCard(const std::filesystem::path& card,
+                                    const std::string& recording) {
+    std::error_code error;
+    const std::filesystem::path media = card / "DCIM" / "100MEDIA";
+    std::filesystem::create_directories(media, error);
+    if (!error) {
+        std::filesystem::create_symlink(std::filesystem::absolute(recording), media / "REC_0001.ts",
+                                        error);
+    }
+    return !error;
+}
+
+// Settings of the main window in `configHome` (its XDG_CONFIG_HOME): the UI mode, which sets
+// the window's size (1: 1280x800, 2: 1920x1080). Written before each run, since the player
+// writes its settings back when it ends.
+inline bool WriteMainWindowSettings(const std::filesystem::path& configHome, int uiMode) {
+    std::error_code error;
+    std::filesystem::create_directories(configHome / "velmaro", error);
+    std::ofstream out(configHome / "velmaro" / "Config.ini", std::ios::trunc);
+    out << "[Config]\nUIMode=" << uiMode << "\n";
+    out.close();
+    return !error && !out.fail();
 }
 
 // The recording named on the command line, or else one of `seconds` at 1920x1080 and 30 fps

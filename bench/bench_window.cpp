@@ -10,11 +10,9 @@
 // dropped, over its IPC socket), ours from the last of velmaro-play's once-a-second status lines.
 //
 //   bench_window [RECORDING.ts] [--seconds N] [--rounds N]
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,25 +24,25 @@
 #include <fstream>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/player_process.h"
 #include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace {
 
 using namespace velmaro;
+using namespace velmaro::bench;
 using namespace std::chrono_literals;
 
 constexpr int kDefaultSeconds = 20;
 constexpr int kDefaultRounds = 2;
 constexpr int kRecordingSlackSeconds = 10;      // the recording outlasts every run
 constexpr const char* kWindowSize = "960x540";  // velmaro-play's window
-constexpr auto kStopPatience = 10s;
 constexpr auto kSettle = 1s;  // between runs: the X server idles again
 
 // One player to run: the program and arguments ("%s" becomes the recording) and extra
@@ -61,113 +59,6 @@ struct Sample {
     double cpu = 0;     // the player's process, seconds
     double server = 0;  // the X server meanwhile, seconds
     long shown = -1;    // pictures shown, when the player tells
-};
-
-bool Exists(const std::string& program) {
-    return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// utime + stime of a process (all its threads) in seconds; negative when it is gone.
-double CpuSeconds(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos) {
-        return -1;
-    }
-    std::istringstream fields(stat.substr(close + 2));
-    std::string field;
-    unsigned long long utime = 0;
-    unsigned long long stime = 0;
-    // After the name: state is field 3, utime field 14, stime field 15.
-    for (int index = 3; index <= 15 && fields >> field; ++index) {
-        if (index == 14) {
-            utime = std::stoull(field);
-        } else if (index == 15) {
-            stime = std::stoull(field);
-        }
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
-// Starts a program with stdin from `input` (or /dev/null when -1), stdout and stderr into
-// `log`, and `env` added to the environment.
-pid_t Spawn(const std::vector<std::string>& args, const std::map<std::string, std::string>& env,
-            int input, const std::string& log) {
-    const pid_t pid = fork();
-    if (pid != 0) {
-        return pid;
-    }
-    for (const auto& [name, value] : env) {
-        setenv(name.c_str(), value.c_str(), 1);
-    }
-    const int in = input >= 0 ? input : open("/dev/null", O_RDONLY);
-    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(in, STDIN_FILENO);
-    dup2(out, STDOUT_FILENO);
-    dup2(out, STDERR_FILENO);
-    std::vector<char*> argv;
-    for (const std::string& a : args) {
-        argv.push_back(const_cast<char*>(a.c_str()));
-    }
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-}
-
-// Waits for a child to end, killing it when it will not; false when it had to be killed.
-bool Reap(pid_t pid) {
-    const auto end = std::chrono::steady_clock::now() + kStopPatience;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > end) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return false;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
-// An X server of our own on a free display, kept for all runs.
-class Xvfb {
-  public:
-    bool Start() {
-        int ready[2];
-        if (pipe(ready) != 0) {
-            return false;
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(ready[0]);
-            const std::string fd = std::to_string(ready[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp",
-                   "-screen", "0", "1920x1080x24", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(ready[1]);
-        std::string number;
-        char c = 0;
-        while (read(ready[0], &c, 1) == 1 && c != '\n') {
-            number += c;
-        }
-        close(ready[0]);
-        display_ = ":" + number;
-        return pid_ > 0 && !number.empty();
-    }
-    ~Xvfb() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            Reap(pid_);
-        }
-    }
-    const std::string& Display() const { return display_; }
-    double Cpu() const { return CpuSeconds(pid_); }
-
-  private:
-    pid_t pid_ = -1;
-    std::string display_;
 };
 
 // The number after "name": in mpv's JSON answer; -1 when missing.
@@ -217,19 +108,6 @@ long MpvShown(const std::string& socketPath) {
     return frame < 0 ? -1 : frame - std::max(0L, dropped);
 }
 
-// Pictures velmaro-play has shown: the "frames N" of its last status line.
-long OursShown(const std::string& log) {
-    std::ifstream in(log);
-    long shown = -1;
-    for (std::string line; std::getline(in, line);) {
-        const size_t at = line.find("frames ");
-        if (at != std::string::npos) {
-            shown = std::strtol(line.c_str() + at + 7, nullptr, 10);
-        }
-    }
-    return shown;
-}
-
 Sample Run(const Player& player, const std::string& recording, const Xvfb& x, int seconds,
            const test::TempDir& scratch) {
     std::vector<std::string> args = player.args;
@@ -257,7 +135,7 @@ Sample Run(const Player& player, const std::string& recording, const Xvfb& x, in
         }
         close(input[1]);
         Reap(pid);
-        sample.shown = OursShown(log);
+        sample.shown = PlayStatusPictures(log);
     } else {
         sample.shown = MpvShown(scratch.File("mpv.socket"));
         kill(pid, SIGTERM);
