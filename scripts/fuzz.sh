@@ -81,4 +81,9 @@ run fuzz_ini "$corpus/ini"
 run fuzz_camera_settings "$corpus/camera"
 run fuzz_gps_offset "$corpus/grid"
 run fuzz_export "$corpus/export"
+mkdir -p "$corpus/mountinfo"
+cp /proc/self/mountinfo "$corpus/mountinfo/self" 2>/dev/null || true
+printf '36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw,errors=continue\n' \
+    >"$corpus/mountinfo/example"
+run fuzz_mountinfo "$corpus/mountinfo"
 echo "fuzzing: no crash"
