@@ -1,5 +1,6 @@
 #include "export/file_copy.h"
 #include "platform/regular_file.h"
+#include "platform/write_all.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -85,24 +86,6 @@ void SyncFolder(const std::string& path) {
     if (dir.Valid()) {
         ::fsync(dir.Get());
     }
-}
-
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            if (n == 0) {
-                errno = EIO;
-            }
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
 }
 
 // Plain read and write, for file systems without in-kernel copies. -1 with errno on failure.

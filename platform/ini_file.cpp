@@ -1,4 +1,5 @@
 #include "platform/ini_file.h"
+#include "platform/write_all.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -368,20 +369,6 @@ IniStatus ReadWholeFile(const fs::path& path, std::string& out) {
     }
 }
 
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        data.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
-}
-
 std::optional<TempFile> CreateTempBeside(const fs::path& target) {
     static std::atomic<unsigned> counter{0};
     const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
@@ -422,7 +409,8 @@ bool ReplaceFileAtomically(const fs::path& target, std::string_view data) {
         return false;
     }
     CopyPermissions(target, temp->fd());
-    if (!WriteAll(temp->fd(), data) || ::fsync(temp->fd()) != 0 || !temp->Close()) {
+    if (!WriteAll(temp->fd(), data.data(), data.size()) || ::fsync(temp->fd()) != 0 ||
+        !temp->Close()) {
         return false;
     }
     if (::rename(temp->path().c_str(), target.c_str()) != 0) {
