@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch prefix and checks what a desktop and a packager rely on: the
+# programs, the data an installed player looks for in share/velmaro/, a launcher and metainfo
+# that the freedesktop validators accept, and icons in every size the launcher may ask for.
+set -euo pipefail
+build=$1
+source=$2
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+for program in velmaro velmaro-play velmaro-export velmaro-probe velmaro-usrset; do
+    [ -x "$prefix/bin/$program" ] || fail "bin/$program is not installed"
+done
+for program in make-recording make-offset-grid controls-gallery digi-calendar-demo; do
+    [ ! -e "$prefix/bin/$program" ] || fail "the build-only tool $program was installed"
+done
+if [ -n "$(find "$prefix/bin" -name '*_tests' -o -name 'bench_*')" ]; then
+    fail "tests or benchmarks were installed"
+fi
+
+version=$("$prefix/bin/velmaro" --version)
+[[ "$version" =~ ^velmaro\ [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "velmaro --version printed '$version'"
+
+for language in "$source"/resources/Language/*.ini; do
+    cmp -s "$language" "$prefix/share/velmaro/Language/$(basename "$language")" ||
+        fail "share/velmaro/Language/$(basename "$language") differs from the source"
+done
+
+desktop="$prefix/share/applications/org.velmaro.Velmaro.desktop"
+metainfo="$prefix/share/metainfo/org.velmaro.Velmaro.metainfo.xml"
+[ -f "$desktop" ] || fail "no launcher"
+[ -f "$metainfo" ] || fail "no metainfo"
+grep -qx 'MimeType=video/mp2t;' "$desktop" || fail "the launcher does not offer to open .ts files"
+grep -q '^Exec=velmaro %f$' "$desktop" || fail "the launcher does not pass the file on"
+if command -v desktop-file-validate >/dev/null; then
+    desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the launcher"
+fi
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects the metainfo"
+fi
+
+for size in 16 24 32 48 64 128 256; do
+    icon="$prefix/share/icons/hicolor/${size}x${size}/apps/velmaro.png"
+    [ -f "$icon" ] || fail "no ${size}x${size} icon"
+    # The PNG header's width and height (big-endian at bytes 16 and 20) must match the folder.
+    read -r width height < <(od -An -tu1 -j16 -N8 "$icon" |
+        awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}')
+    [ "$width" = "$size" ] && [ "$height" = "$size" ] ||
+        fail "the ${size}x${size} icon is ${width}x${height}"
+done
+python3 "$source/tools/make_skins/app_icon.py" --check || fail "the icons are not what app_icon.py draws"
+echo "installed tree is complete"
