@@ -130,6 +130,9 @@ TEST_F(ConfigDialog, SizesTheScreenCannotHoldAreRefusedWithTheReason) {
     Choose(List(D::kIdUiMode), 1);
     EXPECT_EQ(messages, QStringList{"Screen Resolution is Less than 1280*800"});
     EXPECT_EQ(List(D::kIdUiMode)->currentText(), "960*600");
+    QTest::keyClick(List(D::kIdUiMode), Qt::Key_Down);  // the keyboard checks just the same
+    EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(List(D::kIdUiMode)->currentText(), "960*600");
 
     settings.uiMode = settings.pendingUiMode = kUiMode1280x800;
     messages.clear();
