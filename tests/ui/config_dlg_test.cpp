@@ -247,6 +247,7 @@ class ConfigFromPlayer : public ::testing::Test {
         test::QuietSound();
         ASSERT_TRUE(test::Card().result.ok) << test::Card().result.error;
         saved = Settings();
+        savedLanguages = Languages();
         Settings().configFile = dir.path() / "Config.ini";
         Settings().activeLanguage = Settings().pendingLanguage =
             Languages().Scan(kShippedLanguages, "en_US", kEnglishLanguage);
@@ -256,11 +257,13 @@ class ConfigFromPlayer : public ::testing::Test {
     void TearDown() override {
         window.reset();
         Settings() = saved;
+        Languages() = savedLanguages;
     }
     CPlayCtrlDlg& panel() { return *window->PlayCtrl(); }
 
     test::TempDir dir;
     AppSettings saved;
+    LanguageTable savedLanguages;
     AppShared shared;
     std::unique_ptr<CTavrelDlg> window;
 };
