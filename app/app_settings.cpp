@@ -175,6 +175,9 @@ bool StoreSettings(const AppSettings& settings, IniFile& file) {
     set(config_key::kDisplayMode, std::to_string(settings.displayMode));
     set(config_key::kUnitOfSpeed, std::to_string(settings.unitOfSpeed));
     set(config_key::kSoundAmplification, std::to_string(settings.m_dSoundAmplification));
+    if (settings.languageUnsaved) {
+        set(config_key::kLanguageFile, LanguageStem(settings.activeLanguage));
+    }
     return stored;
 }
 
@@ -331,7 +334,9 @@ bool SaveSettings(AppSettings& settings) {
         return false;
     }
     const bool stored = StoreSettings(settings, file);
-    return file.Save(settings.configFile) == IniStatus::kOk && stored;
+    const bool saved = file.Save(settings.configFile) == IniStatus::kOk && stored;
+    settings.languageUnsaved = settings.languageUnsaved && !saved;
+    return saved;
 }
 
 bool SaveLanguage(AppSettings& settings) {
@@ -343,7 +348,10 @@ bool SaveLanguage(AppSettings& settings) {
     if (stem.empty()) {
         return false;
     }
-    return WriteConfigString(settings, config_key::kLanguageFile, stem) == IniStatus::kOk;
+    const bool saved =
+        WriteConfigString(settings, config_key::kLanguageFile, stem) == IniStatus::kOk;
+    settings.languageUnsaved = !saved;
+    return saved;
 }
 
 }  // namespace velmaro

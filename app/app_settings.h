@@ -64,6 +64,7 @@ struct AppSettings {
     int displayMode = 0;                   // 0 "YV12", 1 "RGB"
     int unitOfSpeed = 0;                   // 0 "Km/h", 1 "Mile/h", 2 "Knot"
     std::filesystem::path configFile;      // Config.ini
+    bool languageUnsaved = false;          // "Language File" could not be written when chosen
 };
 
 // The initial values, with the folders taken from the environment at the time of the call.
@@ -108,6 +109,7 @@ void LoadSettings(AppSettings& settings, ScreenSize primaryScreen);
 // False when Config.ini could not be written; the record keeps the values either way.
 bool SaveSettings(AppSettings& settings);
 // Makes pendingLanguage active and stores the stem of the active row as "Language File".
+// When that write fails, SaveSettings tries it again at exit.
 bool SaveLanguage(AppSettings& settings);
 
 }  // namespace velmaro

@@ -511,6 +511,10 @@ void CPlayCtrlDlg::ToggleMute() {
     buttons_.at(kIdMute)->SetSkin(muted_ ? kMuteOnBitmap : kMuteOffBitmap);
     LayOutButtons();  // SetSkin gives the button the frame's size
     ApplyTooltips();
+    ApplySoundAmplification();
+}
+
+void CPlayCtrlDlg::ApplySoundAmplification() {
     if (channel_) {
         channel_->SetSoundAmplification(
             muted_ ? 0.0 : static_cast<double>(Settings().m_dSoundAmplification));

@@ -82,6 +82,8 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     void ChooseRecordingFile();
     void ApplyTooltips();
     void ApplySpeedUnit();
+    // The playing channel takes the amplification of the settings (silence while muted).
+    void ApplySoundAmplification();
     // The main window's telemetry handler, after the map view was given the sentence.
     void OnTelemetry();
 

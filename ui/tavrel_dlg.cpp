@@ -20,6 +20,7 @@
 #include "stream/telemetry_handover.h"
 #include "stream/ts_channel.h"
 #include "ui/app_shared.h"
+#include "ui/config_dlg.h"
 #include "ui/dev_show_dlg.h"
 #include "ui/map_panel.h"
 #include "ui/play_ctrl_dlg.h"
@@ -127,6 +128,7 @@ CTavrelDlg::CTavrelDlg(AppShared& app, int uiMode)
     map_->ResetTrack(playbackGeneration_);
     CreateNavigator();
     playCtrl_ = new CPlayCtrlDlg(*this, app_, uiMode_);
+    playCtrl_->runPreferences = [this] { RunPreferences(*playCtrl_, app_.versionText); };
     playCtrl_->show();
     videoWindow_->hide();
     map->hide();
