@@ -222,6 +222,24 @@ int32_t RecordingDuration(const std::string& path) {
     return scanner.Duration(path, always);
 }
 
+std::optional<RecordingMoment> FindRecordingMoment(const std::vector<RecordingEntry>& entries,
+                                                   int64_t time) {
+    constexpr int64_t kPerMille = 1000;
+    // The list is in number order, which is time order on a camera's card; the first file that
+    // ends after the moment holds it, or follows the gap it fell in.
+    for (const RecordingEntry& e : entries) {
+        if (e.endTime <= time) {
+            continue;
+        }
+        const int64_t duration = e.endTime - e.startTime;
+        const int64_t into = time - e.startTime;
+        const int64_t perMille =
+            duration > 0 && into > 0 ? std::min(into * kPerMille / duration, kPerMille - 1) : 0;
+        return RecordingMoment{e.path, static_cast<int32_t>(perMille)};
+    }
+    return std::nullopt;
+}
+
 std::vector<RecordingEntry> ScanFolder(const std::string& folder,
                                        const std::atomic<int32_t>& running,
                                        const std::string& mountInfoPath) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -36,6 +37,16 @@ int64_t LastWriteTime(const std::string& path, const std::string& mountInfoPath 
 // when its first blocks hold one, else the camera's 0x1011. 0 for a file that cannot be opened,
 // is not a regular file, is 16,384 bytes or shorter, or holds no usable video time.
 int32_t RecordingDuration(const std::string& path);
+
+// Where a moment of the card is recorded: the file holding `time`, or after a gap the next file
+// from its start, with the share of that file's duration before the moment (0..999). Empty
+// past the last file.
+struct RecordingMoment {
+    std::string path;
+    int32_t perMille = 0;
+};
+std::optional<RecordingMoment> FindRecordingMoment(const std::vector<RecordingEntry>& entries,
+                                                   int64_t time);
 
 // The recording files (".ts" in any case, regular files only) of `folder` (ending in '/', or empty
 // for the working folder) in the order the file system lists them, their times as LastWriteTime

@@ -117,6 +117,20 @@ void CTSChn::JumpToTime(int64_t time) {
     }
 }
 
+void CTSChn::PlayFromTime(int64_t time) {
+    const std::optional<RecordingMoment> moment = recordings.WithEntries(
+        [time](const auto& entries) { return FindRecordingMoment(entries, time); });
+    if (!moment) {
+        return;
+    }
+    if (strcasecmp(moment->path.c_str(), reader.CurrentPath().c_str()) == 0) {
+        Seek(moment->perMille);
+        return;
+    }
+    state.SetSkipThrough({});
+    reader.RequestOpen(moment->path, moment->perMille);
+}
+
 void CTSChn::RequestSnapshot(const std::string& path) {
     state.RequestSnapshot(path);
 }

@@ -60,6 +60,9 @@ class CTSChn {
 
     int32_t Seek(int32_t perMille);
     void JumpToTime(int64_t time);
+    // Plays on from the moment `time` of the card: inside the file being played a seek there,
+    // in another file that file from the same share of its duration; past the last file nothing.
+    void PlayFromTime(int64_t time);
     void RequestSnapshot(const std::string& path);
     void MarkIn();
     void MarkOut();

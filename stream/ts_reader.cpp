@@ -67,10 +67,11 @@ void CTSAnalyse::SetIdle(bool idle) {
     }
 }
 
-void CTSAnalyse::RequestOpen(const std::string& path) {
+void CTSAnalyse::RequestOpen(const std::string& path, int32_t perMille) {
     {
         std::lock_guard lock(pathMutex_);
         pendingPath_ = path;
+        pendingPerMille_ = perMille;
     }
     SetIdle(false);
     Wake();
@@ -302,11 +303,14 @@ bool CTSAnalyse::ServeRequests() {
         }
     }
     std::string pending;
+    int32_t pendingPerMille = 0;
     {
         std::lock_guard lock(pathMutex_);
         pending.swap(pendingPath_);
+        pendingPerMille = std::exchange(pendingPerMille_, 0);
     }
     if (!pending.empty() && SwitchTo(pending, backward_.load())) {
+        StartInsideNewFile(pendingPerMille);
         ResetReadingState();
         return true;
     }
@@ -322,6 +326,17 @@ bool CTSAnalyse::ServeRequests() {
         ResetReadingState();
     }
     return false;
+}
+
+// A file just opened at a place inside it starts there as after a seek, in the same pass, so
+// nothing of its start or end is read first and one reset covers both.
+void CTSAnalyse::StartInsideNewFile(int32_t perMille) {
+    if (perMille <= 0) {
+        return;
+    }
+    const int64_t at = std::min<int64_t>(perMille, kPerMille - 1) * fileSize_.load() / kPerMille;
+    position_.store(at);
+    BeginBackwardAt(at);
 }
 
 // A seek, another recording or a path asked for after a change of direction that is still

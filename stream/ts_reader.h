@@ -83,7 +83,9 @@ class CTSAnalyse {
     // User-interface thread: delivery starts again from `from` in the direction asked for, as
     // after a change of direction. False while the PMT has not been read.
     bool Restart(const ResumePoint& from);
-    void RequestOpen(const std::string& path);
+    // `perMille` >= 1: delivery in the new file starts that far into it (by its size), as after
+    // a seek there, in whichever direction is being played.
+    void RequestOpen(const std::string& path, int32_t perMille = 0);
     // Ends an idle wait at the end of the recordings at once (after writing seekRequest).
     void Wake() { wakeEvent_.Set(); }
     void SetPath(const std::string& path);
@@ -123,6 +125,7 @@ class CTSAnalyse {
     void ResetReadingState();
     bool ServeRequests();  // true when the pass is over (a file switch reset everything)
     void DropResumeForNewPlace(int64_t seek);
+    void StartInsideNewFile(int32_t perMille);
     StepEnd ForwardStep();
     StepEnd BackwardStep();
     void ForwardPacketLoop();
@@ -159,9 +162,10 @@ class CTSAnalyse {
     std::atomic<int64_t> position_{0};
     std::atomic<int64_t> fileSize_{0};
     mutable std::mutex pathMutex_;
-    std::string path_;         // guarded by pathMutex_
-    std::string pendingPath_;  // guarded by pathMutex_
-    ResumePoint resume_;       // guarded by pathMutex_; taken with a direction change
+    std::string path_;             // guarded by pathMutex_
+    std::string pendingPath_;      // guarded by pathMutex_
+    int32_t pendingPerMille_ = 0;  // guarded by pathMutex_; with pendingPath_
+    ResumePoint resume_;           // guarded by pathMutex_; taken with a direction change
     static constexpr uint32_t kRememberedFiles = 16;
     struct SerialPath {
         uint32_t serial = 0;

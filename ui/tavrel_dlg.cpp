@@ -428,7 +428,7 @@ void CTavrelDlg::PlayFromMinute() {
     if (channel == nullptr || !selectedDate_.isValid() || selectedHour_ < 0) {
         return;
     }
-    channel->JumpToTime(LocalTimeOf(ToCivil(selectedDate_), selectedHour_, selectedMinute_, 0));
+    channel->PlayFromTime(LocalTimeOf(ToCivil(selectedDate_), selectedHour_, selectedMinute_, 0));
 }
 
 // --- Windows ---------------------------------------------------------------------------------

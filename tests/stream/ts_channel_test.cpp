@@ -113,6 +113,80 @@ TEST_F(ChannelOnCard, JumpToTimeSwitchesOnlyToAnotherFile) {
     ASSERT_TRUE(WaitUntil([&] { return mainWindow.Count(kMsgReset) == 1; }));
 }
 
+// The lowest byte position of the pictures shown from the file `serial` during `span`: a play
+// that began at the file's start instead of the moment asked for shows a picture near 0 first.
+int64_t LowestShownPosition(const CTSChn& channel, uint32_t serial,
+                            std::chrono::milliseconds span) {
+    int64_t lowest = -1;
+    const auto end = std::chrono::steady_clock::now() + span;
+    while (std::chrono::steady_clock::now() < end) {
+        const ShownPicture shown = channel.state.Shown();
+        if (shown.valid && shown.fileSerial == serial && shown.filePos >= 0 &&
+            (lowest < 0 || shown.filePos < lowest)) {
+            lowest = shown.filePos;
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    return lowest;
+}
+
+TEST_F(ChannelOnCard, PlayFromTimeStartsAtThatShareOfTheFileHoldingIt) {
+    auto channel = Open(recording.files[0], true);
+    ASSERT_TRUE(WaitUntil([&] { return channel->state.framesShown.load() >= 3; }));
+    const auto entries = channel->recordings.Entries();
+    ASSERT_EQ(entries.size(), 3u);
+    const int64_t size1 = static_cast<int64_t>(std::filesystem::file_size(entries[1].path));
+    const int64_t half1 = (entries[1].startTime + entries[1].endTime) / 2;
+
+    // Another file: it opens once, and what is shown of it begins at least that far in.
+    channel->PlayFromTime(half1);
+    ASSERT_TRUE(WaitUntil([&] { return mainWindow.Count(kMsgReset) == 1; }));
+    ASSERT_EQ(channel->reader.CurrentPath(), entries[1].path);
+    const int64_t lowest = LowestShownPosition(*channel, channel->reader.CurrentSerial(), 600ms);
+    ASSERT_GE(lowest, 0) << "nothing of the new file was shown";
+    EXPECT_GE(lowest, size1 * 2 / 5) << "the new file was played from its start";
+
+    // The same file: a seek there (one more reset), without opening it again.
+    const uint32_t serial = channel->reader.CurrentSerial();
+    channel->PlayFromTime(entries[1].startTime);
+    ASSERT_TRUE(WaitUntil([&] { return mainWindow.Count(kMsgReset) == 2; }));
+    EXPECT_LT(LowestShownPosition(*channel, serial, 600ms), size1 / 3)
+        << "the moment at the file's start was not sought";
+    EXPECT_EQ(channel->reader.CurrentSerial(), serial);
+
+    // Past the last file nothing changes.
+    channel->PlayFromTime(entries.back().endTime + 5);
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(mainWindow.Count(kMsgReset), 2u);
+}
+
+TEST(RecordingMoment, FindsTheFileAndTheShareOfItsDurationBeforeTheMoment) {
+    const std::vector<RecordingEntry> entries = {
+        {1, "a.ts", 1000, 1060, 0},  // a minute
+        {2, "b.ts", 1100, 1200, 0},  // after a gap of 40 s
+        {3, "c.ts", 1250, 1250, 0},  // no usable duration
+    };
+    struct Case {
+        int64_t time;
+        const char* path;
+        int32_t perMille;
+    };
+    const Case cases[] = {
+        {900, "a.ts", 0},  // before the card: the first file from its start
+        {1000, "a.ts", 0},   {1030, "a.ts", 500}, {1059, "a.ts", 983},
+        {1060, "b.ts", 0},  // in the gap: the next file from its start
+        {1150, "b.ts", 500}, {1199, "b.ts", 990}, {1230, "c.ts", 0},
+    };
+    for (const Case& c : cases) {
+        const auto moment = FindRecordingMoment(entries, c.time);
+        ASSERT_TRUE(moment.has_value()) << c.time;
+        EXPECT_EQ(moment->path, c.path) << c.time;
+        EXPECT_EQ(moment->perMille, c.perMille) << c.time;
+    }
+    EXPECT_FALSE(FindRecordingMoment(entries, 1250).has_value()) << "the end of the last file";
+    EXPECT_FALSE(FindRecordingMoment({}, 1000).has_value());
+}
+
 TEST_F(ChannelOnCard, SpeedPositionsMapToPlayModesAndSoundOnlyAtNormal) {
     auto channel = Open(recording.files[0]);
     const int32_t modes[kSpeedPositions] = {10, 9, 8, 7, 1, 2, 3, 4, 5};
