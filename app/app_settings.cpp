@@ -175,6 +175,7 @@ bool StoreSettings(const AppSettings& settings, IniFile& file) {
     set(config_key::kDisplayMode, std::to_string(settings.displayMode));
     set(config_key::kUnitOfSpeed, std::to_string(settings.unitOfSpeed));
     set(config_key::kSoundAmplification, std::to_string(settings.m_dSoundAmplification));
+    set(config_key::kSubtitleOnExport, std::to_string(settings.subtitleOnExport));
     return stored;
 }
 
@@ -320,6 +321,10 @@ void LoadSettings(AppSettings& settings, ScreenSize primaryScreen) {
     settings.unitOfSpeed = ReadConfigInt(settings, config_key::kUnitOfSpeed, settings.unitOfSpeed);
     settings.m_dSoundAmplification =
         ReadConfigInt(settings, config_key::kSoundAmplification, settings.m_dSoundAmplification);
+    // Anything but 0 keeps the sidecar: a garbled value must not silently drop it.
+    settings.subtitleOnExport =
+        ReadConfigInt(settings, config_key::kSubtitleOnExport, settings.subtitleOnExport) == 0 ? 0
+                                                                                              : 1;
 }
 
 // All keys go through one read and one atomic replacement of the file, so a concurrent
