@@ -191,7 +191,7 @@ class ClipSubtitles : public ::testing::Test {
         ASSERT_TRUE(card_.ok) << card_.error;
     }
 
-    ExportRun Export(const std::string& name, bool subtitles) {
+    test::ExportRun Export(const std::string& name, bool subtitles) {
         ExportRequest request = test::ClipRequest(out_.File(name), card_.files[0], 0,
                                                   card_.files[0], card_.stats[0].bytes, false);
         request.writeSubtitles = subtitles;
@@ -205,7 +205,7 @@ class ClipSubtitles : public ::testing::Test {
 
 TEST_F(ClipSubtitles, AThirtySecondClipGetsThirtyCuesOneASecond) {
     for (const char* name : {"clip.ts", "clip.avi"}) {
-        const ExportRun run = Export(name, true);
+        const test::ExportRun run = Export(name, true);
         ASSERT_EQ(run.outcome.end, ExportEnd::kFinished) << run.outcome.reason;
         EXPECT_EQ(run.outcome.reason, "");
         const std::string srt = out_.File("clip.srt");
