@@ -322,9 +322,8 @@ void LoadSettings(AppSettings& settings, ScreenSize primaryScreen) {
     settings.m_dSoundAmplification =
         ReadConfigInt(settings, config_key::kSoundAmplification, settings.m_dSoundAmplification);
     // Only a plain 0 turns the sidecar off: a garbled value must not silently drop it.
-    const std::string subtitles =
-        ReadConfigString(settings, config_key::kSubtitleOnExport,
-                         std::to_string(settings.subtitleOnExport));
+    const std::string subtitles = ReadConfigString(settings, config_key::kSubtitleOnExport,
+                                                   std::to_string(settings.subtitleOnExport));
     settings.subtitleOnExport = subtitles.find_first_not_of(" \t0") == std::string::npos &&
                                         subtitles.find('0') != std::string::npos
                                     ? 0

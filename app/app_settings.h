@@ -64,7 +64,7 @@ struct AppSettings {
     int pendingUiMode = kUiModeUndecided;  // stored at exit, takes effect at the next start
     int displayMode = 0;                   // 0 "YV12", 1 "RGB"
     int unitOfSpeed = 0;                   // 0 "Km/h", 1 "Mile/h", 2 "Knot"
-    int subtitleOnExport = 1;  // 1: an exported clip gets a NAME.srt of its telemetry beside it
+    int subtitleOnExport = 1;              // 1: an exported clip gets NAME.srt beside it
     std::filesystem::path configFile;      // Config.ini
 };
 

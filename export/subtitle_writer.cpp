@@ -71,7 +71,8 @@ std::string SrtText(const TrackPoints& points, double origin, int speedUnit) {
 std::string SubtitlePathFor(const std::string& clipPath) {
     const size_t slash = clipPath.find_last_of('/');
     const size_t dot = clipPath.find_last_of('.');
-    const bool hasSuffix = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    const bool hasSuffix =
+        dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
     return (hasSuffix ? clipPath.substr(0, dot) : clipPath) + ".srt";
 }
 

@@ -70,8 +70,8 @@ void TelemetryCollector::CompleteText() {
     CollectedText text;
     const auto begin = gathering_.begin() + header.payloadOffset;
     const size_t available = gathering_.size() - static_cast<size_t>(header.payloadOffset);
-    text.text.assign(begin, begin + static_cast<ptrdiff_t>(
-                                        std::min(available, TelemetryHandOver::kMaxText)));
+    text.text.assign(
+        begin, begin + static_cast<ptrdiff_t>(std::min(available, TelemetryHandOver::kMaxText)));
     text.pos = gatheringPos_;
     if (header.HasTime()) {
         text.pts = header.pts;

@@ -45,8 +45,8 @@ TrackOutcome RunTrackExport(const TrackRequest& request, const Cancelled& cancel
         return outcome;
     }
     const std::string name = std::filesystem::path(request.outputPath).stem().string();
-    outcome.ok = SaveTextFile(request.outputPath, TrackText(format, track.points, name),
-                              outcome.error);
+    outcome.ok =
+        SaveTextFile(request.outputPath, TrackText(format, track.points, name), outcome.error);
     return outcome;
 }
 

@@ -20,7 +20,7 @@ enum class TrackScope { kRecording, kStretch, kDay };
 
 struct TrackRequest {
     TrackScope scope = TrackScope::kRecording;
-    std::string outputPath;  // ".gpx", ".kml" or ".csv"
+    std::string outputPath;     // ".gpx", ".kml" or ".csv"
     std::string recordingPath;  // kRecording; kDay: any recording of the card's folder
     ClipMarks marks;            // kStretch
     CivilDate day;              // kDay, on the camera's clock

@@ -47,9 +47,9 @@ std::string UtcText(int64_t utcMs) {
     std::tm utc{};
     gmtime_r(&t, &utc);
     char buffer[48];
-    const int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d",
-                                utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour,
-                                utc.tm_min, utc.tm_sec);
+    const int n =
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d", utc.tm_year + 1900,
+                      utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
     std::string text(buffer, static_cast<size_t>(n));
     if (ms != 0) {
         std::snprintf(buffer, sizeof buffer, ".%03d", ms);
@@ -63,9 +63,9 @@ std::string CalendarText(double calendarSeconds) {
     std::tm local{};
     localtime_r(&t, &local);
     char buffer[40];
-    const int n = std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d",
-                                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                local.tm_hour, local.tm_min, local.tm_sec);
+    const int n =
+        std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
+                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
     return std::string(buffer, static_cast<size_t>(n));
 }
 
@@ -99,8 +99,7 @@ std::string XmlEscaped(const std::string& text) {
                 break;
             default:
                 // Control characters other than tab and line ends are not allowed in XML 1.0.
-                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' ||
-                    c == '\r') {
+                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') {
                     out += c;
                 }
         }

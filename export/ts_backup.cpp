@@ -313,8 +313,8 @@ void CTSBackup::Run() {
     Conclude();
     CloseInput();
     if (end_->end == ExportEnd::kFinished && request_.writeSubtitles) {
-        WriteClipSubtitles(request_.marks, request_.outputPath, request_.speedUnit,
-                           end_->reason, [this] { return !running_.load(); });
+        WriteClipSubtitles(request_.marks, request_.outputPath, request_.speedUnit, end_->reason,
+                           [this] { return !running_.load(); });
     }
     const ExportOutcome outcome = std::move(*end_);
     running_.store(false);

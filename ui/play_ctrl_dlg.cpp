@@ -441,9 +441,9 @@ void CPlayCtrlDlg::ExportTrack(TrackOf what) {
 
 void CPlayCtrlDlg::OnTrackEnd(const TrackOutcome& outcome) {
     if (outcome.ok) {
-        ShowMessage(QString::fromStdString(outcome.outputPath) + QLatin1Char(' ') +
-                        Text("Finish Backup"),
-                    false);
+        ShowMessage(
+            QString::fromStdString(outcome.outputPath) + QLatin1Char(' ') + Text("Finish Backup"),
+            false);
     } else {
         ShowMessage(QString::fromStdString(outcome.error), true);
     }
@@ -777,8 +777,7 @@ void CPlayCtrlDlg::OnExportEnd(const ExportOutcome& outcome) {
                             Text("Finish Backup") +
                             (outcome.reason.empty()
                                  ? QString()
-                                 : QLatin1Char('\n') +
-                                       QString::fromStdString(outcome.reason)),
+                                 : QLatin1Char('\n') + QString::fromStdString(outcome.reason)),
                         false);
             break;
         case ExportEnd::kFailed:

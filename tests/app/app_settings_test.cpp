@@ -160,8 +160,12 @@ TEST_F(AppSettingsFile, SettingsSurviveARoundTripAndKeepForeignKeys) {
 
 TEST_F(AppSettingsFile, TheSubtitleSidecarStaysOnUnlessTheFileSaysAPlainZero) {
     const std::pair<const char*, int> cases[] = {
-        {"", 1}, {"SubtitleOnExport=0\n", 0}, {"SubtitleOnExport= 0\n", 0},
-        {"SubtitleOnExport=1\n", 1}, {"SubtitleOnExport=off\n", 1}, {"SubtitleOnExport=\n", 1},
+        {"", 1},
+        {"SubtitleOnExport=0\n", 0},
+        {"SubtitleOnExport= 0\n", 0},
+        {"SubtitleOnExport=1\n", 1},
+        {"SubtitleOnExport=off\n", 1},
+        {"SubtitleOnExport=\n", 1},
     };
     for (const auto& [line, expected] : cases) {
         WriteConfig(std::string("[Config]\n") + line);

@@ -23,7 +23,8 @@ inline std::string SchemaErrors(const std::string& gpx) {
     const CommandResult run =
         RunCommand("xmllint --noout --schema " + ShellQuote(VELMARO_TEST_DATA_DIR "/gpx.xsd") +
                    " " + ShellQuote(gpx) + " 2>&1");
-    return run.status == 0 ? std::string() : run.out + " (status " + std::to_string(run.status) + ")";
+    return run.status == 0 ? std::string()
+                           : run.out + " (status " + std::to_string(run.status) + ")";
 }
 
 // How many track points GPSBabel reads from the GPX (written out again as its own GPX); -1 when

@@ -95,8 +95,8 @@ TEST_F(CardDay, TheCsvOfADayHasARowPerTextStampedWithTheSentencesTime) {
     EXPECT_EQ(test::Count(csv, "\n"), Texts(day_) + 1);
     const std::string& first = day_.stats[0].telemetry.front();
     const std::string hhmmss = first.substr(first.find("$GPRMC,") + 7, 6);
-    EXPECT_NE(csv.find(hhmmss.substr(0, 2) + ":" + hhmmss.substr(2, 2) + ":" +
-                       hhmmss.substr(4, 2) + "Z,"),
+    EXPECT_NE(csv.find(hhmmss.substr(0, 2) + ":" + hhmmss.substr(2, 2) + ":" + hhmmss.substr(4, 2) +
+                       "Z,"),
               std::string::npos);
 }
 
@@ -117,9 +117,8 @@ TEST_F(CardDay, AStretchHoldsTheTextsBetweenTheMarks) {
     EXPECT_EQ(all.files, 3);
     EXPECT_EQ(all.points.size(), Texts(day_));
     // Half of the first file: its later texts only, in order.
-    TrackResult half =
-        CollectStretchTrack({day_.files[0], day_.stats[0].bytes / 2, day_.files[0],
-                             day_.stats[0].bytes});
+    TrackResult half = CollectStretchTrack(
+        {day_.files[0], day_.stats[0].bytes / 2, day_.files[0], day_.stats[0].bytes});
     ASSERT_TRUE(half.ok) << half.error;
     const size_t n = day_.stats[0].telemetry.size();
     EXPECT_GE(half.points.size(), n / 2 - 1);

@@ -35,8 +35,7 @@ TEST(RmcTime, ReadsTheTimeAndDateOfTheSentenceAsUtc) {
         // A receiver without a fix still knows the time.
         {"$GPRMC,081500,V,,,,,,,120626,,,N*00", "2026-06-12T08:15:00Z"},
         // Other talkers' recommended minimum.
-        {"$GNRMC,101010.00,A,4807.0380,N,01131.0000,E,0,0,010180,,,A*00",
-         "1980-01-01T10:10:10Z"},
+        {"$GNRMC,101010.00,A,4807.0380,N,01131.0000,E,0,0,010180,,,A*00", "1980-01-01T10:10:10Z"},
         {"$GPRMC,240000,A,4807.0380,N,01131.0000,E,0,0,230394,,*00", std::nullopt},
         {"$GPRMC,123560,A,4807.0380,N,01131.0000,E,0,0,230394,,*00", std::nullopt},
         {"$GPRMC,123519,A,4807.0380,N,01131.0000,E,0,0,290223,,*00", std::nullopt},

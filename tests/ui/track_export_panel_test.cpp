@@ -62,8 +62,9 @@ class TrackExportPanel : public ::testing::Test {
     std::string Exported(P::TrackOf what, const std::string& name) {
         nextName = name;
         panel().ExportTrack(what);
-        EXPECT_TRUE(WaitGui([&] { return panel().LastMessage().contains(QString::fromStdString(name)); }))
-            << panel().LastMessage().toStdString();
+        EXPECT_TRUE(WaitGui([&] {
+            return panel().LastMessage().contains(QString::fromStdString(name));
+        })) << panel().LastMessage().toStdString();
         return test::ReadText(out.File(name));
     }
 

@@ -71,8 +71,7 @@ bool ParseArguments(int argc, char** argv, velmaro::TrackRequest* request) {
             marks = true;
         } else if (arg == "--out" && hasValue) {
             request->marks.outPath = argv[++i];
-        } else if (arg == "--in-pos" && hasValue &&
-                   ParseInt64(argv[++i], &request->marks.inPos)) {
+        } else if (arg == "--in-pos" && hasValue && ParseInt64(argv[++i], &request->marks.inPos)) {
         } else if (arg == "--out-pos" && hasValue &&
                    ParseInt64(argv[++i], &request->marks.outPos)) {
         } else if (arg == "--day" && hasValue && ParseDay(argv[++i], &request->day)) {
