@@ -178,6 +178,7 @@ bool StoreSettings(const AppSettings& settings, IniFile& file) {
     if (settings.languageUnsaved) {
         set(config_key::kLanguageFile, LanguageStem(settings.activeLanguage));
     }
+    set(config_key::kSubtitleOnExport, std::to_string(settings.subtitleOnExport));
     return stored;
 }
 
@@ -323,6 +324,13 @@ void LoadSettings(AppSettings& settings, ScreenSize primaryScreen) {
     settings.unitOfSpeed = ReadConfigInt(settings, config_key::kUnitOfSpeed, settings.unitOfSpeed);
     settings.m_dSoundAmplification =
         ReadConfigInt(settings, config_key::kSoundAmplification, settings.m_dSoundAmplification);
+    // Only a plain 0 turns the sidecar off: a garbled value must not silently drop it.
+    const std::string subtitles = ReadConfigString(settings, config_key::kSubtitleOnExport,
+                                                   std::to_string(settings.subtitleOnExport));
+    settings.subtitleOnExport = subtitles.find_first_not_of(" \t0") == std::string::npos &&
+                                        subtitles.find('0') != std::string::npos
+                                    ? 0
+                                    : 1;
 }
 
 // All keys go through one read and one atomic replacement of the file, so a concurrent

@@ -30,6 +30,7 @@ inline constexpr std::string_view kSoundAmplification = "m_dSoundAmplification";
 inline constexpr std::string_view kGpsOffsetAuto = "GPS_Offset_Auto";
 inline constexpr std::string_view kGpsOffsetX = "GPS_Offset_X";
 inline constexpr std::string_view kGpsOffsetY = "GPS_Offset_Y";
+inline constexpr std::string_view kSubtitleOnExport = "SubtitleOnExport";
 }  // namespace config_key
 
 // UI sizes: fixed for a run, layouts are pixel tables per mode.
@@ -63,6 +64,7 @@ struct AppSettings {
     int pendingUiMode = kUiModeUndecided;  // stored at exit, takes effect at the next start
     int displayMode = 0;                   // 0 "YV12", 1 "RGB"
     int unitOfSpeed = 0;                   // 0 "Km/h", 1 "Mile/h", 2 "Knot"
+    int subtitleOnExport = 1;              // 1: an exported clip gets NAME.srt beside it
     std::filesystem::path configFile;      // Config.ini
     bool languageUnsaved = false;          // "Language File" could not be written when chosen
 };

@@ -106,7 +106,9 @@ constexpr std::string_view kVocabulary[] = {
     "Unit Of Speed:", "REC_Quality:", "REC_Resolution:", "REC_G-Sensor_SEN:", "CAP_Resolution:",
     "CAP_Mode:", "CAP_Period:", "CAP_G-Sensor_SEN:", "Save Error", "Save Success", "Tip",
     "Are you sure to default the settings?", "Are you sure to Format it?",
-    "Are you sure to Clear it?", "Clear Fail", "Clear Success"};
+    "Are you sure to Clear it?", "Clear Fail", "Clear Success",
+    // play control panel: track export in the open menu
+    "Export Track", "This Recording", "Marked Stretch", "This Day"};
 
 char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;

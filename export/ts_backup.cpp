@@ -1,4 +1,6 @@
 #include "export/ts_backup.h"
+
+#include "export/clip_subtitles.h"
 #include "platform/regular_file.h"
 
 #include <fcntl.h>
@@ -310,6 +312,10 @@ void CTSBackup::Run() {
     Work();
     Conclude();
     CloseInput();
+    if (end_->end == ExportEnd::kFinished && request_.writeSubtitles) {
+        WriteClipSubtitles(request_.marks, request_.outputPath, request_.speedUnit, end_->reason,
+                           [this] { return !running_.load(); });
+    }
     const ExportOutcome outcome = std::move(*end_);
     running_.store(false);
     if (onEnd_) {

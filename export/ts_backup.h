@@ -44,7 +44,9 @@ enum class ExportEnd {
 struct ExportOutcome {
     ExportEnd end = ExportEnd::kStopped;
     std::string outputPath;
-    std::string reason;  // for kFailed and kRanOut
+    // Why, for kFailed and kRanOut. For kFinished, why the clip got no subtitle sidecar it was
+    // to get; empty when it got one.
+    std::string reason;
 };
 
 // Positions are the reader's byte positions (bytes read so far) when the marks were set.
@@ -75,6 +77,10 @@ struct ExportRequest {
     // there once the export reports it finished (the user may pull the stick right away).
     // Callers that keep the file on a fixed disk, or measure the copy alone, may skip it.
     bool syncBeforeRename = true;
+    // Once the clip is saved, write NAME.srt beside it with the stretch's telemetry, the speed
+    // in `speedUnit` (0 km/h, 1 mph, 2 knots).
+    bool writeSubtitles = false;
+    int speedUnit = 0;
 };
 
 // What the worker did; written by the worker, readable from any thread.

@@ -86,4 +86,8 @@ cp /proc/self/mountinfo "$corpus/mountinfo/self" 2>/dev/null || true
 printf '36 35 98:0 /mnt1 /mnt2 rw,noatime master:1 - ext3 /dev/root rw,errors=continue\n' \
     >"$corpus/mountinfo/example"
 run fuzz_mountinfo "$corpus/mountinfo"
+# Track export: recording heads for their telemetry, telemetry texts for their RMC times.
+mkdir -p "$corpus/track"
+cp "$corpus"/demux/* "$corpus"/telemetry/* "$corpus/track/" 2>/dev/null || true
+run fuzz_track "$corpus/track"
 echo "fuzzing: no crash"

@@ -12,6 +12,7 @@ packages=(
     clang libclang-rt-14-dev
     locales
     desktop-file-utils appstream
+    gpsbabel libxml2-utils
 )
 
 missing=()

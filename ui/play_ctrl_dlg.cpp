@@ -21,6 +21,7 @@
 #include "controls/skin_slider_button.h"
 #include "export/clip_request.h"
 #include "export/file_copy.h"
+#include "export/track_export.h"
 #include "export/ts_backup.h"
 #include "media/snapshot_result.h"
 #include "media/snapshot_writer.h"
@@ -193,6 +194,11 @@ CPlayCtrlDlg::CPlayCtrlDlg(CTavrelDlg& mainWindow, AppShared& app, int uiMode)
             QStringLiteral("avi Files(*.avi);;nts file(*.nts);;ts Files (*.ts)"));
     };
     chooseOpenName = [this](const QString&) { return DefaultOpenName(this); };
+    chooseTrackName = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(
+            this, Text("Export Track"), suggested,
+            QStringLiteral("GPX (*.gpx);;KML (*.kml);;CSV (*.csv)"));
+    };
     if (uiMode == 0) {
         resize(203, 600);
     } else {
@@ -204,6 +210,7 @@ CPlayCtrlDlg::CPlayCtrlDlg(CTavrelDlg& mainWindow, AppShared& app, int uiMode)
 CPlayCtrlDlg::~CPlayCtrlDlg() {
     // The export removes its unfinished output; the channel stops its workers.
     backupWorker_.reset();
+    trackWorker_.reset();
     channel_.reset();
     if (saveThread_.joinable()) {
         saveThread_.join();
@@ -383,7 +390,63 @@ void CPlayCtrlDlg::ShowOpenMenu() {
     QMenu menu(this);
     menu.addAction(Text("Open SD Card"), this, [this] { OpenSdCard(true); });
     menu.addAction(Text("Open File"), this, [this] { ChooseRecordingFile(); });
+    QMenu* track = menu.addMenu(Text("Export Track"));
+    track->setEnabled(channel_ != nullptr && !TrackRunning());
+    track->addAction(Text("This Recording"), this, [this] { ExportTrack(TrackOf::kRecording); });
+    QAction* stretch =
+        track->addAction(Text("Marked Stretch"), this, [this] { ExportTrack(TrackOf::kStretch); });
+    stretch->setEnabled(channel_ && MarksInOrder(ChannelExportRequest(*channel_, {}).marks));
+    track->addAction(Text("This Day"), this, [this] { ExportTrack(TrackOf::kDay); });
     menu.exec(QCursor::pos());
+}
+
+bool CPlayCtrlDlg::TrackRunning() const {
+    return trackWorker_ && trackWorker_->IsRunning();
+}
+
+void CPlayCtrlDlg::ExportTrack(TrackOf what) {
+    if (!channel_ || TrackRunning()) {
+        return;
+    }
+    TrackRequest request;
+    request.recordingPath = channel_->reader.CurrentPath();
+    request.marks = ChannelExportRequest(*channel_, {}).marks;
+    const QDate day = main_.SelectedDate();
+    request.day = {day.year(), day.month(), day.day()};
+    request.scope = what == TrackOf::kStretch ? TrackScope::kStretch
+                    : what == TrackOf::kDay   ? TrackScope::kDay
+                                              : TrackScope::kRecording;
+    if (request.recordingPath.empty() ||
+        (what == TrackOf::kStretch && !MarksInOrder(request.marks)) ||
+        (what == TrackOf::kDay && !day.isValid())) {
+        return;
+    }
+    const QString suggested =
+        what == TrackOf::kDay ? day.toString(Qt::ISODate)
+                              : QFileInfo(QString::fromStdString(request.recordingPath)).baseName();
+    const QString target = chooseTrackName(suggested + QStringLiteral(".gpx"));
+    if (target.isEmpty()) {
+        return;
+    }
+    request.outputPath = target.toStdString();
+    trackWorker_ = std::make_unique<CTrackExport>([this](const TrackOutcome& outcome) {
+        QMetaObject::invokeMethod(
+            this, [this, outcome] { OnTrackEnd(outcome); }, Qt::QueuedConnection);
+    });
+    if (!trackWorker_->Start(request)) {
+        trackWorker_.reset();
+        ShowMessage(Text("Export Track"), true);
+    }
+}
+
+void CPlayCtrlDlg::OnTrackEnd(const TrackOutcome& outcome) {
+    if (outcome.ok) {
+        ShowMessage(
+            QString::fromStdString(outcome.outputPath) + QLatin1Char(' ') + Text("Finish Backup"),
+            false);
+    } else {
+        ShowMessage(QString::fromStdString(outcome.error), true);
+    }
 }
 
 // --- Playing ---------------------------------------------------------------------------------
@@ -674,7 +737,9 @@ void CPlayCtrlDlg::ExportClip() {
         return;
     }
     backupWorker_.reset();  // an earlier export: stopped and its temporary file removed
-    const ExportRequest request = ChannelExportRequest(*channel_, target.toStdString());
+    ExportRequest request = ChannelExportRequest(*channel_, target.toStdString());
+    request.writeSubtitles = Settings().subtitleOnExport != 0;
+    request.speedUnit = Settings().unitOfSpeed;
     backupWorker_ = std::make_unique<CTSBackup>(
         [this](const ExportOutcome& outcome) {
             QMetaObject::invokeMethod(
@@ -713,7 +778,10 @@ void CPlayCtrlDlg::OnExportEnd(const ExportOutcome& outcome) {
     switch (outcome.end) {
         case ExportEnd::kFinished:
             ShowMessage(QString::fromStdString(outcome.outputPath) + QLatin1Char(' ') +
-                            Text("Finish Backup"),
+                            Text("Finish Backup") +
+                            (outcome.reason.empty()
+                                 ? QString()
+                                 : QLatin1Char('\n') + QString::fromStdString(outcome.reason)),
                         false);
             break;
         case ExportEnd::kFailed:

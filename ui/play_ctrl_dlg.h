@@ -29,6 +29,8 @@ namespace velmaro {
 struct AppShared;
 class CTavrelDlg;
 class CTSBackup;
+class CTrackExport;
+struct TrackOutcome;
 class CTSChn;
 class CVxSkinButton;
 class CVxSkinSldButton;
@@ -104,6 +106,11 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     void ExportClip();
     void ToggleMute();
     void ShowOpenMenu();
+    // Saves the telemetry of the playing recording, of the marked stretch or of the day chosen
+    // in the navigator as GPX, KML or CSV (by the chosen name's suffix), on a worker.
+    enum class TrackOf { kRecording, kStretch, kDay };
+    void ExportTrack(TrackOf what);
+    bool TrackRunning() const;
     // The sliders' releases: seek to 0..1000, volume 0..27, speed 0..8.
     void SeekTo(int position);
     void SetVolumePosition(int position);
@@ -132,6 +139,7 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     NameChooser chooseSaveName;
     NameChooser chooseExportName;
     NameChooser chooseOpenName;
+    NameChooser chooseTrackName;
     // Replaceable for tests: the preferences and card setup dialogs (run modally).
     std::function<void()> runPreferences;
     std::function<void()> runCardSetup;
@@ -151,6 +159,7 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     void OnExportProgress(int64_t done, int64_t toDo);
     void OnExportEnd(const ExportOutcome& outcome);
     void OnSaveEnd(bool ok, const QString& target, const QString& error);
+    void OnTrackEnd(const TrackOutcome& outcome);
     void SetBackupBitmap(bool running);
     void ShowMessage(const QString& text, bool failure);
     void PaintVolumeBar(QPainter& painter) const;
@@ -163,6 +172,7 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     QtMessageSink panelSink_;  // the channel's and the finder's messages to this panel
     std::unique_ptr<CTSChn> channel_;
     std::unique_ptr<CTSBackup> backupWorker_;
+    std::unique_ptr<CTrackExport> trackWorker_;  // the last track export; replaced by the next
     bool backupRunning_ = false;
     bool muted_ = false;
     bool showDayOfOpened_ = false;           // the next recording list shows the opened one's day

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "app/language_table.h"
 #include "platform/ini_file.h"
@@ -135,12 +136,14 @@ TEST_F(AppSettingsFile, SettingsSurviveARoundTripAndKeepForeignKeys) {
     saved.displayMode = 1;
     saved.unitOfSpeed = 2;
     saved.m_dSoundAmplification = 7;
+    saved.subtitleOnExport = 0;
     ASSERT_TRUE(SaveSettings(saved));
     EXPECT_EQ(saved.uiMode, 0);
     EXPECT_EQ(test::ReadText(ConfigFile()),
               "; my notes\n[Config]\nGPS_Offset_X=0.0012\nSnapshot Path=/srv/snaps/\nUIMode=0\n"
               "m_default_lng=13.404954\nm_default_lat=-52.520008\nDisplayMode=1\n"
-              "UnitOfSpeed=2\nm_dSoundAmplification=7\n");
+              "UnitOfSpeed=2\nm_dSoundAmplification=7\n"
+              "SubtitleOnExport=0\n");
 
     AppSettings loaded = DefaultSettings();
     LoadSettings(loaded, kFullHd);
@@ -152,6 +155,24 @@ TEST_F(AppSettingsFile, SettingsSurviveARoundTripAndKeepForeignKeys) {
     EXPECT_EQ(loaded.displayMode, 1);
     EXPECT_EQ(loaded.unitOfSpeed, 2);
     EXPECT_EQ(loaded.m_dSoundAmplification, 7);
+    EXPECT_EQ(loaded.subtitleOnExport, 0);
+}
+
+TEST_F(AppSettingsFile, TheSubtitleSidecarStaysOnUnlessTheFileSaysAPlainZero) {
+    const std::pair<const char*, int> cases[] = {
+        {"", 1},
+        {"SubtitleOnExport=0\n", 0},
+        {"SubtitleOnExport= 0\n", 0},
+        {"SubtitleOnExport=1\n", 1},
+        {"SubtitleOnExport=off\n", 1},
+        {"SubtitleOnExport=\n", 1},
+    };
+    for (const auto& [line, expected] : cases) {
+        WriteConfig(std::string("[Config]\n") + line);
+        AppSettings settings = DefaultSettings();
+        LoadSettings(settings, kFullHd);
+        EXPECT_EQ(settings.subtitleOnExport, expected) << line;
+    }
 }
 
 TEST_F(AppSettingsFile, LoadTakesStoredValuesAsTheyStandExceptUnusableOnes) {

@@ -1,9 +1,11 @@
 // velmaro-export: the player's clip export from the command line.
 //   velmaro-export --in FILE --in-pos N --out FILE --out-pos N OUTPUT.ts|.avi
-//                  [--fps RATE --size WxH]
+//                  [--fps RATE --size WxH] [--no-srt] [--speed-unit 0|1|2]
 // RATE is frames per second: whole (25), decimal (12.5) or a fraction (30000/1001 for 29.97).
 // Positions are byte positions in the mark files, as the player records them. An AVI clip needs
-// the picture size. Ctrl-C abandons the export; the output name is then left as it was.
+// the picture size. Ctrl-C abandons the export; the output name is then left as it was. A
+// finished clip gets OUTPUT.srt with its telemetry beside it (speed in km/h, 1 mph, 2 knots)
+// unless --no-srt is given.
 #include <signal.h>
 
 #include <atomic>
@@ -34,7 +36,8 @@ void OnSignal(int) {
 void Usage() {
     std::fprintf(stderr,
                  "usage: velmaro-export --in FILE --in-pos N --out FILE --out-pos N "
-                 "OUTPUT.ts|OUTPUT.avi [--fps 30|29.97|30000/1001] [--size WxH]\n");
+                 "OUTPUT.ts|OUTPUT.avi [--fps 30|29.97|30000/1001] [--size WxH] [--no-srt] "
+                 "[--speed-unit 0|1|2]\n");
 }
 
 bool ParseInt64(const char* text, int64_t* value) {
@@ -71,6 +74,7 @@ bool ParseRate(const char* text, double* rate) {
 // Fills the request from the arguments; false on anything it cannot use.
 bool ParseArguments(int argc, char** argv, velmaro::ExportRequest* request) {
     bool sizeGiven = false;
+    request->writeSubtitles = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -84,6 +88,10 @@ bool ParseArguments(int argc, char** argv, velmaro::ExportRequest* request) {
         } else if (arg == "--out-pos" && hasValue && ParseInt64(argv[++i], &number)) {
             request->marks.outPos = number;
         } else if (arg == "--fps" && hasValue && ParseRate(argv[++i], &request->frameRate)) {
+        } else if (arg == "--no-srt") {
+            request->writeSubtitles = false;
+        } else if (arg == "--speed-unit" && hasValue && ParseInt64(argv[++i], &number)) {
+            request->speedUnit = static_cast<int>(number);
         } else if (arg == "--size" && hasValue) {
             sizeGiven = std::sscanf(argv[++i], "%dx%d", &request->width, &request->height) == 2;
             if (!sizeGiven) {
@@ -179,5 +187,8 @@ int main(int argc, char** argv) {
                     static_cast<long long>(counters.audioSamples));
     }
     std::printf("\n");
+    if (!result.reason.empty()) {
+        std::fprintf(stderr, "velmaro-export: %s\n", result.reason.c_str());
+    }
     return EXIT_SUCCESS;
 }

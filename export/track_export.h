@@ -1,0 +1,64 @@
+// The track export: the telemetry of a recording, of the marked stretch or of one local day of
+// the card, saved as GPX, KML or CSV by the output name's suffix. RunTrackExport does it on the
+// calling thread; CTrackExport runs it on a worker of its own, so the player's window stays
+// responsive while a day of recordings is read.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "app/recording_day.h"
+#include "export/track_source.h"
+#include "export/ts_backup.h"
+
+namespace velmaro {
+
+enum class TrackScope { kRecording, kStretch, kDay };
+
+struct TrackRequest {
+    TrackScope scope = TrackScope::kRecording;
+    std::string outputPath;     // ".gpx", ".kml" or ".csv"
+    std::string recordingPath;  // kRecording; kDay: any recording of the card's folder
+    ClipMarks marks;            // kStretch
+    CivilDate day;              // kDay, on the camera's clock
+};
+
+struct TrackOutcome {
+    bool ok = false;
+    std::string outputPath;
+    std::string error;  // why nothing was saved
+    size_t texts = 0;   // telemetry texts read
+    size_t fixes = 0;   // of them with an accepted fix
+};
+
+TrackOutcome RunTrackExport(const TrackRequest& request, const Cancelled& cancelled = {});
+
+class CTrackExport {
+  public:
+    // Called once on the worker thread when it ends. It must not stop or destroy this object.
+    using EndCallback = std::function<void(const TrackOutcome&)>;
+
+    explicit CTrackExport(EndCallback onEnd);
+    ~CTrackExport();  // stops a running export
+    CTrackExport(const CTrackExport&) = delete;
+    CTrackExport& operator=(const CTrackExport&) = delete;
+
+    // Stops a running export, then starts this one. False when the thread cannot start.
+    bool Start(const TrackRequest& request);
+    // Ends the worker and waits for it; an unfinished export saves nothing.
+    void Stop();
+    bool IsRunning() const { return running_.load(); }
+
+  private:
+    const EndCallback onEnd_;
+    std::thread thread_;  // owner thread only
+    // Set by Start; cleared by the worker as it ends and by Stop once it has joined it.
+    std::atomic<bool> running_{false};
+    // Set by Stop; read by the worker between reads.
+    std::atomic<bool> stopAsked_{false};
+};
+
+}  // namespace velmaro

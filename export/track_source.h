@@ -1,0 +1,54 @@
+// The telemetry of a recording, of a marked stretch or of one local day of a card, read from the
+// recording files and turned into track points on the camera's clock. Runs on the caller's
+// thread (the track export worker, the clip export worker, the command-line tool); reading a
+// card's day reads every byte of its recordings, so `cancelled` is asked between blocks.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/recording_day.h"
+#include "export/telemetry_collector.h"
+#include "export/track_point.h"
+#include "export/ts_backup.h"
+
+namespace velmaro {
+
+// Asked between reads; true ends the collection with an error.
+using Cancelled = std::function<bool()>;
+
+struct TrackResult {
+    bool ok = false;
+    std::string error;
+    TrackPoints points;  // in recording order
+    // Camera time of the first picture in the collected stretch: where a clip of it starts
+    // playing. The first text's time when the stretch holds no picture.
+    double origin = 0.0;
+    int files = 0;  // recording files read
+};
+
+// Reads the telemetry of one file. False with `error` set when it cannot be opened or read.
+bool CollectFileTelemetry(const std::string& path, TelemetryCollector& collector,
+                          std::string& error, const Cancelled& cancelled = {});
+
+// Every telemetry text of one recording file.
+TrackResult CollectRecordingTrack(const std::string& path, const Cancelled& cancelled = {});
+
+// The texts between the marks, across the files numbered in between, by the same positions the
+// clip export cuts at: a text belongs to the stretch when the packet that begins it lies at or
+// after the mark-in position of the mark-in file and before the mark-out position of the
+// mark-out file.
+TrackResult CollectStretchTrack(const ClipMarks& marks, const Cancelled& cancelled = {});
+
+// Every recording of `folder` (with its trailing '/') that starts on the local day `date` by the
+// camera's clock, in time order.
+TrackResult CollectDayTrack(const std::string& folder, CivilDate date,
+                            const Cancelled& cancelled = {});
+
+// Turns the texts of one file into points. `fileEnd` is the file's time on the camera's clock
+// (LastWriteTime), which stands for its last picture; texts are placed by their distance from it.
+// `gsensor` carries the axes from text to text and file to file.
+void AppendPoints(const TelemetryCollector& collector, int64_t fromPos, int64_t toPos,
+                  double fileEnd, GSensorRecord& gsensor, TrackPoints& points);
+
+}  // namespace velmaro

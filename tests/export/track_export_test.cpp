@@ -1,0 +1,235 @@
+// Tracks and subtitle sidecars of generated cards: a day, a stretch and a recording give exactly
+// the texts the generator wrote there, the GPX of a day passes the schema and GPSBabel reads as
+// many points as the day has fixes, and a 30 s clip gets one cue per telemetry second.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/recording_day.h"
+#include "export/subtitle_writer.h"
+#include "export/track_export.h"
+#include "export/track_source.h"
+#include "tests/export/export_support.h"
+#include "tests/export/track_checks.h"
+
+namespace velmaro {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempDir;
+
+constexpr int64_t kSecondsPerDay = 86400;
+
+size_t ValidFixes(const RecordingResult& card) {
+    size_t n = 0;
+    for (const FileStats& file : card.stats) {
+        for (const std::string& text : file.telemetry) {
+            GSensorRecord gsensor;
+            GpsRecord fix;
+            n += ParseTelemetry(text, gsensor, fix) ? 1 : 0;
+        }
+    }
+    return n;
+}
+
+size_t Texts(const RecordingResult& card) {
+    size_t n = 0;
+    for (const FileStats& file : card.stats) {
+        n += file.telemetry.size();
+    }
+    return n;
+}
+
+// A day of three recordings, and one more recording on the next day in the same folder.
+class CardDay : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        RecordingOptions options = test::SmallCard(card_, 3, 6);
+        options.filesWithoutTelemetry = {2};
+        day_ = WriteRecording(options);
+        ASSERT_TRUE(day_.ok) << day_.error;
+        options.files = 1;
+        options.firstNumber = 10;
+        options.filesWithoutTelemetry.clear();
+        options.startTime += kSecondsPerDay;
+        nextDay_ = WriteRecording(options);
+        ASSERT_TRUE(nextDay_.ok) << nextDay_.error;
+        date_ = LocalDateOf(options.startTime - kSecondsPerDay);
+    }
+
+    TrackOutcome Export(TrackScope scope, const std::string& name) {
+        TrackRequest request;
+        request.scope = scope;
+        request.outputPath = out_.File(name);
+        request.recordingPath = day_.files[0];
+        request.day = date_;
+        return RunTrackExport(request);
+    }
+
+    TempDir card_;
+    TempDir out_;
+    RecordingResult day_;
+    RecordingResult nextDay_;
+    CivilDate date_;
+};
+
+TEST_F(CardDay, TheGpxOfADayPassesTheSchemaAndHoldsEveryFixOfThatDayOnly) {
+    const TrackOutcome outcome = Export(TrackScope::kDay, "day.gpx");
+    ASSERT_TRUE(outcome.ok) << outcome.error;
+    EXPECT_EQ(outcome.texts, Texts(day_));
+    EXPECT_EQ(outcome.fixes, ValidFixes(day_));
+    const std::string gpx = out_.File("day.gpx");
+    EXPECT_EQ(test::SchemaErrors(gpx), "");
+    EXPECT_EQ(test::GpsBabelTrackPoints(gpx), static_cast<int>(ValidFixes(day_)));
+    // The recording without telemetry leaves a gap of its length: the track is split there.
+    EXPECT_EQ(test::Count(test::ReadText(gpx), "<trkseg>"), 2u);
+}
+
+TEST_F(CardDay, TheCsvOfADayHasARowPerTextStampedWithTheSentencesTime) {
+    ASSERT_TRUE(Export(TrackScope::kDay, "day.csv").ok);
+    const std::string csv = test::ReadText(out_.File("day.csv"));
+    EXPECT_EQ(test::Count(csv, "\n"), Texts(day_) + 1);
+    const std::string& first = day_.stats[0].telemetry.front();
+    const std::string hhmmss = first.substr(first.find("$GPRMC,") + 7, 6);
+    EXPECT_NE(csv.find(hhmmss.substr(0, 2) + ":" + hhmmss.substr(2, 2) + ":" + hhmmss.substr(4, 2) +
+                       "Z,"),
+              std::string::npos);
+}
+
+TEST_F(CardDay, ARecordingsTrackHoldsItsOwnTextsAndAKmlDrawsThem) {
+    const TrackOutcome outcome = Export(TrackScope::kRecording, "rec.kml");
+    ASSERT_TRUE(outcome.ok) << outcome.error;
+    EXPECT_EQ(outcome.texts, day_.stats[0].telemetry.size());
+    const std::string kml = test::ReadText(out_.File("rec.kml"));
+    EXPECT_EQ(test::Count(kml, "<TimeStamp>"), day_.stats[0].telemetry.size());
+    EXPECT_EQ(test::Count(kml, "<LineString>"), 1u);
+}
+
+TEST_F(CardDay, AStretchHoldsTheTextsBetweenTheMarks) {
+    // From the start of the first file to the end of the third: everything but the file
+    // without telemetry.
+    TrackResult all = CollectStretchTrack({day_.files[0], 0, day_.files[2], day_.stats[2].bytes});
+    ASSERT_TRUE(all.ok) << all.error;
+    EXPECT_EQ(all.files, 3);
+    EXPECT_EQ(all.points.size(), Texts(day_));
+    // Half of the first file: its later texts only, in order.
+    TrackResult half = CollectStretchTrack(
+        {day_.files[0], day_.stats[0].bytes / 2, day_.files[0], day_.stats[0].bytes});
+    ASSERT_TRUE(half.ok) << half.error;
+    const size_t n = day_.stats[0].telemetry.size();
+    EXPECT_GE(half.points.size(), n / 2 - 1);
+    EXPECT_LE(half.points.size(), n / 2 + 1);
+    for (size_t i = 1; i < half.points.size(); ++i) {
+        EXPECT_GT(half.points[i].cameraTime, half.points[i - 1].cameraTime);
+    }
+}
+
+TEST_F(CardDay, UnusableRequestsSaveNothingAndSayWhy) {
+    EXPECT_FALSE(Export(TrackScope::kDay, "day.txt").ok);
+    TrackRequest request;
+    request.scope = TrackScope::kStretch;
+    request.outputPath = out_.File("s.gpx");
+    request.marks = {day_.files[2], 0, day_.files[0], 100};
+    TrackOutcome outcome = RunTrackExport(request);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_FALSE(outcome.error.empty());
+    request.scope = TrackScope::kDay;
+    request.recordingPath = day_.files[0];
+    request.day = {1999, 1, 1};
+    EXPECT_FALSE(RunTrackExport(request).ok);
+    request.scope = TrackScope::kRecording;
+    request.recordingPath = out_.File("missing.ts");
+    outcome = RunTrackExport(request);
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_NE(outcome.error.find("missing.ts"), std::string::npos);
+    EXPECT_TRUE(test::NamesIn(out_.path()).empty());
+}
+
+TEST_F(CardDay, TheWorkerReportsItsOutcomeOnce) {
+    std::mutex mutex;
+    std::vector<TrackOutcome> ends;
+    CTrackExport worker([&](const TrackOutcome& o) {
+        std::lock_guard lock(mutex);
+        ends.push_back(o);
+    });
+    TrackRequest request;
+    request.scope = TrackScope::kDay;
+    request.outputPath = out_.File("w.gpx");
+    request.recordingPath = day_.files[1];
+    request.day = date_;
+    ASSERT_TRUE(worker.Start(request));
+    ASSERT_TRUE(test::WaitUntil([&] { return !worker.IsRunning(); }));
+    worker.Stop();
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_TRUE(ends[0].ok) << ends[0].error;
+    EXPECT_TRUE(fs::exists(out_.File("w.gpx")));
+}
+
+// The cue start times of an .srt as ffprobe reads them, one per line.
+std::vector<double> CueStarts(const std::string& srt) {
+    const test::CommandResult run = test::RunCommand(
+        "ffprobe -v error -show_entries packet=pts_time -of csv=p=0 " + test::ShellQuote(srt));
+    std::vector<double> starts;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty()) {
+            starts.push_back(std::stod(line));
+        }
+    }
+    return run.status == 0 ? starts : std::vector<double>{};
+}
+
+class ClipSubtitles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        card_ = WriteRecording(test::SmallCard(dir_, 1, 30));
+        ASSERT_TRUE(card_.ok) << card_.error;
+    }
+
+    test::ExportRun Export(const std::string& name, bool subtitles) {
+        ExportRequest request = test::ClipRequest(out_.File(name), card_.files[0], 0,
+                                                  card_.files[0], card_.stats[0].bytes, false);
+        request.writeSubtitles = subtitles;
+        return test::RunExport(request);
+    }
+
+    TempDir dir_;
+    TempDir out_;
+    RecordingResult card_;
+};
+
+TEST_F(ClipSubtitles, AThirtySecondClipGetsThirtyCuesOneASecond) {
+    for (const char* name : {"clip.ts", "clip.avi"}) {
+        const test::ExportRun run = Export(name, true);
+        ASSERT_EQ(run.outcome.end, ExportEnd::kFinished) << run.outcome.reason;
+        EXPECT_EQ(run.outcome.reason, "");
+        const std::string srt = out_.File("clip.srt");
+        const std::vector<double> starts = CueStarts(srt);
+        ASSERT_EQ(starts.size(), 30u) << name;
+        ASSERT_EQ(card_.stats[0].telemetry.size(), 30u);
+        for (size_t i = 0; i < starts.size(); ++i) {
+            EXPECT_NEAR(starts[i], static_cast<double>(i), 0.05) << name << " cue " << i;
+        }
+        const std::string text = test::ReadText(srt);
+        EXPECT_NE(text.find(" km/h  48."), std::string::npos);
+    }
+}
+
+TEST_F(ClipSubtitles, NoSidecarWhenTheOptionIsOffOrTheExportFails) {
+    ASSERT_EQ(Export("off.ts", false).outcome.end, ExportEnd::kFinished);
+    EXPECT_FALSE(fs::exists(out_.File("off.srt")));
+    // A mark-out in a file that never comes: the export runs out and saves nothing.
+    ExportRequest request = test::ClipRequest(out_.File("lost.ts"), card_.files[0], 0,
+                                              dir_.File("DCIM/100MEDIA/REC_0099.ts"), 10, false);
+    request.writeSubtitles = true;
+    EXPECT_NE(test::RunExport(request).outcome.end, ExportEnd::kFinished);
+    EXPECT_FALSE(fs::exists(out_.File("lost.srt")));
+    EXPECT_FALSE(fs::exists(out_.File("lost.ts")));
+}
+
+}  // namespace
+}  // namespace velmaro
