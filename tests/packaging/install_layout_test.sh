@@ -15,7 +15,7 @@ fail() {
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-for program in velmaro velmaro-play velmaro-export velmaro-probe velmaro-usrset; do
+for program in velmaro velmaro-play velmaro-export velmaro-probe velmaro-usrset velmaro-track; do
     [ -x "$prefix/bin/$program" ] || fail "bin/$program is not installed"
 done
 for program in make-recording make-offset-grid controls-gallery digi-calendar-demo; do
