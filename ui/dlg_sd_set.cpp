@@ -3,11 +3,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QFontMetrics>
 #include <QLinearGradient>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTimerEvent>
+#include <algorithm>
 #include <array>
 #include <ctime>
 
@@ -21,11 +23,12 @@
 namespace velmaro {
 namespace {
 
-constexpr int kDialogWidth = 680;
 constexpr int kDialogHeight = 560;
 constexpr int kMargin = 20;
-constexpr int kRightColumnX = 350;
-constexpr int kLabelWidth = 150;
+constexpr int kColumnGap = 30;
+constexpr int kMinLabelWidth = 150;
+constexpr int kLabelPadding = 10;
+constexpr int kButtonPadding = 24;
 constexpr int kListWidth = 160;
 constexpr int kRowHeight = 30;
 constexpr int kControlHeight = 24;
@@ -81,14 +84,11 @@ constexpr std::array<int, 5> kHeadingColumn = {0, 0, 1, 1, 0};
 constexpr std::array<const char*, 5> kHeadingKeys = {"SD Card", "Setup", "Record", "Camera",
                                                      "Set SD Card"};
 constexpr int kSdCardSection = 0;
-constexpr int kButtonSection = 4;
+constexpr size_t kButtonSection = 4;
+constexpr int kButtonCount = 5;
 
 QString Tr(std::string_view key) {
     return QString::fromStdString(GetLanguageString(key));
-}
-
-int ColumnX(int column) {
-    return column == 0 ? kMargin : kRightColumnX;
 }
 
 QRect RowRect(int section, int row, int x, int width) {
@@ -174,7 +174,7 @@ CDlgSDSet::CDlgSDSet(QWidget* parent, std::shared_ptr<CardFormatter> formatter,
     SetSkin(FrameSkin());
     CreateControls();
     CreateButtons();
-    setFixedSize(kDialogWidth, kDialogHeight);
+    MeasureTexts();
     LayOut();
     // The lists are filled a second after opening, as the camera tools have always done: the
     // window is on screen at once, and a card that was just inserted has time to be mounted.
@@ -240,10 +240,8 @@ void CDlgSDSet::CreateButtons() {
                                                                {kIdFormat, "Format"},
                                                                {kIdClear, "Clear"},
                                                                {kIdCancel, "Cancel"}}};
-    const QPixmap strip = ButtonStrip(QSize(kButtonWidth, kButtonHeight));
     for (const auto& [id, key] : specs) {
         auto* button = new CVxSkinButton(this);
-        button->SetSkin(strip);
         button->SetTextColor(kWhite);
         button->setText(Tr(key));
         buttons_[id] = button;
@@ -253,6 +251,41 @@ void CDlgSDSet::CreateButtons() {
     connect(buttons_[kIdFormat], &QAbstractButton::clicked, this, [this] { Format(); });
     connect(buttons_[kIdClear], &QAbstractButton::clicked, this, [this] { Clear(); });
     connect(buttons_[kIdCancel], &QAbstractButton::clicked, this, [this] { reject(); });
+}
+
+// Translations run longer than the English texts: the label columns and the buttons take the
+// width of their longest text, and the dialog grows to hold them.
+void CDlgSDSet::MeasureTexts() {
+    const auto textWidth = [](const CLabel* label) {
+        return QFontMetrics(label->Font()).horizontalAdvance(label->Text()) + kLabelPadding;
+    };
+    labelWidth_ = {kMinLabelWidth, kMinLabelWidth};
+    const auto widen = [&](int column, int width) {
+        labelWidth_[column] = std::max(labelWidth_[column], width);
+    };
+    widen(0, textWidth(driveLabel_));
+    widen(0, textWidth(pickerLabel_));
+    widen(0, textWidth(setTimeLabel_));
+    for (const OptionRow& row : rows_) {
+        for (const ListPlace& p : kPlacements) {
+            if (p.name == row.option->name) {
+                widen(p.column, textWidth(row.label));
+            }
+        }
+    }
+    buttonWidth_ = kButtonWidth;
+    for (const auto& [id, button] : buttons_) {
+        buttonWidth_ = std::max(
+            buttonWidth_, button->fontMetrics().horizontalAdvance(button->text()) + kButtonPadding);
+    }
+    columnX_ = {kMargin, kMargin + labelWidth_[0] + kListWidth + kColumnGap};
+    const int columnsWidth = columnX_[1] + labelWidth_[1] + kListWidth + kMargin;
+    const int buttonsWidth = 2 * kMargin + kButtonCount * buttonWidth_ + (kButtonCount - 1) * kButtonGap;
+    setFixedSize(std::max(columnsWidth, buttonsWidth), kDialogHeight);
+    const QPixmap strip = ButtonStrip(QSize(buttonWidth_, kButtonHeight));
+    for (const auto& [id, button] : buttons_) {
+        button->SetSkin(strip);
+    }
 }
 
 void CDlgSDSet::resizeEvent(QResizeEvent* event) {
@@ -266,13 +299,16 @@ void CDlgSDSet::LayOut() {
     }
     title_->setGeometry(kMargin, 0, width() - 2 * kMargin, kTitleHeight);
     for (size_t i = 0; i < headings_.size(); ++i) {
-        headings_[i]->setGeometry(ColumnX(kHeadingColumn[i]), kHeadingTop[i],
-                                  kLabelWidth + kListWidth, kHeadingHeight);
+        const int column = kHeadingColumn[i];
+        const int widthLeft = i == kButtonSection ? width() - 2 * kMargin
+                                                  : labelWidth_[column] + kListWidth;
+        headings_[i]->setGeometry(columnX_[column], kHeadingTop[i], widthLeft, kHeadingHeight);
     }
-    const auto place = [](QWidget* label, QWidget* control, int column, int section, int row) {
-        const int x = ColumnX(column);
-        label->setGeometry(RowRect(section, row, x, kLabelWidth));
-        control->setGeometry(RowRect(section, row, x + kLabelWidth, kListWidth));
+    const auto place = [this](QWidget* label, QWidget* control, int column, int section,
+                              int row) {
+        const int x = columnX_[column];
+        label->setGeometry(RowRect(section, row, x, labelWidth_[column]));
+        control->setGeometry(RowRect(section, row, x + labelWidth_[column], kListWidth));
     };
     place(driveLabel_, driveList_, 0, kSdCardSection, 0);
     for (const OptionRow& row : rows_) {
@@ -285,10 +321,13 @@ void CDlgSDSet::LayOut() {
     place(pickerLabel_, picker_, 0, 1, kPickerRow);
     place(setTimeLabel_, setTime_, 0, 1, kSetTimeRow);
     const int buttonsTop = kHeadingTop[kButtonSection] + kHeadingHeight + 6;
+    // The row of buttons spans the dialog, whatever the columns made of its width.
+    const int gap = std::max(kButtonGap, (width() - 2 * kMargin - kButtonCount * buttonWidth_) /
+                                             (kButtonCount - 1));
     int x = kMargin;
     for (int id : {kIdSet, kIdDefault, kIdFormat, kIdClear, kIdCancel}) {
-        buttons_[id]->setGeometry(x, buttonsTop, kButtonWidth, kButtonHeight);
-        x += kButtonWidth + kButtonGap;
+        buttons_[id]->setGeometry(x, buttonsTop, buttonWidth_, kButtonHeight);
+        x += buttonWidth_ + gap;
     }
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -88,6 +89,7 @@ class CDlgSDSet : public CVxSkinDialog {
     void CreateControls();
     void CreateButtons();
     CLabel* MakeHeading(const char* key);
+    void MeasureTexts();
     void LayOut();
     void Fill();
     void ApplyDefaults();
@@ -128,6 +130,9 @@ class CDlgSDSet : public CVxSkinDialog {
     CLabel* setTimeLabel_ = nullptr;
     QCheckBox* setTime_ = nullptr;
     std::map<int, CVxSkinButton*> buttons_;
+    std::array<int, 2> labelWidth_{};  // per column, from the longest label
+    std::array<int, 2> columnX_{};
+    int buttonWidth_ = 0;
     std::thread worker_;  // the running format or clear; joined before the next and at the end
 };
 

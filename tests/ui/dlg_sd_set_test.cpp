@@ -10,6 +10,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/app_settings.h"
+#include "app/language_table.h"
+#include "controls/label.h"
 #include "controls/skin_button.h"
 #include "platform/card_formatter.h"
 #include "platform/drives.h"
@@ -23,6 +26,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::TempDir;
+
+QString Tr(std::string_view key) {
+    return QString::fromStdString(GetLanguageString(key));
+}
 
 // The format service's double: remembers what it was asked to format.
 class RecordingFormatter : public CardFormatter {
@@ -332,17 +339,37 @@ TEST_F(CardSetupDialogTest, FormatThroughUDisks2SaysWhyABusyCardWasNotFormatted)
     QDBusConnection::disconnectFromBus(QStringLiteral("dialog"));
 }
 
-TEST_F(CardSetupDialogTest, ButtonsAndLabelsFitTheirTexts) {
-    auto dialog = Open();
-    for (int id : {CDlgSDSet::kIdSet, CDlgSDSet::kIdDefault, CDlgSDSet::kIdFormat,
-                   CDlgSDSet::kIdClear, CDlgSDSet::kIdCancel}) {
-        CVxSkinButton* button = dialog->Button(id);
-        ASSERT_NE(button, nullptr);
-        EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), button->width())
-            << button->text().toStdString();
-        EXPECT_LE(button->geometry().right(), dialog->width());
+// Every text has room in the language it is shown in: no label runs into its list, no button
+// or heading cuts its text, and nothing leaves the dialog.
+TEST_F(CardSetupDialogTest, EveryTextFitsInEachShippedLanguage) {
+    for (const char* stem : {"en_US", "de_DE", "ru_RU", "fr_FR"}) {
+        Settings().activeLanguage =
+            Languages().Scan(VELMARO_BIN_DIR "/Language", stem, kEnglishLanguage);
+        ASSERT_EQ(std::string(LanguageStem(Settings().activeLanguage)), stem);
+        auto dialog = Open(false);
+        const QRect inside = dialog->rect();
+        const QList<QComboBox*> lists = dialog->findChildren<QComboBox*>();
+        for (const CLabel* label : dialog->findChildren<CLabel*>()) {
+            EXPECT_LE(QFontMetrics(label->Font()).horizontalAdvance(label->Text()), label->width())
+                << stem << ": " << label->Text().toStdString();
+            EXPECT_TRUE(inside.contains(label->geometry())) << label->Text().toStdString();
+            for (const QComboBox* list : lists) {
+                EXPECT_FALSE(label->geometry().intersects(list->geometry()))
+                    << stem << ": " << label->Text().toStdString();
+            }
+        }
+        for (int id : {CDlgSDSet::kIdSet, CDlgSDSet::kIdDefault, CDlgSDSet::kIdFormat,
+                       CDlgSDSet::kIdClear, CDlgSDSet::kIdCancel}) {
+            const CVxSkinButton* button = dialog->Button(id);
+            ASSERT_NE(button, nullptr);
+            EXPECT_LT(button->fontMetrics().horizontalAdvance(button->text()), button->width())
+                << stem << ": " << button->text().toStdString();
+            EXPECT_TRUE(inside.contains(button->geometry())) << button->text().toStdString();
+        }
+        EXPECT_EQ(dialog->windowTitle(), Tr("SD Card Setup"));
     }
-    EXPECT_EQ(dialog->windowTitle(), "SD Card Setup");
+    Settings().activeLanguage = kEnglishLanguage;
+    Settings().pendingLanguage = kEnglishLanguage;
 }
 
 }  // namespace
