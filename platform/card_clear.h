@@ -26,7 +26,8 @@ enum class ClearRefusal {
 ClearRefusal CheckClearTarget(const std::string& target, const std::vector<std::string>& driveRoots,
                               const std::string& home);
 // The same with $HOME.
-ClearRefusal CheckClearTarget(const std::string& target, const std::vector<std::string>& driveRoots);
+ClearRefusal CheckClearTarget(const std::string& target,
+                              const std::vector<std::string>& driveRoots);
 
 // An English reason for the user.
 std::string ClearRefusalText(ClearRefusal refusal);

@@ -157,8 +157,7 @@ QCheckBox { color: #e8ecf1; }
 
 }  // namespace
 
-CDlgSDSet::CDlgSDSet(QWidget* parent, std::shared_ptr<CardFormatter> formatter,
-                     PlaybackHooks hooks)
+CDlgSDSet::CDlgSDSet(QWidget* parent, std::shared_ptr<CardFormatter> formatter, PlaybackHooks hooks)
     : CVxSkinDialog(parent, Placement::kWindow),
       formatter_(std::move(formatter)),
       hooks_(std::move(hooks)) {
@@ -231,7 +230,8 @@ void CDlgSDSet::CreateControls() {
     connect(picker_, &QDateTimeEdit::dateTimeChanged, this, [this] { OnPickerChanged(); });
     setTimeLabel_ = makeLabel("Set_Time:");
     setTime_ = new QCheckBox(Tr("Set_Time"), this);
-    connect(setTime_, &QCheckBox::clicked, this, [this](bool checked) { OnSetTimeClicked(checked); });
+    connect(setTime_, &QCheckBox::clicked, this,
+            [this](bool checked) { OnSetTimeClicked(checked); });
 }
 
 void CDlgSDSet::CreateButtons() {
@@ -280,7 +280,8 @@ void CDlgSDSet::MeasureTexts() {
     }
     columnX_ = {kMargin, kMargin + labelWidth_[0] + kListWidth + kColumnGap};
     const int columnsWidth = columnX_[1] + labelWidth_[1] + kListWidth + kMargin;
-    const int buttonsWidth = 2 * kMargin + kButtonCount * buttonWidth_ + (kButtonCount - 1) * kButtonGap;
+    const int buttonsWidth =
+        2 * kMargin + kButtonCount * buttonWidth_ + (kButtonCount - 1) * kButtonGap;
     setFixedSize(std::max(columnsWidth, buttonsWidth), kDialogHeight);
     const QPixmap strip = ButtonStrip(QSize(buttonWidth_, kButtonHeight));
     for (const auto& [id, button] : buttons_) {
@@ -300,12 +301,11 @@ void CDlgSDSet::LayOut() {
     title_->setGeometry(kMargin, 0, width() - 2 * kMargin, kTitleHeight);
     for (size_t i = 0; i < headings_.size(); ++i) {
         const int column = kHeadingColumn[i];
-        const int widthLeft = i == kButtonSection ? width() - 2 * kMargin
-                                                  : labelWidth_[column] + kListWidth;
+        const int widthLeft =
+            i == kButtonSection ? width() - 2 * kMargin : labelWidth_[column] + kListWidth;
         headings_[i]->setGeometry(columnX_[column], kHeadingTop[i], widthLeft, kHeadingHeight);
     }
-    const auto place = [this](QWidget* label, QWidget* control, int column, int section,
-                              int row) {
+    const auto place = [this](QWidget* label, QWidget* control, int column, int section, int row) {
         const int x = columnX_[column];
         label->setGeometry(RowRect(section, row, x, labelWidth_[column]));
         control->setGeometry(RowRect(section, row, x + labelWidth_[column], kListWidth));
@@ -322,8 +322,8 @@ void CDlgSDSet::LayOut() {
     place(setTimeLabel_, setTime_, 0, 1, kSetTimeRow);
     const int buttonsTop = kHeadingTop[kButtonSection] + kHeadingHeight + 6;
     // The row of buttons spans the dialog, whatever the columns made of its width.
-    const int gap = std::max(kButtonGap, (width() - 2 * kMargin - kButtonCount * buttonWidth_) /
-                                             (kButtonCount - 1));
+    const int gap = std::max(
+        kButtonGap, (width() - 2 * kMargin - kButtonCount * buttonWidth_) / (kButtonCount - 1));
     int x = kMargin;
     for (int id : {kIdSet, kIdDefault, kIdFormat, kIdClear, kIdCancel}) {
         buttons_[id]->setGeometry(x, buttonsTop, buttonWidth_, kButtonHeight);
@@ -397,10 +397,10 @@ void CDlgSDSet::LoadCard() {
     }
     settings_ = *read.settings;
     ShowRecord();
-    const QDateTime stored(QDate(static_cast<int>(settings_.year), static_cast<int>(settings_.month),
-                                 static_cast<int>(settings_.day)),
-                           QTime(static_cast<int>(settings_.hour),
-                                 static_cast<int>(settings_.minute)));
+    const QDateTime stored(
+        QDate(static_cast<int>(settings_.year), static_cast<int>(settings_.month),
+              static_cast<int>(settings_.day)),
+        QTime(static_cast<int>(settings_.hour), static_cast<int>(settings_.minute)));
     if (stored.isValid()) {
         picker_->setDateTime(stored);
     }
@@ -411,9 +411,8 @@ void CDlgSDSet::ShowRecord() {
     for (OptionRow& row : rows_) {
         const QSignalBlocker quiet(row.list);
         const unsigned index = settings_.*row.option->field;
-        row.list->setCurrentIndex(index < static_cast<unsigned>(row.list->count())
-                                      ? static_cast<int>(index)
-                                      : -1);
+        row.list->setCurrentIndex(
+            index < static_cast<unsigned>(row.list->count()) ? static_cast<int>(index) : -1);
     }
 }
 
@@ -452,6 +451,13 @@ bool CDlgSDSet::NeedCard() {
 
 void CDlgSDSet::Set() {
     if (!NeedCard()) {
+        return;
+    }
+    // A card formatted or pulled out since the list was filled may leave its empty mount folder
+    // behind; the settings would then land on the disk under it instead of on the card.
+    const std::vector<std::string> listed = listDrives ? listDrives() : std::vector<std::string>();
+    if (CheckClearTarget(ChosenRoot().toStdString(), listed) == ClearRefusal::kNotListedRoot) {
+        Say(Tr("Record SD Card Not Find"));
         return;
     }
     const CameraSettingsWrite written = WriteCameraSettings(ChosenRoot().toStdString(), settings_);
@@ -495,19 +501,23 @@ void CDlgSDSet::Format() {
     }
     StopPlaybackOn(root);
     auto outcome = std::make_shared<FormatOutcome>();
-    RunOnWorker([formatter = formatter_, root = root.toStdString(), outcome] {
-        *outcome = formatter->Format(root);
-    }, [this, outcome] {
-        if (outcome->ok()) {
-            Say(Tr(FormatStatusText(FormatStatus::kOk)));
-            return;
-        }
-        QString text = Tr("Format Fail") + QStringLiteral("\n") + Tr(FormatStatusText(outcome->status));
-        if (outcome->status == FormatStatus::kFailed && !outcome->detail.empty()) {
-            text += QStringLiteral(": ") + QString::fromStdString(outcome->detail);
-        }
-        Say(text);
-    });
+    RunOnWorker([formatter = formatter_, root = root.toStdString(),
+                 outcome] { *outcome = formatter->Format(root); },
+                [this, outcome] {
+                    if (outcome->ok()) {
+                        // The formatted card is no longer mounted where the list says.
+                        ScanDrives();
+                        LoadCard();
+                        Say(Tr(FormatStatusText(FormatStatus::kOk)));
+                        return;
+                    }
+                    QString text = Tr("Format Fail") + QStringLiteral("\n") +
+                                   Tr(FormatStatusText(outcome->status));
+                    if (outcome->status == FormatStatus::kFailed && !outcome->detail.empty()) {
+                        text += QStringLiteral(": ") + QString::fromStdString(outcome->detail);
+                    }
+                    Say(text);
+                });
 }
 
 void CDlgSDSet::Clear() {
@@ -515,8 +525,8 @@ void CDlgSDSet::Clear() {
         return;
     }
     const QString root = ChosenRoot();
-    const ClearRefusal refusal =
-        CheckClearTarget(root.toStdString(), listDrives ? listDrives() : std::vector<std::string>());
+    const ClearRefusal refusal = CheckClearTarget(
+        root.toStdString(), listDrives ? listDrives() : std::vector<std::string>());
     if (refusal != ClearRefusal::kNone) {
         Say(Tr("Clear Fail") + QStringLiteral("\n") + Tr(ClearRefusalText(refusal)));
         return;

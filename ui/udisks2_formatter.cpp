@@ -72,8 +72,8 @@ UDisks2Formatter::UDisks2Formatter(QDBusConnection bus) : bus_(std::move(bus)) {
 
 std::optional<QDBusMessage> UDisks2Formatter::Call(const QString& path, const char* interface,
                                                    const char* method,
-                                                   const QList<QVariant>& arguments,
-                                                   int timeoutMs, FormatOutcome& failure) {
+                                                   const QList<QVariant>& arguments, int timeoutMs,
+                                                   FormatOutcome& failure) {
     QDBusMessage message = QDBusMessage::createMethodCall(
         QLatin1String(kService), path, QLatin1String(interface), QLatin1String(method));
     message.setArguments(arguments);
@@ -84,8 +84,8 @@ std::optional<QDBusMessage> UDisks2Formatter::Call(const QString& path, const ch
         return reply;
     }
     failure.status = StatusOfError(reply.errorName());
-    failure.detail = (reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage())
-                         .toStdString();
+    failure.detail =
+        (reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage()).toStdString();
     return std::nullopt;
 }
 
@@ -93,8 +93,7 @@ std::optional<QVariant> UDisks2Formatter::Property(const QString& path, const ch
                                                    const char* name, FormatOutcome& failure) {
     const std::optional<QDBusMessage> reply =
         Call(path, kPropertiesInterface, "Get",
-             {QString::fromLatin1(interface), QString::fromLatin1(name)}, kQueryTimeoutMs,
-             failure);
+             {QString::fromLatin1(interface), QString::fromLatin1(name)}, kQueryTimeoutMs, failure);
     if (!reply || reply->arguments().isEmpty()) {
         return std::nullopt;
     }
@@ -168,8 +167,13 @@ FormatOutcome UDisks2Formatter::Format(const std::string& mountRoot) {
               kQueryTimeoutMs, outcome)) {
         return outcome;
     }
-    // Cameras want plain FAT; the partition type follows so that every reader sees FAT too.
-    const QVariantMap options = {{QStringLiteral("update-partition-type"), true}};
+    // Cameras want FAT32 whatever the card's size (a small card would get FAT16); the partition
+    // type follows so that every reader sees FAT too. Services that do not know an option
+    // ignore it.
+    const QVariantMap options = {
+        {QStringLiteral("update-partition-type"), true},
+        {QStringLiteral("mkfs-args"), QStringList{QStringLiteral("-F"), QStringLiteral("32")}},
+    };
     if (!Call(*block, kBlockInterface, "Format",
               {QString::fromLatin1(kFatType), QVariant::fromValue(options)}, kFormatTimeoutMs,
               outcome)) {

@@ -6,12 +6,11 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QVariant>
 #include <QString>
+#include <QVariant>
 #include <optional>
 
 #include "platform/card_formatter.h"
-
 
 namespace velmaro {
 
@@ -31,12 +30,12 @@ class UDisks2Formatter : public CardFormatter {
     // when UDisks2 cannot be asked or none is mounted there.
     std::optional<QString> FindBlock(const QString& mountRoot, FormatOutcome& failure);
     bool CheckRemovable(const QString& block, FormatOutcome& failure);
-    std::optional<QVariant> Property(const QString& path, const char* interface,
-                                     const char* name, FormatOutcome& failure);
+    std::optional<QVariant> Property(const QString& path, const char* interface, const char* name,
+                                     FormatOutcome& failure);
     // Sends the call; on an error reply fills `failure` and returns nothing.
-    std::optional<QDBusMessage> Call(const QString& path, const char* interface,
-                                     const char* method, const QList<QVariant>& arguments,
-                                     int timeoutMs, FormatOutcome& failure);
+    std::optional<QDBusMessage> Call(const QString& path, const char* interface, const char* method,
+                                     const QList<QVariant>& arguments, int timeoutMs,
+                                     FormatOutcome& failure);
 
     QDBusConnection bus_;
 };

@@ -32,8 +32,8 @@ void FillCard(const fs::path& card) {
 
 size_t EntriesBelow(const fs::path& folder) {
     size_t count = 0;
-    for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator();
-         ++it) {
+    for (auto it = fs::recursive_directory_iterator(folder);
+         it != fs::recursive_directory_iterator(); ++it) {
         ++count;
     }
     return count;
@@ -153,7 +153,10 @@ TEST(CardClearTarget, OnlyAListedRealFolderOutsideTheHomeMayBeCleared) {
     fs::create_directories(home / "user");
     fs::create_directory_symlink(other, base.path() / "card-link");
     const std::string homeText = (home / "user").string();
-    const std::vector<std::string> roots = {card.string(), "/", homeText, home.string(),
+    const std::vector<std::string> roots = {card.string(),
+                                            "/",
+                                            homeText,
+                                            home.string(),
                                             (base.path() / "card-link").string(),
                                             (base.path() / "gone").string()};
 

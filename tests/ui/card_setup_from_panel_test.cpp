@@ -56,7 +56,8 @@ class ClearingUser {
         sawDialog = true;
         if (!asked_) {
             asked_ = true;
-            QMetaObject::invokeMethod(dialog, [dialog] { dialog->Clear(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                dialog, [dialog] { dialog->Clear(); }, Qt::QueuedConnection);
         } else if (boxes.contains("Clear Success")) {
             dialog->reject();
         }

@@ -61,9 +61,7 @@ class CardSetupDialogTest : public ::testing::Test {
         }
     }
 
-    static std::string Canonical(const TempDir& dir) {
-        return fs::canonical(dir.path()).string();
-    }
+    static std::string Canonical(const TempDir& dir) { return fs::canonical(dir.path()).string(); }
     static void SetRoots(const std::vector<std::string>& roots) {
         std::string list;
         for (const std::string& root : roots) {
@@ -165,7 +163,8 @@ TEST_F(CardSetupDialogTest, WithoutACardTheListsShowTheDefaultsAndSayNoCard) {
     SetRoots({});
     auto dialog = Open();
     EXPECT_EQ(messages_, QStringList{"Record SD Card Not Find"});
-    EXPECT_TRUE(SameOptions(dialog->Record(), DefaultCameraSettings(std::chrono::system_clock::now())));
+    EXPECT_TRUE(
+        SameOptions(dialog->Record(), DefaultCameraSettings(std::chrono::system_clock::now())));
     EXPECT_EQ(dialog->OptionList("timeZone")->currentText(), "8");
 }
 
@@ -197,13 +196,27 @@ TEST_F(CardSetupDialogTest, SetWritesEveryFieldAndAReopenedDialogShowsTheDefault
     for (int i = 0; i < 4; ++i) {
         bytes[i] = static_cast<uint8_t>(crc >> (24 - 8 * i));
     }
-    EXPECT_EQ(ParseCameraSettings(bytes).settings, shown);
+    test::WriteBytes(CameraSettingsPath(card1_), {bytes.begin(), bytes.end()});
+    const CameraSettingsRead back = ReadCameraSettings(card1_);
+    EXPECT_EQ(back.status, CameraFileStatus::kOk);
+    EXPECT_EQ(back.settings, shown);
+    // Written again as the player writes it, so the reopened dialog meets marker 0xFD.
+    ASSERT_TRUE(WriteCameraSettings(card1_, shown).ok());
 
     messages_.clear();
     auto reopened = Open();
     EXPECT_TRUE(
         SameOptions(reopened->Record(), DefaultCameraSettings(std::chrono::system_clock::now())));
     EXPECT_TRUE(messages_.isEmpty());
+}
+
+TEST_F(CardSetupDialogTest, SetRefusesACardNoLongerListedAndWritesNothing) {
+    auto dialog = Open();
+    SetRoots({card2_});  // the first card was pulled out; its folder stayed behind
+    dialog->Set();
+    EXPECT_EQ(messages_, QStringList{"Record SD Card Not Find"});
+    EXPECT_FALSE(fs::exists(CameraSettingsPath(card1_)));
+    EXPECT_NE(dialog->result(), QDialog::Accepted);
 }
 
 TEST_F(CardSetupDialogTest, ACardThatCannotBeWrittenSaysSaveErrorAndStaysOpen) {
@@ -229,7 +242,7 @@ TEST_F(CardSetupDialogTest, DefaultAnsweredNoChangesNothingAndYesRestoresTheDefa
     EXPECT_TRUE(SameOptions(dialog->Record(), defaults));
     EXPECT_EQ(dialog->OptionList("language")->currentIndex(), 0);
     EXPECT_NE(dialog->Record().year, 2031u);
-    EXPECT_FALSE(fs::exists(CameraSettingsPath(card1_) .string() + ".tmp"));
+    EXPECT_FALSE(fs::exists(CameraSettingsPath(card1_).string() + ".tmp"));
     EXPECT_EQ(test::ReadBytes(CameraSettingsPath(card1_)).back(), kCameraMarkerAccepted);
 }
 
@@ -302,6 +315,7 @@ TEST_F(CardSetupDialogTest, FormatStopsThePlaybackAndFormatsTheChosenCard) {
     EXPECT_EQ(stops_, 1);
     EXPECT_EQ(formatter_->roots, std::vector<std::string>{card2_});
     EXPECT_EQ(messages_, QStringList{"Format Success"});
+    EXPECT_EQ(dialog->DriveList()->count(), 2) << "listed again after the format";
 
     // Playing from the other card goes on.
     playing_ = card2_ + "/x.ts";
@@ -324,8 +338,7 @@ TEST_F(CardSetupDialogTest, FormatThroughUDisks2SaysWhyABusyCardWasNotFormatted)
     service.StandIn().unmountError = QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy");
     formatter_.reset();
     CDlgSDSet dialog(nullptr,
-                     std::make_shared<UDisks2Formatter>(bus.Connect(QStringLiteral("dialog"))),
-                     {});
+                     std::make_shared<UDisks2Formatter>(bus.Connect(QStringLiteral("dialog"))), {});
     dialog.showMessage = [this](const QString& text) { messages_ << text; };
     dialog.confirm = [](const QString&) { return true; };
     ASSERT_TRUE(test::WaitGui([&] { return dialog.IsFilled(); }));

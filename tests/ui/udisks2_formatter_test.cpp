@@ -70,6 +70,8 @@ TEST_F(UDisks2FormatterTest, FindsTheCardChecksItsDriveUnmountsAndFormatsFat) {
     EXPECT_EQ(StandIn().Calls(), expected);
     EXPECT_EQ(StandIn().FormatType(), "vfat");
     EXPECT_EQ(StandIn().FormatOptions().value("update-partition-type"), QVariant(true));
+    EXPECT_EQ(StandIn().FormatOptions().value("mkfs-args").toStringList(),
+              (QStringList{"-F", "32"}));
 }
 
 TEST_F(UDisks2FormatterTest, NeverTouchesADeviceWhoseDriveIsNotRemovable) {

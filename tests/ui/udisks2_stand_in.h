@@ -77,8 +77,8 @@ class UDisksStandIn : public QDBusVirtualObject {
     QString introspect(const QString&) const override { return {}; }
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        const QString member = message.interface().section(QLatin1Char('.'), -1) +
-                               QLatin1Char('.') + message.member();
+        const QString member =
+            message.interface().section(QLatin1Char('.'), -1) + QLatin1Char('.') + message.member();
         QString call = member + QLatin1Char(' ') + message.path();
         if (member == QLatin1String("Properties.Get")) {
             call += QLatin1Char(' ') + message.arguments().value(0).toString().section('.', -1) +
@@ -131,8 +131,8 @@ class UDisksStandIn : public QDBusVirtualObject {
             if (block == blocks.end() || block->second.mountPoints.isEmpty()) {
                 return noSuch();
             }
-            return message.createReply(QVariant::fromValue(
-                QDBusVariant(QVariant::fromValue(block->second.mountPoints))));
+            return message.createReply(
+                QVariant::fromValue(QDBusVariant(QVariant::fromValue(block->second.mountPoints))));
         }
         if (interface.endsWith(QLatin1String("Block")) && name == "Drive" &&
             block != blocks.end()) {
