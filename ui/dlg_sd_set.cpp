@@ -390,7 +390,6 @@ void CDlgSDSet::LoadCard() {
     if (root.isEmpty()) {
         return;
     }
-    settingsPath_ = CameraSettingsPath(root.toStdString()).string();
     const CameraSettingsRead read = ReadCameraSettings(root.toStdString());
     if (!read.settings) {
         return;  // a file the camera has not taken over, or none: what is shown stays
@@ -511,12 +510,11 @@ void CDlgSDSet::Format() {
                         Say(Tr(FormatStatusText(FormatStatus::kOk)));
                         return;
                     }
-                    QString text = Tr("Format Fail") + QStringLiteral("\n") +
-                                   Tr(FormatStatusText(outcome->status));
-                    if (outcome->status == FormatStatus::kFailed && !outcome->detail.empty()) {
-                        text += QStringLiteral(": ") + QString::fromStdString(outcome->detail);
-                    }
-                    Say(text);
+                    // An unforeseen failure is told in the service's own words.
+                    const QString reason = outcome->status == FormatStatus::kFailed
+                                               ? QString::fromStdString(outcome->detail)
+                                               : Tr(FormatStatusText(outcome->status));
+                    Say(Tr("Format Fail") + QStringLiteral("\n") + reason);
                 });
 }
 

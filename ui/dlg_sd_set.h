@@ -109,7 +109,6 @@ class CDlgSDSet : public CVxSkinDialog {
     PlaybackHooks hooks_;
     CameraSettings settings_;
     bool setTimeFlag_ = false;
-    std::string settingsPath_;  // <card root>/usrset.dat of the chosen card
     bool filled_ = false;
     int fillTimer_ = 0;
     bool busy_ = false;  // GUI thread

@@ -325,6 +325,11 @@ TEST_F(CardSetupDialogTest, FormatStopsThePlaybackAndFormatsTheChosenCard) {
     ASSERT_TRUE(test::WaitGui([&] { return !dialog->IsBusy() && messages_.size() == 2; }));
     EXPECT_EQ(stops_, 1);
     EXPECT_EQ(messages_.back(), "Format Fail\nNot authorised to format this card");
+
+    formatter_->answer = {FormatStatus::kFailed, "mkfs.vfat: device too small"};
+    dialog->Format();
+    ASSERT_TRUE(test::WaitGui([&] { return !dialog->IsBusy() && messages_.size() == 3; }));
+    EXPECT_EQ(messages_.back(), "Format Fail\nmkfs.vfat: device too small");
 }
 
 TEST_F(CardSetupDialogTest, FormatThroughUDisks2SaysWhyABusyCardWasNotFormatted) {
