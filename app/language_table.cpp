@@ -108,7 +108,15 @@ constexpr std::string_view kVocabulary[] = {
     "Are you sure to default the settings?", "Are you sure to Format it?",
     "Are you sure to Clear it?", "Clear Fail", "Clear Success",
     // play control panel: track export in the open menu
-    "Export Track", "This Recording", "Marked Stretch", "This Day"};
+    "Export Track", "This Recording", "Marked Stretch", "This Day",
+    // card setup: what became of a format or a clear
+    "Format Success", "Format Fail", "The disk service (UDisks2) is not available",
+    "Not authorised to format this card",
+    "The card is busy: close the files open on it and try again", "No card is mounted there",
+    "Only a removable card can be formatted", "No card is chosen",
+    "Only a removable card can be cleared", "The card is no longer there",
+    "The card's folder is a link to another place", "The system's root folder cannot be cleared",
+    "The home folder cannot be cleared", "Entries left on the card:"};
 
 char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;

@@ -13,6 +13,7 @@ packages=(
     locales
     desktop-file-utils appstream
     gpsbabel libxml2-utils
+    dbus
 )
 
 missing=()

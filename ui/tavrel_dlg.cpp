@@ -22,8 +22,10 @@
 #include "ui/app_shared.h"
 #include "ui/config_dlg.h"
 #include "ui/dev_show_dlg.h"
+#include "ui/dlg_sd_set.h"
 #include "ui/map_panel.h"
 #include "ui/play_ctrl_dlg.h"
+#include "ui/udisks2_formatter.h"
 
 namespace velmaro {
 namespace {
@@ -130,6 +132,7 @@ CTavrelDlg::CTavrelDlg(AppShared& app, int uiMode)
     playCtrl_ = new CPlayCtrlDlg(*this, app_, uiMode_);
     playCtrl_->runPreferences = [this] { RunPreferences(*playCtrl_, app_.versionText); };
     playCtrl_->show();
+    playCtrl_->runCardSetup = [this] { RunCardSetup(); };
     videoWindow_->hide();
     map->hide();
     layoutReady_ = true;
@@ -151,6 +154,23 @@ CTavrelDlg::~CTavrelDlg() {
     // Full-screen or floating windows are brought home so they go with this one.
     videoWindow_->Dock();
     map_->DockWindow();
+}
+
+// The card setup, modal; it stops the playback first when it formats or clears the card that
+// holds the recording being played.
+void CTavrelDlg::RunCardSetup() {
+    CDlgSDSet::PlaybackHooks hooks;
+    hooks.playingFile = [this] {
+        const CTSChn* channel = playCtrl_->Channel();
+        if (channel == nullptr) {
+            return std::string();
+        }
+        const std::string current = channel->reader.CurrentPath();
+        return current.empty() ? channel->filePath : current;
+    };
+    hooks.stopPlayback = [this] { playCtrl_->Stop(); };
+    CDlgSDSet dialog(this, std::make_shared<UDisks2Formatter>(), std::move(hooks));
+    dialog.exec();
 }
 
 void CTavrelDlg::Start() {

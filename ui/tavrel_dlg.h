@@ -63,6 +63,8 @@ class CTavrelDlg : public CVxSkinDialog {
 
     // Opens the command-line file, else the card silently, and starts watching for cards.
     void Start();
+    // Runs the card setup dialog modally (the panel's "SD Card Setup").
+    void RunCardSetup();
 
     int UiMode() const { return uiMode_; }
     CPlayCtrlDlg* PlayCtrl() const { return playCtrl_; }
