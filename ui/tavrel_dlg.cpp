@@ -21,7 +21,7 @@
 #include "stream/ts_channel.h"
 #include "ui/app_shared.h"
 #include "ui/dev_show_dlg.h"
-#include "ui/map_panel.h"
+#include "ui/map_dlg.h"
 #include "ui/play_ctrl_dlg.h"
 
 namespace velmaro {
@@ -122,7 +122,7 @@ CTavrelDlg::CTavrelDlg(AppShared& app, int uiMode)
     SetSkin(kBackgrounds[uiMode_]);
     videoWindow_ = new CDevShowDlg(this);
     CreateTitleButtons();
-    auto* map = new MapPanel(this, &app_.gSensor);
+    auto* map = new CMapDlg(this, &app_.gSensor);
     map_ = map;
     map_->ResetTrack(playbackGeneration_);
     CreateNavigator();
