@@ -83,7 +83,7 @@ function escapeHtml(text) {
 // name to lead to its copyright page.
 function attributionHtml(text) {
     return escapeHtml(text).replace('OpenStreetMap',
-        '<a href="' + COPYRIGHT_URL + '" target="_blank">OpenStreetMap</a>');
+        '<a href="' + COPYRIGHT_URL + '">OpenStreetMap</a>');
 }
 
 function tileLayer(templateId, attributionId) {

@@ -369,7 +369,8 @@ TEST_F(MapFixture, FloatingAndDockingKeepTheDockedRectangle) {
     EXPECT_TRUE(map->isWindow());
     EXPECT_EQ(map->size(), QSize(600, 420));
     const QRect screen = map->screen()->geometry();
-    EXPECT_LE((map->geometry().center() - screen.center()).manhattanLength(), 2);
+    // Centred, give or take what a window manager adds as a frame.
+    EXPECT_LE((map->geometry().center() - screen.center()).manhattanLength(), 40);
 
     map->close();  // the close box
     EXPECT_FALSE(map->IsFloating());
