@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
 #include <QJsonDocument>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -240,6 +243,63 @@ TEST_F(MapFixture, PageDrawsADriveAsTheFixesArrive) {
               d.markers.value(1).toMap().value(QStringLiteral("lat")));
     d = Refresh(*map);
     EXPECT_EQ(d.titles.size(), 3) << "only once";
+}
+
+// A tile server on the loopback: answers every request with one PNG tile and keeps the user
+// agents it was asked with.
+class TileServer {
+  public:
+    TileServer() {
+        QImage tile(256, 256, QImage::Format_RGB32);
+        tile.fill(QColor(170, 200, 230));
+        QBuffer buffer(&png_);
+        buffer.open(QIODevice::WriteOnly);
+        tile.save(&buffer, "PNG");
+        QObject::connect(&server_, &QTcpServer::newConnection, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                                 [this, socket] { Answer(socket); });
+            }
+        });
+        server_.listen(QHostAddress::LocalHost);
+    }
+    QString Template() const {
+        return QStringLiteral("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(server_.serverPort());
+    }
+    const QStringList& Agents() const { return agents_; }
+
+  private:
+    void Answer(QTcpSocket* socket) {
+        const QByteArray request = socket->readAll();
+        for (const QByteArray& line : request.split('\n')) {
+            if (line.toLower().startsWith("user-agent:")) {
+                agents_ << QString::fromLatin1(line.mid(11).trimmed());
+            }
+        }
+        socket->write(
+            "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\n"
+            "Content-Length: " +
+            QByteArray::number(png_.size()) + "\r\n\r\n" + png_);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer server_;
+    QByteArray png_;
+    QStringList agents_;
+};
+
+TEST_F(MapFixture, TilesFromAServerAreAskedForInThePlayersName) {
+    TileServer server;
+    Config("Map_Road_Tiles=" + server.Template().toStdString() + "\n");
+    auto map = LoadedMap();
+    EXPECT_TRUE(WaitGui([&] {
+        return Eval(*map,
+                    QStringLiteral("document.querySelectorAll('img.leaflet-tile-loaded').length"))
+                   .toInt() > 0;
+    }));
+    ASSERT_FALSE(server.Agents().isEmpty());
+    EXPECT_TRUE(server.Agents().front().startsWith(QStringLiteral("Velmaro/")))
+        << server.Agents().front().toStdString();
 }
 
 TEST_F(MapFixture, HeadingIconsFollowTheAngleTable) {
