@@ -184,6 +184,10 @@ bool StoreSettings(const AppSettings& settings, IniFile& file) {
 
 }  // namespace
 
+double ReadConfigNumber(const AppSettings& settings, std::string_view key, double fallback) {
+    return ReadConfigReal(settings, key, fallback);
+}
+
 AppSettings DefaultSettings() {
     AppSettings settings;
     settings.exeFolder = ExecutableFolder();

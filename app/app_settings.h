@@ -103,6 +103,9 @@ std::string CommandLineFile(const std::vector<std::string>& arguments);
 std::string ReadConfigString(const AppSettings& settings, std::string_view key,
                              std::string_view fallback);
 int ReadConfigInt(const AppSettings& settings, std::string_view key, int current);
+// A decimal number with a point whatever the locale, read as far as it is numeric; text that
+// is no number gives 0, a missing key or a value out of range gives `fallback`.
+double ReadConfigNumber(const AppSettings& settings, std::string_view key, double fallback);
 bool WriteConfigInt(const AppSettings& settings, std::string_view key, int value);
 // "GPS_Offset_Auto" is exactly 1 (or missing): load the offset table at start-up.
 bool GpsOffsetAutoEnabled(const AppSettings& settings);

@@ -118,6 +118,25 @@ constexpr std::string_view kVocabulary[] = {
     "The card's folder is a link to another place", "The system's root folder cannot be cleared",
     "The home folder cannot be cleared", "Entries left on the card:"};
 
+// English texts that differ from their keys: the key stays as language files have always
+// spelled it, the user reads the current text.
+struct EnglishText {
+    std::string_view key;
+    std::string_view text;
+};
+constexpr EnglishText kEnglishTexts[] = {
+    {"Google Map", "Map"},  // the map is not that service's any more
+};
+
+std::string English(std::string_view key) {
+    for (const EnglishText& entry : kEnglishTexts) {
+        if (entry.key == key) {
+            return std::string(entry.text);
+        }
+    }
+    return std::string(key);
+}
+
 char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -218,10 +237,10 @@ int LanguageTable::Scan(const std::filesystem::path& folder, std::string_view wa
 std::string LanguageTable::Lookup(int language, std::string_view key) const {
     if (language <= kEnglishLanguage || static_cast<size_t>(language) >= rows_.size() ||
         rows_[static_cast<size_t>(language)].present == 0) {
-        return std::string(key);
+        return English(key);
     }
     const fs::path file = folder_ / LanguageFileName(rows_[static_cast<size_t>(language)].stem);
-    return ReadProfileString(file, kLanguageSection, key, key);
+    return ReadProfileString(file, kLanguageSection, key, English(key));
 }
 
 LanguageTable& Languages() {

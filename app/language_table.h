@@ -41,7 +41,8 @@ class LanguageTable {
     int Scan(const std::filesystem::path& folder, std::string_view wantedStem, int active);
     const std::filesystem::path& Folder() const { return folder_; }
 
-    // The translation of `key` in row `language`, read fresh from its file; `key` itself when
+    // The translation of `key` in row `language`, read fresh from its file; its English text
+    // (the key itself unless the text changed since the key was named) when
     // the row is English, absent, or its file lacks the key.
     std::string Lookup(int language, std::string_view key) const;
 

@@ -7,6 +7,7 @@
 
 #include "app/app_settings.h"
 #include "ui/dev_show_dlg.h"
+#include "ui/map_web_page.h"
 #include "ui/tavrel_app.h"
 #include "ui/tavrel_dlg.h"
 #include "ui/video_widget.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     if (velmaro::AnswerInformationalOption(argc, argv)) {
         return 0;
     }
+    velmaro::PrepareWebEngine();
     velmaro::CTavrelApp app(argc, argv);
     return app.Run([](velmaro::CTavrelApp& a) {
         auto window = std::make_unique<velmaro::CTavrelDlg>(a, velmaro::Settings().uiMode);

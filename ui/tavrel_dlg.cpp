@@ -23,7 +23,7 @@
 #include "ui/config_dlg.h"
 #include "ui/dev_show_dlg.h"
 #include "ui/dlg_sd_set.h"
-#include "ui/map_panel.h"
+#include "ui/map_dlg.h"
 #include "ui/play_ctrl_dlg.h"
 #include "ui/udisks2_formatter.h"
 
@@ -125,7 +125,7 @@ CTavrelDlg::CTavrelDlg(AppShared& app, int uiMode)
     SetSkin(kBackgrounds[uiMode_]);
     videoWindow_ = new CDevShowDlg(this);
     CreateTitleButtons();
-    auto* map = new MapPanel(this, &app_.gSensor);
+    auto* map = new CMapDlg(this, &app_.gSensor);
     map_ = map;
     map_->ResetTrack(playbackGeneration_);
     CreateNavigator();

@@ -143,6 +143,19 @@ TEST_F(LanguageFixture, LookupReadsTheActiveFileAndFallsBackToTheKey) {
     EXPECT_EQ(table_.Lookup(german, "Play"), "Play") << "read at every lookup";
 }
 
+// The map is no longer that service's: its button says "Map", in English too, while the key
+// stays what stored language files use.
+TEST_F(LanguageFixture, RenamedMapKeyReadsMapInEnglishAndWhereAFileLacksIt) {
+    AddFile("de_DE.ini", "[Language String]\nPlay=Wiedergabe\n");
+    ASSERT_EQ(WriteProfileString(settings_.configFile, "Config", "Language File", "de_DE"),
+              IniStatus::kOk);
+    Choose("C");
+    EXPECT_EQ(table_.Lookup(kEnglishLanguage, "Google Map"), "Map");
+    EXPECT_EQ(table_.Lookup(settings_.activeLanguage, "Google Map"), "Map");
+    AddFile("de_DE.ini", "[Language String]\nGoogle Map=Karte\n");
+    EXPECT_EQ(table_.Lookup(settings_.activeLanguage, "Google Map"), "Karte");
+}
+
 TEST(ShippedLanguageFiles, EachIsUtf16AndTranslatesTheWholeVocabulary) {
     ASSERT_TRUE(fs::is_directory(kShippedLanguages / "source")) << kShippedLanguages;
     const std::span<const std::string_view> vocabulary = LanguageVocabulary();

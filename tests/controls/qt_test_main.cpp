@@ -5,10 +5,13 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include "ui/map_web_page.h"
+
 int main(int argc, char** argv) {
     if (std::getenv("DISPLAY") == nullptr && std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    velmaro::PrepareWebEngine();  // the main window's map
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -9,8 +9,9 @@ gentle gradients so the files stay small. The same script always writes the same
     tools/make_skins/make_skins.py --check           exit 1 when a file is missing or differs
     tools/make_skins/make_skins.py --list            print id, size and purpose
     tools/make_skins/make_skins.py --heading-icons DIR
-                                                     also write the map page's 32 x 32 car
-                                                     heading icons (n.png, nne.png, ...) to DIR
+                                                     write the map page's 32 x 32 car heading
+                                                     icons (n.png, nne.png, ...) to DIR instead
+                                                     of resources/map/heading
 """
 
 import argparse
@@ -25,6 +26,7 @@ from raster import (Canvas, draw_text, mix, sd_circle, sd_polygon, sd_polyline, 
                     text_width, transform, vertical_gradient, with_alpha)
 
 SKIN_DIR = Path(__file__).resolve().parent.parent.parent / "resources" / "skin"
+HEADING_DIR = SKIN_DIR.parent / "map" / "heading"
 
 # ---------------------------------------------------------------------------------------------
 # Palette.
@@ -622,7 +624,8 @@ def main():
     parser.add_argument("--check", action="store_true", help="compare instead of writing")
     parser.add_argument("--list", action="store_true", help="print the bitmap table")
     parser.add_argument("--only", type=int, nargs="*", help="ids to draw (default: all)")
-    parser.add_argument("--heading-icons", type=Path, help="also write the map heading icons")
+    parser.add_argument("--heading-icons", type=Path, default=HEADING_DIR,
+                        help="folder of the map heading icons")
     args = parser.parse_args()
     if args.list:
         for bitmap_id, width, height, purpose, _ in SKINS:
@@ -640,10 +643,16 @@ def main():
                 stale.append(path.name)
         elif not path.exists() or path.read_bytes() != data:
             path.write_bytes(data)
-    if args.heading_icons:
+    if not args.only:
         args.heading_icons.mkdir(parents=True, exist_ok=True)
         for name, angle in HEADINGS:
-            (args.heading_icons / (name + ".png")).write_bytes(heading_icon(angle).png())
+            path = args.heading_icons / (name + ".png")
+            data = heading_icon(angle).png()
+            if args.check:
+                if not path.exists() or path.read_bytes() != data:
+                    stale.append("heading/" + path.name)
+            elif not path.exists() or path.read_bytes() != data:
+                path.write_bytes(data)
     if stale:
         print("out of date: " + " ".join(stale), file=sys.stderr)
         return 1

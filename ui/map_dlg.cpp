@@ -1,0 +1,254 @@
+#include "ui/map_dlg.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QScreen>
+#include <QShortcut>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+#include <system_error>
+
+#include "app/app_settings.h"
+#include "ui/map_web_page.h"
+
+namespace velmaro {
+namespace {
+
+const QColor kBlank(7, 9, 12);
+
+// Texts of the script host, as the player has always shown them.
+const char kNoScriptHost[] = "函数GetJScrip调用失败！";
+const char kUnknownName[] = "Unknown name.";
+const char kCallFailed[] = "Exception occurred.";
+const char kNoErrorText[] = "FormatMessage Netive Error";
+
+QString ScriptLiteral(const QString& text) {
+    return QString::fromStdString(ScriptStringLiteral(text.toStdString()));
+}
+
+// The call's outcome comes back as an object: {ok, value} when the function ran (the value is
+// absent when it returned nothing), {error} when there was none by that name or it threw.
+QString CallWrapper(const QString& name, const QStringList& arguments) {
+    QStringList literals;
+    for (const QString& argument : arguments) {
+        literals << ScriptLiteral(argument);
+    }
+    return QStringLiteral(
+               "(function(){var f=window[%1];"
+               "if(typeof f!=='function'){return {error:'name'};}"
+               "try{return {ok:true,value:f(%2)};}catch(e){return {error:'call'};}})()")
+        .arg(ScriptLiteral(name), literals.join(QLatin1Char(',')));
+}
+
+}  // namespace
+
+CMapDlg::CMapDlg(QWidget* mainWindow, GSensorRecord* gsensor)
+    : CMapDlg(mainWindow, gsensor, DataPath(kMapPageFile)) {}
+
+CMapDlg::CMapDlg(QWidget* mainWindow, GSensorRecord* gsensor, const std::filesystem::path& page)
+    : QWidget(mainWindow), mainWindow_(mainWindow), gsensor_(gsensor) {
+    setWindowTitle(QStringLiteral("Map"));
+    const AppSettings& settings = Settings();
+    m_default_lng = settings.m_default_lng;
+    m_default_lat = settings.m_default_lat;
+
+    std::error_code error;
+    const bool havePage = std::filesystem::is_regular_file(page, error);
+    const QString pagePath = QString::fromStdString(page.string());
+    view_ = new QWebEngineView(this);
+    view_->setContextMenuPolicy(Qt::NoContextMenu);
+    auto* webPage = new MapWebPage(
+        MapProfile(), havePage ? QFileInfo(pagePath).absolutePath() : QString(), view_);
+    webPage->setBackgroundColor(kBlank);
+    view_->setPage(webPage);
+    connect(webPage, &QWebEnginePage::loadFinished, this, &CMapDlg::OnLoadFinished);
+    // A missing page leaves the area blank, without a word.
+    if (havePage) {
+        view_->load(QUrl::fromLocalFile(QFileInfo(pagePath).absoluteFilePath()));
+    }
+
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, [this] { DockWindow(); });
+}
+
+GpsRecord CMapDlg::LatestFix() const {
+    GpsRecord fix;
+    fix.latitude = m_map_lat;
+    fix.longitude = m_map_lng;
+    fix.speed = m_SpeedBar;
+    fix.course = m_AngleBar;
+    return fix;
+}
+
+MapElements CMapDlg::Elements() const {
+    MapElements e;
+    e.map_lng = m_map_lng;
+    e.map_lat = m_map_lat;
+    e.offset_lng = m_offset_lng;
+    e.offset_lat = m_offset_lat;
+    e.map_status = m_map_status;
+    e.SpeedBar = m_SpeedBar;
+    e.AngleBar = m_AngleBar;
+    e.Index = m_Index;
+    return e;
+}
+
+bool CMapDlg::UpdatePosition(int trackId, const std::string& sentence) {
+    GSensorRecord ignored;
+    GpsRecord fix = LatestFix();
+    if (!ParseTelemetry(sentence, gsensor_ != nullptr ? *gsensor_ : ignored, fix)) {
+        return false;
+    }
+    m_map_lat = fix.latitude;
+    m_map_lng = fix.longitude;
+    m_SpeedBar = fix.speed;
+    m_AngleBar = fix.course;
+    if (trackId != m_Index) {
+        return true;
+    }
+    // The next start centres the map where the car last was.
+    AppSettings& settings = Settings();
+    settings.m_default_lng = m_map_lng;
+    settings.m_default_lat = m_map_lat;
+    const MapOffsets offsets = ReadMapOffsets(settings, m_map_lng, m_map_lat);
+    m_offset_lng = offsets.longitude;
+    m_offset_lat = offsets.latitude;
+    m_map_status = kMapStatusRunning;
+    Push();
+    return true;
+}
+
+void CMapDlg::ResetTrack(int newTrackId) {
+    m_map_lng = 0.0;
+    m_map_lat = 0.0;
+    m_SpeedBar = 0.0;
+    m_AngleBar = 0.0;
+    m_Index = -1;
+    m_map_status = kMapStatusClear;
+    Push();
+    m_Index = newTrackId;
+}
+
+// Element writes run in a world of their own: the page sees the values, never the script.
+void CMapDlg::Push() {
+    if (!pageLoaded_) {
+        return;
+    }
+    view_->page()->runJavaScript(QString::fromStdString(MapPushScript(Elements())),
+                                 QWebEngineScript::ApplicationWorld);
+}
+
+void CMapDlg::OnLoadFinished(bool ok) {
+    if (!ok || pageLoaded_) {
+        return;
+    }
+    pageLoaded_ = true;
+    Push();
+    const std::string setup =
+        MapDefaultCentreScript(m_default_lng, m_default_lat) + MapTileSourcesScript(Settings());
+    view_->page()->runJavaScript(QString::fromStdString(setup), QWebEngineScript::ApplicationWorld);
+    QPointer<CMapDlg> self(this);
+    CallScript(QStringLiteral("setMap"), {}, [self](const QVariant&) {
+        if (self) {
+            self->mapReady_ = true;
+            emit self->MapBuilt();
+        }
+    });
+}
+
+bool CMapDlg::CallScript(const QString& name, const QStringList& arguments, ScriptResult result) {
+    if (!pageLoaded_) {
+        ShowMessage(QString::fromUtf8(kNoScriptHost));
+        return false;
+    }
+    QPointer<CMapDlg> self(this);
+    view_->page()->runJavaScript(CallWrapper(name, arguments), QWebEngineScript::MainWorld,
+                                 [self, result = std::move(result)](const QVariant& reply) {
+                                     if (!self) {
+                                         return;
+                                     }
+                                     const QVariantMap outcome = reply.toMap();
+                                     const QString error =
+                                         outcome.value(QStringLiteral("error")).toString();
+                                     if (outcome.isEmpty()) {
+                                         self->ShowMessage(QString::fromLatin1(kNoErrorText));
+                                     } else if (error == QLatin1String("name")) {
+                                         self->ShowMessage(QString::fromLatin1(kUnknownName));
+                                     } else if (!error.isEmpty()) {
+                                         self->ShowMessage(QString::fromLatin1(kCallFailed));
+                                     } else if (result) {
+                                         result(outcome.value(QStringLiteral("value")));
+                                     }
+                                 });
+    return true;
+}
+
+// Not modal: playback goes on while it is open.
+void CMapDlg::ShowMessage(const QString& text) {
+    lastMessage_ = text;
+    if (messageBox_) {
+        messageBox_->close();
+    }
+    messageBox_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Velmaro"), text,
+                                  QMessageBox::Ok, this);
+    messageBox_->setAttribute(Qt::WA_DeleteOnClose);
+    messageBox_->open();
+}
+
+void CMapDlg::FloatWindow() {
+    if (m_bFloating != 0) {
+        return;
+    }
+    m_bFloating = 1;
+    setParent(nullptr, Qt::Window);
+    setWindowTitle(QStringLiteral("Map"));
+    resize(kFloatingSize);
+    if (const QScreen* screen =
+            mainWindow_ != nullptr ? mainWindow_->screen() : QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), kFloatingSize);
+        frame.moveCenter(screen->geometry().center());
+        move(frame.topLeft());
+    }
+    show();
+}
+
+void CMapDlg::DockWindow() {
+    if (m_bFloating == 0) {
+        return;
+    }
+    m_bFloating = 0;
+    const bool wasVisible = isVisible();
+    setParent(mainWindow_, Qt::Widget);
+    setGeometry(m_rcDock);
+    if (wasVisible) {
+        show();
+    }
+}
+
+void CMapDlg::resizeEvent(QResizeEvent*) {
+    view_->setGeometry(rect());
+}
+
+void CMapDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        DockWindow();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+// Closing the floating map docks it; the view lives as long as the main window.
+void CMapDlg::closeEvent(QCloseEvent* event) {
+    if (m_bFloating != 0) {
+        event->ignore();
+        DockWindow();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+}  // namespace velmaro

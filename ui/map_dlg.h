@@ -1,0 +1,101 @@
+// CMapDlg: the map view. A web page (map/mapdlg.htm from the data folder) shows the car's track
+// on a map; the player talks to it through hidden input elements: every accepted fix writes
+// the position, the datum offsets, speed, heading, the track id and a status word, and the page
+// draws them on its own timer. The view sits docked in the main window; the play control
+// panel's map button floats it as a window of its own, and closing that window or Esc docks it
+// again.
+//
+// Without the page file the view stays blank and every push goes nowhere, without a message.
+#pragma once
+
+#include <QPointer>
+#include <QVariant>
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "map/map_page.h"
+#include "stream/telemetry.h"
+#include "ui/map_port.h"
+
+class QMessageBox;
+class QWebEngineView;
+
+namespace velmaro {
+
+class CMapDlg : public QWidget, public MapPort {
+    Q_OBJECT
+
+  public:
+    static constexpr QSize kFloatingSize{600, 420};
+    using ScriptResult = std::function<void(const QVariant&)>;
+
+    // `gsensor` receives the G-sensor values of every sentence parsed. The start centre is the
+    // position of the settings record, where the car was last seen.
+    CMapDlg(QWidget* mainWindow, GSensorRecord* gsensor);
+    // The same with the page taken from `page` instead of the data folder.
+    CMapDlg(QWidget* mainWindow, GSensorRecord* gsensor, const std::filesystem::path& page);
+
+    bool UpdatePosition(int trackId, const std::string& sentence) override;
+    void ResetTrack(int newTrackId) override;
+    int TrackId() const override { return m_Index; }
+    GpsRecord LatestFix() const override;
+
+    bool IsFloating() const override { return m_bFloating != 0; }
+    void FloatWindow() override;
+    void DockWindow() override;
+    void SetDockedRect(const QRect& rect) override { m_rcDock = rect; }
+    QRect DockedRect() const override { return m_rcDock; }
+    QWidget* Widget() override { return this; }
+
+    // Calls the page's global function `name` with text arguments; `result`, when given,
+    // receives what it returned. The call runs when the page gets to it: false only when no
+    // page is loaded (a message says so); a name the page lacks or a call that throws is
+    // reported in a message then.
+    bool CallScript(const QString& name, const QStringList& arguments = {},
+                    ScriptResult result = {});
+
+    // The elements as the next push writes them.
+    MapElements Elements() const;
+    // True once the page has loaded and its map was built.
+    bool MapReady() const { return mapReady_; }
+    QWebEngineView* View() const { return view_; }
+    QString LastMessage() const { return lastMessage_; }
+
+  signals:
+    void MapBuilt();
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void OnLoadFinished(bool ok);
+    void Push();
+    void ShowMessage(const QString& text);
+
+    QWidget* const mainWindow_;
+    GSensorRecord* const gsensor_;
+    QWebEngineView* view_;
+    QPointer<QMessageBox> messageBox_;
+    QString lastMessage_;
+    bool pageLoaded_ = false;
+    bool mapReady_ = false;
+
+    int m_bFloating = 0;
+    QRect m_rcDock;
+    double m_default_lng = 120.528903;
+    double m_default_lat = 24.077715;
+    double m_map_lng = 120.528903;
+    double m_map_lat = 24.077715;
+    double m_offset_lng = 0.0;
+    double m_offset_lat = 0.0;
+    std::string m_map_status{kMapStatusStopped};
+    double m_SpeedBar = 0.0;
+    double m_AngleBar = 0.0;
+    int m_Index = -1;
+};
+
+}  // namespace velmaro
