@@ -64,7 +64,8 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     if (pes.header.HasTime()) {
         state.rate.Feed(decodeTime);
     }
-    const FrameScan scan = ScanFrameKind(pes.bytes, pes.size, controls.running);
+    const FrameScan scan =
+        ScanFrameKind(pes.bytes, pes.size, controls.running, state.psi.videoCodec);
     state.parameterSets.Keep(pes.bytes, scan);
     if (scan.kind == kKindNone || controls.DirectionChangePending() ||
         (keyOnly && scan.kind != kKindVideoKey)) {
@@ -97,6 +98,7 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     w.pts = decodeTime;
     w.fileSerial = state.videoStartSerial;
     w.filePos = state.videoStartPos;
+    w.codec = scan.codec;
     out.videoQueue->Push(w);
     return scan.kind == kKindVideoKey;
 }

@@ -1,0 +1,196 @@
+// H.265 recordings (stream type 0x24) through the real reader, decoder and export: every picture
+// plays forward across files, backward by groups from IDR and CRA key pictures with the same
+// pictures as forward, a transport stream clip of one plays back whole, and AVI export refuses
+// it without leaving a file.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "export/ts_backup.h"
+#include "media/offscreen_output.h"
+#include "platform/recording_sink.h"
+#include "stream/recording_files.h"
+#include "stream/telemetry_handover.h"
+#include "stream/ts_channel.h"
+#include "tests/test_support.h"
+#include "tools/make_recording/recording_writer.h"
+
+namespace velmaro {
+namespace {
+
+using test::WaitUntil;
+
+constexpr int kFps = 30;
+constexpr int kSeconds = 3;
+constexpr size_t kPicturesPerFile = kFps * kSeconds;
+constexpr double kFrame = 1.0 / kFps;
+constexpr double kHalfFrame = kFrame / 2;
+constexpr double kFirstPts = 1.0;  // each file's times start at 1 s
+constexpr int kTwiceNormalSpeed = kNormalSpeedPosition + 1;
+
+// The presented pictures, leaving out cleared ones.
+std::vector<PresentRecord> Pictures(const OffscreenOutput& output, size_t from = 0) {
+    std::vector<PresentRecord> pictures;
+    const std::vector<PresentRecord> records = output.Records();
+    for (size_t i = from; i < records.size(); ++i) {
+        if (records[i].pts != kNoFramePts) {
+            pictures.push_back(records[i]);
+        }
+    }
+    return pictures;
+}
+
+// How far `pts` is from the file's picture `index`, in pictures.
+int PictureIndex(double pts) {
+    return static_cast<int>(std::lround((pts - kFirstPts) / kFrame));
+}
+
+class HevcRecording : public ::testing::Test {
+  protected:
+    // libx265 is slow: one small card for the whole suite.
+    static void SetUpTestSuite() {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        card = std::make_unique<test::TempDir>();
+        RecordingOptions o;
+        o.outRoot = card->path().string();
+        o.files = 2;
+        o.secondsPerFile = kSeconds;
+        o.fps = kFps;
+        o.gop = 15;
+        o.width = 320;
+        o.height = 240;
+        o.codec = VideoCodec::kHevc;
+        recording = WriteRecording(o);
+    }
+    static void TearDownTestSuite() { card.reset(); }
+
+    void SetUp() override { ASSERT_TRUE(recording.ok) << recording.error; }
+
+    std::unique_ptr<CTSChn> Open(const std::string& file) {
+        ChannelLinks links{&panel, &mainWindow, &telemetry, &output, kDisplayYv12, 1.0};
+        auto channel = std::make_unique<CTSChn>(links);
+        channel->filePath = file;
+        CFindFilePath finder;
+        finder.ScanNow(file);
+        const std::vector<RecordingEntry> list = finder.Entries();
+        EXPECT_TRUE(channel->Open(&list));
+        return channel;
+    }
+
+    static inline std::unique_ptr<test::TempDir> card;
+    static inline RecordingResult recording;
+    RecordingSink panel;
+    RecordingSink mainWindow;
+    TelemetryHandOver telemetry;
+    OffscreenOutput output{true};  // with digests, to compare pictures
+};
+
+TEST_F(HevcRecording, ForwardPlayShowsEveryPictureOfEveryFileInOrder) {
+    auto channel = Open(recording.files[0]);
+    EXPECT_EQ(channel->reader.VideoCodecSeen(), VideoCodec::kHevc);
+    channel->SetSpeed(kTwiceNormalSpeed);
+    ASSERT_TRUE(WaitUntil([&] { return Pictures(output).size() >= 2 * kPicturesPerFile; }))
+        << "shown: " << Pictures(output).size();
+    EXPECT_EQ(channel->reader.CurrentPath(), recording.files[1]);
+    const std::vector<PresentRecord> pictures = Pictures(output);
+    ASSERT_EQ(pictures.size(), static_cast<size_t>(2 * kPicturesPerFile));
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        ASSERT_EQ(PictureIndex(pictures[i].pts), static_cast<int>(i % kPicturesPerFile))
+            << "picture " << i;
+        EXPECT_EQ(pictures[i].width, 320);
+    }
+}
+
+// The first file has an IDR picture at its start and CRA pictures every 15 after it: each group
+// played backward shows the same pictures, bit for bit, as forward play did.
+TEST_F(HevcRecording, BackwardPlayShowsEveryPictureOfEachGroupAsForwardDid) {
+    auto channel = Open(recording.files[0]);
+    channel->SetSpeed(kTwiceNormalSpeed);
+    ASSERT_TRUE(WaitUntil([&] {
+        const ShownPicture s = channel->state.Shown();
+        return s.valid && s.pts >= kFirstPts + kSeconds - 0.5;
+    }));
+    channel->Pause();
+    ASSERT_TRUE(WaitUntil([&] { return channel->state.videoHeld.load(); }));
+    const ShownPicture paused = channel->state.Shown();
+    std::map<int, uint64_t> forward;
+    for (const PresentRecord& r : Pictures(output)) {
+        forward[PictureIndex(r.pts)] = r.digest;
+    }
+    const size_t before = output.Records().size();
+
+    channel->PlayBackward();
+    ASSERT_TRUE(WaitUntil([&] {
+        return !channel->state.Shown().forward && output.LastPts() < kFirstPts + kHalfFrame;
+    })) << "backward play reaches the first picture";
+    const std::vector<PresentRecord> backward = Pictures(output, before);
+    ASSERT_FALSE(backward.empty());
+    int expected = PictureIndex(backward.front().pts);
+    EXPECT_LT(expected, PictureIndex(paused.pts));
+    EXPECT_GE(expected, PictureIndex(paused.pts) - 3);
+    for (const PresentRecord& r : backward) {
+        // Pictures re-presented while held carry the same time; anything else is the next one.
+        const int index = PictureIndex(r.pts);
+        if (index == expected + 1) {
+            continue;
+        }
+        ASSERT_EQ(index, expected) << "no picture is skipped going backward";
+        ASSERT_TRUE(forward.contains(index));
+        EXPECT_EQ(r.digest, forward[index]) << "picture " << index;
+        --expected;
+    }
+    EXPECT_EQ(expected, -1) << "down to the first picture";
+}
+
+TEST_F(HevcRecording, TransportStreamClipPlaysBackAndAviExportRefusesH265) {
+    const std::string& source = recording.files[0];
+    const int64_t size = std::filesystem::file_size(source);
+    test::TempDir target;
+    ExportRequest request;
+    request.width = 320;
+    request.height = 240;
+    request.marks = {source, 0, source, size};
+    request.syncBeforeRename = false;
+
+    request.outputPath = (target.path() / "clip.avi").string();
+    std::promise<ExportOutcome> refused;
+    {
+        CTSBackup avi([&](const ExportOutcome& o) { refused.set_value(o); });
+        ASSERT_TRUE(avi.Begin(request)) << avi.LastError();
+        const ExportOutcome outcome = refused.get_future().get();
+        EXPECT_EQ(outcome.end, ExportEnd::kFailed);
+        EXPECT_EQ(outcome.reason, kAviNeedsH264Reason);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(target.path())) << "no AVI file is left";
+
+    request.outputPath = (target.path() / "clip.ts").string();
+    std::promise<ExportOutcome> done;
+    {
+        CTSBackup ts([&](const ExportOutcome& o) { done.set_value(o); });
+        ASSERT_TRUE(ts.Begin(request)) << ts.LastError();
+        ASSERT_EQ(done.get_future().get().end, ExportEnd::kFinished);
+    }
+
+    auto channel = Open(request.outputPath);
+    channel->SetSpeed(kTwiceNormalSpeed);
+    const double last = recording.stats[0].lastVideoPts / 90000.0;
+    ASSERT_TRUE(WaitUntil([&] { return output.LastPts() > last - kHalfFrame; }))
+        << "the clip plays to its last picture";
+    const std::vector<PresentRecord> pictures = Pictures(output);
+    ASSERT_FALSE(pictures.empty());
+    EXPECT_EQ(PictureIndex(pictures.front().pts), 0) << "the clip opens with the first picture";
+    for (size_t i = 1; i < pictures.size(); ++i) {
+        ASSERT_EQ(PictureIndex(pictures[i].pts), PictureIndex(pictures[i - 1].pts) + 1);
+    }
+    EXPECT_EQ(PictureIndex(pictures.back().pts), static_cast<int>(kPicturesPerFile) - 1);
+}
+
+}  // namespace
+}  // namespace velmaro
