@@ -320,6 +320,7 @@ void LoadSettings(AppSettings& settings, ScreenSize primaryScreen) {
     settings.unitOfSpeed = ReadConfigInt(settings, config_key::kUnitOfSpeed, settings.unitOfSpeed);
     settings.m_dSoundAmplification =
         ReadConfigInt(settings, config_key::kSoundAmplification, settings.m_dSoundAmplification);
+    settings.gpsOtherReceivers = ReadConfigInt(settings, config_key::kGpsOtherReceivers, 0) == 1;
 }
 
 // All keys go through one read and one atomic replacement of the file, so a concurrent

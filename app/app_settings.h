@@ -30,6 +30,7 @@ inline constexpr std::string_view kSoundAmplification = "m_dSoundAmplification";
 inline constexpr std::string_view kGpsOffsetAuto = "GPS_Offset_Auto";
 inline constexpr std::string_view kGpsOffsetX = "GPS_Offset_X";
 inline constexpr std::string_view kGpsOffsetY = "GPS_Offset_Y";
+inline constexpr std::string_view kGpsOtherReceivers = "GPS_Other_Receivers";
 }  // namespace config_key
 
 // UI sizes: fixed for a run, layouts are pixel tables per mode.
@@ -63,6 +64,9 @@ struct AppSettings {
     int pendingUiMode = kUiModeUndecided;  // stored at exit, takes effect at the next start
     int displayMode = 0;                   // 0 "YV12", 1 "RGB"
     int unitOfSpeed = 0;                   // 0 "Km/h", 1 "Mile/h", 2 "Knot"
+    // "GPS_Other_Receivers" is exactly 1: telemetry may carry other receivers' checksummed
+    // sentences (see TelemetryOptions). Read only; the file keeps what the user wrote.
+    bool gpsOtherReceivers = false;
     std::filesystem::path configFile;      // Config.ini
 };
 

@@ -25,7 +25,8 @@ MapPanel::MapPanel(QWidget* mainWindow, GSensorRecord* gsensor)
 bool MapPanel::UpdatePosition(int trackId, const std::string& sentence) {
     GSensorRecord ignored;
     GpsRecord fix = fix_;
-    if (!ParseTelemetry(sentence, gsensor_ != nullptr ? *gsensor_ : ignored, fix)) {
+    const TelemetryOptions options{.otherReceivers = Settings().gpsOtherReceivers};
+    if (!ParseTelemetry(sentence, gsensor_ != nullptr ? *gsensor_ : ignored, fix, options)) {
         return false;
     }
     fix_ = fix;
