@@ -94,10 +94,10 @@ class HevcRecording : public ::testing::Test {
 
 TEST_F(HevcRecording, ForwardPlayShowsEveryPictureOfEveryFileInOrder) {
     auto channel = Open(recording.files[0]);
-    EXPECT_EQ(channel->reader.VideoCodecSeen(), VideoCodec::kHevc);
     channel->SetSpeed(kTwiceNormalSpeed);
     ASSERT_TRUE(WaitUntil([&] { return Pictures(output).size() >= 2 * kPicturesPerFile; }))
         << "shown: " << Pictures(output).size();
+    EXPECT_EQ(channel->reader.VideoCodecSeen(), VideoCodec::kHevc);
     EXPECT_EQ(channel->reader.CurrentPath(), recording.files[1]);
     const std::vector<PresentRecord> pictures = Pictures(output);
     ASSERT_EQ(pictures.size(), static_cast<size_t>(2 * kPicturesPerFile));
@@ -156,7 +156,11 @@ TEST_F(HevcRecording, TransportStreamClipPlaysBackAndAviExportRefusesH265) {
     ExportRequest request;
     request.width = 320;
     request.height = 240;
-    request.marks = {source, 0, source, size};
+    // Marks as the player sets them at the first and the last picture: the mark-out lies past
+    // the block holding the file's last byte.
+    const int64_t pastLastBlock = (size - 1) / kExportBlockSize * kExportBlockSize +
+                                  kExportBlockSize + 1;
+    request.marks = {source, 0, source, pastLastBlock};
     request.syncBeforeRename = false;
 
     request.outputPath = (target.path() / "clip.avi").string();
@@ -182,7 +186,9 @@ TEST_F(HevcRecording, TransportStreamClipPlaysBackAndAviExportRefusesH265) {
     channel->SetSpeed(kTwiceNormalSpeed);
     const double last = recording.stats[0].lastVideoPts / 90000.0;
     ASSERT_TRUE(WaitUntil([&] { return output.LastPts() > last - kHalfFrame; }))
-        << "the clip plays to its last picture";
+        << "the clip plays to its last picture; shown " << Pictures(output).size() << " up to "
+        << output.LastPts() << " of " << std::filesystem::file_size(request.outputPath)
+        << " bytes";
     const std::vector<PresentRecord> pictures = Pictures(output);
     ASSERT_FALSE(pictures.empty());
     EXPECT_EQ(PictureIndex(pictures.front().pts), 0) << "the clip opens with the first picture";
