@@ -67,7 +67,7 @@ struct AppSettings {
     // "GPS_Other_Receivers" is exactly 1: telemetry may carry other receivers' checksummed
     // sentences (see TelemetryOptions). Read only; the file keeps what the user wrote.
     bool gpsOtherReceivers = false;
-    std::filesystem::path configFile;      // Config.ini
+    std::filesystem::path configFile;  // Config.ini
 };
 
 // The initial values, with the folders taken from the environment at the time of the call.

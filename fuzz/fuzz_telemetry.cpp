@@ -125,8 +125,7 @@ void CheckFix(std::string_view text, const Observed& seen, const TelemetryOption
     Require(!seen.written[3] || std::isfinite(fix.course));
 }
 
-void CheckOverloads(std::string_view text, const Outcome& record,
-                    const TelemetryOptions& options) {
+void CheckOverloads(std::string_view text, const Outcome& record, const TelemetryOptions& options) {
     Outcome viaPointers;
     viaPointers.gsensor = {kFillA, kFillA, kFillA};
     viaPointers.fix = {kFillA, kFillA, kFillA, kFillA};

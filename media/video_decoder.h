@@ -1,8 +1,9 @@
 // CVideoCtx: the video worker of a playback channel. On its own thread it takes H.264 or H.265
-// frames from the channel's video queue (the decoder follows each frame's coding), decodes them, paces them on the channel's clock and puts them
-// on the presenter, in every play mode: normal, faster with thinning of each group of pictures,
-// slower, backward by groups, pause and single step. It also serves snapshot requests, since
-// only this thread may touch the presenter while it runs.
+// frames from the channel's video queue (the decoder follows each frame's coding), decodes them,
+// paces them on the channel's clock and puts them on the presenter, in every play mode: normal,
+// faster with thinning of each group of pictures, slower, backward by groups, pause and single
+// step. It also serves snapshot requests, since only this thread may touch the presenter while it
+// runs.
 #pragma once
 
 #include <atomic>

@@ -42,9 +42,9 @@ Nal ClassifyH264(uint8_t header) {
 }
 
 // H.265 unit types (nal_unit_type, 6 bits after the forbidden bit).
-constexpr int kHevcLastSlice = 9;        // TRAIL, TSA, STSA, RADL, RASL
-constexpr int kHevcFirstKey = 16;        // BLA_W_LP
-constexpr int kHevcLastKey = 23;         // up to the reserved random access types
+constexpr int kHevcLastSlice = 9;  // TRAIL, TSA, STSA, RADL, RASL
+constexpr int kHevcFirstKey = 16;  // BLA_W_LP
+constexpr int kHevcLastKey = 23;   // up to the reserved random access types
 constexpr int kHevcVideoParameters = 32;
 constexpr int kHevcSequenceParameters = 33;
 constexpr int kHevcPictureParameters = 34;

@@ -86,8 +86,7 @@ bool IsKeyFrame(const std::vector<uint8_t>& pes, VideoCodec codec) {
 
 }  // namespace
 
-int64_t FindGroupEnd(const std::string& path, int videoPid, int64_t picturePos,
-                     VideoCodec codec) {
+int64_t FindGroupEnd(const std::string& path, int videoPid, int64_t picturePos, VideoCodec codec) {
     UniqueFd fd = OpenRegularFile(path);
     struct stat st {};
     if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || picturePos < 0) {

@@ -132,7 +132,7 @@ std::string_view CheckedBody(std::string_view sentence) {
         sum ^= static_cast<unsigned char>(sentence[i]);
     }
     return sum == static_cast<unsigned>(high * kHexBase + low) ? sentence.substr(0, mark + 1)
-                                                                : std::string_view{};
+                                                               : std::string_view{};
 }
 
 // The first `$GPRMC` or `$GNRMC` sentence of the text whose checksum matches, up to and with
@@ -178,8 +178,7 @@ void Store(double* out, double value) {
 // The fix as it is being read from the fields, mirrored into the caller's outputs at once.
 class FixReader {
   public:
-    FixReader(double* latitude, double* longitude, double* speed, double* course,
-              bool fifthDecimal)
+    FixReader(double* latitude, double* longitude, double* speed, double* course, bool fifthDecimal)
         : latitudeOut_(latitude),
           longitudeOut_(longitude),
           speedOut_(speed),

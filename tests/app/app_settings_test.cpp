@@ -214,9 +214,11 @@ TEST_F(AppSettingsFile, UnwritableConfigFolderKeepsSettingsInMemory) {
 
 // Other receivers' sentences only when the user wrote exactly 1; saving leaves the key as written.
 TEST_F(AppSettingsFile, OtherGpsReceiversAreOnlyTakenWhenTheKeyIsOne) {
-    const std::pair<const char*, bool> cases[] = {
-        {"", false}, {"GPS_Other_Receivers=0\n", false}, {"gps_other_receivers=1\n", true},
-        {"GPS_Other_Receivers=yes\n", false}, {"GPS_Other_Receivers=2\n", false}};
+    const std::pair<const char*, bool> cases[] = {{"", false},
+                                                  {"GPS_Other_Receivers=0\n", false},
+                                                  {"gps_other_receivers=1\n", true},
+                                                  {"GPS_Other_Receivers=yes\n", false},
+                                                  {"GPS_Other_Receivers=2\n", false}};
     for (const auto& [line, on] : cases) {
         SCOPED_TRACE(line);
         WriteConfig(std::string("[Config]\n") + line);

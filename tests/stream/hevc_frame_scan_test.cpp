@@ -38,8 +38,9 @@ TEST(HevcStreams, StreamType0x24IsTheVideoUnlessTheMapAlsoListsH264) {
     EXPECT_EQ(hevc.audioPid, 0x1100);
 
     // A map with both keeps playing the H.264 stream, as it always has.
-    for (const auto& streams : {std::vector<std::pair<uint8_t, int>>{{0x24, 0x1011}, {0x1B, 0x1022}},
-                                std::vector<std::pair<uint8_t, int>>{{0x1B, 0x1022}, {0x24, 0x1011}}}) {
+    for (const auto& streams :
+         {std::vector<std::pair<uint8_t, int>>{{0x24, 0x1011}, {0x1B, 0x1022}},
+          std::vector<std::pair<uint8_t, int>>{{0x1B, 0x1022}, {0x24, 0x1011}}}) {
         const PsiState both = ReadTables(streams);
         EXPECT_EQ(both.videoPid, 0x1022);
         EXPECT_EQ(both.videoCodec, VideoCodec::kH264);
@@ -57,11 +58,11 @@ struct UnitCase {
 // access types (BLA 16-18, IDR 19-20, CRA 21, reserved 22-23) are key frames.
 TEST(HevcStreams, SliceTypesDecideKeyOrInterAndNonSlicesNothing) {
     const UnitCase cases[] = {
-        {0, kKindVideoInter},  {1, kKindVideoInter},  {2, kKindVideoInter}, {5, kKindVideoInter},
-        {8, kKindVideoInter},  {9, kKindVideoInter},  {16, kKindVideoKey},  {18, kKindVideoKey},
-        {19, kKindVideoKey},   {20, kKindVideoKey},   {21, kKindVideoKey},  {23, kKindVideoKey},
-        {10, kKindNone},       {15, kKindNone},       {24, kKindNone},      {35, kKindNone},
-        {39, kKindNone},       {40, kKindNone},       {63, kKindNone},
+        {0, kKindVideoInter}, {1, kKindVideoInter}, {2, kKindVideoInter}, {5, kKindVideoInter},
+        {8, kKindVideoInter}, {9, kKindVideoInter}, {16, kKindVideoKey},  {18, kKindVideoKey},
+        {19, kKindVideoKey},  {20, kKindVideoKey},  {21, kKindVideoKey},  {23, kKindVideoKey},
+        {10, kKindNone},      {15, kKindNone},      {24, kKindNone},      {35, kKindNone},
+        {39, kKindNone},      {40, kKindNone},      {63, kKindNone},
     };
     for (const UnitCase& c : cases) {
         SCOPED_TRACE(c.type);

@@ -158,8 +158,8 @@ TEST_F(HevcRecording, TransportStreamClipPlaysBackAndAviExportRefusesH265) {
     request.height = 240;
     // Marks as the player sets them at the first and the last picture: the mark-out lies past
     // the block holding the file's last byte.
-    const int64_t pastLastBlock = (size - 1) / kExportBlockSize * kExportBlockSize +
-                                  kExportBlockSize + 1;
+    const int64_t pastLastBlock =
+        (size - 1) / kExportBlockSize * kExportBlockSize + kExportBlockSize + 1;
     request.marks = {source, 0, source, pastLastBlock};
     request.syncBeforeRename = false;
 
@@ -187,8 +187,7 @@ TEST_F(HevcRecording, TransportStreamClipPlaysBackAndAviExportRefusesH265) {
     const double last = recording.stats[0].lastVideoPts / 90000.0;
     ASSERT_TRUE(WaitUntil([&] { return output.LastPts() > last - kHalfFrame; }))
         << "the clip plays to its last picture; shown " << Pictures(output).size() << " up to "
-        << output.LastPts() << " of " << std::filesystem::file_size(request.outputPath)
-        << " bytes";
+        << output.LastPts() << " of " << std::filesystem::file_size(request.outputPath) << " bytes";
     const std::vector<PresentRecord> pictures = Pictures(output);
     ASSERT_FALSE(pictures.empty());
     EXPECT_EQ(PictureIndex(pictures.front().pts), 0) << "the clip opens with the first picture";

@@ -145,8 +145,7 @@ TEST(ReceiverSentences, CameraSentencesReadTheSameWithTheSwitchOn) {
 TEST(ReceiverSentences, TheFirstRmcWithAMatchingChecksumCounts) {
     const std::string broken =
         "$GNRMC,1,A,1111.11111,N,02222.22222,E,1.0,2.0,010126,,,A*00";  // wrong checksum
-    const std::string good =
-        Checksummed("GPRMC,2,A,3333.33333,S,04444.44444,W,3.0,4.0,010126,,,A");
+    const std::string good = Checksummed("GPRMC,2,A,3333.33333,S,04444.44444,W,3.0,4.0,010126,,,A");
     const std::string gga =
         Checksummed("GNGGA,2,3333.33333,S,04444.44444,W,1,08,0.9,545.4,M,46.9,M,,");
     const Parsed parsed = Parse(broken + "\r\n" + gga + "\r\n" + good + "\r\n", kOtherReceivers);

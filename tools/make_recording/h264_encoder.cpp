@@ -166,9 +166,10 @@ void H264Encoder::SetEncoderOptions(int gop, PicturePattern pattern) {
     if (codec_ == VideoCodec::kHevc) {
         // x265 puts its parameter sets in front of the first picture only unless told to
         // repeat them; an open group makes the key pictures between forced ones CRA.
-        const std::string params = "aud=1:repeat-headers=1:bframes=0:scenecut=0:open-gop=1:"
-                                   "info=0:log-level=error:" +
-                                   keyint;
+        const std::string params =
+            "aud=1:repeat-headers=1:bframes=0:scenecut=0:open-gop=1:"
+            "info=0:log-level=error:" +
+            keyint;
         av_opt_set(options, "x265-params", params.c_str(), 0);
         return;
     }

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "stream/video_codec.h"
 #include "tools/make_recording/av_ptr.h"
 #include "tools/make_recording/footage_picture.h"
-#include "stream/video_codec.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace velmaro {
