@@ -65,7 +65,7 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
         state.rate.Feed(decodeTime);
     }
     const FrameScan scan =
-        ScanFrameKind(pes.bytes, pes.size, controls.running, state.psi.videoCodec);
+        ScanFrameKind(pes.bytes, pes.size, controls.running, state.videoStartCodec);
     state.parameterSets.Keep(pes.bytes, scan);
     if (scan.kind == kKindNone || controls.DirectionChangePending() ||
         (keyOnly && scan.kind != kKindVideoKey)) {
@@ -175,6 +175,7 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
                 state.video.Reset();
                 state.videoStartPos = state.packetPos;
                 state.videoStartSerial = state.fileSerial;
+                state.videoStartCodec = state.psi.videoCodec;
             }
             state.video.Append(payload, length);
             return RouteResult::kRouted;
@@ -183,6 +184,7 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
         if (start) {
             state.videoStartPos = state.packetPos;
             state.videoStartSerial = state.fileSerial;
+            state.videoStartCodec = state.psi.videoCodec;
             const bool key =
                 state.backwardTailComplete && CompleteVideoPes(state, out, controls, true, true);
             state.video.Reset();

@@ -16,6 +16,7 @@
 #include "export/ts_backup.h"
 #include "media/offscreen_output.h"
 #include "platform/recording_sink.h"
+#include "stream/group_bounds.h"
 #include "stream/recording_files.h"
 #include "stream/telemetry_handover.h"
 #include "stream/ts_channel.h"
@@ -149,6 +150,21 @@ TEST_F(HevcRecording, BackwardPlayShowsEveryPictureOfEachGroupAsForwardDid) {
     EXPECT_EQ(expected, -1) << "down to the first picture";
 }
 
+// A mark-out at the picture on screen cuts at the next key picture, which for H.265 is found by
+// its own unit types: CRA pictures end the groups inside a file.
+TEST_F(HevcRecording, GroupsEndAtTheNextIdrOrCraPicture) {
+    const std::string& file = recording.files[0];
+    const int64_t size = std::filesystem::file_size(file);
+    constexpr int kVideoPid = 0x1011;
+    const int64_t idr = FindGroupEnd(file, kVideoPid, 0, VideoCodec::kHevc);
+    ASSERT_GT(idr, 0);
+    const int64_t cra = FindGroupEnd(file, kVideoPid, idr, VideoCodec::kHevc);
+    EXPECT_GT(cra, idr);
+    EXPECT_LT(cra, size / 4 + idr) << "a quarter of the file holds the first of six groups";
+    EXPECT_EQ(FindGroupEnd(file, kVideoPid, idr, VideoCodec::kH264), size)
+        << "read as H.264 no key picture follows";
+}
+
 TEST_F(HevcRecording, TransportStreamClipPlaysBackAndAviExportRefusesH265) {
     const std::string& source = recording.files[0];
     const int64_t size = std::filesystem::file_size(source);
@@ -195,6 +211,75 @@ TEST_F(HevcRecording, TransportStreamClipPlaysBackAndAviExportRefusesH265) {
         ASSERT_EQ(PictureIndex(pictures[i].pts), PictureIndex(pictures[i - 1].pts) + 1);
     }
     EXPECT_EQ(PictureIndex(pictures.back().pts), static_cast<int>(kPicturesPerFile) - 1);
+}
+
+// A card whose camera changed its coding between two recordings: play goes on from the H.264
+// file into the H.265 one without losing a picture, the decoder following the stream type.
+TEST(MixedCodingCard, ForwardPlayGoesFromAnH264FileIntoAnH265FileWithEveryPicture) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    test::TempDir card;
+    RecordingOptions o;
+    o.outRoot = card.path().string();
+    o.files = 1;
+    o.secondsPerFile = 1;
+    o.width = 320;
+    o.height = 240;
+    const RecordingResult h264 = WriteRecording(o);
+    ASSERT_TRUE(h264.ok) << h264.error;
+    o.firstNumber = 2;
+    o.startTime += o.secondsPerFile;
+    o.codec = VideoCodec::kHevc;
+    o.width = 352;  // a new size as well, as a new camera may bring
+    o.height = 288;
+    const RecordingResult hevc = WriteRecording(o);
+    ASSERT_TRUE(hevc.ok) << hevc.error;
+
+    RecordingSink panel;
+    RecordingSink mainWindow;
+    TelemetryHandOver telemetry;
+    OffscreenOutput output(true);
+    ChannelLinks links{&panel, &mainWindow, &telemetry, &output, kDisplayYv12, 1.0};
+    CTSChn channel(links);
+    channel.filePath = h264.files[0];
+    CFindFilePath finder;
+    finder.ScanNow(channel.filePath);
+    const std::vector<RecordingEntry> list = finder.Entries();
+    ASSERT_TRUE(channel.Open(&list));
+    channel.SetSpeed(kTwiceNormalSpeed);
+    constexpr size_t kPictures = 2 * kFps;
+    constexpr size_t kPerFile = kFps;
+    const bool all = WaitUntil([&] { return Pictures(output).size() >= kPictures; });
+    const std::vector<PresentRecord> pictures = Pictures(output);
+    std::string shown;
+    for (const PresentRecord& r : pictures) {
+        shown += std::to_string(PictureIndex(r.pts)) + "/" + std::to_string(r.width) + " ";
+    }
+    ASSERT_TRUE(all) << shown;
+    ASSERT_EQ(pictures.size(), kPictures);
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        ASSERT_EQ(PictureIndex(pictures[i].pts), static_cast<int>(i % kPerFile)) << "picture " << i;
+        EXPECT_EQ(pictures[i].width, i < kPerFile ? 320 : 352) << "picture " << i;
+    }
+    EXPECT_EQ(channel.reader.VideoCodecSeen(), VideoCodec::kHevc);
+
+    // And back from the H.265 file into the H.264 one, down to its first picture.
+    const size_t before = output.Records().size();
+    channel.PlayBackward();
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::vector<PresentRecord> back = Pictures(output, before);
+        return !back.empty() && back.back().width == 320 &&
+               back.back().pts < kFirstPts + kHalfFrame;
+    })) << "backward into the H.264 file";
+    std::vector<int> h264Back;
+    for (const PresentRecord& r : Pictures(output, before)) {
+        if (r.width == 320 && (h264Back.empty() || h264Back.back() != PictureIndex(r.pts))) {
+            h264Back.push_back(PictureIndex(r.pts));
+        }
+    }
+    ASSERT_EQ(h264Back.size(), kPerFile) << "every picture of the H.264 file, backward";
+    for (size_t i = 0; i < h264Back.size(); ++i) {
+        EXPECT_EQ(h264Back[i], kFps - 1 - static_cast<int>(i));
+    }
 }
 
 }  // namespace
