@@ -335,6 +335,7 @@ void LoadSettings(AppSettings& settings, ScreenSize primaryScreen) {
                                         subtitles.find('0') != std::string::npos
                                     ? 0
                                     : 1;
+    settings.gpsOtherReceivers = ReadConfigInt(settings, config_key::kGpsOtherReceivers, 0) == 1;
 }
 
 // All keys go through one read and one atomic replacement of the file, so a concurrent

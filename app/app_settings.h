@@ -31,6 +31,7 @@ inline constexpr std::string_view kGpsOffsetAuto = "GPS_Offset_Auto";
 inline constexpr std::string_view kGpsOffsetX = "GPS_Offset_X";
 inline constexpr std::string_view kGpsOffsetY = "GPS_Offset_Y";
 inline constexpr std::string_view kSubtitleOnExport = "SubtitleOnExport";
+inline constexpr std::string_view kGpsOtherReceivers = "GPS_Other_Receivers";
 }  // namespace config_key
 
 // UI sizes: fixed for a run, layouts are pixel tables per mode.
@@ -67,6 +68,9 @@ struct AppSettings {
     int subtitleOnExport = 1;              // 1: an exported clip gets NAME.srt beside it
     std::filesystem::path configFile;      // Config.ini
     bool languageUnsaved = false;          // "Language File" could not be written when chosen
+    // "GPS_Other_Receivers" is exactly 1: telemetry may carry other receivers' checksummed
+    // sentences (see TelemetryOptions). Read only; the file keeps what the user wrote.
+    bool gpsOtherReceivers = false;
 };
 
 // The initial values, with the folders taken from the environment at the time of the call.

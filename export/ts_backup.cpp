@@ -557,6 +557,10 @@ void CTSBackup::OnTablesPacket(size_t at) {
     tables_.pmt.table.found = true;
     const int64_t tablesAt = bufferBase_ + static_cast<int64_t>(at);
     if (aviMode_) {
+        if (psi_.videoCodec != VideoCodec::kH264) {
+            Fail(kAviNeedsH264Reason);
+            return;
+        }
         // A stream may announce its video only in a later version of the map.
         phase_ = Phase::kAssemble;
     } else {
@@ -743,7 +747,7 @@ bool CTSBackup::GatheredPicture() const {
         return false;
     }
     return ScanFrameKind(videoPes_.Bytes() + header.payloadOffset, fill - header.payloadOffset,
-                         &running_)
+                         &running_, psi_.videoCodec)
                .kind != kKindNone;
 }
 
@@ -791,6 +795,10 @@ void CTSBackup::CompleteVideo() {
     }
     const uint8_t* payload = videoPes_.Bytes() + header.payloadOffset;
     const int size = fill - header.payloadOffset;
+    if (psi_.videoCodec != VideoCodec::kH264) {
+        Fail(kAviNeedsH264Reason);  // a later map may switch the video to H.265
+        return;
+    }
     const FrameScan scan = ScanFrameKind(payload, size, &running_);
     if (scan.kind == kKindNone) {
         return;  // parameter sets or delimiters without a picture

@@ -6,6 +6,7 @@
 //     the whole packets of the 8,192-byte blocks in range, or
 //   - an AVI clip (output name ending in ".avi"): the H.264 access units stored unchanged from
 //     the first key frame in range on, and the AAC audio decoded to 48 kHz mono 16-bit PCM.
+//     An H.265 recording is refused (the transport stream clip takes any video).
 // The output appears under its name only when the export completes with a picture in it;
 // whatever ends it otherwise leaves no file there and any earlier file untouched.
 #pragma once
@@ -33,6 +34,9 @@ constexpr int kExportBlockSize = 8192;  // the unit of the range test
 
 // Why a clip whose marks hold no picture is not saved, whichever its kind.
 inline constexpr char kNoPictureReason[] = "no video frame lies between the marks";
+// Why an H.265 recording is not exported to AVI: the AVI clip stores H.264 access units.
+inline constexpr char kAviNeedsH264Reason[] =
+    "AVI export takes H.264 video only; export this recording as .ts";
 
 enum class ExportEnd {
     kFinished,  // the clip is complete and saved under the output name

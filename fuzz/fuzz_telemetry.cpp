@@ -4,11 +4,14 @@
 //   counts;
 // - the record overload and the pointer overload agree, and absent outputs change nothing;
 // - fix outputs are written in field order (latitude, longitude, speed, course), and only for a
-//   text holding `$GPRMC` followed by a checksum mark;
+//   text holding `$GPRMC` (or, with other receivers allowed, `$GNRMC`) followed by a checksum
+//   mark;
 // - an accepted sentence really has that mark, without the mode indicator N before it;
 // - a written latitude lies within [-90, 90] and a written longitude within [-180, 180]; a
 //   written speed is finite and not below 0, a written course finite.
-// The G-sensor values may be anything a number text can say, NaN included.
+// The G-sensor values may be anything a number text can say, NaN included. Every check runs with
+// the camera's sentences only and with other receivers' sentences allowed.
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -24,8 +27,10 @@ namespace {
 using velmaro::GpsRecord;
 using velmaro::GSensorRecord;
 using velmaro::ParseTelemetry;
+using velmaro::TelemetryOptions;
 
 constexpr std::string_view kTag = "$GPRMC";
+constexpr std::string_view kReceiverTag = "$GNRMC";
 constexpr double kMaxLatitude = 90.0;
 constexpr double kMaxLongitude = 180.0;
 
@@ -49,11 +54,11 @@ struct Outcome {
     GpsRecord fix;
 };
 
-Outcome Parse(std::string_view text, double fill) {
+Outcome Parse(std::string_view text, double fill, const TelemetryOptions& options) {
     Outcome outcome;
     outcome.gsensor = {fill, fill, fill};
     outcome.fix = {fill, fill, fill, fill};
-    outcome.accepted = ParseTelemetry(text, outcome.gsensor, outcome.fix);
+    outcome.accepted = ParseTelemetry(text, outcome.gsensor, outcome.fix, options);
     return outcome;
 }
 
@@ -68,8 +73,8 @@ std::array<double, 4> FixValues(const GpsRecord& fix) {
     return {fix.latitude, fix.longitude, fix.speed, fix.course};
 }
 
-Observed Observe(std::string_view text) {
-    Observed seen{Parse(text, kFillA), Parse(text, kFillB)};
+Observed Observe(std::string_view text, const TelemetryOptions& options) {
+    Observed seen{Parse(text, kFillA, options), Parse(text, kFillB, options)};
     Require(seen.a.accepted == seen.b.accepted);
     for (int i = 0; i < 4; ++i) {
         const double a = FixValues(seen.a.fix)[i];
@@ -94,17 +99,23 @@ bool Within(double value, double limit) {
     return value >= -limit && value <= limit;
 }
 
-void CheckFix(std::string_view text, const Observed& seen) {
+// The first sentence tag the parser may take.
+size_t FirstTag(std::string_view text, const TelemetryOptions& options) {
+    const size_t camera = text.find(kTag);
+    return options.otherReceivers ? std::min(camera, text.find(kReceiverTag)) : camera;
+}
+
+void CheckFix(std::string_view text, const Observed& seen, const TelemetryOptions& options) {
     for (int i = 1; i < 4; ++i) {
         Require(!seen.written[i] || seen.written[i - 1]);
     }
-    const size_t tag = text.find(kTag);
+    const size_t tag = FirstTag(text, options);
     const size_t mark = tag == std::string_view::npos ? tag : text.find('*', tag);
     if (mark == std::string_view::npos) {
         Require(!seen.a.accepted && !seen.written[0]);
         return;
     }
-    if (seen.a.accepted) {
+    if (seen.a.accepted && !options.otherReceivers) {
         Require(text[mark - 1] != 'N');
     }
     const GpsRecord& fix = seen.a.fix;
@@ -114,32 +125,38 @@ void CheckFix(std::string_view text, const Observed& seen) {
     Require(!seen.written[3] || std::isfinite(fix.course));
 }
 
-void CheckOverloads(std::string_view text, const Outcome& record) {
+void CheckOverloads(std::string_view text, const Outcome& record, const TelemetryOptions& options) {
     Outcome viaPointers;
     viaPointers.gsensor = {kFillA, kFillA, kFillA};
     viaPointers.fix = {kFillA, kFillA, kFillA, kFillA};
     GpsRecord& fix = viaPointers.fix;
     viaPointers.accepted = ParseTelemetry(text, viaPointers.gsensor, &fix.latitude, &fix.longitude,
-                                          &fix.speed, &fix.course);
+                                          &fix.speed, &fix.course, options);
     RequireSameOutcome(record, viaPointers);
 
     GSensorRecord gsensor{kFillA, kFillA, kFillA};
-    const bool accepted = ParseTelemetry(text, gsensor, nullptr, nullptr, nullptr, nullptr);
+    const bool accepted =
+        ParseTelemetry(text, gsensor, nullptr, nullptr, nullptr, nullptr, options);
     Require(accepted == record.accepted);
     Require(SameBits(gsensor.x, record.gsensor.x));
+}
+
+void CheckMode(std::string_view text, const TelemetryOptions& options) {
+    const Observed seen = Observe(text, options);
+    const std::string_view terminated = text.substr(0, text.find('\0'));
+    RequireSameOutcome(seen.a, Parse(terminated, kFillA, options));
+    CheckFix(terminated, seen, options);
+    CheckOverloads(text, seen.a, options);
+    if (terminated.find("X:") == std::string_view::npos) {
+        Require(SameBits(seen.a.gsensor.x, kFillA));
+    }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const Observed seen = Observe(text);
-    const std::string_view terminated = text.substr(0, text.find('\0'));
-    RequireSameOutcome(seen.a, Parse(terminated, kFillA));
-    CheckFix(terminated, seen);
-    CheckOverloads(text, seen.a);
-    if (terminated.find("X:") == std::string_view::npos) {
-        Require(SameBits(seen.a.gsensor.x, kFillA));
-    }
+    CheckMode(text, TelemetryOptions{});
+    CheckMode(text, TelemetryOptions{.otherReceivers = true});
     return 0;
 }

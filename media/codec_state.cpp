@@ -31,6 +31,10 @@ bool HasPictureSize(const AVFrame& frame) {
 
 }  // namespace
 
+AVCodecID DecoderFor(VideoCodec codec) {
+    return codec == VideoCodec::kHevc ? AV_CODEC_ID_HEVC : AV_CODEC_ID_H264;
+}
+
 CodecState::CodecState(CodecState&& other) noexcept {
     *this = std::move(other);
 }
@@ -97,8 +101,18 @@ bool CodecState::OpenDecoder(AVCodecID codecId) {
     return AllocateMissing();
 }
 
-bool CodecState::OpenVideo(int width, int height, int outputBits) {
-    if (!OpenDecoder(AV_CODEC_ID_H264)) {
+bool CodecState::SwitchDecoder(AVCodecID codecId) {
+    if (codec_ && codec_->id != codecId) {
+        context_.reset();  // closes the decoder of the other coding
+        codec_ = nullptr;
+        draining_ = false;
+        picture_ = nullptr;
+    }
+    return OpenDecoder(codecId);
+}
+
+bool CodecState::OpenVideo(int width, int height, int outputBits, AVCodecID codecId) {
+    if (!OpenDecoder(codecId)) {
         return false;
     }
     if (width != 0 && height != 0 && outputBits != kOutputBitsNone &&

@@ -14,7 +14,12 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "stream/video_codec.h"
+
 namespace velmaro {
+
+// The libavcodec decoder of a recording's video coding.
+AVCodecID DecoderFor(VideoCodec codec);
 
 // Bits per pixel of the display target; they choose the scaler's output format.
 constexpr int kOutputBitsNone = 0;
@@ -64,10 +69,14 @@ class CodecState {
     // Decoding threads for the next decoder opened; 1 or less: one.
     void SetThreads(int count) { threads_ = count < 1 ? 1 : count; }
     int Threads() const { return threads_; }
-    // The H.264 decoder plus, for 16 or 32 output bits, a scaler from planar YUV 4:2:0 at
-    // width x height to that RGB format at the same size. A scaler already set up for the same
-    // three values is kept. With no size (0 x 0) only the decoder is opened.
-    bool OpenVideo(int width, int height, int outputBits);
+    // The video decoder (H.264 unless told otherwise) plus, for 16 or 32 output bits, a scaler
+    // from planar YUV 4:2:0 at width x height to that RGB format at the same size. A scaler
+    // already set up for the same three values is kept. With no size (0 x 0) only the decoder
+    // is opened.
+    bool OpenVideo(int width, int height, int outputBits, AVCodecID codecId = AV_CODEC_ID_H264);
+    // Replaces an open decoder of another id by one for `codecId` (the pictures it held are
+    // gone); keeps the scaler. True when a decoder for `codecId` is open afterwards.
+    bool SwitchDecoder(AVCodecID codecId);
     // Closes the decoder and frees the context, frames, packet and scaler. Harmless twice.
     void Release();
 

@@ -185,6 +185,7 @@ void CVideoCtx::ProcessItem(const FrameItem& item) {
         return;  // its references were dropped with the drain
     }
     needKey_ = false;
+    FollowCodec(item.codec);
     lastItem_ = item;
     RememberItem(item);
     if (!Thinned(playMode) && Decode(item) && PrepareSource(item, forward) && !Skipped(forward)) {
@@ -338,6 +339,19 @@ bool CVideoCtx::Thinned(int32_t playMode) const {
     return share < kWholeGroup && channel_->groupLength.load() * share < groupCounter_;
 }
 
+// A recording of another coding starts with a key frame, so nothing the old decoder held is
+// needed; a decoder that cannot be opened leaves the frames undecoded until one can.
+void CVideoCtx::FollowCodec(VideoCodec codec) {
+    const AVCodecID wanted = DecoderFor(codec);
+    if (wanted == decoderId_) {
+        return;
+    }
+    decoderId_ = wanted;
+    if (codec_.SwitchDecoder(decoderId_)) {
+        codec_.SetErrorRecognition(0);
+    }
+}
+
 bool CVideoCtx::Decode(const FrameItem& item) {
     return codec_.DecodeVideo(item.data, item.size, item.pts) && EnsurePresenter();
 }
@@ -380,7 +394,7 @@ bool CVideoCtx::Reinitialise() {
                                                                             : kOutputBitsYv12;
         packed_ = PackedLayout::For(width, height);
     }
-    if (!codec_.OpenVideo(width, height, outputBits)) {
+    if (!codec_.OpenVideo(width, height, outputBits, decoderId_)) {
         return false;
     }
     codec_.SetErrorRecognition(0);

@@ -1,8 +1,9 @@
-// CVideoCtx: the video worker of a playback channel. On its own thread it takes H.264 frames
-// from the channel's video queue, decodes them, paces them on the channel's clock and puts them
-// on the presenter, in every play mode: normal, faster with thinning of each group of pictures,
-// slower, backward by groups, pause and single step. It also serves snapshot requests, since
-// only this thread may touch the presenter while it runs.
+// CVideoCtx: the video worker of a playback channel. On its own thread it takes H.264 or H.265
+// frames from the channel's video queue (the decoder follows each frame's coding), decodes them,
+// paces them on the channel's clock and puts them on the presenter, in every play mode: normal,
+// faster with thinning of each group of pictures, slower, backward by groups, pause and single
+// step. It also serves snapshot requests, since only this thread may touch the presenter while it
+// runs.
 #pragma once
 
 #include <atomic>
@@ -99,6 +100,7 @@ class CVideoCtx : public CMyThread {
     void CountGroup(int32_t kind);
     bool Thinned(int32_t playMode) const;
     bool Decode(const FrameItem& item);
+    void FollowCodec(VideoCodec codec);
     bool EnsurePresenter();
     bool Reinitialise();
     bool PrepareSource(const FrameItem& item, bool forward);
@@ -129,6 +131,7 @@ class CVideoCtx : public CMyThread {
     PackedList reverseList_;  // the group decoded before it, shown from its back
     CD3DCtx presenter_;
     CodecState codec_;
+    AVCodecID decoderId_ = AV_CODEC_ID_H264;  // the coding of the frames decoded last
     SourcePlanes source_;
     PackedLayout packed_;
     int32_t groupCounter_ = 0;

@@ -64,7 +64,8 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     if (pes.header.HasTime()) {
         state.rate.Feed(decodeTime);
     }
-    const FrameScan scan = ScanFrameKind(pes.bytes, pes.size, controls.running);
+    const FrameScan scan =
+        ScanFrameKind(pes.bytes, pes.size, controls.running, state.videoStartCodec);
     state.parameterSets.Keep(pes.bytes, scan);
     if (scan.kind == kKindNone || controls.DirectionChangePending() ||
         (keyOnly && scan.kind != kKindVideoKey)) {
@@ -97,6 +98,7 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     w.pts = decodeTime;
     w.fileSerial = state.videoStartSerial;
     w.filePos = state.videoStartPos;
+    w.codec = scan.codec;
     out.videoQueue->Push(w);
     return scan.kind == kKindVideoKey;
 }
@@ -173,6 +175,7 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
                 state.video.Reset();
                 state.videoStartPos = state.packetPos;
                 state.videoStartSerial = state.fileSerial;
+                state.videoStartCodec = state.psi.videoCodec;
             }
             state.video.Append(payload, length);
             return RouteResult::kRouted;
@@ -181,6 +184,7 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
         if (start) {
             state.videoStartPos = state.packetPos;
             state.videoStartSerial = state.fileSerial;
+            state.videoStartCodec = state.psi.videoCodec;
             const bool key =
                 state.backwardTailComplete && CompleteVideoPes(state, out, controls, true, true);
             state.video.Reset();

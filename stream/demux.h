@@ -51,6 +51,9 @@ struct DemuxState {
     // next file's first packet.
     uint32_t videoStartSerial = 0;
     uint32_t audioStartSerial = 0;
+    // The video coding in force when the PES being gathered began: the next file's map, which
+    // may announce another one, arrives before the packet that completes the last PES.
+    VideoCodec videoStartCodec = VideoCodec::kH264;
 
     // Allocates missing buffers and starts every gathering and the rate measurement afresh.
     bool PrepareBuffers();

@@ -3,13 +3,15 @@
 
 #include <cstdint>
 
+#include "stream/video_codec.h"
+
 namespace velmaro {
 
 enum FrameKind : int32_t {
     kKindNone = 0,
     kKindDiscontinuity = 16,  // the video queue keeps only its head and starts over
-    kKindVideoKey = 17,       // access unit with an IDR slice
-    kKindVideoInter = 18,     // access unit with a non-IDR slice
+    kKindVideoKey = 17,       // access unit with an IDR slice (H.265: any random access slice)
+    kKindVideoInter = 18,     // access unit with any other slice
     kKindAudio = 35,
 };
 
@@ -27,6 +29,7 @@ struct FrameItem {
     // to find the picture on screen again in its file; -1 when unknown.
     uint32_t fileSerial = 0;
     int64_t filePos = -1;
+    VideoCodec codec = VideoCodec::kH264;  // video: how the frame is coded
 };
 
 }  // namespace velmaro

@@ -13,11 +13,18 @@ constexpr int kMinBytesFromStartCode = 10;
 // A parameter set needs its header byte and something after it.
 constexpr int kMinParameterSetBytes = kStartCodeBytes + 2;
 
-enum class Nal { kOther, kSlice, kIdrSlice, kSequenceParameterSet, kPictureParameterSet };
+enum class Nal {
+    kOther,
+    kSlice,
+    kIdrSlice,  // any key picture: H.264 IDR; H.265 IDR, CRA or BLA
+    kVideoParameterSet,
+    kSequenceParameterSet,
+    kPictureParameterSet,
+};
 
 // The header byte with its forbidden bit clear; IDR slices and parameter sets are reference
 // units, so their nal_ref_idc cannot be 0.
-Nal Classify(uint8_t header) {
+Nal ClassifyH264(uint8_t header) {
     const int type = header & 0x9F;  // forbidden_zero_bit and nal_unit_type
     const bool reference = (header & 0x60) != 0;
     switch (type) {
@@ -34,21 +41,73 @@ Nal Classify(uint8_t header) {
     }
 }
 
+// H.265 unit types (nal_unit_type, 6 bits after the forbidden bit).
+constexpr int kHevcLastSlice = 9;  // TRAIL, TSA, STSA, RADL, RASL
+constexpr int kHevcFirstKey = 16;  // BLA_W_LP
+constexpr int kHevcLastKey = 23;   // up to the reserved random access types
+constexpr int kHevcVideoParameters = 32;
+constexpr int kHevcSequenceParameters = 33;
+constexpr int kHevcPictureParameters = 34;
+
+// The two-byte header: forbidden bit clear, and nuh_temporal_id_plus1 never 0 in a real unit.
+Nal ClassifyHevc(uint8_t first, uint8_t second) {
+    if ((first & 0x80) != 0 || (second & 0x07) == 0) {
+        return Nal::kOther;
+    }
+    const int type = (first >> 1) & 0x3F;
+    if (type <= kHevcLastSlice) {
+        return Nal::kSlice;
+    }
+    if (type >= kHevcFirstKey && type <= kHevcLastKey) {
+        return Nal::kIdrSlice;
+    }
+    switch (type) {
+        case kHevcVideoParameters:
+            return Nal::kVideoParameterSet;
+        case kHevcSequenceParameters:
+            return Nal::kSequenceParameterSet;
+        case kHevcPictureParameters:
+            return Nal::kPictureParameterSet;
+        default:
+            return Nal::kOther;
+    }
+}
+
+// `header` points at the byte after a start code; the scan guarantees two bytes there.
+Nal Classify(const uint8_t* header, VideoCodec codec) {
+    return codec == VideoCodec::kHevc ? ClassifyHevc(header[0], header[1])
+                                      : ClassifyH264(header[0]);
+}
+
 int KindOf(Nal slice) { return slice == Nal::kIdrSlice ? kKindVideoKey : kKindVideoInter; }
 
 bool IsSlice(Nal nal) { return nal == Nal::kSlice || nal == Nal::kIdrSlice; }
 
 bool IsParameterSet(Nal nal) {
-    return nal == Nal::kSequenceParameterSet || nal == Nal::kPictureParameterSet;
+    return nal == Nal::kVideoParameterSet || nal == Nal::kSequenceParameterSet ||
+           nal == Nal::kPictureParameterSet;
+}
+
+NalSpan* SpanOf(Nal parameterSet, FrameScan& scan) {
+    switch (parameterSet) {
+        case Nal::kVideoParameterSet:
+            return &scan.vps;
+        case Nal::kSequenceParameterSet:
+            return &scan.sps;
+        default:
+            return &scan.pps;
+    }
 }
 
 }  // namespace
 
 // One pass over the start codes: each parameter set ends where the next unit starts, and the
 // first slice ends the scan.
-FrameScan ScanFrameKind(const uint8_t* payload, int size, const std::atomic<bool>* running) {
+FrameScan ScanFrameKind(const uint8_t* payload, int size, const std::atomic<bool>* running,
+                        VideoCodec codec) {
     const uint8_t* p = payload;
     FrameScan scan;
+    scan.codec = codec;
     int firstSet = -1;
     NalSpan* open = nullptr;  // the parameter set whose end is the next start code
     for (int i = 0; size - i >= kMinParameterSetBytes; ++i) {
@@ -63,7 +122,7 @@ FrameScan ScanFrameKind(const uint8_t* payload, int size, const std::atomic<bool
             open->end = start;
             open = nullptr;
         }
-        const Nal nal = Classify(p[i + kStartCodeBytes]);
+        const Nal nal = Classify(p + i + kStartCodeBytes, codec);
         if (IsSlice(nal)) {
             if (size - i < kMinBytesFromStartCode - 1) {
                 break;  // too short for a slice header: no picture here
@@ -74,7 +133,7 @@ FrameScan ScanFrameKind(const uint8_t* payload, int size, const std::atomic<bool
         }
         if (IsParameterSet(nal)) {
             firstSet = firstSet < 0 ? start : firstSet;
-            open = nal == Nal::kSequenceParameterSet ? &scan.sps : &scan.pps;
+            open = SpanOf(nal, scan);
             *open = {start, size};
         }
         i += kStartCodeBytes - 1;
@@ -83,6 +142,10 @@ FrameScan ScanFrameKind(const uint8_t* payload, int size, const std::atomic<bool
 }
 
 void ParameterSetStore::Keep(const uint8_t* payload, const FrameScan& scan) {
+    if (scan.codec != codec_) {
+        Clear();  // the other codec's sets would only confuse the decoder
+        codec_ = scan.codec;
+    }
     const auto keep = [payload](const NalSpan& span, std::array<uint8_t, kMaxUnitSize>& into,
                                 int& size) {
         if (!span.Found()) {
@@ -92,20 +155,22 @@ void ParameterSetStore::Keep(const uint8_t* payload, const FrameScan& scan) {
         size = span.Size() <= kMaxUnitSize ? span.Size() : 0;
         std::memcpy(into.data(), payload + span.begin, size);
     };
+    keep(scan.vps, vps_, vpsSize_);
     keep(scan.sps, sps_, spsSize_);
     keep(scan.pps, pps_, ppsSize_);
 }
 
 int ParameterSetStore::PrefixSize(const FrameScan& scan) const {
-    if (scan.kind != kKindVideoKey || (scan.sps.Found() && scan.pps.Found())) {
+    if (scan.kind != kKindVideoKey || scan.HasAllParameterSets() || scan.codec != codec_) {
         return 0;
     }
-    return spsSize_ + ppsSize_;
+    return vpsSize_ + spsSize_ + ppsSize_;
 }
 
 void ParameterSetStore::WritePrefix(uint8_t* out) const {
-    std::memcpy(out, sps_.data(), spsSize_);
-    std::memcpy(out + spsSize_, pps_.data(), ppsSize_);
+    std::memcpy(out, vps_.data(), vpsSize_);
+    std::memcpy(out + vpsSize_, sps_.data(), spsSize_);
+    std::memcpy(out + vpsSize_ + spsSize_, pps_.data(), ppsSize_);
 }
 
 }  // namespace velmaro

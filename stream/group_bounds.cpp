@@ -73,20 +73,20 @@ class PacketWalk {
     size_t cursor_ = 0;
 };
 
-bool IsKeyFrame(const std::vector<uint8_t>& pes) {
+bool IsKeyFrame(const std::vector<uint8_t>& pes, VideoCodec codec) {
     PesHeader header;
     if (!ParsePesHeader(pes.data(), static_cast<int>(pes.size()), header) ||
         header.payloadOffset >= static_cast<int>(pes.size())) {
         return false;
     }
     return ScanFrameKind(pes.data() + header.payloadOffset,
-                         static_cast<int>(pes.size()) - header.payloadOffset)
+                         static_cast<int>(pes.size()) - header.payloadOffset, nullptr, codec)
                .kind == kKindVideoKey;
 }
 
 }  // namespace
 
-int64_t FindGroupEnd(const std::string& path, int videoPid, int64_t picturePos) {
+int64_t FindGroupEnd(const std::string& path, int videoPid, int64_t picturePos, VideoCodec codec) {
     UniqueFd fd = OpenRegularFile(path);
     struct stat st {};
     if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || picturePos < 0) {
@@ -108,7 +108,7 @@ int64_t FindGroupEnd(const std::string& path, int videoPid, int64_t picturePos) 
             continue;
         }
         if (packet.payloadUnitStart) {
-            if (pesStart > picturePos && IsKeyFrame(pes)) {
+            if (pesStart > picturePos && IsKeyFrame(pes, codec)) {
                 return pesStart;
             }
             pes.clear();
@@ -118,7 +118,7 @@ int64_t FindGroupEnd(const std::string& path, int videoPid, int64_t picturePos) 
             pes.insert(pes.end(), packet.Payload(), packet.Payload() + packet.payloadLength);
         }
     }
-    return pesStart > picturePos && IsKeyFrame(pes) ? pesStart : size;
+    return pesStart > picturePos && IsKeyFrame(pes, codec) ? pesStart : size;
 }
 
 }  // namespace velmaro

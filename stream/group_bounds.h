@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "stream/video_codec.h"
+
 namespace velmaro {
 
 // Bytes read past the picture before giving up on finding the next key frame.
@@ -14,6 +16,7 @@ constexpr int64_t kGroupEndSearchLimit = 16 * 1024 * 1024;
 // The byte position of the packet that begins the first key frame PES of `videoPid` after the
 // PES beginning at `picturePos`: the end of that picture's group. The file's size when no key
 // frame follows; the limit's end when none is found within it; -1 when the file cannot be read.
-int64_t FindGroupEnd(const std::string& path, int videoPid, int64_t picturePos);
+int64_t FindGroupEnd(const std::string& path, int videoPid, int64_t picturePos,
+                     VideoCodec codec = VideoCodec::kH264);
 
 }  // namespace velmaro

@@ -75,13 +75,20 @@ void ReadPmt(std::vector<StreamEntry>& streams, const Section& s) {
     }
 }
 
-// A later entry of the same type wins; a type the map does not list has no PID.
+// A later entry of the same type wins; a type the map does not list has no PID. An H.265
+// stream is the video only when the map lists no H.264 one, so a map listing both plays as it
+// always has.
 void TakePids(PsiState& state) {
     state.videoPid = state.audioPid = state.dataPid = kNoPid;
+    state.videoCodec = VideoCodec::kH264;
+    int hevcPid = kNoPid;
     for (const StreamEntry& e : state.streams) {
         switch (e.streamType) {
             case kStreamTypeH264:
                 state.videoPid = e.pid;
+                break;
+            case kStreamTypeHevc:
+                hevcPid = e.pid;
                 break;
             case kStreamTypeAac:
                 state.audioPid = e.pid;
@@ -92,6 +99,10 @@ void TakePids(PsiState& state) {
             default:
                 break;
         }
+    }
+    if (state.videoPid == kNoPid && hevcPid != kNoPid) {
+        state.videoPid = hevcPid;
+        state.videoCodec = VideoCodec::kHevc;
     }
 }
 

@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "stream/ts_packet.h"
+#include "stream/video_codec.h"
 
 namespace velmaro {
 
 enum StreamType : uint8_t {
     kStreamTypeH264 = 0x1B,
+    kStreamTypeHevc = 0x24,
     kStreamTypeAac = 0x0F,
     kStreamTypeTelemetry = 0xA0,
 };
@@ -38,6 +40,7 @@ struct PsiState {
     std::vector<StreamEntry> streams;    // from the PMT of the first program
     bool pidsKnown = false;
     int videoPid = kNoPid;
+    VideoCodec videoCodec = VideoCodec::kH264;  // of the stream at videoPid
     int audioPid = kNoPid;
     int dataPid = kNoPid;
     // Versions of the tables in use: a section of another version is a new table, one of the

@@ -11,6 +11,10 @@ namespace velmaro {
 namespace {
 
 constexpr std::string_view kSentenceTag = "$GPRMC";
+constexpr std::string_view kReceiverTag = "$GNRMC";  // several satellite systems combined
+constexpr char kSentenceStart = '$';
+constexpr size_t kChecksumDigits = 2;
+constexpr int kHexBase = 16;
 constexpr char kChecksumMark = '*';
 constexpr char kFieldSeparator = ',';
 constexpr char kModeNotValid = 'N';  // NMEA mode indicator: data not valid
@@ -32,6 +36,8 @@ constexpr size_t kLatitudeMinutes = 2;
 constexpr size_t kLongitudeLength = 10;
 constexpr size_t kLongitudeDot = 5;
 constexpr size_t kLongitudeMinutes = 3;
+// Receivers other than the camera's often give the minutes to five decimals.
+constexpr size_t kFifthDecimal = 1;
 
 constexpr double kMinutesPerDegree = 60.0;
 constexpr double kMaxLatitude = 90.0;
@@ -90,6 +96,61 @@ bool HasShape(std::string_view field, size_t dot, size_t length) {
     return true;
 }
 
+// The camera's shape, or with `fifthDecimal` also one more decimal of minutes.
+bool HasShape(std::string_view field, size_t dot, size_t length, bool fifthDecimal) {
+    return HasShape(field, dot, length) ||
+           (fifthDecimal && HasShape(field, dot, length + kFifthDecimal));
+}
+
+int HexValue(char c) {
+    if (IsDigit(c)) {
+        return DigitValue(c);
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + kDecimalBase;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + kDecimalBase;
+    }
+    return -1;
+}
+
+// The sentence up to its checksum mark when the two hex digits after the mark equal the XOR of
+// the bytes between `$` and the mark; empty otherwise.
+std::string_view CheckedBody(std::string_view sentence) {
+    const size_t mark = sentence.find(kChecksumMark);
+    if (mark == std::string_view::npos || sentence.size() - mark <= kChecksumDigits) {
+        return {};
+    }
+    const int high = HexValue(sentence[mark + 1]);
+    const int low = HexValue(sentence[mark + 2]);
+    if (high < 0 || low < 0) {
+        return {};
+    }
+    unsigned sum = 0;
+    for (size_t i = 1; i < mark; ++i) {
+        sum ^= static_cast<unsigned char>(sentence[i]);
+    }
+    return sum == static_cast<unsigned>(high * kHexBase + low) ? sentence.substr(0, mark + 1)
+                                                               : std::string_view{};
+}
+
+// The first `$GPRMC` or `$GNRMC` sentence of the text whose checksum matches, up to and with
+// its mark; empty when there is none.
+std::string_view FindCheckedSentence(std::string_view text) {
+    for (size_t at = text.find(kSentenceStart); at != std::string_view::npos;
+         at = text.find(kSentenceStart, at + 1)) {
+        const std::string_view sentence = text.substr(at);
+        if (!sentence.starts_with(kSentenceTag) && !sentence.starts_with(kReceiverTag)) {
+            continue;
+        }
+        if (const std::string_view body = CheckedBody(sentence); !body.empty()) {
+            return body;
+        }
+    }
+    return {};
+}
+
 // Degrees and minutes as the field gives them; nothing when the minutes reach a whole degree or
 // the angle lies beyond `limit`.
 bool Angle(std::string_view field, size_t minutesAt, double limit, double& angle) {
@@ -117,8 +178,12 @@ void Store(double* out, double value) {
 // The fix as it is being read from the fields, mirrored into the caller's outputs at once.
 class FixReader {
   public:
-    FixReader(double* latitude, double* longitude, double* speed, double* course)
-        : latitudeOut_(latitude), longitudeOut_(longitude), speedOut_(speed), courseOut_(course) {}
+    FixReader(double* latitude, double* longitude, double* speed, double* course, bool fifthDecimal)
+        : latitudeOut_(latitude),
+          longitudeOut_(longitude),
+          speedOut_(speed),
+          courseOut_(course),
+          fifthDecimal_(fifthDecimal) {}
 
     // False when the field refuses the whole sentence.
     bool Take(int index, std::string_view field) {
@@ -144,7 +209,7 @@ class FixReader {
 
   private:
     bool TakeLatitude(std::string_view field) {
-        if (!HasShape(field, kLatitudeDot, kLatitudeLength) ||
+        if (!HasShape(field, kLatitudeDot, kLatitudeLength, fifthDecimal_) ||
             !Angle(field, kLatitudeMinutes, kMaxLatitude, latitude_)) {
             return false;
         }
@@ -153,7 +218,7 @@ class FixReader {
     }
 
     bool TakeLongitude(std::string_view field) {
-        if (!HasShape(field, kLongitudeDot, kLongitudeLength) ||
+        if (!HasShape(field, kLongitudeDot, kLongitudeLength, fifthDecimal_) ||
             !Angle(field, kLongitudeMinutes, kMaxLongitude, longitude_)) {
             return false;
         }
@@ -197,6 +262,7 @@ class FixReader {
     double* longitudeOut_;
     double* speedOut_;
     double* courseOut_;
+    bool fifthDecimal_;
     double latitude_ = 0.0;
     double longitude_ = 0.0;
 };
@@ -221,28 +287,34 @@ bool WalkFields(std::string_view sentence, FixReader& reader) {
 }  // namespace
 
 bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, double* latitude,
-                    double* longitude, double* speed, double* course) {
+                    double* longitude, double* speed, double* course,
+                    const TelemetryOptions& options) {
     text = text.substr(0, text.find('\0'));
     ReadTag(text, "X:", gsensor.x);
     ReadTag(text, "Y:", gsensor.y);
     ReadTag(text, "Z:", gsensor.z);
 
-    const size_t start = text.find(kSentenceTag);
+    // A whole sentence vouched for by its checksum: its fields end at the mark.
+    const std::string_view checked =
+        options.otherReceivers ? FindCheckedSentence(text) : std::string_view{};
+    const size_t start = checked.empty() ? text.find(kSentenceTag) : 0;
     if (start == std::string_view::npos) {
         return false;
     }
-    const std::string_view sentence = text.substr(start);
+    const std::string_view sentence = checked.empty() ? text.substr(start) : checked;
     const size_t mark = sentence.find(kChecksumMark);
     // The mark is never at index 0 (the sentence begins with its tag), so mark - 1 is valid.
     if (mark == std::string_view::npos || sentence[mark - 1] == kModeNotValid) {
         return false;
     }
-    FixReader reader(latitude, longitude, speed, course);
+    FixReader reader(latitude, longitude, speed, course, !checked.empty());
     return WalkFields(sentence, reader);
 }
 
-bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, GpsRecord& fix) {
-    return ParseTelemetry(text, gsensor, &fix.latitude, &fix.longitude, &fix.speed, &fix.course);
+bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, GpsRecord& fix,
+                    const TelemetryOptions& options) {
+    return ParseTelemetry(text, gsensor, &fix.latitude, &fix.longitude, &fix.speed, &fix.course,
+                          options);
 }
 
 }  // namespace velmaro

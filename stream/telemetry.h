@@ -14,6 +14,15 @@ struct GSensorRecord {
 };
 static_assert(sizeof(GSensorRecord) == 24, "kept as a plain record of three doubles");
 
+// How a telemetry text's GPS sentence may look. The default is the camera's own shape only.
+struct TelemetryOptions {
+    // Also takes the RMC sentences many GPS receivers send: `$GNRMC` or `$GPRMC` with minutes
+    // to four or five decimals (ddmm.mmmmm, dddmm.mmmmm), provided their `*hh` checksum (XOR of
+    // the bytes between `$` and `*`) matches. A sentence whose checksum does not match is read
+    // as without this switch, so the camera's own sentences are taken exactly as before.
+    bool otherReceivers = false;
+};
+
 struct GpsRecord {
     double latitude = 0.0;   // decimal degrees, north positive
     double longitude = 0.0;  // decimal degrees, east positive
@@ -31,11 +40,14 @@ struct GpsRecord {
 // degrees, hemispheres N/S and E/W, a speed that is a finite number not below 0 and a finite
 // course. Fix values are written to the non-null outputs as their fields are read and pass, so a
 // sentence rejected at a later field leaves the earlier outputs changed, and a sentence cut short
-// before its course is accepted with the fields it has. The checksum is not verified.
+// before its course is accepted with the fields it has. The checksum is not verified, except for
+// the other receivers' sentences that `options` lets in.
 bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, double* latitude,
-                    double* longitude, double* speed, double* course);
+                    double* longitude, double* speed, double* course,
+                    const TelemetryOptions& options = {});
 
 // The same, writing the fix into `fix` (with the same partial-write behaviour).
-bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, GpsRecord& fix);
+bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, GpsRecord& fix,
+                    const TelemetryOptions& options = {});
 
 }  // namespace velmaro

@@ -148,7 +148,8 @@ bool CTSChn::MarkAtPicture(ClipMark& mark, bool groupEnd) const {
     }
     int64_t position = shown.groupPos;
     if (groupEnd) {
-        const int64_t end = FindGroupEnd(path, reader.VideoPidSeen(), shown.filePos);
+        const int64_t end =
+            FindGroupEnd(path, reader.VideoPidSeen(), shown.filePos, reader.VideoCodecSeen());
         if (end < 0) {
             return false;
         }

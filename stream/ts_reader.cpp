@@ -59,6 +59,7 @@ std::string CTSAnalyse::PathOfSerial(uint32_t serial) const {
 void CTSAnalyse::PublishPids() {
     pidsKnown_.store(demux_.psi.pidsKnown, std::memory_order_relaxed);
     videoPid_.store(demux_.psi.videoPid, std::memory_order_relaxed);
+    videoCodec_.store(demux_.psi.videoCodec, std::memory_order_relaxed);
 }
 
 void CTSAnalyse::SetIdle(bool idle) {

@@ -109,6 +109,7 @@ class CTSAnalyse {
     int VideoPid() const { return demux_.psi.videoPid; }
     // Any thread: the video PID of the program map last read (-1 before one).
     int VideoPidSeen() const { return videoPid_.load(); }
+    VideoCodec VideoCodecSeen() const { return videoCodec_.load(); }
     // Any thread: the direction last asked for, taken or not.
     bool DirectionAskedFor() const {
         return directionChangePending_.load() ? requestedBackward_.load() : backward_.load();
@@ -158,6 +159,7 @@ class CTSAnalyse {
     // Read by the user-interface thread, written by the reader thread.
     std::atomic<bool> pidsKnown_{false};
     std::atomic<int> videoPid_{-1};
+    std::atomic<VideoCodec> videoCodec_{VideoCodec::kH264};
     std::atomic<bool> backward_{false};
     std::atomic<int64_t> position_{0};
     std::atomic<int64_t> fileSize_{0};

@@ -100,7 +100,8 @@ MapElements CMapDlg::Elements() const {
 bool CMapDlg::UpdatePosition(int trackId, const std::string& sentence) {
     GSensorRecord ignored;
     GpsRecord fix = LatestFix();
-    if (!ParseTelemetry(sentence, gsensor_ != nullptr ? *gsensor_ : ignored, fix)) {
+    const TelemetryOptions options{.otherReceivers = Settings().gpsOtherReceivers};
+    if (!ParseTelemetry(sentence, gsensor_ != nullptr ? *gsensor_ : ignored, fix, options)) {
         return false;
     }
     m_map_lat = fix.latitude;

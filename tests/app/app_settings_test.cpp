@@ -233,5 +233,26 @@ TEST_F(AppSettingsFile, UnwritableConfigFolderKeepsSettingsInMemory) {
     EXPECT_FALSE(fs::is_regular_file(ConfigFile()));
 }
 
+// Other receivers' sentences only when the user wrote exactly 1; saving leaves the key as written.
+TEST_F(AppSettingsFile, OtherGpsReceiversAreOnlyTakenWhenTheKeyIsOne) {
+    const std::pair<const char*, bool> cases[] = {{"", false},
+                                                  {"GPS_Other_Receivers=0\n", false},
+                                                  {"gps_other_receivers=1\n", true},
+                                                  {"GPS_Other_Receivers=yes\n", false},
+                                                  {"GPS_Other_Receivers=2\n", false}};
+    for (const auto& [line, on] : cases) {
+        SCOPED_TRACE(line);
+        WriteConfig(std::string("[Config]\n") + line);
+        AppSettings settings = DefaultSettings();
+        EXPECT_FALSE(settings.gpsOtherReceivers);
+        LoadSettings(settings, kFullHd);
+        EXPECT_EQ(settings.gpsOtherReceivers, on);
+        ASSERT_TRUE(SaveSettings(settings));
+        if (on) {
+            EXPECT_EQ(ReadProfileInt(ConfigFile(), "Config", "GPS_Other_Receivers", -1), 1);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace velmaro

@@ -72,6 +72,10 @@ constexpr const char* kFootagePreset = "superfast";
 constexpr const char* kSyntheticPreset = "ultrafast";
 constexpr const char* kSyntheticQuality = "26";
 
+const char* EncoderName(VideoCodec codec) {
+    return codec == VideoCodec::kHevc ? "libx265" : "libx264";
+}
+
 int Triangle(int64_t t, int span) {  // 0..span..0 with period 2*span
     const int64_t phase = t % (2 * span);
     return static_cast<int>(phase < span ? phase : 2 * span - phase);
@@ -93,17 +97,20 @@ void AppendWithLongStartCodes(const uint8_t* data, size_t size, std::vector<uint
 }  // namespace
 
 bool H264Encoder::Open(int width, int height, int fps, int gop, int64_t keyEvery, int64_t total,
-                       PicturePattern pattern, uint32_t seed, std::string* error) {
-    const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+                       PicturePattern pattern, uint32_t seed, std::string* error,
+                       VideoCodec videoCodec) {
+    codec_ = videoCodec;
+    const std::string name = EncoderName(videoCodec);
+    const AVCodec* codec = avcodec_find_encoder_by_name(name.c_str());
     if (codec == nullptr) {
-        *error = "the libx264 encoder is not available in libavcodec";
+        *error = "the " + name + " encoder is not available in libavcodec";
         return false;
     }
     context_.reset(avcodec_alloc_context3(codec));
     frame_.reset(av_frame_alloc());
     packet_.reset(av_packet_alloc());
     if (!context_ || !frame_ || !packet_) {
-        *error = "out of memory creating the H.264 encoder";
+        *error = "out of memory creating the video encoder";
         return false;
     }
     AVCodecContext* c = context_.get();
@@ -123,21 +130,13 @@ bool H264Encoder::Open(int width, int height, int fps, int gop, int64_t keyEvery
         c->color_primaries = AVCOL_PRI_SMPTE170M;
         c->color_trc = AVCOL_TRC_SMPTE170M;
     }
-    // No AV_CODEC_FLAG_GLOBAL_HEADER: x264 then repeats SPS and PPS in-band before each IDR.
-    av_opt_set(c->priv_data, "forced-idr", "1", 0);
     if (pattern == PicturePattern::kFootage) {
-        av_opt_set(c->priv_data, "preset", kFootagePreset, 0);
         SetRateControl(width, height, fps);
         footage_.Init(width, height, seed);
-    } else {
-        av_opt_set(c->priv_data, "preset", kSyntheticPreset, 0);
-        av_opt_set(c->priv_data, "crf", kSyntheticQuality, 0);
     }
-    const std::string params = "aud=1:bframes=0:scenecut=0:log=0:keyint=" + std::to_string(gop) +
-                               ":min-keyint=" + std::to_string(gop);
-    av_opt_set(c->priv_data, "x264-params", params.c_str(), 0);
+    SetEncoderOptions(gop, pattern);
     if (int rc = avcodec_open2(c, codec, nullptr); rc < 0) {
-        *error = AvError("cannot open libx264", rc);
+        *error = AvError(("cannot open " + name).c_str(), rc);
         return false;
     }
     frame_->format = c->pix_fmt;
@@ -151,6 +150,31 @@ bool H264Encoder::Open(int width, int height, int fps, int gop, int64_t keyEvery
     keyEvery_ = std::max<int64_t>(1, keyEvery);
     total_ = total;
     return true;
+}
+
+void H264Encoder::SetEncoderOptions(int gop, PicturePattern pattern) {
+    void* options = context_->priv_data;
+    // No AV_CODEC_FLAG_GLOBAL_HEADER: x264 then repeats SPS and PPS in-band before each IDR.
+    av_opt_set(options, "forced-idr", "1", 0);
+    av_opt_set(options, "preset",
+               pattern == PicturePattern::kFootage ? kFootagePreset : kSyntheticPreset, 0);
+    if (pattern != PicturePattern::kFootage) {
+        av_opt_set(options, "crf", kSyntheticQuality, 0);
+    }
+    const std::string keyint =
+        "keyint=" + std::to_string(gop) + ":min-keyint=" + std::to_string(gop);
+    if (codec_ == VideoCodec::kHevc) {
+        // x265 puts its parameter sets in front of the first picture only unless told to
+        // repeat them; an open group makes the key pictures between forced ones CRA.
+        const std::string params =
+            "aud=1:repeat-headers=1:bframes=0:scenecut=0:open-gop=1:"
+            "info=0:log-level=error:" +
+            keyint;
+        av_opt_set(options, "x265-params", params.c_str(), 0);
+        return;
+    }
+    const std::string params = "aud=1:bframes=0:scenecut=0:log=0:" + keyint;
+    av_opt_set(options, "x264-params", params.c_str(), 0);
 }
 
 // A camera's constant bit rate: the buffer holds one second, so no second's pictures get much
@@ -268,11 +292,11 @@ bool H264Encoder::Feed(std::string* error) {
         rc = avcodec_send_frame(context_.get(), nullptr);
         flushed_ = true;
     } else {
-        *error = "the H.264 encoder returned fewer pictures than it was given";
+        *error = "the video encoder returned fewer pictures than it was given";
         return false;
     }
     if (rc < 0) {
-        *error = AvError("libx264 refused a picture", rc);
+        *error = AvError("the video encoder refused a picture", rc);
         return false;
     }
     while ((rc = avcodec_receive_packet(context_.get(), packet_.get())) == 0) {
@@ -284,7 +308,7 @@ bool H264Encoder::Feed(std::string* error) {
         av_packet_unref(packet_.get());
     }
     if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF) {
-        *error = AvError("libx264 failed", rc);
+        *error = AvError("the video encoder failed", rc);
         return false;
     }
     return true;
@@ -299,7 +323,7 @@ bool H264Encoder::Next(EncodedPicture* out, std::string* error) {
     *out = std::move(ready_.front());
     ready_.pop_front();
     if (out->index != expected_++) {
-        *error = "the H.264 encoder returned pictures out of order";
+        *error = "the video encoder returned pictures out of order";
         return false;
     }
     return true;

@@ -20,6 +20,8 @@ AAC-LC mono 48 kHz audio and a telemetry text stream (G-sensor + $GPRMC) once a 
   --size WxH           picture size, even numbers (default 1280x720)
   --bars               still 75 % colour bars (BT.601, limited range) instead of the
                        moving picture; the picture number still counts along the top
+  --codec h264|hevc    video coding: H.264 (libx264, stream type 0x1B, the default) or
+                       H.265 (libx265, stream type 0x24)
   --footage            camera-like footage instead of the moving picture: moving detail
                        and sensor noise at a camera's bit rate (11 Mb/s at 1920x1080,
                        30 fps), decoding as slowly as real recordings do
@@ -85,6 +87,13 @@ int main(int argc, char** argv) {
             ok = v != nullptr && std::sscanf(v, "%dx%d%c", &o.width, &o.height, &tail) == 2;
         } else if (arg == "--bars") {
             o.pattern = velmaro::PicturePattern::kColourBars;
+        } else if (arg == "--codec") {
+            const char* v = value();
+            ok = v != nullptr && (std::strcmp(v, "h264") == 0 || std::strcmp(v, "hevc") == 0);
+            if (ok) {
+                o.codec = std::strcmp(v, "hevc") == 0 ? velmaro::VideoCodec::kHevc
+                                                      : velmaro::VideoCodec::kH264;
+            }
         } else if (arg == "--footage") {
             o.pattern = velmaro::PicturePattern::kFootage;
         } else if (arg == "--prefix") {

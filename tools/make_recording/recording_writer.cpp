@@ -13,6 +13,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "stream/psi.h"
 #include "tools/make_recording/aac_encoder.h"
 #include "tools/make_recording/h264_encoder.h"
 #include "tools/make_recording/route.h"
@@ -159,7 +160,7 @@ RecordingResult WriteRecording(const RecordingOptions& o) {
     H264Encoder video;
     AacEncoder audio;
     if (!video.Open(o.width, o.height, o.fps, o.gop, framesPerFile, framesPerFile * o.files,
-                    o.pattern, o.seed, &result.error) ||
+                    o.pattern, o.seed, &result.error, o.codec) ||
         !audio.Open(&result.error)) {
         return result;
     }
@@ -190,7 +191,9 @@ RecordingResult WriteRecording(const RecordingOptions& o) {
         const int64_t base = kFirstPts - (o.restartTimestamps ? fileStart : 0);
 
         bytes.clear();
-        TsMuxer mux({o.pmtPid, o.videoPid, o.audioPid, o.dataPid, stats.hasTelemetry}, &bytes);
+        TsMuxer mux({o.pmtPid, o.videoPid, o.audioPid, o.dataPid, stats.hasTelemetry,
+                     o.codec == VideoCodec::kHevc ? kStreamTypeHevc : kStreamTypeH264},
+                    &bytes);
         // Audio and telemetry due before `tick` (recording time), in time order.
         auto catchUp = [&](int64_t tick) {
             while (audioTick < tick || second * kClock < tick) {
@@ -220,7 +223,7 @@ RecordingResult WriteRecording(const RecordingOptions& o) {
                 return result;
             }
             if (i == f * framesPerFile && !picture.key) {
-                result.error = "the H.264 encoder did not start a file with a key frame";
+                result.error = "the video encoder did not start a file with a key frame";
                 return result;
             }
             if (picture.key) {

@@ -1,11 +1,14 @@
 // Camera-like sample recordings for tests, demos and benchmarks: a series of MPEG-2 transport
-// stream files <outRoot>/DCIM/100MEDIA/<prefix>_<NNNN>.ts with real H.264 video (libx264), AAC
+// stream files <outRoot>/DCIM/100MEDIA/<prefix>_<NNNN>.ts with real H.264 video (libx264; or
+// H.265 from libx265), AAC
 // audio and the camera's private telemetry text, muxed in time order by our own TS muxer.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "stream/video_codec.h"
 
 namespace velmaro {
 
@@ -62,6 +65,7 @@ struct RecordingOptions {
     int width = 1280;
     int height = 720;
     PicturePattern pattern = PicturePattern::kMoving;
+    VideoCodec codec = VideoCodec::kH264;  // H.265 recordings announce stream type 0x24
     std::string prefix = "REC";
     int firstNumber = 1;
     bool south = false;         // southern start point, 'S' in the sentences

@@ -55,7 +55,7 @@ void TsMuxer::WriteTables() {
         PutPid(pmt, pid);
         pmt.insert(pmt.end(), {0xF0, 0x00});
     };
-    stream(0x1B, layout_.videoPid);
+    stream(layout_.videoStreamType, layout_.videoPid);
     stream(0x0F, layout_.audioPid);
     if (layout_.withData) {
         stream(0xA0, layout_.dataPid);

@@ -1,6 +1,6 @@
 // A small MPEG-2 transport stream muxer for the sample recordings: one program with H.264 video
-// (stream type 0x1B, PCR carrier), AAC in ADTS (0x0F) and optionally the camera's private
-// telemetry text (0xA0). Packets of 188 bytes are appended to a byte buffer.
+// (stream type 0x1B, or H.265 as 0x24; PCR carrier), AAC in ADTS (0x0F) and optionally the camera's
+// private telemetry text (0xA0). Packets of 188 bytes are appended to a byte buffer.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +16,7 @@ struct TsLayout {
     int audioPid = 0x1100;
     int dataPid = 0x1200;
     bool withData = true;  // list the 0xA0 stream in the PMT
+    uint8_t videoStreamType = 0x1B;
 };
 
 class TsMuxer {

@@ -42,10 +42,11 @@ constexpr int kPollIntervalMs = 20;
 constexpr int kMostDecoderThreads = 16;
 
 const char kUsage[] =
-    "usage: velmaro-play [--window] [--rgb] [--threads N] [--snapshots DIR]\n"
+    "usage: velmaro-play [--window] [--rgb] [--threads N] [--snapshots DIR] [--other-gps]\n"
     "                    [RECORDING.ts | CARD-FOLDER]\n"
     "  --rgb        convert pictures to RGB on the CPU instead of showing YUV planes\n"
     "  --threads N  decode video on N frame threads (default 1)\n"
+    "  --other-gps  also take other receivers' checksummed $GNRMC/$GPRMC sentences\n"
     "  --window draws with OpenGL on a GPU and in software on a software OpenGL renderer;\n"
     "  VELMARO_VIDEO_PATH=gl|software in the environment forces one.\n"
     "Plays a recording with picture and sound. Commands on standard input:\n"
@@ -119,6 +120,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.engine.displayMode = kDisplayRgb;
         } else if (arg == "--threads" && i + 1 < argc) {
             o.engine.decoderThreads = std::clamp(std::atoi(argv[++i]), 1, kMostDecoderThreads);
+        } else if (arg == "--other-gps") {
+            o.engine.telemetry.otherReceivers = true;
         } else if (arg == "--snapshots" && i + 1 < argc) {
             o.snapshots = argv[++i];
         } else if (arg == "--help" || arg == "-h") {

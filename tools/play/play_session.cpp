@@ -186,7 +186,7 @@ void PlaySession::Poll() {
         std::string text;
         if (m == kMsgTelemetry && telemetry_.Take(text)) {
             GpsRecord fix;
-            if (ParseTelemetry(text, gsensor_, fix)) {
+            if (ParseTelemetry(text, gsensor_, fix, engine_.telemetry)) {
                 lastFix_ = fix;
                 haveFix_ = true;
             }

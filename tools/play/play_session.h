@@ -33,6 +33,7 @@ class QueuedSink : public MessageSink {
 struct EngineOptions {
     int32_t displayMode = kDisplayYv12;
     int32_t decoderThreads = 1;
+    TelemetryOptions telemetry;  // which GPS sentences give the status line's fix
 };
 
 class PlaySession {
