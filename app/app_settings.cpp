@@ -179,6 +179,7 @@ bool StoreSettings(const AppSettings& settings, IniFile& file) {
         set(config_key::kLanguageFile, LanguageStem(settings.activeLanguage));
     }
     set(config_key::kSubtitleOnExport, std::to_string(settings.subtitleOnExport));
+    set(config_key::kIncidentThreshold, FormatReal(settings.incidentThreshold));
     return stored;
 }
 
@@ -336,6 +337,8 @@ void LoadSettings(AppSettings& settings, ScreenSize primaryScreen) {
                                     ? 0
                                     : 1;
     settings.gpsOtherReceivers = ReadConfigInt(settings, config_key::kGpsOtherReceivers, 0) == 1;
+    settings.incidentThreshold = UsableIncidentThreshold(
+        ReadConfigReal(settings, config_key::kIncidentThreshold, settings.incidentThreshold));
 }
 
 // All keys go through one read and one atomic replacement of the file, so a concurrent

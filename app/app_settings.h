@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/incident_detect.h"
+
 namespace velmaro {
 
 inline constexpr std::string_view kConfigFileName = "Config.ini";
@@ -32,6 +34,7 @@ inline constexpr std::string_view kGpsOffsetX = "GPS_Offset_X";
 inline constexpr std::string_view kGpsOffsetY = "GPS_Offset_Y";
 inline constexpr std::string_view kSubtitleOnExport = "SubtitleOnExport";
 inline constexpr std::string_view kGpsOtherReceivers = "GPS_Other_Receivers";
+inline constexpr std::string_view kIncidentThreshold = "IncidentThresholdG";
 }  // namespace config_key
 
 // UI sizes: fixed for a run, layouts are pixel tables per mode.
@@ -67,6 +70,8 @@ struct AppSettings {
     int unitOfSpeed = 0;                   // 0 "Km/h", 1 "Mile/h", 2 "Knot"
     int subtitleOnExport = 1;              // 1: an exported clip gets NAME.srt beside it
     std::filesystem::path configFile;      // Config.ini
+    // |ΔG| within a second that makes an incident, in the camera's units (usually g).
+    double incidentThreshold = kDefaultIncidentThreshold;
     bool languageUnsaved = false;          // "Language File" could not be written when chosen
     // "GPS_Other_Receivers" is exactly 1: telemetry may carry other receivers' checksummed
     // sentences (see TelemetryOptions). Read only; the file keeps what the user wrote.

@@ -172,6 +172,46 @@ void GridRow::PlaceText(Cell& cell) const {
 
 // Texts are drawn after all fills, so a label wider than its narrow cell runs over its
 // neighbours instead of being cut by them; the selection frame goes on top of everything.
+void GridRow::SetCellMark(int column, bool marked) {
+    if (HasColumn(column) && cells_[static_cast<size_t>(column)].marked != marked) {
+        cells_[static_cast<size_t>(column)].marked = marked;
+        update();
+    }
+}
+
+bool GridRow::CellMarked(int column) const {
+    return HasColumn(column) && cells_[static_cast<size_t>(column)].marked;
+}
+
+void GridRow::SetCellShade(int column, bool shaded) {
+    if (HasColumn(column) && cells_[static_cast<size_t>(column)].shaded != shaded) {
+        cells_[static_cast<size_t>(column)].shaded = shaded;
+        update();
+    }
+}
+
+bool GridRow::CellShaded(int column) const {
+    return HasColumn(column) && cells_[static_cast<size_t>(column)].shaded;
+}
+
+// Under the texts: the label of a marked or shaded minute must still be read.
+void GridRow::PaintDecorations(QPainter& painter, const Cell& cell) {
+    const QRect inside = cell.rect.adjusted(0, 0, -1, -1);
+    if (cell.shaded) {
+        painter.fillRect(inside, QBrush(QColor(kGridShadeColor), Qt::BDiagPattern));
+    }
+    if (cell.marked) {
+        const int size = std::max(3, std::min(inside.width(), inside.height()) * 2 / 3);
+        const QPoint corner = inside.topLeft();
+        const QPoint triangle[3] = {corner, corner + QPoint(size, 0), corner + QPoint(0, size)};
+        painter.save();
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(kGridMarkColor));
+        painter.drawPolygon(triangle, 3);
+        painter.restore();
+    }
+}
+
 void GridRow::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     for (const Cell& cell : cells_) {
@@ -182,6 +222,7 @@ void GridRow::paintEvent(QPaintEvent* /*event*/) {
         painter.setPen(QColor(kGridLineColor));
         painter.drawLine(cell.rect.topRight(), cell.rect.bottomRight());
         painter.drawLine(cell.rect.bottomLeft(), cell.rect.bottomRight());
+        PaintDecorations(painter, cell);
     }
     for (const Cell& cell : cells_) {
         if (cell.textRect.isEmpty()) {

@@ -12,6 +12,8 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
+
+class QPainter;
 #include <vector>
 
 namespace velmaro {
@@ -22,6 +24,8 @@ inline constexpr int kGridNoCell = -1;
 inline constexpr QRgb kGridDefaultCellColor = qRgb(0x68, 0x68, 0x68);
 inline constexpr QRgb kGridLineColor = qRgb(0x20, 0x20, 0x20);
 inline constexpr QRgb kGridSelectionColor = qRgb(0xff, 0xff, 0xff);
+inline constexpr QRgb kGridMarkColor = qRgb(0xff, 0xa0, 0x00);
+inline constexpr QRgb kGridShadeColor = qRgb(0x30, 0x30, 0x30);
 
 class GridRow : public QWidget {
     Q_OBJECT
@@ -53,6 +57,12 @@ class GridRow : public QWidget {
     QFont CellFont(int column) const;  // the widget's font for no such column
     void SetCellColor(int column, QColor color);
     QColor CellColor(int column) const;  // an invalid colour for no such column
+    // A mark (a triangle in the top corner: something happened in that cell) and a shade
+    // (hatching over the colour: the cell's content is damaged). The colour stays readable.
+    void SetCellMark(int column, bool marked);
+    bool CellMarked(int column) const;
+    void SetCellShade(int column, bool shaded);
+    bool CellShaded(int column) const;
 
     void SelectCell(int column);  // ignored for no such column
     int SelectedCell() const { return selected_; }
@@ -81,12 +91,15 @@ class GridRow : public QWidget {
         QFont font;
         QRect rect;      // placed by Relayout()
         QRect textRect;  // where the text goes, empty without text
+        bool marked = false;
+        bool shaded = false;
     };
 
     bool HasColumn(int column) const { return column >= 0 && column < ColumnCount(); }
     void Relayout();
     void PlaceText(Cell& cell) const;
     static QColor TextColorOn(QColor background);
+    static void PaintDecorations(QPainter& painter, const Cell& cell);
 
     std::vector<Cell> cells_;
     int rowHeight_ = 0;

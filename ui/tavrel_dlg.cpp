@@ -23,6 +23,7 @@
 #include "ui/config_dlg.h"
 #include "ui/dev_show_dlg.h"
 #include "ui/dlg_sd_set.h"
+#include "ui/incident_navigator.h"
 #include "ui/map_dlg.h"
 #include "ui/play_ctrl_dlg.h"
 #include "ui/udisks2_formatter.h"
@@ -133,6 +134,7 @@ CTavrelDlg::CTavrelDlg(AppShared& app, int uiMode)
     playCtrl_->runPreferences = [this] { RunPreferences(*playCtrl_, app_.versionText); };
     playCtrl_->show();
     playCtrl_->runCardSetup = [this] { RunCardSetup(); };
+    incidents_ = new IncidentNavigator(*this, Settings().incidentThreshold);
     videoWindow_->hide();
     map->hide();
     layoutReady_ = true;
@@ -148,6 +150,8 @@ CTavrelDlg::CTavrelDlg(AppShared& app, int uiMode)
 CTavrelDlg::~CTavrelDlg() {
     // No card may arrive into a window being taken apart.
     cardWatcher_.reset();
+    delete incidents_;  // its day scan stops before the windows it marks go
+    incidents_ = nullptr;
     // The panel's channel draws into the video window: it goes first, with its export.
     delete playCtrl_;
     playCtrl_ = nullptr;
@@ -304,6 +308,9 @@ void CTavrelDlg::LayOut() {
     }
     BuildGrids();
     calendar_->setGeometry(ElementRect(uiMode_, Element::kCalendar));
+    if (incidents_ != nullptr) {
+        incidents_->LayOut(uiMode_);
+    }
 }
 
 void CTavrelDlg::BuildGrids() {
@@ -339,9 +346,13 @@ void CTavrelDlg::ClearDay() {
 
 void CTavrelDlg::FillDay(QDate date) {
     ClearDay();
-    if (CTSChn* channel = playCtrl_->Channel(); channel != nullptr && date.isValid()) {
-        states_ = FillDayStates(ToCivil(date), channel->recordings.Entries());
+    CTSChn* channel = playCtrl_->Channel();
+    const std::vector<RecordingEntry> entries =
+        channel != nullptr ? channel->recordings.Entries() : std::vector<RecordingEntry>{};
+    if (channel != nullptr && date.isValid()) {
+        states_ = FillDayStates(ToCivil(date), incidents_->Shifted(entries));
     }
+    incidents_->ShowDay(date, entries);
     RecolourGrids();
     if (selectedHour_ >= 0) {
         GridRow* hours = selectedHour_ < hourGridLow_->ColumnCount() ? hourGridLow_ : hourGridHigh_;
@@ -409,6 +420,9 @@ void CTavrelDlg::RecolourGrids() {
     colourMinutes(minuteGridHigh_, kMinutesPerHour / 2);
     colourHours(hourGridLow_, 0);
     colourHours(hourGridHigh_, kHoursPerDay / 2);
+    if (incidents_ != nullptr) {
+        incidents_->Decorate();
+    }
 }
 
 void CTavrelDlg::OnGridClick(int controlId, int column) {
@@ -448,7 +462,8 @@ void CTavrelDlg::PlayFromMinute() {
     if (channel == nullptr || !selectedDate_.isValid() || selectedHour_ < 0) {
         return;
     }
-    channel->PlayFromTime(LocalTimeOf(ToCivil(selectedDate_), selectedHour_, selectedMinute_, 0));
+    channel->PlayFromTime(incidents_->CardTime(
+        LocalTimeOf(ToCivil(selectedDate_), selectedHour_, selectedMinute_, 0)));
 }
 
 // --- Windows ---------------------------------------------------------------------------------

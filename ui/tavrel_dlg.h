@@ -23,6 +23,7 @@ struct AppShared;
 class CVxSkinButton;
 class DriveArrivalWatcher;
 class GridRow;
+class IncidentNavigator;
 class MapPort;
 
 class CTavrelDlg : public CVxSkinDialog {
@@ -74,6 +75,7 @@ class CTavrelDlg : public CVxSkinDialog {
     GridRow* Grid(int controlId) const;
     CVxSkinButton* TitleButton(int controlId) const;
     MessageSink* MessageSinkForReader() { return &readerSink_; }
+    IncidentNavigator* Incidents() const { return incidents_; }
 
     int PlaybackGeneration() const { return playbackGeneration_; }
     // A new track: the generation goes up and the map forgets the old track.
@@ -144,6 +146,7 @@ class CTavrelDlg : public CVxSkinDialog {
     GridRow* hourGridHigh_ = nullptr;
     CMonthCalCtrlEx* calendar_ = nullptr;
     std::unique_ptr<DriveArrivalWatcher> cardWatcher_;
+    IncidentNavigator* incidents_ = nullptr;  // child; incidents, damage and the camera clock
 };
 
 }  // namespace velmaro

@@ -137,13 +137,15 @@ TEST_F(AppSettingsFile, SettingsSurviveARoundTripAndKeepForeignKeys) {
     saved.unitOfSpeed = 2;
     saved.m_dSoundAmplification = 7;
     saved.subtitleOnExport = 0;
+    saved.incidentThreshold = 2.25;
     ASSERT_TRUE(SaveSettings(saved));
     EXPECT_EQ(saved.uiMode, 0);
     EXPECT_EQ(test::ReadText(ConfigFile()),
               "; my notes\n[Config]\nGPS_Offset_X=0.0012\nSnapshot Path=/srv/snaps/\nUIMode=0\n"
               "m_default_lng=13.404954\nm_default_lat=-52.520008\nDisplayMode=1\n"
               "UnitOfSpeed=2\nm_dSoundAmplification=7\n"
-              "SubtitleOnExport=0\n");
+              "SubtitleOnExport=0\n"
+              "IncidentThresholdG=2.250000\n");
 
     AppSettings loaded = DefaultSettings();
     LoadSettings(loaded, kFullHd);
@@ -156,6 +158,24 @@ TEST_F(AppSettingsFile, SettingsSurviveARoundTripAndKeepForeignKeys) {
     EXPECT_EQ(loaded.unitOfSpeed, 2);
     EXPECT_EQ(loaded.m_dSoundAmplification, 7);
     EXPECT_EQ(loaded.subtitleOnExport, 0);
+    EXPECT_EQ(loaded.incidentThreshold, 2.25);
+}
+
+TEST_F(AppSettingsFile, AnIncidentThresholdThatIsNoPositiveNumberGivesTheDefault) {
+    const std::pair<const char*, double> cases[] = {
+        {"", kDefaultIncidentThreshold},
+        {"IncidentThresholdG=0.8\n", 0.8},
+        {"IncidentThresholdG=0\n", kDefaultIncidentThreshold},
+        {"IncidentThresholdG=-2\n", kDefaultIncidentThreshold},
+        {"IncidentThresholdG=lots\n", kDefaultIncidentThreshold},
+        {"IncidentThresholdG=nan\n", kDefaultIncidentThreshold},
+    };
+    for (const auto& [line, expected] : cases) {
+        WriteConfig(std::string("[Config]\n") + line);
+        AppSettings settings = DefaultSettings();
+        LoadSettings(settings, kFullHd);
+        EXPECT_EQ(settings.incidentThreshold, expected) << line;
+    }
 }
 
 TEST_F(AppSettingsFile, TheSubtitleSidecarStaysOnUnlessTheFileSaysAPlainZero) {

@@ -217,3 +217,41 @@ TEST_F(GridRowTest, OutOfRangeColumnsAreIgnored) {
 
 }  // namespace
 }  // namespace velmaro
+
+namespace velmaro {
+namespace {
+
+TEST_F(GridRowTest, MarksAndShadesAreDrawnOverTheColourAndForgottenWithTheirColumns) {
+    row->SetCellColor(3, kGreen);
+    row->SetCellMark(3, true);
+    row->SetCellShade(4, true);
+    row->SetCellMark(kColumns, true);  // no such column: ignored
+    EXPECT_TRUE(row->CellMarked(3));
+    EXPECT_FALSE(row->CellShaded(3));
+    EXPECT_TRUE(row->CellShaded(4));
+    EXPECT_FALSE(row->CellMarked(kColumns));
+
+    const QImage image = Shot();
+    const QRect marked = row->CellRect(3);
+    EXPECT_EQ(image.pixelColor(marked.topLeft() + QPoint(1, 1)), QColor(kGridMarkColor));
+    EXPECT_EQ(image.pixelColor(marked.right() - 2, marked.bottom() - 2), kGreen);
+    // The hatching leaves the grey showing between its lines.
+    const QRect shaded = row->CellRect(4);
+    int hatched = 0;
+    int grey = 0;
+    for (int x = shaded.left(); x < shaded.right(); ++x) {
+        const QColor c = image.pixelColor(x, kHeight / 2);
+        hatched += c == QColor(kGridShadeColor) ? 1 : 0;
+        grey += c == kGrey ? 1 : 0;
+    }
+    EXPECT_GT(hatched, 0);
+    EXPECT_GT(grey, 0);
+
+    row->SetColumnCount(3);
+    row->SetColumnCount(kColumns);
+    EXPECT_FALSE(row->CellMarked(3));
+    EXPECT_FALSE(row->CellShaded(4));
+}
+
+}  // namespace
+}  // namespace velmaro

@@ -35,6 +35,10 @@ AAC-LC mono 48 kHz audio and a telemetry text stream (G-sensor + $GPRMC) once a 
   --no-telemetry N|all file number N (repeatable) or every file without telemetry stream
   --continuous-pts     let the time stamps run on across files (default: each file
                        starts again at 1 s, as the camera does)
+  --g-spike S          the G-sensor sample at second S of the recording jumps by
+                       about 3 g, as in a knock (repeatable)
+  --clock-offset S     the camera's clock is S seconds ahead of GPS time (negative:
+                       behind): the sentences' UTC times are shifted by -S
   --seed N             seed for the route details, sensor noise and garbage (default 1)
   --help               show this text
 )";
@@ -125,6 +129,14 @@ int main(int argc, char** argv) {
             } else if (ok) {
                 o.filesWithoutTelemetry.push_back(n);
             }
+        } else if (arg == "--g-spike") {
+            int second = 0;
+            ok = number(&second) && second >= 0;
+            o.gSpikes.push_back(second);
+        } else if (arg == "--clock-offset") {
+            int offset = 0;
+            ok = number(&offset);
+            o.clockOffset = offset;
         } else if (arg == "--seed") {
             int seed = 0;
             ok = number(&seed);

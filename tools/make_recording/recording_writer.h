@@ -83,6 +83,10 @@ struct RecordingOptions {
     int dataPid = 0x1200;
     int64_t startTime = DefaultStartTime();  // seconds since 1970: start of the first file
     uint32_t seed = 1;                       // route details, G-sensor noise, garbage
+    // Seconds since the start of the recording whose G-sensor sample jumps by about 3 g.
+    std::vector<int> gSpikes;
+    // The camera's clock minus GPS time: the sentences' UTC is the file time minus this.
+    int64_t clockOffset = 0;
 };
 
 struct FileStats {

@@ -100,14 +100,27 @@ void Route::Advance() {
 }
 
 std::string Route::Text(int64_t utc) {
+    return Text(utc, false);
+}
+
+std::string Route::Text(int64_t utc, bool spike) {
     // Camera axes: X lateral, Y vertical (gravity), Z along the car; values in g.
     const double turn = std::remainder(fix_.course - previousCourse_, 360.0) * kRadian;  // per s
     const double lateral = fix_.speedKmh / 3.6 * turn / 9.81;
     const double longitudinal = (fix_.speedKmh - previousSpeed_) / 3.6 / 9.81;
     const double bump = fix_.speedKmh > 1.0 ? 0.04 : 0.005;
-    const double x = lateral + Uniform(-bump, bump);
-    const double y = -0.98 + Uniform(-bump, bump) * 1.5;
-    const double z = longitudinal + Uniform(-bump, bump);
+    // A knock from the front left, added after the noise so the noise stays the same.
+    constexpr double kSpikeX = 1.8;
+    constexpr double kSpikeY = 0.6;
+    constexpr double kSpikeZ = -2.2;
+    double x = lateral + Uniform(-bump, bump);
+    double y = -0.98 + Uniform(-bump, bump) * 1.5;
+    double z = longitudinal + Uniform(-bump, bump);
+    if (spike) {
+        x += kSpikeX;
+        y += kSpikeY;
+        z += kSpikeZ;
+    }
 
     double course = std::round(fix_.course * 10.0) / 10.0;
     if (course >= 360.0) {

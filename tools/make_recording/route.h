@@ -34,6 +34,8 @@ class Route {
     void Advance();
     // The telemetry text of the current second; `utc` gives the sentence's time and date.
     std::string Text(int64_t utc);
+    // The same with a knock on the G-sensor: this one sample jumps by kSpike (about 3 g).
+    std::string Text(int64_t utc, bool spike);
 
   private:
     double SpeedAt(double t) const;

@@ -1,0 +1,162 @@
+// Incidents, damaged minutes and the camera clock in the main window, on a generated card: a
+// knock at 08:30:00, the last file cut short, the camera's clock an hour behind GPS time.
+#include <gtest/gtest.h>
+
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/day_scan.h"
+#include "controls/grid_row.h"
+#include "controls/skin_slider_button.h"
+#include "stream/ts_channel.h"
+#include "tests/ui/main_window_support.h"
+#include "ui/app_shared.h"
+#include "ui/clock_notice.h"
+#include "ui/dev_show_dlg.h"
+#include "ui/incident_list.h"
+#include "ui/incident_navigator.h"
+#include "ui/play_ctrl_dlg.h"
+#include "ui/seek_marks.h"
+#include "ui/tavrel_dlg.h"
+#include "ui/video_widget.h"
+
+namespace velmaro {
+namespace {
+
+using test::WaitGui;
+
+// 08:29:54..58, 08:29:58..08:30:02 with the knock at 08:30:00, 08:30:02..06 cut short.
+struct IncidentCard {
+    IncidentCard() {
+        RecordingOptions o;
+        o.outRoot = dir.path();
+        o.files = 3;
+        o.secondsPerFile = 4;
+        o.width = 320;
+        o.height = 240;
+        o.startTime = ParseLocalTime("2026-06-12 08:29:54");
+        o.gSpikes = {6};
+        o.truncateLast = true;
+        o.clockOffset = -3600;
+        result = WriteRecording(o);
+    }
+    test::TempDir dir;
+    RecordingResult result;
+};
+
+const IncidentCard& Card() {
+    static const IncidentCard card;
+    return card;
+}
+
+class IncidentWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test::QuietSound();
+        ASSERT_TRUE(Card().result.ok) << Card().result.error;
+        window = std::make_unique<CTavrelDlg>(shared, 1);
+        window->show();
+    }
+    void TearDown() override { window.reset(); }
+
+    CTavrelDlg& w() { return *window; }
+    IncidentNavigator& nav() { return *window->Incidents(); }
+    const std::vector<std::string>& files() { return Card().result.files; }
+    GridRow* minutes() { return w().Grid(CTavrelDlg::kIdMinuteGridLow); }
+    GridRow* minutesHigh() { return w().Grid(CTavrelDlg::kIdMinuteGridHigh); }
+
+    bool OpenAndScan(const std::string& file) {
+        w().PlayCtrl()->OpenRecording(QString::fromStdString(file));
+        return WaitGui([&] {
+            return w().PlayCtrl()->Channel() != nullptr && nav().FindingsKnown() == 3 &&
+                   !nav().Scanning();
+        });
+    }
+
+    AppShared shared;
+    std::unique_ptr<CTavrelDlg> window;
+};
+
+TEST_F(IncidentWindow, TheKnockIsMarkedListedAndOnTheSeekBarAndTheCutMinuteShaded) {
+    ASSERT_TRUE(OpenAndScan(files()[1]));
+    ASSERT_EQ(w().SelectedHour(), 8);
+    // Minute 29: recorded, clean, quiet. Minute 30: the knock and the cut file.
+    EXPECT_FALSE(minutes()->CellMarked(29));
+    EXPECT_FALSE(minutes()->CellShaded(29));
+    EXPECT_TRUE(minutesHigh()->CellMarked(0));
+    EXPECT_TRUE(minutesHigh()->CellShaded(0));
+    EXPECT_FALSE(minutesHigh()->CellMarked(1));
+    EXPECT_EQ(minutesHigh()->CellColor(0), QColor(0, 255, 0)) << "still green, still plays";
+
+    IncidentList* list = nav().List();
+    EXPECT_TRUE(list->isVisible());
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_TRUE(list->item(0)->text().contains(QStringLiteral("08:30:00")))
+        << list->item(0)->text().toStdString();
+    EXPECT_GT(list->Incidents()[0].deltaG, 2.5);
+
+    // The file playing holds the knock about half way: one mark on the seek bar.
+    ASSERT_TRUE(
+        WaitGui([&] { return nav().Marks() != nullptr && nav().Marks()->Marks().size() == 1; }));
+    EXPECT_NEAR(nav().Marks()->Marks()[0], 500, 250);
+    EXPECT_TRUE(nav().Marks()->isVisible());
+
+    QTest::qWait(300);
+    w().grab().save(QStringLiteral("/tmp/velmaro-incidents.png"));
+
+    // Choosing the incident plays from five seconds before it: 08:29:55, in the first file.
+    const QRect item = list->visualItemRect(list->item(0));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
+    EXPECT_TRUE(
+        WaitGui([&] { return w().PlayCtrl()->Channel()->reader.CurrentPath() == files()[0]; }));
+    // A damaged minute still plays when clicked.
+    QTest::mouseClick(minutesHigh(), Qt::LeftButton, {}, minutesHigh()->CellRect(0).center());
+    EXPECT_TRUE(
+        WaitGui([&] { return w().PlayCtrl()->Channel()->reader.CurrentPath() != files()[0]; }));
+}
+
+TEST_F(IncidentWindow, TheCameraClockIsToldOncePerCardAndTimesCanFollowGps) {
+    ASSERT_TRUE(OpenAndScan(files()[0]));
+    ClockNotice* notice = nav().Notice();
+    ASSERT_TRUE(WaitGui([&] { return notice->isVisible(); }));
+    EXPECT_EQ(notice->Text(), QStringLiteral("camera clock is 1 h 00 min behind GPS time"));
+
+    // By GPS: the recordings move to 09:29..09:30, and the knock with them.
+    QTest::mouseClick(notice->ChoiceButton(), Qt::LeftButton);
+    EXPECT_TRUE(nav().ByGps());
+    GridRow* hours = w().Grid(CTavrelDlg::kIdHourGridLow);
+    EXPECT_EQ(hours->CellColor(9), QColor(0, 255, 0));
+    EXPECT_EQ(hours->CellColor(8), QColor(0x68, 0x68, 0x68));
+    QTest::mouseClick(hours, Qt::LeftButton, {}, hours->CellRect(9).center());
+    EXPECT_TRUE(minutesHigh()->CellMarked(0));
+    EXPECT_TRUE(nav().List()->item(0)->text().contains(QStringLiteral("09:30:00")));
+    // A GPS minute clicked plays the camera's moment: 09:29 by GPS is 08:29 on the card.
+    QTest::mouseClick(minutes(), Qt::LeftButton, {}, minutes()->CellRect(29).center());
+    EXPECT_TRUE(
+        WaitGui([&] { return w().PlayCtrl()->Channel()->reader.CurrentPath() == files()[0]; }));
+
+    // Back to the camera's times; closed, the notice stays away for this card.
+    QTest::mouseClick(notice->ChoiceButton(), Qt::LeftButton);
+    EXPECT_FALSE(nav().ByGps());
+    EXPECT_EQ(hours->CellColor(8), QColor(0, 255, 0));
+    notice->hide();
+    ASSERT_TRUE(OpenAndScan(files()[2]));
+    w().FillDay(w().SelectedDate());
+    QTest::qWait(200);
+    EXPECT_FALSE(notice->isVisible());
+}
+
+TEST_F(IncidentWindow, StopClearsTheMarksAndTheList) {
+    ASSERT_TRUE(OpenAndScan(files()[1]));
+    ASSERT_TRUE(minutesHigh()->CellMarked(0));
+    QTest::mouseClick(w().PlayCtrl()->Button(CPlayCtrlDlg::kIdStop), Qt::LeftButton);
+    EXPECT_FALSE(minutesHigh()->CellMarked(0));
+    EXPECT_FALSE(minutesHigh()->CellShaded(0));
+    EXPECT_FALSE(nav().List()->isVisible());
+    EXPECT_TRUE(
+        WaitGui([&] { return nav().Marks() == nullptr || nav().Marks()->Marks().empty(); }));
+}
+
+}  // namespace
+}  // namespace velmaro
