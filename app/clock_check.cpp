@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
+#include "app/language_table.h"
 
 namespace velmaro {
 namespace {
@@ -9,6 +12,9 @@ namespace {
 constexpr int64_t kMsPerSecond = 1000;
 constexpr int64_t kSecondsPerMinute = 60;
 constexpr int64_t kSecondsPerHour = 3600;
+// Language keys; "%s" stands for the amount.
+constexpr const char* kBehindKey = "camera clock is %s behind GPS time";
+constexpr const char* kAheadKey = "camera clock is %s ahead of GPS time";
 
 // Rounded to the nearest second, halves away from zero.
 int64_t RoundedSeconds(int64_t ms) {
@@ -39,8 +45,12 @@ std::string DescribeClockOffset(int64_t offsetSeconds) {
         std::snprintf(amount, sizeof amount, "%lld min %02lld s", size / kSecondsPerMinute,
                       size % kSecondsPerMinute);
     }
-    return std::string("camera clock is ") + amount +
-           (offsetSeconds < 0 ? " behind GPS time" : " ahead of GPS time");
+    std::string text = GetLanguageString(offsetSeconds < 0 ? kBehindKey : kAheadKey);
+    const size_t slot = text.find("%s");
+    if (slot != std::string::npos) {
+        text.replace(slot, 2, amount);
+    }
+    return text;
 }
 
 }  // namespace velmaro

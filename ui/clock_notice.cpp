@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "app/language_table.h"
+
 namespace velmaro {
 namespace {
 
@@ -41,8 +43,8 @@ void ClockNotice::ShowOffset(const QString& text, bool byGps) {
 
 void ClockNotice::SetByGps(bool byGps) {
     byGps_ = byGps;
-    choice_->setText(byGps ? QStringLiteral("Show camera times")
-                           : QStringLiteral("Show times by GPS"));
+    choice_->setText(QString::fromStdString(
+        GetLanguageString(byGps ? "Show camera times" : "Show times by GPS")));
 }
 
 QString ClockNotice::Text() const {
