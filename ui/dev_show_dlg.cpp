@@ -21,7 +21,7 @@ CDevShowDlg::CDevShowDlg(QWidget* mainWindow)
 }
 
 CDevShowDlg::~CDevShowDlg() {
-    // A full-screen surface is a window of its own: bring it home so it is destroyed with us.
+    // A full-screen surface lives in another window: bring it home so it is destroyed with us.
     if (fullScreen_) {
         LeaveFullScreen();
     }
@@ -90,7 +90,13 @@ void CDevShowDlg::ToggleFullScreen() {
 void CDevShowDlg::EnterFullScreen() {
     surfaceRectBeforeFullScreen_ = videoSurface_->geometry();
     fullScreen_ = true;
-    videoSurface_->setParent(nullptr, Qt::Window);
+    if (!fullScreenWindow_) {
+        fullScreenWindow_ = std::make_unique<QWidget>(nullptr, Qt::Window);
+        fullScreenWindow_->setWindowTitle(QStringLiteral("Device Video Display"));
+        fullScreenWindow_->setStyleSheet(QStringLiteral("background: black;"));
+        fullScreenWindow_->installEventFilter(this);
+    }
+    videoSurface_->setParent(fullScreenWindow_.get(), Qt::Widget);
     WatchSurface();
     if (mainWindow_ != nullptr) {
         mainWindow_->hide();
@@ -98,16 +104,22 @@ void CDevShowDlg::EnterFullScreen() {
     const QScreen* screen =
         this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
     if (screen != nullptr) {
-        videoSurface_->setGeometry(screen->geometry());
+        fullScreenWindow_->setGeometry(screen->geometry());
     }
-    videoSurface_->showFullScreen();
-    videoSurface_->raise();
-    videoSurface_->activateWindow();
+    videoSurface_->setGeometry(fullScreenWindow_->rect());
+    videoSurface_->show();
+    fullScreenWindow_->showFullScreen();
+    fullScreenWindow_->raise();
+    fullScreenWindow_->activateWindow();
+    videoSurface_->setFocus();
 }
 
 void CDevShowDlg::LeaveFullScreen() {
     fullScreen_ = false;
     videoSurface_->setParent(this, Qt::Widget);
+    if (fullScreenWindow_) {
+        fullScreenWindow_->hide();
+    }
     WatchSurface();
     if (mainWindow_ != nullptr) {
         mainWindow_->show();
@@ -162,6 +174,9 @@ void CDevShowDlg::closeEvent(QCloseEvent* event) {
 }
 
 bool CDevShowDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (fullScreenWindow_ && watched == fullScreenWindow_.get()) {
+        return FullScreenWindowEvent(event);
+    }
     switch (event->type()) {
         case QEvent::MouseButtonDblClick:
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
@@ -179,6 +194,33 @@ bool CDevShowDlg::eventFilter(QObject* watched, QEvent* event) {
             break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// The full-screen window follows the screen's size and is left like the surface: Esc, or its
+// close box, returns to the floating window.
+bool CDevShowDlg::FullScreenWindowEvent(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::Resize:
+            if (fullScreen_) {
+                videoSurface_->setGeometry(fullScreenWindow_->rect());
+            }
+            return false;
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape || !fullScreen_) {
+                return false;
+            }
+            LeaveFullScreen();
+            return true;
+        case QEvent::Close:
+            if (fullScreen_) {
+                event->ignore();
+                LeaveFullScreen();
+                return true;
+            }
+            return false;
+        default:
+            return false;
+    }
 }
 
 }  // namespace velmaro

@@ -6,6 +6,8 @@
 // held picture again in its new window.
 #pragma once
 
+#include <memory>
+
 #include <QRect>
 #include <QWidget>
 
@@ -47,10 +49,15 @@ class CDevShowDlg : public QWidget {
     void EnterFullScreen();
     void LeaveFullScreen();
     void WatchSurface();
+    bool FullScreenWindowEvent(QEvent* event);
     void OnDoubleClick();
 
     QWidget* const mainWindow_;
-    VideoWidget* videoSurface_;  // child while not full screen; a window of its own while so
+    VideoWidget* videoSurface_;  // our child, or the full-screen window's while full screen
+    // Made on the first full screen. The surface goes into a window rather than becoming one:
+    // with OpenGL contexts shared (the map's web engine asks for that), a GL surface that is a
+    // top-level window itself may show a picture presented again as black.
+    std::unique_ptr<QWidget> fullScreenWindow_;
     bool floating_ = false;
     bool fullScreen_ = false;
     QRect dockedRect_;

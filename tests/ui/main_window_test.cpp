@@ -474,6 +474,9 @@ TEST_F(MainWindowOnCard, TheVideoWindowFloatsDocksAndFillsTheScreenKeepingItsPic
     QTest::mouseDClick(video, Qt::LeftButton, {}, video->rect().center());
     EXPECT_TRUE(video->IsFullScreen());
     EXPECT_TRUE(w().isHidden());
+    QWidget* fullScreenWindow = video->VideoSurface()->window();
+    EXPECT_NE(fullScreenWindow, video);
+    EXPECT_TRUE(fullScreenWindow->isFullScreen());
     const int before = video->VideoSurface()->PicturesPresented();
     EXPECT_TRUE(WaitGui([&] { return video->VideoSurface()->PicturesPresented() > before + 2; }));
     QTest::mouseDClick(video->VideoSurface(), Qt::LeftButton);

@@ -117,6 +117,7 @@ TEST_P(VideoWidgetPaths, RgbPicturesAreShownAndStretchedOverTheWidget) {
 TEST_P(VideoWidgetPaths, HeldPictureIsDrawnAgainAfterMovingToAnotherTopLevelWindow) {
     QWidget docked;
     QWidget floating;
+    QWidget fullScreen(nullptr, Qt::Window);
     // Declared after its windows, so it is gone before them; then it has no parent to leave.
     auto widget = std::make_unique<VideoWidget>(&docked, GetParam());
     docked.resize(320, 180);
@@ -139,9 +140,11 @@ TEST_P(VideoWidgetPaths, HeldPictureIsDrawnAgainAfterMovingToAnotherTopLevelWind
     QTest::qWait(50);
     EXPECT_TRUE(showsRed(WaitForScreen(*widget, showsRed))) << "floating, presented again";
 
-    widget->setParent(nullptr);
-    widget->showFullScreen();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(widget.get()));
+    widget->setParent(&fullScreen);
+    widget->setGeometry(0, 0, 1920, 1080);
+    widget->show();
+    fullScreen.showFullScreen();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&fullScreen));
     EXPECT_TRUE(showsRed(WaitForScreen(*widget, showsRed))) << "full screen";
     widget->Present(red);
     QTest::qWait(50);
