@@ -58,7 +58,8 @@ void RouteSeeker::Pick(double latitude, double longitude) {
 
 void RouteSeeker::Prefetch() {
     const std::string path = PlayingPath();
-    if (!path.empty() && CachedPoints(path) == nullptr) {
+    // A file that failed is not read again every second; a click on its route still tries.
+    if (!path.empty() && path != failedPath_ && CachedPoints(path) == nullptr) {
         Load(path);
     }
 }
@@ -80,6 +81,7 @@ void RouteSeeker::OnLoaded(const std::string& path, const TrackResult& result) {
     }
     // A file that cannot be read is not kept: it may be readable by the next click.
     if (!result.ok) {
+        failedPath_ = path;
         if (pending_ && pending_->path == path) {
             pending_.reset();
         }

@@ -54,7 +54,9 @@ class RouteSeeker : public QObject {
 
     const std::function<CTSChn*()> channel_;
     RouteTrackLoader loader_;
+    // The rest is the user-interface thread's alone; the worker hands results over queued.
     std::string loadingPath_;   // the path the loader reads; empty when idle
+    std::string failedPath_;    // the last path that could not be read
     std::deque<Cached> cache_;  // newest first
     std::optional<PendingClick> pending_;
 };
