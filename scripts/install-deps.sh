@@ -8,7 +8,7 @@ packages=(
     libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg zlib1g-dev
     libsdl2-dev libturbojpeg0-dev libasound2-dev
     qt6-base-dev libqt6opengl6-dev libgl-dev xvfb xauth
-    qt6-webengine-dev libjs-leaflet
+    qt6-webengine-dev qt6-webchannel-dev libjs-leaflet
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     locales

@@ -1,17 +1,21 @@
 #include "ui/map_dlg.h"
 
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QScreen>
 #include <QShortcut>
+#include <QWebChannel>
 #include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 #include <system_error>
 
 #include "app/app_settings.h"
+#include "ui/map_route_bridge.h"
 #include "ui/map_web_page.h"
 
 namespace velmaro {
@@ -24,6 +28,10 @@ const char kNoScriptHost[] = "函数GetJScrip调用失败！";
 const char kUnknownName[] = "Unknown name.";
 const char kCallFailed[] = "Exception occurred.";
 const char kNoErrorText[] = "FormatMessage Netive Error";
+
+// Qt's own client of the web channel, compiled into the web channel library.
+const char kWebChannelScript[] = ":/qtwebchannel/qwebchannel.js";
+const char kRouteObject[] = "route";
 
 QString ScriptLiteral(const QString& text) {
     return QString::fromStdString(ScriptStringLiteral(text.toStdString()));
@@ -65,6 +73,7 @@ CMapDlg::CMapDlg(QWidget* mainWindow, GSensorRecord* gsensor, const std::filesys
     webPage->setBackgroundColor(kBlank);
     view_->setPage(webPage);
     connect(webPage, &QWebEnginePage::loadFinished, this, &CMapDlg::OnLoadFinished);
+    OfferRouteChannel(webPage);
     // A missing page leaves the area blank, without a word.
     if (havePage) {
         view_->load(QUrl::fromLocalFile(QFileInfo(pagePath).absoluteFilePath()));
@@ -73,6 +82,28 @@ CMapDlg::CMapDlg(QWidget* mainWindow, GSensorRecord* gsensor, const std::filesys
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WidgetWithChildrenShortcut);
     connect(escape, &QShortcut::activated, this, [this] { DockWindow(); });
+}
+
+// The channel's client goes in as a script of the browser's own, like the element pushes: the
+// page keeps loading scripts only from its folder and never evaluates anything it is given.
+void CMapDlg::OfferRouteChannel(QWebEnginePage* page) {
+    QFile client(QString::fromLatin1(kWebChannelScript));
+    if (!client.open(QIODevice::ReadOnly)) {
+        return;  // the map works as before, only without clicks on the route
+    }
+    QWebEngineScript script;
+    script.setName(QStringLiteral("velmaro-webchannel"));
+    script.setSourceCode(QString::fromUtf8(client.readAll()));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::MainWorld);
+    script.setRunsOnSubFrames(false);
+    page->scripts().insert(script);
+
+    auto* bridge = new MapRouteBridge(this);
+    connect(bridge, &MapRouteBridge::Picked, this, &CMapDlg::RoutePicked);
+    auto* channel = new QWebChannel(page);
+    channel->registerObject(QString::fromLatin1(kRouteObject), bridge);
+    page->setWebChannel(channel, QWebEngineScript::MainWorld);
 }
 
 GpsRecord CMapDlg::LatestFix() const {

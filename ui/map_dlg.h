@@ -5,6 +5,9 @@
 // panel's map button floats it as a window of its own, and closing that window or Esc docks it
 // again.
 //
+// A click on the drawn track comes back through Qt's web channel as the clicked point of the
+// track (RoutePicked); the page can reach nothing else of the player.
+//
 // Without the page file the view stays blank and every push goes nowhere, without a message.
 #pragma once
 
@@ -20,6 +23,7 @@
 #include "ui/map_port.h"
 
 class QMessageBox;
+class QWebEnginePage;
 class QWebEngineView;
 
 namespace velmaro {
@@ -65,6 +69,8 @@ class CMapDlg : public QWidget, public MapPort {
 
   signals:
     void MapBuilt();
+    // A click on the track: the point meant, in the receiver's coordinates (offset taken off).
+    void RoutePicked(double latitude, double longitude);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -73,6 +79,7 @@ class CMapDlg : public QWidget, public MapPort {
 
   private:
     void OnLoadFinished(bool ok);
+    void OfferRouteChannel(QWebEnginePage* page);
     void Push();
     void ShowMessage(const QString& text);
 

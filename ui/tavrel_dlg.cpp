@@ -26,6 +26,7 @@
 #include "ui/incident_navigator.h"
 #include "ui/map_dlg.h"
 #include "ui/play_ctrl_dlg.h"
+#include "ui/route_seeker.h"
 #include "ui/udisks2_formatter.h"
 
 namespace velmaro {
@@ -135,6 +136,9 @@ CTavrelDlg::CTavrelDlg(AppShared& app, int uiMode)
     playCtrl_->show();
     playCtrl_->runCardSetup = [this] { RunCardSetup(); };
     incidents_ = new IncidentNavigator(*this, Settings().incidentThreshold);
+    routeSeeker_ = new RouteSeeker(
+        [this] { return playCtrl_ != nullptr ? playCtrl_->Channel() : nullptr; }, this);
+    connect(map, &CMapDlg::RoutePicked, routeSeeker_, &RouteSeeker::Pick);
     videoWindow_->hide();
     map->hide();
     layoutReady_ = true;
@@ -152,6 +156,8 @@ CTavrelDlg::~CTavrelDlg() {
     cardWatcher_.reset();
     delete incidents_;  // its day scan stops before the windows it marks go
     incidents_ = nullptr;
+    delete routeSeeker_;  // its reading stops before the channel it seeks goes
+    routeSeeker_ = nullptr;
     // The panel's channel draws into the video window: it goes first, with its export.
     delete playCtrl_;
     playCtrl_ = nullptr;
@@ -505,6 +511,7 @@ void CTavrelDlg::OnTelemetryReady() {
     }
     map_->UpdatePosition(playbackGeneration_, sentence);
     playCtrl_->OnTelemetry();
+    routeSeeker_->Prefetch();
 }
 
 void CTavrelDlg::OnDrivesArrived() {

@@ -25,6 +25,7 @@ class DriveArrivalWatcher;
 class GridRow;
 class IncidentNavigator;
 class MapPort;
+class RouteSeeker;
 
 class CTavrelDlg : public CVxSkinDialog {
     Q_OBJECT
@@ -76,6 +77,7 @@ class CTavrelDlg : public CVxSkinDialog {
     CVxSkinButton* TitleButton(int controlId) const;
     MessageSink* MessageSinkForReader() { return &readerSink_; }
     IncidentNavigator* Incidents() const { return incidents_; }
+    RouteSeeker* RouteSeek() const { return routeSeeker_; }
 
     int PlaybackGeneration() const { return playbackGeneration_; }
     // A new track: the generation goes up and the map forgets the old track.
@@ -147,6 +149,7 @@ class CTavrelDlg : public CVxSkinDialog {
     CMonthCalCtrlEx* calendar_ = nullptr;
     std::unique_ptr<DriveArrivalWatcher> cardWatcher_;
     IncidentNavigator* incidents_ = nullptr;  // child; incidents, damage and the camera clock
+    RouteSeeker* routeSeeker_ = nullptr;      // child; clicks on the map's route
 };
 
 }  // namespace velmaro

@@ -2,7 +2,8 @@
 // heading, the track id and a status word into hidden input elements; refreshMap() polls them
 // every 1500 ms and draws the track, a start marker and a car marker turned to the heading.
 // The player calls setMap() once the page has loaded. Nothing here evaluates pushed text: every
-// value is read with parseFloat or compared as a word.
+// value is read with parseFloat or compared as a word. A click on the drawn track tells the
+// player, through the web channel it offers, which point of the track was meant.
 'use strict';
 
 var REFRESH_MS = 1500;
@@ -12,6 +13,8 @@ var FALLBACK_LNG = 120.528903;
 var ICON_SIZE = 32;
 var ICON_ANCHOR = 16;
 var COPYRIGHT_URL = 'https://www.openstreetmap.org/copyright';
+// The track is a 5-pixel line; a click this close to it still means it.
+var PICK_TOLERANCE_PX = 12;
 
 // Heading icons by course in degrees: the first row whose threshold the angle exceeds wins.
 var HEADINGS = [
@@ -32,6 +35,12 @@ var drawnLat = 0;
 var trackIndex = 0;
 var firstPoint = 1;
 var onImagery = false;
+// The datum offset added to the track as it is drawn (none on imagery): taken off again before a
+// clicked point goes back to the player, which knows the track by the receiver's positions.
+var drawnOffsetLng = 0;
+var drawnOffsetLat = 0;
+// The player's receiver of route clicks, once the web channel is up; null without one.
+var routeSink = null;
 
 function elementValue(id) {
     var element = document.getElementById(id);
@@ -132,6 +141,53 @@ function setMap() {
     roadLayer.addTo(map);
     L.control.layers({ 'Road': roadLayer, 'Imagery': imageryLayer }).addTo(map);
     trackLine = L.polyline([], { color: '#FF0000', opacity: 0.5, weight: 5 }).addTo(map);
+    map.on('click', onMapClick);
+}
+
+// The point of the drawn track nearest the clicked one, in drawn coordinates, or null when the
+// track passes farther than the tolerance from it. Worked out in unrounded pixels of the zoom
+// shown: layer points are whole pixels, too coarse for the point when zoomed out.
+function trackPointNear(latlng) {
+    var points = trackLine.getLatLngs();
+    if (points.length === 0) {
+        return null;
+    }
+    var zoom = map.getZoom();
+    var clicked = map.project(latlng, zoom);
+    var previous = map.project(points[0], zoom);
+    var best = previous;
+    var bestDistance = clicked.distanceTo(best);
+    for (var i = 1; i < points.length; ++i) {
+        var next = map.project(points[i], zoom);
+        var candidate = L.LineUtil.closestPointOnSegment(clicked, previous, next);
+        var distance = clicked.distanceTo(candidate);
+        if (distance < bestDistance) {
+            best = candidate;
+            bestDistance = distance;
+        }
+        previous = next;
+    }
+    return bestDistance <= PICK_TOLERANCE_PX ? map.unproject(best, zoom) : null;
+}
+
+// The player gets the point in the receiver's coordinates and finds the moment itself.
+function onMapClick(event) {
+    if (!routeSink || !event || !event.latlng) {
+        return;
+    }
+    var point = trackPointNear(event.latlng);
+    if (point) {
+        routeSink.pick(point.lat - drawnOffsetLat, point.lng - drawnOffsetLng);
+    }
+}
+
+function connectPlayer() {
+    if (typeof QWebChannel !== 'function' || !window.qt || !window.qt.webChannelTransport) {
+        return;
+    }
+    new QWebChannel(window.qt.webChannelTransport, function (channel) {
+        routeSink = channel.objects.route || null;
+    });
 }
 
 function clearTrack() {
@@ -192,16 +248,18 @@ function refreshMap() {
         }
         onImagery = imageryNow;
     }
-    if (!onImagery) {
-        lng += offsetLng;
-        lat += offsetLat;
-    }
+    var shiftLng = onImagery ? 0 : offsetLng;
+    var shiftLat = onImagery ? 0 : offsetLat;
+    lng += shiftLng;
+    lat += shiftLat;
 
     if (firstPoint !== 1 && lng === drawnLng && lat === drawnLat) {
         return;
     }
     drawnLng = lng;
     drawnLat = lat;
+    drawnOffsetLng = shiftLng;
+    drawnOffsetLat = shiftLat;
     if (firstPoint === 1) {
         firstPoint = 0;
         hideAllMarkers();
@@ -235,5 +293,6 @@ function describeMap() {
 
 document.addEventListener('DOMContentLoaded', function () {
     document.getElementById('loaded').value = '1';
+    connectPlayer();
     window.setInterval(refreshMap, REFRESH_MS);
 });

@@ -15,6 +15,7 @@
 #include <QWebEngineView>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "app/app_settings.h"
 #include "map/gps_offset.h"
@@ -287,6 +288,97 @@ class TileServer {
     QByteArray png_;
     QStringList agents_;
 };
+
+// Clicks are fired at Leaflet as the map does for a real one, at points given in pixels of the
+// zoom shown from a drawn point of the track (unrounded, so the expected answers are exact).
+QString ClickNear(double lat, double lng, int dx, int dy) {
+    return QStringLiteral(
+               "map.fire('click', {latlng: map.unproject("
+               "map.project(L.latLng(%1, %2)).add(L.point(%3, %4)))})")
+        .arg(lat, 0, 'f', 9)
+        .arg(lng, 0, 'f', 9)
+        .arg(dx)
+        .arg(dy);
+}
+
+struct Pick {
+    double lat = 0.0;
+    double lng = 0.0;
+};
+
+// The picks the view reported while `script` ran and the page's messages came through.
+std::vector<Pick> PicksOf(CMapDlg& map, const QString& script) {
+    std::vector<Pick> picks;
+    const QMetaObject::Connection c =
+        QObject::connect(&map, &CMapDlg::RoutePicked, [&](double lat, double lng) {
+            picks.push_back({lat, lng});
+        });
+    Eval(map, script);
+    // The channel's message crosses to the player after the script has returned.
+    WaitGui([&] { return !picks.empty(); }, std::chrono::milliseconds(1500));
+    QObject::disconnect(c);
+    return picks;
+}
+
+TEST_F(MapFixture, AClickOnTheTrackReportsThePointInTheReceiversCoordinates) {
+    Config("GPS_Offset_Auto=0\nGPS_Offset_X=0.001\nGPS_Offset_Y=0.002\n");
+    auto map = LoadedMap();
+    ASSERT_TRUE(map->MapReady());
+    map->ResetTrack(1);
+    ASSERT_TRUE(WaitGui([&] { return Eval(*map, QStringLiteral("routeSink !== null")).toBool(); }))
+        << "the page reaches the player through the web channel";
+
+    // A drive north, then east; drawn shifted by the offsets.
+    const double fixes[][2] = {{24.0777, 120.5289}, {24.0787, 120.5289}, {24.0787, 120.5299}};
+    for (const auto& f : fixes) {
+        ASSERT_TRUE(map->UpdatePosition(1, Sentence(f[0], f[1], 20, 0)));
+        Refresh(*map);
+    }
+    Drawn d = Refresh(*map);
+    ASSERT_EQ(d.path.size(), 3);
+    const double drawnLat = PointLat(d.path[1]);
+    const double drawnLng = PointLng(d.path[1]);
+
+    // Right on the corner: the receiver's position of it comes back, without the offsets.
+    std::vector<Pick> picks = PicksOf(*map, ClickNear(drawnLat, drawnLng, 0, 0));
+    ASSERT_EQ(picks.size(), 1u);
+    EXPECT_NEAR(picks[0].lat, 24.0787, 1e-6);
+    EXPECT_NEAR(picks[0].lng, 120.5289, 1e-6);
+
+    // A few pixels beside the northbound leg: the point of the leg beside the click.
+    const double midLat = (PointLat(d.path[0]) + drawnLat) / 2.0;
+    picks = PicksOf(*map, ClickNear(midLat, drawnLng, 6, 0));
+    ASSERT_EQ(picks.size(), 1u);
+    EXPECT_NEAR(picks[0].lat, midLat - 0.001, 1e-6);
+    EXPECT_NEAR(picks[0].lng, 120.5289, 1e-6);
+
+    // Well away from the line: not a click on the route.
+    EXPECT_TRUE(PicksOf(*map, ClickNear(midLat, drawnLng, 40, 0)).empty());
+
+    // What the page hands over is checked: only numbers on the globe go on.
+    EXPECT_TRUE(PicksOf(*map, QStringLiteral("routeSink.pick('24.0787', 120.5289)")).empty());
+    EXPECT_TRUE(PicksOf(*map, QStringLiteral("routeSink.pick(NaN, 120.5289)")).empty());
+    EXPECT_TRUE(PicksOf(*map, QStringLiteral("routeSink.pick(95, 120.5289)")).empty());
+    EXPECT_TRUE(PicksOf(*map, QStringLiteral("routeSink.pick({}, [])")).empty());
+
+    // On imagery the track is drawn as received, and comes back the same.
+    Eval(*map, QStringLiteral(
+                   "document.querySelectorAll('.leaflet-control-layers-selector')[1].click()"));
+    ASSERT_TRUE(map->UpdatePosition(1, Sentence(24.0797, 120.5299, 20, 0)));
+    d = Refresh(*map);
+    ASSERT_EQ(d.layer, QStringLiteral("imagery"));
+    ASSERT_EQ(d.path.size(), 1);
+    const GpsRecord last = map->LatestFix();
+    picks = PicksOf(*map, ClickNear(PointLat(d.path[0]), PointLng(d.path[0]), 0, 0));
+    ASSERT_EQ(picks.size(), 1u);
+    EXPECT_NEAR(picks[0].lat, last.latitude, 1e-6);
+    EXPECT_NEAR(picks[0].lng, last.longitude, 1e-6);
+
+    // A new track has nothing to click until it is drawn.
+    map->ResetTrack(2);
+    Refresh(*map);
+    EXPECT_TRUE(PicksOf(*map, ClickNear(PointLat(d.path[0]), PointLng(d.path[0]), 0, 0)).empty());
+}
 
 TEST_F(MapFixture, TilesFromAServerAreAskedForInThePlayersName) {
     TileServer server;
