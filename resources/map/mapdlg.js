@@ -121,8 +121,15 @@ function hideAllMarkers() {
     markers = [];
 }
 
-function hideLastMarker() {
-    map.removeLayer(markers.pop());
+// The car marker is moved rather than replaced: a new marker is a new image element, which a
+// busy renderer may leave blank for a moment at every step, so the car would flicker.
+function moveCar(lat, lng, icon) {
+    var car = markers[markers.length - 1];
+    car.setLatLng([lat, lng]);
+    if (car.velmaroIcon !== icon.options.iconUrl) {
+        car.setIcon(icon);
+        car.velmaroIcon = icon.options.iconUrl;
+    }
 }
 
 function setMap() {
@@ -207,6 +214,9 @@ function refreshMap() {
     if (!map) {
         return;
     }
+    // The view may have been laid out again since Leaflet measured it (the player sizes the map
+    // after the page loads, and per window size); the pan must centre on the view as it is now.
+    map.invalidateSize({ pan: false });
     var angle = numberOrZero('AngleBar');
 
     if (status === 'clear') {
@@ -260,15 +270,18 @@ function refreshMap() {
     drawnLat = lat;
     drawnOffsetLng = shiftLng;
     drawnOffsetLat = shiftLat;
+    var icon = headingIcon(headingName(angle));
     if (firstPoint === 1) {
         firstPoint = 0;
         hideAllMarkers();
         trackLine.setLatLngs([]);
         addMarker('Start Point', lat, lng);
+        addMarker('Car Point', lat, lng, icon);
     } else if (markers.length > 1) {
-        hideLastMarker();
+        moveCar(lat, lng, icon);
+    } else {
+        addMarker('Car Point', lat, lng, icon);
     }
-    addMarker('Car Point', lat, lng, headingIcon(headingName(angle)));
     trackLine.addLatLng([lat, lng]);
     map.panTo([lat, lng]);
 }
