@@ -61,7 +61,6 @@ class RecordingScanner {
     DemuxOutputs outputs_;
     DemuxControls controls_;
     std::vector<uint8_t> window_;
-    size_t held_ = 0;          // bytes at the front of window_ not yet examined
     int64_t windowStart_ = 0;  // file position of window_[0]
     bool skipping_ = false;
     int continuity_[3] = {-1, -1, -1};  // video, audio, data

@@ -90,4 +90,6 @@ run fuzz_mountinfo "$corpus/mountinfo"
 mkdir -p "$corpus/track"
 cp "$corpus"/demux/* "$corpus"/telemetry/* "$corpus/track/" 2>/dev/null || true
 run fuzz_track "$corpus/track"
+# The background reading of a day: whole recordings, damaged ones included.
+run fuzz_recording_scan "$corpus/demux"
 echo "fuzzing: no crash"
