@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <map>
@@ -23,6 +24,24 @@ constexpr std::string_view kMediaSuffix = "media";
 constexpr std::string_view kRecordingSuffix = ".ts";
 // An MMC card device is named "mmc<host>:<address>"; its "type" says what sits in the slot.
 constexpr std::string_view kEmbeddedMmcType = "MMC";
+// The camera's settings file in the card's root.
+constexpr std::string_view kCameraSettingsFile = "usrset.dat";
+constexpr size_t kUdevRecordLimit = 64 * 1024;
+
+// Where kernels, loaders and firmware are mounted on Linux systems.
+constexpr std::array<std::string_view, 4> kBootMountPoints = {"/boot", "/boot/efi",
+                                                              "/boot/firmware", "/efi"};
+// Partition types of an EFI system partition: its GPT type GUID and its MBR type.
+constexpr std::string_view kEspGptType = "c12a7328-f81f-11d2-ba4b-00a0c93ec93b";
+constexpr std::string_view kEspMbrType = "0xef";
+// The MBR "active" flag a BIOS boots from.
+constexpr std::string_view kMbrBootableFlag = "0x80";
+// Names in a partition's root that only a boot partition holds, matched in any letter case:
+// UEFI loaders, Linux kernels and initial RAM disks, a Raspberry Pi's firmware, GRUB and
+// systemd-boot.
+constexpr std::array<std::string_view, 4> kBootFolders = {"efi", "grub", "grub2", "loader"};
+constexpr std::array<std::string_view, 7> kBootFilePrefixes = {
+    "vmlinuz", "initrd", "kernel", "bootcode", "start.elf", "start4", "fixup"};
 
 struct FreeDeleter {
     void operator()(char* p) const { std::free(p); }
@@ -150,7 +169,90 @@ std::string FirstEntry(const std::string& folder, EntryKind kind, Matches matche
     return names.empty() ? std::string() : JoinPath(folder, names.front());
 }
 
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EndsWithNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && EndsWithNoCase(a, b);
+}
+
+std::string Lowercase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+bool IsBootMountPoint(const std::string& mountPoint) {
+    return std::find(kBootMountPoints.begin(), kBootMountPoints.end(), mountPoint) !=
+               kBootMountPoints.end() ||
+           mountPoint.rfind("/boot/", 0) == 0;
+}
+
+// What the partition table says of the device: an EFI system partition, or one the BIOS boots.
+bool FlaggedForBoot(const MountEntry& mount, const std::string& udevData) {
+    const std::string type =
+        Lowercase(UdevProperty(mount.major, mount.minor, "ID_PART_ENTRY_TYPE", udevData));
+    if (type == kEspGptType || type == kEspMbrType) {
+        return true;
+    }
+    return UdevProperty(mount.major, mount.minor, "ID_PART_ENTRY_SCHEME", udevData) == "dos" &&
+           Lowercase(UdevProperty(mount.major, mount.minor, "ID_PART_ENTRY_FLAGS", udevData)) ==
+               kMbrBootableFlag;
+}
+
 }  // namespace
+
+std::string UdevProperty(unsigned major, unsigned minor, std::string_view key,
+                         const std::string& udevData) {
+    const std::string record =
+        ReadSmallFile(JoinPath(udevData, "b" + std::to_string(major) + ":" + std::to_string(minor)),
+                      kUdevRecordLimit)
+            .value_or("");
+    const std::string wanted = "E:" + std::string(key) + "=";
+    size_t at = 0;
+    while (at < record.size()) {
+        const size_t end = std::min(record.find('\n', at), record.size());
+        if (record.compare(at, wanted.size(), wanted) == 0) {
+            return record.substr(at + wanted.size(), end - at - wanted.size());
+        }
+        at = end + 1;
+    }
+    return {};
+}
+
+bool HoldsBootFiles(const std::string& root) {
+    const std::vector<std::string> names =
+        SortedEntries(root, [](const std::string& name, const struct stat& st) {
+            if (S_ISDIR(st.st_mode)) {
+                return std::any_of(kBootFolders.begin(), kBootFolders.end(),
+                                   [&](std::string_view f) { return EqualsNoCase(name, f); });
+            }
+            return std::any_of(kBootFilePrefixes.begin(), kBootFilePrefixes.end(),
+                               [&](std::string_view p) { return StartsWithNoCase(name, p); });
+        });
+    return !names.empty();
+}
+
+bool IsBootMount(const MountEntry& mount, const DriveSources& sources) {
+    return IsBootMountPoint(mount.mountPoint) || FlaggedForBoot(mount, sources.udevData) ||
+           HoldsBootFiles(mount.mountPoint);
+}
+
+bool HoldsCameraCard(const std::string& root) {
+    struct stat st {};
+    if (::stat(JoinPath(root, std::string(kCameraSettingsFile)).c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode)) {
+        return true;
+    }
+    const std::string dcim = FirstEntry(root, EntryKind::kFolder, [](std::string_view name) {
+        return EqualsNoCase(name, kCardFolder);
+    });
+    return !dcim.empty() && !FirstEntry(dcim, EntryKind::kFolder, [](std::string_view name) {
+                                 return EndsWithNoCase(name, kMediaSuffix);
+                             }).empty();
+}
 
 bool IsRemovableBlockDevice(unsigned major, unsigned minor, const std::string& sysDevBlock) {
     if (major == 0) {
@@ -183,7 +285,7 @@ std::vector<std::string> RemovableMountRoots(const DriveSources& sources) {
                     .emplace(device, IsRemovableBlockDevice(m.major, m.minor, sources.sysDevBlock))
                     .first;
         }
-        if (known->second) {
+        if (known->second && !IsBootMount(m, sources)) {
             roots.push_back(m.mountPoint);
         }
     }

@@ -71,13 +71,18 @@ inline std::string ReadText(const std::filesystem::path& path) {
 }
 
 // Creates or replaces the file with exactly these bytes.
+// Both writers make the folders the file goes in.
 inline void WriteBytes(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
 }
 
 inline void WriteText(const std::filesystem::path& path, std::string_view text) {
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
 }

@@ -100,6 +100,40 @@ TEST_F(SysfsTree, RootsAreWholeRemovableMountsInNameOrder) {
     EXPECT_EQ(DriveRoots(sources_), expected);
 }
 
+// A removable disk can be the machine's boot disk: a Raspberry Pi's SD card, a laptop started
+// from USB. Erasing its boot partition leaves the machine unable to start.
+TEST_F(SysfsTree, BootAndFirmwarePartitionsAreNeverDriveRoots) {
+    const std::string loaderRoot = dir_.File("loader-root");
+    test::WriteText(loaderRoot + "/EFI/BOOT/BOOTX64.EFI", "loader");
+    const std::string kernelRoot = dir_.File("kernel-root");
+    test::WriteText(kernelRoot + "/bootcode.bin", "firmware");
+    test::WriteText(dir_.File("udev/b8:33"),
+                    "S:disk/by-label/ESP\nE:ID_PART_ENTRY_SCHEME=gpt\n"
+                    "E:ID_PART_ENTRY_TYPE=C12A7328-F81F-11D2-BA4B-00A0C93EC93B\n");
+    test::WriteText(dir_.File("udev/b8:48"),
+                    "E:ID_PART_ENTRY_SCHEME=dos\nE:ID_PART_ENTRY_FLAGS=0x80\n");
+    test::WriteText(dir_.File("udev/b179:1"),
+                    "E:ID_FS_LABEL=CAM\nE:ID_PART_ENTRY_SCHEME=dos\nE:ID_PART_ENTRY_FLAGS=0x0\n");
+    sources_.udevData = dir_.File("udev");
+    test::WriteText(sources_.mountInfo,
+                    "27 1 8:2 / / rw - ext4 /dev/sda2 rw\n"
+                    "40 27 8:17 / /boot/efi rw - vfat /dev/sdb1 rw\n"
+                    "41 27 179:1 / /boot/firmware rw - vfat /dev/mmcblk0p1 rw\n"
+                    "42 27 8:17 / /efi rw - vfat /dev/sdb1 rw\n"
+                    "43 27 8:33 / /media/esp rw - vfat /dev/sdc1 rw\n"
+                    "44 27 8:48 / /media/active rw - vfat /dev/sdd rw\n"
+                    "45 27 8:17 / " +
+                        loaderRoot +
+                        " rw - vfat /dev/sdb1 rw\n"
+                        "46 27 8:17 / " +
+                        kernelRoot +
+                        " rw - vfat /dev/sdb1 rw\n"
+                        "47 27 179:1 / /media/joe/CAM rw - vfat /dev/mmcblk0p1 rw\n");
+    EXPECT_EQ(RemovableMountRoots(sources_), std::vector<std::string>{"/media/joe/CAM"});
+    EXPECT_EQ(UdevProperty(179, 1, "ID_FS_LABEL", sources_.udevData), "CAM");
+    EXPECT_EQ(UdevProperty(179, 1, "ID_FS", sources_.udevData), "") << "whole keys only";
+}
+
 TEST(CardFinderTest, TheFirstRecordingOfTheFirstMediaFolderIsFound) {
     test::TempDir dir;
     const auto make = [&](const std::string& name) {
