@@ -106,12 +106,14 @@ constexpr std::string_view kVocabulary[] = {
     "Unit Of Speed:", "REC_Quality:", "REC_Resolution:", "REC_G-Sensor_SEN:", "CAP_Resolution:",
     "CAP_Mode:", "CAP_Period:", "CAP_G-Sensor_SEN:", "Save Error", "Save Success", "Tip",
     "Are you sure to default the settings?", "Are you sure to Format it?",
-    "Are you sure to Clear it?", "Clear Fail", "Clear Success",
+    "Are you sure to Clear it?", "Clear Fail", "Clear Success", "Choose the camera card",
+    "Erase all %1 files (%2) on %3?", "All %1 files (%2) on %3 will be lost. Format it?",
     // play control panel: track export in the open menu
     "Export Track", "This Recording", "Marked Stretch", "This Day",
     // card setup: what became of a format or a clear
-    "Format Success", "Format Fail", "The disk service (UDisks2) is not available",
-    "Not authorised to format this card",
+    "Format Success", "Format Fail",
+    "The card is no longer mounted: take it out and insert it again",
+    "The disk service (UDisks2) is not available", "Not authorised to format this card",
     "The card is busy: close the files open on it and try again", "No card is mounted there",
     "Only a removable card can be formatted", "No card is chosen",
     "Only a removable card can be cleared", "The card is no longer there",

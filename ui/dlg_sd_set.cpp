@@ -5,6 +5,7 @@
 #include <QDateTimeEdit>
 #include <QFontMetrics>
 #include <QLinearGradient>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
@@ -17,6 +18,7 @@
 #include "controls/label.h"
 #include "controls/skin_button.h"
 #include "platform/card_clear.h"
+#include "platform/card_drive.h"
 #include "platform/card_formatter.h"
 #include "platform/drives.h"
 
@@ -89,6 +91,33 @@ constexpr int kButtonCount = 5;
 
 QString Tr(std::string_view key) {
     return QString::fromStdString(GetLanguageString(key));
+}
+
+// "CARD (sdb1, 32 GB)": the label the user gave the card, with what tells two cards apart.
+QString DriveText(const CardDrive& drive) {
+    QStringList details;
+    if (!drive.device.empty()) {
+        details << QString::fromStdString(drive.device);
+    }
+    if (drive.capacity > 0) {
+        details << QLocale().formattedDataSize(static_cast<qint64>(drive.capacity), 1,
+                                               QLocale::DataSizeSIFormat);
+    }
+    const QString label = QString::fromStdString(drive.label);
+    return details.isEmpty()
+               ? label
+               : QStringLiteral("%1 (%2)").arg(label, details.join(QStringLiteral(", ")));
+}
+
+// The question before an erase names the card and what will be lost with it, so that a drive
+// chosen by mistake is noticed before it is too late.
+QString EraseQuestion(std::string_view key, const std::string& root) {
+    const ContentTally tally = TallyContents(root);
+    const QLocale locale;
+    return Tr(key).arg(
+        locale.toString(static_cast<qulonglong>(tally.files)),
+        locale.formattedDataSize(static_cast<qint64>(tally.bytes), 1, QLocale::DataSizeSIFormat),
+        DriveText(DescribeDrive(root)));
 }
 
 QRect RowRect(int section, int row, int x, int width) {
@@ -211,6 +240,7 @@ void CDlgSDSet::CreateControls() {
     }
     driveLabel_ = makeLabel("SD Card:");
     driveList_ = new QComboBox(this);
+    driveList_->setPlaceholderText(Tr(kChooseCard));
     connect(driveList_, &QComboBox::currentIndexChanged, this, [this] { LoadCard(); });
     for (const CameraOption& option : CameraOptions()) {
         // Empty until the fill timer.
@@ -376,13 +406,29 @@ void CDlgSDSet::ResetClock() {
     OnPickerChanged();
 }
 
+// Only camera cards are offered: a stick of photos or a boot partition on a removable disk must
+// never be one click away from Clear. The card being played is the one meant; a single card is
+// meant too; among several the user chooses.
 void CDlgSDSet::ScanDrives() {
     const QSignalBlocker quiet(driveList_);
     driveList_->clear();
-    for (const std::string& root : listDrives ? listDrives() : std::vector<std::string>()) {
-        driveList_->addItem(QString::fromStdString(root));
+    const std::vector<std::string> listed = listDrives ? listDrives() : std::vector<std::string>();
+    std::vector<std::string> cards = CameraCardRoots(listed);
+    // A card just formatted holds nothing a card is known by, and is still the card.
+    if (!formattedRoot_.empty() &&
+        std::find(listed.begin(), listed.end(), formattedRoot_) != listed.end() &&
+        std::find(cards.begin(), cards.end(), formattedRoot_) == cards.end()) {
+        cards.push_back(formattedRoot_);
     }
-    driveList_->setCurrentIndex(driveList_->count() > 0 ? 0 : -1);
+    const std::string playing = hooks_.playingFile ? hooks_.playingFile() : std::string();
+    int chosen = cards.size() == 1 ? 0 : -1;
+    for (size_t i = 0; i < cards.size(); ++i) {
+        driveList_->addItem(QString::fromStdString(cards[i]));
+        if (!playing.empty() && IsPathBelow(playing, cards[i])) {
+            chosen = static_cast<int>(i);
+        }
+    }
+    driveList_->setCurrentIndex(chosen);
 }
 
 void CDlgSDSet::LoadCard() {
@@ -444,7 +490,7 @@ bool CDlgSDSet::NeedCard() {
     if (driveList_->count() > 0 && !ChosenRoot().isEmpty()) {
         return true;
     }
-    Say(Tr("Record SD Card Not Find"));
+    Say(Tr(driveList_->count() > 0 ? kChooseCard : "Record SD Card Not Find"));
     return false;
 }
 
@@ -487,10 +533,13 @@ void CDlgSDSet::StopPlaybackOn(const QString& root) {
 }
 
 void CDlgSDSet::Format() {
-    if (busy_ || !NeedCard() || !confirm(Tr("Are you sure to Format it?"))) {
+    if (busy_ || !NeedCard()) {
         return;
     }
     const QString root = ChosenRoot();
+    if (!confirm(EraseQuestion(kFormatQuestion, root.toStdString()))) {
+        return;
+    }
     const std::vector<std::string> listed = listDrives ? listDrives() : std::vector<std::string>();
     if (CheckClearTarget(root.toStdString(), listed) == ClearRefusal::kNotListedRoot ||
         !formatter_) {
@@ -502,27 +551,35 @@ void CDlgSDSet::Format() {
     auto outcome = std::make_shared<FormatOutcome>();
     RunOnWorker([formatter = formatter_, root = root.toStdString(),
                  outcome] { *outcome = formatter->Format(root); },
-                [this, outcome] {
+                [this, outcome, root = root.toStdString()] {
+                    const QString state = outcome->leftUnmounted
+                                              ? QStringLiteral("\n") + Tr(kLeftUnmountedText)
+                                              : QString();
                     if (outcome->ok()) {
-                        // The formatted card is no longer mounted where the list says.
+                        formattedRoot_ = outcome->mountedAt.empty() ? root : outcome->mountedAt;
+                        // The card may come back at another folder, or not at all.
                         ScanDrives();
                         LoadCard();
-                        Say(Tr(FormatStatusText(FormatStatus::kOk)));
+                        Say(Tr(FormatStatusText(FormatStatus::kOk)) + state);
                         return;
                     }
                     // An unforeseen failure is told in the service's own words.
                     const QString reason = outcome->status == FormatStatus::kFailed
                                                ? QString::fromStdString(outcome->detail)
                                                : Tr(FormatStatusText(outcome->status));
-                    Say(Tr("Format Fail") + QStringLiteral("\n") + reason);
+                    ScanDrives();
+                    Say(Tr("Format Fail") + QStringLiteral("\n") + reason + state);
                 });
 }
 
 void CDlgSDSet::Clear() {
-    if (busy_ || !NeedCard() || !confirm(Tr("Are you sure to Clear it?"))) {
+    if (busy_ || !NeedCard()) {
         return;
     }
     const QString root = ChosenRoot();
+    if (!confirm(EraseQuestion(kClearQuestion, root.toStdString()))) {
+        return;
+    }
     const ClearRefusal refusal = CheckClearTarget(
         root.toStdString(), listDrives ? listDrives() : std::vector<std::string>());
     if (refusal != ClearRefusal::kNone) {

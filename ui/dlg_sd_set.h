@@ -1,8 +1,9 @@
-// CDlgSDSet: the card setup dialog. The user picks the camera card among the removable drives,
-// edits every camera setting and the camera clock, and writes them to the card's "usrset.dat";
-// the dialog also restores the defaults, formats the card (through the format service) and
-// clears it. Formatting and clearing run on a worker so that the window stays responsive; the
-// dialog refuses to close until the worker is done.
+// CDlgSDSet: the card setup dialog. The user picks the camera card among the removable drives
+// that hold one, edits every camera setting and the camera clock, and writes them to the card's
+// "usrset.dat"; the dialog also restores the defaults, formats the card (through the format
+// service) and clears it, after a question that names the card and what will be lost. Formatting
+// and clearing run on a worker so that the window stays responsive; the dialog refuses to close
+// until the worker is done.
 #pragma once
 
 #include <QString>
@@ -35,6 +36,9 @@ class CDlgSDSet : public CVxSkinDialog {
     static constexpr int kFillTimerId = 100;
     static constexpr int kFillDelayMs = 1000;
     static constexpr char kPickerFormat[] = "yyyy/MM/dd HH:mm";
+    static constexpr char kChooseCard[] = "Choose the camera card";
+    static constexpr char kClearQuestion[] = "Erase all %1 files (%2) on %3?";
+    static constexpr char kFormatQuestion[] = "All %1 files (%2) on %3 will be lost. Format it?";
 
     // What the dialog needs of the player: the recording being played (empty when none) and a
     // way to stop it before the card under it is formatted or cleared.
@@ -132,6 +136,7 @@ class CDlgSDSet : public CVxSkinDialog {
     std::array<int, 2> labelWidth_{};  // per column, from the longest label
     std::array<int, 2> columnX_{};
     int buttonWidth_ = 0;
+    std::string formattedRoot_;  // the card this dialog formatted, listed though it is empty
     std::thread worker_;  // the running format or clear; joined before the next and at the end
 };
 

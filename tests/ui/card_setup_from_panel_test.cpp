@@ -89,7 +89,9 @@ TEST(CardSetupFromPanel, ClearingThePlayingCardStopsPlaybackAndEmptiesTheCard) {
     QTest::mouseClick(panel.Button(CPlayCtrlDlg::kIdCardSetup), Qt::LeftButton);
 
     EXPECT_TRUE(user.sawDialog);
-    EXPECT_EQ(user.boxes, (QStringList{"Are you sure to Clear it?", "Clear Success"}));
+    ASSERT_EQ(user.boxes.size(), 2);
+    EXPECT_TRUE(user.boxes[0].startsWith("Erase all 1 files")) << user.boxes[0].toStdString();
+    EXPECT_EQ(user.boxes[1], "Clear Success");
     EXPECT_EQ(panel.Channel(), nullptr);
     EXPECT_TRUE(fs::is_empty(card.path()));
     unsetenv(kDriveRootsVariable);

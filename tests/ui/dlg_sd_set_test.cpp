@@ -31,6 +31,13 @@ QString Tr(std::string_view key) {
     return QString::fromStdString(GetLanguageString(key));
 }
 
+FormatOutcome Outcome(FormatStatus status, std::string detail = {}) {
+    FormatOutcome outcome;
+    outcome.status = status;
+    outcome.detail = std::move(detail);
+    return outcome;
+}
+
 // The format service's double: remembers what it was asked to format.
 class RecordingFormatter : public CardFormatter {
   public:
@@ -39,11 +46,11 @@ class RecordingFormatter : public CardFormatter {
         return answer;
     }
     std::vector<std::string> roots;
-    FormatOutcome answer{FormatStatus::kOk, {}};
+    FormatOutcome answer = Outcome(FormatStatus::kOk);
 };
 
 // Two cards given as the drive roots, a dialog on them whose message boxes are answered here,
-// and a recording "playing" from the first card.
+// and a recording "playing" from the first card, which makes it the card chosen.
 class CardSetupDialogTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -52,6 +59,9 @@ class CardSetupDialogTest : public ::testing::Test {
         }
         card1_ = Canonical(first_);
         card2_ = Canonical(second_);
+        MakeCard(card1_);
+        MakeCard(card2_);
+        playing_ = card1_ + "/DCIM/100MEDIA/A.TS";
         SetRoots({card1_, card2_});
     }
     void TearDown() override {
@@ -61,6 +71,8 @@ class CardSetupDialogTest : public ::testing::Test {
         }
     }
 
+    // The folders a camera makes on its card.
+    static void MakeCard(const fs::path& root) { fs::create_directories(root / "DCIM/100MEDIA"); }
     static std::string Canonical(const TempDir& dir) { return fs::canonical(dir.path()).string(); }
     static void SetRoots(const std::vector<std::string>& roots) {
         std::string list;
@@ -159,6 +171,33 @@ TEST_F(CardSetupDialogTest, FillsEveryListInOrderWithItsDefaultAndTheFirstCardsS
     EXPECT_EQ(dialog->Record().language, 7u);
 }
 
+// A USB stick of photos sorts before the card; a removable boot partition looks like a card.
+TEST_F(CardSetupDialogTest, OnlyCameraCardsAreOfferedAndThePlayedOneIsChosen) {
+    TempDir stick;
+    TempDir boot;
+    test::WriteText(stick.path() / "DCIM/100CANON/IMG_0001.JPG", "photo");
+    MakeCard(boot.path());
+    test::WriteText(boot.path() / "vmlinuz-6.1.0", "kernel");
+    const std::string stickRoot = Canonical(stick);
+    SetRoots({stickRoot, Canonical(boot), card1_, card2_});
+    playing_ = card2_ + "/DCIM/100MEDIA/A.TS";
+    auto dialog = Open();
+    ASSERT_EQ(dialog->DriveList()->count(), 2);
+    EXPECT_EQ(dialog->DriveList()->itemText(0).toStdString(), card1_);
+    EXPECT_EQ(dialog->DriveList()->currentText().toStdString(), card2_);
+
+    // Among several cards with none playing, nothing is erased until the user chooses.
+    playing_.clear();
+    auto unchosen = Open();
+    EXPECT_EQ(unchosen->DriveList()->currentIndex(), -1);
+    unchosen->Clear();
+    unchosen->Format();
+    EXPECT_TRUE(questions_.isEmpty());
+    EXPECT_EQ(messages_, QStringList({"Choose the camera card", "Choose the camera card"}));
+    EXPECT_TRUE(formatter_->roots.empty());
+    EXPECT_TRUE(fs::exists(stick.path() / "DCIM/100CANON/IMG_0001.JPG"));
+}
+
 TEST_F(CardSetupDialogTest, WithoutACardTheListsShowTheDefaultsAndSayNoCard) {
     SetRoots({});
     auto dialog = Open();
@@ -220,7 +259,7 @@ TEST_F(CardSetupDialogTest, SetRefusesACardNoLongerListedAndWritesNothing) {
 }
 
 TEST_F(CardSetupDialogTest, ACardThatCannotBeWrittenSaysSaveErrorAndStaysOpen) {
-    SetRoots({(first_.path() / "not-mounted").string()});
+    fs::create_directories(CameraSettingsPath(card1_));  // a folder in the settings file's place
     auto dialog = Open();
     dialog->Set();
     ASSERT_EQ(messages_.size(), 1);
@@ -247,17 +286,20 @@ TEST_F(CardSetupDialogTest, DefaultAnsweredNoChangesNothingAndYesRestoresTheDefa
 }
 
 TEST_F(CardSetupDialogTest, ClearStopsThePlaybackFromTheCardThenEmptiesIt) {
-    fs::create_directories(fs::path(card1_) / "DCIM" / "100MEDIA");
-    test::WriteText(fs::path(card1_) / "DCIM" / "100MEDIA" / "A.TS", "ts");
-    test::WriteText(fs::path(card1_) / ".hidden", "h");
+    test::WriteText(fs::path(card1_) / "DCIM" / "100MEDIA" / "A.TS", std::string(1500, 't'));
+    test::WriteText(fs::path(card1_) / ".hidden", std::string(500, 'h'));
     test::WriteText(fs::path(card2_) / "other.ts", "keep");
-    playing_ = card1_ + "/DCIM/100MEDIA/A.TS";
     auto dialog = Open();
 
     dialog->Clear();
     ASSERT_TRUE(test::WaitGui([&] { return !dialog->IsBusy() && !messages_.isEmpty(); }));
 
-    EXPECT_EQ(questions_, QStringList{"Are you sure to Clear it?"});
+    // The question names the card and what is on it.
+    ASSERT_EQ(questions_.size(), 1);
+    const QString label = QString::fromStdString(fs::path(card1_).filename().string());
+    EXPECT_TRUE(questions_.front().startsWith(QStringLiteral("Erase all 2 files (2.0 kB) on ") +
+                                              label + QStringLiteral(" (")))
+        << questions_.front().toStdString();
     EXPECT_EQ(stops_, 1);
     EXPECT_TRUE(stoppedWithCardFull_);
     EXPECT_EQ(messages_, QStringList{"Clear Success"});
@@ -270,11 +312,13 @@ TEST_F(CardSetupDialogTest, ClearRefusesTheHomeFolderAndAFolderNoLongerListed) {
     test::WriteText(home.path() / "precious", "keep");
     const std::string homeText = Canonical(home);
     setenv("HOME", homeText.c_str(), 1);
+    MakeCard(homeText);  // a home folder that looks like a card is still never cleared
     SetRoots({homeText, card1_});
     test::WriteText(fs::path(card1_) / "file", "keep");
     playing_ = card1_ + "/file";
     auto dialog = Open();
 
+    dialog->DriveList()->setCurrentIndex(0);
     dialog->Clear();  // the home folder, listed first
     ASSERT_EQ(messages_.size(), 1);
     EXPECT_TRUE(messages_.back().startsWith("Clear Fail"));
@@ -311,7 +355,10 @@ TEST_F(CardSetupDialogTest, FormatStopsThePlaybackAndFormatsTheChosenCard) {
     dialog->Format();
     ASSERT_TRUE(test::WaitGui([&] { return !dialog->IsBusy() && !messages_.isEmpty(); }));
 
-    EXPECT_EQ(questions_, QStringList{"Are you sure to Format it?"});
+    ASSERT_EQ(questions_.size(), 1);
+    EXPECT_TRUE(questions_.front().endsWith("will be lost. Format it?"));
+    EXPECT_TRUE(questions_.front().contains(QString::fromStdString(fs::path(card2_).filename())))
+        << questions_.front().toStdString();
     EXPECT_EQ(stops_, 1);
     EXPECT_EQ(formatter_->roots, std::vector<std::string>{card2_});
     EXPECT_EQ(messages_, QStringList{"Format Success"});
@@ -320,13 +367,13 @@ TEST_F(CardSetupDialogTest, FormatStopsThePlaybackAndFormatsTheChosenCard) {
     // Playing from the other card goes on.
     playing_ = card2_ + "/x.ts";
     dialog->DriveList()->setCurrentIndex(0);
-    formatter_->answer = {FormatStatus::kNotAuthorised, "no"};
+    formatter_->answer = Outcome(FormatStatus::kNotAuthorised, "no");
     dialog->Format();
     ASSERT_TRUE(test::WaitGui([&] { return !dialog->IsBusy() && messages_.size() == 2; }));
     EXPECT_EQ(stops_, 1);
     EXPECT_EQ(messages_.back(), "Format Fail\nNot authorised to format this card");
 
-    formatter_->answer = {FormatStatus::kFailed, "mkfs.vfat: device too small"};
+    formatter_->answer = Outcome(FormatStatus::kFailed, "mkfs.vfat: device too small");
     dialog->Format();
     ASSERT_TRUE(test::WaitGui([&] { return !dialog->IsBusy() && messages_.size() == 3; }));
     EXPECT_EQ(messages_.back(), "Format Fail\nmkfs.vfat: device too small");
@@ -342,6 +389,7 @@ TEST_F(CardSetupDialogTest, FormatThroughUDisks2SaysWhyABusyCardWasNotFormatted)
     service.StandIn().drives[drive] = true;
     service.StandIn().unmountError = QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy");
     formatter_.reset();
+    SetRoots({card1_});
     CDlgSDSet dialog(nullptr,
                      std::make_shared<UDisks2Formatter>(bus.Connect(QStringLiteral("dialog"))), {});
     dialog.showMessage = [this](const QString& text) { messages_ << text; };
