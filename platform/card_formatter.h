@@ -20,16 +20,24 @@ enum class FormatStatus {
 struct FormatOutcome {
     FormatStatus status = FormatStatus::kFailed;
     std::string detail;  // the service's own message, for the user and the log
+    // The card was unmounted and could not be mounted again: it is still in the reader but no
+    // folder shows it until it is taken out and inserted again.
+    bool leftUnmounted = false;
+    std::string mountedAt;  // where the card was mounted again after the format, when it was
     bool ok() const { return status == FormatStatus::kOk; }
 };
 
 class CardFormatter {
   public:
     virtual ~CardFormatter() = default;
-    // Unmounts the file system mounted at `mountRoot` and formats its device as FAT. Blocks
-    // until done; safe to call from a worker thread.
+    // Unmounts the file system mounted at `mountRoot`, formats its device as FAT and mounts it
+    // again (a failed format mounts the old file system again). Blocks until done; safe to call
+    // from a worker thread.
     virtual FormatOutcome Format(const std::string& mountRoot) = 0;
 };
+
+inline constexpr char kLeftUnmountedText[] =
+    "The card is no longer mounted: take it out and insert it again";
 
 // The English reason shown to the user; the key of its translation.
 inline const char* FormatStatusText(FormatStatus status) {

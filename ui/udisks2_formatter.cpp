@@ -174,14 +174,28 @@ FormatOutcome UDisks2Formatter::Format(const std::string& mountRoot) {
         {QStringLiteral("update-partition-type"), true},
         {QStringLiteral("mkfs-args"), QStringList{QStringLiteral("-F"), QStringLiteral("32")}},
     };
-    if (!Call(*block, kBlockInterface, "Format",
-              {QString::fromLatin1(kFatType), QVariant::fromValue(options)}, kFormatTimeoutMs,
-              outcome)) {
-        return outcome;
+    if (Call(*block, kBlockInterface, "Format",
+             {QString::fromLatin1(kFatType), QVariant::fromValue(options)}, kFormatTimeoutMs,
+             outcome)) {
+        outcome.status = FormatStatus::kOk;
+        outcome.detail.clear();
     }
-    outcome.status = FormatStatus::kOk;
-    outcome.detail.clear();
+    Remount(*block, outcome);
     return outcome;
+}
+
+// The card was unmounted for the format; whether the format worked or not, the user expects it
+// back where it was, or to be told that it is not.
+void UDisks2Formatter::Remount(const QString& block, FormatOutcome& outcome) {
+    FormatOutcome mountFailure;
+    const std::optional<QDBusMessage> reply =
+        Call(block, kFilesystemInterface, "Mount", {QVariant::fromValue(QVariantMap())},
+             kQueryTimeoutMs, mountFailure);
+    if (!reply || reply->arguments().isEmpty()) {
+        outcome.leftUnmounted = true;
+        return;
+    }
+    outcome.mountedAt = reply->arguments().front().toString().toStdString();
 }
 
 }  // namespace velmaro

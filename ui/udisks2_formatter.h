@@ -30,6 +30,7 @@ class UDisks2Formatter : public CardFormatter {
     // when UDisks2 cannot be asked or none is mounted there.
     std::optional<QString> FindBlock(const QString& mountRoot, FormatOutcome& failure);
     bool CheckRemovable(const QString& block, FormatOutcome& failure);
+    void Remount(const QString& block, FormatOutcome& outcome);
     std::optional<QVariant> Property(const QString& path, const char* interface, const char* name,
                                      FormatOutcome& failure);
     // Sends the call; on an error reply fills `failure` and returns nothing.

@@ -66,8 +66,11 @@ TEST_F(UDisks2FormatterTest, FindsTheCardChecksItsDriveUnmountsAndFormatsFat) {
         "Properties.Get " + kCardDrive + " Drive.Removable",
         "Filesystem.Unmount " + kCard,
         "Block.Format " + kCard,
+        "Filesystem.Mount " + kCard,
     };
     EXPECT_EQ(StandIn().Calls(), expected);
+    EXPECT_EQ(outcome.mountedAt, card_.toStdString());
+    EXPECT_FALSE(outcome.leftUnmounted);
     EXPECT_EQ(StandIn().FormatType(), "vfat");
     EXPECT_EQ(StandIn().FormatOptions().value("update-partition-type"), QVariant(true));
     EXPECT_EQ(StandIn().FormatOptions().value("mkfs-args").toStringList(),
@@ -108,6 +111,22 @@ TEST_F(UDisks2FormatterTest, ReportsOtherFailuresWithTheServicesMessage) {
     const FormatOutcome outcome = Format(card_);
     EXPECT_EQ(outcome.status, FormatStatus::kFailed);
     EXPECT_EQ(outcome.detail, "refused");
+    EXPECT_TRUE(StandIn().Calls().last().startsWith("Filesystem.Mount")) << "the old one again";
+    EXPECT_FALSE(outcome.leftUnmounted);
+}
+
+// Unmounted and not mounted again, the card shows in no folder: the user must be told.
+TEST_F(UDisks2FormatterTest, SaysWhenTheCardCouldNotBeMountedAgain) {
+    StandIn().mountError = QStringLiteral("org.freedesktop.UDisks2.Error.Failed");
+    for (const QString& formatError :
+         {QString(), QStringLiteral("org.freedesktop.UDisks2.Error.Failed")}) {
+        StandIn().formatError = formatError;
+        const FormatOutcome outcome = Format(card_);
+        EXPECT_EQ(outcome.ok(), formatError.isEmpty());
+        EXPECT_TRUE(outcome.leftUnmounted);
+        EXPECT_EQ(outcome.detail, formatError.isEmpty() ? "" : "refused")
+            << "the format's own words";
+    }
 }
 
 TEST(UDisks2Formatter, SaysSoWhenNoServiceAnswers) {

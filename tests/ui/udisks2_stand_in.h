@@ -60,6 +60,7 @@ class UDisksStandIn : public QDBusVirtualObject {
     std::map<QString, bool> drives;          // Removable, by object path
     QString unmountError;                    // an error name the Unmount answers with
     QString formatError;
+    QString mountError;  // an error name the Mount answers with
 
     QStringList Calls() const {
         QMutexLocker lock(&mutex_);
@@ -107,6 +108,15 @@ class UDisksStandIn : public QDBusVirtualObject {
         if (member == QLatin1String("Filesystem.Unmount")) {
             return unmountError.isEmpty() ? message.createReply()
                                           : message.createErrorReply(unmountError, "refused");
+        }
+        if (member == QLatin1String("Filesystem.Mount")) {
+            const auto block = blocks.find(message.path());
+            const QString point = block == blocks.end() || block->second.mountPoints.isEmpty()
+                                      ? QString()
+                                      : QString::fromUtf8(block->second.mountPoints.front());
+            return mountError.isEmpty()
+                       ? message.createReply(QVariant(point.section(QChar(0), 0, 0)))
+                       : message.createErrorReply(mountError, "cannot mount");
         }
         if (member == QLatin1String("Block.Format")) {
             QMutexLocker lock(&mutex_);
