@@ -1,12 +1,11 @@
 #include "ui/video_widget.h"
 
-#include <QImage>
 #include <QMetaObject>
-#include <QPainter>
 #include <QResizeEvent>
 
 #include "media/window_scaler.h"
 #include "ui/gl_video_surface.h"
+#include "ui/video_raster_window.h"
 
 namespace velmaro {
 namespace {
@@ -22,11 +21,15 @@ VideoWidget::VideoWidget(QWidget* parent, VideoPath path)
         gl_ = new GlVideoSurface(this);
         return;
     }
-    // Every pixel is painted from the picture: no background to clear first.
+    // Every pixel is painted by the raster window: no background to clear first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     scaler_ = std::make_unique<WindowScaler>([this] {
-        QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { raster_->update(); }, Qt::QueuedConnection);
     });
+    raster_ = new VideoRasterWindow(scaler_.get(), this);
+    rasterHost_ = QWidget::createWindowContainer(raster_, this);
+    rasterHost_->setGeometry(rect());
     scaler_->Start();
 }
 
@@ -57,6 +60,7 @@ void VideoWidget::FollowSize() {
         gl_->setGeometry(rect());
         return;
     }
+    rasterHost_->setGeometry(rect());
     const QSize pixels = (QSizeF(size()) * devicePixelRatioF()).toSize();
     scaler_->SetSize(pixels.width(), pixels.height());
 }
@@ -70,22 +74,7 @@ void VideoWidget::showEvent(QShowEvent*) {
     FollowSize();
 }
 
-void VideoWidget::paintEvent(QPaintEvent*) {
-    if (!scaler_) {
-        return;  // the OpenGL child covers the widget
-    }
-    QPainter painter(this);
-    const ScaledImage* image = scaler_->Newest();
-    if (image == nullptr) {
-        painter.fillRect(rect(), Qt::black);
-        return;
-    }
-    QImage view(image->bytes.data(), image->width, image->height, image->stride,
-                QImage::Format_RGB32);
-    view.setDevicePixelRatio(devicePixelRatioF());
-    // At the widget's size this is a copy; only while a new size is being scaled for does the
-    // image on hand get stretched (without smoothing, as it is about to be replaced).
-    painter.drawImage(rect(), view);
-}
+// Either child covers the widget and draws every pixel.
+void VideoWidget::paintEvent(QPaintEvent*) {}
 
 }  // namespace velmaro

@@ -2,7 +2,8 @@
 // widget (the window's size changes nothing upstream). It draws them on one of two paths,
 // chosen once (see video_path.h): with OpenGL on a GPU, through a GlVideoSurface child that
 // covers the widget; in software otherwise, through a WindowScaler that scales each new
-// picture to the widget's pixel size on its own thread, leaving paintEvent a plain copy.
+// picture to the widget's pixel size on its own thread, and a VideoRasterWindow child that
+// draws it with a plain copy.
 #pragma once
 
 #include <QWidget>
@@ -15,6 +16,7 @@
 namespace velmaro {
 
 class GlVideoSurface;
+class VideoRasterWindow;
 class WindowScaler;
 
 class VideoWidget : public QWidget, public VideoOutput {
@@ -44,6 +46,8 @@ class VideoWidget : public QWidget, public VideoOutput {
     const VideoPath path_;
     GlVideoSurface* gl_ = nullptr;          // OpenGL path: the child that draws
     std::unique_ptr<WindowScaler> scaler_;  // software path
+    VideoRasterWindow* raster_ = nullptr;   // software path: draws; owned by rasterHost_
+    QWidget* rasterHost_ = nullptr;         // software path: the child that holds raster_
     std::atomic<int> presented_{0};         // written by the video worker
 };
 
