@@ -49,10 +49,16 @@ void CVxSkinSldButton::SetRange(int minimum, int maximum) {
     update();
 }
 
+// Only the thumb's old and new places are drawn again, and nothing when it stays on the same
+// pixels: positions arrive with every picture.
 void CVxSkinSldButton::SetPos(int position) {
+    const QRect before = ThumbRect();
     position_ = position;
     fraction_ = FractionOf(position);
-    update();
+    const QRect after = ThumbRect();
+    if (after != before) {
+        update(before.united(after));
+    }
 }
 
 double CVxSkinSldButton::FractionOf(int position) const {

@@ -181,6 +181,14 @@ CPlayCtrlDlg::CPlayCtrlDlg(CTavrelDlg& mainWindow, AppShared& app, int uiMode)
     framesTimer_ = new QTimer(this);
     connect(framesTimer_, &QTimer::timeout, this, [this] { OnFramesTimer(); });
     framesTimer_->start(kFramesTimerMs);
+    positionTimer_ = new QTimer(this);
+    positionTimer_->setSingleShot(true);
+    // While positions keep coming the timer keeps running, so they show at its pace.
+    connect(positionTimer_, &QTimer::timeout, this, [this] {
+        if (ShowPosition()) {
+            positionTimer_->start(kPositionRefreshMs);
+        }
+    });
     snapshotPoll_ = new QTimer(this);
     snapshotPoll_->setInterval(kSnapshotPollMs);
     connect(snapshotPoll_, &QTimer::timeout, this, [this] { TakeSnapshotResults(); });
@@ -658,8 +666,11 @@ void CPlayCtrlDlg::wheelEvent(QWheelEvent* event) {
 void CPlayCtrlDlg::OnPanelMessage(uint32_t msg, intptr_t wParam) {
     switch (msg) {
         case kMsgPosition:
-            if (!seekSlider_->IsDragging()) {
-                seekSlider_->SetPos(static_cast<int>(std::clamp<intptr_t>(wParam, 0, kSeekMax)));
+            positionToShow_ = static_cast<int>(std::clamp<intptr_t>(wParam, 0, kSeekMax));
+            // The first position after a pause shows at once, later ones with the timer.
+            if (!positionTimer_->isActive()) {
+                ShowPosition();
+                positionTimer_->start(kPositionRefreshMs);
             }
             break;
         case kMsgReset:
@@ -673,6 +684,14 @@ void CPlayCtrlDlg::OnPanelMessage(uint32_t msg, intptr_t wParam) {
         default:
             break;
     }
+}
+
+bool CPlayCtrlDlg::ShowPosition() {
+    if (seekSlider_->IsDragging() || seekSlider_->GetPos() == positionToShow_) {
+        return false;
+    }
+    seekSlider_->SetPos(positionToShow_);
+    return true;
 }
 
 void CPlayCtrlDlg::OnFramesTimer() {

@@ -69,6 +69,10 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     static constexpr int kOpenSdCardCommand = 5001;
     static constexpr int kOpenFileCommand = 5002;
     static constexpr int kFramesTimerMs = 1000;
+    // The seek bar follows the play position at most this often. On a software OpenGL renderer
+    // each change of the panel composes the whole main window (it holds the map's web view), so
+    // a thumb moved with every picture cost more CPU than decoding.
+    static constexpr int kPositionRefreshMs = 100;
 
     // Asks the user for a file name: (suggested name) -> chosen path, empty when cancelled.
     using NameChooser = std::function<QString(const QString& suggested)>;
@@ -155,6 +159,7 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     void OnSliderNotify(quint32 code, int identifier, int position);
     void OnPanelMessage(uint32_t msg, intptr_t wParam);
     void OnFramesTimer();
+    bool ShowPosition();  // false when the seek bar already shows it
     void TakeSnapshotResults();
     void OnExportProgress(int64_t done, int64_t toDo);
     void OnExportEnd(const ExportOutcome& outcome);
@@ -184,6 +189,8 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     QLabel* framesLabel_ = nullptr;
     QProgressBar* exportProgress_ = nullptr;
     QTimer* framesTimer_ = nullptr;
+    QTimer* positionTimer_ = nullptr;  // single shot: shows positionToShow_ on the seek bar
+    int positionToShow_ = 0;
     QTimer* snapshotPoll_ = nullptr;  // runs while snapshots are being written
     std::vector<SnapshotResult> snapshotResults_;
     QPointer<QMessageBox> messageBox_;
