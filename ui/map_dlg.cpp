@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QOpenGLWidget>
 #include <QScreen>
 #include <QShortcut>
 #include <QWebChannel>
@@ -66,7 +67,22 @@ CMapDlg::CMapDlg(QWidget* mainWindow, GSensorRecord* gsensor, const std::filesys
     std::error_code error;
     const bool havePage = std::filesystem::is_regular_file(page, error);
     const QString pagePath = QString::fromStdString(page.string());
-    view_ = new QWebEngineView(this);
+    // The web view sits in a widget window of its own, shown inside the map area through a
+    // window container. A web view draws through OpenGL, and a window holding one composes every
+    // flush of all its widgets through OpenGL too: on a software renderer the main window then
+    // spent more CPU composing itself for each moved seek-bar thumb than the decoder spent.
+    viewHost_ = std::make_unique<QWidget>();
+    viewHost_->setAttribute(Qt::WA_NativeWindow);
+    // Not a window of the user's: closing the main window still ends the player.
+    viewHost_->setAttribute(Qt::WA_QuitOnClose, false);
+    view_ = new QWebEngineView(viewHost_.get());
+    // The view makes its drawing child only once the page loads, and a window made before that
+    // is made again for OpenGL, away from the container. A hidden OpenGL child (never shown,
+    // so it never draws) has the window made for OpenGL from the start.
+    (new QOpenGLWidget(viewHost_.get()))->hide();
+    viewHost_->winId();
+    viewContainer_ = QWidget::createWindowContainer(viewHost_->windowHandle(), this);
+    // The widget is shown while the map is (see showEvent), for its window to draw.
     view_->setContextMenuPolicy(Qt::NoContextMenu);
     auto* webPage = new MapWebPage(
         MapProfile(), havePage ? QFileInfo(pagePath).absolutePath() : QString(), view_);
@@ -262,7 +278,19 @@ void CMapDlg::DockWindow() {
 }
 
 void CMapDlg::resizeEvent(QResizeEvent*) {
-    view_->setGeometry(rect());
+    viewContainer_->setGeometry(rect());
+    viewHost_->resize(size());
+    view_->setGeometry(QRect(QPoint(), size()));
+}
+
+// A visible top-level widget whose window lives in a container cannot be closed, and the
+// application's quit gives up on it: the view's widget is visible only while the map is.
+void CMapDlg::showEvent(QShowEvent*) {
+    viewHost_->show();
+}
+
+void CMapDlg::hideEvent(QHideEvent*) {
+    viewHost_->hide();
 }
 
 void CMapDlg::keyPressEvent(QKeyEvent* event) {

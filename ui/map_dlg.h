@@ -16,6 +16,7 @@
 #include <QWidget>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "map/map_page.h"
@@ -74,6 +75,8 @@ class CMapDlg : public QWidget, public MapPort {
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -85,7 +88,9 @@ class CMapDlg : public QWidget, public MapPort {
 
     QWidget* const mainWindow_;
     GSensorRecord* const gsensor_;
+    std::unique_ptr<QWidget> viewHost_;  // the view's own window; before view_, dies after it
     QWebEngineView* view_;
+    QWidget* viewContainer_ = nullptr;  // shows viewHost_'s window in this widget
     QPointer<QMessageBox> messageBox_;
     QString lastMessage_;
     bool pageLoaded_ = false;
