@@ -210,9 +210,18 @@ void CBuffer::ResetProducerRecord(FrameItem* item, uint8_t* writePosition) {
     }
 }
 
-bool CBuffer::FullLocked() const {
+bool CBuffer::FullLocked(bool timeBound) const {
     return static_cast<int32_t>(items_.size()) >= maxItems ||
-           3 * int64_t{maxItemSize_} + usedBytes_ >= storageSize_;
+           3 * int64_t{maxItemSize_} + usedBytes_ >= storageSize_ ||
+           (timeBound && maxSeconds > 0.0 && QueuedSecondsLocked() >= maxSeconds);
+}
+
+double CBuffer::QueuedSecondsLocked() const {
+    if (items_.size() < 2) {
+        return 0.0;
+    }
+    const double span = items_.back().pts - items_.front().pts;
+    return span >= 0.0 && span <= kLargestQueuedSpan ? span : 0.0;
 }
 
 void CBuffer::WaitWhileFull(std::mutex& lock) {
@@ -371,7 +380,26 @@ void CABuffer2::Clear() {
 
 bool CABuffer2::Full() {
     std::lock_guard guard(lock_);
-    return FullLocked();
+    // With pictures to watch, what holds the producer without fail is the storage's bound.
+    return FullLocked(pictures_ == nullptr);
+}
+
+void CABuffer2::WaitWhileFullOfSound() {
+    if (pictures_ == nullptr) {
+        WaitWhileFull(lock_);
+        return;
+    }
+    // The pictures' queue is asked outside this queue's lock: the two locks never nest.
+    while (mode_.load() == kQueueBlocking) {
+        const bool picturesQueued = pictures_->EntryCount() > 1;
+        {
+            std::lock_guard guard(lock_);
+            if (!FullLocked(picturesQueued)) {
+                return;
+            }
+        }
+        spaceEvent_->WaitFor(std::chrono::milliseconds(kPictureCheckMs));
+    }
 }
 
 bool CABuffer2::Push(FrameItem& w) {
@@ -381,7 +409,7 @@ bool CABuffer2::Push(FrameItem& w) {
             w.size = 0;
         }
     }
-    WaitWhileFull(lock_);
+    WaitWhileFullOfSound();
     return mode_.load() != kQueueStopped;
 }
 

@@ -30,9 +30,21 @@ constexpr int32_t kVideoPictureLimit = 32 * 1024 * 1024;
 // A grown video queue's storage holds this many of its largest items, so that it still holds
 // about as much time of the stream as before it grew (fullness leaves three items' room).
 constexpr int32_t kGrownStorageItems = 8;
-constexpr int32_t kAudioQueueStorage = 128 * 1024;
+// Sound is bounded by the time it holds, not by a count: a stream may carry one AAC frame per
+// PES (about 21 ms) or many, and may write its sound well ahead of the pictures it goes with.
+// The time covers such a lead plus the video queue's second of pictures; the storage holds
+// that much sound at any bit rate AAC is written at, and the count only bounds sound without
+// times.
+constexpr double kAudioQueueSeconds = 3.0;
+constexpr int32_t kAudioQueueStorage = 512 * 1024;
 constexpr int32_t kAudioQueueMaxItem = 16 * 1024;
-constexpr int32_t kAudioQueueMaxItems = 15;
+constexpr int32_t kAudioQueueMaxItems = 512;
+// Times further apart than this in one queue belong to two files or a jump: they say nothing
+// of how much sound is queued.
+constexpr double kLargestQueuedSpan = 10.0;
+// How often a producer held by a full sound queue looks whether the pictures still have
+// something queued.
+constexpr int kPictureCheckMs = 5;
 
 constexpr int32_t kQueueStopped = 0;
 constexpr int32_t kQueueBlocking = 1;
@@ -71,6 +83,7 @@ class CBuffer {
 
     int32_t maxItems = kVideoQueueMaxItems;  // set by the owner before Init
     int32_t itemLimit = 0;    // set by the owner before Init; 0: the storage never grows
+    double maxSeconds = 0.0;  // set by the owner before Init; 0: no bound by time
 
     // Observers for the owner and tests; they read under the derived lock where there is one.
     virtual size_t EntryCount() { return items_.size(); }
@@ -81,7 +94,6 @@ class CBuffer {
     int32_t Mode() const { return mode_.load(); }
 
   protected:
-    // The ring step shared by the derived queues; callers hold their lock.
     struct Growth {
         std::unique_ptr<uint8_t[]> storage;  // null when the item fits as things are
         int32_t storageSize = 0;
@@ -98,13 +110,16 @@ class CBuffer {
     // The oldest queued item that lies in the current storage; null when none does.
     const FrameItem* OldestInStorageLocked();
     void ReleaseRetiredLocked();
+    // The ring step shared by the derived queues; callers hold their lock.
     bool BasePush(FrameItem& w);
     bool BaseTake(FrameItem& out);
     uint8_t* BaseTrim();
     void ResetProducerRecord(FrameItem* item, uint8_t* writePosition);
     // After an item (at `data`, `size`) stays as the newest, where the next frame goes.
     uint8_t* NextWritePosition(const uint8_t* data, int32_t size) const;
-    bool FullLocked() const;
+    // `timeBound`: whether the bound by time counts; the bounds by count and bytes always do.
+    bool FullLocked(bool timeBound = true) const;
+    double QueuedSecondsLocked() const;
     bool HasSpaceLocked() const { return mode_.load() == kQueueBlocking && !FullLocked(); }
     // Producer side, outside the lock: waits on the space event while the queue is full.
     void WaitWhileFull(std::mutex& lock);
@@ -160,7 +175,14 @@ class CVBuffer2 : public CBuffer, public light_lock {
 
 class CABuffer2 : public CBuffer, public light_lock {
   public:
-    CABuffer2() { maxItems = kAudioQueueMaxItems; }
+    CABuffer2() {
+        maxItems = kAudioQueueMaxItems;
+        maxSeconds = kAudioQueueSeconds;
+    }
+    // Set before any thread uses the queue. While `video` has no picture queued beyond the
+    // one being shown, the producer does not wait for sound to be played (the sound may be
+    // waiting for those very pictures): it waits only when the storage itself is full.
+    void WaitOnlyWithPicturesIn(CVBuffer2* video) { pictures_ = video; }
     void Trim(FrameItem* item) override;
     void Clear() override;
     bool Push(FrameItem& w) override;
@@ -170,10 +192,13 @@ class CABuffer2 : public CBuffer, public light_lock {
     // How many times the queue has been cleared: a frame taken under an older count, and
     // still being played from the storage, belongs to the place before a reset.
     uint64_t ClearCount() const { return clears_.load(); }
-    // A producer pushing now would wait.
+    // A producer pushing now would wait, whatever the pictures have queued.
     bool Full();
 
   private:
+    void WaitWhileFullOfSound();
+
+    CVBuffer2* pictures_ = nullptr;
     std::atomic<uint64_t> clears_{0};  // changed under lock_ by Clear; read by anyone
 };
 

@@ -34,6 +34,11 @@ CTSAnalyse::CTSAnalyse(const ReaderLinks& links) : links_(links) {
     outputs_.audioItem = &audioItem_;
     outputs_.telemetry = links.telemetry;
     outputs_.sink = links.mainWindow;
+    // Sound written ahead of its pictures fills the sound queue first; the pictures it waits
+    // for come only from this reader, so it must not wait on sound while they are missing.
+    if (links.audioQueue != nullptr && links.videoQueue != nullptr) {
+        links.audioQueue->WaitOnlyWithPicturesIn(links.videoQueue);
+    }
 }
 
 CTSAnalyse::~CTSAnalyse() {
