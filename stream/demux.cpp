@@ -57,6 +57,9 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
                       bool backward, bool keyOnly) {
     Payload pes;
     if (!GatheredPayload(state.video, state.drops.oversizePes, pes)) {
+        if (state.video.Overflowed() && out.videoQueue) {
+            out.videoQueue->NoteOversize();
+        }
         return false;
     }
     // Decode times come at a steady interval; presentation times of reordered pictures do not.
@@ -76,17 +79,18 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     }
     // The frame runs from its first kept unit to the end of the PES.
     const int size = pes.size - scan.offset;
-    if (size > out.videoQueue->MaxItemSize()) {
-        ++state.drops.oversizeVideoFrames;
-        return false;
-    }
+    FrameItem& w = *out.videoItem;
     // A key frame without parameter sets of its own gets the latest ones, so that the decoder
     // can start from it; when they do not fit the frame goes alone (the decoder may hold them).
     int prefix = state.parameterSets.PrefixSize(scan);
-    if (size + prefix > out.videoQueue->MaxItemSize()) {
+    if (prefix > 0 && !out.videoQueue->Reserve(w, size + prefix)) {
         prefix = 0;
     }
-    FrameItem& w = *out.videoItem;
+    if (prefix == 0 && !out.videoQueue->Reserve(w, size)) {
+        ++state.drops.oversizeVideoFrames;
+        out.videoQueue->NoteOversize();
+        return false;
+    }
     if (prefix > 0) {
         state.parameterSets.WritePrefix(w.data);
     }

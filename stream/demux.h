@@ -21,7 +21,7 @@ class TelemetryHandOver;
 
 // Frames and texts dropped because they broke a size bound; kept for the probe and tests.
 struct DemuxDropCounts {
-    uint64_t oversizeVideoFrames = 0;  // larger than the video queue's largest item
+    uint64_t oversizeVideoFrames = 0;  // larger than the video queue grows for
     uint64_t oversizeAudioFrames = 0;  // larger than the audio queue's largest item
     uint64_t audioBeforePicture = 0;   // audio after a seek, before its first key frame
     uint64_t oversizePes = 0;          // more than a PES buffer holds
@@ -32,7 +32,7 @@ struct DemuxState {
     PsiState psi;
     FrameRateMeter rate;
     ParameterSetStore parameterSets;  // kept across seeks and files: a stream may send them once
-    PesBuffer video;
+    PesBuffer video{kPesBufferLimit};  // as large as the largest picture the player takes
     PesBuffer audio;
     PesBuffer data;
     DemuxDropCounts drops;

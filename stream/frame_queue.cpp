@@ -1,5 +1,7 @@
 #include "stream/frame_queue.h"
 
+#include <algorithm>
+#include <chrono>
 #include <new>
 
 namespace velmaro {
@@ -34,6 +36,7 @@ bool CBuffer::Init(int32_t storageSize, int32_t maxItemSize, int32_t mode) {
         }
     }
     mode_.store(mode);
+    retired_.clear();
     maxItemSize_ = maxItemSize;
     usedBytes_ = 0;
     items_.clear();
@@ -66,7 +69,69 @@ bool CBuffer::Take(FrameItem& out) {
     return BaseTake(out);
 }
 
+bool CBuffer::Reserve(FrameItem& w, int32_t size) {
+    Growth growth = StorageFor(size);
+    BaseGrow(w, growth);
+    return !growth.refused;
+}
+
+CBuffer::Growth CBuffer::StorageFor(int32_t size) const {
+    Growth growth;
+    if (size <= maxItemSize_) {
+        return growth;
+    }
+    if (size > itemLimit || !storage_) {
+        growth.refused = true;
+        return growth;
+    }
+    // Doubling keeps the number of growths small however the pictures grow.
+    int64_t item = maxItemSize_;
+    while (item < size) {
+        item *= 2;
+    }
+    growth.maxItemSize = static_cast<int32_t>(std::min<int64_t>(item, itemLimit));
+    growth.storageSize = std::max(storageSize_, growth.maxItemSize * kGrownStorageItems);
+    try {
+        growth.storage = std::make_unique_for_overwrite<uint8_t[]>(growth.storageSize);
+    } catch (const std::bad_alloc&) {
+        growth.refused = true;
+    }
+    return growth;
+}
+
+void CBuffer::BaseGrow(FrameItem& w, Growth& growth) {
+    if (!growth.storage) {
+        return;
+    }
+    retired_.push_back(std::move(storage_));
+    storage_ = std::move(growth.storage);
+    storageSize_ = growth.storageSize;
+    maxItemSize_ = growth.maxItemSize;
+    w.data = storage_.get();
+}
+
+const FrameItem* CBuffer::OldestInStorageLocked() {
+    for (size_t i = 0; i < items_.size(); ++i) {
+        if (InStorage(items_.At(i).data)) {
+            return &items_.At(i);
+        }
+    }
+    return nullptr;
+}
+
+// The consumer has just given up its previous item: once the item it now holds lies in the
+// current storage (items follow one another from storage to storage), no one reads the
+// retired ones any more.
+void CBuffer::ReleaseRetiredLocked() {
+    if (!retired_.empty() && (items_.empty() || InStorage(items_.front().data))) {
+        retired_.clear();
+    }
+}
+
 uint8_t* CBuffer::NextWritePosition(const uint8_t* data, int32_t size) const {
+    if (!InStorage(data)) {
+        return storage_.get();  // the item lies in a retired storage: this one is empty
+    }
     const int64_t next = (data - storage_.get()) + int64_t{size};
     if (next + maxItemSize_ > storageSize_) {
         return storage_.get();
@@ -88,8 +153,12 @@ bool CBuffer::BasePush(FrameItem& w) {
         items_.push_back(w);
         usedBytes_ = w.size;
         next = NextWritePosition(w.data, w.size);
+    } else if (const FrameItem* oldest = OldestInStorageLocked(); oldest == nullptr) {
+        items_.push_back(w);  // the first item of a new storage: nothing of it is in use
+        usedBytes_ += w.size;
+        next = NextWritePosition(w.data, w.size);
     } else {
-        const int64_t head = items_.front().data - storage_.get();
+        const int64_t head = oldest->data - storage_.get();
         if (head > at) {
             queued = end + maxItemSize_ <= head;  // wrapped writer must stay behind the head
         } else if (end + maxItemSize_ > storageSize_) {
@@ -112,6 +181,7 @@ bool CBuffer::BaseTake(FrameItem& out) {
     if (!items_.empty()) {
         items_.pop_front();
     }
+    ReleaseRetiredLocked();
     if (items_.empty()) {
         usedBytes_ = 0;
         return false;
@@ -140,9 +210,18 @@ void CBuffer::ResetProducerRecord(FrameItem* item, uint8_t* writePosition) {
     }
 }
 
-bool CBuffer::FullLocked() const {
+bool CBuffer::FullLocked(bool timeBound) const {
     return static_cast<int32_t>(items_.size()) >= maxItems ||
-           3 * int64_t{maxItemSize_} + usedBytes_ >= storageSize_;
+           3 * int64_t{maxItemSize_} + usedBytes_ >= storageSize_ ||
+           (timeBound && maxSeconds > 0.0 && QueuedSecondsLocked() >= maxSeconds);
+}
+
+double CBuffer::QueuedSecondsLocked() const {
+    if (items_.size() < 2) {
+        return 0.0;
+    }
+    const double span = items_.back().pts - items_.front().pts;
+    return span >= 0.0 && span <= kLargestQueuedSpan ? span : 0.0;
 }
 
 void CBuffer::WaitWhileFull(std::mutex& lock) {
@@ -253,6 +332,15 @@ bool CVBuffer2::Take(FrameItem& out, uint64_t& clears) {
     return taken;
 }
 
+bool CVBuffer2::Reserve(FrameItem& w, int32_t size) {
+    Growth growth = StorageFor(size);
+    if (growth.storage) {
+        std::lock_guard guard(lock_);
+        BaseGrow(w, growth);
+    }
+    return !growth.refused;
+}
+
 size_t CVBuffer2::EntryCount() {
     std::lock_guard guard(lock_);
     return items_.size();
@@ -292,7 +380,26 @@ void CABuffer2::Clear() {
 
 bool CABuffer2::Full() {
     std::lock_guard guard(lock_);
-    return FullLocked();
+    // With pictures to watch, what holds the producer without fail is the storage's bound.
+    return FullLocked(pictures_ == nullptr);
+}
+
+void CABuffer2::WaitWhileFullOfSound() {
+    if (pictures_ == nullptr) {
+        WaitWhileFull(lock_);
+        return;
+    }
+    // The pictures' queue is asked outside this queue's lock: the two locks never nest.
+    while (mode_.load() == kQueueBlocking) {
+        const bool picturesQueued = pictures_->EntryCount() > 1;
+        {
+            std::lock_guard guard(lock_);
+            if (!FullLocked(picturesQueued)) {
+                return;
+            }
+        }
+        spaceEvent_->WaitFor(std::chrono::milliseconds(kPictureCheckMs));
+    }
 }
 
 bool CABuffer2::Push(FrameItem& w) {
@@ -302,7 +409,7 @@ bool CABuffer2::Push(FrameItem& w) {
             w.size = 0;
         }
     }
-    WaitWhileFull(lock_);
+    WaitWhileFullOfSound();
     return mode_.load() != kQueueStopped;
 }
 

@@ -11,7 +11,7 @@
 namespace velmaro {
 
 class ItemRing {
-public:
+  public:
     explicit ItemRing(size_t initialCapacity = 64) : slots_(initialCapacity) {}
 
     size_t size() const { return count_; }
@@ -21,6 +21,8 @@ public:
     FrameItem& front() { return slots_[head_]; }
     FrameItem& back() { return At(count_ - 1); }
     FrameItem& At(size_t i) { return slots_[(head_ + i) % slots_.size()]; }
+    const FrameItem& front() const { return slots_[head_]; }
+    const FrameItem& back() const { return slots_[(head_ + count_ - 1) % slots_.size()]; }
 
     void push_back(const FrameItem& item) {
         if (count_ == slots_.size()) {
@@ -34,7 +36,7 @@ public:
     }
     void pop_back() { --count_; }
 
-private:
+  private:
     void Grow() {
         std::vector<FrameItem> bigger(slots_.size() * 2);
         for (size_t i = 0; i < count_; ++i) {

@@ -1,5 +1,6 @@
 #include "stream/pes.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -32,6 +33,7 @@ bool PesBuffer::Allocate() {
         } catch (const std::bad_alloc&) {
             return false;
         }
+        capacity_ = kPesBufferSize;
     }
     Reset();
     return true;
@@ -39,14 +41,46 @@ bool PesBuffer::Allocate() {
 
 void PesBuffer::Release() {
     data_.reset();
+    capacity_ = 0;
     Reset();
+}
+
+// The gathered bytes keep their distance from the end they grow away from, so a backward
+// gathering stays against the end of the bigger buffer.
+bool PesBuffer::Grow(int extra, bool atStart) {
+    const int64_t needed = int64_t{end_ - begin_} + extra;
+    if (needed > limit_) {
+        return false;
+    }
+    const int64_t wanted = needed + (atStart ? capacity_ - end_ : begin_);
+    int64_t capacity = capacity_;
+    while (capacity < wanted) {
+        capacity *= 2;
+    }
+    capacity = std::min<int64_t>(capacity, limit_);
+    if (capacity < wanted) {
+        return false;
+    }
+    std::unique_ptr<uint8_t[]> bigger;
+    try {
+        bigger = std::make_unique_for_overwrite<uint8_t[]>(capacity);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const int shift = atStart ? static_cast<int>(capacity) - capacity_ : 0;
+    std::memcpy(bigger.get() + begin_ + shift, data_.get() + begin_, end_ - begin_);
+    data_ = std::move(bigger);
+    capacity_ = static_cast<int>(capacity);
+    begin_ += shift;
+    end_ += shift;
+    return true;
 }
 
 void PesBuffer::Append(const uint8_t* bytes, int count) {
     if (overflowed_ || !data_ || count <= 0) {
         return;
     }
-    if (end_ + count > kPesBufferSize) {
+    if (end_ + count > capacity_ && !Grow(count, false)) {
         overflowed_ = true;
         return;
     }
@@ -59,9 +93,9 @@ void PesBuffer::Prepend(const uint8_t* bytes, int count) {
         return;
     }
     if (begin_ == end_) {
-        begin_ = end_ = kPesBufferSize;  // backward gathering fills from the end
+        begin_ = end_ = capacity_;  // backward gathering fills from the end
     }
-    if (begin_ < count) {
+    if (begin_ < count && !Grow(count, true)) {
         overflowed_ = true;
         return;
     }

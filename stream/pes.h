@@ -7,14 +7,21 @@
 
 namespace velmaro {
 
+// A PES buffer starts this big and may grow, by doubling, for a larger PES up to its limit.
+// The player's video limit is a picture as large as the video queue takes, with room for its
+// PES header.
 constexpr int kPesBufferSize = 1024 * 1024;
+constexpr int kPesBufferLimit = 32 * 1024 * 1024 + 64 * 1024;
 constexpr int kPesHeaderBase = 9;  // bytes before the PES header data
 constexpr double kPesClockHz = 90000.0;
 
-// One PES being gathered. Bytes past the capacity are not kept; the PES is then marked
-// overflowed and the completion drops it.
+// One PES being gathered. Bytes past the limit (or past what memory allows) are not kept; the
+// PES is then marked overflowed and the completion drops it.
 class PesBuffer {
-public:
+  public:
+    // `limit`: the most bytes one PES may have; the buffer grows to it from kPesBufferSize.
+    explicit PesBuffer(int limit = kPesBufferSize) : limit_(limit) {}
+
     bool Allocate();  // once; false when memory is short
     void Release();
     bool Allocated() const { return data_ != nullptr; }
@@ -30,8 +37,14 @@ public:
     int Fill() const { return end_ - begin_; }
     bool Overflowed() const { return overflowed_; }
 
-private:
+  private:
+    // Room for `extra` more bytes at the end (forward) or the start (backward); false when the
+    // PES would pass the limit or memory is short.
+    bool Grow(int extra, bool atStart);
+
     std::unique_ptr<uint8_t[]> data_;
+    int limit_;
+    int capacity_ = 0;
     int begin_ = 0;
     int end_ = 0;
     bool overflowed_ = false;

@@ -34,6 +34,11 @@ CTSAnalyse::CTSAnalyse(const ReaderLinks& links) : links_(links) {
     outputs_.audioItem = &audioItem_;
     outputs_.telemetry = links.telemetry;
     outputs_.sink = links.mainWindow;
+    // Sound written ahead of its pictures fills the sound queue first; the pictures it waits
+    // for come only from this reader, so it must not wait on sound while they are missing.
+    if (links.audioQueue != nullptr && links.videoQueue != nullptr) {
+        links.audioQueue->WaitOnlyWithPicturesIn(links.videoQueue);
+    }
 }
 
 CTSAnalyse::~CTSAnalyse() {
@@ -74,6 +79,7 @@ void CTSAnalyse::RequestOpen(const std::string& path, int32_t perMille) {
         pendingPath_ = path;
         pendingPerMille_ = perMille;
     }
+    openPending_.store(true);
     SetIdle(false);
     Wake();
 }
@@ -309,6 +315,7 @@ bool CTSAnalyse::ServeRequests() {
         std::lock_guard lock(pathMutex_);
         pending.swap(pendingPath_);
         pendingPerMille = std::exchange(pendingPerMille_, 0);
+        openPending_.store(false);
     }
     if (!pending.empty() && SwitchTo(pending, backward_.load())) {
         StartInsideNewFile(pendingPerMille);
@@ -434,12 +441,16 @@ bool CTSAnalyse::OpenAdjacentRecording(int step) {
 }
 
 int CTSAnalyse::ReadBlock(int64_t at, int size) {
+    return ReadInto(readBuffer_.get(), at, size);
+}
+
+int CTSAnalyse::ReadInto(uint8_t* target, int64_t at, int size) {
     if (!file_.Valid() || size <= 0) {
         return 0;
     }
     ssize_t n;
     do {
-        n = ::pread(file_.Get(), readBuffer_.get(), size, at);
+        n = ::pread(file_.Get(), target, size, at);
     } while (n < 0 && errno == EINTR);
     // A card pulled or a damaged sector reads as the end of the file.
     return n > 0 ? static_cast<int>(n) : 0;
@@ -510,7 +521,13 @@ void CTSAnalyse::EndGroupPass() {
 CTSAnalyse::StepEnd CTSAnalyse::ForwardStep() {
     std::memmove(window_.get(), window_.get() + cursor_, available_);
     cursor_ = 0;
-    int readSize = kReadBlockSize;
+    // Bytes left unrouted by a request that then changed nothing stay in front of the read;
+    // a window that they fill is routed before anything more is read.
+    if (available_ > kForwardReadSize) {
+        ForwardPacketLoop();
+        return StepEnd::kContinue;
+    }
+    int readSize = std::min(kForwardReadSize, kPacketWindowSize - available_);
     const int64_t position = position_.load();
     const bool groupPass = backward_.load();
     if (groupPass) {
@@ -518,9 +535,9 @@ CTSAnalyse::StepEnd CTSAnalyse::ForwardStep() {
             EndGroupPass();
             return StepEnd::kContinue;
         }
-        readSize = static_cast<int>(std::min<int64_t>(kReadBlockSize, scanLimit_ - position));
+        readSize = static_cast<int>(std::min<int64_t>(readSize, scanLimit_ - position));
     }
-    const int n = ReadBlock(position, readSize);
+    const int n = ReadInto(window_.get() + available_, position, readSize);
     if (n == 0) {
         if (groupPass) {  // the file shrank under us: the group ends here
             EndGroupPass();
@@ -529,13 +546,14 @@ CTSAnalyse::StepEnd CTSAnalyse::ForwardStep() {
         // The file's last packet is taken with its own file's tables, before another file's
         // tables may give its PID another meaning.
         RouteFinalPacket();
-        if (OpenAdjacentRecording(+1)) {
+        // That packet's frame may have waited for room; a seek asked for meanwhile is served
+        // in this file, not in the next.
+        if (ElsewhereAsked() || OpenAdjacentRecording(+1)) {
             return StepEnd::kContinue;
         }
         FlushAtEnd();
         return StepEnd::kNoFurtherRecording;
     }
-    std::memcpy(window_.get() + available_, readBuffer_.get(), n);
     position_.store(position + n);
     available_ += n;
     PostPosition();
@@ -562,13 +580,22 @@ void CTSAnalyse::FlushAtEnd() {
     FlushPendingPes(demux_, outputs_, Controls());
 }
 
+bool CTSAnalyse::ElsewhereAsked() const {
+    const int64_t seek = seekRequest.load(std::memory_order_relaxed);
+    const bool seekServed = (seek > 0 || seek == kSeekFileStart) && pidsKnown_.load();
+    return directionChangePending_.load(std::memory_order_relaxed) ||
+           openPending_.load(std::memory_order_relaxed) || seekServed ||
+           seek == kSeekPreviousRecording || seek == kSeekNextRecording;
+}
+
 void CTSAnalyse::ForwardPacketLoop() {
     const DemuxControls controls = Controls();
     const PacketFlow flow =
         backward_.load() ? PacketFlow::kBackwardGroupPass : PacketFlow::kForward;
     uint8_t* w = window_.get();
-    while (Running() && !directionChangePending_.load(std::memory_order_relaxed) &&
-           available_ > kTsPacketSize) {
+    // A read holds many frames: a seek or another file asked for meanwhile must not wait
+    // until they are all queued (each push may wait for the picture to be shown).
+    while (Running() && !ElsewhereAsked() && available_ > kTsPacketSize) {
         if (w[cursor_] == kTsSyncByte && w[cursor_ + kTsPacketSize] == kTsSyncByte) {
             demux_.packetPos = position_.load(std::memory_order_relaxed) - available_;
             RoutePacket(demux_, w + cursor_, outputs_, controls, flow);
@@ -576,8 +603,14 @@ void CTSAnalyse::ForwardPacketLoop() {
             cursor_ += kTsPacketSize;
             available_ -= kTsPacketSize;
         } else {
-            ++cursor_;
-            --available_;
+            // Out of step: on to the next sync byte that a following packet can confirm now,
+            // or to the last packet's worth of bytes, which the next read confirms.
+            const int candidates = available_ - kTsPacketSize - 1;
+            const auto* next =
+                static_cast<const uint8_t*>(std::memchr(w + cursor_ + 1, kTsSyncByte, candidates));
+            const int skip = next ? static_cast<int>(next - (w + cursor_)) : candidates + 1;
+            cursor_ += skip;
+            available_ -= skip;
         }
     }
 }

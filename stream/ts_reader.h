@@ -17,6 +17,7 @@
 #include "platform/unique_fd.h"
 #include "stream/demux.h"
 #include "stream/frame_item.h"
+#include "stream/ts_packet.h"
 
 namespace velmaro {
 
@@ -33,7 +34,10 @@ constexpr int64_t kSeekNextRecording = -1002;
 constexpr int64_t kSeekFileStart = -1003;
 
 constexpr int kReadBlockSize = 8192;
-constexpr int kPacketWindowSize = 9500;
+// Forward reading takes this much of the file at once, straight into the packet window: few
+// system calls and no copy on the way; the window keeps room for the packet cut by a read's end.
+constexpr int kForwardReadSize = 128 * 1024;
+constexpr int kPacketWindowSize = kForwardReadSize + 2 * kTsPacketSize;
 constexpr int kIdleSleepMs = 100;
 // How far into a file its program tables are looked for when the reader switches to it.
 constexpr int64_t kTablesSearchBytes = 256 * 1024;
@@ -144,9 +148,13 @@ class CTSAnalyse {
     void FlushAtEnd();
     bool OpenAdjacentRecording(int step);
     int ReadBlock(int64_t at, int size);
+    int ReadInto(uint8_t* target, int64_t at, int size);
     void PostPosition();
     DemuxControls Controls() const;
     bool Running() const { return running_.load(std::memory_order_relaxed); }
+    // Reader thread: the next pass serves a request that starts reading somewhere else, so the
+    // packets still in the window are not worth routing.
+    bool ElsewhereAsked() const;
 
     ReaderLinks links_;
     DemuxOutputs outputs_;
@@ -180,6 +188,7 @@ class CTSAnalyse {
     // Written by the user-interface thread, taken by the reader thread.
     std::atomic<bool> directionChangePending_{false};
     std::atomic<bool> requestedBackward_{false};
+    std::atomic<bool> openPending_{false};  // with pendingPath_; cleared when it is taken
 
     // Reader thread only (and Start/Stop while the thread is not running).
     UniqueFd file_;

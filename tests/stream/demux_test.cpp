@@ -214,18 +214,24 @@ TEST_F(Demux, TelemetryIsHandedOverTerminatedAndCutAt2047Bytes) {
     EXPECT_EQ(state.drops.cutTelemetryTexts, 1u);
 }
 
+// Pictures past the queue's limit (here one of 1 MiB) and PES past the buffer's are dropped;
+// each dropped picture is counted once, where a window can read it too.
 TEST_F(Demux, OversizeFramesAndPesAreDroppedAndCounted) {
     Tables();
-    VideoPes(AccessUnit(true, 600 * 1024), kTicks);       // above the 512 KiB item limit
-    VideoPes(AccessUnit(true, 1100 * 1024), 2 * kTicks);  // above the 1 MiB PES buffer
+    video.itemLimit = 1024 * 1024;
+    VideoPes(AccessUnit(true, 600 * 1024), kTicks);  // the queue grows for it
+    VideoPes(AccessUnit(true, 1100 * 1024), 2 * kTicks);
+    VideoPes(AccessUnit(true, kPesBufferLimit), 3 * kTicks);
     RouteAll(PesPackets(kAudio, Pes(0xC0, Bytes(17 * 1024, 1), kTicks)));
-    VideoPes(AccessUnit(true), 3 * kTicks);
+    VideoPes(AccessUnit(true), 4 * kTicks);
     RouteAll(PesPackets(kAudio, Pes(0xC0, Bytes(10, 1), 2 * kTicks)));
     EXPECT_EQ(state.drops.oversizeVideoFrames, 1u);
     EXPECT_EQ(state.drops.oversizePes, 1u);
     EXPECT_EQ(state.drops.oversizeAudioFrames, 1u);
+    EXPECT_EQ(video.OversizeDrops(), 2u);
+    EXPECT_EQ(DrainVideo().size(), 1u) << "the 600 KiB picture";
     EXPECT_TRUE(DrainVideo().empty()) << "the frames after the drops are not complete yet";
-    VideoPes(AccessUnit(false), 4 * kTicks);
+    VideoPes(AccessUnit(false), 5 * kTicks);
     EXPECT_EQ(DrainVideo().size(), 1u) << "gathering recovers with the next PES";
 }
 

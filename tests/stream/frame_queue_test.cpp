@@ -236,40 +236,66 @@ TEST(VideoQueueBlocking, ProducerBlocksOnBytesBehindTheHead) {
     EXPECT_TRUE(blocked.get());
 }
 
-TEST(AudioQueue, DropsWhenSixteenEntriesAndBlocksAtFifteen) {
+TEST(AudioQueue, DropsPastItsEntryBoundWhenNotWaiting) {
     CABuffer2 q;
     ASSERT_TRUE(q.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueStopped));  // no waits
     FrameItem w;
     q.Trim(&w);
-    for (int i = 0; i < 15; ++i) {
+    for (int i = 0; i < kAudioQueueMaxItems; ++i) {
         Produce(q, w, 10, kKindAudio);
     }
-    ASSERT_EQ(q.EntryCount(), 16u);
+    ASSERT_EQ(q.EntryCount(), static_cast<size_t>(kAudioQueueMaxItems) + 1);
     Produce(q, w, 10, kKindAudio);
-    EXPECT_EQ(q.EntryCount(), 16u) << "more than 15 entries: dropped";
+    EXPECT_EQ(q.EntryCount(), static_cast<size_t>(kAudioQueueMaxItems) + 1) << "dropped";
     EXPECT_EQ(w.size, 0);
     FrameItem out;
     int taken = 0;
     while (q.Take(out)) {
         ++taken;
     }
-    EXPECT_EQ(taken, 15);
+    EXPECT_EQ(taken, kAudioQueueMaxItems);
 }
 
-TEST(AudioQueue, FullAtEightyKilobytesBehindTheHead) {
+// Sound is held to a span of time however small its frames are; while the pictures have
+// nothing queued the producer is not held by that span, only by the storage.
+TEST(AudioQueue, FullBySpanOfTimeUnlessThePicturesHaveNothingQueued) {
+    constexpr double kFrameSeconds = 1024.0 / 48000;
+    CVBuffer2 pictures;
+    pictures.SetKeyCount(0);
+    ASSERT_TRUE(pictures.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped));
+    FrameItem picture;
+    pictures.Trim(&picture);
     CABuffer2 q;
     ASSERT_TRUE(q.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueBlocking));
     FrameItem w;
     q.Trim(&w);
-    for (int i = 0; i < 4; ++i) {
-        Produce(q, w, 16 * 1024, kKindAudio);  // 64 KiB behind the placeholder head
+    int frames = 0;
+    const auto push = [&] {
+        w.pts = frames++ * kFrameSeconds;
+        return Produce(q, w, 200, kKindAudio);
+    };
+    while (frames * kFrameSeconds < kAudioQueueSeconds) {
+        push();
     }
-    auto blocked =
-        std::async(std::launch::async, [&] { return Produce(q, w, 16 * 1024, kKindAudio); });
+    auto blocked = std::async(std::launch::async, push);
     EXPECT_EQ(blocked.wait_for(50ms), std::future_status::timeout);
     FrameItem out;
+    q.Take(out);  // the first take hands out the frame at 0 s: the span is the same
     q.Take(out);
+    ASSERT_EQ(blocked.wait_for(10s), std::future_status::ready);
     EXPECT_TRUE(blocked.get());
+
+    q.WaitOnlyWithPicturesIn(&pictures);
+    for (int i = 0; i < 10; ++i) {
+        auto free = std::async(std::launch::async, push);
+        ASSERT_EQ(free.wait_for(10s), std::future_status::ready) << "no picture queued";
+    }
+    EXPECT_FALSE(q.Full()) << "the storage has room";
+    Produce(pictures, picture, 100, kKindVideoKey);
+    auto held = std::async(std::launch::async, push);
+    EXPECT_EQ(held.wait_for(50ms), std::future_status::timeout) << "a picture is queued";
+    q.Stop();
+    EXPECT_FALSE(held.get()) << "a stopped queue holds no one";
 }
 
 TEST(QueueStress, ProducerAndConsumerAgreeOnEveryByteUnderLoad) {

@@ -139,6 +139,7 @@ TEST_F(ParameterSetDemux, KeyFramesWithoutSetsGetTheLatestOnesInFront) {
 }
 
 TEST_F(ParameterSetDemux, SetsAreLeftOutWhereTheyWouldNotFitAnItem) {
+    video.itemLimit = kVideoQueueMaxItem;  // a queue that does not grow past its first size
     VideoPes(Join({kSps, kPps}));
     // A key frame that just fits the queue's largest item: it goes alone, not dropped.
     const Bytes big = Slice(true, kVideoQueueMaxItem - 6);

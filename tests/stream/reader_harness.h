@@ -20,6 +20,15 @@
 
 namespace velmaro::test {
 
+// FNV-1a: tells a picture's bytes apart from another's, or from the same bytes damaged.
+inline uint32_t Checksum(const uint8_t* data, size_t size) {
+    uint32_t hash = 2166136261u;
+    for (size_t i = 0; i < size; ++i) {
+        hash = (hash ^ data[i]) * 16777619u;
+    }
+    return hash;
+}
+
 struct Delivered {
     int32_t kind;
     double pts;
@@ -124,6 +133,7 @@ class ReaderHarness {
 
     std::mutex lock;
     std::vector<Delivered> video;  // guarded by lock
+    std::vector<uint32_t> sums;    // guarded by lock; each delivered picture's bytes, hashed
     size_t audio = 0;              // guarded by lock
     TelemetryHandOver handOver;
     ChannelControls controls;
@@ -153,6 +163,7 @@ class ReaderHarness {
                 std::lock_guard guard(lock);
                 if (videoQueue.Take(item)) {
                     video.push_back({item.kind, item.pts, item.order, item.size});
+                    sums.push_back(Checksum(item.data, item.size));
                     any = true;
                 }
                 if (audioQueue.Take(item)) {

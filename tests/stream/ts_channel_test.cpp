@@ -26,7 +26,9 @@ class ChannelOnCard : public ::testing::Test {
         RecordingOptions o;
         o.outRoot = card->path();
         o.files = 3;
-        o.secondsPerFile = 2;
+        // Long enough that the reader, a second of pictures ahead of the screen, is still in
+        // the file on screen a second or two after a jump into its middle.
+        o.secondsPerFile = 6;
         o.width = 320;
         o.height = 240;
         recording = WriteRecording(o);

@@ -204,6 +204,12 @@ std::string PlaySession::StatusLine() {
                   positionPerMille_, s.framesShown.load(), s.playMode.load(),
                   s.paused.load() ? " paused" : "");
     std::string out = line;
+    // Pictures too large to queue are said, not silently lost.
+    if (const uint64_t oversize = s.videoQueue.OversizeDrops(); oversize > 0) {
+        std::snprintf(line, sizeof line, "  oversize pictures %llu",
+                      static_cast<unsigned long long>(oversize));
+        out += line;
+    }
     if (haveFix_) {
         std::snprintf(line, sizeof line, "  fix %.6f,%.6f %.1f km/h %.0f deg", lastFix_.latitude,
                       lastFix_.longitude, lastFix_.speed, lastFix_.course);
