@@ -261,6 +261,7 @@ void CVideoCtx::ServeIdleReader() {
         }
         return;
     }
+    DrainBackward();
     ShowRestOfReverse();
     BeginBackwardGroup();
     ShowRestOfReverse();
@@ -289,12 +290,11 @@ bool CVideoCtx::Stale() const {
     return channel_->videoQueue.ClearCount() != queueClears_;
 }
 
-// With frame threads the last pictures of a group come out only with the next packets; played
-// backward those belong to another group, so each group is drained before the next begins.
+// The last pictures of a group come out only with the next packets: frame threads hold some
+// back, and so does the reordering of B-pictures on any thread. Played backward the next
+// packets belong to another group, so each group is drained before the next begins.
 void CVideoCtx::DrainBackward() {
-    if (codec_.Threads() > 1) {
-        ShowHeldBackPictures(false);
-    }
+    ShowHeldBackPictures(false);
 }
 
 // With frame threads the last pictures before a stall stay in the decoder. When the queue has
