@@ -52,8 +52,11 @@ class BackwardPictures : public ::testing::TestWithParam<StreamCase> {
         const std::vector<RecordingEntry> list = finder.Entries();
         channel->Pause();
         EXPECT_TRUE(channel->Open(&list));
-        EXPECT_TRUE(WaitUntil([&] { return channel->state.videoHeld.load(); }));
-        EXPECT_EQ(LastShown(), static_cast<size_t>(kPicturesPerFile));
+        EXPECT_TRUE(WaitUntil([&] {
+            return channel->state.videoHeld.load() &&
+                   LastShown() == static_cast<size_t>(kPicturesPerFile);
+        })) << "held at the file's first picture, not "
+            << LastShown();
         return channel;
     }
 
