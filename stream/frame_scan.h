@@ -2,7 +2,10 @@
 // frame and where its bytes begin (at the parameter sets before the slice; leading delimiters
 // and SEI are dropped). Both four-byte and three-byte start codes are recognised. It also
 // reports the parameter sets it passed, which a stream may carry only once, apart from any
-// picture. H.265 key frames are its random access pictures (IDR, CRA and BLA).
+// picture. H.265 key frames are its random access pictures (IDR, CRA and BLA); H.264 key
+// frames are IDR pictures and the I pictures a stream starts its groups with where it has no
+// IDR: those a recovery point SEI marks (open groups), and those that carry their own
+// parameter sets (an encoder repeats them where a group starts, never in mid-group).
 #pragma once
 
 #include <array>
