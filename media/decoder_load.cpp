@@ -28,8 +28,19 @@ void DecoderLoad::Add(double busyMs, int64_t nowMs, int threads) {
     }
     share_ = busyMs_ / static_cast<double>(elapsed);
     measured_ = true;
+    if (threads > 1 && hiddenScale_ == 0.0 && oneThreadShare_ > 0.0) {
+        hiddenScale_ = share_ / oneThreadShare_;
+    }
     windowStart_ = nowMs;
     busyMs_ = 0.0;
+}
+
+void DecoderLoad::ThreadsChanged(int from, int to) {
+    if (from == 1 && to > 1 && measured_) {
+        oneThreadShare_ = share_;
+        hiddenScale_ = 0.0;
+    }
+    Reset();
 }
 
 int DecoderLoad::WantedThreads(int forced, int current) const {
@@ -39,9 +50,12 @@ int DecoderLoad::WantedThreads(int forced, int current) const {
     if (!measured_ || threadsMeasured_ != current) {
         return current;
     }
-    // Frame threads overlap the pictures: a call returns after about its share of one
-    // picture's work, so one thread would take the share times the threads.
-    const double oneThread = share_ * current;
+    // Frame threads overlap the pictures, so a call returns after a part of one picture's
+    // work: how large a part their first second against one thread's told; before that, and
+    // when frame threads were forced from the start, about one thread's share of it.
+    const double oneThread = current == 1       ? share_
+                             : hiddenScale_ > 0 ? share_ / hiddenScale_
+                                                : share_ * current;
     if (current == 1 && oneThread >= kOneThreadFull) {
         return cores_;
     }

@@ -26,6 +26,9 @@ class DecoderLoad {
     // Forgets the measurement: after a stall, a seek or a change of threads the next second
     // is measured afresh.
     void Reset();
+    // The decoder went from `from` threads to `to`: the share one thread had is kept, so that
+    // what frame threads hide of each picture's work can be told from their first second.
+    void ThreadsChanged(int from, int to);
 
     // The threads to decode with now: `forced` when positive; otherwise as many as the
     // machine has cores while one thread would be full, and one again once it would be at
@@ -40,8 +43,10 @@ class DecoderLoad {
     int64_t windowStart_ = -1;
     double busyMs_ = 0.0;
     bool measured_ = false;
-    double share_ = 0.0;       // of the last complete second
-    int threadsMeasured_ = 1;  // the decoder's threads during it
+    double share_ = 0.0;           // of the last complete second
+    double oneThreadShare_ = 0.0;  // one thread's, when frame threads were started
+    double hiddenScale_ = 0.0;     // frame threads' share against one thread's (0: unknown)
+    int threadsMeasured_ = 1;      // the decoder's threads during it
 };
 
 // The cores of this machine, at least 1.

@@ -374,11 +374,12 @@ void CVideoCtx::ChooseThreads() {
         return;
     }
     ShowHeldBackPictures(true);
+    const int before = codec_.Threads();
     if (!codec_.ChangeThreads(wanted)) {
         codec_.ChangeThreads(1);  // the single-threaded decoder opened before
     }
     codec_.SetErrorRecognition(0);
-    load_.Reset();
+    load_.ThreadsChanged(before, codec_.Threads());
     channel_->decoderThreadsRunning.store(codec_.Threads());
 }
 

@@ -1,6 +1,7 @@
 // The decoder's load over the last second and what the video worker makes of it: frame threads
-// while one thread would be full, one thread again once it would be at ease, a forced count
-// whatever the load, and pictures dropped only while decoding takes nearly all the time.
+// while one thread would be full, one thread again once it would be at ease (judged by what
+// the frame threads showed they hide), a forced count whatever the load, and pictures dropped
+// only while decoding takes nearly all the time.
 #include <gtest/gtest.h>
 
 #include "media/decoder_load.h"
@@ -60,6 +61,25 @@ TEST(DecoderLoad, NothingIsDecidedBeforeAWholeSecondOnTheThreadsNowRunning) {
     load.Reset();
     EXPECT_FALSE(load.Overloaded());
     EXPECT_EQ(load.WantedThreads(0, 1), 1);
+}
+
+// Frame threads hide most of each picture's work from the worker: their first second, against
+// the one-thread second that started them, tells how much, so they do not stop at once.
+TEST(DecoderLoad, FrameThreadsStopOnlyOnceThePicturesGotEasier) {
+    DecoderLoad load = Measured(30.0, 1);
+    ASSERT_EQ(load.WantedThreads(0, 1), kCores);
+    load.ThreadsChanged(1, kCores);
+    int64_t now = 0;
+    const auto second = [&](double busyMs) {
+        for (int call = 0; call <= kCallsPerSecond + 1; ++call) {
+            load.Add(busyMs, now, kCores);
+            now += kLoadWindowMs / kCallsPerSecond;
+        }
+    };
+    second(3.0);
+    EXPECT_EQ(load.WantedThreads(0, kCores), kCores) << "the same pictures, a tenth of the wait";
+    second(1.2);
+    EXPECT_EQ(load.WantedThreads(0, kCores), 1) << "pictures at less than half the work";
 }
 
 }  // namespace
