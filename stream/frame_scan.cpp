@@ -263,8 +263,7 @@ FrameScan ScanFrameKind(const uint8_t* payload, int size, const std::atomic<bool
                 break;  // too short for a slice header: no picture here
             }
             scan.kind = KindOf(nal);
-            if (nal == Nal::kSlice && codec == VideoCodec::kH264 &&
-                (recoveryPoint || scan.HasAllParameterSets()) &&
+            if (nal == Nal::kSlice && codec == VideoCodec::kH264 && recoveryPoint &&
                 IsIntraReferenceSlice(unit, size - i - kStartCodeBytes)) {
                 scan.kind = kKindVideoKey;
             }

@@ -3,9 +3,8 @@
 // and SEI are dropped). Both four-byte and three-byte start codes are recognised. It also
 // reports the parameter sets it passed, which a stream may carry only once, apart from any
 // picture. H.265 key frames are its random access pictures (IDR, CRA and BLA); H.264 key
-// frames are IDR pictures and the I pictures a stream starts its groups with where it has no
-// IDR: those a recovery point SEI marks (open groups), and those that carry their own
-// parameter sets (an encoder repeats them where a group starts, never in mid-group).
+// frames are IDR pictures and the I pictures a recovery point SEI marks as the start of an
+// open group, as ffprobe flags them.
 #pragma once
 
 #include <array>
