@@ -9,7 +9,14 @@
 // Pictures shown tell that every player kept up: mpv's own count (frame number less frames
 // dropped, over its IPC socket), ours from the last of velmaro-play's once-a-second status lines.
 //
-//   bench_window [RECORDING.ts] [--seconds N] [--rounds N]
+//
+// With --busy the question is how many pictures each player shows when decoding is the hard
+// part (big or high bit-rate footage; give the file): velmaro-play --window choosing its own
+// decoder threads against mpv with its default threads and --framedrop=vo, both with sound (to
+// a null output). Printed: pictures shown per second, and CPU seconds per shown picture with
+// its ratio to mpv's.
+//
+//   bench_window [RECORDING.ts] [--seconds N] [--rounds N] [--busy]
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -43,7 +50,7 @@ constexpr int kDefaultSeconds = 20;
 constexpr int kDefaultRounds = 2;
 constexpr int kRecordingSlackSeconds = 10;      // the recording outlasts every run
 constexpr const char* kWindowSize = "960x540";  // velmaro-play's window
-constexpr auto kSettle = 1s;  // between runs: the X server idles again
+constexpr auto kSettle = 1s;                    // between runs: the X server idles again
 
 // One player to run: the program and arguments ("%s" becomes the recording) and extra
 // environment.
@@ -188,6 +195,54 @@ std::vector<Player> Players(const std::string& play, const std::string& mpvSocke
     };
 }
 
+// The players of --busy: each decodes with the threads it chooses and may drop late pictures.
+std::vector<Player> BusyPlayers(const std::string& play, const std::string& mpvSocket) {
+    return {
+        {"velmaro-play --window (threads chosen)",
+         {play, "--window", "%s"},
+         {{"SDL_AUDIODRIVER", "dummy"}},
+         true,
+         false},
+        {"mpv --vo=x11 --framedrop=vo",
+         {"mpv", "--no-config", "--vo=x11", "--framedrop=vo", "--ao=null",
+          std::string("--geometry=") + kWindowSize, "--no-terminal",
+          "--input-ipc-server=" + mpvSocket, "%s"},
+         {},
+         false,
+         true},
+    };
+}
+
+// Pictures shown per second and CPU per shown picture, means over the rounds; the ratio pairs
+// each run with mpv's of the same round.
+void PrintBusySummary(const std::vector<Player>& players,
+                      const std::vector<std::vector<Sample>>& samples, int seconds) {
+    const int rounds = static_cast<int>(samples.front().size());
+    size_t peer = 0;
+    for (size_t p = 0; p < players.size(); ++p) {
+        peer = players[p].peer ? p : peer;
+    }
+    std::printf("\nmean of %d rounds, %d s of play each\n", rounds, seconds);
+    std::printf("%-42s %12s %16s %14s\n", "", "pictures/s", "CPU ms/picture", "ratio to mpv");
+    for (size_t p = 0; p < players.size(); ++p) {
+        double rate = 0;
+        double perPicture = 0;
+        double ratio = 0;
+        for (size_t r = 0; r < samples[p].size(); ++r) {
+            const Sample& s = samples[p][r];
+            const Sample& m = samples[peer][r];
+            const double mine = s.cpu / static_cast<double>(std::max(1L, s.shown));
+            const double theirs = m.cpu / static_cast<double>(std::max(1L, m.shown));
+            rate += static_cast<double>(s.shown) / seconds / rounds;
+            perPicture += 1000.0 * mine / rounds;
+            ratio += mine / theirs / rounds;
+        }
+        std::printf("%-42s %12.1f %16.2f %13.2fx\n", players[p].label.c_str(), rate, perPicture,
+                    ratio);
+    }
+    std::printf("goal: pictures/s >= mpv's, CPU per picture <= 1.00x mpv's\n");
+}
+
 std::string Renderer(const std::string& play, const std::string& recording, const Xvfb& x,
                      const test::TempDir& scratch) {
     const std::string log = scratch.File("probe.log");
@@ -249,6 +304,10 @@ void PrintSummary(const std::vector<Player>& players,
 int main(int argc, char** argv) {
     int seconds = kDefaultSeconds;
     int rounds = kDefaultRounds;
+    bool busy = false;
+    for (int i = 1; i < argc; ++i) {
+        busy = busy || std::strcmp(argv[i], "--busy") == 0;
+    }
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0) {
             seconds = std::max(2, std::atoi(argv[i + 1]));
@@ -288,7 +347,8 @@ int main(int argc, char** argv) {
     std::printf("%s\n", Renderer(play, recording, x, scratch).c_str());
     std::fflush(stdout);
 
-    const std::vector<Player> players = Players(play, scratch.File("mpv.socket"));
+    const std::vector<Player> players = busy ? BusyPlayers(play, scratch.File("mpv.socket"))
+                                             : Players(play, scratch.File("mpv.socket"));
     std::vector<std::vector<Sample>> samples(players.size(), std::vector<Sample>(rounds));
     for (int round = 0; round < rounds; ++round) {
         // Each round starts with another player, so that none is always first after a pause.
@@ -302,6 +362,10 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (busy) {
+        PrintBusySummary(players, samples, seconds);
+        return 0;
+    }
     PrintSummary(players, samples, seconds);
     std::printf("goal: velmaro-play --window (path chosen) / mpv <= 1.00 (process CPU)\n");
     return 0;

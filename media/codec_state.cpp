@@ -111,6 +111,19 @@ bool CodecState::SwitchDecoder(AVCodecID codecId) {
     return OpenDecoder(codecId);
 }
 
+bool CodecState::ChangeThreads(int count) {
+    SetThreads(count);
+    if (!codec_) {
+        return false;
+    }
+    const AVCodecID id = codec_->id;
+    context_.reset();  // libavcodec fixes the threads when it opens a decoder
+    codec_ = nullptr;
+    draining_ = false;
+    picture_ = nullptr;
+    return OpenDecoder(id);
+}
+
 bool CodecState::OpenVideo(int width, int height, int outputBits, AVCodecID codecId) {
     if (!OpenDecoder(codecId)) {
         return false;

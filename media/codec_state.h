@@ -69,6 +69,9 @@ class CodecState {
     // Decoding threads for the next decoder opened; 1 or less: one.
     void SetThreads(int count) { threads_ = count < 1 ? 1 : count; }
     int Threads() const { return threads_; }
+    // Reopens the decoder with `count` threads (the pictures it held are gone; the next packet
+    // must start a group). True when a decoder is open afterwards.
+    bool ChangeThreads(int count);
     // The video decoder (H.264 unless told otherwise) plus, for 16 or 32 output bits, a scaler
     // from planar YUV 4:2:0 at width x height to that RGB format at the same size. A scaler
     // already set up for the same three values is kept. With no size (0 x 0) only the decoder

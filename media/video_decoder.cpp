@@ -118,7 +118,10 @@ bool CVideoCtx::Start() {
     }
     channel_->videoWidth.store(0);
     channel_->videoHeight.store(0);
-    codec_.SetThreads(channel_->decoderThreads);
+    const int32_t forced = channel_->decoderThreads;
+    codec_.SetThreads(forced > 0 ? forced : 1);
+    channel_->decoderThreadsRunning.store(codec_.Threads());
+    load_.Reset();
     return Reinitialise() && CMyThread::Start();
 }
 
@@ -185,6 +188,9 @@ void CVideoCtx::ProcessItem(const FrameItem& item) {
         return;  // its references were dropped with the drain
     }
     needKey_ = false;
+    if (forward && item.kind == kKindVideoKey && !Thinned(playMode)) {
+        ChooseThreads();
+    }
     FollowCodec(item.codec);
     lastItem_ = item;
     RememberItem(item);
@@ -261,6 +267,7 @@ void CVideoCtx::ServeIdleReader() {
         }
         return;
     }
+    DrainBackward();
     ShowRestOfReverse();
     BeginBackwardGroup();
     ShowRestOfReverse();
@@ -289,12 +296,11 @@ bool CVideoCtx::Stale() const {
     return channel_->videoQueue.ClearCount() != queueClears_;
 }
 
-// With frame threads the last pictures of a group come out only with the next packets; played
-// backward those belong to another group, so each group is drained before the next begins.
+// The last pictures of a group come out only with the next packets: frame threads hold some
+// back, and so does the reordering of B-pictures on any thread. Played backward the next
+// packets belong to another group, so each group is drained before the next begins.
 void CVideoCtx::DrainBackward() {
-    if (codec_.Threads() > 1) {
-        ShowHeldBackPictures(false);
-    }
+    ShowHeldBackPictures(false);
 }
 
 // With frame threads the last pictures before a stall stay in the decoder. When the queue has
@@ -353,7 +359,39 @@ void CVideoCtx::FollowCodec(VideoCodec codec) {
 }
 
 bool CVideoCtx::Decode(const FrameItem& item) {
-    return codec_.DecodeVideo(item.data, item.size, item.pts) && EnsurePresenter();
+    const auto begin = std::chrono::steady_clock::now();
+    const bool decoded = codec_.DecodeVideo(item.data, item.size, item.pts);
+    const std::chrono::duration<double, std::milli> busy = std::chrono::steady_clock::now() - begin;
+    load_.Add(busy.count(), SteadyMs(), codec_.Threads());
+    return decoded && EnsurePresenter();
+}
+
+// A key frame forward is where the decoder may change its threads: what the old one held back
+// is shown first, and the new one starts with this key frame.
+void CVideoCtx::ChooseThreads() {
+    const int wanted = load_.WantedThreads(channel_->decoderThreads, codec_.Threads());
+    if (wanted == codec_.Threads() || !codec_.IsOpen()) {
+        return;
+    }
+    ShowHeldBackPictures(true);
+    const int before = codec_.Threads();
+    if (!codec_.ChangeThreads(wanted)) {
+        codec_.ChangeThreads(1);  // the single-threaded decoder opened before
+    }
+    codec_.SetErrorRecognition(0);
+    load_.ThreadsChanged(before, codec_.Threads());
+    channel_->decoderThreadsRunning.store(codec_.Threads());
+}
+
+// A picture more than a frame behind its time while decoding cannot keep up is left out before
+// it is converted or drawn, so that the ones after it are on time again; when decoding alone
+// is too slow for that, every few pictures one is still shown. A picture the user stepped to,
+// or one shown while paused, is always drawn.
+bool CVideoCtx::LateToDrop(int32_t playMode) const {
+    const CFpsCtrl& clock = channel_->clock;
+    return load_.Overloaded() && clock.lateMs > kMsPerSecond / currentRate_ &&
+           dropsInARow_ < kMostDropsInARow && playMode != kPlayStep && playMode != kPlayHeld &&
+           channel_->playMode.load() != kPlayStep && channel_->paused.load() == 0;
 }
 
 // The presenter fits the decoder's picture, rebuilt when the size changed.
@@ -467,7 +505,14 @@ void CVideoCtx::ShowPicture(const FrameItem& item, int32_t playMode) {
         channel_->clock.Restart();  // the pictures after it are paced from now
     } else {
         channel_->clock.Wait(kMsPerSecond / currentRate_);
+        if (LateToDrop(playMode)) {
+            ++dropsInARow_;
+            channel_->framesDropped.fetch_add(1);
+            AdoptStreamRate(item);
+            return;
+        }
     }
+    dropsInARow_ = 0;
     if (Stale() || !presenter_.Draw(source_, codec_.Scaler())) {
         return;  // shown nothing, nothing pending; playback goes on
     }

@@ -45,15 +45,18 @@ enum DisplayMode : int32_t {
     kDisplayRgb = 1,   // converted by libswscale into an RGB32 back buffer
 };
 
+constexpr int32_t kDecoderThreadsChosen = 0;
+
 struct ChannelState : ChannelControls {
     // Set by the owner before the workers start; not changed while they run.
     VideoOutput* videoWindow = nullptr;
     int32_t displayMode = kDisplayYv12;
     // Written by the user-interface thread at any time; the audio worker reads it per block.
     std::atomic<double> soundAmplification{1.0};
-    // More than 1: the video decoder runs frame threads (faster on big pictures; every
-    // picture comes out a packet per extra thread later).
-    int32_t decoderThreads = 1;
+    // The video decoder's threads: 0 lets the video worker choose (frame threads while one
+    // thread cannot keep up); a positive count is forced. More than 1 makes every picture
+    // come out a packet per extra thread later.
+    int32_t decoderThreads = kDecoderThreadsChosen;
 
     // Snapshot requests wait in order (user-interface thread) until the video worker has
     // written each (video worker); `snapshotRequested` counts those waiting. Every request
@@ -73,6 +76,9 @@ struct ChannelState : ChannelControls {
     std::atomic<int32_t> videoHeight{0};
     std::atomic<int32_t> groupLength{0};
     std::atomic<int32_t> framesShown{0};
+    // Pictures left out because they were late while decoding could not keep up.
+    std::atomic<int32_t> framesDropped{0};
+    std::atomic<int32_t> decoderThreadsRunning{1};
     // Written by the video worker while it holds a picture; the audio worker plays silence.
     std::atomic<bool> videoHeld{false};
 

@@ -10,6 +10,7 @@ namespace velmaro {
 namespace {
 
 constexpr double kSmallestUsableDts = 0.0001;
+constexpr int kPtsAndDts = 3;  // PTS_DTS_flags
 constexpr int32_t kPlayModeHeld = 0;
 constexpr int32_t kPlayModeStep = 11;
 
@@ -65,7 +66,9 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     // Decode times come at a steady interval; presentation times of reordered pictures do not.
     const double decodeTime = pes.header.dts > kSmallestUsableDts ? pes.header.dts : pes.header.pts;
     if (pes.header.HasTime()) {
-        state.rate.Feed(decodeTime);
+        // The rate is taken on the decode clock alone, negative times and all: a PES without a
+        // decode time is decoded at its presentation time.
+        state.rate.Feed(pes.header.ptsDtsFlags == kPtsAndDts ? pes.header.dts : pes.header.pts);
     }
     const FrameScan scan =
         ScanFrameKind(pes.bytes, pes.size, controls.running, state.videoStartCodec);

@@ -34,6 +34,7 @@ int32_t CFpsCtrl::Wait(double ms) {
     } else if (ahead < -kTickCircle / 2) {
         ahead += kTickCircle;
     }
+    lateMs = ahead < 0.0 ? -ahead : 0.0;
     const double remaining = std::trunc(ahead);
     if (!(remaining > kShortestPacingWaitMs)) {
         return 0;

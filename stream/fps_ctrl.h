@@ -15,7 +15,7 @@ constexpr double kDefaultFps = 30.0;
 constexpr int32_t kShortestPacingWaitMs = 5;  // waits this short are not worth a sleep
 
 class CFpsCtrl {
-public:
+  public:
     explicit CFpsCtrl(double fps = kDefaultFps, TickSource ticks = &TickCount);
     CFpsCtrl(const CFpsCtrl&) = delete;
     CFpsCtrl& operator=(const CFpsCtrl&) = delete;
@@ -36,11 +36,12 @@ public:
 
     // Used by the video worker only, after construction.
     double fps;
-    double dueTime;   // ms on the tick counter
-    double interval;  // ms per frame
+    double dueTime;       // ms on the tick counter
+    double interval;      // ms per frame
+    double lateMs = 0.0;  // how far past its due time the frame last waited for already was
     AutoResetEvent wakeEvent;
 
-private:
+  private:
     TickSource ticks_;
     std::atomic<double> publishedFps_;  // written by SetRate (the video worker)
 };

@@ -1,5 +1,6 @@
 #include "stream/frame_scan.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "stream/frame_item.h"
@@ -20,7 +21,123 @@ enum class Nal {
     kVideoParameterSet,
     kSequenceParameterSet,
     kPictureParameterSet,
+    kSupplementalInfo,  // H.264 SEI
 };
+
+constexpr int kH264SliceHeaderBytes = 8;  // enough for first_mb_in_slice and slice_type
+constexpr int kH264SliceTypeI = 2;        // slice_type % 5: I; 4 is SI, as good a start
+constexpr int kH264SliceTypeSi = 4;
+constexpr int kSliceTypeKinds = 5;
+constexpr int kSeiRecoveryPoint = 6;
+constexpr int kSeiMoreBytes = 0xFF;
+constexpr uint8_t kRbspStopByte = 0x80;
+
+// Exp-Golomb codes at the start of a unit's payload, over its emulation prevention bytes.
+class BitReader {
+  public:
+    BitReader(const uint8_t* p, int size) : p_(p), size_(size) {}
+
+    bool Bit(int& bit) {
+        if (bitPos_ == 0 && !NextByte()) {
+            return false;
+        }
+        bit = (byte_ >> --bitPos_) & 1;
+        return true;
+    }
+
+    // ue(v); false past the end or on a code longer than 31 bits.
+    bool UnsignedGolomb(uint32_t& value) {
+        int zeros = 0;
+        int bit = 0;
+        while (Bit(bit) && bit == 0) {
+            if (++zeros > 31) {
+                return false;
+            }
+        }
+        if (bit != 1) {
+            return false;
+        }
+        uint32_t rest = 0;
+        for (int i = 0; i < zeros; ++i) {
+            if (!Bit(bit)) {
+                return false;
+            }
+            rest = rest << 1 | static_cast<uint32_t>(bit);
+        }
+        value = (1u << zeros) - 1 + rest;
+        return true;
+    }
+
+  private:
+    bool NextByte() {
+        if (pos_ >= size_) {
+            return false;
+        }
+        if (zeros_ >= 2 && p_[pos_] == 0x03) {
+            ++pos_;
+            zeros_ = 0;
+            if (pos_ >= size_) {
+                return false;
+            }
+        }
+        byte_ = p_[pos_++];
+        zeros_ = byte_ == 0 ? zeros_ + 1 : 0;
+        bitPos_ = 8;
+        return true;
+    }
+
+    const uint8_t* p_;
+    int size_;
+    int pos_ = 0;
+    int zeros_ = 0;
+    int bitPos_ = 0;
+    uint8_t byte_ = 0;
+};
+
+// An H.264 slice of an I (or SI) picture that other pictures refer to: a picture the decoder
+// can start from when the stream says so. `unit` points at the header byte.
+bool IsIntraReferenceSlice(const uint8_t* unit, int size) {
+    if ((unit[0] & 0x60) == 0) {
+        return false;
+    }
+    BitReader bits(unit + 1, std::min(size - 1, kH264SliceHeaderBytes));
+    uint32_t firstMacroblock = 0;
+    uint32_t sliceType = 0;
+    if (!bits.UnsignedGolomb(firstMacroblock) || !bits.UnsignedGolomb(sliceType)) {
+        return false;
+    }
+    const uint32_t kind = sliceType % kSliceTypeKinds;
+    return kind == kH264SliceTypeI || kind == kH264SliceTypeSi;
+}
+
+// Whether an H.264 SEI unit holds a recovery point message: the picture it comes with is a
+// random access point of an open group. `unit` points at the header byte.
+bool HasRecoveryPoint(const uint8_t* unit, int size) {
+    int i = 1;
+    while (i < size && unit[i] != kRbspStopByte) {
+        int type = 0;
+        while (i < size && unit[i] == kSeiMoreBytes) {
+            type += unit[i++];
+        }
+        if (i >= size) {
+            return false;
+        }
+        type += unit[i++];
+        if (type == kSeiRecoveryPoint) {
+            return true;
+        }
+        int length = 0;
+        while (i < size && unit[i] == kSeiMoreBytes) {
+            length += unit[i++];
+        }
+        if (i >= size) {
+            return false;
+        }
+        length += unit[i++];
+        i += length;
+    }
+    return false;
+}
 
 // The header byte with its forbidden bit clear; IDR slices and parameter sets are reference
 // units, so their nal_ref_idc cannot be 0.
@@ -36,6 +153,8 @@ Nal ClassifyH264(uint8_t header) {
             return reference ? Nal::kSequenceParameterSet : Nal::kOther;
         case 0x08:
             return reference ? Nal::kPictureParameterSet : Nal::kOther;
+        case 0x06:
+            return Nal::kSupplementalInfo;
         default:
             return Nal::kOther;
     }
@@ -79,9 +198,13 @@ Nal Classify(const uint8_t* header, VideoCodec codec) {
                                       : ClassifyH264(header[0]);
 }
 
-int KindOf(Nal slice) { return slice == Nal::kIdrSlice ? kKindVideoKey : kKindVideoInter; }
+int KindOf(Nal slice) {
+    return slice == Nal::kIdrSlice ? kKindVideoKey : kKindVideoInter;
+}
 
-bool IsSlice(Nal nal) { return nal == Nal::kSlice || nal == Nal::kIdrSlice; }
+bool IsSlice(Nal nal) {
+    return nal == Nal::kSlice || nal == Nal::kIdrSlice;
+}
 
 bool IsParameterSet(Nal nal) {
     return nal == Nal::kVideoParameterSet || nal == Nal::kSequenceParameterSet ||
@@ -99,6 +222,16 @@ NalSpan* SpanOf(Nal parameterSet, FrameScan& scan) {
     }
 }
 
+// Where the next start code after `from` begins, or `size`.
+int NextStartCode(const uint8_t* p, int from, int size) {
+    for (int i = from; i + kStartCodeBytes <= size; ++i) {
+        if (p[i] == 0x00 && p[i + 1] == 0x00 && p[i + 2] == 0x01) {
+            return i;
+        }
+    }
+    return size;
+}
+
 }  // namespace
 
 // One pass over the start codes: each parameter set ends where the next unit starts, and the
@@ -109,6 +242,7 @@ FrameScan ScanFrameKind(const uint8_t* payload, int size, const std::atomic<bool
     FrameScan scan;
     scan.codec = codec;
     int firstSet = -1;
+    bool recoveryPoint = false;
     NalSpan* open = nullptr;  // the parameter set whose end is the next start code
     for (int i = 0; size - i >= kMinParameterSetBytes; ++i) {
         if (p[i] != 0x00 || p[i + 1] != 0x00 || p[i + 2] != 0x01) {
@@ -122,14 +256,23 @@ FrameScan ScanFrameKind(const uint8_t* payload, int size, const std::atomic<bool
             open->end = start;
             open = nullptr;
         }
-        const Nal nal = Classify(p + i + kStartCodeBytes, codec);
+        const uint8_t* unit = p + i + kStartCodeBytes;
+        const Nal nal = Classify(unit, codec);
         if (IsSlice(nal)) {
             if (size - i < kMinBytesFromStartCode - 1) {
                 break;  // too short for a slice header: no picture here
             }
             scan.kind = KindOf(nal);
+            if (nal == Nal::kSlice && codec == VideoCodec::kH264 && recoveryPoint &&
+                IsIntraReferenceSlice(unit, size - i - kStartCodeBytes)) {
+                scan.kind = kKindVideoKey;
+            }
             scan.offset = firstSet >= 0 ? firstSet : start;
             return scan;
+        }
+        if (nal == Nal::kSupplementalInfo && !recoveryPoint) {
+            recoveryPoint = HasRecoveryPoint(
+                unit, NextStartCode(p, i + kStartCodeBytes, size) - i - kStartCodeBytes);
         }
         if (IsParameterSet(nal)) {
             firstSet = firstSet < 0 ? start : firstSet;

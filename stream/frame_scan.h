@@ -2,7 +2,9 @@
 // frame and where its bytes begin (at the parameter sets before the slice; leading delimiters
 // and SEI are dropped). Both four-byte and three-byte start codes are recognised. It also
 // reports the parameter sets it passed, which a stream may carry only once, apart from any
-// picture. H.265 key frames are its random access pictures (IDR, CRA and BLA).
+// picture. H.265 key frames are its random access pictures (IDR, CRA and BLA); H.264 key
+// frames are IDR pictures and the I pictures a recovery point SEI marks as the start of an
+// open group, as ffprobe flags them.
 #pragma once
 
 #include <array>

@@ -13,6 +13,8 @@ constexpr int kHeaderLengthByte = 8;
 constexpr int kPtsByte = 9;
 constexpr int kDtsByte = 14;
 constexpr int kTimeStampSize = 5;
+// The span of the player's times (a stamp's low 32 bits) in seconds.
+constexpr double kTimeCircleSeconds = 4294967296.0 / kPesClockHz;
 constexpr double kFastFallbackRate = 60.0;
 constexpr double kFastFallbackThreshold = 45.0;
 constexpr double kLowestPlausibleRate = 1.0;
@@ -152,7 +154,13 @@ void FrameRateMeter::Feed(double time) {
         firstTime = time;
     }
     if (counter == kSpan) {
-        rate = FrameRateFromSpan(time - firstTime, kSpan);
+        // Times are the stamps' low 32 bits read signed: across bit 31 they jump back by the
+        // whole circle, which no span of a few frames does.
+        double span = time - firstTime;
+        if (span < -kTimeCircleSeconds / 2) {
+            span += kTimeCircleSeconds;
+        }
+        rate = FrameRateFromSpan(span, kSpan);
         measured = true;
     }
     ++counter;

@@ -32,7 +32,7 @@ struct ChannelLinks {
     VideoOutput* videoWindow = nullptr;
     int32_t displayMode = kDisplayYv12;
     double soundAmplification = 1.0;
-    int32_t decoderThreads = 1;
+    int32_t decoderThreads = 0;  // chosen by the video worker
 };
 
 // A mark in the export's terms: the export copies the whole 8,192-byte blocks after a mark-in's

@@ -11,6 +11,7 @@
 #include "stream/demux.h"
 #include "stream/pes.h"
 #include "tests/media/demuxed_frames.h"
+#include "tests/stream/ts_builder.h"
 #include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
@@ -89,6 +90,52 @@ TEST(FrameRate, ThirdPartyStreamsGiveTheRateTheirDecodeTimesRunAt) {
     EXPECT_EQ(DemuxedRate(kTs / "lpms" / "test_short.ts"), 60.0);
     EXPECT_EQ(DemuxedRate(kTs / "mts" / "test.ts"), 30.0);
     EXPECT_EQ(DemuxedRate(kTs / "lpms" / "transmux.ts"), 30.0);
+}
+
+// A 25 fps stream whose decode times run `dtsLead` ticks ahead of its presentation times,
+// the first presentation time `firstPts` (33-bit ticks, wrapping); no decode times at 0.
+double RateOfStampedStream(int64_t firstPts, int64_t dtsLead) {
+    constexpr int kVideoPid = 0x100;
+    constexpr int64_t kWrap = int64_t{1} << 33;
+    constexpr int kTicksAt25 = 3600;
+    test::TempDir dir;
+    test::Bytes ts = test::PatPacket(0x1000);
+    const test::Bytes pmt = test::PmtPacket(0x1000, {{0x1B, kVideoPid}});
+    ts.insert(ts.end(), pmt.begin(), pmt.end());
+    for (int i = 0; i < kFramesMeasured; ++i) {
+        const int64_t pts = (firstPts + i * kTicksAt25) % kWrap;
+        const int64_t dts = dtsLead == 0 ? -1 : (pts - dtsLead + kWrap) % kWrap;  // -1: none
+        const test::Bytes pes = test::Pes(0xE0, test::AccessUnit(i % 10 == 0), pts, dts);
+        for (const test::Bytes& packet : test::PesPackets(kVideoPid, pes)) {
+            ts.insert(ts.end(), packet.begin(), packet.end());
+        }
+    }
+    const fs::path file = dir.path() / "stamped.ts";
+    test::WriteBytes(file, ts);
+    return DemuxedRate(file);
+}
+
+// Presentation and decode times are never mixed, whatever sign either has, and the time
+// stamps' wrap at 2^33 ticks (and the player's at 2^32) does not upset the measurement.
+TEST(FrameRate, TimesBeforeZeroAndWrappedTimesGiveTheStreamsRate) {
+    constexpr int64_t kSixTenths = 54000;
+    constexpr int64_t kWrap33 = int64_t{1} << 33;
+    constexpr int64_t kWrap32 = int64_t{1} << 32;
+    const struct {
+        const char* what;
+        int64_t firstPts;
+        int64_t dtsLead;
+    } cases[] = {
+        {"decode times start 0.6 s before zero", 0, kSixTenths},
+        {"decode times start 0.6 s before the first presentation", 90000, kSixTenths},
+        {"times wrap at 2^33 ticks", kWrap33 - 20 * 3600, 2 * 3600},
+        {"times cross 2^31 ticks", kWrap32 / 2 - 20 * 3600, 2 * 3600},
+        {"presentation times only", 90000, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(RateOfStampedStream(c.firstPts, c.dtsLead), 25.0);
+    }
 }
 
 TEST(FrameRate, GeneratedRecordingsAtTwentyFiveAndFiftyFpsAreMeasuredSo) {

@@ -85,16 +85,14 @@ struct Counts {
 
 // What the player should deliver of the frames ffprobe lists: nothing before the first key
 // frame (there is no reference for it), and every one after, the last included.
-// ffprobe also flags an I picture with a recovery point as key; the player starts pictures
-// only at IDR slices, so such a frame counts as an inter frame here.
+// ffprobe flags IDR pictures and I pictures with a recovery point as key, as the player does.
 Counts ExpectedFromFfprobe(const std::vector<std::string>& flags,
                            const std::vector<std::vector<int>>& nalTypes) {
     Counts c;
     bool keySeen = false;
     for (size_t i = 0; i < flags.size(); ++i) {
-        const bool idr = i < nalTypes.size() &&
-                         std::find(nalTypes[i].begin(), nalTypes[i].end(), 5) != nalTypes[i].end();
-        const bool key = flags[i].find('K') != std::string::npos && idr;
+        const bool picture = i < nalTypes.size();
+        const bool key = flags[i].find('K') != std::string::npos && picture;
         keySeen = keySeen || key;
         if (keySeen) {
             (key ? c.keys : c.inters) += 1;

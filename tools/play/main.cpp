@@ -45,7 +45,7 @@ const char kUsage[] =
     "usage: velmaro-play [--window] [--rgb] [--threads N] [--snapshots DIR] [--other-gps]\n"
     "                    [RECORDING.ts | CARD-FOLDER]\n"
     "  --rgb        convert pictures to RGB on the CPU instead of showing YUV planes\n"
-    "  --threads N  decode video on N frame threads (default 1)\n"
+    "  --threads N  decode video on N frame threads (default: chosen while playing)\n"
     "  --other-gps  also take other receivers' checksummed $GNRMC/$GPRMC sentences\n"
     "  --window draws with OpenGL on a GPU and in software on a software OpenGL renderer;\n"
     "  VELMARO_VIDEO_PATH=gl|software in the environment forces one.\n"

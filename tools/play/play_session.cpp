@@ -200,8 +200,9 @@ std::string PlaySession::StatusLine() {
     std::string file = channel_->reader.CurrentPath();
     file = file.substr(file.rfind('/') + 1);
     char line[256];
-    std::snprintf(line, sizeof line, "%s  %4d/1000  frames %6d  mode %2d%s", file.c_str(),
-                  positionPerMille_, s.framesShown.load(), s.playMode.load(),
+    std::snprintf(line, sizeof line, "%s  %4d/1000  frames %6d  dropped %d  threads %d  mode %2d%s",
+                  file.c_str(), positionPerMille_, s.framesShown.load(), s.framesDropped.load(),
+                  s.decoderThreadsRunning.load(), s.playMode.load(),
                   s.paused.load() ? " paused" : "");
     std::string out = line;
     // Pictures too large to queue are said, not silently lost.

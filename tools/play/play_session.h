@@ -32,7 +32,7 @@ class QueuedSink : public MessageSink {
 // How the engine decodes and presents.
 struct EngineOptions {
     int32_t displayMode = kDisplayYv12;
-    int32_t decoderThreads = 1;
+    int32_t decoderThreads = 0;  // 0: chosen while playing; more: forced
     TelemetryOptions telemetry;  // which GPS sentences give the status line's fix
 };
 
