@@ -20,8 +20,8 @@ constexpr int kExitPathFailed = 1;
 constexpr int kExitBadOptions = 2;
 
 constexpr const char* kUsage = R"(Usage: velmaro-probe [options] [PATH...]
-Reads recording files as the player's reader does (8192-byte reads, 188-byte packets on a grid
-of 0x47 sync bytes, garbage skipped one byte at a time), routes the packets through the player's
+Reads recording files in 188-byte packets on a grid of 0x47 sync bytes (garbage skipped up to
+the next sync byte), as the player's reader takes them, routes the packets through the player's
 demultiplexer into its frame queues and telemetry hand-over, and reports per file: the PAT and
 PMT, packet counts, key, inter and audio frames, telemetry texts, drops, the measured frame rate,
 the first and last video time and the first and last GPS fix.
