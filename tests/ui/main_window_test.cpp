@@ -263,7 +263,12 @@ TEST_F(MainWindowOnCard, OpeningShowsTheDayOfTheRecordingAndPlaysFromAClickedMin
     // The dashboard shows the telemetry the map took: the same fix, its speed on the display,
     // the sentence's G-sensor values as the newest sample.
     const Dashboard& dash = *panel().GetDashboard();
-    ASSERT_TRUE(WaitGui([&] { return dash.Fix().latitude != 0.0 && !dash.GHistory().empty(); }));
+    // The reader may be in the new file before its reset notice reached the map: wait until
+    // both show the new file's first fix.
+    ASSERT_TRUE(WaitGui([&] {
+        return dash.Fix().latitude != 0.0 && !dash.GHistory().empty() &&
+               dash.Fix().latitude == w().Map()->LatestFix().latitude;
+    }));
     const GpsRecord fix = w().Map()->LatestFix();
     EXPECT_EQ(dash.Fix().latitude, fix.latitude);
     EXPECT_EQ(dash.Fix().longitude, fix.longitude);
