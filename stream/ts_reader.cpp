@@ -532,6 +532,12 @@ CTSAnalyse::StepEnd CTSAnalyse::ForwardStep() {
     const bool groupPass = backward_.load();
     if (groupPass) {
         if (position >= scanLimit_) {
+            // One read may hold the whole group: what a request left unrouted, and that
+            // request then changed nothing, is still this group's.
+            if (available_ > kTsPacketSize) {
+                ForwardPacketLoop();
+                return StepEnd::kContinue;
+            }
             EndGroupPass();
             return StepEnd::kContinue;
         }
