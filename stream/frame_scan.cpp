@@ -263,7 +263,10 @@ FrameScan ScanFrameKind(const uint8_t* payload, int size, const std::atomic<bool
                 break;  // too short for a slice header: no picture here
             }
             scan.kind = KindOf(nal);
-            if (nal == Nal::kSlice && codec == VideoCodec::kH264 && recoveryPoint &&
+            // An encoder that writes no IDR at all still repeats the sequence's parameter
+            // sets where a decoder may begin, as it does before a recovery point.
+            const bool entryPoint = recoveryPoint || scan.sps.Found();
+            if (nal == Nal::kSlice && codec == VideoCodec::kH264 && entryPoint &&
                 IsIntraReferenceSlice(unit, size - i - kStartCodeBytes)) {
                 scan.kind = kKindVideoKey;
             }

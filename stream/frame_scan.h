@@ -3,8 +3,9 @@
 // and SEI are dropped). Both four-byte and three-byte start codes are recognised. It also
 // reports the parameter sets it passed, which a stream may carry only once, apart from any
 // picture. H.265 key frames are its random access pictures (IDR, CRA and BLA); H.264 key
-// frames are IDR pictures and the I pictures a recovery point SEI marks as the start of an
-// open group, as ffprobe flags them.
+// frames are IDR pictures, the I pictures a recovery point SEI marks as the start of an open
+// group, as ffprobe flags them, and I pictures that come with a sequence parameter set (the
+// entry points of a stream that has no IDR picture and no such SEI).
 #pragma once
 
 #include <array>

@@ -1,6 +1,7 @@
 // A stream without an IDR picture: one cut at an open group's I picture, which a recovery point
-// SEI marks. Played through the real reader and decoder it shows every picture libavcodec shows
-// of it.
+// SEI marks, and the same with every SEI removed (an encoder that writes neither IDR pictures
+// nor recovery points). Played through the real reader and decoder it shows every picture
+// libavcodec shows of it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -33,10 +34,32 @@ std::vector<test::AccessUnit> CutStream() {
     return units;
 }
 
-TEST(KeyPictures, StreamStartingAtAnOpenGroupShowsEveryPictureLibavcodecShows) {
+// Every H.264 SEI unit taken out of each access unit.
+std::vector<test::AccessUnit> WithoutSei(std::vector<test::AccessUnit> units) {
+    constexpr uint8_t kSeiType = 6;
+    for (test::AccessUnit& unit : units) {
+        std::vector<uint8_t> kept;
+        const std::vector<uint8_t>& b = unit.bytes;
+        bool keep = true;
+        for (size_t i = 0; i < b.size(); ++i) {
+            if (i + 3 < b.size() && b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1) {
+                keep = (b[i + 3] & 0x1F) != kSeiType;
+            }
+            if (keep) {
+                kept.push_back(b[i]);
+            }
+        }
+        unit.bytes = std::move(kept);
+    }
+    return units;
+}
+
+class KeyPictures : public ::testing::TestWithParam<bool> {};
+
+TEST_P(KeyPictures, StreamStartingAtAnOpenGroupShowsEveryPictureLibavcodecShows) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     {
-        const std::vector<test::AccessUnit> units = CutStream();
+        const std::vector<test::AccessUnit> units = GetParam() ? CutStream() : WithoutSei(CutStream());
         ASSERT_FALSE(units.empty());
         const FrameScan first =
             ScanFrameKind(units[0].bytes.data(), static_cast<int>(units[0].bytes.size()));
@@ -76,6 +99,9 @@ TEST(KeyPictures, StreamStartingAtAnOpenGroupShowsEveryPictureLibavcodecShows) {
         EXPECT_EQ(shown(), answer);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(RecoveryPoint, KeyPictures, ::testing::Values(true, false),
+                         [](const auto& param) { return param.param ? "Marked" : "Unmarked"; });
 
 }  // namespace
 }  // namespace velmaro
