@@ -204,7 +204,7 @@ void CVideoCtx::RememberItem(const FrameItem& item) {
     if (item.kind == kKindVideoKey) {
         groupPos_ = item.filePos;
     }
-    remembered_[nextRemembered_] = {item.pts, item.fileSerial, item.filePos, groupPos_};
+    remembered_[nextRemembered_] = {item.DisplayTime(), item.fileSerial, item.filePos, groupPos_};
     nextRemembered_ = (nextRemembered_ + 1) % kRememberedItems;
 }
 
@@ -224,7 +224,7 @@ CVideoCtx::PictureMark CVideoCtx::MarkOf(double pts) const {
 // After a change to forward, delivery restarts at the key frame of the picture that was on
 // screen; the pictures up to that one were seen already.
 bool CVideoCtx::Skipped(bool forward) {
-    if (!skip_.active || !forward) {
+    if (!skip_.active || !forward || skip_.backward) {
         return false;
     }
     if (sourceMark_.fileSerial == skip_.fileSerial && source_.pts <= skip_.pts + kSameTime) {
@@ -360,7 +360,7 @@ void CVideoCtx::FollowCodec(VideoCodec codec) {
 
 bool CVideoCtx::Decode(const FrameItem& item) {
     const auto begin = std::chrono::steady_clock::now();
-    const bool decoded = codec_.DecodeVideo(item.data, item.size, item.pts);
+    const bool decoded = codec_.DecodeVideo(item.data, item.size, item.DisplayTime());
     const std::chrono::duration<double, std::milli> busy = std::chrono::steady_clock::now() - begin;
     load_.Add(busy.count(), SteadyMs(), codec_.Threads());
     return decoded && EnsurePresenter();
@@ -595,6 +595,25 @@ void CVideoCtx::ServeSnapshot() {
 void CVideoCtx::BeginBackwardGroup() {
     MoveAll(reverseList_, freeList_);
     MoveAll(groupList_, reverseList_);
+    DropPicturesAfterSkip();
+}
+
+// After a change to backward, delivery starts with the whole group of the picture that was on
+// screen (or a later one when that group's end was not found): that picture and the later
+// ones were seen already. A group with an earlier picture, or of another file, ends the skip.
+void CVideoCtx::DropPicturesAfterSkip() {
+    if (!skip_.active || !skip_.backward) {
+        return;
+    }
+    while (!reverseList_.empty()) {
+        const PackedPicture& last = reverseList_.back();
+        if (last.mark.fileSerial != skip_.fileSerial || last.item.pts < skip_.pts - kSameTime) {
+            skip_.active = false;
+            return;
+        }
+        freeList_.push_back(std::move(reverseList_.back()));
+        reverseList_.pop_back();
+    }
 }
 
 void CVideoCtx::RecyclePacked() {

@@ -113,6 +113,7 @@ class CVideoCtx : public CMyThread {
     void RememberItem(const FrameItem& item);
     PictureMark MarkOf(double pts) const;
     bool Skipped(bool forward);
+    void DropPicturesAfterSkip();
     void PublishShown(bool forward);
     void ServeIdleReader();
     void ShowPackedPicture(PackedPicture& picture, int32_t playMode);
@@ -149,7 +150,7 @@ class CVideoCtx : public CMyThread {
     size_t nextRemembered_ = 0;
     int64_t groupPos_ = -1;        // the key frame that began the group being decoded
     PictureMark sourceMark_;       // of the picture in source_
-    SkipThrough skip_;             // forward pictures not to show after a change of direction
+    SkipThrough skip_;             // pictures not to show after a change of direction
     uint32_t skipGeneration_ = 0;  // the channel's generation skip_ was taken from
     bool idleServed_ = false;      // what the decoder held was shown since the reader idled
     DecoderLoad load_{MachineCores()};

@@ -32,12 +32,15 @@ struct ShownPicture {
     bool forward = true;
 };
 
-// Forward pictures up to and including this one are decoded but not shown: how forward play
-// goes on after the picture on screen when it restarts from that picture's key frame.
+// Pictures of the picture on screen's file that are not shown again after a change of
+// direction. Forward: up to and including it, since forward play restarts at its group's key
+// frame. Backward: it and every later one, since backward play decodes its whole group (the
+// B-pictures shown before it may follow it in the file).
 struct SkipThrough {
     bool active = false;
     uint32_t fileSerial = 0;
     double pts = 0.0;
+    bool backward = false;
 };
 
 enum DisplayMode : int32_t {

@@ -103,6 +103,7 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     w.frameRate = state.rate.rate;
     w.order = PlayOrder(controls.playMode, backward);
     w.pts = decodeTime;
+    w.displayTime = pes.header.HasTime() ? pes.header.pts : decodeTime;
     w.fileSerial = state.videoStartSerial;
     w.filePos = state.videoStartPos;
     w.codec = scan.codec;

@@ -24,12 +24,18 @@ struct FrameItem {
     double frameRate = 0.0;
     int32_t order = 0;  // play mode when read, negated while delivered backward
     double pts = 0.0;   // seconds: the PES's decoding time for video, its time for audio
+    // Video: the PES's presentation time, which the decoded picture carries (pictures of a
+    // stream that reorders leave the decoder in this order, not in that of `pts`); below 0
+    // when the producer knows only `pts`.
+    double displayTime = -1.0;
     // Where the frame came from: the reader's serial of the file it had open, and the byte
     // position of the packet that began the frame's PES. Marks and direction changes use them
     // to find the picture on screen again in its file; -1 when unknown.
     uint32_t fileSerial = 0;
     int64_t filePos = -1;
     VideoCodec codec = VideoCodec::kH264;  // video: how the frame is coded
+
+    double DisplayTime() const { return displayTime >= 0.0 ? displayTime : pts; }
 };
 
 }  // namespace velmaro

@@ -207,13 +207,13 @@ void CTSChn::ChangeDirection(bool backward) {
     reader.SetDirection(backward, GoOnFromPicture(state.Shown(), !backward));
 }
 
-// The picture on screen as the place the reader goes on from; going forward, the pictures up
-// to it are decoded but not shown. Invalid, and nothing skipped, without such a picture.
+// The picture on screen as the place the reader goes on from; the pictures on its side of it
+// are decoded but not shown. Invalid, and nothing skipped, without such a picture.
 ResumePoint CTSChn::GoOnFromPicture(const ShownPicture& shown, bool forward) {
     const ResumePoint from =
         shown.valid ? ResumePoint{shown.fileSerial, shown.filePos, shown.groupPos} : ResumePoint{};
-    state.SetSkipThrough(forward && from.Valid() ? SkipThrough{true, shown.fileSerial, shown.pts}
-                                                 : SkipThrough{});
+    state.SetSkipThrough(from.Valid() ? SkipThrough{true, shown.fileSerial, shown.pts, !forward}
+                                      : SkipThrough{});
     return from;
 }
 

@@ -15,6 +15,7 @@
 #include "platform/message_sink.h"
 #include "stream/channel_controls.h"
 #include "stream/frame_queue.h"
+#include "stream/group_bounds.h"
 #include "stream/recording_files.h"
 #include "stream/telemetry_handover.h"
 #include "stream/ts_packet.h"
@@ -377,12 +378,18 @@ void CTSAnalyse::ResumeAt(const ResumePoint& from) {
         const bool inFile =
             !path.empty() && (from.fileSerial == fileSerial_.load() || SwitchTo(path, false));
         if (inFile && from.picturePos < fileSize_.load()) {
-            // Backward: the pictures before it, from the group that holds it.
-            at = backward_.load() ? from.picturePos : from.groupPos;
+            // Backward: the whole group that holds it, whose B-pictures shown before it may
+            // follow it in the file; the decoder leaves out the picture and the later ones.
+            at = backward_.load() ? BackwardStartFor(path, from.picturePos) : from.groupPos;
         }
     }
     position_.store(at);
     BeginBackwardAt(at);
+}
+
+int64_t CTSAnalyse::BackwardStartFor(const std::string& path, int64_t picturePos) const {
+    const int64_t end = FindGroupEnd(path, demux_.psi.videoPid, picturePos, demux_.psi.videoCodec);
+    return end > picturePos ? std::min(end, fileSize_.load()) : picturePos;
 }
 
 bool CTSAnalyse::SwitchTo(const std::string& path, bool atEnd) {

@@ -142,6 +142,7 @@ class CTSAnalyse {
     bool SwitchTo(const std::string& path, bool atEnd);
     void RequestRestart(bool backward, const ResumePoint& from);
     void ResumeAt(const ResumePoint& from);
+    int64_t BackwardStartFor(const std::string& path, int64_t picturePos) const;
     void ReadTablesOfFile();
     void SetIdle(bool idle);
     void PublishPids();

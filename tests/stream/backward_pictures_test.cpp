@@ -112,6 +112,30 @@ TEST_P(BackwardPictures, PlayShowsEveryPictureInReverseDisplayOrder) {
     EXPECT_EQ(shown, FirstFileReversed());
 }
 
+// Held inside a group, where pictures shown before the held one follow it in the file and
+// pictures shown after it come before it: only the earlier ones come back.
+TEST_P(BackwardPictures, PlayFromInsideAGroupShowsEveryEarlierPicture) {
+    constexpr size_t kInside = kPicturesPerFile + 13;
+    auto channel = HeldAtSecondFile();
+    while (LastShown() < kInside) {
+        const size_t on = LastShown();
+        channel->Step(false);
+        ASSERT_TRUE(WaitUntil([&] { return LastShown() != on; })) << "forward from " << on;
+    }
+    const size_t before = output_.Records().size();
+    channel->PlayBackward();
+    EXPECT_TRUE(WaitUntil([&] { return LastShown() == 0; })) << "down to the card's first";
+    std::vector<size_t> shown = ShownSince(before);
+    if (!shown.empty() && shown.front() == kInside) {
+        shown.erase(shown.begin());
+    }
+    std::vector<size_t> want;
+    for (size_t i = kInside; i-- > 0;) {
+        want.push_back(i);
+    }
+    EXPECT_EQ(shown, want);
+}
+
 TEST_P(BackwardPictures, PreviousFrameStepsThroughEveryPicture) {
     auto channel = HeldAtSecondFile();
     std::vector<size_t> shown;
