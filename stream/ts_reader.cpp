@@ -375,8 +375,8 @@ void CTSAnalyse::ResumeAt(const ResumePoint& from) {
     int64_t at = position_.load();
     if (from.Valid()) {
         const std::string path = PathOfSerial(from.fileSerial);
-        const bool inFile =
-            !path.empty() && (from.fileSerial == fileSerial_.load() || SwitchTo(path, false));
+        const bool inFile = !path.empty() && (from.fileSerial == fileSerial_.load() ||
+                                              (SwitchTo(path, false) && TakeSerial(from)));
         if (inFile && from.picturePos < fileSize_.load()) {
             // Backward: the whole group that holds it, whose B-pictures shown before it may
             // follow it in the file; the decoder leaves out the picture and the later ones.
@@ -385,6 +385,18 @@ void CTSAnalyse::ResumeAt(const ResumePoint& from) {
     }
     position_.store(at);
     BeginBackwardAt(at);
+}
+
+// The picture's file opened again keeps the picture's serial: the workers leave out the
+// pictures on its one side by their file and time, which a new serial would not match.
+bool CTSAnalyse::TakeSerial(const ResumePoint& from) {
+    {
+        std::lock_guard lock(pathMutex_);
+        serialPaths_[from.fileSerial % kRememberedFiles] = {from.fileSerial, path_};
+    }
+    fileSerial_.store(from.fileSerial);
+    demux_.fileSerial = from.fileSerial;
+    return true;
 }
 
 int64_t CTSAnalyse::BackwardStartFor(const std::string& path, int64_t picturePos) const {

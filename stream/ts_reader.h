@@ -143,6 +143,7 @@ class CTSAnalyse {
     void RequestRestart(bool backward, const ResumePoint& from);
     void ResumeAt(const ResumePoint& from);
     int64_t BackwardStartFor(const std::string& path, int64_t picturePos) const;
+    bool TakeSerial(const ResumePoint& from);
     void ReadTablesOfFile();
     void SetIdle(bool idle);
     void PublishPids();
