@@ -70,6 +70,15 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
         // decode time is decoded at its presentation time.
         state.rate.Feed(pes.header.ptsDtsFlags == kPtsAndDts ? pes.header.dts : pes.header.pts);
     }
+    if (state.videoFromPos >= 0) {
+        if (state.videoStartPos < state.videoFromPos) {
+            return false;
+        }
+        // From the key frame on the file is read as always (the next file's times may be
+        // lower).
+        state.videoFromPos = -1;
+        state.soundFromPts = -1.0;
+    }
     const FrameScan scan =
         ScanFrameKind(pes.bytes, pes.size, controls.running, state.videoStartCodec);
     state.parameterSets.Keep(pes.bytes, scan);
@@ -108,6 +117,7 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     w.filePos = state.videoStartPos;
     w.codec = scan.codec;
     out.videoQueue->Push(w);
+    state.keyQueued = state.keyQueued || scan.kind == kKindVideoKey;
     return scan.kind == kKindVideoKey;
 }
 
@@ -120,9 +130,12 @@ void CompleteAudioPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     if (!out.audioQueue || !out.audioItem || !out.audioItem->data) {
         return;
     }
-    if (controls.audioWaitsForPicture && out.videoQueue && state.psi.videoPid != kNoPid &&
-        out.videoQueue->KeyCount() == 0) {
+    if (controls.audioWaitsForPicture && !state.keyQueued && out.videoQueue &&
+        state.psi.videoPid != kNoPid && out.videoQueue->KeyCount() == 0) {
         ++state.drops.audioBeforePicture;
+        return;
+    }
+    if (pes.header.pts < state.soundFromPts) {
         return;
     }
     if (pes.size > out.audioQueue->MaxItemSize()) {

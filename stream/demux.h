@@ -54,6 +54,14 @@ struct DemuxState {
     // The video coding in force when the PES being gathered began: the next file's map, which
     // may announce another one, arrives before the packet that completes the last PES.
     VideoCodec videoStartCodec = VideoCodec::kH264;
+    // A key frame was queued since the reader last started over: sound waiting for a picture
+    // may go on, though the video worker may have taken that picture from the queue already.
+    bool keyQueued = false;
+    // Forward play going on from a picture reads from before its group's key frame, where the
+    // sound that goes with it may be stored: video PES that begin before `videoFromPos`, and
+    // sound before `soundFromPts`, are left out (-1: none).
+    int64_t videoFromPos = -1;
+    double soundFromPts = -1.0;
 
     // Allocates missing buffers and starts every gathering and the rate measurement afresh.
     bool PrepareBuffers();

@@ -211,7 +211,8 @@ void CTSChn::ChangeDirection(bool backward) {
 // are decoded but not shown. Invalid, and nothing skipped, without such a picture.
 ResumePoint CTSChn::GoOnFromPicture(const ShownPicture& shown, bool forward) {
     const ResumePoint from =
-        shown.valid ? ResumePoint{shown.fileSerial, shown.filePos, shown.groupPos} : ResumePoint{};
+        shown.valid ? ResumePoint{shown.fileSerial, shown.filePos, shown.groupPos, shown.pts}
+                    : ResumePoint{};
     state.SetSkipThrough(from.Valid() ? SkipThrough{true, shown.fileSerial, shown.pts, !forward}
                                       : SkipThrough{});
     return from;

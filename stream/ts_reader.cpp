@@ -25,6 +25,9 @@ namespace {
 
 constexpr int kLastWindowByte = kPacketWindowSize - 1;
 constexpr int64_t kPerMille = 1000;
+// Sound stored ahead of its pictures: a second at a camera's highest bit rates.
+constexpr int64_t kSoundLeadBytes = 6 * 1024 * 1024;
+constexpr double kSoundLeadTolerance = 0.05;
 
 }  // namespace
 
@@ -220,6 +223,9 @@ void CTSAnalyse::RequestRestart(bool backward, const ResumePoint& from) {
 
 void CTSAnalyse::ResetReadingState() {
     audioWaitsForPicture_ = true;
+    demux_.keyQueued = false;
+    demux_.videoFromPos = -1;
+    demux_.soundFromPts = -1.0;
     available_ = 0;
     cursor_ = backward_.load() ? kLastWindowByte : 0;
     demux_.ResetFills();
@@ -333,6 +339,7 @@ bool CTSAnalyse::ServeRequests() {
         directionChangePending_.store(false);
         ResumeAt(from);
         ResetReadingState();
+        ReadSoundBeforeGroup(from);
     }
     return false;
 }
@@ -385,6 +392,23 @@ void CTSAnalyse::ResumeAt(const ResumePoint& from) {
     }
     position_.store(at);
     BeginBackwardAt(at);
+}
+
+// A camera stores up to a second of sound ahead of the pictures it goes with: going on forward
+// with sound from a picture, reading starts that far before its group's key frame, taking
+// only the sound from the picture's time on until the key frame is reached.
+void CTSAnalyse::ReadSoundBeforeGroup(const ResumePoint& from) {
+    const int64_t key = position_.load();
+    if (backward_.load() || !from.Valid() || from.pts < 0.0 || key != from.groupPos ||
+        !Controls().audioEnabled) {
+        return;
+    }
+    const int64_t start = std::max<int64_t>(0, key - kSoundLeadBytes);
+    position_.store(start - start % kTsPacketSize);
+    demux_.videoFromPos = key;
+    demux_.soundFromPts = from.pts - kSoundLeadTolerance;
+    // The sound comes before any picture here by design.
+    audioWaitsForPicture_ = false;
 }
 
 // The picture's file opened again keeps the picture's serial: the workers leave out the

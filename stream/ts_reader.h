@@ -59,6 +59,7 @@ struct ResumePoint {
     uint32_t fileSerial = 0;
     int64_t picturePos = -1;
     int64_t groupPos = -1;
+    double pts = -1.0;  // its presentation time; below 0 when not known
     bool Valid() const { return picturePos >= 0 && groupPos >= 0 && groupPos <= picturePos; }
 };
 
@@ -144,6 +145,7 @@ class CTSAnalyse {
     void ResumeAt(const ResumePoint& from);
     int64_t BackwardStartFor(const std::string& path, int64_t picturePos) const;
     bool TakeSerial(const ResumePoint& from);
+    void ReadSoundBeforeGroup(const ResumePoint& from);
     void ReadTablesOfFile();
     void SetIdle(bool idle);
     void PublishPids();
