@@ -121,7 +121,9 @@ constexpr std::string_view kVocabulary[] = {
     "The home folder cannot be cleared", "Entries left on the card:",
     // main window: the camera clock against GPS time
     "camera clock is %s behind GPS time", "camera clock is %s ahead of GPS time",
-    "Show times by GPS", "Show camera times"};
+    "Show times by GPS", "Show camera times",
+    // main window: what playback had to leave out
+    "Pictures left out to keep up: %1", "Pictures too large to play: %1"};
 
 // English texts that differ from their keys: the key stays as language files have always
 // spelled it, the user reads the current text.

@@ -695,11 +695,35 @@ bool CPlayCtrlDlg::ShowPosition() {
 }
 
 void CPlayCtrlDlg::OnFramesTimer() {
-    if (!channel_) {
-        return;
+    if (channel_) {
+        const int shown = channel_->state.framesShown.exchange(0);
+        framesLabel_->setText(QString::number(shown));
     }
-    const int shown = channel_->state.framesShown.exchange(0);
-    framesLabel_->setText(QString::number(shown));
+    const QString note = PlaybackNote();
+    if (note != playbackNote_) {
+        playbackNote_ = note;
+        if (showPlaybackNote) {
+            showPlaybackNote(note);
+        }
+    }
+}
+
+// Totals since the recording was opened, so that a user who saw a picture stutter can tell
+// the machine fell behind, and one who sees none knows a picture was too large.
+QString CPlayCtrlDlg::PlaybackNote() const {
+    QStringList parts;
+    if (!channel_) {
+        return {};
+    }
+    const int dropped = channel_->state.framesDropped.load();
+    if (dropped > 0) {
+        parts << Text("Pictures left out to keep up: %1").arg(dropped);
+    }
+    const uint64_t oversize = channel_->state.videoQueue.OversizeDrops();
+    if (oversize > 0) {
+        parts << Text("Pictures too large to play: %1").arg(oversize);
+    }
+    return parts.join(QStringLiteral("   "));
 }
 
 // --- Saving and exporting --------------------------------------------------------------------

@@ -147,6 +147,9 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     // Replaceable for tests: the preferences and card setup dialogs (run modally).
     std::function<void()> runPreferences;
     std::function<void()> runCardSetup;
+    // What playback had to leave out (late or oversized pictures), for the window to show;
+    // empty when nothing was. Called once a second when it changes.
+    std::function<void(const QString&)> showPlaybackNote;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -159,6 +162,7 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     void OnSliderNotify(quint32 code, int identifier, int position);
     void OnPanelMessage(uint32_t msg, intptr_t wParam);
     void OnFramesTimer();
+    QString PlaybackNote() const;
     bool ShowPosition();  // false when the seek bar already shows it
     void TakeSnapshotResults();
     void OnExportProgress(int64_t done, int64_t toDo);
@@ -187,6 +191,7 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     CVxSkinSldButton* speedSlider_ = nullptr;
     Dashboard* dashboard_ = nullptr;
     QLabel* framesLabel_ = nullptr;
+    QString playbackNote_;  // as last handed to showPlaybackNote
     QProgressBar* exportProgress_ = nullptr;
     QTimer* framesTimer_ = nullptr;
     QTimer* positionTimer_ = nullptr;  // single shot: shows positionToShow_ on the seek bar

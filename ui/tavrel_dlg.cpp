@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMimeData>
 #include <QShortcut>
 #include <QUrl>
@@ -75,6 +76,8 @@ constexpr std::array<int, kModes> kBackgrounds = {438, 131, 448};
 constexpr int kCloseBitmap = 134;
 constexpr int kRestoreBitmap = 135;
 constexpr int kMinimizeBitmap = 136;
+constexpr int kTitleNameWidth = 160;  // the window's name drawn at the title bar's left
+constexpr int kTitleNoteGap = 12;
 constexpr int kMaximizedBitmap = 137;
 constexpr int kLabelEvery = 5;
 constexpr int kSeekKeyStep = 50;  // per mille: 5 % of the file
@@ -135,6 +138,14 @@ CTavrelDlg::CTavrelDlg(AppShared& app, int uiMode)
     playCtrl_->runPreferences = [this] { RunPreferences(*playCtrl_, app_.versionText); };
     playCtrl_->show();
     playCtrl_->runCardSetup = [this] { RunCardSetup(); };
+    playbackNote_ = new QLabel(this);
+    playbackNote_->setStyleSheet(QStringLiteral("color:#ffa62b;"));
+    playbackNote_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    playbackNote_->hide();
+    playCtrl_->showPlaybackNote = [this](const QString& note) {
+        playbackNote_->setText(note);
+        playbackNote_->setVisible(!note.isEmpty());
+    };
     incidents_ = new IncidentNavigator(*this, Settings().incidentThreshold);
     routeSeeker_ = new RouteSeeker(
         [this] { return playCtrl_ != nullptr ? playCtrl_->Channel() : nullptr; }, this);
@@ -291,8 +302,12 @@ void CTavrelDlg::resizeEvent(QResizeEvent* event) {
 
 void CTavrelDlg::LayOut() {
     closeButton_->setGeometry(ElementRect(uiMode_, Element::kClose));
-    minimizeButton_->setGeometry(ElementRect(uiMode_, Element::kMinimize));
+    const QRect minimize = ElementRect(uiMode_, Element::kMinimize);
+    minimizeButton_->setGeometry(minimize);
     const QRect video = ElementRect(uiMode_, Element::kVideo);
+    // Between the window's name and its buttons.
+    playbackNote_->setGeometry(QRect(QPoint(video.left() + kTitleNameWidth, minimize.top()),
+                                     QPoint(minimize.left() - kTitleNoteGap, minimize.bottom())));
     videoWindow_->SetDockedRect(video);
     if (!videoWindow_->IsFloating()) {
         videoWindow_->setGeometry(video);

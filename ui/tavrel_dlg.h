@@ -14,6 +14,8 @@
 #include "controls/skin_dialog.h"
 #include "ui/qt_message_sink.h"
 
+class QLabel;
+
 namespace velmaro {
 
 class CDevShowDlg;
@@ -70,6 +72,7 @@ class CTavrelDlg : public CVxSkinDialog {
 
     int UiMode() const { return uiMode_; }
     CPlayCtrlDlg* PlayCtrl() const { return playCtrl_; }
+    QLabel* PlaybackNote() const { return playbackNote_; }
     CDevShowDlg* VideoWindow() const { return videoWindow_; }
     MapPort* Map() const { return map_; }
     CMonthCalCtrlEx* Calendar() const { return calendar_; }
@@ -141,6 +144,7 @@ class CTavrelDlg : public CVxSkinDialog {
     CPlayCtrlDlg* playCtrl_ = nullptr;
     CVxSkinButton* closeButton_ = nullptr;
     CVxSkinButton* minimizeButton_ = nullptr;
+    QLabel* playbackNote_ = nullptr;  // in the title bar: what playback had to leave out
     CVxSkinButton* maximizeButton_ = nullptr;
     GridRow* minuteGridLow_ = nullptr;
     GridRow* minuteGridHigh_ = nullptr;

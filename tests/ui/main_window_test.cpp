@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDropEvent>
+#include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
@@ -555,6 +556,19 @@ TEST_F(MainWindowOnCard, DroppedFilesOpenOnlyTheFirst) {
     QCoreApplication::sendEvent(&w(), &drop);
     ASSERT_NE(panel().Channel(), nullptr);
     EXPECT_EQ(channel().filePath, files()[2]);
+}
+
+// Pictures left out are counted where the user sees them, and a new recording starts afresh.
+TEST_F(MainWindowOnCard, TheTitleBarSaysWhatPlaybackLeftOut) {
+    ASSERT_TRUE(OpenAndShow(files()[0]));
+    EXPECT_FALSE(w().PlaybackNote()->isVisible());
+    channel().state.framesDropped.store(12);
+    channel().state.videoQueue.NoteOversize();
+    ASSERT_TRUE(WaitGui([&] { return w().PlaybackNote()->isVisible(); }));
+    EXPECT_TRUE(w().PlaybackNote()->text().contains(QStringLiteral("left out to keep up: 12")));
+    EXPECT_TRUE(w().PlaybackNote()->text().contains(QStringLiteral("too large to play: 1")));
+    ASSERT_TRUE(OpenAndShow(files()[1]));
+    EXPECT_TRUE(WaitGui([&] { return !w().PlaybackNote()->isVisible(); }));
 }
 
 // A card appearing while the player runs replaces the recording without a word; a USB stick
