@@ -24,6 +24,7 @@ constexpr double kMsPerSecond = 1000.0;
 constexpr size_t kPackedTail = 64;
 // Two pictures' times closer than this are the same picture.
 constexpr double kSameTime = 1e-6;
+constexpr double kHighestShownRate = 1000.0;  // pictures per second
 
 int64_t SteadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -389,6 +390,10 @@ void CVideoCtx::ChooseThreads() {
 // or one shown while paused, is always drawn.
 bool CVideoCtx::LateToDrop(int32_t playMode) const {
     const CFpsCtrl& clock = channel_->clock;
+    // A rate no screen shows asks for every picture as fast as it can be made.
+    if (currentRate_ > kHighestShownRate) {
+        return false;
+    }
     return load_.Overloaded() && clock.lateMs > kMsPerSecond / currentRate_ &&
            dropsInARow_ < kMostDropsInARow && playMode != kPlayStep && playMode != kPlayHeld &&
            channel_->playMode.load() != kPlayStep && channel_->paused.load() == 0;
