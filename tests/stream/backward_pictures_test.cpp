@@ -157,6 +157,7 @@ TEST_P(BackwardPictures, PreviousFrameStepsThroughEveryPicture) {
 INSTANTIATE_TEST_SUITE_P(
     Streams, BackwardPictures,
     ::testing::Values(test::StreamCase{"H264TwoBClosed", VideoCodec::kH264, 2, false},
+                      test::StreamCase{"H264TwoBOpen", VideoCodec::kH264, 2, true},
                       test::StreamCase{"H264ThreeBClosed", VideoCodec::kH264, 3, false},
                       test::StreamCase{"H265TwoBOpen", VideoCodec::kHevc, 2, true},
                       test::StreamCase{"H265ThreeBClosed", VideoCodec::kHevc, 3, false}),
