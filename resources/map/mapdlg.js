@@ -283,7 +283,10 @@ function refreshMap() {
         addMarker('Car Point', lat, lng, icon);
     }
     trackLine.addLatLng([lat, lng]);
-    map.panTo([lat, lng]);
+    // Without a GPU an animated pan redraws the page and the whole player window for every step
+    // of the glide, every time the car moves; a car moves a few pixels a second at this zoom, so
+    // the jump is not seen.
+    map.panTo([lat, lng], { animate: false });
 }
 
 // What is drawn, for the player's checks: the markers shown, the track's points, the base layer.
