@@ -8,11 +8,18 @@
 // after both have settled into it: the player's CPU seconds (every thread) and the X server's.
 // The ratio pairs runs of the same round. Each player's threads are listed from its last run,
 // to tell where the difference goes.
-// Keeping up: velmaro-play's status lines count its pictures; the main window, which prints
-// nothing, is timed once told to quit after a few pictures and once after 600 more
-// (VELMARO_QUIT_AFTER_PICTURES): the difference should take 20 s at 30 pictures a second.
+// Keeping up: velmaro-play's status lines count its pictures; the main window is timed once
+// told to quit after a few pictures and once after 600 more (VELMARO_QUIT_AFTER_PICTURES): the
+// difference should take 20 s at 30 pictures a second.
 //
-//   bench_main_window [RECORDING.ts] [--seconds N] [--rounds N] [--mode 1|2]
+// With --busy the question is how many pictures the main window shows when decoding is the hard
+// part (give a 4K recording): the main window against mpv (--vo=x11, default threads,
+// --framedrop=vo, sound to a null output) in a 960x540 window, both counted over the same
+// stretch of play (the main window's VELMARO_PRINT_PICTURES lines, mpv's frame number less its
+// drops). Printed: pictures shown per second, CPU seconds per shown picture and its ratio to
+// mpv's.
+//
+//   bench_main_window [RECORDING.ts] [--seconds N] [--rounds N] [--mode 1|2] [--busy]
 #include <signal.h>
 #include <unistd.h>
 
@@ -51,14 +58,24 @@ constexpr int kPaceMorePictures = 600;
 constexpr double kGoal = 1.10;
 constexpr auto kSettle = 1s;               // between runs: the X server idles again
 constexpr double kThreadListFloor = 0.05;  // seconds; threads below it are not listed
+constexpr const char* kMpvWindowSize = "960x540";
+
+// How a player tells the pictures it has shown so far.
+enum class Count {
+    kNone,
+    kStatusLines,  // "frames N" lines on its output: velmaro-play, or the main window when told
+    kMpv,          // mpv's IPC socket
+};
 
 struct Player {
     std::string label;
     std::vector<std::string> args;
     std::map<std::string, std::string> env;
-    bool plain = false;  // velmaro-play: prints its pictures; the peer of the ratio
+    bool peer = false;  // the ratios are taken against it
+    Count count = Count::kNone;
     std::filesystem::path configHome = {};  // the main window's settings
     int uiMode = 0;
+    std::string mpvSocket = {};
 };
 
 // Starts a run of `player` on the display of `x`; -1 when its settings cannot be written.
@@ -77,6 +94,7 @@ struct Sample {
     double cpu = -1;                 // the player's process over the counted stretch, seconds
     double server = 0;               // the X server meanwhile, seconds
     long shown = -1;                 // pictures shown in the whole run, when the player tells
+    long counted = -1;               // pictures shown over the counted stretch, when it tells
     std::vector<ThreadCpu> threads;  // over the counted stretch, in the order they were made
 };
 
@@ -91,6 +109,19 @@ std::vector<ThreadCpu> ThreadsBetween(const std::map<pid_t, ThreadCpu>& before,
     return used;
 }
 
+// Pictures `player` has shown so far; -1 when it does not tell.
+long ShownSoFar(const Player& player, const std::string& log) {
+    switch (player.count) {
+        case Count::kStatusLines:
+            return PlayStatusPictures(log);
+        case Count::kMpv:
+            return MpvShown(player.mpvSocket);
+        case Count::kNone:
+            break;
+    }
+    return -1;
+}
+
 Sample Run(const Player& player, const Xvfb& x, int seconds, const test::TempDir& scratch) {
     const std::string log = scratch.File("player.log");
     const pid_t pid = Start(player, x, {}, log);
@@ -100,10 +131,15 @@ Sample Run(const Player& player, const Xvfb& x, int seconds, const test::TempDir
     std::this_thread::sleep_for(std::chrono::seconds(kWarmUpSeconds));
     const double cpuBefore = CpuSeconds(pid);
     const double serverBefore = x.Cpu();
+    const long shownBefore = ShownSoFar(player, log);
     const std::map<pid_t, ThreadCpu> threadsBefore = ThreadCpuSeconds(pid);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const double cpuAfter = CpuSeconds(pid);
+    const long shownAfter = ShownSoFar(player, log);
     Sample sample;
+    if (shownBefore >= 0 && shownAfter >= 0) {
+        sample.counted = shownAfter - shownBefore;
+    }
     sample.server = x.Cpu() - serverBefore;
     sample.threads = ThreadsBetween(threadsBefore, ThreadCpuSeconds(pid));
     if (cpuBefore >= 0 && cpuAfter >= 0) {
@@ -114,7 +150,7 @@ Sample Run(const Player& player, const Xvfb& x, int seconds, const test::TempDir
         std::fprintf(stderr, "bench_main_window: %s did not end on SIGTERM\n",
                      player.label.c_str());
     }
-    if (player.plain) {
+    if (player.count == Count::kStatusLines) {
         sample.shown = PlayStatusPictures(log);
     }
     if (sample.cpu < 0) {
@@ -144,6 +180,22 @@ double SecondsToPictures(const Player& window, int pictures, const Xvfb& x,
     return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? took : -1;
 }
 
+// The main window's pictures per second at 1x, from two runs told to quit after their pictures.
+void PrintPace(const Player& window, const Xvfb& x, const test::TempDir& scratch) {
+    const double first = SecondsToPictures(window, kPaceFirstPictures, x, scratch);
+    const double more =
+        SecondsToPictures(window, kPaceFirstPictures + kPaceMorePictures, x, scratch);
+    if (first < 0 || more < 0) {
+        std::printf("main window: did not quit after its pictures (VELMARO_QUIT_AFTER_PICTURES)\n");
+        return;
+    }
+    std::printf(
+        "main window: %d pictures in %.2f s, %d in %.2f s: %.1f pictures/s "
+        "(the recording has %d)\n",
+        kPaceFirstPictures, first, kPaceFirstPictures + kPaceMorePictures, more,
+        kPaceMorePictures / (more - first), kFps);
+}
+
 void PrintThreads(const Player& player, const Sample& s) {
     std::printf("  %s, threads over the counted stretch of its last run (made in this order):\n",
                 player.label.c_str());
@@ -157,7 +209,7 @@ void PrintThreads(const Player& player, const Sample& s) {
 
 void PrintSummary(const std::vector<Player>& players,
                   const std::vector<std::vector<Sample>>& samples, int seconds) {
-    const size_t peer = players[0].plain ? 0 : 1;
+    const size_t peer = players[0].peer ? 0 : 1;
     const int rounds = static_cast<int>(samples.front().size());
     std::printf("\nmean of %d rounds, %d s of play counted each%22s ratio to velmaro-play\n",
                 rounds, seconds, "");
@@ -185,12 +237,45 @@ void PrintSummary(const std::vector<Player>& players,
     }
 }
 
+// Pictures shown per second and CPU per shown picture over the counted stretch, means over the
+// rounds; the ratio pairs each run with mpv's of the same round.
+void PrintBusySummary(const std::vector<Player>& players,
+                      const std::vector<std::vector<Sample>>& samples, int seconds) {
+    const size_t peer = players[0].peer ? 0 : 1;
+    const int rounds = static_cast<int>(samples.front().size());
+    std::printf("\nmean of %d rounds, %d s of play counted each\n", rounds, seconds);
+    std::printf("%-40s %12s %16s %14s\n", "", "pictures/s", "CPU ms/picture", "ratio to mpv");
+    for (size_t p = 0; p < players.size(); ++p) {
+        double rate = 0;
+        double perPicture = 0;
+        double ratio = 0;
+        for (size_t r = 0; r < samples[p].size(); ++r) {
+            const Sample& s = samples[p][r];
+            const Sample& m = samples[peer][r];
+            const double mine = s.cpu / static_cast<double>(std::max(1L, s.counted));
+            const double theirs = m.cpu / static_cast<double>(std::max(1L, m.counted));
+            rate += static_cast<double>(s.counted) / seconds / rounds;
+            perPicture += 1000.0 * mine / rounds;
+            ratio += mine / theirs / rounds;
+        }
+        std::printf("%-40s %12.1f %16.2f %13.2fx\n", players[p].label.c_str(), rate, perPicture,
+                    ratio);
+    }
+    std::printf("\n");
+    PrintThreads(players[1 - peer], samples[1 - peer].back());
+    std::printf("goal: pictures/s >= mpv's, CPU per picture <= 1.00x mpv's\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int seconds = kDefaultSeconds;
     int rounds = kDefaultRounds;
     int mode = kDefaultMode;
+    bool busy = false;
+    for (int i = 1; i < argc; ++i) {
+        busy = busy || std::strcmp(argv[i], "--busy") == 0;
+    }
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0) {
             seconds = std::max(2, std::atoi(argv[i + 1]));
@@ -202,6 +287,10 @@ int main(int argc, char** argv) {
     }
     if (!Exists("Xvfb")) {
         std::printf("bench_main_window: Xvfb is not installed; skipped\n");
+        return 0;
+    }
+    if (busy && !Exists("mpv")) {
+        std::printf("bench_main_window: mpv is not installed (apt-get install mpv); skipped\n");
         return 0;
     }
     const std::filesystem::path bin = std::filesystem::read_symlink("/proc/self/exe").parent_path();
@@ -239,32 +328,39 @@ int main(int argc, char** argv) {
     std::map<std::string, std::string> windowEnv = quietSound;
     windowEnv["VELMARO_DRIVE_ROOTS"] = card.path().string();
     windowEnv["XDG_CONFIG_HOME"] = config.path().string();
-    const std::vector<Player> players = {
-        {"velmaro main window, UI mode " + std::to_string(mode),
-         {velmaro},
-         windowEnv,
-         false,
-         config.path(),
-         mode},
-        {"velmaro-play --window (960x540)", {play, "--window", recording}, quietSound, true},
+    const std::string mainWindow = "velmaro main window, UI mode " + std::to_string(mode);
+    std::vector<Player> players = {
+        {mainWindow, {velmaro}, windowEnv, false, Count::kNone, config.path(), mode},
+        {"velmaro-play --window (960x540)",
+         {play, "--window", recording},
+         quietSound,
+         true,
+         Count::kStatusLines},
     };
+    if (busy) {
+        windowEnv["VELMARO_PRINT_PICTURES"] = "1";
+        const std::string socket = scratch.File("mpv.socket");
+        players = {
+            {mainWindow, {velmaro}, windowEnv, false, Count::kStatusLines, config.path(), mode},
+            {"mpv --vo=x11 --framedrop=vo",
+             {"mpv", "--no-config", "--vo=x11", "--framedrop=vo", "--ao=null",
+              std::string("--geometry=") + kMpvWindowSize, "--no-terminal",
+              "--input-ipc-server=" + socket, recording},
+             {},
+             true,
+             Count::kMpv,
+             {},
+             0,
+             socket},
+        };
+    }
     std::printf("file: %s, %d s counted per run after %d s, %d rounds, Xvfb %s 1920x1080x24\n",
                 recording.c_str(), seconds, kWarmUpSeconds, rounds, x.Display().c_str());
     std::fflush(stdout);
 
-    const double first = SecondsToPictures(players[0], kPaceFirstPictures, x, scratch);
-    const double more =
-        SecondsToPictures(players[0], kPaceFirstPictures + kPaceMorePictures, x, scratch);
-    if (first < 0 || more < 0) {
-        std::printf("main window: did not quit after its pictures (VELMARO_QUIT_AFTER_PICTURES)\n");
-    } else {
-        std::printf(
-            "main window: %d pictures in %.2f s, %d in %.2f s: %.1f pictures/s "
-            "(the recording has %d)\n",
-            kPaceFirstPictures, first, kPaceFirstPictures + kPaceMorePictures, more,
-            kPaceMorePictures / (more - first), kFps);
+    if (!busy) {
+        PrintPace(players[0], x, scratch);
     }
-    std::fflush(stdout);
 
     std::vector<std::vector<Sample>> samples(players.size(), std::vector<Sample>(rounds));
     for (int round = 0; round < rounds; ++round) {
@@ -274,7 +370,9 @@ int main(int argc, char** argv) {
             samples[p][static_cast<size_t>(round)] = s;
             std::printf("  round %d  %-40s %6.2f s CPU  X server %5.2f s", round + 1,
                         players[p].label.c_str(), s.cpu, s.server);
-            if (s.shown >= 0) {
+            if (busy && s.counted >= 0) {
+                std::printf("  %5ld pictures shown in the counted %d s", s.counted, seconds);
+            } else if (s.shown >= 0) {
                 std::printf("  %5ld pictures shown in %d s", s.shown, kWarmUpSeconds + seconds);
             }
             std::printf("\n");
@@ -282,6 +380,10 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (busy) {
+        PrintBusySummary(players, samples, seconds);
+        return 0;
+    }
     PrintSummary(players, samples, seconds);
     std::printf("goal: main window / velmaro-play --window <= %.2f (process + X server)\n", kGoal);
     return 0;

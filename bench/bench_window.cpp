@@ -18,8 +18,6 @@
 //
 //   bench_window [RECORDING.ts] [--seconds N] [--rounds N] [--busy]
 #include <signal.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -67,53 +65,6 @@ struct Sample {
     double server = 0;  // the X server meanwhile, seconds
     long shown = -1;    // pictures shown, when the player tells
 };
-
-// The number after "name": in mpv's JSON answer; -1 when missing.
-long JsonNumber(const std::string& text, const std::string& request) {
-    const size_t at = text.find("\"request_id\":" + request);
-    const size_t line = text.rfind('\n', at == std::string::npos ? 0 : at);
-    const size_t data = text.find("\"data\":", line == std::string::npos ? 0 : line);
-    if (at == std::string::npos || data == std::string::npos || data > at) {
-        return -1;
-    }
-    return std::strtol(text.c_str() + data + 7, nullptr, 10);
-}
-
-// Pictures mpv has shown so far: its frame number less the frames it dropped, asked over its
-// IPC socket.
-long MpvShown(const std::string& socketPath) {
-    const int s = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
-    if (s < 0 || connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        if (s >= 0) {
-            close(s);
-        }
-        return -1;
-    }
-    const std::string ask =
-        "{\"command\":[\"get_property\",\"estimated-frame-number\"],\"request_id\":1}\n"
-        "{\"command\":[\"get_property\",\"frame-drop-count\"],\"request_id\":2}\n";
-    std::string answer;
-    if (write(s, ask.data(), ask.size()) == static_cast<ssize_t>(ask.size())) {
-        const auto end = std::chrono::steady_clock::now() + 2s;
-        char buffer[4096];
-        while (answer.find("\"request_id\":2") == std::string::npos &&
-               std::chrono::steady_clock::now() < end) {
-            const ssize_t n = recv(s, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (n > 0) {
-                answer.append(buffer, static_cast<size_t>(n));
-            } else {
-                std::this_thread::sleep_for(5ms);
-            }
-        }
-    }
-    close(s);
-    const long frame = JsonNumber(answer, "1");
-    const long dropped = JsonNumber(answer, "2");
-    return frame < 0 ? -1 : frame - std::max(0L, dropped);
-}
 
 Sample Run(const Player& player, const std::string& recording, const Xvfb& x, int seconds,
            const test::TempDir& scratch) {

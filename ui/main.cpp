@@ -3,6 +3,7 @@
 // the event loop runs.
 #include <QCoreApplication>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/app_settings.h"
@@ -15,6 +16,7 @@
 namespace {
 
 constexpr int kPicturePollMs = 2;
+constexpr int kPictureCountIntervalMs = 1000;
 
 // VELMARO_QUIT_AFTER_PICTURES=N: the run ends once N pictures were presented, as mpv's
 // --frames=N; for timing the start-up against other players.
@@ -34,6 +36,21 @@ void QuitAfterPictures(velmaro::CTavrelDlg& window) {
     poll->start(kPicturePollMs);
 }
 
+// VELMARO_PRINT_PICTURES=1: a line "frames N" with the pictures presented so far, once a second,
+// as velmaro-play's status lines say it; for counting what the window keeps up with.
+void PrintPictureCount(velmaro::CTavrelDlg& window) {
+    const char* value = std::getenv("VELMARO_PRINT_PICTURES");
+    if (value == nullptr || std::atoi(value) <= 0) {
+        return;
+    }
+    auto* tick = new QTimer(&window);
+    QObject::connect(tick, &QTimer::timeout, &window, [&window] {
+        std::printf("frames %d\n", window.VideoWindow()->VideoSurface()->PicturesPresented());
+        std::fflush(stdout);
+    });
+    tick->start(kPictureCountIntervalMs);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -46,6 +63,7 @@ int main(int argc, char** argv) {
         auto window = std::make_unique<velmaro::CTavrelDlg>(a, velmaro::Settings().uiMode);
         QTimer::singleShot(0, window.get(), [w = window.get()] { w->Start(); });
         QuitAfterPictures(*window);
+        PrintPictureCount(*window);
         return window;
     });
 }
