@@ -28,7 +28,10 @@ void DecoderLoad::Add(double busyMs, int64_t nowMs, int threads) {
     }
     share_ = busyMs_ / static_cast<double>(elapsed);
     measured_ = true;
-    if (threads > 1 && hiddenScale_ == 0.0 && oneThreadShare_ > 0.0) {
+    // A saturated second (a backlog caught up, or a stream the threads barely keep up with)
+    // is spent in the decoder whatever the threads hide, so it tells nothing about that.
+    if (threads > 1 && hiddenScale_ == 0.0 && oneThreadShare_ > 0.0 &&
+        share_ < kDecoderOverloaded) {
         hiddenScale_ = share_ / oneThreadShare_;
     }
     windowStart_ = nowMs;
@@ -36,9 +39,12 @@ void DecoderLoad::Add(double busyMs, int64_t nowMs, int threads) {
 }
 
 void DecoderLoad::ThreadsChanged(int from, int to) {
-    if (from == 1 && to > 1 && measured_) {
-        oneThreadShare_ = share_;
-        hiddenScale_ = 0.0;
+    if (from == 1 && to > 1) {
+        ++raises_;
+        if (measured_) {
+            oneThreadShare_ = share_;
+            hiddenScale_ = 0.0;
+        }
     }
     Reset();
 }
@@ -51,13 +57,23 @@ int DecoderLoad::WantedThreads(int forced, int current) const {
         return current;
     }
     // Frame threads overlap the pictures, so a call returns after a part of one picture's
-    // work: how large a part their first second against one thread's told; before that, and
-    // when frame threads were forced from the start, about one thread's share of it.
+    // work: how large a part their first unsaturated second against one thread's told (until
+    // then they stay); when frame threads were forced from the start, about one thread's
+    // share of it.
+    if (current > 1 && hiddenScale_ == 0.0 && oneThreadShare_ > 0.0) {
+        return current;
+    }
+    // A saturated one-thread second only tells that one thread needed at least all of it, so
+    // nothing says when one would be at ease again; and frame threads that had to come back
+    // after one are kept.
+    if (current > 1 && (oneThreadShare_ >= kDecoderOverloaded || raises_ > 1)) {
+        return current;
+    }
     const double oneThread = current == 1       ? share_
                              : hiddenScale_ > 0 ? share_ / hiddenScale_
                                                 : share_ * current;
     if (current == 1 && oneThread >= kOneThreadFull) {
-        return cores_;
+        return FrameThreads();
     }
     if (current > 1 && oneThread < kOneThreadAtEase) {
         return 1;

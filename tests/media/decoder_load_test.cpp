@@ -10,6 +10,7 @@ namespace velmaro {
 namespace {
 
 constexpr int kCores = 4;
+constexpr int kFrameThreads = kCores + 1;  // a frame thread waiting on a reference leaves a core
 constexpr int kCallsPerSecond = 30;
 
 // A second and a bit of decode calls, each `busyMs` long, on `threads` threads.
@@ -31,12 +32,13 @@ TEST(DecoderLoad, ThreadsFollowWhatOneThreadWouldNeedAndAForcedCountWins) {
         int wanted;
         bool overloaded;
     } cases[] = {
-        {"one thread nearly full", 30.0, 1, 0, kCores, true},
-        {"one thread past the raise, not overloaded", 27.0, 1, 0, kCores, false},
+        {"one thread nearly full", 30.0, 1, 0, kFrameThreads, true},
+        {"one thread past the raise, not overloaded", 27.0, 1, 0, kFrameThreads, false},
         {"one thread at half", 15.0, 1, 0, 1, false},
-        {"frame threads where one would be at ease", 3.0, kCores, 0, 1, false},
-        {"frame threads where one would still be busy", 5.0, kCores, 0, kCores, false},
-        {"frame threads overloaded", 31.0, kCores, 0, kCores, true},
+        {"frame threads where one would be at ease", 3.0, kFrameThreads, 0, 1, false},
+        {"frame threads where one would still be busy", 5.0, kFrameThreads, 0, kFrameThreads,
+         false},
+        {"frame threads overloaded", 31.0, kFrameThreads, 0, kFrameThreads, true},
         {"forced one while full", 30.0, 1, 1, 1, true},
         {"forced two while idle", 1.0, 2, 2, 2, false},
     };
@@ -48,6 +50,11 @@ TEST(DecoderLoad, ThreadsFollowWhatOneThreadWouldNeedAndAForcedCountWins) {
     }
 }
 
+TEST(DecoderLoad, ASingleCoreNeverStartsFrameThreads) {
+    EXPECT_EQ(DecoderLoad(1).FrameThreads(), 1);
+    EXPECT_EQ(DecoderLoad(2).FrameThreads(), 3);
+}
+
 TEST(DecoderLoad, NothingIsDecidedBeforeAWholeSecondOnTheThreadsNowRunning) {
     DecoderLoad load(kCores);
     for (int call = 0; call < kCallsPerSecond / 2; ++call) {
@@ -57,7 +64,8 @@ TEST(DecoderLoad, NothingIsDecidedBeforeAWholeSecondOnTheThreadsNowRunning) {
     EXPECT_FALSE(load.Overloaded());
 
     load = Measured(33.0, 1);
-    EXPECT_EQ(load.WantedThreads(0, kCores), kCores) << "measured on another thread count";
+    EXPECT_EQ(load.WantedThreads(0, kFrameThreads), kFrameThreads)
+        << "measured on another thread count";
     load.Reset();
     EXPECT_FALSE(load.Overloaded());
     EXPECT_EQ(load.WantedThreads(0, 1), 1);
@@ -66,20 +74,42 @@ TEST(DecoderLoad, NothingIsDecidedBeforeAWholeSecondOnTheThreadsNowRunning) {
 // Frame threads hide most of each picture's work from the worker: their first second, against
 // the one-thread second that started them, tells how much, so they do not stop at once.
 TEST(DecoderLoad, FrameThreadsStopOnlyOnceThePicturesGotEasier) {
-    DecoderLoad load = Measured(30.0, 1);
-    ASSERT_EQ(load.WantedThreads(0, 1), kCores);
-    load.ThreadsChanged(1, kCores);
+    DecoderLoad load = Measured(27.0, 1);
+    ASSERT_EQ(load.WantedThreads(0, 1), kFrameThreads);
+    load.ThreadsChanged(1, kFrameThreads);
     int64_t now = 0;
     const auto second = [&](double busyMs) {
         for (int call = 0; call <= kCallsPerSecond + 1; ++call) {
-            load.Add(busyMs, now, kCores);
+            load.Add(busyMs, now, kFrameThreads);
             now += kLoadWindowMs / kCallsPerSecond;
         }
     };
+    second(33.0);
+    second(32.0);
+    EXPECT_EQ(load.WantedThreads(0, kFrameThreads), kFrameThreads)
+        << "seconds spent catching up say nothing of what the threads hide";
     second(3.0);
-    EXPECT_EQ(load.WantedThreads(0, kCores), kCores) << "the same pictures, a tenth of the wait";
+    EXPECT_EQ(load.WantedThreads(0, kFrameThreads), kFrameThreads)
+        << "the same pictures, a tenth of the wait";
     second(1.2);
-    EXPECT_EQ(load.WantedThreads(0, kCores), 1) << "pictures at less than half the work";
+    EXPECT_EQ(load.WantedThreads(0, kFrameThreads), 1) << "pictures at less than half the work";
+
+    load.ThreadsChanged(kFrameThreads, 1);
+    load.ThreadsChanged(1, kFrameThreads);
+    second(3.0);
+    second(1.2);
+    EXPECT_EQ(load.WantedThreads(0, kFrameThreads), kFrameThreads)
+        << "frame threads that had to come back stay";
+}
+
+// One thread that had no time left (4K on a small machine) may have needed any amount more.
+TEST(DecoderLoad, FrameThreadsStartedFromASaturatedThreadStay) {
+    DecoderLoad load = Measured(32.0, 1);
+    load.ThreadsChanged(1, kFrameThreads);
+    for (int call = 0; call <= 2 * kCallsPerSecond; ++call) {
+        load.Add(1.0, call * (kLoadWindowMs / kCallsPerSecond), kFrameThreads);
+    }
+    EXPECT_EQ(load.WantedThreads(0, kFrameThreads), kFrameThreads);
 }
 
 }  // namespace
