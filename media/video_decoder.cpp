@@ -384,19 +384,13 @@ void CVideoCtx::ChooseThreads() {
     channel_->decoderThreadsRunning.store(codec_.Threads());
 }
 
-// A picture more than a frame behind its time while decoding cannot keep up is left out before
-// it is converted or drawn, so that the ones after it are on time again; when decoding alone
-// is too slow for that, every few pictures one is still shown. A picture the user stepped to,
-// or one shown while paused, is always drawn.
-bool CVideoCtx::LateToDrop(int32_t playMode) const {
-    const CFpsCtrl& clock = channel_->clock;
-    // A rate no screen shows asks for every picture as fast as it can be made.
-    if (currentRate_ > kHighestShownRate) {
-        return false;
-    }
-    return load_.Overloaded() && clock.lateMs > kMsPerSecond / currentRate_ &&
-           dropsInARow_ < kMostDropsInARow && playMode != kPlayStep && playMode != kPlayHeld &&
-           channel_->playMode.load() != kPlayStep && channel_->paused.load() == 0;
+// A late picture may be left out while decoding cannot keep up (see LatePictures); a picture
+// the user stepped to, one shown while paused, and those of a rate no screen shows are always
+// drawn.
+bool CVideoCtx::MayDrop(int32_t playMode) const {
+    return currentRate_ <= kHighestShownRate && load_.Overloaded() && playMode != kPlayStep &&
+           playMode != kPlayHeld && channel_->playMode.load() != kPlayStep &&
+           channel_->paused.load() == 0;
 }
 
 // The presenter fits the decoder's picture, rebuilt when the size changed.
@@ -509,15 +503,19 @@ void CVideoCtx::ShowPicture(const FrameItem& item, int32_t playMode) {
         showAtOnce_ = false;
         channel_->clock.Restart();  // the pictures after it are paced from now
     } else {
-        channel_->clock.Wait(kMsPerSecond / currentRate_);
-        if (LateToDrop(playMode)) {
-            ++dropsInARow_;
+        CFpsCtrl& clock = channel_->clock;
+        clock.Wait(kMsPerSecond / currentRate_);
+        const LateVerdict verdict =
+            late_.Judge(clock.lateMs, kMsPerSecond / currentRate_, MayDrop(playMode));
+        if (verdict == LateVerdict::kDrop) {
             channel_->framesDropped.fetch_add(1);
             AdoptStreamRate(item);
             return;
         }
+        if (verdict == LateVerdict::kShowAndSlip) {
+            clock.Restart();
+        }
     }
-    dropsInARow_ = 0;
     if (Stale() || !presenter_.Draw(source_, codec_.Scaler())) {
         return;  // shown nothing, nothing pending; playback goes on
     }

@@ -14,6 +14,7 @@
 
 #include "media/codec_state.h"
 #include "media/decoder_load.h"
+#include "media/late_pictures.h"
 #include "media/presenter.h"
 #include "stream/channel_state.h"
 #include "stream/frame_item.h"
@@ -26,7 +27,6 @@ constexpr double kStartRate = 60.0;  // frames per second until a frame gives it
 constexpr uint32_t kEmptyQueueSleepMs = 10;
 constexpr uint32_t kHoldServiceMs = 10;    // a held picture is re-presented this often
 constexpr uint32_t kStarvedDrainMs = 200;  // frame threads: an empty queue this long drains
-constexpr int kMostDropsInARow = 4;        // late pictures left out before one is shown
 
 // What each play mode does to the stream's frame rate, and which share of each group of
 // pictures it keeps (1.0: every picture). Modes out of range count as normal play.
@@ -103,7 +103,7 @@ class CVideoCtx : public CMyThread {
     bool Thinned(int32_t playMode) const;
     bool Decode(const FrameItem& item);
     void ChooseThreads();
-    bool LateToDrop(int32_t playMode) const;
+    bool MayDrop(int32_t playMode) const;
     void FollowCodec(VideoCodec codec);
     bool EnsurePresenter();
     bool Reinitialise();
@@ -154,7 +154,7 @@ class CVideoCtx : public CMyThread {
     uint32_t skipGeneration_ = 0;  // the channel's generation skip_ was taken from
     bool idleServed_ = false;      // what the decoder held was shown since the reader idled
     DecoderLoad load_{MachineCores()};
-    int dropsInARow_ = 0;
+    LatePictures late_;
 
     // Written by the worker, read by anyone.
     std::atomic<int> packedAllocated_{0};
