@@ -72,7 +72,7 @@ struct AppSettings {
     std::filesystem::path configFile;      // Config.ini
     // |ΔG| within a second that makes an incident, in the camera's units (usually g).
     double incidentThreshold = kDefaultIncidentThreshold;
-    bool languageUnsaved = false;          // "Language File" could not be written when chosen
+    bool languageUnsaved = false;  // "Language File" could not be written when chosen
     // "GPS_Other_Receivers" is exactly 1: telemetry may carry other receivers' checksummed
     // sentences (see TelemetryOptions). Read only; the file keeps what the user wrote.
     bool gpsOtherReceivers = false;

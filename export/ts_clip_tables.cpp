@@ -18,7 +18,7 @@ constexpr uint8_t kDiscontinuityIndicator = 0x80;
 constexpr uint8_t kStuffing = 0xFF;
 // An adaptation field of its length byte and its flags byte only.
 constexpr int kFlagsOnlyAdaptation = 2;
-constexpr int kPcrPidAt = 8;  // in a PMT section
+constexpr int kPcrPidAt = 8;       // in a PMT section
 constexpr size_t kMaxTargets = 2;  // the PAT and one map
 
 // What one look back is after: the last intact section of one table on one PID.

@@ -9,7 +9,7 @@
 namespace velmaro {
 
 class AutoResetEvent {
-public:
+  public:
     explicit AutoResetEvent(bool initiallySet = false) : signalled_(initiallySet) {}
     AutoResetEvent(const AutoResetEvent&) = delete;
     AutoResetEvent& operator=(const AutoResetEvent&) = delete;
@@ -43,7 +43,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable cv_;
     bool signalled_;  // guarded by mutex_

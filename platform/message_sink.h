@@ -8,11 +8,11 @@
 namespace velmaro {
 
 enum MessageCode : uint32_t {
-    kMsgPosition = 1130,       // reader -> panel: position in per-mille (wParam)
-    kMsgTelemetry = 1131,      // reader -> main window: telemetry text ready; finder: scan begins
-    kMsgReset = 1132,          // reader -> main window: reading state reset; finder/channel: list ready
-    kMsgRadioUncheck = 1280,   // skinned radio button -> its group
-    kMsgThumbPressed = 3072,   // slider thumb -> parent
+    kMsgPosition = 1130,   // reader -> panel: position in per-mille (wParam)
+    kMsgTelemetry = 1131,  // reader -> main window: telemetry text ready; finder: scan begins
+    kMsgReset = 1132,      // reader -> main window: reading state reset; finder/channel: list ready
+    kMsgRadioUncheck = 1280,  // skinned radio button -> its group
+    kMsgThumbPressed = 3072,  // slider thumb -> parent
     kMsgThumbReleased = 3073,
     kMsgThumbMoved = 3074,
     kMsgBitmapSliderMoving = 10449,
@@ -20,7 +20,7 @@ enum MessageCode : uint32_t {
 };
 
 class MessageSink {
-public:
+  public:
     virtual ~MessageSink() = default;
 
     // Queues the message and returns at once.

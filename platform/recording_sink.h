@@ -19,7 +19,7 @@ struct RecordedMessage {
 };
 
 class RecordingSink : public MessageSink {
-public:
+  public:
     void Post(uint32_t msg, intptr_t wParam, intptr_t lParam) override;
     bool Send(uint32_t msg, intptr_t wParam, intptr_t lParam, std::stop_token senderStop) override;
 
@@ -31,7 +31,7 @@ public:
     size_t Count(uint32_t msg) const;
     void Clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::condition_variable_any cv_;
     std::vector<RecordedMessage> messages_;  // guarded by mutex_

@@ -1,4 +1,5 @@
-// Millisecond tick counter: steady, wraps at 32 bits like the counter the pacing arithmetic expects.
+// Millisecond tick counter: steady, wraps at 32 bits like the counter the pacing arithmetic
+// expects.
 #pragma once
 
 #include <chrono>

@@ -31,7 +31,7 @@ struct DemuxDropCounts {
 struct DemuxState {
     PsiState psi;
     FrameRateMeter rate;
-    ParameterSetStore parameterSets;  // kept across seeks and files: a stream may send them once
+    ParameterSetStore parameterSets;   // kept across seeks and files: a stream may send them once
     PesBuffer video{kPesBufferLimit};  // as large as the largest picture the player takes
     PesBuffer audio;
     PesBuffer data;

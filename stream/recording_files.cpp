@@ -1,8 +1,8 @@
 #include "stream/recording_files.h"
 
-#include <limits>
 #include <cctype>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 #include <vector>
 

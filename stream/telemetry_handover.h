@@ -14,7 +14,7 @@
 namespace velmaro {
 
 class TelemetryHandOver {
-public:
+  public:
     static constexpr size_t kCapacity = 2048;  // bytes, the terminating zero included
     static constexpr size_t kMaxText = kCapacity - 1;
 
@@ -45,7 +45,7 @@ public:
     void ClearReady() { ready_.store(false, std::memory_order_release); }
     bool Ready() const { return ready_.load(std::memory_order_acquire); }
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::array<char, kCapacity> sentence_{};  // written by the reader, read by the GUI; mutex_
     std::atomic<bool> ready_{false};          // set by the reader, cleared by either side

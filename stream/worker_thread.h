@@ -13,7 +13,7 @@ namespace velmaro {
 constexpr uint32_t kWorkerStopTimeoutMs = 10000;
 
 class CMyThread {
-public:
+  public:
     CMyThread() = default;
     CMyThread(const CMyThread&) = delete;
     CMyThread& operator=(const CMyThread&) = delete;
@@ -31,7 +31,7 @@ public:
     bool IsRunning() const { return running_.load(); }
     bool ThreadAlive() const { return thread_.joinable() && !finished_.load(); }
 
-protected:
+  protected:
     // Stop with the time-out, then wait without one if the body has not ended, so no thread ever
     // runs on against a destroyed object. For derived destructors.
     void StopAndWait(uint32_t timeoutMs);
@@ -39,11 +39,11 @@ protected:
 
     std::atomic<int32_t> running_{0};  // written by the owner, read by the body
 
-private:
+  private:
     void Body();
     void JoinIfPresent();
 
-    std::thread thread_;                // owner thread only
+    std::thread thread_;                 // owner thread only
     std::atomic<bool> finished_{false};  // set by the body as its last act
     std::mutex mutex_;
     std::condition_variable cv_;  // signalled on stop and when the body finishes

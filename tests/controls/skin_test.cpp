@@ -5,7 +5,9 @@
 namespace velmaro {
 namespace {
 
-TEST(Skin, UnknownIdGivesANullBitmap) { EXPECT_TRUE(SkinBitmap(-12345).isNull()); }
+TEST(Skin, UnknownIdGivesANullBitmap) {
+    EXPECT_TRUE(SkinBitmap(-12345).isNull());
+}
 
 }  // namespace
 }  // namespace velmaro

@@ -452,7 +452,8 @@ TEST_F(AudioWorker, AmplificationChangedWhilePlayingIsHeardFromTheNextBlock) {
     loud.erase(std::remove(loud.begin(), loud.end(), int16_t{0}), loud.end());
     ASSERT_EQ(played.size(), quiet.size() + loud.size());
     EXPECT_TRUE(std::equal(quiet.begin(), quiet.end(), played.begin())) << "before the change";
-    EXPECT_TRUE(std::equal(loud.begin(), loud.end(), played.begin() + static_cast<long>(quiet.size())))
+    EXPECT_TRUE(
+        std::equal(loud.begin(), loud.end(), played.begin() + static_cast<long>(quiet.size())))
         << "after the change";
 }
 

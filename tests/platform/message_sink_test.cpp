@@ -27,9 +27,8 @@ TEST(RecordingSink, HeldSendReturnsFalseWhenSenderIsStopped) {
     RecordingSink sink;
     sink.HoldSends(true);
     std::stop_source stop;
-    auto result = std::async(std::launch::async, [&] {
-        return sink.Send(kMsgReset, 0, 0, stop.get_token());
-    });
+    auto result = std::async(std::launch::async,
+                             [&] { return sink.Send(kMsgReset, 0, 0, stop.get_token()); });
     // The receiver never answers; the sender's stop alone must end the send.
     while (sink.Count(kMsgReset) == 0) {
         std::this_thread::yield();
@@ -42,9 +41,8 @@ TEST(RecordingSink, HeldSendReturnsTrueWhenAnswered) {
     RecordingSink sink;
     sink.HoldSends(true);
     std::stop_source stop;
-    auto result = std::async(std::launch::async, [&] {
-        return sink.Send(kMsgReset, 7, 0, stop.get_token());
-    });
+    auto result = std::async(std::launch::async,
+                             [&] { return sink.Send(kMsgReset, 7, 0, stop.get_token()); });
     while (sink.Count(kMsgReset) == 0) {
         std::this_thread::yield();
     }

@@ -59,7 +59,8 @@ class KeyPictures : public ::testing::TestWithParam<bool> {};
 TEST_P(KeyPictures, StreamStartingAtAnOpenGroupShowsEveryPictureLibavcodecShows) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     {
-        const std::vector<test::AccessUnit> units = GetParam() ? CutStream() : WithoutSei(CutStream());
+        const std::vector<test::AccessUnit> units =
+            GetParam() ? CutStream() : WithoutSei(CutStream());
         ASSERT_FALSE(units.empty());
         const FrameScan first =
             ScanFrameKind(units[0].bytes.data(), static_cast<int>(units[0].bytes.size()));

@@ -93,8 +93,15 @@ inline void PutTime(uint8_t* p, uint8_t marker, int64_t t) {
 // A PES: header with PTS (and DTS when dts >= 0), times in 90 kHz ticks.
 inline Bytes Pes(uint8_t streamId, const Bytes& payload, int64_t pts, int64_t dts = -1) {
     const bool hasDts = dts >= 0;
-    Bytes h = {0x00, 0x00, 0x01, streamId, 0x00, 0x00, 0x80,
-               static_cast<uint8_t>(hasDts ? 0xC0 : 0x80), static_cast<uint8_t>(hasDts ? 10 : 5)};
+    Bytes h = {0x00,
+               0x00,
+               0x01,
+               streamId,
+               0x00,
+               0x00,
+               0x80,
+               static_cast<uint8_t>(hasDts ? 0xC0 : 0x80),
+               static_cast<uint8_t>(hasDts ? 10 : 5)};
     h.resize(hasDts ? 19 : 14);
     PutTime(h.data() + 9, hasDts ? 0x30 : 0x20, pts);
     if (hasDts) {

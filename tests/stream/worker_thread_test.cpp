@@ -15,7 +15,7 @@ using namespace std::chrono_literals;
 
 // A body that polls like a decoding worker and sleeps between passes.
 class PollingWorker : public CMyThread {
-public:
+  public:
     ~PollingWorker() override { StopAndWait(kWorkerStopTimeoutMs); }
     int32_t Run() override {
         while (running_.load()) {
@@ -52,7 +52,7 @@ TEST(CMyThread, CanStartAgainAfterStop) {
 // A body that ignores the stop flag until the test lets it go, and then still touches its
 // object: if its owner were destroyed first, the sanitizer build reports a use after free.
 class StubbornWorker : public CMyThread {
-public:
+  public:
     explicit StubbornWorker(std::shared_future<void> release, std::atomic<bool>& ended)
         : release_(std::move(release)), ended_(ended) {}
     ~StubbornWorker() override { StopAndWait(20); }
@@ -64,7 +64,7 @@ public:
         return 0;
     }
 
-private:
+  private:
     std::shared_future<void> release_;
     std::atomic<bool>& ended_;
     int lastWords_ = 0;
@@ -90,7 +90,9 @@ TEST(CMyThread, StopTimesOutWithoutDetachingAndDestructionWaitsForTheBody) {
 // --- pacing clock ------------------------------------------------------------------------
 
 std::atomic<uint32_t> g_now{0};
-uint32_t FakeTicks() { return g_now.load(); }
+uint32_t FakeTicks() {
+    return g_now.load();
+}
 
 TEST(CFpsCtrl, FirstWaitEndsAtOnceBecauseTheEventStartsSet) {
     g_now = 1000;

@@ -205,9 +205,10 @@ RecordingResult WriteRecording(const RecordingOptions& o) {
                         return false;
                     }
                 } else {
-                    const bool spike = std::find(o.gSpikes.begin(), o.gSpikes.end(), second) !=
-                                       o.gSpikes.end();
-                    const std::string text = route.Text(o.startTime + second - o.clockOffset, spike);
+                    const bool spike =
+                        std::find(o.gSpikes.begin(), o.gSpikes.end(), second) != o.gSpikes.end();
+                    const std::string text =
+                        route.Text(o.startTime + second - o.clockOffset, spike);
                     if (stats.hasTelemetry) {
                         mux.WriteData(std::vector<uint8_t>(text.begin(), text.end()),
                                       base + second * kClock);

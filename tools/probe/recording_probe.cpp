@@ -26,8 +26,7 @@ static_assert(kTsPacketSize + kReadSize <= kWindowSize, "a read must fit behind 
 
 class FileHandle {
   public:
-    explicit FileHandle(const std::string& path)
-        : fd_(OpenRegularFile(path).Release()) {}
+    explicit FileHandle(const std::string& path) : fd_(OpenRegularFile(path).Release()) {}
     ~FileHandle() {
         if (fd_ >= 0) {
             ::close(fd_);
@@ -171,7 +170,8 @@ void FileProbe::Route(const uint8_t* packet) {
     if (ParseTsPacket(packet).transportError) {
         ++report_.errorPackets;
     }
-    if (RoutePacket(state_, packet, outputs_, controls_, PacketFlow::kForward) == RouteResult::kRouted) {
+    if (RoutePacket(state_, packet, outputs_, controls_, PacketFlow::kForward) ==
+        RouteResult::kRouted) {
         CountPesStart(packet);
     }
     Drain();
