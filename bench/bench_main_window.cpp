@@ -237,33 +237,22 @@ void PrintSummary(const std::vector<Player>& players,
     }
 }
 
-// Pictures shown per second and CPU per shown picture over the counted stretch, means over the
-// rounds; the ratio pairs each run with mpv's of the same round.
+// Over the counted stretch of each run.
 void PrintBusySummary(const std::vector<Player>& players,
                       const std::vector<std::vector<Sample>>& samples, int seconds) {
     const size_t peer = players[0].peer ? 0 : 1;
-    const int rounds = static_cast<int>(samples.front().size());
-    std::printf("\nmean of %d rounds, %d s of play counted each\n", rounds, seconds);
-    std::printf("%-40s %12s %16s %14s\n", "", "pictures/s", "CPU ms/picture", "ratio to mpv");
+    std::vector<std::string> labels;
+    std::vector<std::vector<PictureRun>> runs;
     for (size_t p = 0; p < players.size(); ++p) {
-        double rate = 0;
-        double perPicture = 0;
-        double ratio = 0;
-        for (size_t r = 0; r < samples[p].size(); ++r) {
-            const Sample& s = samples[p][r];
-            const Sample& m = samples[peer][r];
-            const double mine = s.cpu / static_cast<double>(std::max(1L, s.counted));
-            const double theirs = m.cpu / static_cast<double>(std::max(1L, m.counted));
-            rate += static_cast<double>(s.counted) / seconds / rounds;
-            perPicture += 1000.0 * mine / rounds;
-            ratio += mine / theirs / rounds;
+        labels.push_back(players[p].label);
+        runs.emplace_back();
+        for (const Sample& s : samples[p]) {
+            runs.back().push_back({s.cpu, s.counted});
         }
-        std::printf("%-40s %12.1f %16.2f %13.2fx\n", players[p].label.c_str(), rate, perPicture,
-                    ratio);
     }
+    PrintPicturesPerSecond(labels, runs, peer, seconds);
     std::printf("\n");
     PrintThreads(players[1 - peer], samples[1 - peer].back());
-    std::printf("goal: pictures/s >= mpv's, CPU per picture <= 1.00x mpv's\n");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
@@ -126,6 +127,38 @@ inline std::string RecordingToMeasure(int argc, char** argv, const char* prefix,
         return "";
     }
     return r.files[0];
+}
+
+// One player's run when it cannot show every picture: CPU seconds used and pictures shown.
+struct PictureRun {
+    double cpu = 0;
+    long shown = -1;
+};
+
+// Pictures shown per second and CPU per shown picture of each player (`runs[player][round]`),
+// means over the rounds; the ratio pairs each run with the peer's of the same round.
+inline void PrintPicturesPerSecond(const std::vector<std::string>& labels,
+                                   const std::vector<std::vector<PictureRun>>& runs, size_t peer,
+                                   int seconds) {
+    const int rounds = static_cast<int>(runs.front().size());
+    std::printf("\nmean of %d rounds, %d s of play counted each\n", rounds, seconds);
+    std::printf("%-42s %12s %16s %14s\n", "", "pictures/s", "CPU ms/picture", "ratio to mpv");
+    for (size_t p = 0; p < labels.size(); ++p) {
+        double rate = 0;
+        double perPicture = 0;
+        double ratio = 0;
+        for (size_t r = 0; r < runs[p].size(); ++r) {
+            const PictureRun& s = runs[p][r];
+            const PictureRun& m = runs[peer][r];
+            const double mine = s.cpu / static_cast<double>(std::max(1L, s.shown));
+            const double theirs = m.cpu / static_cast<double>(std::max(1L, m.shown));
+            rate += static_cast<double>(s.shown) / seconds / rounds;
+            perPicture += 1000.0 * mine / rounds;
+            ratio += mine / theirs / rounds;
+        }
+        std::printf("%-42s %12.1f %16.2f %13.2fx\n", labels[p].c_str(), rate, perPicture, ratio);
+    }
+    std::printf("goal: pictures/s >= mpv's, CPU per picture <= 1.00x mpv's\n");
 }
 
 }  // namespace velmaro::bench

@@ -164,34 +164,20 @@ std::vector<Player> BusyPlayers(const std::string& play, const std::string& mpvS
     };
 }
 
-// Pictures shown per second and CPU per shown picture, means over the rounds; the ratio pairs
-// each run with mpv's of the same round.
 void PrintBusySummary(const std::vector<Player>& players,
                       const std::vector<std::vector<Sample>>& samples, int seconds) {
-    const int rounds = static_cast<int>(samples.front().size());
+    std::vector<std::string> labels;
+    std::vector<std::vector<PictureRun>> runs;
     size_t peer = 0;
     for (size_t p = 0; p < players.size(); ++p) {
         peer = players[p].peer ? p : peer;
-    }
-    std::printf("\nmean of %d rounds, %d s of play each\n", rounds, seconds);
-    std::printf("%-42s %12s %16s %14s\n", "", "pictures/s", "CPU ms/picture", "ratio to mpv");
-    for (size_t p = 0; p < players.size(); ++p) {
-        double rate = 0;
-        double perPicture = 0;
-        double ratio = 0;
-        for (size_t r = 0; r < samples[p].size(); ++r) {
-            const Sample& s = samples[p][r];
-            const Sample& m = samples[peer][r];
-            const double mine = s.cpu / static_cast<double>(std::max(1L, s.shown));
-            const double theirs = m.cpu / static_cast<double>(std::max(1L, m.shown));
-            rate += static_cast<double>(s.shown) / seconds / rounds;
-            perPicture += 1000.0 * mine / rounds;
-            ratio += mine / theirs / rounds;
+        labels.push_back(players[p].label);
+        runs.emplace_back();
+        for (const Sample& s : samples[p]) {
+            runs.back().push_back({s.cpu, s.shown});
         }
-        std::printf("%-42s %12.1f %16.2f %13.2fx\n", players[p].label.c_str(), rate, perPicture,
-                    ratio);
     }
-    std::printf("goal: pictures/s >= mpv's, CPU per picture <= 1.00x mpv's\n");
+    PrintPicturesPerSecond(labels, runs, peer, seconds);
 }
 
 std::string Renderer(const std::string& play, const std::string& recording, const Xvfb& x,
