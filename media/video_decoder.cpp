@@ -504,9 +504,9 @@ void CVideoCtx::ShowPicture(const FrameItem& item, int32_t playMode) {
         channel_->clock.Restart();  // the pictures after it are paced from now
     } else {
         CFpsCtrl& clock = channel_->clock;
-        clock.Wait(kMsPerSecond / currentRate_);
-        const LateVerdict verdict =
-            late_.Judge(clock.lateMs, kMsPerSecond / currentRate_, MayDrop(playMode));
+        const double frameMs = kMsPerSecond / currentRate_;
+        clock.Wait(frameMs);
+        const LateVerdict verdict = late_.Judge(clock.lateMs, frameMs, MayDrop(playMode));
         if (verdict == LateVerdict::kDrop) {
             channel_->framesDropped.fetch_add(1);
             AdoptStreamRate(item);
