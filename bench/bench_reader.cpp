@@ -13,11 +13,7 @@
 #include <thread>
 
 #include "bench/bench_support.h"
-#include "platform/recording_sink.h"
-#include "stream/channel_controls.h"
-#include "stream/frame_queue.h"
-#include "stream/telemetry_handover.h"
-#include "stream/ts_reader.h"
+#include "stream/standalone_reader.h"
 #include "tools/make_recording/recording_writer.h"
 
 namespace {
@@ -31,16 +27,10 @@ constexpr int kRuns = 3;
 
 // One reader run; returns seconds from its start to the last frame its consumer took.
 double TimeReader(const std::string& path, bool backward) {
-    ChannelControls controls;
-    CVBuffer2 video;
-    CABuffer2 audio;
-    video.SetKeyCount(0);
-    video.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking);
-    audio.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueBlocking);
-    TelemetryHandOver telemetry;
-    RecordingSink panel;
-    RecordingSink mainWindow;
-    CTSAnalyse reader({&controls, &video, &audio, &telemetry, &panel, &mainWindow});
+    StandaloneReader r(kQueueBlocking);
+    CTSAnalyse& reader = r.reader;
+    CVBuffer2& video = r.video;
+    CABuffer2& audio = r.audio;
 
     std::atomic<bool> consuming{true};
     std::atomic<int64_t> frames{0};
@@ -64,9 +54,9 @@ double TimeReader(const std::string& path, bool backward) {
         while (!reader.PidsKnown()) {
             std::this_thread::yield();
         }
-        reader.seekRequest = reader.FileSize() - 1;  // from the end of the file
+        reader.seeks.Post(SeekRequest::To(reader.FileSize() - 1));  // from the end of the file
         reader.Wake();
-        while (reader.seekRequest != kSeekNone) {
+        while (reader.seeks.Pending()) {
             std::this_thread::yield();
         }
         start = Clock::now();
@@ -78,9 +68,7 @@ double TimeReader(const std::string& path, bool backward) {
         seen = frames.load();
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
-    video.Stop();
-    audio.Stop();
-    reader.Stop();
+    r.Stop();
     consuming = false;
     consumer.join();
     const Clock::time_point end{Clock::duration(lastTake.load())};

@@ -23,10 +23,10 @@ extern "C" {
 #include "media/offscreen_output.h"
 #include "media/video_decoder.h"
 #include "platform/recording_sink.h"
+#include "playback/ts_channel.h"
 #include "stream/channel_state.h"
 #include "stream/demux.h"
 #include "stream/telemetry_handover.h"
-#include "stream/ts_channel.h"
 #include "tests/media/demuxed_frames.h"
 #include "tools/make_recording/recording_writer.h"
 

@@ -17,10 +17,7 @@ using namespace velmaro;
 
 struct Harness {
     Harness() {
-        video.SetKeyCount(0);
-        if (!state.PrepareBuffers() ||
-            !video.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped) ||
-            !audio.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueStopped)) {
+        if (!state.PrepareBuffers() || !OpenFrameQueues(video, audio, kQueueStopped)) {
             std::abort();
         }
         video.Trim(&videoItem);

@@ -8,11 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/recording_sink.h"
-#include "stream/channel_controls.h"
-#include "stream/frame_queue.h"
-#include "stream/telemetry_handover.h"
-#include "stream/ts_reader.h"
+#include "stream/standalone_reader.h"
 
 namespace {
 
@@ -34,29 +30,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (fd < 0 || write(fd, data, size) != static_cast<ssize_t>(size)) {
         std::abort();
     }
-    ChannelControls controls;
-    CVBuffer2 video;
-    CABuffer2 audio;
-    video.SetKeyCount(0);
-    video.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped);
-    audio.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueStopped);
-    TelemetryHandOver telemetry;
-    RecordingSink panel;
-    RecordingSink mainWindow;
-    ReaderLinks links{&controls, &video, &audio, &telemetry, &panel, &mainWindow};
     {
-        CTSAnalyse reader(links);
+        StandaloneReader r(kQueueStopped);
+        CTSAnalyse& reader = r.reader;
         // The memfd's /proc name has no recording number, so no adjacent file is looked for.
         reader.SetPath("/proc/self/fd/" + std::to_string(fd));
         if (reader.StartWithoutThread()) {
             for (int i = 0; i < kMaxPasses && reader.PassWithoutThread(); ++i) {
-                Drain(video);
-                Drain(audio);
+                Drain(r.video);
+                Drain(r.audio);
             }
             if (reader.SetDirection(true) == 1) {
                 for (int i = 0; i < kMaxPasses && reader.PassWithoutThread(); ++i) {
-                    Drain(video);
-                    Drain(audio);
+                    Drain(r.video);
+                    Drain(r.audio);
                 }
             }
         }

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "media/snapshot_result.h"
 #include "media/video_output.h"
+#include "stream/snapshot_result.h"
 
 namespace velmaro {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "media/snapshot_result.h"
 #include "stream/channel_controls.h"
 #include "stream/fps_ctrl.h"
 #include "stream/frame_queue.h"
+#include "stream/snapshot_result.h"
 
 namespace velmaro {
 

@@ -437,4 +437,10 @@ int32_t CABuffer2::UsedBytes() {
     return usedBytes_;
 }
 
+bool OpenFrameQueues(CVBuffer2& video, CABuffer2& audio, int32_t mode) {
+    video.SetKeyCount(0);
+    return video.Init(kVideoQueueStorage, kVideoQueueMaxItem, mode) &&
+           audio.Init(kAudioQueueStorage, kAudioQueueMaxItem, mode);
+}
+
 }  // namespace velmaro

@@ -202,4 +202,8 @@ class CABuffer2 : public CBuffer, public light_lock {
     std::atomic<uint64_t> clears_{0};  // changed under lock_ by Clear; read by anyone
 };
 
+// Both queues of a playback at their usual sizes, video open from the next key frame on. False
+// when either storage could not be had.
+bool OpenFrameQueues(CVBuffer2& video, CABuffer2& audio, int32_t mode);
+
 }  // namespace velmaro

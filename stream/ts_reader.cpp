@@ -301,17 +301,19 @@ bool CTSAnalyse::PassWithoutThread() {
 }
 
 bool CTSAnalyse::ServeRequests() {
-    const int64_t seek = seekRequest.load();
+    SeekRequest seek = seeks.Take();
+    if (seek.ToByte() && !pidsKnown_.load()) {
+        // A byte means nothing before the tables tell where pictures are: it waits for them.
+        seeks.GiveBack(seek);
+        seek = {};
+    }
     DropResumeForNewPlace(seek);
-    if (pidsKnown_.load() && (seek > 0 || seek == kSeekFileStart)) {
-        const int64_t at = seek > 0 ? seek : 0;
-        position_.store(at);
-        seekRequest.store(kSeekNone);
-        BeginBackwardAt(at);
+    if (seek.ToByte()) {
+        position_.store(seek.position);
+        BeginBackwardAt(seek.position);
         ResetReadingState();
-    } else if (seek == kSeekPreviousRecording || seek == kSeekNextRecording) {
-        seekRequest.store(kSeekNone);
-        if (OpenAdjacentRecording(seek == kSeekPreviousRecording ? -1 : +1)) {
+    } else if (seek.ToRecording()) {
+        if (OpenAdjacentRecording(seek.kind == SeekKind::kPreviousRecording ? -1 : +1)) {
             ResetReadingState();
             return true;
         }
@@ -358,12 +360,11 @@ void CTSAnalyse::StartInsideNewFile(int32_t perMille) {
 // A seek, another recording or a path asked for after a change of direction that is still
 // waiting: the new place wins over the picture the change would go on from (by now an old
 // one, perhaps of another file); only the direction is kept.
-void CTSAnalyse::DropResumeForNewPlace(int64_t seek) {
+void CTSAnalyse::DropResumeForNewPlace(const SeekRequest& seek) {
     if (!directionChangePending_.load()) {
         return;
     }
-    bool newPlace = (pidsKnown_.load() && (seek > 0 || seek == kSeekFileStart)) ||
-                    seek == kSeekPreviousRecording || seek == kSeekNextRecording;
+    bool newPlace = !seek.None();
     {
         std::lock_guard lock(pathMutex_);
         newPlace = newPlace || !pendingPath_.empty();
@@ -630,11 +631,10 @@ void CTSAnalyse::FlushAtEnd() {
 }
 
 bool CTSAnalyse::ElsewhereAsked() const {
-    const int64_t seek = seekRequest.load(std::memory_order_relaxed);
-    const bool seekServed = (seek > 0 || seek == kSeekFileStart) && pidsKnown_.load();
+    const SeekRequest seek = seeks.Peek();
+    const bool seekServed = seek.ToByte() && pidsKnown_.load();
     return directionChangePending_.load(std::memory_order_relaxed) ||
-           openPending_.load(std::memory_order_relaxed) || seekServed ||
-           seek == kSeekPreviousRecording || seek == kSeekNextRecording;
+           openPending_.load(std::memory_order_relaxed) || seekServed || seek.ToRecording();
 }
 
 void CTSAnalyse::ForwardPacketLoop() {

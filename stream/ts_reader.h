@@ -17,6 +17,7 @@
 #include "platform/unique_fd.h"
 #include "stream/demux.h"
 #include "stream/frame_item.h"
+#include "stream/seek_request.h"
 #include "stream/ts_packet.h"
 
 namespace velmaro {
@@ -26,12 +27,6 @@ class CABuffer2;
 class MessageSink;
 class TelemetryHandOver;
 struct ChannelControls;
-
-constexpr int64_t kSeekNone = -1;
-constexpr int64_t kSeekPreviousRecording = -1001;
-constexpr int64_t kSeekNextRecording = -1002;
-// The start of the file: 0 itself means "no request" to the reader.
-constexpr int64_t kSeekFileStart = -1003;
 
 constexpr int kReadBlockSize = 8192;
 // Forward reading takes this much of the file at once, straight into the packet window: few
@@ -91,7 +86,7 @@ class CTSAnalyse {
     // `perMille` >= 1: delivery in the new file starts that far into it (by its size), as after
     // a seek there, in whichever direction is being played.
     void RequestOpen(const std::string& path, int32_t perMille = 0);
-    // Ends an idle wait at the end of the recordings at once (after writing seekRequest).
+    // Ends an idle wait at the end of the recordings at once (after posting a seek).
     void Wake() { wakeEvent_.Set(); }
     void SetPath(const std::string& path);
 
@@ -120,8 +115,9 @@ class CTSAnalyse {
         return directionChangePending_.load() ? requestedBackward_.load() : backward_.load();
     }
 
-    // Written by the channel: -1 none, > 0 a byte position, or one of the recording requests.
-    std::atomic<int64_t> seekRequest{kSeekNone};
+    // Posted by the channel (any thread), taken by the reader thread. A byte seek posted before
+    // the program tables are read waits for them.
+    SeekMailbox seeks;
 
   private:
     bool BeginPasses();
@@ -130,7 +126,7 @@ class CTSAnalyse {
     void ReleaseBuffers();
     void ResetReadingState();
     bool ServeRequests();  // true when the pass is over (a file switch reset everything)
-    void DropResumeForNewPlace(int64_t seek);
+    void DropResumeForNewPlace(const SeekRequest& seek);
     void StartInsideNewFile(int32_t perMille);
     StepEnd ForwardStep();
     StepEnd BackwardStep();

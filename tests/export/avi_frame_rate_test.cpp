@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "export/avi_file.h"
-#include "export/clip_request.h"
 #include "media/offscreen_output.h"
 #include "platform/recording_sink.h"
+#include "playback/clip_request.h"
+#include "playback/ts_channel.h"
 #include "stream/telemetry_handover.h"
-#include "stream/ts_channel.h"
 #include "tests/export/export_support.h"
 #include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"

@@ -27,9 +27,7 @@ class Demux : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(state.PrepareBuffers());
-        video.SetKeyCount(0);
-        ASSERT_TRUE(video.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped));
-        ASSERT_TRUE(audio.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueStopped));
+        ASSERT_TRUE(OpenFrameQueues(video, audio, kQueueStopped));
         video.Trim(&videoItem);
         audio.Trim(&audioItem);
         out = {&video, &videoItem, &audio, &audioItem, &telemetry, &sink};

@@ -16,10 +16,10 @@
 #include "export/ts_backup.h"
 #include "media/offscreen_output.h"
 #include "platform/recording_sink.h"
+#include "playback/ts_channel.h"
 #include "stream/group_bounds.h"
 #include "stream/recording_files.h"
 #include "stream/telemetry_handover.h"
-#include "stream/ts_channel.h"
 #include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 

@@ -10,10 +10,10 @@
 
 #include "media/offscreen_output.h"
 #include "platform/recording_sink.h"
+#include "playback/ts_channel.h"
 #include "stream/frame_scan.h"
 #include "stream/recording_files.h"
 #include "stream/telemetry_handover.h"
-#include "stream/ts_channel.h"
 #include "tests/stream/reordered_stream.h"
 #include "tests/test_support.h"
 

@@ -73,9 +73,7 @@ class MainWindowSink : public RecordingSink {
 class ReaderHarness {
   public:
     ReaderHarness() : main(lock, video, handOver), reader(Links()) {
-        videoQueue.SetKeyCount(0);
-        videoQueue.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking);
-        audioQueue.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueBlocking);
+        OpenFrameQueues(videoQueue, audioQueue, kQueueBlocking);
         consumer = std::thread([this] { Consume(); });
     }
     ~ReaderHarness() {

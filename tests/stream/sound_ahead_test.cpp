@@ -108,9 +108,7 @@ Played PlayWithSoundFollowingPictures(const std::string& path) {
     ChannelControls controls;
     CVBuffer2 video;
     CABuffer2 audio;
-    video.SetKeyCount(0);
-    video.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking);
-    audio.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueBlocking);
+    OpenFrameQueues(video, audio, kQueueBlocking);
     TelemetryHandOver telemetry;
     RecordingSink panel;
     RecordingSink mainWindow;

@@ -14,9 +14,9 @@
 
 #include "card_frames.h"
 #include "platform/message_sink.h"
+#include "playback/ts_channel.h"
 #include "reader_harness.h"
 #include "stream/recording_index.h"
-#include "stream/ts_channel.h"
 #include "stream/ts_packet.h"
 #include "tests/test_support.h"
 
@@ -68,10 +68,7 @@ class ChannelRig {
 
     // What Open does, but the recorder takes the place of the workers.
     bool Start(const std::string& path, const std::vector<RecordingEntry>& list) {
-        videoQueue.SetKeyCount(0);
-        if (!videoQueue.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking) ||
-            !channel.state.audioQueue.Init(kAudioQueueStorage, kAudioQueueMaxItem,
-                                           kQueueBlocking)) {
+        if (!OpenFrameQueues(videoQueue, channel.state.audioQueue, kQueueBlocking)) {
             return false;
         }
         channel.recordings.Append(list);
@@ -192,7 +189,7 @@ void ExpectNothingChanged(Rig& rig, const std::vector<FileStats>& stats) {
     EXPECT_EQ(rig.Resets(), 1u) << "only the direction's";
     EXPECT_TRUE(DeliveredAs(rig.VideoSince(rig.LastResetMark()),
                             BackwardFromEnd(stats, kGop, kLastFile), kBackwardOrder));
-    EXPECT_EQ(rig.reader.seekRequest.load(), kSeekNone);
+    EXPECT_FALSE(rig.reader.seeks.Pending());
 }
 
 class ReaderBackwardRequests : public ::testing::Test {
@@ -218,7 +215,7 @@ TEST_F(ReaderBackwardRequests, PreviousOpensTheEarlierFileAtItsEnd) {
     StartAtTheEnd(h);
     {
         auto hold = HoldDeliveringBackwardIn(h, stats()[1]);
-        h.reader.seekRequest = kSeekPreviousRecording;
+        h.reader.seeks.Post(SeekRequest::PreviousRecording());
     }
     ASSERT_TRUE(h.WaitUntilIdle());
     ExpectOneResetThen(h, BackwardFromEnd(stats(), kGop, 0));
@@ -230,7 +227,7 @@ TEST_F(ReaderBackwardRequests, NextOpensTheLaterFileAtItsEndAndGoesBackThroughTh
     StartAtTheEnd(h);
     {
         auto hold = HoldDeliveringBackwardIn(h, stats()[0]);
-        h.reader.seekRequest = kSeekNextRecording;
+        h.reader.seeks.Post(SeekRequest::NextRecording());
     }
     ASSERT_TRUE(h.WaitUntilIdle());
     ExpectOneResetThen(h, BackwardFromEnd(stats(), kGop, 1));
@@ -243,7 +240,7 @@ TEST_F(ReaderBackwardRequests, PreviousOrNextWithoutSuchAFileLeavesDeliveryAlone
         StartAtTheEnd(h);
         {
             auto hold = HoldDeliveringBackwardIn(h, stats()[kLastFile]);
-            h.reader.seekRequest = kSeekNextRecording;
+            h.reader.seeks.Post(SeekRequest::NextRecording());
         }
         ASSERT_TRUE(h.WaitUntilIdle());
         ExpectNothingChanged(h, stats());
@@ -252,7 +249,7 @@ TEST_F(ReaderBackwardRequests, PreviousOrNextWithoutSuchAFileLeavesDeliveryAlone
     StartAtTheEnd(h);
     {
         auto hold = HoldDeliveringBackwardIn(h, stats()[0]);
-        h.reader.seekRequest = kSeekPreviousRecording;
+        h.reader.seeks.Post(SeekRequest::PreviousRecording());
     }
     ASSERT_TRUE(h.WaitUntilIdle());
     ExpectNothingChanged(h, stats());
@@ -379,7 +376,7 @@ TEST_P(ReaderBackwardSeek, DeliversBackFromThePlaceWithNothingAfterIt) {
     {
         auto hold = HoldDeliveringBackwardIn(h, stats()[1]);
         ASSERT_EQ(h.reader.CurrentPath(), rec().files[1]);
-        h.reader.seekRequest = place;
+        h.reader.seeks.Post(SeekRequest::To(place));
     }
     ASSERT_TRUE(h.WaitUntilIdle());
     ASSERT_EQ(h.Resets(), 2u) << "one for the direction, one for the seek";

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <future>
 #include <map>
+#include <thread>
 
 #include "reader_harness.h"
 #include "stream/recording_files.h"
@@ -164,7 +165,7 @@ TEST_F(ReaderOnCard, SeekPreviousNextAndSwitchEachResetOnceAndGoOnFromTheRightPl
     const std::vector<FileStats>& s = rec().stats;
 
     // Seek to the middle of the last file: the next frame is a key frame from its second half.
-    h.reader.seekRequest = h.reader.FileSize() / 2;
+    h.reader.seeks.Post(SeekRequest::To(h.reader.FileSize() / 2));
     ASSERT_TRUE(h.WaitUntilIdle());
     ASSERT_EQ(h.Resets(), 1u);
     std::vector<Delivered> got = h.VideoSince(h.LastResetMark());
@@ -174,7 +175,7 @@ TEST_F(ReaderOnCard, SeekPreviousNextAndSwitchEachResetOnceAndGoOnFromTheRightPl
     EXPECT_NEAR(got.back().pts, s[2].lastVideoPts / 90000.0, 1e-6);
 
     // Previous: the middle file from its start, then on into the last.
-    h.reader.seekRequest = kSeekPreviousRecording;
+    h.reader.seeks.Post(SeekRequest::PreviousRecording());
     ASSERT_TRUE(h.WaitUntilIdle());
     ASSERT_EQ(h.Resets(), 2u);
     got = h.VideoSince(h.LastResetMark());
@@ -185,8 +186,8 @@ TEST_F(ReaderOnCard, SeekPreviousNextAndSwitchEachResetOnceAndGoOnFromTheRightPl
     ExpectSameFrames(got, want);
 
     // Next at the last file: there is none, so nothing resets.
-    h.reader.seekRequest = kSeekNextRecording;
-    ASSERT_TRUE(ReaderHarness::WaitFor([&] { return h.reader.seekRequest == kSeekNone; }));
+    h.reader.seeks.Post(SeekRequest::NextRecording());
+    ASSERT_TRUE(ReaderHarness::WaitFor([&] { return !h.reader.seeks.Pending(); }));
     ASSERT_TRUE(h.WaitUntilIdle());
     EXPECT_EQ(h.Resets(), 2u);
 
@@ -198,17 +199,37 @@ TEST_F(ReaderOnCard, SeekPreviousNextAndSwitchEachResetOnceAndGoOnFromTheRightPl
     ASSERT_GE(got.size(), 3u * 60);
     ExpectSameFrames(std::vector<Delivered>(got.begin(), got.begin() + 60), Written(s[0]));
 
-    // A seek request of 0 is never served; the file's start has its own request.
-    h.reader.seekRequest = 0;
-    ASSERT_TRUE(h.WaitUntilIdle());
-    EXPECT_EQ(h.Resets(), 3u);
-    EXPECT_EQ(h.reader.seekRequest.load(), 0);
-    h.reader.seekRequest = kSeekFileStart;
+    // The file's start is a place like any other.
+    h.reader.seeks.Post(SeekRequest::To(0));
     ASSERT_TRUE(h.WaitUntilIdle());
     ASSERT_EQ(h.Resets(), 4u);
     got = h.VideoSince(h.LastResetMark());
     ASSERT_GE(got.size(), 60u);
     ExpectSameFrames(std::vector<Delivered>(got.begin(), got.begin() + 60), Written(s[2]));
+}
+
+TEST_F(ReaderOnCard, TheLastOfManySeeksPostedWhileServingIsTheOneThatLands) {
+    ReaderHarness h;
+    ASSERT_TRUE(h.Start(rec().files[2]));
+    ASSERT_TRUE(h.WaitUntilIdle());
+    const int64_t size = h.reader.FileSize();
+    std::thread poster([&] {
+        for (int i = 0; i < 300; ++i) {
+            h.reader.seeks.Post(SeekRequest::To(i % 2 == 0 ? 0 : size / 4));
+            h.reader.Wake();
+            std::this_thread::yield();
+        }
+        h.reader.seeks.Post(SeekRequest::To(size * 5 / 8));
+        h.reader.Wake();
+    });
+    poster.join();
+    ASSERT_TRUE(h.WaitUntilIdle());
+    EXPECT_FALSE(h.reader.seeks.Pending());
+    const std::vector<Delivered> got = h.VideoSince(h.LastResetMark());
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.front().kind, kKindVideoKey);
+    EXPECT_GT(got.front().pts - rec().stats[2].firstVideoPts / 90000.0, 1.0)
+        << "from the last place asked for, five eighths into the file";
 }
 
 TEST_F(ReaderOnCard, DirectionChangeBeforeThePmtIsRefused) {
@@ -233,7 +254,7 @@ TEST_F(ReaderOnCard, StopReturnsWhileTheUiIsNotAnsweringAResetNotice) {
     h.main.HoldSends(true);
     ASSERT_TRUE(h.Start(rec().files[0]));
     ASSERT_TRUE(ReaderHarness::WaitFor([&] { return h.reader.PidsKnown(); }));
-    h.reader.seekRequest = 1000;
+    h.reader.seeks.Post(SeekRequest::To(1000));
     ASSERT_TRUE(ReaderHarness::WaitFor([&] { return h.main.Count(kMsgReset) == 1; }));
     // The reader now waits for an answer that never comes; stopping must not wait for it.
     auto stopped = std::async(std::launch::async, [&] { h.reader.Stop(); });

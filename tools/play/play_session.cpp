@@ -6,8 +6,8 @@
 #include <sstream>
 #include <thread>
 
-#include "export/clip_request.h"
 #include "media/snapshot_writer.h"
+#include "playback/clip_request.h"
 
 namespace velmaro {
 namespace {

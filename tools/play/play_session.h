@@ -11,9 +11,9 @@
 
 #include "export/ts_backup.h"
 #include "platform/message_sink.h"
+#include "playback/ts_channel.h"
 #include "stream/telemetry.h"
 #include "stream/telemetry_handover.h"
-#include "stream/ts_channel.h"
 
 namespace velmaro {
 

@@ -151,9 +151,7 @@ class FileProbe {
 bool FileProbe::Prepare(std::string& error) {
     // Both queues stay stopped: a stopped queue still accepts frames but never blocks its
     // producer, and the probe takes every frame out right after it was pushed anyway.
-    if (!state_.PrepareBuffers() ||
-        !videoQueue_.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped) ||
-        !audioQueue_.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueStopped)) {
+    if (!state_.PrepareBuffers() || !OpenFrameQueues(videoQueue_, audioQueue_, kQueueStopped)) {
         error = "out of memory for the demultiplexer buffers";
         return false;
     }

@@ -3,12 +3,8 @@
 #include <ctime>
 #include <set>
 
-#include "platform/recording_sink.h"
-#include "stream/channel_controls.h"
-#include "stream/frame_queue.h"
 #include "stream/recording_files.h"
-#include "stream/telemetry_handover.h"
-#include "stream/ts_reader.h"
+#include "stream/standalone_reader.h"
 
 namespace velmaro {
 namespace {
@@ -49,31 +45,23 @@ void PrintList(std::FILE* out, const std::vector<RecordingEntry>& entries) {
 
 PlaybackCounts PlayThrough(const std::string& firstFile) {
     PlaybackCounts counts;
-    ChannelControls controls;
-    CVBuffer2 video;
-    CABuffer2 audio;
-    video.SetKeyCount(0);
-    video.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped);
-    audio.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueStopped);
-    TelemetryHandOver telemetry;
-    RecordingSink panel;
-    RecordingSink mainWindow;
-    CTSAnalyse reader({&controls, &video, &audio, &telemetry, &panel, &mainWindow});
+    StandaloneReader r(kQueueStopped);
+    CTSAnalyse& reader = r.reader;
     reader.SetPath(firstFile);
     if (!reader.StartWithoutThread()) {
         return counts;
     }
     std::set<std::string> seen{firstFile};
     for (int i = 0; i < kMaxPasses && reader.PassWithoutThread(); ++i) {
-        Drain(video, counts);
-        Drain(audio, counts);
+        Drain(r.video, counts);
+        Drain(r.audio, counts);
         seen.insert(reader.CurrentPath());
     }
-    Drain(video, counts);
-    Drain(audio, counts);
+    Drain(r.video, counts);
+    Drain(r.audio, counts);
     reader.Stop();
-    counts.telemetryTexts = mainWindow.Count(kMsgTelemetry);
-    counts.resets = mainWindow.Count(kMsgReset);
+    counts.telemetryTexts = r.mainWindow.Count(kMsgTelemetry);
+    counts.resets = r.mainWindow.Count(kMsgReset);
     counts.files = static_cast<int>(seen.size());
     return counts;
 }

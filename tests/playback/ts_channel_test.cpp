@@ -7,8 +7,8 @@
 
 #include "media/offscreen_output.h"
 #include "platform/recording_sink.h"
+#include "playback/ts_channel.h"
 #include "stream/telemetry_handover.h"
-#include "stream/ts_channel.h"
 #include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
@@ -75,17 +75,20 @@ TEST_F(ChannelOnCard, OpenWithACardListTakesItAndPostsListReady) {
     EXPECT_EQ(panel.Count(kMsgTelemetry), 0u) << "no folder scan with a list";
 }
 
-TEST_F(ChannelOnCard, SeekStoresTheByteRequestAndZeroAsTheFileStart) {
+TEST_F(ChannelOnCard, SeekPostsAByteOfTheFileClampedToItsLength) {
     auto channel = Open(recording.files[0]);
     ASSERT_TRUE(WaitUntil([&] { return channel->reader.PidsKnown(); }));
     channel->state.videoQueue.Stop();  // hold the reader where it is
     const int64_t size = channel->reader.FileSize();
-    EXPECT_EQ(channel->Seek(0), 0);
-    EXPECT_TRUE(channel->reader.seekRequest.load() == kSeekFileStart ||
-                channel->reader.seekRequest.load() == kSeekNone);
-    channel->Seek(500);
-    EXPECT_TRUE(channel->reader.seekRequest.load() == size / 2 ||
-                channel->reader.seekRequest.load() == kSeekNone);
+    const struct {
+        int32_t asked;
+        int32_t taken;
+    } cases[] = {{0, 0}, {500, 500}, {-1001, 0}, {2500, 1000}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(channel->Seek(c.asked), c.taken) << c.asked;
+        const SeekRequest posted = channel->reader.seeks.Peek();
+        EXPECT_TRUE(posted.None() || posted == SeekRequest::To(c.taken * size / 1000)) << c.asked;
+    }
 }
 
 TEST_F(ChannelOnCard, MarkInClearsTheEndMarkAndMarkOutKeepsTheStart) {

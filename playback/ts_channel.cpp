@@ -1,6 +1,8 @@
-#include "stream/ts_channel.h"
+#include "playback/ts_channel.h"
 
 #include <strings.h>
+
+#include <algorithm>
 
 #include "platform/message_sink.h"
 #include "stream/group_bounds.h"
@@ -54,11 +56,8 @@ ReaderLinks CTSChn::MakeReaderLinks(ChannelState& state, const ChannelLinks& lin
 }
 
 bool CTSChn::Open(const std::vector<RecordingEntry>* list) {
-    state.videoQueue.SetKeyCount(0);
-    const bool ready =
-        state.videoQueue.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking) &&
-        state.audioQueue.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueBlocking) &&
-        video.Start() && audio.Start();
+    const bool ready = OpenFrameQueues(state.videoQueue, state.audioQueue, kQueueBlocking) &&
+                       video.Start() && audio.Start();
     if (!ready) {
         StopAll();
         return false;
@@ -84,21 +83,16 @@ void CTSChn::StopAll() {
 }
 
 int32_t CTSChn::Seek(int32_t perMille) {
-    if (perMille < 0) {
-        reader.seekRequest = perMille;
-    } else {
-        // The far left is the file's start; 0 itself would read as "no request".
-        const int64_t at = perMille * reader.FileSize() / kPerMille;
-        reader.seekRequest = at > 0 ? at : kSeekFileStart;
-        state.SetSkipThrough({});
-        state.readerIdle.store(false);
-        // What is queued belongs to the old place: it leaves now, which also frees a reader
-        // waiting in a full queue, and the video worker's pacing wait for an old frame ends,
-        // so the new place is shown as soon as its first picture is decoded.
-        state.videoQueue.Clear();
-        state.audioQueue.Clear();
-        state.clock.Wake();
-    }
+    perMille = std::clamp<int32_t>(perMille, 0, kPerMille);
+    reader.seeks.Post(SeekRequest::To(perMille * reader.FileSize() / kPerMille));
+    state.SetSkipThrough({});
+    state.readerIdle.store(false);
+    // What is queued belongs to the old place: it leaves now, which also frees a reader
+    // waiting in a full queue, and the video worker's pacing wait for an old frame ends,
+    // so the new place is shown as soon as its first picture is decoded.
+    state.videoQueue.Clear();
+    state.audioQueue.Clear();
+    state.clock.Wake();
     reader.Wake();
     return perMille;
 }
@@ -272,11 +266,11 @@ void CTSChn::SetSoundAmplification(double factor) {
 }
 
 void CTSChn::PreviousRecording() {
-    reader.seekRequest = kSeekPreviousRecording;
+    reader.seeks.Post(SeekRequest::PreviousRecording());
 }
 
 void CTSChn::NextRecording() {
-    reader.seekRequest = kSeekNextRecording;
+    reader.seeks.Post(SeekRequest::NextRecording());
 }
 
 }  // namespace velmaro

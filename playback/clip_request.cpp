@@ -1,6 +1,6 @@
-#include "export/clip_request.h"
+#include "playback/clip_request.h"
 
-#include "stream/ts_channel.h"
+#include "playback/ts_channel.h"
 
 namespace velmaro {
 
