@@ -6,7 +6,7 @@
 #include "app/clock_check.h"
 #include "controls/grid_row.h"
 #include "controls/skin_slider_button.h"
-#include "stream/ts_channel.h"
+#include "playback/ts_channel.h"
 #include "ui/clock_notice.h"
 #include "ui/incident_list.h"
 #include "ui/play_ctrl_dlg.h"
@@ -39,8 +39,11 @@ QRect RectOf(const std::array<int, 4>& r) {
 
 }  // namespace
 
-IncidentNavigator::IncidentNavigator(CTavrelDlg& window, double threshold)
-    : QObject(&window), window_(window), threshold_(UsableIncidentThreshold(threshold)) {
+IncidentNavigator::IncidentNavigator(CTavrelDlg& window, PlaybackSession& session, double threshold)
+    : QObject(&window),
+      window_(window),
+      session_(session),
+      threshold_(UsableIncidentThreshold(threshold)) {
     list_ = new IncidentList(&window);
     list_->hide();
     connect(list_, &IncidentList::IncidentChosen, this,
@@ -155,7 +158,7 @@ std::vector<RecordingEntry> IncidentNavigator::Shifted(std::vector<RecordingEntr
 }
 
 void IncidentNavigator::Decorate() {
-    if (window_.PlayCtrl() == nullptr || window_.PlayCtrl()->Channel() == nullptr) {
+    if (session_.Channel() == nullptr) {
         // Stopped: the rows are grey and nothing is listed until a card is open again.
         findings_.clear();
         dayEntries_.clear();
@@ -214,7 +217,7 @@ void IncidentNavigator::RefreshList() {
 
 void IncidentNavigator::RefreshSeekMarks() {
     CPlayCtrlDlg* panel = window_.PlayCtrl();
-    CTSChn* channel = panel != nullptr ? panel->Channel() : nullptr;
+    CTSChn* channel = session_.Channel();
     if (seekMarks_ == nullptr && panel != nullptr) {
         seekMarks_ = new SeekMarks(panel->Slider(CPlayCtrlDlg::kIdSeek));
     }
@@ -236,8 +239,7 @@ void IncidentNavigator::RefreshSeekMarks() {
 }
 
 void IncidentNavigator::PlayIncident(int64_t cardTime) {
-    CPlayCtrlDlg* panel = window_.PlayCtrl();
-    if (CTSChn* channel = panel != nullptr ? panel->Channel() : nullptr) {
+    if (CTSChn* channel = session_.Channel()) {
         channel->PlayFromTime(cardTime - kLeadSeconds);
     }
 }

@@ -54,11 +54,10 @@ QString CallWrapper(const QString& name, const QStringList& arguments) {
 
 }  // namespace
 
-CMapDlg::CMapDlg(QWidget* mainWindow, GSensorRecord* gsensor)
-    : CMapDlg(mainWindow, gsensor, DataPath(kMapPageFile)) {}
+CMapDlg::CMapDlg(QWidget* mainWindow) : CMapDlg(mainWindow, DataPath(kMapPageFile)) {}
 
-CMapDlg::CMapDlg(QWidget* mainWindow, GSensorRecord* gsensor, const std::filesystem::path& page)
-    : QWidget(mainWindow), mainWindow_(mainWindow), gsensor_(gsensor) {
+CMapDlg::CMapDlg(QWidget* mainWindow, const std::filesystem::path& page)
+    : QWidget(mainWindow), mainWindow_(mainWindow) {
     setWindowTitle(QStringLiteral("Map"));
     const AppSettings& settings = Settings();
     m_default_lng = settings.m_default_lng;
@@ -144,19 +143,13 @@ MapElements CMapDlg::Elements() const {
     return e;
 }
 
-bool CMapDlg::UpdatePosition(int trackId, const std::string& sentence) {
-    GSensorRecord ignored;
-    GpsRecord fix = LatestFix();
-    const TelemetryOptions options{.otherReceivers = Settings().gpsOtherReceivers};
-    if (!ParseTelemetry(sentence, gsensor_ != nullptr ? *gsensor_ : ignored, fix, options)) {
-        return false;
-    }
+void CMapDlg::UpdatePosition(int trackId, const GpsRecord& fix) {
     m_map_lat = fix.latitude;
     m_map_lng = fix.longitude;
     m_SpeedBar = fix.speed;
     m_AngleBar = fix.course;
     if (trackId != m_Index) {
-        return true;
+        return;
     }
     // The next start centres the map where the car last was.
     AppSettings& settings = Settings();
@@ -167,7 +160,6 @@ bool CMapDlg::UpdatePosition(int trackId, const std::string& sentence) {
     m_offset_lat = offsets.latitude;
     m_map_status = kMapStatusRunning;
     Push();
-    return true;
 }
 
 void CMapDlg::ResetTrack(int newTrackId) {

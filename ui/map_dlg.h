@@ -36,13 +36,12 @@ class CMapDlg : public QWidget, public MapPort {
     static constexpr QSize kFloatingSize{600, 420};
     using ScriptResult = std::function<void(const QVariant&)>;
 
-    // `gsensor` receives the G-sensor values of every sentence parsed. The start centre is the
-    // position of the settings record, where the car was last seen.
-    CMapDlg(QWidget* mainWindow, GSensorRecord* gsensor);
+    // The start centre is the position of the settings record, where the car was last seen.
+    explicit CMapDlg(QWidget* mainWindow);
     // The same with the page taken from `page` instead of the data folder.
-    CMapDlg(QWidget* mainWindow, GSensorRecord* gsensor, const std::filesystem::path& page);
+    CMapDlg(QWidget* mainWindow, const std::filesystem::path& page);
 
-    bool UpdatePosition(int trackId, const std::string& sentence) override;
+    void UpdatePosition(int trackId, const GpsRecord& fix) override;
     void ResetTrack(int newTrackId) override;
     int TrackId() const override { return m_Index; }
     GpsRecord LatestFix() const override;
@@ -87,7 +86,6 @@ class CMapDlg : public QWidget, public MapPort {
     void ShowMessage(const QString& text);
 
     QWidget* const mainWindow_;
-    GSensorRecord* const gsensor_;
     std::unique_ptr<QWidget> viewHost_;  // the view's own window; before view_, dies after it
     QWebEngineView* view_;
     QWidget* viewContainer_ = nullptr;  // shows viewHost_'s window in this widget

@@ -1,6 +1,6 @@
-// What the main window, the panel and the dashboard need of the map view: the telemetry
-// sentences of the track being played, the start of a new track, the latest fix for the
-// gauges, and docking like the video window. The map panel implements it.
+// What the main window and the panel need of the map view: the fixes of the track being
+// played, the start of a new track, and docking like the video window. The map panel
+// implements it.
 #pragma once
 
 #include <QRect>
@@ -16,14 +16,13 @@ class MapPort {
   public:
     virtual ~MapPort() = default;
 
-    // One telemetry sentence. Parses it (the G-sensor values it holds go where the view was
-    // told); false only when it holds no valid position fix. A fix of another track than the
-    // current one is parsed (the gauges show it) but not drawn.
-    virtual bool UpdatePosition(int trackId, const std::string& sentence) = 0;
+    // One position fix of the picture on screen. A fix of another track than the current one
+    // is kept but not drawn.
+    virtual void UpdatePosition(int trackId, const GpsRecord& fix) = 0;
     // Forgets the track and its fix; fixes of `newTrackId` are drawn from now on.
     virtual void ResetTrack(int newTrackId) = 0;
     virtual int TrackId() const = 0;
-    // The position, speed and course of the latest sentence parsed; all 0 after a reset.
+    // The position, speed and course of the latest fix given; all 0 after a reset.
     virtual GpsRecord LatestFix() const = 0;
 
     virtual bool IsFloating() const = 0;

@@ -19,16 +19,16 @@
 #include "controls/skin.h"
 #include "controls/skin_button.h"
 #include "controls/skin_slider_button.h"
-#include "export/clip_request.h"
 #include "export/file_copy.h"
 #include "export/track_export.h"
 #include "export/ts_backup.h"
-#include "media/snapshot_result.h"
 #include "media/snapshot_writer.h"
 #include "platform/drives.h"
 #include "platform/mixer.h"
+#include "playback/clip_request.h"
+#include "playback/ts_channel.h"
 #include "stream/recording_index.h"
-#include "stream/ts_channel.h"
+#include "stream/snapshot_result.h"
 #include "ui/app_shared.h"
 #include "ui/dashboard.h"
 #include "ui/dev_show_dlg.h"
@@ -155,11 +155,8 @@ QString DefaultOpenName(QWidget* parent) {
 }  // namespace
 
 CPlayCtrlDlg::CPlayCtrlDlg(CTavrelDlg& mainWindow, AppShared& app, int uiMode)
-    : CVxSkinDialog(&mainWindow, Placement::kChild),
-      main_(mainWindow),
-      app_(app),
-      uiMode_(uiMode),
-      panelSink_(this, [this](uint32_t msg, intptr_t w, intptr_t) { OnPanelMessage(msg, w); }) {
+    : CVxSkinDialog(&mainWindow, Placement::kChild), main_(mainWindow), app_(app), uiMode_(uiMode) {
+    app_.session.AddListener(this);
     // Dragging the panel drags the whole window: the press goes on to the main window.
     SetDraggable(false);
     SetSkin(uiMode == 0 ? 439 : (uiMode == 1 ? 130 : 454));
@@ -219,7 +216,7 @@ CPlayCtrlDlg::~CPlayCtrlDlg() {
     // The export removes its unfinished output; the channel stops its workers.
     backupWorker_.reset();
     trackWorker_.reset();
-    channel_.reset();
+    app_.session.RemoveListener(this);
     if (saveThread_.joinable()) {
         saveThread_.join();
     }
@@ -344,31 +341,24 @@ void CPlayCtrlDlg::ApplySpeedUnit() {
     dashboard_->ApplySpeedUnit(Settings().unitOfSpeed);
 }
 
-void CPlayCtrlDlg::OnTelemetry() {
-    dashboard_->OnTelemetry(app_.gSensor, main_.Map()->LatestFix());
+CTSChn* CPlayCtrlDlg::Channel() const {
+    return app_.session.Channel();
+}
+
+void CPlayCtrlDlg::OnTelemetry(const GpsRecord& fix, const GSensorRecord& g, bool) {
+    dashboard_->OnTelemetry(g, fix);
 }
 
 // --- Opening ---------------------------------------------------------------------------------
 
 bool CPlayCtrlDlg::OpenRecording(const QString& path) {
-    main_.ShowVideoAndMap();
     TakeSnapshotResults();  // the last word on snapshots of the recording being closed
-    channel_.reset();
-    app_.gpsSentence.ClearReady();
-    main_.RaisePlaybackGeneration();
     dashboard_->Reset();
     const AppSettings& s = Settings();
-    ChannelLinks links;
-    links.panel = &panelSink_;
-    links.mainWindow = main_.MessageSinkForReader();
-    links.telemetry = &app_.gpsSentence;
-    links.videoWindow = main_.VideoWindow()->VideoSurface();
+    ChannelLinks links = main_.PlaybackLinks();
     links.displayMode = s.displayMode;
     links.soundAmplification = muted_ ? 0.0 : static_cast<double>(s.m_dSoundAmplification);
-    channel_ = std::make_unique<CTSChn>(links);
-    channel_->filePath = path.toStdString();
-    showDayOfOpened_ = true;
-    const bool opened = channel_->Open();
+    const bool opened = app_.session.Open(path.toStdString(), links);
     speedSlider_->SetPos(kNormalSpeedPosition);
     seekSlider_->SetPos(0);
     return opened;
@@ -399,11 +389,11 @@ void CPlayCtrlDlg::ShowOpenMenu() {
     menu.addAction(Text("Open SD Card"), this, [this] { OpenSdCard(true); });
     menu.addAction(Text("Open File"), this, [this] { ChooseRecordingFile(); });
     QMenu* track = menu.addMenu(Text("Export Track"));
-    track->setEnabled(channel_ != nullptr && !TrackRunning());
+    track->setEnabled(Channel() != nullptr && !TrackRunning());
     track->addAction(Text("This Recording"), this, [this] { ExportTrack(TrackOf::kRecording); });
     QAction* stretch =
         track->addAction(Text("Marked Stretch"), this, [this] { ExportTrack(TrackOf::kStretch); });
-    stretch->setEnabled(channel_ && MarksInOrder(ChannelExportRequest(*channel_, {}).marks));
+    stretch->setEnabled(Channel() && MarksInOrder(ChannelExportRequest(*Channel(), {}).marks));
     track->addAction(Text("This Day"), this, [this] { ExportTrack(TrackOf::kDay); });
     menu.exec(QCursor::pos());
 }
@@ -413,12 +403,12 @@ bool CPlayCtrlDlg::TrackRunning() const {
 }
 
 void CPlayCtrlDlg::ExportTrack(TrackOf what) {
-    if (!channel_ || TrackRunning()) {
+    if (!Channel() || TrackRunning()) {
         return;
     }
     TrackRequest request;
-    request.recordingPath = channel_->reader.CurrentPath();
-    request.marks = ChannelExportRequest(*channel_, {}).marks;
+    request.recordingPath = Channel()->reader.CurrentPath();
+    request.marks = ChannelExportRequest(*Channel(), {}).marks;
     const QDate day = main_.SelectedDate();
     request.day = {day.year(), day.month(), day.day()};
     request.scope = what == TrackOf::kStretch ? TrackScope::kStretch
@@ -460,35 +450,35 @@ void CPlayCtrlDlg::OnTrackEnd(const TrackOutcome& outcome) {
 // --- Playing ---------------------------------------------------------------------------------
 
 void CPlayCtrlDlg::Play() {
-    if (channel_) {
-        channel_->Play();
+    if (Channel()) {
+        Channel()->Play();
         speedSlider_->SetPos(kNormalSpeedPosition);
     }
 }
 
 void CPlayCtrlDlg::PlayBackward() {
-    if (channel_) {
-        channel_->PlayBackward();
+    if (Channel()) {
+        Channel()->PlayBackward();
         speedSlider_->SetPos(kNormalSpeedPosition);
     }
 }
 
 void CPlayCtrlDlg::Pause() {
-    if (channel_) {
-        channel_->Pause();
+    if (Channel()) {
+        Channel()->Pause();
     }
 }
 
 void CPlayCtrlDlg::TogglePause() {
-    if (!channel_) {
+    if (!Channel()) {
         return;
     }
-    const bool held = channel_->state.paused.load() != 0 ||
-                      channel_->state.playMode.load() == kPlayHeld ||
-                      channel_->state.playMode.load() == kPlayStep;
+    const bool held = Channel()->state.paused.load() != 0 ||
+                      Channel()->state.playMode.load() == kPlayHeld ||
+                      Channel()->state.playMode.load() == kPlayStep;
     if (!held) {
         Pause();
-    } else if (channel_->reader.DirectionAskedFor()) {
+    } else if (Channel()->reader.DirectionAskedFor()) {
         PlayBackward();
     } else {
         Play();
@@ -496,51 +486,47 @@ void CPlayCtrlDlg::TogglePause() {
 }
 
 void CPlayCtrlDlg::StepFrame(bool backward) {
-    if (channel_) {
-        channel_->Step(backward);
+    if (Channel()) {
+        Channel()->Step(backward);
     }
 }
 
 void CPlayCtrlDlg::Stop() {
     TakeSnapshotResults();
-    channel_.reset();
-    main_.ClearDay();
-    main_.RecolourGrids();
-    main_.MarkRecordingDays();
-    main_.HideVideoAndMap();
+    app_.session.Close();
     seekSlider_->SetPos(0);
     dashboard_->Reset();
 }
 
 void CPlayCtrlDlg::PreviousFile() {
-    if (channel_) {
-        channel_->PreviousRecording();
+    if (Channel()) {
+        Channel()->PreviousRecording();
     }
 }
 
 void CPlayCtrlDlg::NextFile() {
-    if (channel_) {
-        channel_->NextRecording();
+    if (Channel()) {
+        Channel()->NextRecording();
     }
 }
 
 void CPlayCtrlDlg::Snapshot() {
-    if (!channel_) {
+    if (!Channel()) {
         return;
     }
     lastSnapshotPath_ = SnapshotFilePath(Settings().snapshotPath, std::time(nullptr));
-    channel_->RequestSnapshot(lastSnapshotPath_);
+    Channel()->RequestSnapshot(lastSnapshotPath_);
     snapshotPoll_->start();
 }
 
 // The video worker writes snapshots on its own thread; what became of each is told here: the
 // file written beside the button, a failure in a message.
 void CPlayCtrlDlg::TakeSnapshotResults() {
-    if (!channel_) {
+    if (!Channel()) {
         snapshotPoll_->stop();
         return;
     }
-    for (const SnapshotResult& r : channel_->state.TakeSnapshotResults()) {
+    for (const SnapshotResult& r : Channel()->state.TakeSnapshotResults()) {
         snapshotResults_.push_back(r);
         if (r.Written()) {
             lastMessage_ = QString::fromStdString(r.path);
@@ -551,7 +537,7 @@ void CPlayCtrlDlg::TakeSnapshotResults() {
             ShowMessage(QString::fromStdString(DescribeSnapshot(r)), true);
         }
     }
-    if (!channel_->state.PendingSnapshot()) {
+    if (!Channel()->state.PendingSnapshot()) {
         snapshotPoll_->stop();
     }
 }
@@ -566,14 +552,14 @@ void CPlayCtrlDlg::ToggleMap() {
 }
 
 void CPlayCtrlDlg::MarkIn() {
-    if (channel_) {
-        channel_->MarkIn();
+    if (Channel()) {
+        Channel()->MarkIn();
     }
 }
 
 void CPlayCtrlDlg::MarkOut() {
-    if (channel_) {
-        channel_->MarkOut();
+    if (Channel()) {
+        Channel()->MarkOut();
     }
 }
 
@@ -586,8 +572,8 @@ void CPlayCtrlDlg::ToggleMute() {
 }
 
 void CPlayCtrlDlg::ApplySoundAmplification() {
-    if (channel_) {
-        channel_->SetSoundAmplification(
+    if (Channel()) {
+        Channel()->SetSoundAmplification(
             muted_ ? 0.0 : static_cast<double>(Settings().m_dSoundAmplification));
     }
 }
@@ -616,8 +602,8 @@ void CPlayCtrlDlg::OnSliderNotify(quint32 code, int identifier, int position) {
 void CPlayCtrlDlg::SeekTo(int position) {
     position = std::clamp(position, 0, kSeekMax);
     seekSlider_->SetPos(position);
-    if (channel_) {
-        channel_->Seek(position);
+    if (Channel()) {
+        Channel()->Seek(position);
     }
 }
 
@@ -638,8 +624,8 @@ void CPlayCtrlDlg::SetVolumePosition(int position) {
 void CPlayCtrlDlg::SetSpeedPosition(int position) {
     position = std::clamp(position, 0, kSpeedMax);
     speedSlider_->SetPos(position);
-    if (channel_) {
-        channel_->SetSpeed(position);
+    if (Channel()) {
+        Channel()->SetSpeed(position);
     }
 }
 
@@ -663,26 +649,12 @@ void CPlayCtrlDlg::wheelEvent(QWheelEvent* event) {
 
 // --- Messages from the channel ---------------------------------------------------------------
 
-void CPlayCtrlDlg::OnPanelMessage(uint32_t msg, intptr_t wParam) {
-    switch (msg) {
-        case kMsgPosition:
-            positionToShow_ = static_cast<int>(std::clamp<intptr_t>(wParam, 0, kSeekMax));
-            // The first position after a pause shows at once, later ones with the timer.
-            if (!positionTimer_->isActive()) {
-                ShowPosition();
-                positionTimer_->start(kPositionRefreshMs);
-            }
-            break;
-        case kMsgReset:
-            // The list of a recording just opened: the navigator shows the day it was made.
-            if (showDayOfOpened_ && channel_ && main_.SelectDayOfRecording(channel_->filePath)) {
-                showDayOfOpened_ = false;
-            }
-            main_.MarkRecordingDays();
-            main_.FillDay(main_.SelectedDate());
-            break;
-        default:
-            break;
+void CPlayCtrlDlg::OnPosition(int32_t perMille) {
+    positionToShow_ = std::clamp(perMille, 0, kSeekMax);
+    // The first position after a pause shows at once, later ones with the timer.
+    if (!positionTimer_->isActive()) {
+        ShowPosition();
+        positionTimer_->start(kPositionRefreshMs);
     }
 }
 
@@ -695,8 +667,8 @@ bool CPlayCtrlDlg::ShowPosition() {
 }
 
 void CPlayCtrlDlg::OnFramesTimer() {
-    if (channel_) {
-        const int shown = channel_->state.framesShown.exchange(0);
+    if (Channel()) {
+        const int shown = Channel()->state.framesShown.exchange(0);
         framesLabel_->setText(QString::number(shown));
     }
     const QString note = PlaybackNote();
@@ -712,14 +684,14 @@ void CPlayCtrlDlg::OnFramesTimer() {
 // the machine fell behind, and one who sees none knows a picture was too large.
 QString CPlayCtrlDlg::PlaybackNote() const {
     QStringList parts;
-    if (!channel_) {
+    if (!Channel()) {
         return {};
     }
-    const int dropped = channel_->state.framesDropped.load();
+    const int dropped = Channel()->state.framesDropped.load();
     if (dropped > 0) {
         parts << Text("Pictures left out to keep up: %1").arg(dropped);
     }
-    const uint64_t oversize = channel_->state.videoQueue.OversizeDrops();
+    const uint64_t oversize = Channel()->state.videoQueue.OversizeDrops();
     if (oversize > 0) {
         parts << Text("Pictures too large to play: %1").arg(oversize);
     }
@@ -729,10 +701,10 @@ QString CPlayCtrlDlg::PlaybackNote() const {
 // --- Saving and exporting --------------------------------------------------------------------
 
 void CPlayCtrlDlg::SavePlayingFile() {
-    if (!channel_ || SaveRunning()) {
+    if (!Channel() || SaveRunning()) {
         return;
     }
-    const std::string source = channel_->reader.CurrentPath();
+    const std::string source = Channel()->reader.CurrentPath();
     if (source.empty()) {
         return;
     }
@@ -769,10 +741,10 @@ void CPlayCtrlDlg::OnSaveEnd(bool ok, const QString& target, const QString& erro
 }
 
 void CPlayCtrlDlg::ExportClip() {
-    if (!channel_) {
+    if (!Channel()) {
         return;
     }
-    if (!MarksInOrder(ChannelExportRequest(*channel_, std::string()).marks)) {
+    if (!MarksInOrder(ChannelExportRequest(*Channel(), std::string()).marks)) {
         return;
     }
     const QString target = chooseExportName(QString());
@@ -780,7 +752,7 @@ void CPlayCtrlDlg::ExportClip() {
         return;
     }
     backupWorker_.reset();  // an earlier export: stopped and its temporary file removed
-    ExportRequest request = ChannelExportRequest(*channel_, target.toStdString());
+    ExportRequest request = ChannelExportRequest(*Channel(), target.toStdString());
     request.writeSubtitles = Settings().subtitleOnExport != 0;
     request.speedUnit = Settings().unitOfSpeed;
     backupWorker_ = std::make_unique<CTSBackup>(

@@ -1,5 +1,5 @@
-// CPlayCtrlDlg: the play control panel down the left of the main window. It owns the playback
-// channel of the open recording and turns its buttons, sliders and menu into commands on it:
+// CPlayCtrlDlg: the play control panel down the left of the main window. It turns its buttons,
+// sliders and menu into commands on the application's playback session:
 // open a card or a file, play either way, pause, step, previous or next file, speed, seek,
 // volume, mute, snapshot, marks, saving the playing file and exporting the marked clip (on a
 // worker, with a progress bar). It carries the dashboard and counts the pictures shown each
@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "controls/skin_dialog.h"
-#include "media/snapshot_result.h"
-#include "ui/qt_message_sink.h"
+#include "playback/playback_listener.h"
+#include "stream/snapshot_result.h"
 
 class QLabel;
 class QMessageBox;
@@ -37,7 +37,7 @@ class CVxSkinSldButton;
 class Dashboard;
 struct ExportOutcome;
 
-class CPlayCtrlDlg : public CVxSkinDialog {
+class CPlayCtrlDlg : public CVxSkinDialog, public PlaybackListener {
     Q_OBJECT
 
   public:
@@ -90,8 +90,9 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     void ApplySpeedUnit();
     // The playing channel takes the amplification of the settings (silence while muted).
     void ApplySoundAmplification();
-    // The main window's telemetry handler, after the map view was given the sentence.
-    void OnTelemetry();
+    // The session's events this panel shows: the seek bar, the dashboard.
+    void OnPosition(int32_t perMille) override;
+    void OnTelemetry(const GpsRecord& fix, const GSensorRecord& g, bool hasFix) override;
 
     // The buttons' actions.
     void Play();
@@ -123,7 +124,6 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     void SeekBy(int perMille);
     void StepSpeed(int step);
 
-    CTSChn* Channel() const { return channel_.get(); }
     CVxSkinButton* Button(int id) const;
     CVxSkinSldButton* Slider(int id) const;
     Dashboard* GetDashboard() const { return dashboard_; }
@@ -160,7 +160,7 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     void CreateSliders();
     void LayOutButtons();
     void OnSliderNotify(quint32 code, int identifier, int position);
-    void OnPanelMessage(uint32_t msg, intptr_t wParam);
+    CTSChn* Channel() const;  // the session's, none while stopped
     void OnFramesTimer();
     QString PlaybackNote() const;
     bool ShowPosition();  // false when the seek bar already shows it
@@ -178,13 +178,10 @@ class CPlayCtrlDlg : public CVxSkinDialog {
     CTavrelDlg& main_;
     AppShared& app_;
     const int uiMode_;
-    QtMessageSink panelSink_;  // the channel's and the finder's messages to this panel
-    std::unique_ptr<CTSChn> channel_;
     std::unique_ptr<CTSBackup> backupWorker_;
     std::unique_ptr<CTrackExport> trackWorker_;  // the last track export; replaced by the next
     bool backupRunning_ = false;
     bool muted_ = false;
-    bool showDayOfOpened_ = false;           // the next recording list shows the opened one's day
     std::map<int, CVxSkinButton*> buttons_;  // children, by control id
     CVxSkinSldButton* seekSlider_ = nullptr;
     CVxSkinSldButton* volumeSlider_ = nullptr;

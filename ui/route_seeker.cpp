@@ -3,7 +3,7 @@
 #include <QMetaObject>
 
 #include "map/route_pick.h"
-#include "stream/ts_channel.h"
+#include "playback/ts_channel.h"
 
 namespace velmaro {
 namespace {

@@ -18,8 +18,8 @@
 #include "controls/skin_button.h"
 #include "platform/drive_watcher.h"
 #include "platform/drives.h"
+#include "playback/ts_channel.h"
 #include "stream/telemetry_handover.h"
-#include "stream/ts_channel.h"
 #include "ui/app_shared.h"
 #include "ui/config_dlg.h"
 #include "ui/dev_show_dlg.h"
@@ -29,6 +29,7 @@
 #include "ui/play_ctrl_dlg.h"
 #include "ui/route_seeker.h"
 #include "ui/udisks2_formatter.h"
+#include "ui/video_widget.h"
 
 namespace velmaro {
 namespace {
@@ -123,14 +124,14 @@ CTavrelDlg::CTavrelDlg(AppShared& app, int uiMode)
     : CVxSkinDialog(nullptr, Placement::kWindow),
       app_(app),
       uiMode_(ClampMode(uiMode)),
-      readerSink_(this, [this](uint32_t msg, intptr_t, intptr_t) { OnReaderMessage(msg); }) {
+      sessionEvents_(this, app.session) {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setWindowTitle(QStringLiteral("Velmaro"));
     setAcceptDrops(true);
     SetSkin(kBackgrounds[uiMode_]);
     videoWindow_ = new CDevShowDlg(this);
     CreateTitleButtons();
-    auto* map = new CMapDlg(this, &app_.gSensor);
+    auto* map = new CMapDlg(this);
     map_ = map;
     map_->ResetTrack(playbackGeneration_);
     CreateNavigator();
@@ -146,9 +147,8 @@ CTavrelDlg::CTavrelDlg(AppShared& app, int uiMode)
         playbackNote_->setText(note);
         playbackNote_->setVisible(!note.isEmpty());
     };
-    incidents_ = new IncidentNavigator(*this, Settings().incidentThreshold);
-    routeSeeker_ = new RouteSeeker(
-        [this] { return playCtrl_ != nullptr ? playCtrl_->Channel() : nullptr; }, this);
+    incidents_ = new IncidentNavigator(*this, app_.session, Settings().incidentThreshold);
+    routeSeeker_ = new RouteSeeker([this] { return app_.session.Channel(); }, this);
     connect(map, &CMapDlg::RoutePicked, routeSeeker_, &RouteSeeker::Pick);
     videoWindow_->hide();
     map->hide();
@@ -160,16 +160,20 @@ CTavrelDlg::CTavrelDlg(AppShared& app, int uiMode)
     selectedDate_ = calendar_->CurrentDate();
     RecolourGrids();
     BindKeys();
+    app_.session.AddListener(this);
 }
 
 CTavrelDlg::~CTavrelDlg() {
+    app_.session.RemoveListener(this);
     // No card may arrive into a window being taken apart.
     cardWatcher_.reset();
     delete incidents_;  // its day scan stops before the windows it marks go
     incidents_ = nullptr;
     delete routeSeeker_;  // its reading stops before the channel it seeks goes
     routeSeeker_ = nullptr;
-    // The panel's channel draws into the video window: it goes first, with its export.
+    // The channel draws into the video window and sends through this window's adapter: it
+    // stops first; then the panel, with its export.
+    app_.session.Close();
     delete playCtrl_;
     playCtrl_ = nullptr;
     // Full-screen or floating windows are brought home so they go with this one.
@@ -182,7 +186,7 @@ CTavrelDlg::~CTavrelDlg() {
 void CTavrelDlg::RunCardSetup() {
     CDlgSDSet::PlaybackHooks hooks;
     hooks.playingFile = [this] {
-        const CTSChn* channel = playCtrl_->Channel();
+        const CTSChn* channel = app_.session.Channel();
         if (channel == nullptr) {
             return std::string();
         }
@@ -367,7 +371,7 @@ void CTavrelDlg::ClearDay() {
 
 void CTavrelDlg::FillDay(QDate date) {
     ClearDay();
-    CTSChn* channel = playCtrl_->Channel();
+    CTSChn* channel = app_.session.Channel();
     const std::vector<RecordingEntry> entries =
         channel != nullptr ? channel->recordings.Entries() : std::vector<RecordingEntry>{};
     if (channel != nullptr && date.isValid()) {
@@ -385,7 +389,7 @@ void CTavrelDlg::FillDay(QDate date) {
 
 void CTavrelDlg::MarkRecordingDays() {
     calendar_->ClearMarks();
-    CTSChn* channel = playCtrl_->Channel();
+    CTSChn* channel = app_.session.Channel();
     if (channel == nullptr) {
         return;
     }
@@ -395,7 +399,7 @@ void CTavrelDlg::MarkRecordingDays() {
 }
 
 bool CTavrelDlg::SelectDayOfRecording(const std::string& path) {
-    CTSChn* channel = playCtrl_->Channel();
+    CTSChn* channel = app_.session.Channel();
     if (channel == nullptr) {
         return false;
     }
@@ -479,7 +483,7 @@ void CTavrelDlg::OnGridClick(int controlId, int column) {
 }
 
 void CTavrelDlg::PlayFromMinute() {
-    CTSChn* channel = playCtrl_->Channel();
+    CTSChn* channel = app_.session.Channel();
     if (channel == nullptr || !selectedDate_.isValid() || selectedHour_ < 0) {
         return;
     }
@@ -510,23 +514,44 @@ void CTavrelDlg::RaisePlaybackGeneration() {
 
 // --- Messages --------------------------------------------------------------------------------
 
-void CTavrelDlg::OnReaderMessage(uint32_t msg) {
-    if (msg == kMsgTelemetry) {
-        OnTelemetryReady();
-    } else if (msg == kMsgReset) {
-        RaisePlaybackGeneration();
-    }
+ChannelLinks CTavrelDlg::PlaybackLinks() {
+    ChannelLinks links = sessionEvents_.Links();
+    links.videoWindow = videoWindow_->VideoSurface();
+    return links;
 }
 
-// The sentence is parsed once, by the map; the dashboard takes what the parse left.
-void CTavrelDlg::OnTelemetryReady() {
-    std::string sentence;
-    if (!app_.gpsSentence.Take(sentence)) {
-        return;
+void CTavrelDlg::OnOpened(const std::string&) {
+    ShowVideoAndMap();
+    RaisePlaybackGeneration();
+    showDayOfOpened_ = true;
+}
+
+void CTavrelDlg::OnClosed() {
+    ClearDay();
+    RecolourGrids();
+    MarkRecordingDays();
+    HideVideoAndMap();
+}
+
+// The list of a recording just opened: the navigator shows the day it was made.
+void CTavrelDlg::OnListReady() {
+    const CTSChn* channel = app_.session.Channel();
+    if (showDayOfOpened_ && channel != nullptr && SelectDayOfRecording(channel->filePath)) {
+        showDayOfOpened_ = false;
     }
-    map_->UpdatePosition(playbackGeneration_, sentence);
-    playCtrl_->OnTelemetry();
+    MarkRecordingDays();
+    FillDay(SelectedDate());
+}
+
+void CTavrelDlg::OnTelemetry(const GpsRecord& fix, const GSensorRecord&, bool hasFix) {
+    if (hasFix) {
+        map_->UpdatePosition(playbackGeneration_, fix);
+    }
     routeSeeker_->Prefetch();
+}
+
+void CTavrelDlg::OnReadingReset() {
+    RaisePlaybackGeneration();
 }
 
 void CTavrelDlg::OnDrivesArrived() {

@@ -12,7 +12,8 @@
 
 #include "app/recording_day.h"
 #include "controls/skin_dialog.h"
-#include "ui/qt_message_sink.h"
+#include "playback/playback_listener.h"
+#include "ui/session_adapter.h"
 
 class QLabel;
 
@@ -29,7 +30,7 @@ class IncidentNavigator;
 class MapPort;
 class RouteSeeker;
 
-class CTavrelDlg : public CVxSkinDialog {
+class CTavrelDlg : public CVxSkinDialog, public PlaybackListener {
     Q_OBJECT
 
   public:
@@ -78,7 +79,9 @@ class CTavrelDlg : public CVxSkinDialog {
     CMonthCalCtrlEx* Calendar() const { return calendar_; }
     GridRow* Grid(int controlId) const;
     CVxSkinButton* TitleButton(int controlId) const;
-    MessageSink* MessageSinkForReader() { return &readerSink_; }
+    // What a recording opened for this window plays with: the session's messages come back
+    // to the user-interface thread, the pictures go to the video window.
+    ChannelLinks PlaybackLinks();
     IncidentNavigator* Incidents() const { return incidents_; }
     RouteSeeker* RouteSeek() const { return routeSeeker_; }
 
@@ -110,6 +113,13 @@ class CTavrelDlg : public CVxSkinDialog {
     void OpenDropped(const QStringList& paths);
     void ToggleMaximize();
 
+    // The session's events the window shows: the video and map, the navigator, the route.
+    void OnOpened(const std::string& path) override;
+    void OnClosed() override;
+    void OnListReady() override;
+    void OnTelemetry(const GpsRecord& fix, const GSensorRecord& g, bool hasFix) override;
+    void OnReadingReset() override;
+
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -123,14 +133,13 @@ class CTavrelDlg : public CVxSkinDialog {
     void LayOut();
     void BuildGrids();
     void BuildGrid(GridRow* grid, int columns, bool minuteLabels, int firstLabel);
-    void OnReaderMessage(uint32_t msg);
-    void OnTelemetryReady();
     void PlayFromMinute();
     void BindKeys();
 
     AppShared& app_;
     const int uiMode_;
-    QtMessageSink readerSink_;  // the reader's telemetry and reset messages
+    SessionAdapter sessionEvents_;  // the session's messages, back on this thread
+    bool showDayOfOpened_ = false;  // the next recording list shows the opened one's day
     int playbackGeneration_ = 1;
     bool layoutReady_ = false;
     DayStates states_;

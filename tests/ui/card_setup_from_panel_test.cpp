@@ -12,7 +12,7 @@
 
 #include "controls/skin_button.h"
 #include "platform/drives.h"
-#include "stream/ts_channel.h"
+#include "playback/ts_channel.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/app_shared.h"
 #include "ui/dev_show_dlg.h"
@@ -81,7 +81,7 @@ TEST(CardSetupFromPanel, ClearingThePlayingCardStopsPlaybackAndEmptiesTheCard) {
     CPlayCtrlDlg& panel = *window.PlayCtrl();
     panel.OpenRecording(QString::fromStdString((fs::canonical(media) / "FILE0001.TS").string()));
     ASSERT_TRUE(WaitGui([&] {
-        return panel.Channel() != nullptr &&
+        return shared.session.Channel() != nullptr &&
                window.VideoWindow()->VideoSurface()->PicturesPresented() > 2;
     }));
 
@@ -92,7 +92,7 @@ TEST(CardSetupFromPanel, ClearingThePlayingCardStopsPlaybackAndEmptiesTheCard) {
     ASSERT_EQ(user.boxes.size(), 2);
     EXPECT_TRUE(user.boxes[0].startsWith("Erase all 1 files")) << user.boxes[0].toStdString();
     EXPECT_EQ(user.boxes[1], "Clear Success");
-    EXPECT_EQ(panel.Channel(), nullptr);
+    EXPECT_EQ(shared.session.Channel(), nullptr);
     EXPECT_TRUE(fs::is_empty(card.path()));
     unsetenv(kDriveRootsVariable);
 }

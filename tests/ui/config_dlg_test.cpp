@@ -22,7 +22,7 @@
 #include "app/preferences.h"
 #include "controls/skin_button.h"
 #include "platform/ini_file.h"
-#include "stream/ts_channel.h"
+#include "playback/ts_channel.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/app_shared.h"
 #include "ui/dashboard.h"
@@ -270,8 +270,8 @@ class ConfigFromPlayer : public ::testing::Test {
 
 TEST_F(ConfigFromPlayer, ConfigButtonOpensTheDialogAndOkReachesThePlayingRecording) {
     panel().OpenRecording(QString::fromStdString(test::Card().result.files[0]));
-    ASSERT_TRUE(test::WaitGui([&] { return panel().Channel() != nullptr; }));
-    const auto& amplification = panel().Channel()->state.soundAmplification;
+    ASSERT_TRUE(test::WaitGui([&] { return shared.session.Channel() != nullptr; }));
+    const auto& amplification = shared.session.Channel()->state.soundAmplification;
 
     bool seen = false;
     QTimer::singleShot(0, [&] {

@@ -9,7 +9,7 @@
 #include "app/day_scan.h"
 #include "controls/grid_row.h"
 #include "controls/skin_slider_button.h"
-#include "stream/ts_channel.h"
+#include "playback/ts_channel.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/app_shared.h"
 #include "ui/clock_notice.h"
@@ -69,7 +69,7 @@ class IncidentWindow : public ::testing::Test {
     bool OpenAndScan(const std::string& file) {
         w().PlayCtrl()->OpenRecording(QString::fromStdString(file));
         return WaitGui([&] {
-            return w().PlayCtrl()->Channel() != nullptr && nav().FindingsKnown() == 3 &&
+            return shared.session.Channel() != nullptr && nav().FindingsKnown() == 3 &&
                    !nav().Scanning();
         });
     }
@@ -109,11 +109,11 @@ TEST_F(IncidentWindow, TheKnockIsMarkedListedAndOnTheSeekBarAndTheCutMinuteShade
     const QRect item = list->visualItemRect(list->item(0));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, item.center());
     EXPECT_TRUE(
-        WaitGui([&] { return w().PlayCtrl()->Channel()->reader.CurrentPath() == files()[0]; }));
+        WaitGui([&] { return shared.session.Channel()->reader.CurrentPath() == files()[0]; }));
     // A damaged minute still plays when clicked.
     QTest::mouseClick(minutesHigh(), Qt::LeftButton, {}, minutesHigh()->CellRect(0).center());
     EXPECT_TRUE(
-        WaitGui([&] { return w().PlayCtrl()->Channel()->reader.CurrentPath() != files()[0]; }));
+        WaitGui([&] { return shared.session.Channel()->reader.CurrentPath() != files()[0]; }));
 }
 
 TEST_F(IncidentWindow, TheCameraClockIsToldOncePerCardAndTimesCanFollowGps) {
@@ -134,7 +134,7 @@ TEST_F(IncidentWindow, TheCameraClockIsToldOncePerCardAndTimesCanFollowGps) {
     // A GPS minute clicked plays the camera's moment: 09:29 by GPS is 08:29 on the card.
     QTest::mouseClick(minutes(), Qt::LeftButton, {}, minutes()->CellRect(29).center());
     EXPECT_TRUE(
-        WaitGui([&] { return w().PlayCtrl()->Channel()->reader.CurrentPath() == files()[0]; }));
+        WaitGui([&] { return shared.session.Channel()->reader.CurrentPath() == files()[0]; }));
 
     // Back to the camera's times; closed, the notice stays away for this card.
     QTest::mouseClick(notice->ChoiceButton(), Qt::LeftButton);

@@ -11,7 +11,7 @@
 
 #include "app/app_settings.h"
 #include "controls/skin_button.h"
-#include "stream/ts_channel.h"
+#include "playback/ts_channel.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/app_shared.h"
 #include "ui/map_dlg.h"
@@ -59,9 +59,9 @@ TEST(MainWindowRouteClick, AClickOnTheRoutePlaysFromTheMomentTheCarWasThere) {
     ASSERT_NE(map, nullptr);
     CPlayCtrlDlg& panel = *window->PlayCtrl();
     ASSERT_TRUE(panel.OpenRecording(QString::fromStdString(file.path)));
-    ASSERT_TRUE(WaitGui([&] { return map->MapReady() && panel.Channel() != nullptr; },
+    ASSERT_TRUE(WaitGui([&] { return map->MapReady() && shared.session.Channel() != nullptr; },
                         std::chrono::seconds(60)));
-    CTSChn& channel = *panel.Channel();
+    CTSChn& channel = *shared.session.Channel();
 
     // Let the car drive on a while, then hold the picture where it is.
     QVariantList path;

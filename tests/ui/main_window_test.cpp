@@ -22,7 +22,7 @@
 #include "controls/skin.h"
 #include "controls/skin_button.h"
 #include "controls/skin_slider_button.h"
-#include "stream/ts_channel.h"
+#include "playback/ts_channel.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/app_shared.h"
 #include "ui/dashboard.h"
@@ -207,13 +207,13 @@ class MainWindowOnCard : public ::testing::Test {
 
     CTavrelDlg& w() { return *window; }
     CPlayCtrlDlg& panel() { return *window->PlayCtrl(); }
-    CTSChn& channel() { return *panel().Channel(); }
+    CTSChn& channel() { return *shared.session.Channel(); }
     const std::vector<std::string>& files() { return Card().result.files; }
 
     bool OpenAndShow(const std::string& file) {
         panel().OpenRecording(QString::fromStdString(file));
         return WaitGui([&] {
-            return panel().Channel() != nullptr &&
+            return shared.session.Channel() != nullptr &&
                    w().VideoWindow()->VideoSurface()->PicturesPresented() > 3 &&
                    !w().Calendar()->Marks().empty();
         });
@@ -275,8 +275,8 @@ TEST_F(MainWindowOnCard, OpeningShowsTheDayOfTheRecordingAndPlaysFromAClickedMin
     EXPECT_EQ(dash.Fix().longitude, fix.longitude);
     EXPECT_NEAR(fix.latitude, 48.137, 0.05);  // the generated route's start
     EXPECT_EQ(dash.SpeedDisplay()->Text(), FormatSpeed(fix.speed, Settings().unitOfSpeed));
-    EXPECT_EQ(dash.GHistory().back().x, shared.gSensor.x);
-    EXPECT_EQ(dash.GHistory().back().z, shared.gSensor.z);
+    EXPECT_EQ(dash.GHistory().back().x, shared.session.LatestGSensor().x);
+    EXPECT_EQ(dash.GHistory().back().z, shared.session.LatestGSensor().z);
 
     // Another day in the calendar: nothing recorded there.
     w().FillDay(QDate(2026, 6, 13));
@@ -349,7 +349,7 @@ TEST_P(MainWindowInEveryMode, TheButtonsAndSlidersDriveTheChannel) {
     // The file requests above served, the picture and the reader in the same file.
     ASSERT_TRUE(WaitGui([&] {
         const ShownPicture shown = s.Shown();
-        return channel().reader.seekRequest.load() == kSeekNone && shown.valid &&
+        return !channel().reader.seeks.Pending() && shown.valid &&
                channel().reader.PathOfSerial(shown.fileSerial) == channel().reader.CurrentPath();
     }));
     const std::string file = channel().reader.CurrentPath();
@@ -367,7 +367,7 @@ TEST_P(MainWindowInEveryMode, TheButtonsAndSlidersDriveTheChannel) {
 
     // Stop: no channel, video and map hidden, the calendar's marks gone.
     Click(P::kIdStop);
-    EXPECT_EQ(panel().Channel(), nullptr);
+    EXPECT_EQ(shared.session.Channel(), nullptr);
     EXPECT_TRUE(w().VideoWindow()->isHidden());
     EXPECT_TRUE(w().Map()->Widget()->isHidden());
     EXPECT_TRUE(w().Calendar()->Marks().empty());
@@ -377,7 +377,7 @@ TEST_P(MainWindowInEveryMode, TheButtonsAndSlidersDriveTheChannel) {
                          P::kIdBackup, P::kIdSave, P::kIdSnapshot}) {
         Click(id);
     }
-    EXPECT_EQ(panel().Channel(), nullptr);
+    EXPECT_EQ(shared.session.Channel(), nullptr);
 }
 
 TEST_F(MainWindowOnCard, KeysDoWhatThePlayerUserExpects) {
@@ -554,7 +554,7 @@ TEST_F(MainWindowOnCard, DroppedFilesOpenOnlyTheFirst) {
     EXPECT_TRUE(enter.isAccepted());
     QDropEvent drop(QPointF(500, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&w(), &drop);
-    ASSERT_NE(panel().Channel(), nullptr);
+    ASSERT_NE(shared.session.Channel(), nullptr);
     EXPECT_EQ(channel().filePath, files()[2]);
 }
 
@@ -580,7 +580,7 @@ TEST_F(MainWindowOnCard, ACardThatAppearsReplacesTheRecordingAndAStickDoesNothin
     setenv("VELMARO_DRIVE_ROOTS", (stick + ":" + card).c_str(), 1);
     shared.commandLineFile = files()[1];
     w().Start();
-    ASSERT_TRUE(WaitGui([&] { return panel().Channel() != nullptr; }));
+    ASSERT_TRUE(WaitGui([&] { return shared.session.Channel() != nullptr; }));
     EXPECT_EQ(channel().filePath, files()[1]);
 
     fs::create_directories(stick + "/Music");
@@ -593,7 +593,7 @@ TEST_F(MainWindowOnCard, ACardThatAppearsReplacesTheRecordingAndAStickDoesNothin
     fs::copy_file(files()[2], staging + "/DCIM/100MEDIA/FILE0001.TS");
     fs::rename(staging, card);
     EXPECT_TRUE(WaitGui([&] {
-        return panel().Channel() != nullptr &&
+        return shared.session.Channel() != nullptr &&
                channel().filePath == card + "/DCIM/100MEDIA/FILE0001.TS";
     }));
     EXPECT_EQ(panel().LastMessage(), QString());

@@ -49,6 +49,13 @@ std::string Sentence(double lat, double lng, double knots, double course, char s
     return text;
 }
 
+GpsRecord FixOf(const std::string& sentence) {
+    GSensorRecord g;
+    GpsRecord fix;
+    EXPECT_TRUE(ParseTelemetry(sentence, g, fix)) << sentence;
+    return fix;
+}
+
 // Runs `script` in the page and waits for its value.
 QVariant Eval(CMapDlg& map, const QString& script) {
     QVariant value;
@@ -128,7 +135,7 @@ class MapFixture : public ::testing::Test {
     void Config(const std::string& body) { WriteText(Settings().configFile, "[Config]\n" + body); }
     // A map view on the shipped page, loaded and with its map built.
     std::unique_ptr<CMapDlg> LoadedMap(QWidget* parent = nullptr) {
-        auto map = std::make_unique<CMapDlg>(parent, &gsensor_, PagePath().toStdString());
+        auto map = std::make_unique<CMapDlg>(parent, PagePath().toStdString());
         map->resize(350, 198);
         map->show();
         EXPECT_TRUE(WaitGui([&] { return map->MapReady(); }, kLoadPatience));
@@ -139,7 +146,6 @@ class MapFixture : public ::testing::Test {
     static constexpr double kStartLng = 120.5289;
     TempDir dir_;
     AppSettings saved_;
-    GSensorRecord gsensor_;
 };
 
 TEST_F(MapFixture, PageDrawsADriveAsTheFixesArrive) {
@@ -174,7 +180,7 @@ TEST_F(MapFixture, PageDrawsADriveAsTheFixesArrive) {
 
     // The first fix: a start marker, the car heading north, one point, all shifted by the
     // offsets on the road layer (X on the latitude, Y on the longitude).
-    ASSERT_TRUE(map->UpdatePosition(1, Sentence(24.0777, 120.5289, 20, 5)));
+    map->UpdatePosition(1, FixOf(Sentence(24.0777, 120.5289, 20, 5)));
     const GpsRecord a = map->LatestFix();
     Drawn d = Refresh(*map);
     EXPECT_EQ(d.titles, QStringList({"Start Point", "Car Point"}));
@@ -184,18 +190,18 @@ TEST_F(MapFixture, PageDrawsADriveAsTheFixesArrive) {
     EXPECT_NEAR(PointLng(d.path[0]), a.longitude + 0.002, 1e-9);
 
     // The same position again adds nothing.
-    ASSERT_TRUE(map->UpdatePosition(1, Sentence(24.0777, 120.5289, 20, 5)));
+    map->UpdatePosition(1, FixOf(Sentence(24.0777, 120.5289, 20, 5)));
     d = Refresh(*map);
     EXPECT_EQ(d.titles.size(), 2);
     EXPECT_EQ(d.path.size(), 1);
 
     // Moving: the previous car marker goes, the new one turns with the course.
-    ASSERT_TRUE(map->UpdatePosition(1, Sentence(24.0787, 120.5289, 20, 350)));
+    map->UpdatePosition(1, FixOf(Sentence(24.0787, 120.5289, 20, 350)));
     d = Refresh(*map);
     EXPECT_EQ(d.titles, QStringList({"Start Point", "Car Point"}));
     EXPECT_EQ(d.icons.value(1), QStringLiteral("heading/n.png"));
     EXPECT_EQ(d.path.size(), 2);
-    ASSERT_TRUE(map->UpdatePosition(1, Sentence(24.0797, 120.5299, 20, 12)));
+    map->UpdatePosition(1, FixOf(Sentence(24.0797, 120.5299, 20, 12)));
     d = Refresh(*map);
     EXPECT_EQ(d.icons.value(1), QStringLiteral("heading/nne.png"));
     EXPECT_EQ(d.path.size(), 3);
@@ -206,14 +212,13 @@ TEST_F(MapFixture, PageDrawsADriveAsTheFixesArrive) {
                    .toInt() == 32;
     })) << "the heading icon is drawn";
 
-    // No fix, or a fix of another track: nothing changes.
-    EXPECT_FALSE(map->UpdatePosition(1, Sentence(25.0, 121.0, 20, 90, 'V')));
-    EXPECT_TRUE(map->UpdatePosition(7, Sentence(25.0, 121.0, 20, 90)));
+    // A fix of another track: nothing changes.
+    map->UpdatePosition(7, FixOf(Sentence(25.0, 121.0, 20, 90)));
     d = Refresh(*map);
     EXPECT_EQ(d.path.size(), 3);
 
     // Imagery is drawn without the offset; changing to it with an offset restarts the track.
-    ASSERT_TRUE(map->UpdatePosition(1, Sentence(24.0807, 120.5309, 20, 180)));
+    map->UpdatePosition(1, FixOf(Sentence(24.0807, 120.5309, 20, 180)));
     const GpsRecord e = map->LatestFix();
     Eval(*map, QStringLiteral(
                    "document.querySelectorAll('.leaflet-control-layers-selector')[1].click()"));
@@ -230,7 +235,7 @@ TEST_F(MapFixture, PageDrawsADriveAsTheFixesArrive) {
     d = Refresh(*map);
     EXPECT_TRUE(d.titles.isEmpty());
     EXPECT_TRUE(d.path.isEmpty());
-    ASSERT_TRUE(map->UpdatePosition(2, Sentence(24.0817, 120.5319, 20, 240)));
+    map->UpdatePosition(2, FixOf(Sentence(24.0817, 120.5319, 20, 240)));
     d = Refresh(*map);
     EXPECT_EQ(d.titles, QStringList({"Start Point", "Car Point"}));
     EXPECT_EQ(d.icons.value(1), QStringLiteral("heading/wsw.png")) << "sww's file";
@@ -331,7 +336,7 @@ TEST_F(MapFixture, AClickOnTheTrackReportsThePointInTheReceiversCoordinates) {
     // A drive north, then east; drawn shifted by the offsets.
     const double fixes[][2] = {{24.0777, 120.5289}, {24.0787, 120.5289}, {24.0787, 120.5299}};
     for (const auto& f : fixes) {
-        ASSERT_TRUE(map->UpdatePosition(1, Sentence(f[0], f[1], 20, 0)));
+        map->UpdatePosition(1, FixOf(Sentence(f[0], f[1], 20, 0)));
         Refresh(*map);
     }
     Drawn d = Refresh(*map);
@@ -364,7 +369,7 @@ TEST_F(MapFixture, AClickOnTheTrackReportsThePointInTheReceiversCoordinates) {
     // On imagery the track is drawn as received, and comes back the same.
     Eval(*map, QStringLiteral(
                    "document.querySelectorAll('.leaflet-control-layers-selector')[1].click()"));
-    ASSERT_TRUE(map->UpdatePosition(1, Sentence(24.0797, 120.5299, 20, 0)));
+    map->UpdatePosition(1, FixOf(Sentence(24.0797, 120.5299, 20, 0)));
     d = Refresh(*map);
     ASSERT_EQ(d.layer, QStringLiteral("imagery"));
     ASSERT_EQ(d.path.size(), 1);
@@ -425,10 +430,10 @@ TEST_F(MapFixture, UpdatePositionPushesTheEightValuesTheWayTheConfigSays) {
     EXPECT_EQ(values(), QStringLiteral("0 0 0 0 clear 0 0 -1"));
 
     // Decimal-comma locale: the page still gets points.
-    const std::string sentence = Sentence(24.0777, 120.5289, 10, 90.5);
+    const GpsRecord given = FixOf(Sentence(24.0777, 120.5289, 10, 90.5));
     const std::string old = std::setlocale(LC_ALL, nullptr);
     std::setlocale(LC_ALL, "de_DE.UTF-8");
-    ASSERT_TRUE(map->UpdatePosition(3, sentence));
+    map->UpdatePosition(3, given);
     std::setlocale(LC_ALL, old.c_str());
     const GpsRecord fix = map->LatestFix();
     EXPECT_EQ(values(), QStringLiteral("%1 %2 0.002 0.001 running %3 90.5 3")
@@ -437,11 +442,10 @@ TEST_F(MapFixture, UpdatePositionPushesTheEightValuesTheWayTheConfigSays) {
                                  QString::fromStdString(FormatMapNumber(fix.speed))));
     EXPECT_EQ(Settings().m_default_lng, fix.longitude);
     EXPECT_EQ(Settings().m_default_lat, fix.latitude);
-    EXPECT_EQ(gsensor_.x, 0.1) << "the G-sensor values of the sentence";
 
-    // Another track's fix is parsed but neither stored nor pushed.
+    // Another track's fix is kept but neither stored nor pushed.
     const QString before = values();
-    EXPECT_TRUE(map->UpdatePosition(4, Sentence(30.0, 100.0, 10, 90)));
+    map->UpdatePosition(4, FixOf(Sentence(30.0, 100.0, 10, 90)));
     EXPECT_NEAR(map->LatestFix().latitude, 30.0, 1e-6);
     EXPECT_EQ(values(), before);
     EXPECT_EQ(Settings().m_default_lat, fix.latitude);
@@ -466,10 +470,10 @@ TEST_F(MapFixture, UpdatePositionPushesTheEightValuesTheWayTheConfigSays) {
     put(-0.0027);
     ASSERT_EQ(ProcessGpsOffsetTable().Parse(grid), GpsOffsetStatus::kOk);
     Config("");
-    ASSERT_TRUE(map->UpdatePosition(3, Sentence(24.0777, 120.5289, 10, 90)));
+    map->UpdatePosition(3, FixOf(Sentence(24.0777, 120.5289, 10, 90)));
     EXPECT_TRUE(values().contains(QStringLiteral(" 0.0051 -0.0027 running ")))
         << values().toStdString();
-    ASSERT_TRUE(map->UpdatePosition(3, Sentence(48.85, 2.35, 10, 90)));
+    map->UpdatePosition(3, FixOf(Sentence(48.85, 2.35, 10, 90)));
     EXPECT_TRUE(values().contains(QStringLiteral(" 0 0 running "))) << values().toStdString();
 
     // Script calls: a result, a name the page lacks, a function that throws.
@@ -495,10 +499,10 @@ TEST_F(MapFixture, UpdatePositionPushesTheEightValuesTheWayTheConfigSays) {
 }
 
 TEST_F(MapFixture, MissingPageLeavesABlankViewWithoutAWord) {
-    CMapDlg map(nullptr, &gsensor_, dir_.path() / "map" / "mapdlg.htm");
+    CMapDlg map(nullptr, dir_.path() / "map" / "mapdlg.htm");
     map.show();
     map.ResetTrack(1);
-    EXPECT_TRUE(map.UpdatePosition(1, Sentence(24.0777, 120.5289, 10, 90)));
+    map.UpdatePosition(1, FixOf(Sentence(24.0777, 120.5289, 10, 90)));
     QTest::qWait(500);
     EXPECT_FALSE(map.MapReady());
     EXPECT_TRUE(map.LastMessage().isEmpty());

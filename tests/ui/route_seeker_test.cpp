@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "export/track_source.h"
-#include "stream/ts_channel.h"
+#include "playback/ts_channel.h"
 #include "tests/ui/main_window_support.h"
 
 namespace velmaro {

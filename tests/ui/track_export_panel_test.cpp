@@ -47,7 +47,7 @@ class TrackExportPanel : public ::testing::Test {
         };
         panel().OpenRecording(QString::fromStdString(Card().result.files[0]));
         ASSERT_TRUE(WaitGui([&] {
-            return panel().Channel() != nullptr &&
+            return shared.session.Channel() != nullptr &&
                    window->VideoWindow()->VideoSurface()->PicturesPresented() > 3 &&
                    window->SelectedDate().isValid();
         }));
