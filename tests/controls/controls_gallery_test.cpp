@@ -8,12 +8,12 @@
 
 #include "controls/bitmap_slider.h"
 #include "controls/color_static.h"
-#include "controls/controls_gallery.h"
 #include "controls/label.h"
 #include "controls/picture_static.h"
 #include "controls/skin_button.h"
 #include "controls/skin_dialog.h"
 #include "controls/skin_slider_button.h"
+#include "tools/controls_gallery/controls_gallery.h"
 
 namespace velmaro {
 namespace {

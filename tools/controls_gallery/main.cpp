@@ -5,7 +5,7 @@
 #include <QPixmap>
 #include <cstdio>
 
-#include "controls/controls_gallery.h"
+#include "tools/controls_gallery/controls_gallery.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);

@@ -1,4 +1,4 @@
-#include "controls/controls_gallery.h"
+#include "tools/controls_gallery/controls_gallery.h"
 
 #include <QDate>
 
