@@ -10,6 +10,7 @@ packages=(
     qt6-base-dev libqt6opengl6-dev libgl-dev xvfb xauth
     qt6-webengine-dev qt6-webchannel-dev libjs-leaflet
     libgtest-dev libgmock-dev libbenchmark-dev
+    libcli11-dev
     clang libclang-rt-14-dev clang-format
     locales
     desktop-file-utils appstream

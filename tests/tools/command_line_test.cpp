@@ -1,0 +1,107 @@
+#include "tools/common/command_line.h"
+
+#include "app/app_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace velmaro {
+namespace {
+
+// A tool with a number in a range, a picture size, a required name and several forms.
+struct SampleTool {
+    CommandLine commandLine{"sample-tool", "Does nothing, for the parser's sake."};
+    int count = 0;
+    int width = 0;
+    int height = 0;
+    std::string name;
+    std::ostringstream out;
+    std::ostringstream err;
+
+    SampleTool() {
+        CLI::App& app = commandLine.Parser();
+        app.add_option("--count", count, "how many")->transform(Decimal(0, 20));
+        commandLine.AddSize("--size", width, height, "picture size");
+        app.add_option("NAME", name, "a name")->required()->check(NonEmpty());
+        commandLine.SetUsage("sample-tool [--count N] NAME\n       sample-tool --size WxH NAME");
+    }
+
+    std::optional<int> Parse(const std::vector<std::string>& args) {
+        std::vector<const char*> argv = {"sample-tool"};
+        for (const std::string& arg : args) {
+            argv.push_back(arg.c_str());
+        }
+        return commandLine.Parse(static_cast<int>(argv.size()), argv.data(), out, err);
+    }
+};
+
+constexpr const char* kHint = "Run with --help for more information.\n";
+
+TEST(CommandLine, AnswersHelpVersionAndUsageErrorsAlike) {
+    struct Case {
+        std::vector<std::string> args;
+        std::optional<int> status;
+        std::string out;  // the start of standard output
+        std::string err;  // all of standard error
+    };
+    const Case cases[] = {
+        {{"--help"}, 0, "Does nothing", ""},
+        {{"-h", "--bogus"}, 0, "Does nothing", ""},
+        {{"--version"}, 0, "sample-tool " + VersionText() + "\n", ""},
+        {{"--bogus", "x"}, 2, "", "sample-tool: unknown option --bogus\n"},
+        {{"x", "y"}, 2, "", "sample-tool: unexpected argument y\n"},
+        {{"--count", "many", "x"}, 2, "", "sample-tool: --count: 'many' is not a whole number\n"},
+        {{"--count", "21", "x"},
+         2,
+         "",
+         "sample-tool: --count: '21' is not a whole number from 0 to 20\n"},
+        {{"x", "--count"}, 2, "", "sample-tool: --count: 1 required INT missing\n"},
+        {{"--size", "640x480p", "x"}, 2, "", "sample-tool: --size: '640x480p' is not WxH\n"},
+        {{"--count", "3"}, 2, "", "sample-tool: NAME is required\n"},
+        {{""}, 2, "", "sample-tool: NAME: needs a value that is not empty\n"},
+        {{"x", "--count", "010", "--size=640x480"}, std::nullopt, "", ""},
+    };
+    for (const Case& c : cases) {
+        SampleTool tool;
+        const std::string args = testing::PrintToString(c.args);
+        EXPECT_EQ(tool.Parse(c.args), c.status) << args;
+        EXPECT_EQ(tool.out.str().substr(0, c.out.size()), c.out) << args;
+        EXPECT_EQ(tool.err.str(), c.err.empty() ? "" : c.err + kHint) << args;
+    }
+}
+
+TEST(CommandLine, ReadsNumbersInDecimalAndTakesTheLastOfRepeatedOptions) {
+    SampleTool tool;
+    ASSERT_EQ(tool.Parse({"--count", "010", "--count", "+012", "--size", "-2x7", "x"}),
+              std::nullopt);
+    EXPECT_EQ(tool.count, 12);
+    EXPECT_EQ(tool.width, -2);
+    EXPECT_EQ(tool.height, 7);
+    EXPECT_EQ(tool.name, "x");
+}
+
+TEST(CommandLine, HelpShowsEveryFormAndOption) {
+    SampleTool tool;
+    ASSERT_EQ(tool.Parse({"--help"}), 0);
+    const std::string help = tool.out.str();
+    EXPECT_NE(help.find("Usage: sample-tool [--count N] NAME\n       sample-tool --size WxH NAME"),
+              std::string::npos)
+        << help;
+    for (const char* option : {"--count", "--size", "--version", "--help"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
+}
+
+TEST(CommandLine, ErrorsFoundAfterParsingReadLikeTheParsers) {
+    const SampleTool tool;
+    std::ostringstream err;
+    EXPECT_EQ(tool.commandLine.Fail("--in needs --out", err), kExitUsage);
+    EXPECT_EQ(err.str(), std::string("sample-tool: --in needs --out\n") + kHint);
+}
+
+}  // namespace
+}  // namespace velmaro
