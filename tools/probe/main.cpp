@@ -3,10 +3,12 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tools/common/command_line.h"
 #include "tools/make_recording/recording_writer.h"
 #include "tools/probe/probe_output.h"
 #include "tools/probe/probe_paths.h"
@@ -17,9 +19,11 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitPathFailed = 1;
-constexpr int kExitBadOptions = 2;
 
-constexpr const char* kUsage = R"(Usage: velmaro-probe [options] [PATH...]
+constexpr const char* kDescription =
+    "Shows what the player's demultiplexer makes of recording files.";
+
+constexpr const char* kFooter = R"(
 Reads recording files in 188-byte packets on a grid of 0x47 sync bytes (garbage skipped up to
 the next sync byte), as the player's reader takes them, routes the packets through the player's
 demultiplexer into its frame queues and telemetry hand-over, and reports per file: the PAT and
@@ -30,26 +34,14 @@ Each PATH is a .ts file, a card root (every .ts file below DCIM/*MEDIA) or anoth
 .ts files in it); names match .ts in any case. Without PATH, a sample card (3 files of 4 s) is
 written to a new temporary folder and probed.
 
-  --format=text|tsv    readable report (default), or one tab-separated line per file under a
-                       header of column names (messages and the summary then go to stderr)
-  --make-sample DIR    write the sample card to DIR (created if needed) and probe it too
-  --help               show this text
-
 Exit status: 0 when every file was probed, 1 when a path was missing or unreadable or the
-sample could not be written, 2 on bad options.
-)";
+sample could not be written, 2 on bad options.)";
 
 struct Options {
     velmaro::ProbeFormat format = velmaro::ProbeFormat::kText;
     std::string sampleDir;
     std::vector<std::string> paths;
-    bool help = false;
 };
-
-int BadOption(const std::string& message) {
-    std::fprintf(stderr, "velmaro-probe: %s (see --help)\n", message.c_str());
-    return kExitBadOptions;
-}
 
 bool ParseFormat(std::string_view value, velmaro::ProbeFormat& format) {
     if (value == "text") {
@@ -62,46 +54,20 @@ bool ParseFormat(std::string_view value, velmaro::ProbeFormat& format) {
     return true;
 }
 
-// Matches "--name VALUE" and "--name=VALUE"; `value` is empty when none was given.
-bool OptionWithValue(std::string_view arg, std::string_view name, int argc, char** argv, int& i,
-                     std::string& value) {
-    if (arg == name) {
-        value = i + 1 < argc ? argv[++i] : "";
-        return true;
-    }
-    if (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=') {
-        value = arg.substr(name.size() + 1);
-        return true;
-    }
-    return false;
-}
-
-// Returns kExitOk or kExitBadOptions (after saying why).
-int ParseOptions(int argc, char** argv, Options& o) {
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        std::string value;
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            o.paths.push_back(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--help" || arg == "-h") {
-            o.help = true;
-        } else if (OptionWithValue(arg, "--format", argc, argv, i, value)) {
-            if (!ParseFormat(value, o.format)) {
-                return BadOption("--format needs text or tsv");
-            }
-        } else if (OptionWithValue(arg, "--make-sample", argc, argv, i, value)) {
-            if (value.empty()) {
-                return BadOption("--make-sample needs a folder");
-            }
-            o.sampleDir = value;
-        } else {
-            return BadOption("unknown option " + arg);
-        }
-    }
-    return kExitOk;
+void AddOptions(velmaro::CommandLine& commandLine, Options& o) {
+    commandLine.SetUsage("velmaro-probe [options] [PATH...]");
+    commandLine.SetFooter(kFooter);
+    commandLine.AddParsed(
+        "--format", [&o](const std::string& text) { return ParseFormat(text, o.format); },
+        "text|tsv",
+        "readable report (default), or one tab-separated line per file under a header of "
+        "column names (messages and the summary then go to stderr)");
+    CLI::App& app = commandLine.Parser();
+    app.add_option("--make-sample", o.sampleDir,
+                   "write the sample card to DIR (created if needed) and probe it too")
+        ->check(velmaro::NonEmpty())
+        ->type_name("DIR");
+    app.add_option("PATH", o.paths, "a .ts file, a card root or another folder");
 }
 
 std::string NewTemporaryFolder() {
@@ -164,12 +130,10 @@ uint64_t ProbeFiles(const std::vector<std::string>& files, velmaro::ProbeFormat 
 
 int main(int argc, char** argv) {
     Options o;
-    if (const int status = ParseOptions(argc, argv, o); status != kExitOk) {
-        return status;
-    }
-    if (o.help) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
+    velmaro::CommandLine commandLine("velmaro-probe", kDescription);
+    AddOptions(commandLine, o);
+    if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
+        return *status;
     }
     std::FILE* messages = o.format == velmaro::ProbeFormat::kTsv ? stderr : stdout;
     if (o.paths.empty() || !o.sampleDir.empty()) {
