@@ -5,11 +5,13 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "camera/camera_settings.h"
+#include "tools/common/command_line.h"
 
 namespace {
 
@@ -21,11 +23,10 @@ constexpr int kExitFailed = 1;
 constexpr int kExitBadOptions = 2;
 constexpr int kNameWidth = 22;
 
-constexpr const char* kUsage = R"(Usage: velmaro-usrset [--any-marker] FOLDER
-       velmaro-usrset --write [--defaults] [--now] [--set KEY=VALUE]... FOLDER
-       velmaro-usrset --list
-Shows or writes the camera's settings file FOLDER/usrset.dat (FOLDER is the card's root).
+constexpr const char* kDescription =
+    "Shows or writes the camera's settings file FOLDER/usrset.dat (FOLDER is the card's root).";
 
+constexpr const char* kFooter = R"(
 Showing accepts what the player accepts: 16 bytes with a matching CRC-32 and the camera's state
 marker 0xFC. A file the player wrote (marker 0xFD) has not been taken over by the camera yet and
 is refused unless --any-marker is given (the checksum must still match).
@@ -34,17 +35,8 @@ Writing starts from the settings in the folder when the player would accept them
 the defaults with the current local time, applies every --set in order and writes the file with
 marker 0xFD, as the card setup dialog does.
 
-  --set KEY=VALUE  KEY is a setting's name (see --list). An option takes one of its texts (any
-                   case) or #INDEX for a raw index; year, month, day, hour and minute take
-                   numbers
-  --defaults       start from the defaults even when the folder holds settings
-  --now            set the camera clock to the current local time
-  --list           show every setting, its values and its default
-  --help           show this text
-
 Exit status: 0 on success, 1 when the file is missing, unreadable or refused, or cannot be
-written, 2 on bad options or values.
-)";
+written, 2 on bad options or values.)";
 
 struct Options {
     bool write = false;
@@ -52,50 +44,33 @@ struct Options {
     bool now = false;
     bool anyMarker = false;
     bool list = false;
-    bool help = false;
     std::vector<std::string> sets;
     std::vector<std::string> folders;
 };
 
-int BadOption(const std::string& message) {
-    std::fprintf(stderr, "velmaro-usrset: %s (see --help)\n", message.c_str());
-    return kExitBadOptions;
-}
-
-int ParseOptions(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            o.help = true;
-        } else if (arg == "--write") {
-            o.write = true;
-        } else if (arg == "--defaults") {
-            o.defaults = true;
-        } else if (arg == "--now") {
-            o.now = true;
-        } else if (arg == "--any-marker") {
-            o.anyMarker = true;
-        } else if (arg == "--list") {
-            o.list = true;
-        } else if (arg == "--set" || arg.starts_with("--set=")) {
-            const bool joined = arg != "--set";
-            if (!joined && i + 1 >= argc) {
-                return BadOption("--set needs KEY=VALUE");
-            }
-            o.sets.emplace_back(joined ? arg.substr(arg.find('=') + 1) : argv[++i]);
-        } else if (arg.size() > 1 && arg.front() == '-') {
-            return BadOption("unknown option " + std::string(arg));
-        } else {
-            o.folders.emplace_back(arg);
-        }
-    }
-    if (!o.write && (o.defaults || o.now || !o.sets.empty())) {
-        return BadOption("--set, --defaults and --now need --write");
-    }
-    if (!o.help && !o.list && o.folders.size() != 1) {
-        return BadOption("needs exactly one folder");
-    }
-    return kExitOk;
+void AddOptions(velmaro::CommandLine& commandLine, Options& o) {
+    commandLine.SetUsage(
+        "velmaro-usrset [--any-marker] FOLDER\n"
+        "       velmaro-usrset --write [--defaults] [--now] [--set KEY=VALUE]... FOLDER\n"
+        "       velmaro-usrset --list");
+    commandLine.SetFooter(kFooter);
+    CLI::App& app = commandLine.Parser();
+    app.add_flag("--any-marker", o.anyMarker,
+                 "show a file the player wrote too (the checksum must still match)");
+    CLI::Option* write = app.add_flag("--write", o.write, "write the settings file");
+    app.add_option("--set", o.sets,
+                   "KEY is a setting's name (see --list). An option takes one of its texts (any "
+                   "case) or #INDEX for a raw index; year, month, day, hour and minute take "
+                   "numbers")
+        ->allow_extra_args(false)
+        ->needs(write)
+        ->type_name("KEY=VALUE");
+    app.add_flag("--defaults", o.defaults,
+                 "start from the defaults even when the folder holds settings")
+        ->needs(write);
+    app.add_flag("--now", o.now, "set the camera clock to the current local time")->needs(write);
+    app.add_flag("--list", o.list, "show every setting, its values and its default");
+    app.add_option("FOLDER", o.folders, "the card's root");
 }
 
 // A value the options named but the settings cannot take.
@@ -276,12 +251,13 @@ int Write(const Options& o) {
 
 int main(int argc, char** argv) {
     Options o;
-    if (const int status = ParseOptions(argc, argv, o); status != kExitOk) {
-        return status;
+    velmaro::CommandLine commandLine("velmaro-usrset", kDescription);
+    AddOptions(commandLine, o);
+    if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
+        return *status;
     }
-    if (o.help) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
+    if (!o.list && o.folders.size() != 1) {
+        return commandLine.Fail("needs exactly one folder");
     }
     if (o.list) {
         PrintList();
