@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,17 +17,20 @@
 #include "export/file_copy.h"
 #include "map/gps_offset.h"
 #include "platform/write_all.h"
+#include "tools/common/command_line.h"
 #include "tools/make_offset_grid/offset_grid_builder.h"
 
 namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
-constexpr int kExitBadOptions = 2;
 
-constexpr const char* kUsage = R"(Usage: make-offset-grid [--cell-size DEGREES] INPUT.csv OUTPUT
-Writes an offset grid file (the player reads it as offset_min.bin beside its executable) from
-rows of four comma-separated numbers:
+constexpr const char* kDescription =
+    "Writes an offset grid file (the player reads it as offset_min.bin beside its executable)\n"
+    "from a CSV of grid points.";
+
+constexpr const char* kFooter = R"(
+INPUT holds rows of four comma-separated numbers:
 
   longitude,latitude,longitude offset,latitude offset
 
@@ -35,58 +39,36 @@ multiple of the cell size; the player applies that point's offsets to every posi
 truncates (toward zero) onto it. Lines starting with '#' and blank lines are skipped; a first
 line that does not start with a number is taken as a header. INPUT may be '-' for standard input.
 
-  --cell-size DEGREES  grid step for both longitude and latitude (default 0.01)
-  --help               show this text
-
 OUTPUT is written beside itself first and renamed over an existing grid only once it is
 complete on disk, so a failed write leaves the old grid as it was. An OUTPUT that exists and
 is not a regular file (a folder, a device, a FIFO, a symbolic link) is refused and left alone.
 
 Exit status: 0 when the file was written, 1 on unusable input (none or no grid points at all)
-or a failed write, 2 on bad options.
-)";
+or a failed write, 2 on bad options.)";
 
 struct Options {
     double cellSize = velmaro::kDefaultOffsetGridCellSize;
-    std::vector<std::string> paths;
-    bool help = false;
+    std::string input;
+    std::string output;
 };
 
-int BadOption(const std::string& message) {
-    std::fprintf(stderr, "make-offset-grid: %s (see --help)\n", message.c_str());
-    return kExitBadOptions;
-}
-
+// Locale-free, and only a positive finite number of degrees.
 bool ParseCellSize(std::string_view text, double& value) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && std::isfinite(value) &&
            value > 0.0;
 }
 
-int ParseOptions(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            o.help = true;
-        } else if (arg == "--cell-size" || arg.starts_with("--cell-size=")) {
-            const bool joined = arg != "--cell-size";
-            if (!joined && i + 1 >= argc) {
-                return BadOption("--cell-size needs a value");
-            }
-            const std::string_view value = joined ? arg.substr(arg.find('=') + 1) : argv[++i];
-            if (!ParseCellSize(value, o.cellSize)) {
-                return BadOption("--cell-size needs a positive number of degrees");
-            }
-        } else if (arg.size() > 1 && arg.front() == '-') {
-            return BadOption("unknown option " + std::string(arg));
-        } else {
-            o.paths.emplace_back(arg);
-        }
-    }
-    if (!o.help && o.paths.size() != 2) {
-        return BadOption("needs an input and an output file");
-    }
-    return kExitOk;
+void AddOptions(velmaro::CommandLine& commandLine, Options& o) {
+    commandLine.SetUsage("make-offset-grid [--cell-size DEGREES] INPUT.csv OUTPUT");
+    commandLine.SetFooter(kFooter);
+    commandLine.AddParsed(
+        "--cell-size", [&o](const std::string& text) { return ParseCellSize(text, o.cellSize); },
+        "DEGREES", "grid step for both longitude and latitude, above 0 (default 0.01)");
+    CLI::App& app = commandLine.Parser();
+    app.add_option("INPUT", o.input, "the CSV of grid points, or '-' for standard input")
+        ->required();
+    app.add_option("OUTPUT", o.output, "the grid file to write")->required();
 }
 
 bool InputError(const std::string& path, const std::string& what) {
@@ -161,21 +143,19 @@ int main(int argc, char** argv) {
     // removed, instead of the process being killed with the file left behind.
     std::signal(SIGXFSZ, SIG_IGN);
     Options o;
-    if (const int status = ParseOptions(argc, argv, o); status != kExitOk) {
-        return status;
-    }
-    if (o.help) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
+    velmaro::CommandLine commandLine("make-offset-grid", kDescription);
+    AddOptions(commandLine, o);
+    if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
+        return *status;
     }
     std::vector<velmaro::OffsetGridPoint> points;
-    if (!ReadPoints(o.paths[0], o.cellSize, points)) {
+    if (!ReadPoints(o.input, o.cellSize, points)) {
         return kExitFailed;
     }
     std::vector<uint8_t> bytes;
     std::string error;
     if (!velmaro::BuildOffsetGrid(o.cellSize, std::move(points), bytes, error)) {
-        std::fprintf(stderr, "make-offset-grid: %s: %s\n", o.paths[0].c_str(), error.c_str());
+        std::fprintf(stderr, "make-offset-grid: %s: %s\n", o.input.c_str(), error.c_str());
         return kExitFailed;
     }
     // Whatever was written must be what the player accepts.
@@ -186,10 +166,10 @@ int main(int argc, char** argv) {
                      velmaro::GpsOffsetStatusText(status).c_str());
         return kExitFailed;
     }
-    if (!WriteFile(o.paths[1], bytes)) {
+    if (!WriteFile(o.output, bytes)) {
         return kExitFailed;
     }
-    std::printf("%s: %llu columns, %llu cells, cell size %g\n", o.paths[1].c_str(),
+    std::printf("%s: %llu columns, %llu cells, cell size %g\n", o.output.c_str(),
                 static_cast<unsigned long long>(check.Header().columnCount),
                 static_cast<unsigned long long>(check.Header().cellCount), o.cellSize);
     return kExitOk;
