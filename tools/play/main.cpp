@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +24,7 @@ extern "C" {
 
 #include "media/offscreen_output.h"
 #include "stream/recording_index.h"
+#include "tools/common/command_line.h"
 #include "tools/make_recording/recording_writer.h"
 #include "tools/play/play_session.h"
 #include "tools/probe/probe_paths.h"
@@ -41,18 +44,15 @@ constexpr int kStatusIntervalMs = 1000;
 constexpr int kPollIntervalMs = 20;
 constexpr int kMostDecoderThreads = 16;
 
-const char kUsage[] =
-    "usage: velmaro-play [--window] [--rgb] [--threads N] [--snapshots DIR] [--other-gps]\n"
-    "                    [RECORDING.ts | CARD-FOLDER]\n"
-    "  --rgb        convert pictures to RGB on the CPU instead of showing YUV planes\n"
-    "  --threads N  decode video on N frame threads (default: chosen while playing)\n"
-    "  --other-gps  also take other receivers' checksummed $GNRMC/$GPRMC sentences\n"
-    "  --window draws with OpenGL on a GPU and in software on a software OpenGL renderer;\n"
-    "  VELMARO_VIDEO_PATH=gl|software in the environment forces one.\n"
-    "Plays a recording with picture and sound. Commands on standard input:\n"
-    "  play, back, pause, step, prev-frame, speed 0-8, seek 0-1000, next, prev, snap,\n"
-    "  mark-in, mark-out, export PATH.ts|PATH.avi, quit\n"
-    "At the end of input it plays on to the end of the recording and exits.\n";
+constexpr const char* kDescription = "Plays a recording with picture and sound.";
+
+constexpr const char* kFooter = R"(
+--window draws with OpenGL on a GPU and in software on a software OpenGL renderer;
+VELMARO_VIDEO_PATH=gl|software in the environment forces one.
+Commands on standard input:
+  play, back, pause, step, prev-frame, speed 0-8, seek 0-1000, next, prev, snap,
+  mark-in, mark-out, export PATH.ts|PATH.avi, quit
+At the end of input it plays on to the end of the recording and exits.)";
 
 // The end of the session or of the terminal (SIGTERM, SIGHUP, SIGINT) quits as "quit" does, so
 // the workers stop and an export finishes or removes its temporary file. A second signal while
@@ -111,30 +111,28 @@ struct Options {
     std::string path;
 };
 
-bool ParseOptions(int argc, char** argv, Options& o) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--window") {
-            o.window = true;
-        } else if (arg == "--rgb") {
-            o.engine.displayMode = kDisplayRgb;
-        } else if (arg == "--threads" && i + 1 < argc) {
-            o.engine.decoderThreads = std::clamp(std::atoi(argv[++i]), 1, kMostDecoderThreads);
-        } else if (arg == "--other-gps") {
-            o.engine.telemetry.otherReceivers = true;
-        } else if (arg == "--snapshots" && i + 1 < argc) {
-            o.snapshots = argv[++i];
-        } else if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (!arg.empty() && arg[0] != '-' && o.path.empty()) {
-            o.path = arg;
-        } else {
-            std::fputs(kUsage, stderr);
-            return false;
-        }
-    }
-    return true;
+void AddOptions(velmaro::CommandLine& commandLine, Options& o, int64_t& threads) {
+    commandLine.SetUsage(
+        "velmaro-play [--window] [--rgb] [--threads N] [--snapshots DIR] [--other-gps]\n"
+        "                    [RECORDING.ts | CARD-FOLDER]");
+    commandLine.SetFooter(kFooter);
+    CLI::App& app = commandLine.Parser();
+    app.add_flag("--window", o.window, "show the pictures in a plain window");
+    app.add_flag_callback(
+        "--rgb", [&o] { o.engine.displayMode = kDisplayRgb; },
+        "convert pictures to RGB on the CPU instead of showing YUV planes");
+    app.add_option("--threads", threads,
+                   "decode video on N frame threads, 1 to 16 (default: chosen while playing)")
+        ->transform(Decimal())
+        ->type_name("N");
+    app.add_option("--snapshots", o.snapshots,
+                   "folder for the pictures of \"snap\" (default /tmp/velmaro-snapshots)")
+        ->type_name("DIR");
+    app.add_flag("--other-gps", o.engine.telemetry.otherReceivers,
+                 "also take other receivers' checksummed $GNRMC/$GPRMC sentences");
+    app.add_option("RECORDING", o.path,
+                   "a .ts file or a card folder (default: a generated sample card)")
+        ->check(NonEmpty());
 }
 
 std::string SampleCard() {
@@ -185,8 +183,15 @@ int RunLoop(PlaySession& session, CommandQueue& commands, const std::function<vo
 int main(int argc, char** argv) {
     av_log_set_level(AV_LOG_FATAL);  // damaged pictures are concealed; no need to print each
     Options options;
-    if (!ParseOptions(argc, argv, options)) {
-        return 2;
+    CommandLine commandLine("velmaro-play", kDescription);
+    int64_t threads = 0;
+    AddOptions(commandLine, options, threads);
+    if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
+        return *status;
+    }
+    if (commandLine.Parser().count("--threads") > 0) {
+        options.engine.decoderThreads = static_cast<int32_t>(
+            std::clamp<int64_t>(threads, 1, kMostDecoderThreads));  // as many as are useful
     }
     if (options.path.empty()) {
         options.path = SampleCard();
@@ -255,7 +260,7 @@ int main(int argc, char** argv) {
 #else
     if (options.window) {
         std::fprintf(stderr, "velmaro-play: built without the Qt window\n");
-        return 2;
+        return kExitUsage;
     }
 #endif
     OffscreenOutput output;
