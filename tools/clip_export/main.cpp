@@ -9,22 +9,31 @@
 #include <signal.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <optional>
 #include <string>
 
 #include "export/ts_backup.h"
+#include "tools/common/command_line.h"
 
 namespace {
 
 constexpr auto kPollInterval = std::chrono::milliseconds(200);
-constexpr int kExitUsage = 2;
+
+constexpr const char* kDescription =
+    "Cuts the stretch between two marks of the recordings into a clip, as the player does.";
+
+constexpr const char* kFooter = R"(
+Positions are byte positions in the mark files, as the player records them. An AVI clip needs
+the picture size. Ctrl-C abandons the export; the output name is then left as it was. A
+finished clip gets OUTPUT.srt with its telemetry beside it unless --no-srt is given.)";
+
 constexpr int kPercent = 100;
 
 std::atomic<bool> g_interrupted{false};
@@ -33,30 +42,13 @@ void OnSignal(int) {
     g_interrupted.store(true);
 }
 
-void Usage() {
-    std::fprintf(stderr,
-                 "usage: velmaro-export --in FILE --in-pos N --out FILE --out-pos N "
-                 "OUTPUT.ts|OUTPUT.avi [--fps 30|29.97|30000/1001] [--size WxH] [--no-srt] "
-                 "[--speed-unit 0|1|2]\n");
-}
-
-bool ParseInt64(const char* text, int64_t* value) {
-    char* end = nullptr;
-    errno = 0;
-    const long long v = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0') {
-        return false;
-    }
-    *value = v;
-    return true;
-}
-
 // Frames per second as a number or a fraction of two; false for anything else.
-bool ParseRate(const char* text, double* rate) {
+bool ParseRate(const std::string& text, double& rate) {
+    const char* start = text.c_str();
     char* end = nullptr;
     errno = 0;
-    double value = std::strtod(text, &end);
-    if (end != text && *end == '/') {
+    double value = std::strtod(start, &end);
+    if (end != start && *end == '/') {
         const char* denominator = end + 1;
         const double divisor = std::strtod(denominator, &end);
         if (end == denominator || divisor == 0.0) {
@@ -64,54 +56,55 @@ bool ParseRate(const char* text, double* rate) {
         }
         value /= divisor;
     }
-    if (errno != 0 || end == text || *end != '\0' || !std::isfinite(value) || value <= 0.0) {
+    if (errno != 0 || end == start || *end != '\0' || !std::isfinite(value) || value <= 0.0) {
         return false;
     }
-    *rate = value;
+    rate = value;
     return true;
 }
 
-// Fills the request from the arguments; false on anything it cannot use.
-bool ParseArguments(int argc, char** argv, velmaro::ExportRequest* request) {
-    bool sizeGiven = false;
-    request->writeSubtitles = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        int64_t number = 0;
-        if (arg == "--in" && hasValue) {
-            request->marks.inPath = argv[++i];
-        } else if (arg == "--out" && hasValue) {
-            request->marks.outPath = argv[++i];
-        } else if (arg == "--in-pos" && hasValue && ParseInt64(argv[++i], &number)) {
-            request->marks.inPos = number;
-        } else if (arg == "--out-pos" && hasValue && ParseInt64(argv[++i], &number)) {
-            request->marks.outPos = number;
-        } else if (arg == "--fps" && hasValue && ParseRate(argv[++i], &request->frameRate)) {
-        } else if (arg == "--no-srt") {
-            request->writeSubtitles = false;
-        } else if (arg == "--speed-unit" && hasValue && ParseInt64(argv[++i], &number)) {
-            request->speedUnit = static_cast<int>(number);
-        } else if (arg == "--size" && hasValue) {
-            sizeGiven = std::sscanf(argv[++i], "%dx%d", &request->width, &request->height) == 2;
-            if (!sizeGiven) {
-                return false;
-            }
-        } else if (!arg.starts_with("--") && request->outputPath.empty()) {
-            request->outputPath = arg;
-        } else {
-            return false;
-        }
-    }
-    if (request->outputPath.empty() || request->marks.inPath.empty() ||
-        request->marks.outPath.empty()) {
-        return false;
-    }
-    if (velmaro::IsAviOutput(request->outputPath) && !sizeGiven) {
-        std::fprintf(stderr, "velmaro-export: an AVI clip needs --size WxH\n");
-        return false;
-    }
-    return true;
+// The stretch between two marks: each a mark file and a byte position in it.
+void AddMarks(CLI::App& app, velmaro::ClipMarks& marks) {
+    app.add_option("--in", marks.inPath, "the recording of the mark-in")
+        ->required()
+        ->check(velmaro::NonEmpty())
+        ->type_name("FILE");
+    app.add_option("--in-pos", marks.inPos, "byte position of the mark-in in it")
+        ->transform(velmaro::Decimal())
+        ->type_name("N");
+    app.add_option("--out", marks.outPath, "the recording of the mark-out")
+        ->required()
+        ->check(velmaro::NonEmpty())
+        ->type_name("FILE");
+    app.add_option("--out-pos", marks.outPos, "byte position of the mark-out in it")
+        ->transform(velmaro::Decimal())
+        ->type_name("N");
+}
+
+void AddOptions(velmaro::CommandLine& commandLine, velmaro::ExportRequest& request,
+                bool& noSubtitles) {
+    commandLine.SetUsage(
+        "velmaro-export --in FILE --in-pos N --out FILE --out-pos N OUTPUT.ts|OUTPUT.avi\n"
+        "                      [--fps 30|29.97|30000/1001] [--size WxH] [--no-srt] "
+        "[--speed-unit 0|1|2]");
+    commandLine.SetFooter(kFooter);
+    CLI::App& app = commandLine.Parser();
+    AddMarks(app, request.marks);
+    commandLine.AddParsed(
+        "--fps", [&request](const std::string& text) { return ParseRate(text, request.frameRate); },
+        "RATE",
+        "frames per second of an AVI clip: whole (25), decimal (12.5) or a fraction (30000/1001 "
+        "for 29.97)");
+    commandLine.AddSize("--size", request.width, request.height,
+                        "picture size of an AVI clip (required for one)");
+    app.add_flag("--no-srt", noSubtitles, "write no OUTPUT.srt with the clip's telemetry");
+    app.add_option("--speed-unit", request.speedUnit,
+                   "speed in OUTPUT.srt: 0 km/h (default), 1 mph, 2 knots")
+        ->transform(velmaro::Decimal())
+        ->type_name("0|1|2");
+    app.add_option("OUTPUT", request.outputPath, "the clip: OUTPUT.ts or OUTPUT.avi")
+        ->required()
+        ->check(velmaro::NonEmpty());
 }
 
 const char* EndName(velmaro::ExportEnd end) {
@@ -132,9 +125,15 @@ const char* EndName(velmaro::ExportEnd end) {
 
 int main(int argc, char** argv) {
     velmaro::ExportRequest request;
-    if (!ParseArguments(argc, argv, &request)) {
-        Usage();
-        return kExitUsage;
+    velmaro::CommandLine commandLine("velmaro-export", kDescription);
+    bool noSubtitles = false;
+    AddOptions(commandLine, request, noSubtitles);
+    if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
+        return *status;
+    }
+    request.writeSubtitles = !noSubtitles;
+    if (velmaro::IsAviOutput(request.outputPath) && commandLine.Parser().count("--size") == 0) {
+        return commandLine.Fail("an AVI clip needs --size WxH");
     }
     struct sigaction action {};
     action.sa_handler = OnSignal;
