@@ -7,18 +7,25 @@
 #include <signal.h>
 
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "export/track_export.h"
+#include "tools/common/command_line.h"
 
 namespace {
 
-constexpr int kExitUsage = 2;
+constexpr const char* kDescription =
+    "Saves the telemetry of a recording, of a marked stretch or of a day of a card as GPX, KML\n"
+    "or CSV, as the player's track export does.";
+
+constexpr const char* kFooter = R"(
+The day is the camera's: the recordings of the folder that start on it by their file times.
+Positions are byte positions in the mark files, as the player records them.)";
 
 std::atomic<bool> g_interrupted{false};
 
@@ -26,28 +33,11 @@ void OnSignal(int) {
     g_interrupted.store(true);
 }
 
-void Usage() {
-    std::fprintf(stderr,
-                 "usage: velmaro-track RECORDING.ts OUTPUT.gpx|OUTPUT.kml|OUTPUT.csv\n"
-                 "       velmaro-track --in FILE --in-pos N --out FILE --out-pos N OUTPUT\n"
-                 "       velmaro-track --day YYYY-MM-DD RECORDING-OR-FOLDER OUTPUT\n");
-}
-
-bool ParseInt64(const char* text, int64_t* value) {
-    char* end = nullptr;
-    errno = 0;
-    const long long v = std::strtoll(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0') {
-        return false;
-    }
-    *value = v;
-    return true;
-}
-
-bool ParseDay(const char* text, velmaro::CivilDate* date) {
+bool ParseDay(const std::string& text, velmaro::CivilDate& date) {
     char tail = 0;
-    return std::sscanf(text, "%d-%d-%d%c", &date->year, &date->month, &date->day, &tail) == 3 &&
-           date->month >= 1 && date->month <= 12 && date->day >= 1 && date->day <= 31;
+    const int fields =
+        std::sscanf(text.c_str(), "%d-%d-%d%c", &date.year, &date.month, &date.day, &tail);
+    return fields == 3 && date.month >= 1 && date.month <= 12 && date.day >= 1 && date.day <= 31;
 }
 
 // A folder stands for the recordings in it: the day export lists the folder of the path given.
@@ -59,48 +49,75 @@ std::string DayListingPath(const std::string& path) {
     return path;
 }
 
-bool ParseArguments(int argc, char** argv, velmaro::TrackRequest* request) {
+struct Arguments {
     std::vector<std::string> positional;
-    bool marks = false;
-    bool day = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (arg == "--in" && hasValue) {
-            request->marks.inPath = argv[++i];
-            marks = true;
-        } else if (arg == "--out" && hasValue) {
-            request->marks.outPath = argv[++i];
-        } else if (arg == "--in-pos" && hasValue && ParseInt64(argv[++i], &request->marks.inPos)) {
-        } else if (arg == "--out-pos" && hasValue &&
-                   ParseInt64(argv[++i], &request->marks.outPos)) {
-        } else if (arg == "--day" && hasValue && ParseDay(argv[++i], &request->day)) {
-            day = true;
-        } else if (!arg.starts_with("--")) {
-            positional.push_back(arg);
-        } else {
-            return false;
-        }
+    const CLI::Option* in = nullptr;
+    const CLI::Option* day = nullptr;
+};
+
+void AddOptions(velmaro::CommandLine& commandLine, velmaro::TrackRequest& request,
+                Arguments& arguments) {
+    commandLine.SetUsage(
+        "velmaro-track RECORDING.ts OUTPUT.gpx|OUTPUT.kml|OUTPUT.csv\n"
+        "       velmaro-track --in FILE --in-pos N --out FILE --out-pos N OUTPUT\n"
+        "       velmaro-track --day YYYY-MM-DD RECORDING-OR-FOLDER OUTPUT");
+    commandLine.SetFooter(kFooter);
+    CLI::App& app = commandLine.Parser();
+    CLI::Option* out = app.add_option("--out", request.marks.outPath,
+                                      "the recording of the mark-out of a marked stretch")
+                           ->type_name("FILE");
+    app.add_option("--out-pos", request.marks.outPos, "byte position of the mark-out in it")
+        ->transform(velmaro::Decimal())
+        ->type_name("N");
+    CLI::Option* day = commandLine.AddParsed(
+        "--day", [&request](const std::string& text) { return ParseDay(text, request.day); },
+        "YYYY-MM-DD", "the recordings of the folder that start on this day");
+    arguments.in = app.add_option("--in", request.marks.inPath, "the recording of the mark-in")
+                       ->needs(out)
+                       ->excludes(day)
+                       ->type_name("FILE");
+    app.add_option("--in-pos", request.marks.inPos, "byte position of the mark-in in it")
+        ->transform(velmaro::Decimal())
+        ->type_name("N");
+    arguments.day = day;
+    app.add_option("ARGS", arguments.positional,
+                   "RECORDING.ts or RECORDING-OR-FOLDER (not with --in), then OUTPUT");
+}
+
+// Which of the forms the arguments take; the usage error otherwise.
+std::optional<std::string> ChooseForm(const Arguments& arguments, velmaro::TrackRequest& request) {
+    const bool stretch = arguments.in->count() > 0;
+    const size_t wanted = stretch ? 1 : 2;
+    if (arguments.positional.size() != wanted) {
+        return stretch ? "a marked stretch takes OUTPUT alone" : "needs RECORDING and OUTPUT";
     }
-    if (marks && !day && positional.size() == 1 && !request->marks.outPath.empty()) {
-        request->scope = velmaro::TrackScope::kStretch;
-    } else if (!marks && positional.size() == 2) {
-        request->scope = day ? velmaro::TrackScope::kDay : velmaro::TrackScope::kRecording;
-        request->recordingPath = day ? DayListingPath(positional[0]) : positional[0];
+    if (stretch && request.marks.outPath.empty()) {
+        return "--out needs a file";
+    }
+    const bool day = arguments.day->count() > 0;
+    if (stretch) {
+        request.scope = velmaro::TrackScope::kStretch;
     } else {
-        return false;
+        request.scope = day ? velmaro::TrackScope::kDay : velmaro::TrackScope::kRecording;
+        request.recordingPath =
+            day ? DayListingPath(arguments.positional[0]) : arguments.positional[0];
     }
-    request->outputPath = positional.back();
-    return true;
+    request.outputPath = arguments.positional.back();
+    return std::nullopt;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     velmaro::TrackRequest request;
-    if (!ParseArguments(argc, argv, &request)) {
-        Usage();
-        return kExitUsage;
+    velmaro::CommandLine commandLine("velmaro-track", kDescription);
+    Arguments arguments;
+    AddOptions(commandLine, request, arguments);
+    if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
+        return *status;
+    }
+    if (const std::optional<std::string> error = ChooseForm(arguments, request)) {
+        return commandLine.Fail(*error);
     }
     struct sigaction action {};
     action.sa_handler = OnSignal;
