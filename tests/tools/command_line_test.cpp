@@ -1,6 +1,7 @@
 #include "tools/common/command_line.h"
 
 #include "app/app_settings.h"
+#include "tests/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -54,7 +55,10 @@ TEST(CommandLine, AnswersHelpVersionAndUsageErrorsAlike) {
         {{"--version"}, 0, "sample-tool " + VersionText() + "\n", ""},
         {{"--bogus", "x"}, 2, "", "sample-tool: unknown option --bogus\n"},
         {{"x", "y"}, 2, "", "sample-tool: unexpected argument y\n"},
-        {{"--count", "many", "x"}, 2, "", "sample-tool: --count: 'many' is not a whole number\n"},
+        {{"--count", "many", "x"},
+         2,
+         "",
+         "sample-tool: --count: 'many' is not a whole number from 0 to 20\n"},
         {{"--count", "21", "x"},
          2,
          "",
@@ -101,6 +105,24 @@ TEST(CommandLine, ErrorsFoundAfterParsingReadLikeTheParsers) {
     std::ostringstream err;
     EXPECT_EQ(tool.commandLine.Fail("--in needs --out", err), kExitUsage);
     EXPECT_EQ(err.str(), std::string("sample-tool: --in needs --out\n") + kHint);
+}
+
+// Each tool is built on the shared command line: the same answers to the same arguments.
+TEST(ToolCommandLines, EveryToolAnswersHelpVersionAndUnknownOptionsAlike) {
+    for (const std::string tool :
+         {"make-recording", "make-offset-grid", "velmaro-export", "velmaro-play", "velmaro-probe",
+          "velmaro-track", "velmaro-usrset"}) {
+        const std::string path = test::ShellQuote(std::string(VELMARO_BIN_DIR) + "/" + tool);
+        const test::CommandResult help = test::RunCommand(path + " --help 2>&1");
+        EXPECT_EQ(help.status, 0) << tool;
+        EXPECT_NE(help.out.find("Usage: " + tool), std::string::npos) << help.out;
+        const test::CommandResult version = test::RunCommand(path + " --version 2>&1");
+        EXPECT_EQ(version.status, 0) << tool;
+        EXPECT_EQ(version.out, tool + " " + VersionText() + "\n");
+        const test::CommandResult bogus = test::RunCommand(path + " --bogus 2>&1 >/dev/null");
+        EXPECT_EQ(bogus.status, kExitUsage) << tool;
+        EXPECT_EQ(bogus.out, tool + ": unknown option --bogus\n" + kHint);
+    }
 }
 
 }  // namespace
