@@ -42,7 +42,7 @@ std::optional<int64_t> DecimalValue(std::string_view text) {
     return value;
 }
 
-// Wraps option descriptions to the terminal's usual width, indented under their column.
+// CLI11 2.1 does not wrap option descriptions; long ones would run past the tools' own texts.
 std::string Wrapped(const std::string& text, std::size_t width) {
     std::string out;
     std::size_t lineStart = 0;
