@@ -1,29 +1,32 @@
 // controls-gallery: shows every skinned control in every state. With --screenshot FILE it
 // writes a PNG of the window instead and exits (0 when the file was written).
 #include <QApplication>
-#include <QCommandLineParser>
 #include <QPixmap>
 #include <cstdio>
+#include <optional>
+#include <string>
 
+#include "tools/common/command_line.h"
 #include "tools/controls_gallery/controls_gallery.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Every skinned control in every state."));
-    parser.addHelpOption();
-    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                        QStringLiteral("Write a PNG of the window and exit."),
-                                        QStringLiteral("FILE"));
-    parser.addOption(screenshot);
-    parser.process(app);
+    QApplication app(argc, argv);  // takes Qt's own options (-platform ...) out of argv
+    velmaro::CommandLine commandLine("controls-gallery", "Every skinned control in every state.");
+    std::string screenshot;
+    commandLine.Parser()
+        .add_option("--screenshot", screenshot, "write a PNG of the window to FILE and exit")
+        ->check(velmaro::NonEmpty())
+        ->type_name("FILE");
+    if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
+        return *status;
+    }
 
     velmaro::CVxControlsGallery gallery;
-    if (!parser.isSet(screenshot)) {
+    if (screenshot.empty()) {
         gallery.show();
         return QApplication::exec();
     }
-    const QString file = parser.value(screenshot);
+    const QString file = QString::fromStdString(screenshot);
     if (!gallery.grab().save(file, "PNG")) {
         std::fprintf(stderr, "controls-gallery: cannot write %s\n", qPrintable(file));
         return 1;

@@ -7,14 +7,16 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPixmap>
-#include <QStringList>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "controls/digi_static.h"
 #include "controls/month_calendar.h"
+#include "tools/common/command_line.h"
 
 namespace {
 
@@ -133,17 +135,18 @@ std::unique_ptr<QWidget> BuildWindow() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    const QStringList args = QApplication::arguments();
-    const qsizetype shotIndex = args.indexOf(QStringLiteral("--screenshot"));
-    QString shotFile;
-    if (shotIndex >= 0) {
-        if (shotIndex + 1 >= args.size()) {
-            std::fprintf(stderr, "usage: digi-calendar-demo [--screenshot FILE]\n");
-            return 2;
-        }
-        shotFile = args[shotIndex + 1];
+    QApplication app(argc, argv);  // takes Qt's own options (-platform ...) out of argv
+    velmaro::CommandLine commandLine(
+        "digi-calendar-demo", "Segment displays in their styles and month calendars with marks.");
+    std::string shot;
+    commandLine.Parser()
+        .add_option("--screenshot", shot, "render the window to FILE (PNG) and exit")
+        ->check(velmaro::NonEmpty())
+        ->type_name("FILE");
+    if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
+        return *status;
     }
+    const QString shotFile = QString::fromStdString(shot);
 
     const std::unique_ptr<QWidget> window = BuildWindow();
     window->show();
