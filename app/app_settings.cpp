@@ -170,11 +170,11 @@ bool StoreSettings(const AppSettings& settings, IniFile& file) {
     };
     set(config_key::kSnapshotPath, settings.snapshotPath);
     set(config_key::kUiMode, std::to_string(settings.uiMode));
-    set(config_key::kDefaultLongitude, FormatReal(settings.m_default_lng));
-    set(config_key::kDefaultLatitude, FormatReal(settings.m_default_lat));
+    set(config_key::kDefaultLongitude, FormatReal(settings.defaultLongitude));
+    set(config_key::kDefaultLatitude, FormatReal(settings.defaultLatitude));
     set(config_key::kDisplayMode, std::to_string(settings.displayMode));
     set(config_key::kUnitOfSpeed, std::to_string(settings.unitOfSpeed));
-    set(config_key::kSoundAmplification, std::to_string(settings.m_dSoundAmplification));
+    set(config_key::kSoundAmplification, std::to_string(settings.soundAmplification));
     if (settings.languageUnsaved) {
         set(config_key::kLanguageFile, LanguageStem(settings.activeLanguage));
     }
@@ -321,14 +321,14 @@ void LoadSettings(AppSettings& settings, ScreenSize primaryScreen) {
     const int stored = ReadConfigInt(settings, config_key::kUiMode, settings.uiMode);
     settings.uiMode = DecideUiMode(stored, primaryScreen);
     settings.pendingUiMode = settings.uiMode;
-    settings.m_default_lng =
-        ReadConfigReal(settings, config_key::kDefaultLongitude, settings.m_default_lng);
-    settings.m_default_lat =
-        ReadConfigReal(settings, config_key::kDefaultLatitude, settings.m_default_lat);
+    settings.defaultLongitude =
+        ReadConfigReal(settings, config_key::kDefaultLongitude, settings.defaultLongitude);
+    settings.defaultLatitude =
+        ReadConfigReal(settings, config_key::kDefaultLatitude, settings.defaultLatitude);
     settings.displayMode = ReadConfigInt(settings, config_key::kDisplayMode, settings.displayMode);
     settings.unitOfSpeed = ReadConfigInt(settings, config_key::kUnitOfSpeed, settings.unitOfSpeed);
-    settings.m_dSoundAmplification =
-        ReadConfigInt(settings, config_key::kSoundAmplification, settings.m_dSoundAmplification);
+    settings.soundAmplification =
+        ReadConfigInt(settings, config_key::kSoundAmplification, settings.soundAmplification);
     // Only a plain 0 turns the sidecar off: a garbled value must not silently drop it.
     const std::string subtitles = ReadConfigString(settings, config_key::kSubtitleOnExport,
                                                    std::to_string(settings.subtitleOnExport));

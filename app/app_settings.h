@@ -60,10 +60,10 @@ struct AppSettings {
     std::string exeFolder;  // folder of the executable, with a trailing '/'
     int activeLanguage = 0;
     int pendingLanguage = 0;  // chosen in the preferences dialog; active once saved
-    double m_default_lng = kDefaultLongitude;
-    double m_default_lat = kDefaultLatitude;
-    int m_dSoundAmplification = kDefaultSoundAmplification;  // 1..10, not clamped
-    std::string snapshotPath;                                // with a trailing '/'
+    double defaultLongitude = kDefaultLongitude;
+    double defaultLatitude = kDefaultLatitude;
+    int soundAmplification = kDefaultSoundAmplification;  // 1..10, not clamped
+    std::string snapshotPath;                             // with a trailing '/'
     int uiMode = kUiModeUndecided;
     int pendingUiMode = kUiModeUndecided;  // stored at exit, takes effect at the next start
     int displayMode = 0;                   // 0 "YV12", 1 "RGB"

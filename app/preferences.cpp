@@ -76,7 +76,7 @@ PreferencesOutcome ApplyPreferences(AppSettings& settings, const PreferenceChoic
     }
     settings.displayMode = ChoiceSelection(choices.displayMode, kDisplayModeChoices);
     settings.unitOfSpeed = ChoiceSelection(choices.unitOfSpeed, kSpeedUnitChoices);
-    settings.m_dSoundAmplification = AmplificationFactor(choices.amplification);
+    settings.soundAmplification = AmplificationFactor(choices.amplification);
     if (!LanguageStem(choices.language).empty()) {
         settings.pendingLanguage = choices.language;
     }

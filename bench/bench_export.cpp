@@ -25,7 +25,7 @@
 #include <string>
 
 #include "bench/bench_support.h"
-#include "export/ts_backup.h"
+#include "export/clip_export.h"
 #include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
@@ -80,7 +80,7 @@ bool Export(const velmaro::ExportRequest& request) {
     std::mutex mutex;
     std::condition_variable cv;
     std::optional<velmaro::ExportOutcome> outcome;
-    velmaro::CTSBackup backup([&](const velmaro::ExportOutcome& o) {
+    velmaro::ClipExport backup([&](const velmaro::ExportOutcome& o) {
         std::lock_guard lock(mutex);
         outcome = o;
         cv.notify_all();
@@ -174,11 +174,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_export: the clips with and without the flush differ\n");
         return 1;
     }
-    PrintRow("CTSBackup, transport stream clip", tsNoFlush, tsBytes);
+    PrintRow("ClipExport, transport stream clip", tsNoFlush, tsBytes);
     PrintRow("cp of the same bytes", cpPlain, tsBytes);
-    PrintRow("CTSBackup, transport stream clip (synced)", ts, tsBytes);
+    PrintRow("ClipExport, transport stream clip (synced)", ts, tsBytes);
     PrintRow("cp of the same bytes + sync", cpSynced, tsBytes);
-    PrintRow("CTSBackup, TS clip replacing one", tsReplacing, tsBytes);
+    PrintRow("ClipExport, TS clip replacing one", tsReplacing, tsBytes);
     PrintRow("cp of the same bytes replacing a copy", cpReplacing, tsBytes);
     std::printf("\n");
     PrintRatio("TS clip speed / cp", cpPlain / tsNoFlush, kTsGoal);
@@ -211,7 +211,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_export: a run failed\n");
         return 1;
     }
-    PrintRow("CTSBackup, AVI clip (synced)", aviTime, tsBytes);
+    PrintRow("ClipExport, AVI clip (synced)", aviTime, tsBytes);
     PrintRow("ffmpeg -c:v copy -c:a pcm_s16le", ff, tsBytes);
     PrintRow("ffmpeg -c:v copy -c:a pcm_s16le + sync", ffSync, tsBytes);
     std::printf("\n");

@@ -1,4 +1,4 @@
-// Folder indexing: CFindFilePath::ScanNow over a folder of generated recordings against what a
+// Folder indexing: RecordingIndex::ScanNow over a folder of generated recordings against what a
 // user script would do to learn the same durations, one ffprobe run per file. Both are timed on
 // a warm cache in the same run, best of three; the ratio is what counts.
 #include <stdlib.h>
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     std::printf("generated %d recordings of %d s (320x240) in %.1f s\n", files, kSecondsPerFile,
                 generated);
 
-    velmaro::CFindFilePath finder;
+    velmaro::RecordingIndex finder;
     const std::string anyFile = rec.files.front();
     finder.ScanNow(anyFile);  // warms the cache for both contenders
     const std::vector<velmaro::RecordingEntry> list = finder.Entries();
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     std::printf("listed %zu files, %ld with the expected duration\n", list.size(),
                 static_cast<long>(timed));
     const double scan = BestOf(kRounds, [&] { return TimeOf([&] { finder.ScanNow(anyFile); }); });
-    PrintRow("CFindFilePath::ScanNow", scan, rec.files.size());
+    PrintRow("RecordingIndex::ScanNow", scan, rec.files.size());
 
     if (RunCommand("command -v ffprobe").out.empty()) {
         std::printf("ffprobe not found: no peer to compare with\n");

@@ -28,9 +28,9 @@ constexpr int kRuns = 3;
 // One reader run; returns seconds from its start to the last frame its consumer took.
 double TimeReader(const std::string& path, bool backward) {
     StandaloneReader r(kQueueBlocking);
-    CTSAnalyse& reader = r.reader;
-    CVBuffer2& video = r.video;
-    CABuffer2& audio = r.audio;
+    TsReader& reader = r.reader;
+    VideoFrameQueue& video = r.video;
+    AudioFrameQueue& audio = r.audio;
 
     std::atomic<bool> consuming{true};
     std::atomic<int64_t> frames{0};

@@ -1,4 +1,4 @@
-// Video decode-and-draw throughput of CVideoCtx (pacing off, off-screen presenter) on a
+// Video decode-and-draw throughput of VideoDecoder (pacing off, off-screen presenter) on a
 // 60-second 1920x1080 30 fps recording of camera-like footage (make-recording --footage: it
 // decodes as slowly as real recordings) against ffmpeg's decoder in the same run; backward
 // play's cost per shown picture against forward; and seek latency through a whole channel.
@@ -23,7 +23,7 @@ extern "C" {
 #include "media/offscreen_output.h"
 #include "media/video_decoder.h"
 #include "platform/recording_sink.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "stream/channel_state.h"
 #include "stream/demux.h"
 #include "stream/telemetry_handover.h"
@@ -54,7 +54,7 @@ double TimeWorker(const std::vector<const Frame*>& frames, int32_t order, size_t
     state.playMode = order < 0 ? kPlayBackward : kPlayNormal;
     state.videoQueue.SetKeyCount(0);
     state.videoQueue.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking);
-    CVideoCtx video(&state);
+    VideoDecoder video(&state);
     video.Start();
     const auto start = Clock::now();
     FrameItem w;
@@ -94,7 +94,7 @@ double SeekLatency(const std::string& path, double firstPts, double lastPts) {
     RecordingSink panel;
     RecordingSink mainWindow;
     TelemetryHandOver telemetry;
-    CTSChn channel({&panel, &mainWindow, &telemetry, &output, kDisplayYv12, 1.0});
+    PlaybackChannel channel({&panel, &mainWindow, &telemetry, &output, kDisplayYv12, 1.0});
     channel.filePath = path;
     channel.Open(nullptr);
     std::vector<double> latencies;
@@ -174,10 +174,10 @@ int main(int argc, char** argv) {
     std::printf("file: %s, %zu frames in %zu groups\n", path.c_str(), frames.size(), groups.size());
     std::printf("ffmpeg -threads 1 decode          %8.1f fps\n", n / ffmpeg1);
     std::printf("ffmpeg -threads 2 decode          %8.1f fps\n", n / ffmpeg2);
-    std::printf("CVideoCtx decode+draw, unpaced    %8.1f fps\n", n / ours);
-    std::printf("CVideoCtx / ffmpeg -threads 1     %8.2fx  (goal >= 0.95)\n", ffmpeg1 / ours);
-    std::printf("CVideoCtx 2 threads, unpaced      %8.1f fps\n", (n - 1) / ours2);
-    std::printf("CVideoCtx 2 threads / ffmpeg -threads 2 %5.2fx  (goal >= 0.95)\n",
+    std::printf("VideoDecoder decode+draw, unpaced    %8.1f fps\n", n / ours);
+    std::printf("VideoDecoder / ffmpeg -threads 1     %8.2fx  (goal >= 0.95)\n", ffmpeg1 / ours);
+    std::printf("VideoDecoder 2 threads, unpaced      %8.1f fps\n", (n - 1) / ours2);
+    std::printf("VideoDecoder 2 threads / ffmpeg -threads 2 %5.2fx  (goal >= 0.95)\n",
                 ffmpeg2 / (ours2 * n / (n - 1)));
     std::printf("backward cost per shown picture   %8.2fx forward  (goal <= 2.5)\n",
                 (back / backwardShown) / (ours / n));

@@ -27,56 +27,56 @@ QPixmap Keyed(QPixmap bitmap, const QColor& transparent) {
 }
 
 QPixmap LoadOptional(int bitmapId) {
-    return bitmapId == CBitmapSlider::kNoBitmap ? QPixmap() : SkinBitmap(bitmapId);
+    return bitmapId == BitmapSlider::kNoBitmap ? QPixmap() : SkinBitmap(bitmapId);
 }
 
 }  // namespace
 
-CBitmapSlider::CBitmapSlider(QWidget* parent, int controlId)
+BitmapSlider::BitmapSlider(QWidget* parent, int controlId)
     : QWidget(parent), controlId_(controlId) {
     setFocusPolicy(Qt::StrongFocus);
 }
 
-bool CBitmapSlider::SetBitmapChannel(int bitmapId, int activeBitmapId, const QColor& transparent) {
+bool BitmapSlider::SetBitmapChannel(int bitmapId, int activeBitmapId, const QColor& transparent) {
     const QPixmap channel = SkinBitmap(bitmapId);
     SetBitmapChannel(channel, LoadOptional(activeBitmapId), transparent);
     return !channel.isNull();
 }
 
-bool CBitmapSlider::SetBitmapThumb(int bitmapId, int activeBitmapId, const QColor& transparent) {
+bool BitmapSlider::SetBitmapThumb(int bitmapId, int activeBitmapId, const QColor& transparent) {
     const QPixmap thumb = SkinBitmap(bitmapId);
     SetBitmapThumb(thumb, LoadOptional(activeBitmapId), transparent);
     return !thumb.isNull();
 }
 
-void CBitmapSlider::SetBitmapChannel(const QPixmap& channel, const QPixmap& active,
-                                     const QColor& transparent) {
+void BitmapSlider::SetBitmapChannel(const QPixmap& channel, const QPixmap& active,
+                                    const QColor& transparent) {
     channel_ = Keyed(channel, transparent);
     activeChannel_ = Keyed(active, transparent);
     updateGeometry();
     update();
 }
 
-void CBitmapSlider::SetBitmapThumb(const QPixmap& thumb, const QPixmap& active,
-                                   const QColor& transparent) {
+void BitmapSlider::SetBitmapThumb(const QPixmap& thumb, const QPixmap& active,
+                                  const QColor& transparent) {
     thumb_ = Keyed(thumb, transparent);
     activeThumb_ = Keyed(active, transparent);
     update();
 }
 
-void CBitmapSlider::SetRange(int minimum, int maximum) {
+void BitmapSlider::SetRange(int minimum, int maximum) {
     minimum_ = minimum;
     maximum_ = maximum;
     position_ = std::clamp(position_, std::min(minimum, maximum), std::max(minimum, maximum));
     update();
 }
 
-void CBitmapSlider::SetPos(int position) {
+void BitmapSlider::SetPos(int position) {
     position_ = position;
     update();
 }
 
-void CBitmapSlider::SetMargin(int left, int top, int right, int bottom) {
+void BitmapSlider::SetMargin(int left, int top, int right, int bottom) {
     marginLeft_ = left;
     marginTop_ = top;
     marginRight_ = right;
@@ -84,33 +84,33 @@ void CBitmapSlider::SetMargin(int left, int top, int right, int bottom) {
     update();
 }
 
-void CBitmapSlider::SetVertical(bool vertical) {
+void BitmapSlider::SetVertical(bool vertical) {
     vertical_ = vertical;
     update();
 }
 
-void CBitmapSlider::SetDrawFocusRect(bool draw) {
+void BitmapSlider::SetDrawFocusRect(bool draw) {
     drawFocusRect_ = draw;
     update();
 }
 
-QSize CBitmapSlider::sizeHint() const {
+QSize BitmapSlider::sizeHint() const {
     return channel_.isNull() ? kDefaultSize : channel_.size();
 }
 
-int CBitmapSlider::Length() const {
+int BitmapSlider::Length() const {
     return vertical_ ? height() : width();
 }
 
-int CBitmapSlider::ThumbLength() const {
+int BitmapSlider::ThumbLength() const {
     return vertical_ ? thumb_.height() : thumb_.width();
 }
 
-int CBitmapSlider::FreeLength() const {
+int BitmapSlider::FreeLength() const {
     return Length() - StartMargin() - EndMargin() - ThumbLength();
 }
 
-int CBitmapSlider::PosToPixel(int position) const {
+int BitmapSlider::PosToPixel(int position) const {
     const int start = StartMargin() + ThumbLength() / 2;
     if (maximum_ == minimum_) {
         return start;
@@ -119,7 +119,7 @@ int CBitmapSlider::PosToPixel(int position) const {
     return start + static_cast<int>(std::floor(FreeLength() * share));
 }
 
-int CBitmapSlider::PixelToPos(int pixel) const {
+int BitmapSlider::PixelToPos(int pixel) const {
     const int free = FreeLength();
     if (free <= 0) {
         return minimum_;
@@ -128,7 +128,7 @@ int CBitmapSlider::PixelToPos(int pixel) const {
     return minimum_ + static_cast<int>(along / free * (maximum_ - minimum_));
 }
 
-QRect CBitmapSlider::ThumbRect() const {
+QRect BitmapSlider::ThumbRect() const {
     const int start = ThumbCentre() - ThumbLength() / 2;
     const int sideStart = vertical_ ? marginLeft_ : marginTop_;
     const int sideEnd = vertical_ ? marginRight_ : marginBottom_;
@@ -139,7 +139,7 @@ QRect CBitmapSlider::ThumbRect() const {
                      : QRect(QPoint(start, cross), thumb_.size());
 }
 
-void CBitmapSlider::DrawBitmap(QPainter& painter, const QRect& area, const QPixmap& bitmap) const {
+void BitmapSlider::DrawBitmap(QPainter& painter, const QRect& area, const QPixmap& bitmap) const {
     if (bitmap.isNull()) {
         return;
     }
@@ -150,7 +150,7 @@ void CBitmapSlider::DrawBitmap(QPainter& painter, const QRect& area, const QPixm
     }
 }
 
-void CBitmapSlider::paintEvent(QPaintEvent*) {
+void BitmapSlider::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     if (!isEnabled()) {
         painter.setOpacity(kDisabledOpacity);
@@ -173,12 +173,12 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
     }
 }
 
-int CBitmapSlider::Along(const QMouseEvent* event) const {
+int BitmapSlider::Along(const QMouseEvent* event) const {
     const QPoint point = event->position().toPoint();
     return vertical_ ? point.y() : point.x();
 }
 
-void CBitmapSlider::mousePressEvent(QMouseEvent* event) {
+void BitmapSlider::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
         return;
@@ -192,13 +192,13 @@ void CBitmapSlider::mousePressEvent(QMouseEvent* event) {
     update();
 }
 
-void CBitmapSlider::mouseMoveEvent(QMouseEvent* event) {
+void BitmapSlider::mouseMoveEvent(QMouseEvent* event) {
     if (thumbActive_) {
         DragTo(Along(event));
     }
 }
 
-void CBitmapSlider::mouseReleaseEvent(QMouseEvent* event) {
+void BitmapSlider::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !thumbActive_) {
         QWidget::mouseReleaseEvent(event);
         return;
@@ -208,7 +208,7 @@ void CBitmapSlider::mouseReleaseEvent(QMouseEvent* event) {
     emit Notify(kMsgBitmapSliderReleased, controlId_, position_);
 }
 
-void CBitmapSlider::DragTo(int pointer) {
+void BitmapSlider::DragTo(int pointer) {
     const int low = StartMargin() + ThumbLength() / 2;
     const int high = std::max(low, Length() - EndMargin() - ThumbLength() / 2);
     const int target = std::clamp(pointer - grabOffset_, low, high);
@@ -221,7 +221,7 @@ void CBitmapSlider::DragTo(int pointer) {
 }
 
 // Keys settle the thumb at once, so they report the final position as a release does.
-void CBitmapSlider::keyPressEvent(QKeyEvent* event) {
+void BitmapSlider::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Left:
         case Qt::Key_Up:
@@ -248,7 +248,7 @@ void CBitmapSlider::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-void CBitmapSlider::StepTo(int position) {
+void BitmapSlider::StepTo(int position) {
     const int clamped =
         std::clamp(position, std::min(minimum_, maximum_), std::max(minimum_, maximum_));
     if (clamped == position_) {

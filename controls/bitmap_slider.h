@@ -1,4 +1,4 @@
-// CBitmapSlider: a slider drawn from a channel bitmap and a thumb bitmap (each with an optional
+// BitmapSlider: a slider drawn from a channel bitmap and a thumb bitmap (each with an optional
 // "active" look and transparent colour). While the thumb is dragged it sends
 // kMsgBitmapSliderMoving, on release kMsgBitmapSliderReleased, each with the control id and
 // the position.
@@ -10,13 +10,13 @@
 
 namespace velmaro {
 
-class CBitmapSlider : public QWidget {
+class BitmapSlider : public QWidget {
     Q_OBJECT
 
   public:
     static constexpr int kNoBitmap = -1;
 
-    explicit CBitmapSlider(QWidget* parent = nullptr, int controlId = 0);
+    explicit BitmapSlider(QWidget* parent = nullptr, int controlId = 0);
 
     // An invalid transparent colour draws the bitmap as it is. Return whether it was found.
     bool SetBitmapChannel(int bitmapId, int activeBitmapId = kNoBitmap,

@@ -15,22 +15,22 @@ constexpr int kMarkerWidth = 5;
 
 }  // namespace
 
-CColorStatic::CColorStatic(QWidget* parent) : QWidget(parent) {
+ColorStatic::ColorStatic(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void CColorStatic::SetRange(unsigned total, unsigned start, unsigned end) {
+void ColorStatic::SetRange(unsigned total, unsigned start, unsigned end) {
     total_ = total;
     start_ = start;
     end_ = end;
     update();
 }
 
-int CColorStatic::ToX(unsigned value) const {
+int ColorStatic::ToX(unsigned value) const {
     return static_cast<int>(std::floor(static_cast<double>(value) / total_ * width()));
 }
 
-void CColorStatic::paintEvent(QPaintEvent*) {
+void ColorStatic::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), kBarColor);
     if (total_ == 0) {

@@ -1,4 +1,4 @@
-// CColorStatic: a range bar. Black, with the stretch from start to end (in units of the total)
+// ColorStatic: a range bar. Black, with the stretch from start to end (in units of the total)
 // in red, or a blue marker at the start when the stretch is empty.
 #pragma once
 
@@ -6,11 +6,11 @@
 
 namespace velmaro {
 
-class CColorStatic : public QWidget {
+class ColorStatic : public QWidget {
     Q_OBJECT
 
   public:
-    explicit CColorStatic(QWidget* parent = nullptr);
+    explicit ColorStatic(QWidget* parent = nullptr);
 
     void SetRange(unsigned total, unsigned start, unsigned end);
     unsigned Total() const { return total_; }

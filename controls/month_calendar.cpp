@@ -206,7 +206,7 @@ int CalendarArrowAt(QPoint point, int clientWidth) {
     return kNoArrow;
 }
 
-CMonthCalCtrlEx::CMonthCalCtrlEx(QWidget* parent, int controlId)
+MonthCalendar::MonthCalendar(QWidget* parent, int controlId)
     : QWidget(parent), controlId_(controlId) {
     QFont small = font();
     small.setPointSize(kFontPointSize);
@@ -219,7 +219,7 @@ CMonthCalCtrlEx::CMonthCalCtrlEx(QWidget* parent, int controlId)
     LayOut(QDate::currentDate());
 }
 
-void CMonthCalCtrlEx::CreateLists() {
+void MonthCalendar::CreateLists() {
     yearList_ = new QComboBox(this);
     yearList_->setObjectName(QString::number(kCalendarYearListId));
     monthList_ = new QComboBox(this);
@@ -228,11 +228,11 @@ void CMonthCalCtrlEx::CreateLists() {
         monthList_->addItem(QString::number(month));
     }
     // Only the user's choices count: filling and selecting programmatically emits nothing here.
-    connect(yearList_, &QComboBox::activated, this, &CMonthCalCtrlEx::OnYearChosen);
-    connect(monthList_, &QComboBox::activated, this, &CMonthCalCtrlEx::OnMonthChosen);
+    connect(yearList_, &QComboBox::activated, this, &MonthCalendar::OnYearChosen);
+    connect(monthList_, &QComboBox::activated, this, &MonthCalendar::OnMonthChosen);
 }
 
-void CMonthCalCtrlEx::SetCurrentDate(QDate date) {
+void MonthCalendar::SetCurrentDate(QDate date) {
     if (!date.isValid() || date == current_) {
         return;
     }
@@ -240,7 +240,7 @@ void CMonthCalCtrlEx::SetCurrentDate(QDate date) {
     update();
 }
 
-void CMonthCalCtrlEx::AddMark(QDate date) {
+void MonthCalendar::AddMark(QDate date) {
     if (!date.isValid() || IsMarked(date)) {
         return;
     }
@@ -253,7 +253,7 @@ void CMonthCalCtrlEx::AddMark(QDate date) {
     }
 }
 
-void CMonthCalCtrlEx::ClearMarks() {
+void MonthCalendar::ClearMarks() {
     marks_.clear();
     for (DayCell& cell : layout_.cells) {
         cell.marked = false;
@@ -261,11 +261,11 @@ void CMonthCalCtrlEx::ClearMarks() {
     update();
 }
 
-bool CMonthCalCtrlEx::IsMarked(QDate date) const {
+bool MonthCalendar::IsMarked(QDate date) const {
     return date.isValid() && std::find(marks_.begin(), marks_.end(), date) != marks_.end();
 }
 
-void CMonthCalCtrlEx::SetShowOtherMonthDays(bool show) {
+void MonthCalendar::SetShowOtherMonthDays(bool show) {
     if (show == showOtherMonthDays_) {
         return;
     }
@@ -274,16 +274,16 @@ void CMonthCalCtrlEx::SetShowOtherMonthDays(bool show) {
     update();
 }
 
-QSize CMonthCalCtrlEx::sizeHint() const {
+QSize MonthCalendar::sizeHint() const {
     return kPreferredSize;
 }
 
-QSize CMonthCalCtrlEx::minimumSizeHint() const {
+QSize MonthCalendar::minimumSizeHint() const {
     return QSize(kCalendarColumns * kCalendarMinCellWidth,
                  kCalendarGridTop + kCalendarRows * kCalendarMinCellHeight);
 }
 
-void CMonthCalCtrlEx::LayOut(QDate date) {
+void MonthCalendar::LayOut(QDate date) {
     if (!date.isValid()) {
         return;
     }
@@ -296,7 +296,7 @@ void CMonthCalCtrlEx::LayOut(QDate date) {
     monthList_->setCurrentIndex(date.month() - 1);
 }
 
-void CMonthCalCtrlEx::RebuildYearList(int year) {
+void MonthCalendar::RebuildYearList(int year) {
     if (yearListBuilt_ && year == yearListBuiltFor_) {
         return;
     }
@@ -309,7 +309,7 @@ void CMonthCalCtrlEx::RebuildYearList(int year) {
     yearListBuilt_ = true;
 }
 
-void CMonthCalCtrlEx::ChangeDateByUser(QDate date) {
+void MonthCalendar::ChangeDateByUser(QDate date) {
     if (!date.isValid() || date == current_) {
         return;
     }
@@ -318,16 +318,16 @@ void CMonthCalCtrlEx::ChangeDateByUser(QDate date) {
     emit Notify(controlId_, kCalendarNotifyDateChanged);
 }
 
-void CMonthCalCtrlEx::OnYearChosen(int index) {
+void MonthCalendar::OnYearChosen(int index) {
     const int year = yearList_->itemData(index).toInt();
     ChangeDateByUser(DateInYearMonth(current_, year, current_.month()));
 }
 
-void CMonthCalCtrlEx::OnMonthChosen(int index) {
+void MonthCalendar::OnMonthChosen(int index) {
     ChangeDateByUser(DateInYearMonth(current_, current_.year(), index + 1));
 }
 
-void CMonthCalCtrlEx::resizeEvent(QResizeEvent* event) {
+void MonthCalendar::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     geometry_ = ComputeCalendarGeometry(size());
     const int centre = width() / 2;
@@ -335,14 +335,14 @@ void CMonthCalCtrlEx::resizeEvent(QResizeEvent* event) {
     monthList_->setGeometry(centre + kMonthListOffset, kListTop, kMonthListWidth, kListHeight);
 }
 
-void CMonthCalCtrlEx::mouseMoveEvent(QMouseEvent* event) {
+void MonthCalendar::mouseMoveEvent(QMouseEvent* event) {
     buttonHeld_ = (event->buttons() & Qt::LeftButton) != 0;
     const QPoint point = event->position().toPoint();
     UpdateHoveredArrow(point);
     UpdateHoveredCell(point);
 }
 
-void CMonthCalCtrlEx::mousePressEvent(QMouseEvent* event) {
+void MonthCalendar::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         return;
     }
@@ -353,7 +353,7 @@ void CMonthCalCtrlEx::mousePressEvent(QMouseEvent* event) {
     UpdateHoveredCell(point);
 }
 
-void CMonthCalCtrlEx::mouseReleaseEvent(QMouseEvent* event) {
+void MonthCalendar::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
         return;
     }
@@ -362,7 +362,7 @@ void CMonthCalCtrlEx::mouseReleaseEvent(QMouseEvent* event) {
     FinishCellClick();
 }
 
-void CMonthCalCtrlEx::leaveEvent(QEvent* event) {
+void MonthCalendar::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
     const int old = hoveredCell_;
     hoveredCell_ = -1;
@@ -374,7 +374,7 @@ void CMonthCalCtrlEx::leaveEvent(QEvent* event) {
     }
 }
 
-void CMonthCalCtrlEx::UpdateHoveredArrow(QPoint point) {
+void MonthCalendar::UpdateHoveredArrow(QPoint point) {
     const int arrow = CalendarArrowAt(point, width());
     if (arrow != hoveredArrow_) {
         hoveredArrow_ = arrow;
@@ -382,7 +382,7 @@ void CMonthCalCtrlEx::UpdateHoveredArrow(QPoint point) {
     }
 }
 
-void CMonthCalCtrlEx::UpdateHoveredCell(QPoint point) {
+void MonthCalendar::UpdateHoveredCell(QPoint point) {
     if (!buttonHeld_) {
         return;
     }
@@ -395,7 +395,7 @@ void CMonthCalCtrlEx::UpdateHoveredCell(QPoint point) {
     }
 }
 
-void CMonthCalCtrlEx::FinishArrowClick() {
+void MonthCalendar::FinishArrowClick() {
     if (hoveredArrow_ == kNoArrow || layout_.selected < 0) {
         return;
     }
@@ -403,7 +403,7 @@ void CMonthCalCtrlEx::FinishArrowClick() {
     ChangeDateByUser(StepMonth(layout_.cells[layout_.selected].date, months));
 }
 
-void CMonthCalCtrlEx::FinishCellClick() {
+void MonthCalendar::FinishCellClick() {
     if (hoveredCell_ < 0) {
         return;
     }
@@ -416,20 +416,20 @@ void CMonthCalCtrlEx::FinishCellClick() {
     ChangeDateByUser(layout_.cells[chosen].date);
 }
 
-void CMonthCalCtrlEx::UpdateCell(int index) {
+void MonthCalendar::UpdateCell(int index) {
     if (index >= 0 && index < kCalendarCells) {
         update(CalendarCellRect(geometry_, index));
     }
 }
 
-void CMonthCalCtrlEx::UpdateArrows() {
+void MonthCalendar::UpdateArrows() {
     for (int arrow : {kPreviousArrow, kNextArrow}) {
         // The outline pen reaches one pixel past the polygon's corners.
         update(CalendarArrowPolygon(arrow, width()).boundingRect().adjusted(-1, -1, 1, 1));
     }
 }
 
-void CMonthCalCtrlEx::paintEvent(QPaintEvent* /*event*/) {
+void MonthCalendar::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     PaintBands(painter);
     PaintArrow(painter, kPreviousArrow);
@@ -440,7 +440,7 @@ void CMonthCalCtrlEx::paintEvent(QPaintEvent* /*event*/) {
     }
 }
 
-void CMonthCalCtrlEx::PaintBands(QPainter& painter) const {
+void MonthCalendar::PaintBands(QPainter& painter) const {
     painter.fillRect(rect(), QColor(kBackground));
     painter.fillRect(QRect(0, 0, width(), kCalendarTitleHeight), QColor(kTitleBand));
     painter.fillRect(QRect(0, kCalendarTitleHeight, width(), kCalendarWeekdayHeight),
@@ -450,14 +450,14 @@ void CMonthCalCtrlEx::PaintBands(QPainter& painter) const {
         QColor(kSeparator));
 }
 
-void CMonthCalCtrlEx::PaintArrow(QPainter& painter, int arrow) const {
+void MonthCalendar::PaintArrow(QPainter& painter, int arrow) const {
     const QRgb outline = arrow == hoveredArrow_ ? kArrowHoverOutline : kArrowOutline;
     painter.setPen(QPen(QColor(outline), 1));
     painter.setBrush(QColor(kArrowFill));
     painter.drawPolygon(CalendarArrowPolygon(arrow, width()));
 }
 
-void CMonthCalCtrlEx::PaintWeekdayNames(QPainter& painter) const {
+void MonthCalendar::PaintWeekdayNames(QPainter& painter) const {
     for (int column = 0; column < kCalendarColumns; ++column) {
         const QRect band(column * geometry_.cellWidth + geometry_.margin, kCalendarTitleHeight,
                          geometry_.cellWidth, kCalendarWeekdayHeight);
@@ -466,7 +466,7 @@ void CMonthCalCtrlEx::PaintWeekdayNames(QPainter& painter) const {
     }
 }
 
-void CMonthCalCtrlEx::PaintCell(QPainter& painter, int index) const {
+void MonthCalendar::PaintCell(QPainter& painter, int index) const {
     const DayCell& cell = layout_.cells[index];
     if (cell.relation != kShownMonth && !showOtherMonthDays_) {
         return;

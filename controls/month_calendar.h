@@ -1,4 +1,4 @@
-// CMonthCalCtrlEx: the self-drawn month calendar of the recording navigator. A dark title band
+// MonthCalendar: the self-drawn month calendar of the recording navigator. A dark title band
 // with previous/next arrows and year and month lists, a band of weekday names, and 6 x 7 day
 // cells, weeks starting on Sunday. The owner marks the days that have recordings (red frame)
 // and hears of every date the user picks through Notify().
@@ -93,11 +93,11 @@ QPolygon CalendarArrowPolygon(int arrow, int clientWidth);
 bool PolygonContains(const QPolygon& polygon, QPoint point);
 int CalendarArrowAt(QPoint point, int clientWidth);
 
-class CMonthCalCtrlEx : public QWidget {
+class MonthCalendar : public QWidget {
     Q_OBJECT
 
   public:
-    explicit CMonthCalCtrlEx(QWidget* parent = nullptr, int controlId = 0);
+    explicit MonthCalendar(QWidget* parent = nullptr, int controlId = 0);
 
     int ControlId() const { return controlId_; }
 

@@ -6,24 +6,24 @@
 
 namespace velmaro {
 
-CPictureStatic::CPictureStatic(QWidget* parent) : QWidget(parent) {}
+PictureStatic::PictureStatic(QWidget* parent) : QWidget(parent) {}
 
-bool CPictureStatic::SetPicture(int bitmapId) {
+bool PictureStatic::SetPicture(int bitmapId) {
     SetPicture(SkinBitmap(bitmapId));
     return !picture_.isNull();
 }
 
-void CPictureStatic::SetPicture(const QPixmap& picture) {
+void PictureStatic::SetPicture(const QPixmap& picture) {
     picture_ = picture;
     updateGeometry();
     update();
 }
 
-QSize CPictureStatic::sizeHint() const {
+QSize PictureStatic::sizeHint() const {
     return picture_.isNull() ? QSize(0, 0) : picture_.size();
 }
 
-void CPictureStatic::paintEvent(QPaintEvent*) {
+void PictureStatic::paintEvent(QPaintEvent*) {
     if (picture_.isNull()) {
         return;
     }

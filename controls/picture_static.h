@@ -1,4 +1,4 @@
-// CPictureStatic: one skin bitmap drawn over the whole control.
+// PictureStatic: one skin bitmap drawn over the whole control.
 #pragma once
 
 #include <QPixmap>
@@ -6,11 +6,11 @@
 
 namespace velmaro {
 
-class CPictureStatic : public QWidget {
+class PictureStatic : public QWidget {
     Q_OBJECT
 
   public:
-    explicit CPictureStatic(QWidget* parent = nullptr);
+    explicit PictureStatic(QWidget* parent = nullptr);
 
     // Replaces the picture; an unknown id leaves the control empty. Returns whether it loaded.
     bool SetPicture(int bitmapId);

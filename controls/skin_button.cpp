@@ -17,22 +17,22 @@ namespace {
 
 constexpr int kTextInset = 2;  // beyond the focus margin, on each side
 constexpr QPoint kPushedTextShift{2, 1};
-constexpr int kMaskedFrameCount = CVxSkinButton::kFrameCount + 1;
+constexpr int kMaskedFrameCount = SkinButton::kFrameCount + 1;
 constexpr int kOpaque = 255;
 
 }  // namespace
 
-CVxSkinButton::CVxSkinButton(QWidget* parent, Mode mode)
+SkinButton::SkinButton(QWidget* parent, Mode mode)
     : QAbstractButton(parent), mode_(mode), textColor_(palette().color(QPalette::ButtonText)) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void CVxSkinButton::SetSkin(int bitmapId) {
+void SkinButton::SetSkin(int bitmapId) {
     SetSkin(SkinBitmap(bitmapId));
 }
 
-void CVxSkinButton::SetSkin(const QPixmap& strip) {
+void SkinButton::SetSkin(const QPixmap& strip) {
     strip_ = strip;
     stretch_ = false;
     border_ = false;
@@ -42,7 +42,7 @@ void CVxSkinButton::SetSkin(const QPixmap& strip) {
     ApplyFrameGeometry();
 }
 
-void CVxSkinButton::ApplyFrameGeometry() {
+void SkinButton::ApplyFrameGeometry() {
     if (strip_.isNull()) {
         frameSize_ = QSize();
         update();
@@ -55,14 +55,14 @@ void CVxSkinButton::ApplyFrameGeometry() {
     update();
 }
 
-void CVxSkinButton::SetMode(Mode mode) {
+void SkinButton::SetMode(Mode mode) {
     mode_ = mode;
     if (mode_ == Mode::kPush) {
         SetCheck(false);
     }
 }
 
-void CVxSkinButton::SetCheck(bool checked) {
+void SkinButton::SetCheck(bool checked) {
     const bool newState = checked && mode_ != Mode::kPush;
     if (newState == checked_) {
         return;
@@ -75,7 +75,7 @@ void CVxSkinButton::SetCheck(bool checked) {
     }
 }
 
-void CVxSkinButton::HandleMessage(quint32 code, int, int) {
+void SkinButton::HandleMessage(quint32 code, int, int) {
     if (code != kMsgRadioUncheck || !checked_) {
         return;
     }
@@ -84,7 +84,7 @@ void CVxSkinButton::HandleMessage(quint32 code, int, int) {
     emit CheckChanged(false);
 }
 
-int CVxSkinButton::ShownFrame() const {
+int SkinButton::ShownFrame() const {
     if (!isEnabled()) {
         return kFrameDisabled;
     }
@@ -94,22 +94,22 @@ int CVxSkinButton::ShownFrame() const {
     return hover_ ? kFrameHover : kFrameNormal;
 }
 
-void CVxSkinButton::SetTextColor(const QColor& color) {
+void SkinButton::SetTextColor(const QColor& color) {
     textColor_ = color;
     update();
 }
 
-void CVxSkinButton::SetStretch(bool stretch) {
+void SkinButton::SetStretch(bool stretch) {
     stretch_ = stretch;
     update();
 }
 
-void CVxSkinButton::SetBorder(bool border) {
+void SkinButton::SetBorder(bool border) {
     border_ = border;
     update();
 }
 
-void CVxSkinButton::SetMaskMode(bool maskMode) {
+void SkinButton::SetMaskMode(bool maskMode) {
     if (maskMode_ == maskMode) {
         return;
     }
@@ -118,14 +118,14 @@ void CVxSkinButton::SetMaskMode(bool maskMode) {
     ApplyFrameGeometry();
 }
 
-void CVxSkinButton::SetFocusMargin(int margin) {
+void SkinButton::SetFocusMargin(int margin) {
     focusMargin_ = margin;
     update();
 }
 
 // The mask frame is white where the background shows and black where the frame is drawn;
 // turning it into the frames' alpha once lets every paint compose over what lies beneath.
-void CVxSkinButton::BuildMaskedFrames() {
+void SkinButton::BuildMaskedFrames() {
     masked_ = QPixmap();
     if (!maskMode_ || strip_.isNull()) {
         return;
@@ -143,16 +143,16 @@ void CVxSkinButton::BuildMaskedFrames() {
     masked_ = QPixmap::fromImage(image);
 }
 
-QSize CVxSkinButton::sizeHint() const {
+QSize SkinButton::sizeHint() const {
     return frameSize_.isValid() ? frameSize_ : QSize(0, 0);
 }
 
-void CVxSkinButton::paintEvent(QPaintEvent*) {
+void SkinButton::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     DrawButton(painter, rect());
 }
 
-void CVxSkinButton::DrawButton(QPainter& painter, const QRect& rect) const {
+void SkinButton::DrawButton(QPainter& painter, const QRect& rect) const {
     const int frame = ShownFrame();
     DrawFrame(painter, rect, frame);
     if (border_) {
@@ -167,7 +167,7 @@ void CVxSkinButton::DrawButton(QPainter& painter, const QRect& rect) const {
     }
 }
 
-void CVxSkinButton::DrawFrame(QPainter& painter, const QRect& rect, int frame) const {
+void SkinButton::DrawFrame(QPainter& painter, const QRect& rect, int frame) const {
     const QPixmap& source = maskMode_ ? masked_ : strip_;
     if (source.isNull()) {
         return;
@@ -180,7 +180,7 @@ void CVxSkinButton::DrawFrame(QPainter& painter, const QRect& rect, int frame) c
     }
 }
 
-void CVxSkinButton::DrawText(QPainter& painter, const QRect& rect, int frame) const {
+void SkinButton::DrawText(QPainter& painter, const QRect& rect, int frame) const {
     if (text().isEmpty()) {
         return;
     }
@@ -202,7 +202,7 @@ void CVxSkinButton::DrawText(QPainter& painter, const QRect& rect, int frame) co
     painter.drawText(textRect, flags, text());
 }
 
-void CVxSkinButton::ActivateByUser() {
+void SkinButton::ActivateByUser() {
     if (mode_ == Mode::kCheck) {
         SetCheck(!checked_);
     } else if (mode_ == Mode::kRadio) {
@@ -210,7 +210,7 @@ void CVxSkinButton::ActivateByUser() {
     }
 }
 
-void CVxSkinButton::mousePressEvent(QMouseEvent* event) {
+void SkinButton::mousePressEvent(QMouseEvent* event) {
     hover_ = false;
     QAbstractButton::mousePressEvent(event);
     if (event->button() == Qt::LeftButton) {
@@ -218,7 +218,7 @@ void CVxSkinButton::mousePressEvent(QMouseEvent* event) {
     }
 }
 
-void CVxSkinButton::mouseReleaseEvent(QMouseEvent* event) {
+void SkinButton::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         if (pressed_ && rect().contains(event->position().toPoint())) {
             ActivateByUser();
@@ -228,7 +228,7 @@ void CVxSkinButton::mouseReleaseEvent(QMouseEvent* event) {
     QAbstractButton::mouseReleaseEvent(event);
 }
 
-void CVxSkinButton::mouseMoveEvent(QMouseEvent* event) {
+void SkinButton::mouseMoveEvent(QMouseEvent* event) {
     // While pressed the base class shows the button pushed exactly while the pointer is on it.
     QAbstractButton::mouseMoveEvent(event);
     if (!pressed_ && !hover_) {
@@ -237,13 +237,13 @@ void CVxSkinButton::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
-void CVxSkinButton::leaveEvent(QEvent* event) {
+void SkinButton::leaveEvent(QEvent* event) {
     hover_ = false;
     update();
     QAbstractButton::leaveEvent(event);
 }
 
-void CVxSkinButton::focusOutEvent(QFocusEvent* event) {
+void SkinButton::focusOutEvent(QFocusEvent* event) {
     if (pressed_) {
         pressed_ = false;
         setDown(false);
@@ -251,14 +251,14 @@ void CVxSkinButton::focusOutEvent(QFocusEvent* event) {
     QAbstractButton::focusOutEvent(event);
 }
 
-void CVxSkinButton::keyPressEvent(QKeyEvent* event) {
+void SkinButton::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
         ActivateByUser();
     }
     QAbstractButton::keyPressEvent(event);
 }
 
-void CVxSkinButton::changeEvent(QEvent* event) {
+void SkinButton::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange && !isEnabled()) {
         hover_ = false;
         pressed_ = false;

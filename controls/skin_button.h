@@ -1,4 +1,4 @@
-// CVxSkinButton: a button drawn from a horizontal strip of four equal frames (normal, hover,
+// SkinButton: a button drawn from a horizontal strip of four equal frames (normal, hover,
 // pressed or checked, disabled), as a push button, a check box or a radio button.
 #pragma once
 
@@ -8,7 +8,7 @@
 
 namespace velmaro {
 
-class CVxSkinButton : public QAbstractButton {
+class SkinButton : public QAbstractButton {
     Q_OBJECT
 
   public:
@@ -16,7 +16,7 @@ class CVxSkinButton : public QAbstractButton {
     enum Frame { kFrameNormal = 0, kFrameHover, kFramePressed, kFrameDisabled, kFrameMask };
     static constexpr int kFrameCount = 4;
 
-    explicit CVxSkinButton(QWidget* parent = nullptr, Mode mode = Mode::kPush);
+    explicit SkinButton(QWidget* parent = nullptr, Mode mode = Mode::kPush);
 
     // Loads the strip, resets stretch, border, mask mode and focus margin, and gives the
     // control the size of one frame without moving it. An unknown id leaves no skin.

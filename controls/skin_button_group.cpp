@@ -4,29 +4,29 @@
 
 namespace velmaro {
 
-CVxSkinButtonGroup::CVxSkinButtonGroup(QObject* parent) : QObject(parent) {}
+SkinButtonGroup::SkinButtonGroup(QObject* parent) : QObject(parent) {}
 
-void CVxSkinButtonGroup::Add(CVxSkinButton* button) {
+void SkinButtonGroup::Add(SkinButton* button) {
     if (button == nullptr || buttons_.contains(button)) {
         return;
     }
     buttons_.append(button);
-    connect(button, &CVxSkinButton::GroupMessage, this,
+    connect(button, &SkinButton::GroupMessage, this,
             [this, button](quint32 code, int wParam, int lParam) {
                 Deliver(button, code, wParam, lParam);
             });
 }
 
-void CVxSkinButtonGroup::Remove(CVxSkinButton* button) {
+void SkinButtonGroup::Remove(SkinButton* button) {
     buttons_.removeAll(button);
     if (button != nullptr) {
-        disconnect(button, &CVxSkinButton::GroupMessage, this, nullptr);
+        disconnect(button, &SkinButton::GroupMessage, this, nullptr);
     }
 }
 
-QList<CVxSkinButton*> CVxSkinButtonGroup::Buttons() const {
-    QList<CVxSkinButton*> alive;
-    for (const QPointer<CVxSkinButton>& button : buttons_) {
+QList<SkinButton*> SkinButtonGroup::Buttons() const {
+    QList<SkinButton*> alive;
+    for (const QPointer<SkinButton>& button : buttons_) {
         if (button) {
             alive.append(button);
         }
@@ -36,8 +36,8 @@ QList<CVxSkinButton*> CVxSkinButtonGroup::Buttons() const {
 
 // Delivered at once rather than queued, so no caller ever sees two radio buttons of one group
 // checked at the same time.
-void CVxSkinButtonGroup::Deliver(CVxSkinButton* from, quint32 code, int wParam, int lParam) {
-    for (CVxSkinButton* button : Buttons()) {
+void SkinButtonGroup::Deliver(SkinButton* from, quint32 code, int wParam, int lParam) {
+    for (SkinButton* button : Buttons()) {
         if (button != from) {
             button->HandleMessage(code, wParam, lParam);
         }

@@ -1,4 +1,4 @@
-// CVxSkinButtonGroup: the controls of one dialog group. When a radio button of the group
+// SkinButtonGroup: the controls of one dialog group. When a radio button of the group
 // becomes checked, every other member receives kMsgRadioUncheck and clears its check; buttons
 // outside the group are untouched.
 #pragma once
@@ -9,22 +9,22 @@
 
 namespace velmaro {
 
-class CVxSkinButton;
+class SkinButton;
 
-class CVxSkinButtonGroup : public QObject {
+class SkinButtonGroup : public QObject {
     Q_OBJECT
 
   public:
-    explicit CVxSkinButtonGroup(QObject* parent = nullptr);
+    explicit SkinButtonGroup(QObject* parent = nullptr);
 
-    void Add(CVxSkinButton* button);
-    void Remove(CVxSkinButton* button);
-    QList<CVxSkinButton*> Buttons() const;
+    void Add(SkinButton* button);
+    void Remove(SkinButton* button);
+    QList<SkinButton*> Buttons() const;
 
   private:
-    void Deliver(CVxSkinButton* from, quint32 code, int wParam, int lParam);
+    void Deliver(SkinButton* from, quint32 code, int wParam, int lParam);
 
-    QList<QPointer<CVxSkinButton>> buttons_;
+    QList<QPointer<SkinButton>> buttons_;
 };
 
 }  // namespace velmaro

@@ -18,7 +18,7 @@ constexpr int kStripDivisor = 10;
 
 }  // namespace
 
-CVxSkinDialog::CVxSkinDialog(QWidget* parent, Placement placement) : QDialog(parent) {
+SkinDialog::SkinDialog(QWidget* parent, Placement placement) : QDialog(parent) {
     if (placement == Placement::kChild) {
         setWindowFlags(Qt::Widget);
     } else {
@@ -26,11 +26,11 @@ CVxSkinDialog::CVxSkinDialog(QWidget* parent, Placement placement) : QDialog(par
     }
 }
 
-void CVxSkinDialog::SetSkin(int bitmapId) {
+void SkinDialog::SetSkin(int bitmapId) {
     SetSkin(SkinBitmap(bitmapId));
 }
 
-void CVxSkinDialog::SetSkin(const QPixmap& skin) {
+void SkinDialog::SetSkin(const QPixmap& skin) {
     skin_ = skin;
     if (!skin_.isNull()) {
         fillColor_ = skin_.toImage().pixelColor(skin_.width() / 2, skin_.height() / 2);
@@ -40,12 +40,12 @@ void CVxSkinDialog::SetSkin(const QPixmap& skin) {
     update();
 }
 
-void CVxSkinDialog::SetCornerEllipse(int width, int height) {
+void SkinDialog::SetCornerEllipse(int width, int height) {
     cornerEllipse_ = QSize(width, height);
     ApplyRegion();
 }
 
-void CVxSkinDialog::resizeEvent(QResizeEvent* event) {
+void SkinDialog::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     ComposeBackground();
     ApplyRegion();
@@ -55,7 +55,7 @@ void CVxSkinDialog::resizeEvent(QResizeEvent* event) {
 // Corners are copied as they are; the top and bottom edges stretch a strip of the skin's
 // middle, the side edges likewise. The right and bottom pieces sit one pixel in from the
 // client's edge, and the middle is the skin's centre colour under the child controls.
-void CVxSkinDialog::ComposeBackground() {
+void SkinDialog::ComposeBackground() {
     if (skin_.isNull() || width() <= 0 || height() <= 0) {
         background_ = QPixmap();
         return;
@@ -89,7 +89,7 @@ void CVxSkinDialog::ComposeBackground() {
     }
 }
 
-void CVxSkinDialog::ApplyRegion() {
+void SkinDialog::ApplyRegion() {
     if (skin_.isNull() || cornerEllipse_.isEmpty()) {
         clearMask();
         return;
@@ -99,7 +99,7 @@ void CVxSkinDialog::ApplyRegion() {
     setMask(QRegion(path.toFillPolygon().toPolygon()));
 }
 
-void CVxSkinDialog::paintEvent(QPaintEvent* event) {
+void SkinDialog::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     if (background_.isNull()) {
         painter.fillRect(event->rect(), palette().color(backgroundRole()));
@@ -110,7 +110,7 @@ void CVxSkinDialog::paintEvent(QPaintEvent* event) {
 
 // A window asks the window manager to move it, as a drag on a caption would; where that is not
 // available (and for child dialogs) it follows the pointer itself.
-void CVxSkinDialog::mousePressEvent(QMouseEvent* event) {
+void SkinDialog::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !draggable_) {
         QDialog::mousePressEvent(event);
         return;
@@ -123,7 +123,7 @@ void CVxSkinDialog::mousePressEvent(QMouseEvent* event) {
     dragStartPos_ = pos();
 }
 
-void CVxSkinDialog::mouseMoveEvent(QMouseEvent* event) {
+void SkinDialog::mouseMoveEvent(QMouseEvent* event) {
     if (!dragging_) {
         QDialog::mouseMoveEvent(event);
         return;
@@ -131,7 +131,7 @@ void CVxSkinDialog::mouseMoveEvent(QMouseEvent* event) {
     move(dragStartPos_ + event->globalPosition().toPoint() - dragStartGlobal_);
 }
 
-void CVxSkinDialog::mouseReleaseEvent(QMouseEvent* event) {
+void SkinDialog::mouseReleaseEvent(QMouseEvent* event) {
     if (dragging_ && event->button() == Qt::LeftButton) {
         dragging_ = false;
         return;

@@ -1,4 +1,4 @@
-// CVxSkinDialog: a dialog without a system frame whose background is composed from a skin
+// SkinDialog: a dialog without a system frame whose background is composed from a skin
 // bitmap (corners as they are, edges stretched from strips) and which is dragged by its
 // background.
 #pragma once
@@ -9,13 +9,13 @@
 
 namespace velmaro {
 
-class CVxSkinDialog : public QDialog {
+class SkinDialog : public QDialog {
     Q_OBJECT
 
   public:
     enum class Placement { kWindow, kChild };
 
-    explicit CVxSkinDialog(QWidget* parent = nullptr, Placement placement = Placement::kWindow);
+    explicit SkinDialog(QWidget* parent = nullptr, Placement placement = Placement::kWindow);
 
     // Replaces the skin; an unknown id leaves the dialog with its plain background.
     void SetSkin(int bitmapId);

@@ -20,15 +20,15 @@ int ClientX(const QMouseEvent* event) {
 
 }  // namespace
 
-CVxSkinSldButton::CVxSkinSldButton(QWidget* parent) : CVxSkinButton(parent, Mode::kPush) {}
+SkinSliderButton::SkinSliderButton(QWidget* parent) : SkinButton(parent, Mode::kPush) {}
 
-void CVxSkinSldButton::SetThumb(int bitmapId) {
+void SkinSliderButton::SetThumb(int bitmapId) {
     SetThumb(SkinBitmap(bitmapId));
 }
 
 // The thumb is combined with the bar by OR, so black adds nothing; making black fully
 // transparent keeps that true where the bar itself is transparent.
-void CVxSkinSldButton::SetThumb(const QPixmap& thumb) {
+void SkinSliderButton::SetThumb(const QPixmap& thumb) {
     QImage image = thumb.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
@@ -42,7 +42,7 @@ void CVxSkinSldButton::SetThumb(const QPixmap& thumb) {
     update();
 }
 
-void CVxSkinSldButton::SetRange(int minimum, int maximum) {
+void SkinSliderButton::SetRange(int minimum, int maximum) {
     minimum_ = minimum;
     maximum_ = maximum;
     fraction_ = FractionOf(position_);
@@ -51,7 +51,7 @@ void CVxSkinSldButton::SetRange(int minimum, int maximum) {
 
 // Only the thumb's old and new places are drawn again, and nothing when it stays on the same
 // pixels: positions arrive with every picture.
-void CVxSkinSldButton::SetPos(int position) {
+void SkinSliderButton::SetPos(int position) {
     const QRect before = ThumbRect();
     position_ = position;
     fraction_ = FractionOf(position);
@@ -61,22 +61,22 @@ void CVxSkinSldButton::SetPos(int position) {
     }
 }
 
-double CVxSkinSldButton::FractionOf(int position) const {
+double SkinSliderButton::FractionOf(int position) const {
     if (maximum_ == minimum_) {
         return 0.0;
     }
     return static_cast<double>(position - minimum_) / (maximum_ - minimum_);
 }
 
-double CVxSkinSldButton::FractionAt(int x) const {
+double SkinSliderButton::FractionAt(int x) const {
     return width() > 0 ? static_cast<double>(x) / width() : 0.0;
 }
 
-int CVxSkinSldButton::PositionAt(double fraction) const {
+int SkinSliderButton::PositionAt(double fraction) const {
     return static_cast<int>(std::floor(fraction * (maximum_ - minimum_) + minimum_ + kRoundHalf));
 }
 
-QRect CVxSkinSldButton::ThumbRect() const {
+QRect SkinSliderButton::ThumbRect() const {
     const QRect r = rect();
     const int travel = r.width() - thumb_.width();
     const int along = static_cast<int>(std::floor(travel * fraction_));
@@ -86,7 +86,7 @@ QRect CVxSkinSldButton::ThumbRect() const {
 }
 
 // Composed off screen so the thumb can be ORed onto the bar, as the skins expect.
-void CVxSkinSldButton::paintEvent(QPaintEvent*) {
+void SkinSliderButton::paintEvent(QPaintEvent*) {
     const qreal ratio = devicePixelRatioF();
     QImage canvas(size() * ratio, QImage::Format_ARGB32_Premultiplied);
     canvas.setDevicePixelRatio(ratio);
@@ -103,13 +103,13 @@ void CVxSkinSldButton::paintEvent(QPaintEvent*) {
     painter.drawImage(0, 0, canvas);
 }
 
-void CVxSkinSldButton::mousePressEvent(QMouseEvent* event) {
+void SkinSliderButton::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
-        CVxSkinButton::mousePressEvent(event);
+        SkinButton::mousePressEvent(event);
         return;
     }
     dragging_ = true;
-    CVxSkinButton::mousePressEvent(event);
+    SkinButton::mousePressEvent(event);
     fraction_ = FractionAt(ClientX(event));
     position_ = PositionAt(fraction_);
     update();
@@ -118,8 +118,8 @@ void CVxSkinSldButton::mousePressEvent(QMouseEvent* event) {
 
 // While the pointer is dragged beyond the ends the positions pass the range; receivers limit
 // them, and the release below never reports more than the maximum.
-void CVxSkinSldButton::mouseMoveEvent(QMouseEvent* event) {
-    CVxSkinButton::mouseMoveEvent(event);
+void SkinSliderButton::mouseMoveEvent(QMouseEvent* event) {
+    SkinButton::mouseMoveEvent(event);
     if (!IsPressed()) {
         return;
     }
@@ -134,13 +134,13 @@ void CVxSkinSldButton::mouseMoveEvent(QMouseEvent* event) {
 
 // The release is what owners act on (a seek, a volume, a speed), so it stays inside the range
 // at both ends: a negative seek position would read as a file-change request.
-void CVxSkinSldButton::mouseReleaseEvent(QMouseEvent* event) {
+void SkinSliderButton::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || !dragging_) {
-        CVxSkinButton::mouseReleaseEvent(event);
+        SkinButton::mouseReleaseEvent(event);
         return;
     }
     dragging_ = false;
-    CVxSkinButton::mouseReleaseEvent(event);
+    SkinButton::mouseReleaseEvent(event);
     const int released = PositionAt(FractionAt(ClientX(event)));
     position_ = std::max(std::min(released, maximum_), std::min(minimum_, maximum_));
     fraction_ = FractionOf(position_);

@@ -1,4 +1,4 @@
-// CVxSkinSldButton: a skinned button that is also a horizontal position bar with a thumb.
+// SkinSliderButton: a skinned button that is also a horizontal position bar with a thumb.
 // It tells its owner about the thumb with kMsgThumbPressed, kMsgThumbMoved and
 // kMsgThumbReleased, each carrying the identifier and the position.
 #pragma once
@@ -9,11 +9,11 @@
 
 namespace velmaro {
 
-class CVxSkinSldButton : public CVxSkinButton {
+class SkinSliderButton : public SkinButton {
     Q_OBJECT
 
   public:
-    explicit CVxSkinSldButton(QWidget* parent = nullptr);
+    explicit SkinSliderButton(QWidget* parent = nullptr);
 
     // Black in the thumb bitmap lets the bar show through.
     void SetThumb(int bitmapId);

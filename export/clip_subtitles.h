@@ -4,8 +4,8 @@
 
 #include <string>
 
+#include "export/clip_export.h"
 #include "export/track_source.h"
-#include "export/ts_backup.h"
 
 namespace velmaro {
 

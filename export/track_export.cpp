@@ -50,13 +50,13 @@ TrackOutcome RunTrackExport(const TrackRequest& request, const Cancelled& cancel
     return outcome;
 }
 
-CTrackExport::CTrackExport(EndCallback onEnd) : onEnd_(std::move(onEnd)) {}
+TrackExport::TrackExport(EndCallback onEnd) : onEnd_(std::move(onEnd)) {}
 
-CTrackExport::~CTrackExport() {
+TrackExport::~TrackExport() {
     Stop();
 }
 
-bool CTrackExport::Start(const TrackRequest& request) {
+bool TrackExport::Start(const TrackRequest& request) {
     Stop();
     stopAsked_.store(false);
     running_.store(true);
@@ -76,7 +76,7 @@ bool CTrackExport::Start(const TrackRequest& request) {
     return true;
 }
 
-void CTrackExport::Stop() {
+void TrackExport::Stop() {
     stopAsked_.store(true);
     if (thread_.joinable()) {
         thread_.join();

@@ -1,6 +1,6 @@
 // The track export: the telemetry of a recording, of the marked stretch or of one local day of
 // the card, saved as GPX, KML or CSV by the output name's suffix. RunTrackExport does it on the
-// calling thread; CTrackExport runs it on a worker of its own, so the player's window stays
+// calling thread; TrackExport runs it on a worker of its own, so the player's window stays
 // responsive while a day of recordings is read.
 #pragma once
 
@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "app/recording_day.h"
+#include "export/clip_export.h"
 #include "export/track_source.h"
-#include "export/ts_backup.h"
 
 namespace velmaro {
 
@@ -36,15 +36,15 @@ struct TrackOutcome {
 
 TrackOutcome RunTrackExport(const TrackRequest& request, const Cancelled& cancelled = {});
 
-class CTrackExport {
+class TrackExport {
   public:
     // Called once on the worker thread when it ends. It must not stop or destroy this object.
     using EndCallback = std::function<void(const TrackOutcome&)>;
 
-    explicit CTrackExport(EndCallback onEnd);
-    ~CTrackExport();  // stops a running export
-    CTrackExport(const CTrackExport&) = delete;
-    CTrackExport& operator=(const CTrackExport&) = delete;
+    explicit TrackExport(EndCallback onEnd);
+    ~TrackExport();  // stops a running export
+    TrackExport(const TrackExport&) = delete;
+    TrackExport& operator=(const TrackExport&) = delete;
 
     // Stops a running export, then starts this one. False when the thread cannot start.
     bool Start(const TrackRequest& request);

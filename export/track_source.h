@@ -8,9 +8,9 @@
 #include <string>
 
 #include "app/recording_day.h"
+#include "export/clip_export.h"
 #include "export/telemetry_collector.h"
 #include "export/track_point.h"
-#include "export/ts_backup.h"
 
 namespace velmaro {
 

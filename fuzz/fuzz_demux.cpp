@@ -49,8 +49,8 @@ struct Harness {
     }
 
     DemuxState state;
-    CVBuffer2 video;
-    CABuffer2 audio;
+    VideoFrameQueue video;
+    AudioFrameQueue audio;
     FrameItem videoItem;
     FrameItem audioItem;
     TelemetryHandOver telemetry;

@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-#include "export/ts_backup.h"
+#include "export/clip_export.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::condition_variable ended;
     bool done = false;
     {
-        CTSBackup backup([&](const ExportOutcome&) {
+        ClipExport backup([&](const ExportOutcome&) {
             std::lock_guard lock(mutex);
             done = true;
             ended.notify_all();

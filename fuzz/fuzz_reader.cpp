@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     {
         StandaloneReader r(kQueueStopped);
-        CTSAnalyse& reader = r.reader;
+        TsReader& reader = r.reader;
         // The memfd's /proc name has no recording number, so no adjacent file is looked for.
         reader.SetPath("/proc/self/fd/" + std::to_string(fd));
         if (reader.StartWithoutThread()) {

@@ -40,16 +40,16 @@ void AmplifySamples(std::span<int16_t> samples, double factor) {
     }
 }
 
-CAudioCtx::CAudioCtx(ChannelState* channel) : channel_(channel) {
+AudioDecoder::AudioDecoder(ChannelState* channel) : channel_(channel) {
     decoded_.reserve(kDecodedBlockReserve);
 }
 
-CAudioCtx::~CAudioCtx() {
+AudioDecoder::~AudioDecoder() {
     StopAndWait(kWorkerStopTimeoutMs);
     CloseSound();
 }
 
-bool CAudioCtx::Start() {
+bool AudioDecoder::Start() {
     // A thread left over from a stop that timed out still uses the decoder and the ring.
     if (ThreadAlive() || channel_ == nullptr || !decoder_.Open()) {
         return false;
@@ -58,24 +58,24 @@ bool CAudioCtx::Start() {
     ForgetPending();
     ResetCounters();
     OpenSound();  // without a device the worker still runs and keeps the queue empty
-    if (!CMyThread::Start()) {
+    if (!WorkerThread::Start()) {
         CloseSound();
         return false;
     }
     return true;
 }
 
-bool CAudioCtx::Stop(uint32_t timeoutMs) {
+bool AudioDecoder::Stop(uint32_t timeoutMs) {
     running_.store(0);
     WakeFiller();  // ends a notification wait at once
-    if (!CMyThread::Stop(timeoutMs)) {
+    if (!WorkerThread::Stop(timeoutMs)) {
         return false;
     }
     CloseSound();
     return true;
 }
 
-int32_t CAudioCtx::Run() {
+int32_t AudioDecoder::Run() {
     ForgetPending();
     bool stalled = false;
     while (running_.load() != 0) {
@@ -102,18 +102,18 @@ int32_t CAudioCtx::Run() {
     return 0;
 }
 
-bool CAudioCtx::Audible() const {
+bool AudioDecoder::Audible() const {
     return channel_->audioEnabled.load();
 }
 
 // The sound follows the picture only while the picture runs at normal speed; otherwise the
 // sound still to come waits for it, and what the picture has passed is dropped.
-bool CAudioCtx::PictureRuns() const {
+bool AudioDecoder::PictureRuns() const {
     return !channel_->videoHeld.load() && channel_->paused.load() == 0 &&
            channel_->playMode.load() == kPlayNormal;
 }
 
-void CAudioCtx::FillChunk(int16_t* chunk) {
+void AudioDecoder::FillChunk(int16_t* chunk) {
     ForgetClearedPending();
     size_t filled = 0;
     while (filled < kChunkSamples && running_.load() != 0) {
@@ -143,7 +143,7 @@ void CAudioCtx::FillChunk(int16_t* chunk) {
 
 // Where the sound at `pts` stands against the picture when it is heard: written `filled`
 // samples into the chunk being filled, behind what the device has still to play.
-CAudioCtx::Decision CAudioCtx::Compare(uint32_t serial, double pts, size_t filled) const {
+AudioDecoder::Decision AudioDecoder::Compare(uint32_t serial, double pts, size_t filled) const {
     const ShownPicture shown = channel_->Shown();
     const int64_t now = SteadyMs();
     if (!shown.valid || !shown.forward || now - shown.shownAtMs > kPictureClockStaleMs) {
@@ -171,7 +171,7 @@ CAudioCtx::Decision CAudioCtx::Compare(uint32_t serial, double pts, size_t fille
 
 // Sets a fresh decoded block against the picture: cuts its head when it comes too late, or
 // writes silence before it when it comes too early. Returns the silence samples written.
-size_t CAudioCtx::MeetPicture(int16_t* target, size_t filled, size_t room) {
+size_t AudioDecoder::MeetPicture(int16_t* target, size_t filled, size_t room) {
     const double pts = BlockTimeNow();
     const Decision d = pendingTimed_ ? Compare(pendingSerial_, pts, filled) : Decision{};
     if (d.meet == Meet::kCut) {
@@ -198,14 +198,14 @@ size_t CAudioCtx::MeetPicture(int16_t* target, size_t filled, size_t room) {
 // to come. True when something was dropped and there may be more to look at.
 // The queue was cleared (a seek, another file, a change of direction): what is pending lies
 // in storage the reader writes again, and belongs to the old place.
-void CAudioCtx::ForgetClearedPending() {
+void AudioDecoder::ForgetClearedPending() {
     if (channel_->audioQueue.ClearCount() != pendingClears_) {
         pendingClears_ = channel_->audioQueue.ClearCount();
         ForgetPending();
     }
 }
 
-bool CAudioCtx::PendingIsPast() {
+bool AudioDecoder::PendingIsPast() {
     if (decodedRead_ >= decoded_.size() && pendingLeft_ == 0 && !TakeFrameToPlay()) {
         return false;
     }
@@ -228,18 +228,18 @@ bool CAudioCtx::PendingIsPast() {
 }
 
 // The time of the next sample of the decoded block to be written.
-double CAudioCtx::BlockTimeNow() const {
+double AudioDecoder::BlockTimeNow() const {
     return blockPts_ + static_cast<double>(decodedRead_) / kSampleRate;
 }
 
-void CAudioCtx::PublishHeard() {
+void AudioDecoder::PublishHeard() {
     std::lock_guard lock(heardMutex_);
     heardBase_ = {writtenValid_, writtenSerial_, writtenEnd_};
     heardChunks_ = SoundTotals().chunksCommitted + 1;  // with the chunk about to be committed
     heardSilence_ = silenceAfter_;
 }
 
-SoundClock CAudioCtx::HeardClock() const {
+SoundClock AudioDecoder::HeardClock() const {
     std::lock_guard lock(heardMutex_);
     if (!heardBase_.valid || !HasSound()) {
         return {};
@@ -256,7 +256,7 @@ SoundClock CAudioCtx::HeardClock() const {
 }
 
 // What does not fit stays in the decoded block and opens the next chunk.
-size_t CAudioCtx::WriteDecoded(int16_t* target, size_t room) {
+size_t AudioDecoder::WriteDecoded(int16_t* target, size_t room) {
     const size_t count = std::min(room, decoded_.size() - decodedRead_);
     std::memcpy(target, decoded_.data() + decodedRead_, count * sizeof(int16_t));
     decodedRead_ += count;
@@ -270,7 +270,7 @@ size_t CAudioCtx::WriteDecoded(int16_t* target, size_t room) {
 
 // Muted, frames are still taken so the queue never backs up into the reader, which also
 // feeds the picture; they are dropped unplayed.
-bool CAudioCtx::TakeFrameToPlay() {
+bool AudioDecoder::TakeFrameToPlay() {
     FrameItem item;
     pendingClears_ = channel_->audioQueue.ClearCount();
     while (channel_->audioQueue.Take(item)) {
@@ -288,7 +288,7 @@ bool CAudioCtx::TakeFrameToPlay() {
     return false;
 }
 
-void CAudioCtx::DecodePendingFrame() {
+void AudioDecoder::DecodePendingFrame() {
     decoded_.clear();
     decodedRead_ = 0;
     blockPts_ = pendingPts_;
@@ -311,7 +311,7 @@ void CAudioCtx::DecodePendingFrame() {
     samplesDecoded_.fetch_add(decoded_.size());
 }
 
-void CAudioCtx::DiscardQueued() {
+void AudioDecoder::DiscardQueued() {
     FrameItem item;
     while (channel_->audioQueue.Take(item)) {
         framesTaken_.fetch_add(1);
@@ -319,19 +319,19 @@ void CAudioCtx::DiscardQueued() {
     }
 }
 
-void CAudioCtx::ForgetPending() {
+void AudioDecoder::ForgetPending() {
     ForgetPendingFrame();
     decoded_.clear();
     decodedRead_ = 0;
 }
 
-void CAudioCtx::ForgetPendingFrame() {
+void AudioDecoder::ForgetPendingFrame() {
     pending_ = nullptr;
     pendingLeft_ = 0;
     pendingTimed_ = false;
 }
 
-void CAudioCtx::ResetCounters() {
+void AudioDecoder::ResetCounters() {
     for (auto* counter :
          {&framesTaken_, &framesDiscarded_, &aacFrames_, &decodeFailures_, &samplesDecoded_,
           &samplesWritten_, &silenceSamples_, &chunksWritten_, &samplesCut_, &syncSilence_}) {
@@ -339,7 +339,7 @@ void CAudioCtx::ResetCounters() {
     }
 }
 
-AudioCounters CAudioCtx::Counters() const {
+AudioCounters AudioDecoder::Counters() const {
     AudioCounters c;
     c.framesTaken = framesTaken_.load();
     c.framesDiscarded = framesDiscarded_.load();

@@ -1,6 +1,6 @@
-// CAudioCtx: the audio worker of a playback channel. On its own thread it takes AAC frames from
+// AudioDecoder: the audio worker of a playback channel. On its own thread it takes AAC frames from
 // the channel's audio queue, decodes them, applies the amplification and streams the samples
-// into the sound ring (CDSoundCtx, an SDL2 device here) one chunk per device notification.
+// into the sound ring (SoundOutput, an SDL2 device here) one chunk per device notification.
 // There is no timing link to the picture: the device's rate drives everything.
 #pragma once
 
@@ -63,10 +63,10 @@ struct SoundClock {
     double pts = 0.0;
 };
 
-class CAudioCtx : public CMyThread, public CDSoundCtx {
+class AudioDecoder : public WorkerThread, public SoundOutput {
   public:
-    explicit CAudioCtx(ChannelState* channel);
-    ~CAudioCtx() override;
+    explicit AudioDecoder(ChannelState* channel);
+    ~AudioDecoder() override;
 
     // Opens the AAC decoder (once per object) and the sound device, then starts the thread.
     // False without a decoder or thread; a missing device only means frames are discarded.

@@ -52,11 +52,11 @@ void CopyRows(const uint8_t* from, int fromStride, uint8_t* to, int toStride, in
 
 }  // namespace
 
-CD3DCtx::CD3DCtx(CD3DCtx&& other) noexcept {
+Presenter::Presenter(Presenter&& other) noexcept {
     *this = std::move(other);
 }
 
-CD3DCtx& CD3DCtx::operator=(CD3DCtx&& other) noexcept {
+Presenter& Presenter::operator=(Presenter&& other) noexcept {
     if (this != &other) {
         window_ = std::exchange(other.window_, nullptr);
         ready_ = std::exchange(other.ready_, false);
@@ -70,7 +70,7 @@ CD3DCtx& CD3DCtx::operator=(CD3DCtx&& other) noexcept {
     return *this;
 }
 
-bool CD3DCtx::Open(VideoOutput* window, int width, int height, int32_t displayMode) {
+bool Presenter::Open(VideoOutput* window, int width, int height, int32_t displayMode) {
     Release();
     if (!window || width <= 0 || height <= 0 || width > kMaxPictureSide ||
         height > kMaxPictureSide) {
@@ -92,7 +92,7 @@ bool CD3DCtx::Open(VideoOutput* window, int width, int height, int32_t displayMo
 
 // Gives a picture the back buffer's format and size. Planes keep their memory when the size
 // is unchanged, which is every time but the first for a pooled picture.
-bool CD3DCtx::Shape(PresentedPicture& picture) const {
+bool Presenter::Shape(PresentedPicture& picture) const {
     picture.format = format_;
     picture.width = width_;
     picture.height = height_;
@@ -121,7 +121,7 @@ bool CD3DCtx::Shape(PresentedPicture& picture) const {
     return true;
 }
 
-PresentedPicture* CD3DCtx::WritableBack() {
+PresentedPicture* Presenter::WritableBack() {
     if (!backPresented_ && !back_->keepAlive) {
         return back_.get();
     }
@@ -135,7 +135,7 @@ PresentedPicture* CD3DCtx::WritableBack() {
     return back_.get();
 }
 
-void CD3DCtx::Release() {
+void Presenter::Release() {
     ready_ = false;
     window_ = nullptr;
     back_.reset();
@@ -145,7 +145,7 @@ void CD3DCtx::Release() {
     height_ = 0;
 }
 
-void CD3DCtx::Clear(uint32_t argb) {
+void Presenter::Clear(uint32_t argb) {
     if (!ready_) {
         return;
     }
@@ -170,7 +170,7 @@ void CD3DCtx::Clear(uint32_t argb) {
     std::fill(back->planes[2].begin(), back->planes[2].end(), colour.v);
 }
 
-bool CD3DCtx::Draw(const SourcePlanes& source, SwsContext* scaler) {
+bool Presenter::Draw(const SourcePlanes& source, SwsContext* scaler) {
     if (!ready_ || source.width != width_ || source.height != height_ || !source.planes[0] ||
         !source.planes[1] || !source.planes[2]) {
         return false;
@@ -190,7 +190,7 @@ bool CD3DCtx::Draw(const SourcePlanes& source, SwsContext* scaler) {
     return drawn;
 }
 
-bool CD3DCtx::DrawPlanes(const SourcePlanes& source, PresentedPicture& back) {
+bool Presenter::DrawPlanes(const SourcePlanes& source, PresentedPicture& back) {
     const int width = width_;
     const int height = height_;
     const int chromaWidth = ChromaSize(width);
@@ -208,7 +208,7 @@ bool CD3DCtx::DrawPlanes(const SourcePlanes& source, PresentedPicture& back) {
 }
 
 // The back buffer becomes a reference to the decoder's picture: the same bytes, no copy.
-bool CD3DCtx::BorrowPlanes(const SourcePlanes& source) {
+bool Presenter::BorrowPlanes(const SourcePlanes& source) {
     const AVFrame* frame = source.frame;
     if (!frame || frame->format != AV_PIX_FMT_YUV420P || !frame->buf[0]) {
         return false;
@@ -246,7 +246,7 @@ bool CD3DCtx::BorrowPlanes(const SourcePlanes& source) {
     return true;
 }
 
-bool CD3DCtx::DrawRgb(const SourcePlanes& source, SwsContext* scaler, PresentedPicture& back) {
+bool Presenter::DrawRgb(const SourcePlanes& source, SwsContext* scaler, PresentedPicture& back) {
     if (!scaler) {
         return false;
     }
@@ -255,7 +255,7 @@ bool CD3DCtx::DrawRgb(const SourcePlanes& source, SwsContext* scaler, PresentedP
     return sws_scale(scaler, source.planes, source.strides, 0, height_, target, targetStrides) > 0;
 }
 
-bool CD3DCtx::Present() {
+bool Presenter::Present() {
     if (!ready_) {
         return false;
     }

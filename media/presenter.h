@@ -1,4 +1,4 @@
-// CD3DCtx, the presenter. Here it is backed by a back buffer of the picture's own size in CPU
+// Presenter, the presenter. Here it is backed by a back buffer of the picture's own size in CPU
 // memory: the three YUV 4:2:0 planes as decoded (display mode "YV12", converted and scaled by
 // the GPU in the video widget) or a BGRX image filled by libswscale (display mode "RGB").
 // Present hands the back buffer itself to the VideoOutput, which scales it to its window; the
@@ -38,14 +38,14 @@ inline int ChromaSize(int lumaSize) {
     return (lumaSize + 1) / 2;
 }
 
-class CD3DCtx {
+class Presenter {
   public:
-    CD3DCtx() = default;
-    CD3DCtx(CD3DCtx&& other) noexcept;
-    CD3DCtx& operator=(CD3DCtx&& other) noexcept;  // the moved-from presenter is released
-    CD3DCtx(const CD3DCtx&) = delete;
-    CD3DCtx& operator=(const CD3DCtx&) = delete;
-    ~CD3DCtx() = default;
+    Presenter() = default;
+    Presenter(Presenter&& other) noexcept;
+    Presenter& operator=(Presenter&& other) noexcept;  // the moved-from presenter is released
+    Presenter(const Presenter&) = delete;
+    Presenter& operator=(const Presenter&) = delete;
+    ~Presenter() = default;
 
     // A back buffer of width x height for `window`. Display mode 1 gives an RGB target, any
     // other value the YUV planes. A failed open leaves the presenter released.

@@ -134,13 +134,13 @@ void SdlAudioDevice::Close() {
 
 // --- device --------------------------------------------------------------------------------
 
-CDSoundCtx::CDSoundCtx() = default;
+SoundOutput::SoundOutput() = default;
 
-CDSoundCtx::~CDSoundCtx() {
+SoundOutput::~SoundOutput() {
     CloseSound();
 }
 
-bool CDSoundCtx::OpenSound() {
+bool SoundOutput::OpenSound() {
     if (device_) {
         return true;
     }
@@ -153,7 +153,7 @@ bool CDSoundCtx::OpenSound() {
     wanted.format = AUDIO_S16SYS;
     wanted.channels = kSoundChannels;
     wanted.samples = kSoundDeviceSamples;
-    wanted.callback = &CDSoundCtx::DeviceCallback;
+    wanted.callback = &SoundOutput::DeviceCallback;
     wanted.userdata = &ring_;
     SDL_AudioSpec obtained{};
     // No changes allowed: SDL converts to whatever the hardware wants, so the ring's format is
@@ -171,13 +171,13 @@ bool CDSoundCtx::OpenSound() {
     return true;
 }
 
-void CDSoundCtx::CloseSound() {
+void SoundOutput::CloseSound() {
     device_ = SdlAudioDevice();
     subsystem_ = SdlAudioSubsystem();
     playing_ = false;
 }
 
-void CDSoundCtx::CommitChunk() {
+void SoundOutput::CommitChunk() {
     if (tap_) {
         tap_(ring_.FillingChunk());
     }
@@ -188,7 +188,7 @@ void CDSoundCtx::CommitChunk() {
     }
 }
 
-void CDSoundCtx::DeviceCallback(void* ring, uint8_t* stream, int length) {
+void SoundOutput::DeviceCallback(void* ring, uint8_t* stream, int length) {
     static_cast<SoundRing*>(ring)->Render(stream, length > 0 ? static_cast<size_t>(length) : 0);
 }
 

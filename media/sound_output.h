@@ -1,4 +1,4 @@
-// CDSoundCtx: the looping sound buffer of the audio worker, backed here by an SDL2 audio device.
+// SoundOutput: the looping sound buffer of the audio worker, backed here by an SDL2 audio device.
 // The worker fills 6,144-byte chunks of a 16-chunk ring; the device callback plays them in
 // order and sets the worker's event each time it has used a chunk up, so the worker refills one
 // chunk per notification and stays one to two chunks ahead of what is heard.
@@ -124,12 +124,12 @@ class SdlAudioDevice {
 
 // The sound device and its ring. Open and close on the owner's thread while the filler is not
 // running; fill from one worker thread in between.
-class CDSoundCtx {
+class SoundOutput {
   public:
-    CDSoundCtx();
-    CDSoundCtx(const CDSoundCtx&) = delete;
-    CDSoundCtx& operator=(const CDSoundCtx&) = delete;
-    virtual ~CDSoundCtx();
+    SoundOutput();
+    SoundOutput(const SoundOutput&) = delete;
+    SoundOutput& operator=(const SoundOutput&) = delete;
+    virtual ~SoundOutput();
 
     // Opens the default output device, paused until the first chunk arrives. True when it is
     // open (already or now); false when there is no usable device.

@@ -104,16 +104,16 @@ void MoveAll(List& from, List& to) {
 
 }  // namespace
 
-CVideoCtx::CVideoCtx(ChannelState* channel) : channel_(channel) {}
+VideoDecoder::VideoDecoder(ChannelState* channel) : channel_(channel) {}
 
-CVideoCtx::~CVideoCtx() {
+VideoDecoder::~VideoDecoder() {
     StopAndWait(kWorkerStopTimeoutMs);
     FreePackedBuffers();
     codec_.Release();
     presenter_.Release();
 }
 
-bool CVideoCtx::Start() {
+bool VideoDecoder::Start() {
     if (ThreadAlive()) {
         return false;  // the codec and presenter belong to the thread still running
     }
@@ -123,13 +123,13 @@ bool CVideoCtx::Start() {
     codec_.SetThreads(forced > 0 ? forced : 1);
     channel_->decoderThreadsRunning.store(codec_.Threads());
     load_.Reset();
-    return Reinitialise() && CMyThread::Start();
+    return Reinitialise() && WorkerThread::Start();
 }
 
-bool CVideoCtx::Stop(uint32_t timeoutMs) {
+bool VideoDecoder::Stop(uint32_t timeoutMs) {
     running_.store(0);
     channel_->clock.Wake();  // a pacing wait ends at once
-    const bool ended = CMyThread::Stop(timeoutMs);
+    const bool ended = WorkerThread::Stop(timeoutMs);
     // A thread that did not end may still use the presenter: leave it alone then.
     if (ended && presenter_.IsReady()) {
         presenter_.Clear(clearColour_);
@@ -138,12 +138,12 @@ bool CVideoCtx::Stop(uint32_t timeoutMs) {
     return ended;
 }
 
-PackedBufferCounts CVideoCtx::PackedBuffers() const {
+PackedBufferCounts VideoDecoder::PackedBuffers() const {
     return {packedAllocated_.load(), packedFree_.load()};
 }
 
-int32_t CVideoCtx::Run() {
-    CFpsCtrl& clock = channel_->clock;
+int32_t VideoDecoder::Run() {
+    FramePacer& clock = channel_->clock;
     clock.SetRate(kStartRate);
     clock.Wake();
     currentRate_ = kStartRate;
@@ -173,7 +173,7 @@ int32_t CVideoCtx::Run() {
     return 0;
 }
 
-void CVideoCtx::ProcessItem(const FrameItem& item) {
+void VideoDecoder::ProcessItem(const FrameItem& item) {
     frameTaken_ = true;
     CountGroup(item.kind);
     const int32_t playMode = channel_->playMode.load();
@@ -201,7 +201,7 @@ void CVideoCtx::ProcessItem(const FrameItem& item) {
     PublishPackedCounts();
 }
 
-void CVideoCtx::RememberItem(const FrameItem& item) {
+void VideoDecoder::RememberItem(const FrameItem& item) {
     if (item.kind == kKindVideoKey) {
         groupPos_ = item.filePos;
     }
@@ -211,7 +211,7 @@ void CVideoCtx::RememberItem(const FrameItem& item) {
 
 // A picture comes out of the decoder with the time of the item that carried it, which may
 // have been several items ago when the stream reorders.
-CVideoCtx::PictureMark CVideoCtx::MarkOf(double pts) const {
+VideoDecoder::PictureMark VideoDecoder::MarkOf(double pts) const {
     for (size_t i = 1; i <= kRememberedItems; ++i) {
         const PictureMark& m =
             remembered_[(nextRemembered_ + kRememberedItems - i) % kRememberedItems];
@@ -224,7 +224,7 @@ CVideoCtx::PictureMark CVideoCtx::MarkOf(double pts) const {
 
 // After a change to forward, delivery restarts at the key frame of the picture that was on
 // screen; the pictures up to that one were seen already.
-bool CVideoCtx::Skipped(bool forward) {
+bool VideoDecoder::Skipped(bool forward) {
     if (!skip_.active || !forward || skip_.backward) {
         return false;
     }
@@ -238,7 +238,7 @@ bool CVideoCtx::Skipped(bool forward) {
 // The reader started over somewhere else (a seek, another file, the other direction): what
 // the decoder and the backward lists still hold belongs to the old place, and the first new
 // picture is due at once.
-void CVideoCtx::AfterQueueCleared() {
+void VideoDecoder::AfterQueueCleared() {
     codec_.Flush();
     RecyclePacked();
     showAtOnce_ = true;
@@ -254,7 +254,7 @@ void CVideoCtx::AfterQueueCleared() {
 
 // The reader has read all there is in its direction: what the decoder holds back (forward) or
 // the groups decoded last (backward) are all that is left to show.
-void CVideoCtx::ServeIdleReader() {
+void VideoDecoder::ServeIdleReader() {
     // Idle is raised after the last push, so a frame pushed before it is seen in the queue.
     if (idleServed_ || !frameTaken_ || !channel_->readerIdle.load() ||
         channel_->videoQueue.EntryCount() != 0 || Stale()) {
@@ -276,7 +276,7 @@ void CVideoCtx::ServeIdleReader() {
 
 // Pictures of the later group not yet shown when the earlier group has fewer pictures: they
 // come before any picture of the earlier one.
-void CVideoCtx::ShowRestOfReverse() {
+void VideoDecoder::ShowRestOfReverse() {
     const int32_t playMode = channel_->playMode.load();
     while (IsRunning() && !reverseList_.empty() && !Stale()) {
         PackedPicture shown = std::move(reverseList_.back());
@@ -286,28 +286,28 @@ void CVideoCtx::ShowRestOfReverse() {
     }
 }
 
-void CVideoCtx::ShowPackedPicture(PackedPicture& picture, int32_t playMode) {
+void VideoDecoder::ShowPackedPicture(PackedPicture& picture, int32_t playMode) {
     source_ = PackedPlanes(packed_, picture.buffer.get(), picture.item.pts);
     sourceMark_ = picture.mark;
     ShowPicture(picture.item, playMode);
 }
 
 // A picture decoded from an item taken before the queue was last cleared is not shown.
-bool CVideoCtx::Stale() const {
+bool VideoDecoder::Stale() const {
     return channel_->videoQueue.ClearCount() != queueClears_;
 }
 
 // The last pictures of a group come out only with the next packets: frame threads hold some
 // back, and so does the reordering of B-pictures on any thread. Played backward the next
 // packets belong to another group, so each group is drained before the next begins.
-void CVideoCtx::DrainBackward() {
+void VideoDecoder::DrainBackward() {
     ShowHeldBackPictures(false);
 }
 
 // With frame threads the last pictures before a stall stay in the decoder. When the queue has
 // been empty for a while (the end of the last recording) they are shown; the decoder then
 // starts again at the next key frame.
-void CVideoCtx::DrainWhenStarved() {
+void VideoDecoder::DrainWhenStarved() {
     if (codec_.Threads() <= 1 || needKey_ || !frameTaken_) {
         return;
     }
@@ -321,7 +321,7 @@ void CVideoCtx::DrainWhenStarved() {
 
 // Drains the pictures the decoder still holds back and shows them as pictures of the item
 // decoded last, then flushes it: the next packet must start a group.
-void CVideoCtx::ShowHeldBackPictures(bool forward) {
+void VideoDecoder::ShowHeldBackPictures(bool forward) {
     const int32_t playMode = channel_->playMode.load();
     while (IsRunning() && codec_.DrainPicture()) {
         if (EnsurePresenter() && PrepareSource(lastItem_, forward)) {
@@ -331,7 +331,7 @@ void CVideoCtx::ShowHeldBackPictures(bool forward) {
     codec_.Flush();
 }
 
-void CVideoCtx::CountGroup(int32_t kind) {
+void VideoDecoder::CountGroup(int32_t kind) {
     if (kind == kKindVideoKey) {
         channel_->groupLength.store(groupCounter_);
         groupCounter_ = 0;
@@ -341,14 +341,14 @@ void CVideoCtx::CountGroup(int32_t kind) {
 }
 
 // Until one whole group has been counted the group length is 0, so only key frames pass.
-bool CVideoCtx::Thinned(int32_t playMode) const {
+bool VideoDecoder::Thinned(int32_t playMode) const {
     const double share = GroupShare(playMode);
     return share < kWholeGroup && channel_->groupLength.load() * share < groupCounter_;
 }
 
 // A recording of another coding starts with a key frame, so nothing the old decoder held is
 // needed; a decoder that cannot be opened leaves the frames undecoded until one can.
-void CVideoCtx::FollowCodec(VideoCodec codec) {
+void VideoDecoder::FollowCodec(VideoCodec codec) {
     const AVCodecID wanted = DecoderFor(codec);
     if (wanted == decoderId_) {
         return;
@@ -359,7 +359,7 @@ void CVideoCtx::FollowCodec(VideoCodec codec) {
     }
 }
 
-bool CVideoCtx::Decode(const FrameItem& item) {
+bool VideoDecoder::Decode(const FrameItem& item) {
     const auto begin = std::chrono::steady_clock::now();
     const bool decoded = codec_.DecodeVideo(item.data, item.size, item.DisplayTime());
     const std::chrono::duration<double, std::milli> busy = std::chrono::steady_clock::now() - begin;
@@ -369,7 +369,7 @@ bool CVideoCtx::Decode(const FrameItem& item) {
 
 // A key frame forward is where the decoder may change its threads: what the old one held back
 // is shown first, and the new one starts with this key frame.
-void CVideoCtx::ChooseThreads() {
+void VideoDecoder::ChooseThreads() {
     const int wanted = load_.WantedThreads(channel_->decoderThreads, codec_.Threads());
     if (wanted == codec_.Threads() || !codec_.IsOpen()) {
         return;
@@ -387,14 +387,14 @@ void CVideoCtx::ChooseThreads() {
 // A late picture may be left out while decoding cannot keep up (see LatePictures); a picture
 // the user stepped to, one shown while paused, and those of a rate no screen shows are always
 // drawn.
-bool CVideoCtx::MayDrop(int32_t playMode) const {
+bool VideoDecoder::MayDrop(int32_t playMode) const {
     return currentRate_ <= kHighestShownRate && load_.Overloaded() && playMode != kPlayStep &&
            playMode != kPlayHeld && channel_->playMode.load() != kPlayStep &&
            channel_->paused.load() == 0;
 }
 
 // The presenter fits the decoder's picture, rebuilt when the size changed.
-bool CVideoCtx::EnsurePresenter() {
+bool VideoDecoder::EnsurePresenter() {
     const AVFrame& picture = *codec_.Picture();
     if (presenter_.IsReady() && picture.width == channel_->videoWidth.load() &&
         picture.height == channel_->videoHeight.load()) {
@@ -410,7 +410,7 @@ bool CVideoCtx::EnsurePresenter() {
     return false;
 }
 
-bool CVideoCtx::Reinitialise() {
+bool VideoDecoder::Reinitialise() {
     FreePackedBuffers();  // their size may change
     const int width = channel_->videoWidth.load();
     const int height = channel_->videoHeight.load();
@@ -438,7 +438,7 @@ bool CVideoCtx::Reinitialise() {
     return true;
 }
 
-bool CVideoCtx::PrepareSource(const FrameItem& item, bool forward) {
+bool VideoDecoder::PrepareSource(const FrameItem& item, bool forward) {
     const AVFrame& picture = *codec_.Picture();
     for (int plane = 0; plane < 4; ++plane) {
         source_.planes[plane] = picture.data[plane];
@@ -473,7 +473,7 @@ bool CVideoCtx::PrepareSource(const FrameItem& item, bool forward) {
     return true;
 }
 
-bool CVideoCtx::TakePackedBuffer(PackedPicture& picture) {
+bool VideoDecoder::TakePackedBuffer(PackedPicture& picture) {
     if (!freeList_.empty()) {
         picture = std::move(freeList_.back());
         freeList_.pop_back();
@@ -489,7 +489,7 @@ bool CVideoCtx::TakePackedBuffer(PackedPicture& picture) {
     return true;
 }
 
-void CVideoCtx::ShowPicture(const FrameItem& item, int32_t playMode) {
+void VideoDecoder::ShowPicture(const FrameItem& item, int32_t playMode) {
     // Pictures shown one after another without a pass of the loop (a drain, the rest of a
     // group played backward) are each presented before the next is drawn.
     if (picturePending_) {
@@ -503,7 +503,7 @@ void CVideoCtx::ShowPicture(const FrameItem& item, int32_t playMode) {
         showAtOnce_ = false;
         channel_->clock.Restart();  // the pictures after it are paced from now
     } else {
-        CFpsCtrl& clock = channel_->clock;
+        FramePacer& clock = channel_->clock;
         const double frameMs = kMsPerSecond / currentRate_;
         clock.Wait(frameMs);
         const LateVerdict verdict = late_.Judge(clock.lateMs, frameMs, MayDrop(playMode));
@@ -528,7 +528,7 @@ void CVideoCtx::ShowPicture(const FrameItem& item, int32_t playMode) {
     AdoptStreamRate(item);
 }
 
-void CVideoCtx::PublishShown(bool forward) {
+void VideoDecoder::PublishShown(bool forward) {
     ShownPicture shown;
     shown.valid = true;
     shown.fileSerial = sourceMark_.fileSerial;
@@ -540,7 +540,7 @@ void CVideoCtx::PublishShown(bool forward) {
     channel_->PublishShown(shown);
 }
 
-void CVideoCtx::Hold() {
+void VideoDecoder::Hold() {
     channel_->videoHeld.store(true);
     // Only a step becomes "held": a command written meanwhile by the UI thread stays.
     int32_t step = kPlayStep;
@@ -555,8 +555,8 @@ void CVideoCtx::Hold() {
     channel_->clock.Restart();
 }
 
-void CVideoCtx::AdoptStreamRate(const FrameItem& item) {
-    CFpsCtrl& clock = channel_->clock;
+void VideoDecoder::AdoptStreamRate(const FrameItem& item) {
+    FramePacer& clock = channel_->clock;
     if (item.frameRate > 0 && item.frameRate != clock.fps) {
         clock.SetRate(item.frameRate);
         clock.Wake();
@@ -564,7 +564,7 @@ void CVideoCtx::AdoptStreamRate(const FrameItem& item) {
     }
 }
 
-void CVideoCtx::ServicePresenter() {
+void VideoDecoder::ServicePresenter() {
     if (!presenter_.IsReady()) {
         return;
     }
@@ -580,7 +580,7 @@ void CVideoCtx::ServicePresenter() {
 
 // Every request waiting is written from the picture now on the back buffer; one raised while
 // these are written is served on the next pass.
-void CVideoCtx::ServeSnapshot() {
+void VideoDecoder::ServeSnapshot() {
     for (int32_t waiting = channel_->snapshotRequested.load(); waiting > 0; --waiting) {
         const std::optional<std::string> path = channel_->PendingSnapshot();
         if (!path) {
@@ -595,7 +595,7 @@ void CVideoCtx::ServeSnapshot() {
 
 // The group decoded last becomes the one shown from its back. Done for every key frame taken,
 // even one that fails to decode, so damaged data never lets the lists grow beyond two groups.
-void CVideoCtx::BeginBackwardGroup() {
+void VideoDecoder::BeginBackwardGroup() {
     MoveAll(reverseList_, freeList_);
     MoveAll(groupList_, reverseList_);
     DropPicturesAfterSkip();
@@ -604,7 +604,7 @@ void CVideoCtx::BeginBackwardGroup() {
 // After a change to backward, delivery starts with the whole group of the picture that was on
 // screen (or a later one when that group's end was not found): that picture and the later
 // ones were seen already. A group with an earlier picture, or of another file, ends the skip.
-void CVideoCtx::DropPicturesAfterSkip() {
+void VideoDecoder::DropPicturesAfterSkip() {
     if (!skip_.active || !skip_.backward) {
         return;
     }
@@ -619,19 +619,19 @@ void CVideoCtx::DropPicturesAfterSkip() {
     }
 }
 
-void CVideoCtx::RecyclePacked() {
+void VideoDecoder::RecyclePacked() {
     MoveAll(reverseList_, freeList_);
     MoveAll(groupList_, freeList_);
 }
 
-void CVideoCtx::FreePackedBuffers() {
+void VideoDecoder::FreePackedBuffers() {
     freeList_.clear();
     groupList_.clear();
     reverseList_.clear();
     PublishPackedCounts();
 }
 
-void CVideoCtx::PublishPackedCounts() {
+void VideoDecoder::PublishPackedCounts() {
     packedFree_.store(static_cast<int>(freeList_.size()));
     packedAllocated_.store(
         static_cast<int>(freeList_.size() + groupList_.size() + reverseList_.size()));

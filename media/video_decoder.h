@@ -1,4 +1,4 @@
-// CVideoCtx: the video worker of a playback channel. On its own thread it takes H.264 or H.265
+// VideoDecoder: the video worker of a playback channel. On its own thread it takes H.264 or H.265
 // frames from the channel's video queue (the decoder follows each frame's coding), decodes them,
 // paces them on the channel's clock and puts them on the presenter, in every play mode: normal,
 // faster with thinning of each group of pictures, slower, backward by groups, pause and single
@@ -60,10 +60,10 @@ struct PackedBufferCounts {
     int free = 0;
 };
 
-class CVideoCtx : public CMyThread {
+class VideoDecoder : public WorkerThread {
   public:
-    explicit CVideoCtx(ChannelState* channel);
-    ~CVideoCtx() override;
+    explicit VideoDecoder(ChannelState* channel);
+    ~VideoDecoder() override;
 
     // Opens the decoder (the presenter waits for the first picture), then starts the thread.
     bool Start() override;
@@ -134,7 +134,7 @@ class CVideoCtx : public CMyThread {
     PackedList freeList_;
     PackedList groupList_;    // the group being decoded, in decoding order
     PackedList reverseList_;  // the group decoded before it, shown from its back
-    CD3DCtx presenter_;
+    Presenter presenter_;
     CodecState codec_;
     AVCodecID decoderId_ = AV_CODEC_ID_H264;  // the coding of the frames decoded last
     SourcePlanes source_;

@@ -127,7 +127,7 @@ int FromElement(long raw, const Range& range) {
 
 }  // namespace
 
-CMixer::CMixer(const std::string& device) : device_(device) {
+Mixer::Mixer(const std::string& device) : device_(device) {
     const MixerHandle mixer = OpenMixer(device_);
     if (!mixer) {
         return;
@@ -143,7 +143,7 @@ CMixer::CMixer(const std::string& device) : device_(device) {
     valid_ = true;
 }
 
-void CMixer::SetVolume(uint32_t value) {
+void Mixer::SetVolume(uint32_t value) {
     if (!valid_) {
         return;
     }
@@ -156,7 +156,7 @@ void CMixer::SetVolume(uint32_t value) {
     }
 }
 
-int CMixer::GetVolume() const {
+int Mixer::GetVolume() const {
     if (!valid_) {
         return 0;
     }

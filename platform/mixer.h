@@ -1,6 +1,6 @@
-// CMixer: the system's master playback volume as one value from 0 to 65,535. Backed here by the
+// Mixer: the system's master playback volume as one value from 0 to 65,535. Backed here by the
 // ALSA simple mixer of the default card: its "Master" element, else the first element with a
-// playback volume, whose own range is mapped linearly onto 0..65,535. A CMixer is short-lived
+// playback volume, whose own range is mapped linearly onto 0..65,535. A Mixer is short-lived
 // (one per slider set-up or move): the mixer is opened and closed around every operation, so
 // nothing stays open in between.
 #pragma once
@@ -13,13 +13,13 @@ namespace velmaro {
 inline constexpr char kDefaultMixerDevice[] = "default";
 inline constexpr uint32_t kMaxVolume = 65535;
 
-class CMixer {
+class Mixer {
   public:
     // Finds the volume element of `device` (an ALSA control name such as "default" or "hw:1").
-    explicit CMixer(const std::string& device = kDefaultMixerDevice);
-    virtual ~CMixer() = default;
-    CMixer(const CMixer&) = delete;
-    CMixer& operator=(const CMixer&) = delete;
+    explicit Mixer(const std::string& device = kDefaultMixerDevice);
+    virtual ~Mixer() = default;
+    Mixer(const Mixer&) = delete;
+    Mixer& operator=(const Mixer&) = delete;
 
     // True when the mixer opened and holds an element with a playback volume.
     bool IsValid() const { return valid_; }

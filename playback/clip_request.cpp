@@ -1,10 +1,10 @@
 #include "playback/clip_request.h"
 
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 
 namespace velmaro {
 
-ExportRequest ChannelExportRequest(const CTSChn& channel, const std::string& outputPath) {
+ExportRequest ChannelExportRequest(const PlaybackChannel& channel, const std::string& outputPath) {
     const ClipMark in = channel.MarkInPoint();
     const ClipMark out = channel.MarkOutPoint();
     ExportRequest request;

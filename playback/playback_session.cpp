@@ -14,7 +14,7 @@ PlaybackSession::~PlaybackSession() {
 bool PlaybackSession::Open(const std::string& path, ChannelLinks links) {
     Release();
     links.telemetry = &telemetry_;
-    channel_ = std::make_unique<CTSChn>(links);
+    channel_ = std::make_unique<PlaybackChannel>(links);
     channel_->filePath = path;
     // Before the channel starts: its first messages then find the windows ready for it.
     for (PlaybackListener* l : listeners_) {

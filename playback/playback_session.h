@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "playback/playback_channel.h"
 #include "playback/playback_listener.h"
-#include "playback/ts_channel.h"
 #include "stream/telemetry.h"
 #include "stream/telemetry_handover.h"
 
@@ -35,7 +35,7 @@ class PlaybackSession {
     bool Open(const std::string& path, ChannelLinks links);
     // Stops the channel and its workers; the recording is closed.
     void Close();
-    CTSChn* Channel() const { return channel_.get(); }
+    PlaybackChannel* Channel() const { return channel_.get(); }
 
     void AddListener(PlaybackListener* listener);
     void RemoveListener(PlaybackListener* listener);
@@ -54,7 +54,7 @@ class PlaybackSession {
     TelemetryHandOver telemetry_;
     GpsRecord fix_;
     GSensorRecord gSensor_;
-    std::unique_ptr<CTSChn> channel_;
+    std::unique_ptr<PlaybackChannel> channel_;
     std::vector<PlaybackListener*> listeners_;
 };
 

@@ -1,6 +1,6 @@
 // Everything of a playback channel that its threads share: the control fields written by the
 // user-interface thread, the video state written by the video worker, the pacing clock and the
-// two frame queues. The channel (CTSChn) owns one; its workers hold a pointer to it.
+// two frame queues. The channel (PlaybackChannel) owns one; its workers hold a pointer to it.
 #pragma once
 
 #include <atomic>
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "stream/channel_controls.h"
-#include "stream/fps_ctrl.h"
+#include "stream/frame_pacer.h"
 #include "stream/frame_queue.h"
 #include "stream/snapshot_result.h"
 
@@ -108,9 +108,9 @@ struct ChannelState : ChannelControls {
         return skip_;
     }
 
-    CFpsCtrl clock{kDefaultFps};
-    CVBuffer2 videoQueue;
-    CABuffer2 audioQueue;
+    FramePacer clock{kDefaultFps};
+    VideoFrameQueue videoQueue;
+    AudioFrameQueue audioQueue;
 
   private:
     static constexpr size_t kMostWaitingSnapshots = 8;

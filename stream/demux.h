@@ -14,8 +14,8 @@
 
 namespace velmaro {
 
-class CVBuffer2;
-class CABuffer2;
+class VideoFrameQueue;
+class AudioFrameQueue;
 class MessageSink;
 class TelemetryHandOver;
 
@@ -75,9 +75,9 @@ struct DemuxState {
 
 // Where outputs go; any of them may be null, and that output is then discarded.
 struct DemuxOutputs {
-    CVBuffer2* videoQueue = nullptr;
+    VideoFrameQueue* videoQueue = nullptr;
     FrameItem* videoItem = nullptr;  // the producer's record: its data is the write position
-    CABuffer2* audioQueue = nullptr;
+    AudioFrameQueue* audioQueue = nullptr;
     FrameItem* audioItem = nullptr;
     TelemetryHandOver* telemetry = nullptr;
     MessageSink* sink = nullptr;

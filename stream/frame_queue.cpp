@@ -6,7 +6,7 @@
 
 namespace velmaro {
 
-CBuffer::~CBuffer() {
+FrameQueue::~FrameQueue() {
     // A producer still waiting must not sleep on an event that is about to disappear.
     mode_.store(kQueueStopped);
     if (spaceEvent_) {
@@ -14,7 +14,7 @@ CBuffer::~CBuffer() {
     }
 }
 
-bool CBuffer::Init(int32_t storageSize, int32_t maxItemSize, int32_t mode) {
+bool FrameQueue::Init(int32_t storageSize, int32_t maxItemSize, int32_t mode) {
     if (storageSize <= 0 || maxItemSize <= 0 || maxItemSize > storageSize) {
         return false;
     }
@@ -43,39 +43,39 @@ bool CBuffer::Init(int32_t storageSize, int32_t maxItemSize, int32_t mode) {
     return true;
 }
 
-void CBuffer::Stop() {
+void FrameQueue::Stop() {
     mode_.store(kQueueStopped);
     if (spaceEvent_) {
         spaceEvent_->Set();
     }
 }
 
-void CBuffer::Trim(FrameItem* item) {
+void FrameQueue::Trim(FrameItem* item) {
     ResetProducerRecord(item, BaseTrim());
 }
 
-void CBuffer::Clear() {
+void FrameQueue::Clear() {
     items_.clear();
     usedBytes_ = 0;
 }
 
-bool CBuffer::Push(FrameItem& w) {
+bool FrameQueue::Push(FrameItem& w) {
     BasePush(w);
     SignalSpace();
     return mode_.load() != kQueueStopped;
 }
 
-bool CBuffer::Take(FrameItem& out) {
+bool FrameQueue::Take(FrameItem& out) {
     return BaseTake(out);
 }
 
-bool CBuffer::Reserve(FrameItem& w, int32_t size) {
+bool FrameQueue::Reserve(FrameItem& w, int32_t size) {
     Growth growth = StorageFor(size);
     BaseGrow(w, growth);
     return !growth.refused;
 }
 
-CBuffer::Growth CBuffer::StorageFor(int32_t size) const {
+FrameQueue::Growth FrameQueue::StorageFor(int32_t size) const {
     Growth growth;
     if (size <= maxItemSize_) {
         return growth;
@@ -99,7 +99,7 @@ CBuffer::Growth CBuffer::StorageFor(int32_t size) const {
     return growth;
 }
 
-void CBuffer::BaseGrow(FrameItem& w, Growth& growth) {
+void FrameQueue::BaseGrow(FrameItem& w, Growth& growth) {
     if (!growth.storage) {
         return;
     }
@@ -110,7 +110,7 @@ void CBuffer::BaseGrow(FrameItem& w, Growth& growth) {
     w.data = storage_.get();
 }
 
-const FrameItem* CBuffer::OldestInStorageLocked() {
+const FrameItem* FrameQueue::OldestInStorageLocked() {
     for (size_t i = 0; i < items_.size(); ++i) {
         if (InStorage(items_.At(i).data)) {
             return &items_.At(i);
@@ -122,13 +122,13 @@ const FrameItem* CBuffer::OldestInStorageLocked() {
 // The consumer has just given up its previous item: once the item it now holds lies in the
 // current storage (items follow one another from storage to storage), no one reads the
 // retired ones any more.
-void CBuffer::ReleaseRetiredLocked() {
+void FrameQueue::ReleaseRetiredLocked() {
     if (!retired_.empty() && (items_.empty() || InStorage(items_.front().data))) {
         retired_.clear();
     }
 }
 
-uint8_t* CBuffer::NextWritePosition(const uint8_t* data, int32_t size) const {
+uint8_t* FrameQueue::NextWritePosition(const uint8_t* data, int32_t size) const {
     if (!InStorage(data)) {
         return storage_.get();  // the item lies in a retired storage: this one is empty
     }
@@ -139,7 +139,7 @@ uint8_t* CBuffer::NextWritePosition(const uint8_t* data, int32_t size) const {
     return storage_.get() + next;
 }
 
-bool CBuffer::BasePush(FrameItem& w) {
+bool FrameQueue::BasePush(FrameItem& w) {
     const int64_t at = storage_ && w.data ? w.data - storage_.get() : -1;
     const int64_t end = at + int64_t{w.size};
     if (at < 0 || at >= storageSize_ || w.size < 0 || end > storageSize_) {
@@ -177,7 +177,7 @@ bool CBuffer::BasePush(FrameItem& w) {
     return queued;
 }
 
-bool CBuffer::BaseTake(FrameItem& out) {
+bool FrameQueue::BaseTake(FrameItem& out) {
     if (!items_.empty()) {
         items_.pop_front();
     }
@@ -191,7 +191,7 @@ bool CBuffer::BaseTake(FrameItem& out) {
     return true;
 }
 
-uint8_t* CBuffer::BaseTrim() {
+uint8_t* FrameQueue::BaseTrim() {
     if (items_.empty()) {
         usedBytes_ = 0;
         return storage_.get();
@@ -203,20 +203,20 @@ uint8_t* CBuffer::BaseTrim() {
     return NextWritePosition(items_.front().data, items_.front().size);
 }
 
-void CBuffer::ResetProducerRecord(FrameItem* item, uint8_t* writePosition) {
+void FrameQueue::ResetProducerRecord(FrameItem* item, uint8_t* writePosition) {
     if (item) {
         *item = FrameItem{};
         item->data = writePosition;
     }
 }
 
-bool CBuffer::FullLocked(bool timeBound) const {
+bool FrameQueue::FullLocked(bool timeBound) const {
     return static_cast<int32_t>(items_.size()) >= maxItems ||
            3 * int64_t{maxItemSize_} + usedBytes_ >= storageSize_ ||
            (timeBound && maxSeconds > 0.0 && QueuedSecondsLocked() >= maxSeconds);
 }
 
-double CBuffer::QueuedSecondsLocked() const {
+double FrameQueue::QueuedSecondsLocked() const {
     if (items_.size() < 2) {
         return 0.0;
     }
@@ -224,7 +224,7 @@ double CBuffer::QueuedSecondsLocked() const {
     return span >= 0.0 && span <= kLargestQueuedSpan ? span : 0.0;
 }
 
-void CBuffer::WaitWhileFull(std::mutex& lock) {
+void FrameQueue::WaitWhileFull(std::mutex& lock) {
     while (mode_.load() == kQueueBlocking) {
         {
             std::lock_guard guard(lock);
@@ -236,7 +236,7 @@ void CBuffer::WaitWhileFull(std::mutex& lock) {
     }
 }
 
-void CBuffer::SignalSpace() {
+void FrameQueue::SignalSpace() {
     if (spaceEvent_) {
         spaceEvent_->Set();
     }
@@ -244,7 +244,7 @@ void CBuffer::SignalSpace() {
 
 // --- video queue -------------------------------------------------------------------------
 
-void CVBuffer2::Trim(FrameItem* item) {
+void VideoFrameQueue::Trim(FrameItem* item) {
     std::lock_guard guard(lock_);
     uint8_t* writePosition = storage_.get();
     if (items_.empty()) {
@@ -261,7 +261,7 @@ void CVBuffer2::Trim(FrameItem* item) {
     ResetKeyCountAfterLoss();
 }
 
-void CVBuffer2::Clear() {
+void VideoFrameQueue::Clear() {
     {
         std::lock_guard guard(lock_);
         items_.clear();
@@ -272,7 +272,7 @@ void CVBuffer2::Clear() {
     SignalSpace();  // a producer waiting in a full queue goes on at once
 }
 
-bool CVBuffer2::Push(FrameItem& w) {
+bool VideoFrameQueue::Push(FrameItem& w) {
     {
         std::lock_guard guard(lock_);
         const auto entries = static_cast<int32_t>(items_.size());
@@ -309,12 +309,12 @@ bool CVBuffer2::Push(FrameItem& w) {
     return mode_.load() != kQueueStopped;
 }
 
-bool CVBuffer2::Take(FrameItem& out) {
+bool VideoFrameQueue::Take(FrameItem& out) {
     uint64_t clears = 0;
     return Take(out, clears);
 }
 
-bool CVBuffer2::Take(FrameItem& out, uint64_t& clears) {
+bool VideoFrameQueue::Take(FrameItem& out, uint64_t& clears) {
     bool taken = false;
     bool space = false;
     {
@@ -332,7 +332,7 @@ bool CVBuffer2::Take(FrameItem& out, uint64_t& clears) {
     return taken;
 }
 
-bool CVBuffer2::Reserve(FrameItem& w, int32_t size) {
+bool VideoFrameQueue::Reserve(FrameItem& w, int32_t size) {
     Growth growth = StorageFor(size);
     if (growth.storage) {
         std::lock_guard guard(lock_);
@@ -341,34 +341,34 @@ bool CVBuffer2::Reserve(FrameItem& w, int32_t size) {
     return !growth.refused;
 }
 
-size_t CVBuffer2::EntryCount() {
+size_t VideoFrameQueue::EntryCount() {
     std::lock_guard guard(lock_);
     return items_.size();
 }
 
-int32_t CVBuffer2::UsedBytes() {
+int32_t VideoFrameQueue::UsedBytes() {
     std::lock_guard guard(lock_);
     return usedBytes_;
 }
 
-int32_t CVBuffer2::KeyCount() {
+int32_t VideoFrameQueue::KeyCount() {
     std::lock_guard guard(lock_);
     return keyCount_;
 }
 
-void CVBuffer2::SetKeyCount(int32_t value) {
+void VideoFrameQueue::SetKeyCount(int32_t value) {
     std::lock_guard guard(lock_);
     keyCount_ = value;
 }
 
 // --- audio queue -------------------------------------------------------------------------
 
-void CABuffer2::Trim(FrameItem* item) {
+void AudioFrameQueue::Trim(FrameItem* item) {
     std::lock_guard guard(lock_);
     ResetProducerRecord(item, BaseTrim());
 }
 
-void CABuffer2::Clear() {
+void AudioFrameQueue::Clear() {
     {
         std::lock_guard guard(lock_);
         items_.clear();
@@ -378,13 +378,13 @@ void CABuffer2::Clear() {
     SignalSpace();
 }
 
-bool CABuffer2::Full() {
+bool AudioFrameQueue::Full() {
     std::lock_guard guard(lock_);
     // With pictures to watch, what holds the producer without fail is the storage's bound.
     return FullLocked(pictures_ == nullptr);
 }
 
-void CABuffer2::WaitWhileFullOfSound() {
+void AudioFrameQueue::WaitWhileFullOfSound() {
     if (pictures_ == nullptr) {
         WaitWhileFull(lock_);
         return;
@@ -402,7 +402,7 @@ void CABuffer2::WaitWhileFullOfSound() {
     }
 }
 
-bool CABuffer2::Push(FrameItem& w) {
+bool AudioFrameQueue::Push(FrameItem& w) {
     {
         std::lock_guard guard(lock_);
         if (static_cast<int32_t>(items_.size()) > maxItems || !BasePush(w)) {
@@ -413,7 +413,7 @@ bool CABuffer2::Push(FrameItem& w) {
     return mode_.load() != kQueueStopped;
 }
 
-bool CABuffer2::Take(FrameItem& out) {
+bool AudioFrameQueue::Take(FrameItem& out) {
     bool taken = false;
     bool space = false;
     {
@@ -427,17 +427,17 @@ bool CABuffer2::Take(FrameItem& out) {
     return taken;
 }
 
-size_t CABuffer2::EntryCount() {
+size_t AudioFrameQueue::EntryCount() {
     std::lock_guard guard(lock_);
     return items_.size();
 }
 
-int32_t CABuffer2::UsedBytes() {
+int32_t AudioFrameQueue::UsedBytes() {
     std::lock_guard guard(lock_);
     return usedBytes_;
 }
 
-bool OpenFrameQueues(CVBuffer2& video, CABuffer2& audio, int32_t mode) {
+bool OpenFrameQueues(VideoFrameQueue& video, AudioFrameQueue& audio, int32_t mode) {
     video.SetKeyCount(0);
     return video.Init(kVideoQueueStorage, kVideoQueueMaxItem, mode) &&
            audio.Init(kAudioQueueStorage, kAudioQueueMaxItem, mode);

@@ -50,20 +50,20 @@ constexpr int32_t kQueueStopped = 0;
 constexpr int32_t kQueueBlocking = 1;
 
 // One mutual-exclusion lock; the queues take it around every change of their list.
-class light_lock {
+class QueueLock {
   public:
-    virtual ~light_lock() = default;
+    virtual ~QueueLock() = default;
 
   protected:
     std::mutex lock_;
 };
 
-class CBuffer {
+class FrameQueue {
   public:
-    CBuffer() = default;
-    CBuffer(const CBuffer&) = delete;
-    CBuffer& operator=(const CBuffer&) = delete;
-    virtual ~CBuffer();
+    FrameQueue() = default;
+    FrameQueue(const FrameQueue&) = delete;
+    FrameQueue& operator=(const FrameQueue&) = delete;
+    virtual ~FrameQueue();
 
     // Called before any thread uses the queue. Storage is kept when large enough.
     virtual bool Init(int32_t storageSize, int32_t maxItemSize, int32_t mode);
@@ -139,9 +139,9 @@ class CBuffer {
     ItemRing items_;  // oldest first; the head is the consumer's current item
 };
 
-class CVBuffer2 : public CBuffer, public light_lock {
+class VideoFrameQueue : public FrameQueue, public QueueLock {
   public:
-    CVBuffer2() {
+    VideoFrameQueue() {
         maxItems = kVideoQueueMaxItems;
         itemLimit = kVideoPictureLimit;
     }
@@ -173,16 +173,16 @@ class CVBuffer2 : public CBuffer, public light_lock {
     std::atomic<uint64_t> oversizeDrops_{0};  // written by the producer; read by anyone
 };
 
-class CABuffer2 : public CBuffer, public light_lock {
+class AudioFrameQueue : public FrameQueue, public QueueLock {
   public:
-    CABuffer2() {
+    AudioFrameQueue() {
         maxItems = kAudioQueueMaxItems;
         maxSeconds = kAudioQueueSeconds;
     }
     // Set before any thread uses the queue. While `video` has no picture queued beyond the
     // one being shown, the producer does not wait for sound to be played (the sound may be
     // waiting for those very pictures): it waits only when the storage itself is full.
-    void WaitOnlyWithPicturesIn(CVBuffer2* video) { pictures_ = video; }
+    void WaitOnlyWithPicturesIn(VideoFrameQueue* video) { pictures_ = video; }
     void Trim(FrameItem* item) override;
     void Clear() override;
     bool Push(FrameItem& w) override;
@@ -198,12 +198,12 @@ class CABuffer2 : public CBuffer, public light_lock {
   private:
     void WaitWhileFullOfSound();
 
-    CVBuffer2* pictures_ = nullptr;
+    VideoFrameQueue* pictures_ = nullptr;
     std::atomic<uint64_t> clears_{0};  // changed under lock_ by Clear; read by anyone
 };
 
 // Both queues of a playback at their usual sizes, video open from the next key frame on. False
 // when either storage could not be had.
-bool OpenFrameQueues(CVBuffer2& video, CABuffer2& audio, int32_t mode);
+bool OpenFrameQueues(VideoFrameQueue& video, AudioFrameQueue& audio, int32_t mode);
 
 }  // namespace velmaro

@@ -268,20 +268,20 @@ std::vector<RecordingEntry> ScanFolder(const std::string& folder,
     return list;
 }
 
-CFindFilePath::CFindFilePath(MessageSink* panel) : panel_(panel) {}
+RecordingIndex::RecordingIndex(MessageSink* panel) : panel_(panel) {}
 
-CFindFilePath::~CFindFilePath() {
+RecordingIndex::~RecordingIndex() {
     Stop();
 }
 
-bool CFindFilePath::Load(const std::string& path) {
+bool RecordingIndex::Load(const std::string& path) {
     Stop();  // an earlier scan must not hand its list over after this one has emptied it
     Publish({});
     path_ = path;
     return Start();
 }
 
-bool CFindFilePath::Start() {
+bool RecordingIndex::Start() {
     Stop();
     running_.store(1);
     try {
@@ -296,14 +296,14 @@ bool CFindFilePath::Start() {
     return true;
 }
 
-void CFindFilePath::Stop() {
+void RecordingIndex::Stop() {
     running_.store(0);
     if (thread_.joinable()) {
         thread_.join();
     }
 }
 
-int32_t CFindFilePath::Run() {
+int32_t RecordingIndex::Run() {
     if (RecordingNumber(path_) < 0) {
         return 0;  // a file outside a numbered recording: nothing to list
     }
@@ -318,7 +318,7 @@ int32_t CFindFilePath::Run() {
     return 0;
 }
 
-void CFindFilePath::ScanNow(const std::string& path) {
+void RecordingIndex::ScanNow(const std::string& path) {
     Stop();  // a background scan finishing later would replace this list with an older one
     running_.store(1);
     std::vector<RecordingEntry> list = ScanFolder(FolderOf(path), running_);
@@ -327,23 +327,23 @@ void CFindFilePath::ScanNow(const std::string& path) {
     Publish(std::move(list));
 }
 
-void CFindFilePath::Append(const std::vector<RecordingEntry>& entries) {
+void RecordingIndex::Append(const std::vector<RecordingEntry>& entries) {
     std::lock_guard lock(entriesMutex_);
     entries_.insert(entries_.end(), entries.begin(), entries.end());
 }
 
-std::vector<RecordingEntry> CFindFilePath::Entries() const {
+std::vector<RecordingEntry> RecordingIndex::Entries() const {
     std::lock_guard lock(entriesMutex_);
     return entries_;
 }
 
-void CFindFilePath::Publish(std::vector<RecordingEntry> list) {
+void RecordingIndex::Publish(std::vector<RecordingEntry> list) {
     std::lock_guard lock(entriesMutex_);
     entries_.swap(list);
     // The old list is freed when `list` goes out of scope, after the lock is released.
 }
 
-void CFindFilePath::PostToPanel(uint32_t msg) {
+void RecordingIndex::PostToPanel(uint32_t msg) {
     if (panel_ != nullptr) {
         panel_->Post(msg, 0, 0);
     }

@@ -56,18 +56,18 @@ std::vector<RecordingEntry> ScanFolder(const std::string& folder,
                                        const std::atomic<int32_t>& running,
                                        const std::string& mountInfoPath = kSelfMountInfo);
 
-// CFindFilePath: the recording list of one folder, filled on the owner's thread (ScanNow) or on a
+// RecordingIndex: the recording list of one folder, filled on the owner's thread (ScanNow) or on a
 // finder thread of its own (Load). A scan builds its list privately and hands the finished list
 // over under a lock, so a reader sees the previous list or the complete new one, never one being
 // built. A scan cut short by Stop hands over nothing.
-class CFindFilePath {
+class RecordingIndex {
   public:
     // `panel` receives kMsgTelemetry when a background scan begins and kMsgReset when its list is
     // ready; it is not owned and may be null.
-    explicit CFindFilePath(MessageSink* panel = nullptr);
-    ~CFindFilePath();
-    CFindFilePath(const CFindFilePath&) = delete;
-    CFindFilePath& operator=(const CFindFilePath&) = delete;
+    explicit RecordingIndex(MessageSink* panel = nullptr);
+    ~RecordingIndex();
+    RecordingIndex(const RecordingIndex&) = delete;
+    RecordingIndex& operator=(const RecordingIndex&) = delete;
 
     // Owner thread only. Empties the list and lists the folder of `path` on the finder thread;
     // false when the thread could not be created.

@@ -27,8 +27,8 @@ class StandaloneReader {
     void Stop();
 
     ChannelControls controls;
-    CVBuffer2 video;
-    CABuffer2 audio;
+    VideoFrameQueue video;
+    AudioFrameQueue audio;
     TelemetryHandOver telemetry;
     RecordingSink panel;       // positions and list notices
     RecordingSink mainWindow;  // telemetry notices and resets
@@ -37,7 +37,7 @@ class StandaloneReader {
     bool ready_ = false;
 
   public:
-    CTSAnalyse reader;  // last: it is built on the members above
+    TsReader reader;  // last: it is built on the members above
 };
 
 }  // namespace velmaro

@@ -31,7 +31,7 @@ constexpr double kSoundLeadTolerance = 0.05;
 
 }  // namespace
 
-CTSAnalyse::CTSAnalyse(const ReaderLinks& links) : links_(links) {
+TsReader::TsReader(const ReaderLinks& links) : links_(links) {
     outputs_.videoQueue = links.videoQueue;
     outputs_.videoItem = &videoItem_;
     outputs_.audioQueue = links.audioQueue;
@@ -45,39 +45,39 @@ CTSAnalyse::CTSAnalyse(const ReaderLinks& links) : links_(links) {
     }
 }
 
-CTSAnalyse::~CTSAnalyse() {
+TsReader::~TsReader() {
     Stop();
 }
 
-void CTSAnalyse::SetPath(const std::string& path) {
+void TsReader::SetPath(const std::string& path) {
     std::lock_guard lock(pathMutex_);
     path_ = path;
 }
 
-std::string CTSAnalyse::CurrentPath() const {
+std::string TsReader::CurrentPath() const {
     std::lock_guard lock(pathMutex_);
     return path_;
 }
 
-std::string CTSAnalyse::PathOfSerial(uint32_t serial) const {
+std::string TsReader::PathOfSerial(uint32_t serial) const {
     std::lock_guard lock(pathMutex_);
     const SerialPath& entry = serialPaths_[serial % kRememberedFiles];
     return entry.serial == serial ? entry.path : std::string();
 }
 
-void CTSAnalyse::PublishPids() {
+void TsReader::PublishPids() {
     pidsKnown_.store(demux_.psi.pidsKnown, std::memory_order_relaxed);
     videoPid_.store(demux_.psi.videoPid, std::memory_order_relaxed);
     videoCodec_.store(demux_.psi.videoCodec, std::memory_order_relaxed);
 }
 
-void CTSAnalyse::SetIdle(bool idle) {
+void TsReader::SetIdle(bool idle) {
     if (links_.controls) {
         links_.controls->readerIdle.store(idle);
     }
 }
 
-void CTSAnalyse::RequestOpen(const std::string& path, int32_t perMille) {
+void TsReader::RequestOpen(const std::string& path, int32_t perMille) {
     {
         std::lock_guard lock(pathMutex_);
         pendingPath_ = path;
@@ -88,7 +88,7 @@ void CTSAnalyse::RequestOpen(const std::string& path, int32_t perMille) {
     Wake();
 }
 
-bool CTSAnalyse::Start() {
+bool TsReader::Start() {
     Stop();
     OpenFile(backward_.load());
     stop_ = std::stop_source();
@@ -105,7 +105,7 @@ bool CTSAnalyse::Start() {
     return true;
 }
 
-void CTSAnalyse::Stop() {
+void TsReader::Stop() {
     running_.store(false);
     stop_.request_stop();
     wakeEvent_.Set();
@@ -118,7 +118,7 @@ void CTSAnalyse::Stop() {
     ReleaseBuffers();
 }
 
-bool CTSAnalyse::OpenFile(bool atEnd) {
+bool TsReader::OpenFile(bool atEnd) {
     CloseFile();
     const std::string path = CurrentPath();
     UniqueFd fd = OpenRegularFile(path);
@@ -139,14 +139,14 @@ bool CTSAnalyse::OpenFile(bool atEnd) {
     return true;
 }
 
-int CTSAnalyse::CloseFile() {
+int TsReader::CloseFile() {
     file_.Reset();
     position_.store(0);
     fileSize_.store(0);
     return 0;
 }
 
-bool CTSAnalyse::PrepareBuffers() {
+bool TsReader::PrepareBuffers() {
     try {
         if (!window_) {
             window_ = std::make_unique_for_overwrite<uint8_t[]>(kPacketWindowSize);
@@ -162,7 +162,7 @@ bool CTSAnalyse::PrepareBuffers() {
     return demux_.PrepareBuffers();
 }
 
-void CTSAnalyse::ReleaseBuffers() {
+void TsReader::ReleaseBuffers() {
     window_.reset();
     readBuffer_.reset();
     demux_.ReleaseBuffers();
@@ -170,7 +170,7 @@ void CTSAnalyse::ReleaseBuffers() {
     cursor_ = 0;
 }
 
-DemuxControls CTSAnalyse::Controls() const {
+DemuxControls TsReader::Controls() const {
     DemuxControls c;
     if (links_.controls) {
         c.playMode = links_.controls->playMode.load(std::memory_order_relaxed);
@@ -182,7 +182,7 @@ DemuxControls CTSAnalyse::Controls() const {
     return c;
 }
 
-int CTSAnalyse::SetDirection(bool backward, const ResumePoint& from) {
+int TsReader::SetDirection(bool backward, const ResumePoint& from) {
     if (!pidsKnown_.load()) {
         return -1;
     }
@@ -194,7 +194,7 @@ int CTSAnalyse::SetDirection(bool backward, const ResumePoint& from) {
     return backward ? 1 : 0;
 }
 
-bool CTSAnalyse::Restart(const ResumePoint& from) {
+bool TsReader::Restart(const ResumePoint& from) {
     if (!pidsKnown_.load()) {
         return false;
     }
@@ -202,7 +202,7 @@ bool CTSAnalyse::Restart(const ResumePoint& from) {
     return true;
 }
 
-void CTSAnalyse::RequestRestart(bool backward, const ResumePoint& from) {
+void TsReader::RequestRestart(bool backward, const ResumePoint& from) {
     {
         std::lock_guard lock(pathMutex_);
         resume_ = from;
@@ -221,7 +221,7 @@ void CTSAnalyse::RequestRestart(bool backward, const ResumePoint& from) {
     Wake();
 }
 
-void CTSAnalyse::ResetReadingState() {
+void TsReader::ResetReadingState() {
     audioWaitsForPicture_ = true;
     demux_.keyQueued = false;
     demux_.videoFromPos = -1;
@@ -244,7 +244,7 @@ void CTSAnalyse::ResetReadingState() {
     }
 }
 
-int CTSAnalyse::Run() {
+int TsReader::Run() {
     if (!BeginPasses()) {
         return 0;
     }
@@ -258,7 +258,7 @@ int CTSAnalyse::Run() {
     return 0;
 }
 
-bool CTSAnalyse::BeginPasses() {
+bool TsReader::BeginPasses() {
     if (!PrepareBuffers()) {
         return false;
     }
@@ -275,7 +275,7 @@ bool CTSAnalyse::BeginPasses() {
     return true;
 }
 
-CTSAnalyse::StepEnd CTSAnalyse::Pass() {
+TsReader::StepEnd TsReader::Pass() {
     if (ServeRequests()) {
         return StepEnd::kContinue;
     }
@@ -288,7 +288,7 @@ CTSAnalyse::StepEnd CTSAnalyse::Pass() {
     return end;
 }
 
-bool CTSAnalyse::StartWithoutThread() {
+bool TsReader::StartWithoutThread() {
     Stop();
     OpenFile(backward_.load());
     stop_ = std::stop_source();
@@ -296,11 +296,11 @@ bool CTSAnalyse::StartWithoutThread() {
     return BeginPasses();
 }
 
-bool CTSAnalyse::PassWithoutThread() {
+bool TsReader::PassWithoutThread() {
     return Pass() == StepEnd::kContinue;
 }
 
-bool CTSAnalyse::ServeRequests() {
+bool TsReader::ServeRequests() {
     SeekRequest seek = seeks.Take();
     if (seek.ToByte() && !pidsKnown_.load()) {
         // A byte means nothing before the tables tell where pictures are: it waits for them.
@@ -348,7 +348,7 @@ bool CTSAnalyse::ServeRequests() {
 
 // A file just opened at a place inside it starts there as after a seek, in the same pass, so
 // nothing of its start or end is read first and one reset covers both.
-void CTSAnalyse::StartInsideNewFile(int32_t perMille) {
+void TsReader::StartInsideNewFile(int32_t perMille) {
     if (perMille <= 0) {
         return;
     }
@@ -360,7 +360,7 @@ void CTSAnalyse::StartInsideNewFile(int32_t perMille) {
 // A seek, another recording or a path asked for after a change of direction that is still
 // waiting: the new place wins over the picture the change would go on from (by now an old
 // one, perhaps of another file); only the direction is kept.
-void CTSAnalyse::DropResumeForNewPlace(const SeekRequest& seek) {
+void TsReader::DropResumeForNewPlace(const SeekRequest& seek) {
     if (!directionChangePending_.load()) {
         return;
     }
@@ -379,7 +379,7 @@ void CTSAnalyse::DropResumeForNewPlace(const SeekRequest& seek) {
 }
 
 // Without a picture to go on from, the other direction starts where reading stopped.
-void CTSAnalyse::ResumeAt(const ResumePoint& from) {
+void TsReader::ResumeAt(const ResumePoint& from) {
     int64_t at = position_.load();
     if (from.Valid()) {
         const std::string path = PathOfSerial(from.fileSerial);
@@ -398,7 +398,7 @@ void CTSAnalyse::ResumeAt(const ResumePoint& from) {
 // A camera stores up to a second of sound ahead of the pictures it goes with: going on forward
 // with sound from a picture, reading starts that far before its group's key frame, taking
 // only the sound from the picture's time on until the key frame is reached.
-void CTSAnalyse::ReadSoundBeforeGroup(const ResumePoint& from) {
+void TsReader::ReadSoundBeforeGroup(const ResumePoint& from) {
     const int64_t key = position_.load();
     if (backward_.load() || !from.Valid() || from.pts < 0.0 || key != from.groupPos ||
         !Controls().audioEnabled) {
@@ -414,7 +414,7 @@ void CTSAnalyse::ReadSoundBeforeGroup(const ResumePoint& from) {
 
 // The picture's file opened again keeps the picture's serial: the workers leave out the
 // pictures on its one side by their file and time, which a new serial would not match.
-bool CTSAnalyse::TakeSerial(const ResumePoint& from) {
+bool TsReader::TakeSerial(const ResumePoint& from) {
     {
         std::lock_guard lock(pathMutex_);
         serialPaths_[from.fileSerial % kRememberedFiles] = {from.fileSerial, path_};
@@ -424,12 +424,12 @@ bool CTSAnalyse::TakeSerial(const ResumePoint& from) {
     return true;
 }
 
-int64_t CTSAnalyse::BackwardStartFor(const std::string& path, int64_t picturePos) const {
+int64_t TsReader::BackwardStartFor(const std::string& path, int64_t picturePos) const {
     const int64_t end = FindGroupEnd(path, demux_.psi.videoPid, picturePos, demux_.psi.videoCodec);
     return end > picturePos ? std::min(end, fileSize_.load()) : picturePos;
 }
 
-bool CTSAnalyse::SwitchTo(const std::string& path, bool atEnd) {
+bool TsReader::SwitchTo(const std::string& path, bool atEnd) {
     if (path.empty()) {
         return false;
     }
@@ -455,7 +455,7 @@ bool CTSAnalyse::SwitchTo(const std::string& path, bool atEnd) {
 // another tool may not. Its own tables stand near its start; read backward from its end they
 // would come only after its last groups, so they are read from the start whichever way it is
 // played. A file without tables there keeps the PIDs in use.
-void CTSAnalyse::ReadTablesOfFile() {
+void TsReader::ReadTablesOfFile() {
     PsiState tables;
     int64_t at = 0;
     while (at < kTablesSearchBytes && !tables.pidsKnown && Running()) {
@@ -480,15 +480,15 @@ void CTSAnalyse::ReadTablesOfFile() {
     }
 }
 
-bool CTSAnalyse::OpenAdjacentRecording(int step) {
+bool TsReader::OpenAdjacentRecording(int step) {
     return SwitchTo(FindAdjacentRecording(CurrentPath(), step), backward_.load());
 }
 
-int CTSAnalyse::ReadBlock(int64_t at, int size) {
+int TsReader::ReadBlock(int64_t at, int size) {
     return ReadInto(readBuffer_.get(), at, size);
 }
 
-int CTSAnalyse::ReadInto(uint8_t* target, int64_t at, int size) {
+int TsReader::ReadInto(uint8_t* target, int64_t at, int size) {
     if (!file_.Valid() || size <= 0) {
         return 0;
     }
@@ -502,7 +502,7 @@ int CTSAnalyse::ReadInto(uint8_t* target, int64_t at, int size) {
 
 // Reader thread. A recording still being written grows past the size seen at opening; the
 // size is taken again then, and the position never leaves 0..1000 whatever the file does.
-void CTSAnalyse::PostPosition() {
+void TsReader::PostPosition() {
     const int64_t position = position_.load();
     int64_t size = fileSize_.load();
     struct stat st {};
@@ -518,7 +518,7 @@ void CTSAnalyse::PostPosition() {
     }
 }
 
-void CTSAnalyse::BeginBackwardAt(int64_t position) {
+void TsReader::BeginBackwardAt(int64_t position) {
     scanLimit_ = position;
     scanFrom_ = position;
     // The frame being gathered is known to end where we start at the end of the file, or where
@@ -529,7 +529,7 @@ void CTSAnalyse::BeginBackwardAt(int64_t position) {
 // A pass or scan that ends where a packet begins (a seek to the start of a picture, or the
 // picture on screen) has read no byte of it: that packet, when it starts a picture, says the
 // picture gathered before it is whole.
-bool CTSAnalyse::PictureStartsAt(int64_t position) {
+bool TsReader::PictureStartsAt(int64_t position) {
     if (!readBuffer_ || ReadBlock(position, kTsPacketSize) != kTsPacketSize ||
         readBuffer_[0] != kTsSyncByte) {
         return false;
@@ -538,7 +538,7 @@ bool CTSAnalyse::PictureStartsAt(int64_t position) {
     return packet.Routable() && packet.payloadUnitStart && packet.pid == demux_.psi.videoPid;
 }
 
-void CTSAnalyse::EndGroupPass() {
+void TsReader::EndGroupPass() {
     const DemuxControls controls = Controls();
     // The packet that ends the pass (it starts the next group's key frame) completes the
     // group's last frame; at the end of the file nothing follows the last frame.
@@ -562,7 +562,7 @@ void CTSAnalyse::EndGroupPass() {
     demux_.backwardTailComplete = true;  // the scan goes on right before a frame's start
 }
 
-CTSAnalyse::StepEnd CTSAnalyse::ForwardStep() {
+TsReader::StepEnd TsReader::ForwardStep() {
     std::memmove(window_.get(), window_.get() + cursor_, available_);
     cursor_ = 0;
     // Bytes left unrouted by a request that then changed nothing stay in front of the read;
@@ -611,7 +611,7 @@ CTSAnalyse::StepEnd CTSAnalyse::ForwardStep() {
     return StepEnd::kContinue;
 }
 
-void CTSAnalyse::RouteFinalPacket() {
+void TsReader::RouteFinalPacket() {
     // No later byte will confirm the last packet's end; at the end of the last recording a
     // whole packet is taken as it is, so the frame it completes is not lost.
     if (available_ == kTsPacketSize && window_[cursor_] == kTsSyncByte) {
@@ -625,19 +625,19 @@ void CTSAnalyse::RouteFinalPacket() {
 // No packet will start another PES after the last recording's end, so the last picture, sound
 // frame and telemetry text are complete as they stand. Gathering then starts afresh, so the
 // idle passes that follow complete nothing twice.
-void CTSAnalyse::FlushAtEnd() {
+void TsReader::FlushAtEnd() {
     RouteFinalPacket();
     FlushPendingPes(demux_, outputs_, Controls());
 }
 
-bool CTSAnalyse::ElsewhereAsked() const {
+bool TsReader::ElsewhereAsked() const {
     const SeekRequest seek = seeks.Peek();
     const bool seekServed = seek.ToByte() && pidsKnown_.load();
     return directionChangePending_.load(std::memory_order_relaxed) ||
            openPending_.load(std::memory_order_relaxed) || seekServed || seek.ToRecording();
 }
 
-void CTSAnalyse::ForwardPacketLoop() {
+void TsReader::ForwardPacketLoop() {
     const DemuxControls controls = Controls();
     const PacketFlow flow =
         backward_.load() ? PacketFlow::kBackwardGroupPass : PacketFlow::kForward;
@@ -664,7 +664,7 @@ void CTSAnalyse::ForwardPacketLoop() {
     }
 }
 
-CTSAnalyse::StepEnd CTSAnalyse::BackwardStep() {
+TsReader::StepEnd TsReader::BackwardStep() {
     // The unexamined bytes end at the cursor; keep them at the end of the window.
     uint8_t* w = window_.get();
     std::memmove(w + kPacketWindowSize - available_, w + cursor_ - available_ + 1, available_);
@@ -689,7 +689,7 @@ CTSAnalyse::StepEnd CTSAnalyse::BackwardStep() {
     return StepEnd::kContinue;
 }
 
-void CTSAnalyse::BackwardPacketLoop() {
+void TsReader::BackwardPacketLoop() {
     const DemuxControls controls = Controls();
     uint8_t* w = window_.get();
     while (Running() && !directionChangePending_.load(std::memory_order_relaxed) &&

@@ -1,4 +1,4 @@
-// CTSAnalyse: reads one recording on its own thread and splits it into video frames, audio
+// TsReader: reads one recording on its own thread and splits it into video frames, audio
 // frames and telemetry texts, forward, or backward by groups of pictures (scan back to the
 // previous key frame, then read that group forward again). It continues into the next or
 // previous recording of the folder at either end and serves the channel's requests: seek,
@@ -22,8 +22,8 @@
 
 namespace velmaro {
 
-class CVBuffer2;
-class CABuffer2;
+class VideoFrameQueue;
+class AudioFrameQueue;
 class MessageSink;
 class TelemetryHandOver;
 struct ChannelControls;
@@ -41,8 +41,8 @@ constexpr int64_t kTablesSearchBytes = 256 * 1024;
 // telemetry notices (1131) and resets (1132, sent synchronously).
 struct ReaderLinks {
     ChannelControls* controls = nullptr;
-    CVBuffer2* videoQueue = nullptr;
-    CABuffer2* audioQueue = nullptr;
+    VideoFrameQueue* videoQueue = nullptr;
+    AudioFrameQueue* audioQueue = nullptr;
     TelemetryHandOver* telemetry = nullptr;
     MessageSink* panel = nullptr;
     MessageSink* mainWindow = nullptr;
@@ -58,14 +58,14 @@ struct ResumePoint {
     bool Valid() const { return picturePos >= 0 && groupPos >= 0 && groupPos <= picturePos; }
 };
 
-class CTSAnalyse {
+class TsReader {
   public:
     enum class StepEnd { kContinue, kNoFurtherRecording };
 
-    explicit CTSAnalyse(const ReaderLinks& links);
-    CTSAnalyse(const CTSAnalyse&) = delete;
-    CTSAnalyse& operator=(const CTSAnalyse&) = delete;
-    virtual ~CTSAnalyse();
+    explicit TsReader(const ReaderLinks& links);
+    TsReader(const TsReader&) = delete;
+    TsReader& operator=(const TsReader&) = delete;
+    virtual ~TsReader();
 
     // The owner sets the path first. Opens the file and starts the thread.
     virtual bool Start();

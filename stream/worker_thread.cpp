@@ -7,7 +7,7 @@
 
 namespace velmaro {
 
-CMyThread::~CMyThread() {
+WorkerThread::~WorkerThread() {
     if (thread_.joinable()) {
         // The derived part is already gone; all we can still do is not crash the process.
         LogWarning("worker thread still present at destruction; waiting for it");
@@ -17,7 +17,7 @@ CMyThread::~CMyThread() {
     }
 }
 
-bool CMyThread::Start() {
+bool WorkerThread::Start() {
     if (thread_.joinable()) {
         if (!finished_.load()) {
             LogWarning("worker thread from an earlier run has not ended; not starting another");
@@ -28,7 +28,7 @@ bool CMyThread::Start() {
     running_.store(1);
     finished_.store(false);
     try {
-        thread_ = std::thread(&CMyThread::Body, this);
+        thread_ = std::thread(&WorkerThread::Body, this);
     } catch (const std::system_error&) {
         running_.store(0);
         return false;
@@ -36,7 +36,7 @@ bool CMyThread::Start() {
     return true;
 }
 
-void CMyThread::Body() {
+void WorkerThread::Body() {
     Run();
     {
         std::lock_guard lock(mutex_);
@@ -45,7 +45,7 @@ void CMyThread::Body() {
     cv_.notify_all();
 }
 
-bool CMyThread::Stop(uint32_t timeoutMs) {
+bool WorkerThread::Stop(uint32_t timeoutMs) {
     running_.store(0);
     WakeSleepers();
     if (!thread_.joinable()) {
@@ -63,25 +63,25 @@ bool CMyThread::Stop(uint32_t timeoutMs) {
     return true;
 }
 
-void CMyThread::StopAndWait(uint32_t timeoutMs) {
+void WorkerThread::StopAndWait(uint32_t timeoutMs) {
     if (!Stop(timeoutMs)) {
         LogWarning("waiting for the worker thread to end before its owner is destroyed");
         JoinIfPresent();
     }
 }
 
-void CMyThread::JoinIfPresent() {
+void WorkerThread::JoinIfPresent() {
     if (thread_.joinable()) {
         thread_.join();
     }
 }
 
-void CMyThread::SleepWhileRunning(uint32_t ms) {
+void WorkerThread::SleepWhileRunning(uint32_t ms) {
     std::unique_lock lock(mutex_);
     cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return running_.load() == 0; });
 }
 
-void CMyThread::WakeSleepers() {
+void WorkerThread::WakeSleepers() {
     { std::lock_guard lock(mutex_); }  // orders the flag change before a sleeper's re-check
     cv_.notify_all();
 }

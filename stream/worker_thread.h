@@ -1,4 +1,4 @@
-// CMyThread: an object that owns one worker thread running the virtual Run() while `running`
+// WorkerThread: an object that owns one worker thread running the virtual Run() while `running`
 // is set. Stop clears the flag, wakes SleepWhileRunning, and joins with a time-out.
 #pragma once
 
@@ -12,13 +12,13 @@ namespace velmaro {
 
 constexpr uint32_t kWorkerStopTimeoutMs = 10000;
 
-class CMyThread {
+class WorkerThread {
   public:
-    CMyThread() = default;
-    CMyThread(const CMyThread&) = delete;
-    CMyThread& operator=(const CMyThread&) = delete;
+    WorkerThread() = default;
+    WorkerThread(const WorkerThread&) = delete;
+    WorkerThread& operator=(const WorkerThread&) = delete;
     // Derived destructors call StopAndWait first: the body must never outlive the derived part.
-    virtual ~CMyThread();
+    virtual ~WorkerThread();
 
     virtual bool Start();
     // Returns true when the thread ended within the time-out. When it did not, the thread is

@@ -12,9 +12,9 @@
 #include <limits>
 #include <utility>
 
-#include "controls/digi_segments.h"
-#include "controls/digi_static.h"
 #include "controls/picture_static.h"
+#include "controls/segment_chars.h"
+#include "controls/segment_display.h"
 #include "controls/skin.h"
 
 namespace velmaro {
@@ -223,13 +223,13 @@ Dashboard::Dashboard(int uiMode, QWidget* parent, TickSource ticks)
     points_.reserve(historyCapacity_);
     positionAscent_ = QFontMetrics(positionFont_).ascent();
 
-    speedDisplay_ = new CDigiStatic(this);
+    speedDisplay_ = new SegmentDisplay(this);
     speedDisplay_->SetColor(kSpeedUnlit, kSpeedLit);
     speedDisplay_->SetRegionFlag(true);
     speedDisplay_->ModifyStyleBits(0, kDigiForce14Segment | kDigiKeepProportions);
     speedDisplay_->SetText(kInitialSpeedText);
 
-    unitLabel_ = new CPictureStatic(this);
+    unitLabel_ = new PictureStatic(this);
     unitLabel_->hide();
 
     setGeometry(Area(uiMode));

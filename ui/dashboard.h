@@ -30,8 +30,8 @@
 
 namespace velmaro {
 
-class CDigiStatic;
-class CPictureStatic;
+class SegmentDisplay;
+class PictureStatic;
 
 inline constexpr int64_t kDashboardRepaintIntervalMs = 150;
 
@@ -74,8 +74,8 @@ class Dashboard : public QWidget {
     // Tick of the last telemetry-triggered repaint; none before the first.
     std::optional<int64_t> LastPaintTick() const { return lastPaintTick_; }
 
-    CDigiStatic* SpeedDisplay() const { return speedDisplay_; }
-    CPictureStatic* UnitLabel() const { return unitLabel_; }
+    SegmentDisplay* SpeedDisplay() const { return speedDisplay_; }
+    PictureStatic* UnitLabel() const { return unitLabel_; }
 
     // Where the parts sit on the panel, in the panel's coordinates.
     static QRect GraphRect(int uiMode);
@@ -138,8 +138,8 @@ class Dashboard : public QWidget {
     int positionAscent_ = 0;      // the position texts' tops are at their y
     std::vector<QPoint> points_;  // one axis's polyline, reused by every paint
 
-    CDigiStatic* speedDisplay_ = nullptr;  // child widget
-    CPictureStatic* unitLabel_ = nullptr;  // child widget
+    SegmentDisplay* speedDisplay_ = nullptr;  // child widget
+    PictureStatic* unitLabel_ = nullptr;      // child widget
 };
 
 }  // namespace velmaro

@@ -6,12 +6,12 @@
 #include "app/clock_check.h"
 #include "controls/grid_row.h"
 #include "controls/skin_slider_button.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "ui/clock_notice.h"
 #include "ui/incident_list.h"
-#include "ui/play_ctrl_dlg.h"
+#include "ui/main_window.h"
+#include "ui/play_panel.h"
 #include "ui/seek_marks.h"
-#include "ui/tavrel_dlg.h"
 
 namespace velmaro {
 namespace {
@@ -39,7 +39,7 @@ QRect RectOf(const std::array<int, 4>& r) {
 
 }  // namespace
 
-IncidentNavigator::IncidentNavigator(CTavrelDlg& window, PlaybackSession& session, double threshold)
+IncidentNavigator::IncidentNavigator(MainWindow& window, PlaybackSession& session, double threshold)
     : QObject(&window),
       window_(window),
       session_(session),
@@ -195,8 +195,8 @@ void IncidentNavigator::Decorate() {
             grid->SetCellShade(i, inHour && shade.minute[hour][minute] != kNoRecording);
         }
     };
-    decorate(window_.Grid(CTavrelDlg::kIdMinuteGridLow), 0);
-    decorate(window_.Grid(CTavrelDlg::kIdMinuteGridHigh), kMinutesPerHour / 2);
+    decorate(window_.Grid(MainWindow::kIdMinuteGridLow), 0);
+    decorate(window_.Grid(MainWindow::kIdMinuteGridHigh), kMinutesPerHour / 2);
 }
 
 void IncidentNavigator::RefreshList() {
@@ -216,10 +216,10 @@ void IncidentNavigator::RefreshList() {
 }
 
 void IncidentNavigator::RefreshSeekMarks() {
-    CPlayCtrlDlg* panel = window_.PlayCtrl();
-    CTSChn* channel = session_.Channel();
+    PlayPanel* panel = window_.PlayCtrl();
+    PlaybackChannel* channel = session_.Channel();
     if (seekMarks_ == nullptr && panel != nullptr) {
-        seekMarks_ = new SeekMarks(panel->Slider(CPlayCtrlDlg::kIdSeek));
+        seekMarks_ = new SeekMarks(panel->Slider(PlayPanel::kIdSeek));
     }
     if (seekMarks_ == nullptr) {
         return;
@@ -239,7 +239,7 @@ void IncidentNavigator::RefreshSeekMarks() {
 }
 
 void IncidentNavigator::PlayIncident(int64_t cardTime) {
-    if (CTSChn* channel = session_.Channel()) {
+    if (PlaybackChannel* channel = session_.Channel()) {
         channel->PlayFromTime(cardTime - kLeadSeconds);
     }
 }

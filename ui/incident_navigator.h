@@ -22,7 +22,7 @@ class QTimer;
 
 namespace velmaro {
 
-class CTavrelDlg;
+class MainWindow;
 class PlaybackSession;
 class ClockNotice;
 class IncidentList;
@@ -35,7 +35,7 @@ class IncidentNavigator : public QObject {
     // Seconds played before an incident when it is chosen.
     static constexpr int64_t kLeadSeconds = 5;
 
-    IncidentNavigator(CTavrelDlg& window, PlaybackSession& session, double threshold);
+    IncidentNavigator(MainWindow& window, PlaybackSession& session, double threshold);
     ~IncidentNavigator() override;
 
     // The day shown changed (or its list): a new card forgets what was found; recordings not
@@ -71,7 +71,7 @@ class IncidentNavigator : public QObject {
     void Refill();
     static std::string CardRootOf(const std::string& path);
 
-    CTavrelDlg& window_;
+    MainWindow& window_;
     PlaybackSession& session_;
     const double threshold_;
     IncidentList* list_ = nullptr;  // children of the window

@@ -3,7 +3,7 @@
 #include <QMetaObject>
 
 #include "map/route_pick.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 
 namespace velmaro {
 namespace {
@@ -15,7 +15,7 @@ constexpr size_t kCachedRecordings = 4;
 
 // The worker's result crosses to the user-interface thread as a queued call; one queued after
 // this object is gone is dropped with it.
-RouteSeeker::RouteSeeker(std::function<CTSChn*()> channel, QObject* parent)
+RouteSeeker::RouteSeeker(std::function<PlaybackChannel*()> channel, QObject* parent)
     : QObject(parent),
       channel_(std::move(channel)),
       loader_([this](const std::string& path, const TrackResult& result) {
@@ -29,7 +29,7 @@ RouteSeeker::~RouteSeeker() {
 }
 
 std::string RouteSeeker::PlayingPath() const {
-    const CTSChn* channel = channel_ ? channel_() : nullptr;
+    const PlaybackChannel* channel = channel_ ? channel_() : nullptr;
     return channel != nullptr ? channel->reader.CurrentPath() : std::string();
 }
 
@@ -102,7 +102,7 @@ void RouteSeeker::OnLoaded(const std::string& path, const TrackResult& result) {
 }
 
 void RouteSeeker::PlayFrom(const TrackPoints& points, double latitude, double longitude) {
-    CTSChn* channel = channel_ ? channel_() : nullptr;
+    PlaybackChannel* channel = channel_ ? channel_() : nullptr;
     const std::optional<int64_t> time = RoutePickTime(points, latitude, longitude);
     if (channel == nullptr || !time) {
         return;

@@ -16,14 +16,14 @@
 
 namespace velmaro {
 
-class CTSChn;
+class PlaybackChannel;
 
 class RouteSeeker : public QObject {
     Q_OBJECT
 
   public:
     // `channel` gives the channel playing now, or null; asked on the user-interface thread.
-    RouteSeeker(std::function<CTSChn*()> channel, QObject* parent);
+    RouteSeeker(std::function<PlaybackChannel*()> channel, QObject* parent);
     ~RouteSeeker() override;
 
     // A click on the route at a point in the receiver's coordinates.
@@ -52,7 +52,7 @@ class RouteSeeker : public QObject {
     void OnLoaded(const std::string& path, const TrackResult& result);
     void PlayFrom(const TrackPoints& points, double latitude, double longitude);
 
-    const std::function<CTSChn*()> channel_;
+    const std::function<PlaybackChannel*()> channel_;
     RouteTrackLoader loader_;
     // The rest is the user-interface thread's alone; the worker hands results over queued.
     std::string loadingPath_;   // the path the loader reads; empty when idle

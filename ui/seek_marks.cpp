@@ -16,7 +16,7 @@ constexpr int kMarkSize = 4;
 
 }  // namespace
 
-SeekMarks::SeekMarks(CVxSkinSldButton* slider) : QWidget(slider), slider_(slider) {
+SeekMarks::SeekMarks(SkinSliderButton* slider) : QWidget(slider), slider_(slider) {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
     setGeometry(slider->rect());

@@ -8,13 +8,13 @@
 
 namespace velmaro {
 
-class CVxSkinSldButton;
+class SkinSliderButton;
 
 class SeekMarks : public QWidget {
     Q_OBJECT
 
   public:
-    explicit SeekMarks(CVxSkinSldButton* slider);
+    explicit SeekMarks(SkinSliderButton* slider);
 
     // Per mille of the file, 0..1000.
     void SetMarks(std::vector<int> perMille);
@@ -28,7 +28,7 @@ class SeekMarks : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    CVxSkinSldButton* const slider_;
+    SkinSliderButton* const slider_;
     std::vector<int> marks_;
 };
 

@@ -114,8 +114,8 @@ TEST_F(AppSettingsFile, DefaultsComeFromTheUsersFolders) {
         EXPECT_EQ(settings.configFile, ConfigFile());
         EXPECT_EQ(settings.snapshotPath, "/data/Bilder/Capture/");
         EXPECT_EQ(settings.uiMode, kUiModeUndecided);
-        EXPECT_EQ(settings.m_default_lng, kDefaultLongitude);
-        EXPECT_EQ(settings.m_dSoundAmplification, 1);
+        EXPECT_EQ(settings.defaultLongitude, kDefaultLongitude);
+        EXPECT_EQ(settings.soundAmplification, 1);
     }
     const ScopedEnv pictures("XDG_PICTURES_DIR", std::nullopt);
     EXPECT_EQ(DefaultSettings().snapshotPath, (folder_.path() / "home/Pictures/Capture/").string());
@@ -131,11 +131,11 @@ TEST_F(AppSettingsFile, SettingsSurviveARoundTripAndKeepForeignKeys) {
     AppSettings saved = DefaultSettings();
     saved.snapshotPath = "/srv/snaps/";
     saved.pendingUiMode = 0;
-    saved.m_default_lng = 13.404954;
-    saved.m_default_lat = -52.520008;
+    saved.defaultLongitude = 13.404954;
+    saved.defaultLatitude = -52.520008;
     saved.displayMode = 1;
     saved.unitOfSpeed = 2;
-    saved.m_dSoundAmplification = 7;
+    saved.soundAmplification = 7;
     saved.subtitleOnExport = 0;
     saved.incidentThreshold = 2.25;
     ASSERT_TRUE(SaveSettings(saved));
@@ -152,11 +152,11 @@ TEST_F(AppSettingsFile, SettingsSurviveARoundTripAndKeepForeignKeys) {
     EXPECT_EQ(loaded.snapshotPath, "/srv/snaps/");
     EXPECT_EQ(loaded.uiMode, 0);
     EXPECT_EQ(loaded.pendingUiMode, 0);
-    EXPECT_DOUBLE_EQ(loaded.m_default_lng, 13.404954);
-    EXPECT_DOUBLE_EQ(loaded.m_default_lat, -52.520008);
+    EXPECT_DOUBLE_EQ(loaded.defaultLongitude, 13.404954);
+    EXPECT_DOUBLE_EQ(loaded.defaultLatitude, -52.520008);
     EXPECT_EQ(loaded.displayMode, 1);
     EXPECT_EQ(loaded.unitOfSpeed, 2);
-    EXPECT_EQ(loaded.m_dSoundAmplification, 7);
+    EXPECT_EQ(loaded.soundAmplification, 7);
     EXPECT_EQ(loaded.subtitleOnExport, 0);
     EXPECT_EQ(loaded.incidentThreshold, 2.25);
 }
@@ -203,10 +203,10 @@ TEST_F(AppSettingsFile, LoadTakesStoredValuesAsTheyStandExceptUnusableOnes) {
     const std::string defaultSnapshot = settings.snapshotPath;
     LoadSettings(settings, kLaptop);
     EXPECT_EQ(settings.uiMode, 1) << "a stored 2 on a 1280x800 screen";
-    EXPECT_EQ(settings.m_dSoundAmplification, 25) << "nothing clamps it at load";
+    EXPECT_EQ(settings.soundAmplification, 25) << "nothing clamps it at load";
     EXPECT_EQ(settings.snapshotPath, defaultSnapshot) << "not a path of this system";
-    EXPECT_DOUBLE_EQ(settings.m_default_lng, 7.5);
-    EXPECT_DOUBLE_EQ(settings.m_default_lat, kDefaultLatitude);
+    EXPECT_DOUBLE_EQ(settings.defaultLongitude, 7.5);
+    EXPECT_DOUBLE_EQ(settings.defaultLatitude, kDefaultLatitude);
     EXPECT_EQ(settings.displayMode, 0) << "text that is no number reads as 0";
     EXPECT_EQ(settings.unitOfSpeed, 0);
 
@@ -218,7 +218,7 @@ TEST_F(AppSettingsFile, MissingFileGivesDefaultsAndSingleKeysWork) {
     AppSettings settings = DefaultSettings();
     LoadSettings(settings, kFullHd);
     EXPECT_EQ(settings.uiMode, 2) << "no key: the largest size that fits";
-    EXPECT_EQ(settings.m_default_lat, kDefaultLatitude);
+    EXPECT_EQ(settings.defaultLatitude, kDefaultLatitude);
     EXPECT_EQ(ReadConfigString(settings, "Snapshot Path", "dflt"), "dflt");
     EXPECT_TRUE(GpsOffsetAutoEnabled(settings));
 

@@ -80,7 +80,7 @@ class PreferencesApply : public ::testing::Test {
         settings.configFile = dir.path() / "velmaro" / "Config.ini";
         settings.snapshotPath = "/old/shots/";
         settings.uiMode = settings.pendingUiMode = kUiMode1280x800;
-        settings.m_dSoundAmplification = 3;
+        settings.soundAmplification = 3;
     }
     // The dialog confirmed with what it shows for `settings`.
     PreferenceChoices Unchanged() const {
@@ -88,7 +88,7 @@ class PreferencesApply : public ::testing::Test {
         c.uiMode = UiModeSelection(settings);
         c.displayMode = settings.displayMode;
         c.unitOfSpeed = settings.unitOfSpeed;
-        c.amplification = AmplificationSelection(settings.m_dSoundAmplification);
+        c.amplification = AmplificationSelection(settings.soundAmplification);
         c.language = settings.pendingLanguage;
         return c;
     }
@@ -111,7 +111,7 @@ TEST_F(PreferencesApply, OkStoresTheChoicesAndOnlyTheLanguageReachesTheFileAtOnc
     EXPECT_EQ(settings.snapshotPath, "/new/shots/");
     EXPECT_EQ(settings.displayMode, 1);
     EXPECT_EQ(settings.unitOfSpeed, 2);
-    EXPECT_EQ(settings.m_dSoundAmplification, 10) << "1000 % is factor 10";
+    EXPECT_EQ(settings.soundAmplification, 10) << "1000 % is factor 10";
     EXPECT_EQ(settings.activeLanguage, FindLanguage("de_DE"));
     EXPECT_EQ(settings.pendingUiMode, kUiMode1280x800);
     EXPECT_EQ(Config(), "[Config]\nLanguage File=de_DE\n");

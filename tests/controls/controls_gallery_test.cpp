@@ -8,10 +8,10 @@
 
 #include "controls/bitmap_slider.h"
 #include "controls/color_static.h"
-#include "controls/label.h"
 #include "controls/picture_static.h"
 #include "controls/skin_button.h"
 #include "controls/skin_dialog.h"
+#include "controls/skin_label.h"
 #include "controls/skin_slider_button.h"
 #include "tools/controls_gallery/controls_gallery.h"
 
@@ -24,7 +24,7 @@ constexpr double kMatchingShare = 0.97;
 class GalleryRender : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        galleryOwner = std::make_unique<CVxControlsGallery>();
+        galleryOwner = std::make_unique<ControlsGallery>();
         gallery = galleryOwner.get();
         imageOwner = std::make_unique<QImage>(
             gallery->grab().toImage().convertToFormat(QImage::Format_RGB32));
@@ -61,9 +61,9 @@ class GalleryRender : public ::testing::Test {
                          std::abs(a.blue() - b.blue())});
     }
 
-    static inline std::unique_ptr<CVxControlsGallery> galleryOwner;
+    static inline std::unique_ptr<ControlsGallery> galleryOwner;
     static inline std::unique_ptr<QImage> imageOwner;
-    static inline CVxControlsGallery* gallery = nullptr;
+    static inline ControlsGallery* gallery = nullptr;
     static inline QImage* image = nullptr;
 };
 
@@ -84,7 +84,7 @@ TEST_F(GalleryRender, EveryButtonDrawsTheFrameOfItsState) {
     constexpr int kTolerance = 3;
     std::set<int> framesShown;
     int checked = 0;
-    for (const CVxSkinButton* button : gallery->findChildren<CVxSkinButton*>()) {
+    for (const SkinButton* button : gallery->findChildren<SkinButton*>()) {
         const bool plainFrame = button->HasSkin() && button->text().isEmpty() &&
                                 !button->IsMaskMode() && button->size() == button->FrameSize();
         if (!plainFrame) {
@@ -97,7 +97,7 @@ TEST_F(GalleryRender, EveryButtonDrawsTheFrameOfItsState) {
                 .toImage()
                 .convertToFormat(QImage::Format_ARGB32);
         const QPoint origin = RectOf(button).topLeft();
-        const auto* slider = qobject_cast<const CVxSkinSldButton*>(button);
+        const auto* slider = qobject_cast<const SkinSliderButton*>(button);
         const QRect thumb = slider != nullptr ? slider->ThumbRect() : QRect();
         const QRgb beneath = image->pixel(origin);  // every frame is clear in its corner or opaque
         int compared = 0;
@@ -124,14 +124,14 @@ TEST_F(GalleryRender, EveryButtonDrawsTheFrameOfItsState) {
 }
 
 TEST_F(GalleryRender, ThumbsOfPositionBarsAndBitmapSlidersAreDrawn) {
-    const QColor background = CVxControlsGallery::BackgroundColor();
-    for (const CVxSkinSldButton* bar : gallery->findChildren<CVxSkinSldButton*>()) {
+    const QColor background = ControlsGallery::BackgroundColor();
+    for (const SkinSliderButton* bar : gallery->findChildren<SkinSliderButton*>()) {
         const QPoint centre = RectOf(bar).topLeft() + bar->ThumbRect().center();
         // The thumbs are light: white rims with an amber core.
         EXPECT_GT(qGray(image->pixel(centre)), 150) << centre.x() << "," << centre.y();
     }
     int active = 0;
-    for (const CBitmapSlider* slider : gallery->findChildren<CBitmapSlider*>()) {
+    for (const BitmapSlider* slider : gallery->findChildren<BitmapSlider*>()) {
         const QRect rect = RectOf(slider);
         const QPoint centre = rect.topLeft() + slider->ThumbRect().center();
         EXPECT_NE(QColor(image->pixel(centre)), background);
@@ -144,7 +144,7 @@ TEST_F(GalleryRender, ThumbsOfPositionBarsAndBitmapSlidersAreDrawn) {
 TEST_F(GalleryRender, PicturesShowTheirBitmapsScaledToTheirControls) {
     constexpr int kTolerance = 3;
     int checked = 0;
-    for (const CPictureStatic* picture : gallery->findChildren<CPictureStatic*>()) {
+    for (const PictureStatic* picture : gallery->findChildren<PictureStatic*>()) {
         ASSERT_FALSE(picture->Picture().isNull());
         if (picture->Picture().hasAlphaChannel()) {
             continue;  // what shows through depends on what lies beneath
@@ -186,7 +186,7 @@ TEST_F(GalleryRender, PicturesShowTheirBitmapsScaledToTheirControls) {
 
 TEST_F(GalleryRender, RangeBarsLabelsAndTheDialogDraw) {
     std::set<QRgb> barColors;
-    for (const CColorStatic* bar : gallery->findChildren<CColorStatic*>()) {
+    for (const ColorStatic* bar : gallery->findChildren<ColorStatic*>()) {
         const QRect rect = RectOf(bar);
         for (int x = rect.left(); x <= rect.right(); ++x) {
             barColors.insert(image->pixel(x, rect.center().y()) & RGB_MASK);
@@ -196,7 +196,7 @@ TEST_F(GalleryRender, RangeBarsLabelsAndTheDialogDraw) {
     EXPECT_TRUE(barColors.count(qRgb(0, 0, 255) & RGB_MASK));
     EXPECT_TRUE(barColors.count(qRgb(0, 0, 0) & RGB_MASK));
 
-    for (const CLabel* label : gallery->findChildren<CLabel*>()) {
+    for (const SkinLabel* label : gallery->findChildren<SkinLabel*>()) {
         const QRect rect = RectOf(label);
         int near = 0;
         for (int y = rect.top(); y <= rect.bottom(); ++y) {
@@ -208,7 +208,7 @@ TEST_F(GalleryRender, RangeBarsLabelsAndTheDialogDraw) {
     }
 
     // The panel's top band holds no child control: there the dialog shows its skin as it is.
-    const auto dialogs = gallery->findChildren<CVxSkinDialog*>();
+    const auto dialogs = gallery->findChildren<SkinDialog*>();
     ASSERT_EQ(dialogs.size(), 1);
     const QImage skin = dialogs.front()->Skin().toImage().convertToFormat(QImage::Format_RGB32);
     const QPoint origin = RectOf(dialogs.front()).topLeft();
@@ -220,7 +220,7 @@ TEST_F(GalleryRender, RangeBarsLabelsAndTheDialogDraw) {
         }
     }
     EXPECT_GE(matching, band.width() * band.height() * kMatchingShare);
-    EXPECT_GT(Distance(MeanColor(skin, band), CVxControlsGallery::BackgroundColor()), 4);
+    EXPECT_GT(Distance(MeanColor(skin, band), ControlsGallery::BackgroundColor()), 4);
 }
 
 }  // namespace

@@ -182,8 +182,8 @@ class CalendarWidget : public ::testing::Test {
     QPoint NextArrow() const { return QPoint(calendar.width() - 19, 14); }
     QImage Render() { return calendar.grab().toImage(); }
 
-    CMonthCalCtrlEx calendar{nullptr, kControlId};
-    QSignalSpy notified{&calendar, &CMonthCalCtrlEx::Notify};
+    MonthCalendar calendar{nullptr, kControlId};
+    QSignalSpy notified{&calendar, &MonthCalendar::Notify};
 };
 
 TEST_F(CalendarWidget, ArrowsStepMonthsAcrossMonthAndYearEnds) {

@@ -30,8 +30,8 @@ class SkinButtonTest : public ::testing::Test {
         ASSERT_TRUE(host.ShowAndWait());
     }
 
-    CVxSkinButton* MakeButton(QPoint at, CVxSkinButton::Mode mode = CVxSkinButton::Mode::kPush) {
-        auto* made = new CVxSkinButton(&host, mode);
+    SkinButton* MakeButton(QPoint at, SkinButton::Mode mode = SkinButton::Mode::kPush) {
+        auto* made = new SkinButton(&host, mode);
         made->move(at);
         made->SetSkin(SolidStrip(kFrame));
         made->show();
@@ -39,9 +39,9 @@ class SkinButtonTest : public ::testing::Test {
     }
 
     // The frame the control shows, read back from its pixels.
-    int DrawnFrame(CVxSkinButton* control) {
+    int DrawnFrame(SkinButton* control) {
         const QColor drawn = PixelOf(host, control->geometry().center());
-        for (int frame = 0; frame < CVxSkinButton::kFrameCount; ++frame) {
+        for (int frame = 0; frame < SkinButton::kFrameCount; ++frame) {
             if (drawn == FrameColor(frame)) {
                 return frame;
             }
@@ -57,7 +57,7 @@ class SkinButtonTest : public ::testing::Test {
     }
 
     Host host;
-    CVxSkinButton* button = nullptr;
+    SkinButton* button = nullptr;
 };
 
 TEST_F(SkinButtonTest, StripOfFourFramesSizesTheButtonWithoutMovingIt) {
@@ -66,7 +66,7 @@ TEST_F(SkinButtonTest, StripOfFourFramesSizesTheButtonWithoutMovingIt) {
     EXPECT_EQ(wide->size(), QSize(100, 30));
     EXPECT_EQ(wide->FrameSize(), QSize(100, 30));
     EXPECT_EQ(wide->pos(), QPoint(30, 40));
-    EXPECT_EQ(DrawnFrame(wide), CVxSkinButton::kFrameNormal);
+    EXPECT_EQ(DrawnFrame(wide), SkinButton::kFrameNormal);
 
     // An id the skin set lacks leaves the control without a skin: nothing of a strip is drawn.
     wide->SetSkin(-4711);
@@ -77,41 +77,41 @@ TEST_F(SkinButtonTest, StripOfFourFramesSizesTheButtonWithoutMovingIt) {
 
 TEST_F(SkinButtonTest, HoverAndPressedFramesFollowTheMouse) {
     MoveOutside();
-    EXPECT_EQ(DrawnFrame(button), CVxSkinButton::kFrameNormal);
+    EXPECT_EQ(DrawnFrame(button), SkinButton::kFrameNormal);
     QTest::mouseMove(button, kInside);
     EXPECT_TRUE(button->IsHovered());
-    EXPECT_EQ(DrawnFrame(button), CVxSkinButton::kFrameHover);
+    EXPECT_EQ(DrawnFrame(button), SkinButton::kFrameHover);
 
     QSignalSpy clicked(button, &QAbstractButton::clicked);
     QTest::mousePress(button, Qt::LeftButton, {}, kInside);
     EXPECT_TRUE(button->IsPressed());
-    EXPECT_EQ(DrawnFrame(button), CVxSkinButton::kFramePressed);
+    EXPECT_EQ(DrawnFrame(button), SkinButton::kFramePressed);
 
     // Held down, the button looks pushed exactly while the pointer is over it.
     QTest::mouseMove(button, QPoint(200, 100));
-    EXPECT_EQ(DrawnFrame(button), CVxSkinButton::kFrameNormal);
+    EXPECT_EQ(DrawnFrame(button), SkinButton::kFrameNormal);
     QTest::mouseMove(button, kInside);
-    EXPECT_EQ(DrawnFrame(button), CVxSkinButton::kFramePressed);
+    EXPECT_EQ(DrawnFrame(button), SkinButton::kFramePressed);
 
     QTest::mouseRelease(button, Qt::LeftButton, {}, kInside);
     EXPECT_FALSE(button->IsPressed());
     EXPECT_EQ(clicked.count(), 1);
     QTest::mouseMove(button, kInside + QPoint(1, 0));
-    EXPECT_EQ(DrawnFrame(button), CVxSkinButton::kFrameHover);
+    EXPECT_EQ(DrawnFrame(button), SkinButton::kFrameHover);
 
     MoveOutside();
     EXPECT_FALSE(button->IsHovered());
-    EXPECT_EQ(DrawnFrame(button), CVxSkinButton::kFrameNormal);
+    EXPECT_EQ(DrawnFrame(button), SkinButton::kFrameNormal);
 }
 
 TEST_F(SkinButtonTest, CheckBoxTogglesOnClickAndSpaceOnlyWhenReleasedOverIt) {
-    auto* check = MakeButton(QPoint(100, 10), CVxSkinButton::Mode::kCheck);
-    QSignalSpy changed(check, &CVxSkinButton::CheckChanged);
+    auto* check = MakeButton(QPoint(100, 10), SkinButton::Mode::kCheck);
+    QSignalSpy changed(check, &SkinButton::CheckChanged);
 
     QTest::mouseClick(check, Qt::LeftButton, {}, kInside);
     EXPECT_TRUE(check->GetCheck());
     MoveOutside();
-    EXPECT_EQ(DrawnFrame(check), CVxSkinButton::kFramePressed);
+    EXPECT_EQ(DrawnFrame(check), SkinButton::kFramePressed);
 
     QTest::mouseClick(check, Qt::LeftButton, {}, kInside);
     EXPECT_FALSE(check->GetCheck());
@@ -134,22 +134,22 @@ TEST_F(SkinButtonTest, PushButtonStaysUnchecked) {
 }
 
 TEST_F(SkinButtonTest, CheckingARadioButtonUnchecksTheRestOfItsGroupOnly) {
-    CVxSkinButtonGroup group;
-    CVxSkinButtonGroup otherGroup;
-    std::vector<CVxSkinButton*> radios;
+    SkinButtonGroup group;
+    SkinButtonGroup otherGroup;
+    std::vector<SkinButton*> radios;
     for (int i = 0; i < 3; ++i) {
-        radios.push_back(MakeButton(QPoint(10 + 50 * i, 60), CVxSkinButton::Mode::kRadio));
+        radios.push_back(MakeButton(QPoint(10 + 50 * i, 60), SkinButton::Mode::kRadio));
         group.Add(radios.back());
     }
-    auto* memberCheck = MakeButton(QPoint(160, 60), CVxSkinButton::Mode::kCheck);
+    auto* memberCheck = MakeButton(QPoint(160, 60), SkinButton::Mode::kCheck);
     group.Add(memberCheck);
-    auto* outsider = MakeButton(QPoint(10, 120), CVxSkinButton::Mode::kRadio);
+    auto* outsider = MakeButton(QPoint(10, 120), SkinButton::Mode::kRadio);
     otherGroup.Add(outsider);
 
     radios[0]->SetCheck(true);
     memberCheck->SetCheck(true);
     outsider->SetCheck(true);
-    QSignalSpy sent(radios[1], &CVxSkinButton::GroupMessage);
+    QSignalSpy sent(radios[1], &SkinButton::GroupMessage);
 
     QTest::mouseClick(radios[1], Qt::LeftButton, {}, kInside);
     ASSERT_EQ(sent.count(), 1);
@@ -162,8 +162,8 @@ TEST_F(SkinButtonTest, CheckingARadioButtonUnchecksTheRestOfItsGroupOnly) {
     EXPECT_FALSE(memberCheck->GetCheck());
     EXPECT_TRUE(outsider->GetCheck());
     MoveOutside();
-    EXPECT_EQ(DrawnFrame(radios[0]), CVxSkinButton::kFrameNormal);
-    EXPECT_EQ(DrawnFrame(radios[1]), CVxSkinButton::kFramePressed);
+    EXPECT_EQ(DrawnFrame(radios[0]), SkinButton::kFrameNormal);
+    EXPECT_EQ(DrawnFrame(radios[1]), SkinButton::kFramePressed);
 
     // Clicking a checked radio button keeps it checked and tells nobody again.
     QTest::mouseClick(radios[1], Qt::LeftButton, {}, kInside);
@@ -172,7 +172,7 @@ TEST_F(SkinButtonTest, CheckingARadioButtonUnchecksTheRestOfItsGroupOnly) {
 }
 
 TEST_F(SkinButtonTest, DisabledButtonIgnoresClicksAndShowsItsDisabledFrame) {
-    auto* check = MakeButton(QPoint(100, 10), CVxSkinButton::Mode::kCheck);
+    auto* check = MakeButton(QPoint(100, 10), SkinButton::Mode::kCheck);
     QSignalSpy clicked(check, &QAbstractButton::clicked);
     check->setEnabled(false);
     MoveOutside();
@@ -181,7 +181,7 @@ TEST_F(SkinButtonTest, DisabledButtonIgnoresClicksAndShowsItsDisabledFrame) {
     QTest::keyClick(check, Qt::Key_Space);
     EXPECT_EQ(clicked.count(), 0);
     EXPECT_FALSE(check->GetCheck());
-    EXPECT_EQ(DrawnFrame(check), CVxSkinButton::kFrameDisabled);
+    EXPECT_EQ(DrawnFrame(check), SkinButton::kFrameDisabled);
 }
 
 TEST_F(SkinButtonTest, LosingFocusWhilePressedReleasesTheButton) {
@@ -209,7 +209,7 @@ TEST_F(SkinButtonTest, MaskModeShowsTheBackgroundWhereTheMaskIsWhite) {
     masked->SetMaskMode(true);
     EXPECT_EQ(masked->size(), kFrame);
     const QPoint origin = masked->pos();
-    EXPECT_EQ(PixelOf(host, origin + QPoint(5, 10)), FrameColor(CVxSkinButton::kFrameNormal));
+    EXPECT_EQ(PixelOf(host, origin + QPoint(5, 10)), FrameColor(SkinButton::kFrameNormal));
     EXPECT_EQ(PixelOf(host, origin + QPoint(35, 10)), Host::kBackground);
 }
 
@@ -217,8 +217,7 @@ TEST_F(SkinButtonTest, StretchScalesTheFrameToTheControl) {
     button->resize(kFrame * 2);
     EXPECT_EQ(PixelOf(host, button->pos() + QPoint(70, 30)), Host::kBackground);
     button->SetStretch(true);
-    EXPECT_EQ(PixelOf(host, button->pos() + QPoint(70, 30)),
-              FrameColor(CVxSkinButton::kFrameNormal));
+    EXPECT_EQ(PixelOf(host, button->pos() + QPoint(70, 30)), FrameColor(SkinButton::kFrameNormal));
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 
 #include <QTest>
 
-#include "controls/label.h"
 #include "controls/skin_dialog.h"
+#include "controls/skin_label.h"
 #include "tests/controls/skin_test_support.h"
 
 namespace velmaro {
@@ -46,14 +46,14 @@ QPoint SourceOf(const QImage& client, QPoint at) {
 class SkinDialogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dialog = new CVxSkinDialog(&host, CVxSkinDialog::Placement::kChild);
+        dialog = new SkinDialog(&host, SkinDialog::Placement::kChild);
         dialog->SetSkin(CoordinateSkin());
         dialog->setGeometry(0, 0, 800, 600);
         ASSERT_TRUE(host.ShowAndWait());
     }
 
     Host host{QSize(900, 700)};
-    CVxSkinDialog* dialog = nullptr;
+    SkinDialog* dialog = nullptr;
 };
 
 TEST_F(SkinDialogTest, EdgesStretchTenthWideStripsBetweenUnscaledCorners) {
@@ -88,7 +88,7 @@ TEST_F(SkinDialogTest, ResizeRecomposesTheFrame) {
 }
 
 TEST_F(SkinDialogTest, WithoutASkinTheBackgroundIsPlain) {
-    auto* plain = new CVxSkinDialog(&host, CVxSkinDialog::Placement::kChild);
+    auto* plain = new SkinDialog(&host, SkinDialog::Placement::kChild);
     plain->SetSkin(-4711);
     plain->setGeometry(820, 10, 50, 50);
     plain->show();
@@ -119,7 +119,7 @@ TEST_F(SkinDialogTest, DraggedByItsBackgroundAndItsLabels) {
     QTest::mouseRelease(dialog, Qt::LeftButton, {}, QPoint(150, 100));
     EXPECT_EQ(dialog->pos(), QPoint(80, 70));
 
-    auto* label = new CLabel(dialog, QStringLiteral("Setup"));
+    auto* label = new SkinLabel(dialog, QStringLiteral("Setup"));
     label->setGeometry(10, 10, 80, 20);
     label->show();
     QTest::mousePress(label, Qt::LeftButton, {}, QPoint(5, 5));

@@ -48,7 +48,7 @@ const QColor kThumbColor(0, 0, 64);
 class SkinSldButtonTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        bar = new CVxSkinSldButton(&host);
+        bar = new SkinSliderButton(&host);
         bar->SetSkin(SolidStrip(kTrackFrame));
         QPixmap thumb(kThumb);
         thumb.fill(kThumbColor);
@@ -62,11 +62,11 @@ class SkinSldButtonTest : public ::testing::Test {
     static QPoint At(int x) { return QPoint(x, kTrackFrame.height() / 2); }
 
     Host host;
-    CVxSkinSldButton* bar = nullptr;
+    SkinSliderButton* bar = nullptr;
 };
 
 TEST_F(SkinSldButtonTest, PressMoveAndReleaseReportIdentifierAndPosition) {
-    QSignalSpy spy(bar, &CVxSkinSldButton::Notify);
+    QSignalSpy spy(bar, &SkinSliderButton::Notify);
     QTest::mousePress(bar, Qt::LeftButton, {}, At(51));  // 25.5 rounds up
     EXPECT_TRUE(bar->IsDragging());
     QTest::mouseMove(bar, At(100));
@@ -85,7 +85,7 @@ TEST_F(SkinSldButtonTest, PressMoveAndReleaseReportIdentifierAndPosition) {
 }
 
 TEST_F(SkinSldButtonTest, DraggingPastTheEndsReleasesInsideTheRange) {
-    QSignalSpy spy(bar, &CVxSkinSldButton::Notify);
+    QSignalSpy spy(bar, &SkinSliderButton::Notify);
     QTest::mousePress(bar, Qt::LeftButton, {}, At(190));
     QTest::mouseMove(bar, At(300));
     QTest::mouseRelease(bar, Qt::LeftButton, {}, At(300));
@@ -135,7 +135,7 @@ TEST_F(SkinSldButtonTest, ThumbSitsAtTheFractionAndIsCombinedByOr) {
 TEST_F(SkinSldButtonTest, SpeedRangeRoundsToTheNearestStep) {
     bar->SetSkin(SolidStrip(QSize(199, 10)));
     bar->SetRange(0, 8);
-    QSignalSpy spy(bar, &CVxSkinSldButton::Notify);
+    QSignalSpy spy(bar, &SkinSliderButton::Notify);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(100, 5));  // 4.02
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(112, 5));  // 4.50 rounds up
     ASSERT_EQ(spy.count(), 4);
@@ -171,7 +171,7 @@ QPixmap KeyedThumb(const QColor& color) {
 class BitmapSliderTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        slider = new CBitmapSlider(&host, kControlId);
+        slider = new BitmapSlider(&host, kControlId);
         slider->SetBitmapChannel(Filled(kChannel, kChannelColor),
                                  Filled(kChannel, kActiveChannelColor));
         slider->SetBitmapThumb(KeyedThumb(kThumbNormal), KeyedThumb(kThumbActive), kKey);
@@ -182,7 +182,7 @@ class BitmapSliderTest : public ::testing::Test {
     QColor At(int x, int y = 10) { return PixelOf(host, slider->pos() + QPoint(x, y)); }
 
     Host host;
-    CBitmapSlider* slider = nullptr;
+    BitmapSlider* slider = nullptr;
 };
 
 TEST_F(BitmapSliderTest, PositionsMapOntoTheFreeTrack) {
@@ -202,7 +202,7 @@ TEST_F(BitmapSliderTest, PositionsMapOntoTheFreeTrack) {
 
 TEST_F(BitmapSliderTest, DragReportsMovingPositionsAndTheReleasedOne) {
     slider->SetPos(50);
-    QSignalSpy spy(slider, &CBitmapSlider::Notify);
+    QSignalSpy spy(slider, &BitmapSlider::Notify);
     // Grabbed 3 pixels right of the centre: the thumb does not jump.
     QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(63, 10));
     EXPECT_TRUE(slider->IsThumbActive());
@@ -218,7 +218,7 @@ TEST_F(BitmapSliderTest, DragReportsMovingPositionsAndTheReleasedOne) {
 }
 
 TEST_F(BitmapSliderTest, PressAwayFromTheThumbJumpsItThere) {
-    QSignalSpy spy(slider, &CBitmapSlider::Notify);
+    QSignalSpy spy(slider, &BitmapSlider::Notify);
     QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(90, 10));
     ASSERT_EQ(spy.count(), 1);
     EXPECT_EQ(spy.at(0).at(2).toInt(), 80);
@@ -229,14 +229,14 @@ TEST_F(BitmapSliderTest, PressAwayFromTheThumbJumpsItThere) {
 
 TEST_F(BitmapSliderTest, DisabledSliderIgnoresTheMouse) {
     slider->setEnabled(false);
-    QSignalSpy spy(slider, &CBitmapSlider::Notify);
+    QSignalSpy spy(slider, &BitmapSlider::Notify);
     QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(90, 10));
     EXPECT_EQ(spy.count(), 0);
     EXPECT_EQ(slider->GetPos(), 0);
 }
 
 TEST_F(BitmapSliderTest, KeysStepWithinTheRange) {
-    QSignalSpy spy(slider, &CBitmapSlider::Notify);
+    QSignalSpy spy(slider, &BitmapSlider::Notify);
     QTest::keyClick(slider, Qt::Key_End);
     QTest::keyClick(slider, Qt::Key_PageUp);
     QTest::keyClick(slider, Qt::Key_Left);

@@ -8,8 +8,8 @@
 #include <QTest>
 
 #include "controls/color_static.h"
-#include "controls/label.h"
 #include "controls/picture_static.h"
+#include "controls/skin_label.h"
 #include "tests/controls/skin_test_support.h"
 
 namespace velmaro {
@@ -26,7 +26,7 @@ QColor Column(const QImage& image, int x) {
 }
 
 TEST(ColorStatic, PaintsTheMarkedStretchOrAMarkerOverBlack) {
-    CColorStatic bar;
+    ColorStatic bar;
     bar.resize(200, 4);
     EXPECT_EQ(Column(bar.grab().toImage(), 100), kBlack);  // total 0: all black
 
@@ -57,7 +57,7 @@ TEST(ColorStatic, PaintsTheMarkedStretchOrAMarkerOverBlack) {
 
 TEST(PictureStatic, DrawsThePictureOverTheWholeControl) {
     Host host;
-    auto* picture = new CPictureStatic(&host);
+    auto* picture = new PictureStatic(&host);
     picture->setGeometry(10, 10, 40, 40);
     QPixmap quadrants(4, 4);
     {
@@ -76,7 +76,7 @@ TEST(PictureStatic, DrawsThePictureOverTheWholeControl) {
 
 TEST(Label, SettersChainAndShapeTheText) {
     Host host;
-    auto* label = new CLabel(&host);
+    auto* label = new SkinLabel(&host);
     label->setGeometry(10, 10, 200, 40);
     const QColor text(250, 250, 250);
     label->SetText(QStringLiteral("SD Card"))
@@ -105,15 +105,15 @@ TEST(Label, SettersChainAndShapeTheText) {
     EXPECT_EQ(testing::PixelOf(host, QPoint(205, 12)), QColor(30, 30, 30));
 
     label->SetFontName(QString(40, QLatin1Char('a')));
-    EXPECT_EQ(label->Font().family().size(), CLabel::kMaxFaceLength);
+    EXPECT_EQ(label->Font().family().size(), SkinLabel::kMaxFaceLength);
 }
 
 TEST(Label, LinkNotifiesTheParentWhenAsked) {
     Host host;
-    auto* label = new CLabel(&host, QStringLiteral("details"));
+    auto* label = new SkinLabel(&host, QStringLiteral("details"));
     label->setGeometry(10, 10, 100, 20);
     ASSERT_TRUE(host.ShowAndWait());
-    QSignalSpy clicked(label, &CLabel::Clicked);
+    QSignalSpy clicked(label, &SkinLabel::Clicked);
     QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(clicked.count(), 0);
     label->SetLink(true, true);

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "export/avi_file.h"
+#include "export/avi_writer.h"
 #include "media/offscreen_output.h"
 #include "platform/recording_sink.h"
 #include "playback/clip_request.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "stream/telemetry_handover.h"
 #include "tests/export/export_support.h"
 #include "tests/test_support.h"
@@ -56,7 +56,7 @@ TEST(AviFrameRate, HeaderHoldsWholeAndThousandOneRatesExactly) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.probed);
         const std::string path = dir.File("rate.avi");
-        CAviFile avi;
+        AviWriter avi;
         ASSERT_TRUE(avi.Create(path, 64, 48, c.fps));
         ASSERT_TRUE(avi.WriteVideo(frame, sizeof frame));
         ASSERT_TRUE(avi.Close());
@@ -68,7 +68,7 @@ TEST(AviFrameRate, HeaderHoldsWholeAndThousandOneRatesExactly) {
         ASSERT_FALSE(streams.empty());
         EXPECT_EQ(streams[0].at("r_frame_rate"), c.probed);
     }
-    CAviFile avi;
+    AviWriter avi;
     EXPECT_FALSE(avi.Create(dir.File("slow.avi"), 64, 48, 0.5));
     EXPECT_FALSE(avi.Create(dir.File("nan.avi"), 64, 48, std::nan("")));
 }
@@ -95,7 +95,7 @@ TEST_P(ChannelClip, AviClipRunsAtTheRateTheChannelMeasured) {
     const std::string file = recording.files.at(0);
 
     ChannelLinks links{&panel, &mainWindow, &telemetry, &output, kDisplayYv12, 1.0};
-    auto channel = std::make_unique<CTSChn>(links);
+    auto channel = std::make_unique<PlaybackChannel>(links);
     channel->filePath = file;
     ASSERT_TRUE(channel->Open());
     // The clock starts out at 60 and takes the stream's rate with each picture shown; the

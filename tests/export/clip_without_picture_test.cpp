@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "export/ts_backup.h"
+#include "export/clip_export.h"
 #include "tests/export/export_support.h"
 #include "tests/test_support.h"
 

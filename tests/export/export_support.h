@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "export/ts_backup.h"
+#include "export/clip_export.h"
 #include "stream/ts_builder.h"
 #include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
@@ -85,7 +85,7 @@ inline ExportRun RunExport(const ExportRequest& request) {
     std::mutex mutex;
     std::condition_variable cv;
     std::optional<ExportOutcome> outcome;
-    CTSBackup backup(
+    ClipExport backup(
         [&](const ExportOutcome& o) {
             std::lock_guard lock(mutex);
             outcome = o;

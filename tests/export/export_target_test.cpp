@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "export/clip_export.h"
 #include "export/file_copy.h"
-#include "export/ts_backup.h"
 #include "tests/export/export_support.h"
 
 namespace velmaro {
@@ -38,7 +38,7 @@ class ExportTarget : public ::testing::Test {
     static void ExpectRefusedAndUntouched(const ExportRequest& request, const std::string& kept,
                                           const std::string& why) {
         const std::vector<uint8_t> before = test::ReadBytes(kept);
-        CTSBackup backup;
+        ClipExport backup;
         EXPECT_FALSE(backup.Begin(request)) << why;
         EXPECT_NE(backup.LastError().find(why), std::string::npos) << backup.LastError();
         EXPECT_EQ(test::ReadBytes(kept), before) << "left as it was";
@@ -75,7 +75,7 @@ TEST_F(ExportTarget, DeviceNodesFifosAndLinksAreRefusedAndStayWhatTheyAre) {
     TempDir dir;
     const std::string fifo = (dir.path() / "fifo.ts").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    CTSBackup backup;
+    ClipExport backup;
     EXPECT_FALSE(backup.Begin(Across(fifo)));
     EXPECT_NE(backup.LastError().find("not a regular file"), std::string::npos);
     struct stat st {};
@@ -131,7 +131,7 @@ TEST(RegularFilesOnly, AFifoNamedLikeARecordingIsRefusedAtOnce) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const FileCopyResult copy = CopyWholeFile(fifo, (dir.path() / "copy.ts").string());
     EXPECT_FALSE(copy.ok);
-    CTSBackup backup;
+    ClipExport backup;
     EXPECT_FALSE(backup.Begin(
         test::ClipRequest((dir.path() / "clip.ts").string(), fifo, 0, fifo, 100000, false)));
     EXPECT_EQ(test::NamesIn(dir.path()).size(), 1u) << "nothing left behind";

@@ -152,7 +152,7 @@ TEST_F(CardDay, UnusableRequestsSaveNothingAndSayWhy) {
 TEST_F(CardDay, TheWorkerReportsItsOutcomeOnce) {
     std::mutex mutex;
     std::vector<TrackOutcome> ends;
-    CTrackExport worker([&](const TrackOutcome& o) {
+    TrackExport worker([&](const TrackOutcome& o) {
         std::lock_guard lock(mutex);
         ends.push_back(o);
     });

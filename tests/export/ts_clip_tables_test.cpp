@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "export/ts_backup.h"
+#include "export/clip_export.h"
 #include "export/ts_clip_tables.h"
 #include "platform/unique_fd.h"
 #include "stream/ts_builder.h"

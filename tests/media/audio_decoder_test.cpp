@@ -74,7 +74,7 @@ class QuietLog {
 std::vector<Bytes> AudioPayloads(const std::string& path) {
     const Bytes file = test::ReadBytes(path);
     DemuxState state;
-    CABuffer2 queue;
+    AudioFrameQueue queue;
     FrameItem producer;
     std::vector<Bytes> payloads;
     if (!state.PrepareBuffers() ||
@@ -282,7 +282,7 @@ TEST(AudioAmplification, SaturatesAtTheSixteenBitLimitsInsteadOfWrapping) {
 // The reader's side of the audio queue: frames written in place at the producer's position.
 class Producer {
   public:
-    explicit Producer(CABuffer2& queue) : queue_(queue) { queue_.Trim(&item_); }
+    explicit Producer(AudioFrameQueue& queue) : queue_(queue) { queue_.Trim(&item_); }
     ~Producer() {
         queue_.Stop();  // releases a push blocked on a full queue
         if (thread_.joinable()) {
@@ -307,7 +307,7 @@ class Producer {
     bool Done() const { return done_.load(); }
 
   private:
-    CABuffer2& queue_;
+    AudioFrameQueue& queue_;
     FrameItem item_;
     std::thread thread_;
     std::atomic<bool> done_{false};
@@ -358,7 +358,7 @@ class AudioWorker : public ::testing::Test {
     std::mutex lock;
     std::vector<int16_t> ring;  // guarded by lock: every chunk written, in order
     Producer producer{channel.audioQueue};
-    CAudioCtx audio{&channel};
+    AudioDecoder audio{&channel};
 };
 
 TEST_F(AudioWorker, PlaysTheRecordingsToneIntoTheDevice) {

@@ -29,7 +29,7 @@ struct DemuxedFrames {
     std::vector<TestFrame> audio;
 };
 
-inline void TakeAll(CBuffer& queue, std::vector<TestFrame>& into) {
+inline void TakeAll(FrameQueue& queue, std::vector<TestFrame>& into) {
     FrameItem item;
     while (queue.Take(item)) {
         into.push_back({std::vector<uint8_t>(item.data, item.data + item.size), item.kind,
@@ -43,8 +43,8 @@ namespace detail {
 inline DemuxedFrames Demux(const std::string& path, bool withAudio) {
     DemuxedFrames frames;
     DemuxState state;
-    CVBuffer2 video;
-    CABuffer2 audio;
+    VideoFrameQueue video;
+    AudioFrameQueue audio;
     if (!state.PrepareBuffers()) {
         return frames;
     }

@@ -105,7 +105,7 @@ void ExpectEveryPixelNear(const PresentedPicture& picture, Rgb expected, int tol
 
 TEST(Presenter, StatesFollowOpenAndReleaseAndAFailedOpenLeavesItReleased) {
     OffscreenOutput output;
-    CD3DCtx presenter;
+    Presenter presenter;
     EXPECT_FALSE(presenter.IsOpen());
     EXPECT_FALSE(presenter.Present()) << "presenting a released presenter does nothing";
     EXPECT_FALSE(presenter.Open(nullptr, 16, 8, kDisplayYv12)) << "nowhere to present";
@@ -125,7 +125,7 @@ TEST(Presenter, StatesFollowOpenAndReleaseAndAFailedOpenLeavesItReleased) {
     ASSERT_TRUE(presenter.Open(&output, 1920, 1080, kDisplayRgb));
     EXPECT_EQ(presenter.BackBufferFormat(), PictureFormat::kRgb32);
     EXPECT_EQ(presenter.Width(), 1920) << "the picture's own size, whatever the window";
-    CD3DCtx moved(std::move(presenter));
+    Presenter moved(std::move(presenter));
     EXPECT_TRUE(moved.IsReady());
     EXPECT_FALSE(presenter.IsReady());  // NOLINT(bugprone-use-after-move): left released
     EXPECT_FALSE(presenter.Draw(TestPicture(1920, 1080, kBlack).Source(), nullptr));
@@ -138,7 +138,7 @@ TEST(Presenter, StatesFollowOpenAndReleaseAndAFailedOpenLeavesItReleased) {
 
 TEST(Presenter, Yv12DrawCopiesOnlyTheVisibleSamplesOfOddSizedPictures) {
     OffscreenOutput output;
-    CD3DCtx presenter;
+    Presenter presenter;
     ASSERT_TRUE(presenter.Open(&output, 7, 5, kDisplayYv12));
     TestPicture picture(7, 5, kBlack);
     picture.Pattern();
@@ -175,7 +175,7 @@ TEST(Presenter, RgbDrawConvertsVideoLevelsToFullRangeColoursAndNeedsAScaler) {
     constexpr int kWidth = 22;
     constexpr int kHeight = 6;
     OffscreenOutput output;
-    CD3DCtx presenter;
+    Presenter presenter;
     ASSERT_TRUE(presenter.Open(&output, kWidth, kHeight, kDisplayRgb));
     CodecState codec;
     ASSERT_TRUE(codec.OpenVideo(kWidth, kHeight, kOutputBitsRgb32));
@@ -197,7 +197,7 @@ TEST(Presenter, RgbDrawConvertsVideoLevelsToFullRangeColoursAndNeedsAScaler) {
 
 TEST(Presenter, ClearFillsBothBackBufferKindsWithTheColour) {
     OffscreenOutput output;
-    CD3DCtx presenter;
+    Presenter presenter;
     ASSERT_TRUE(presenter.Open(&output, 10, 4, kDisplayRgb));
     presenter.Clear(kClearColour);
     ExpectEveryPixelNear(*presenter.Surface(), {0, 0, 0}, 0);
@@ -219,7 +219,7 @@ TEST(Presenter, ClearFillsBothBackBufferKindsWithTheColour) {
 
 TEST(Presenter, AHeldPictureIsPresentedAgainAsTheSamePicture) {
     OffscreenOutput output(true);
-    CD3DCtx presenter;
+    Presenter presenter;
     ASSERT_TRUE(presenter.Open(&output, 9, 7, kDisplayYv12));
     TestPicture picture(9, 7, kBlack);
     picture.Pattern();
@@ -247,7 +247,7 @@ class KeepingOutput : public VideoOutput {
 
 TEST(Presenter, APresentedPictureIsNeverWrittenAgain) {
     KeepingOutput output;
-    CD3DCtx presenter;
+    Presenter presenter;
     ASSERT_TRUE(presenter.Open(&output, 16, 8, kDisplayYv12));
     TestPicture first(16, 8, kWhite);
     ASSERT_TRUE(presenter.Draw(first.Source(1.0), nullptr));
@@ -281,7 +281,7 @@ TEST(Presenter, APresentedPictureIsNeverWrittenAgain) {
 TEST(Presenter, PicturesAWindowKeepsOutliveTheirPresenter) {
     KeepingOutput output;
     {
-        CD3DCtx presenter;
+        Presenter presenter;
         ASSERT_TRUE(presenter.Open(&output, 16, 8, kDisplayRgb));
         presenter.Clear(0x00FF0000);
         ASSERT_TRUE(presenter.Present());

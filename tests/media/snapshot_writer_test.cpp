@@ -90,7 +90,7 @@ PresentedPicture BackBuffer(int32_t displayMode, int width, int height, const Tw
     source.width = width;
     source.height = height;
     OffscreenOutput output;
-    CD3DCtx presenter;
+    Presenter presenter;
     CodecState codec;
     if (!presenter.Open(&output, width, height, displayMode) ||
         !codec.OpenVideo(width, height,

@@ -105,7 +105,7 @@ class SoundDevice : public ::testing::Test {
     void TearDown() override { setenv("SDL_AUDIODRIVER", "dummy", 1); }
 
     // Fills every chunk the ring hands out with `value`; returns how many.
-    static int FillAvailable(CDSoundCtx& sound, int16_t value) {
+    static int FillAvailable(SoundOutput& sound, int16_t value) {
         int filled = 0;
         while (int16_t* chunk = sound.AcquireChunk()) {
             std::fill(chunk, chunk + kSoundChunkSamples, value);
@@ -117,7 +117,7 @@ class SoundDevice : public ::testing::Test {
 };
 
 TEST_F(SoundDevice, DummyDevicePlaysCommittedChunksAndNotifiesTheFiller) {
-    CDSoundCtx sound;
+    SoundOutput sound;
     std::mutex lock;
     std::vector<int16_t> tapped;
     sound.SetChunkTap([&](std::span<const int16_t> chunk) {
@@ -146,7 +146,7 @@ TEST_F(SoundDevice, DummyDevicePlaysCommittedChunksAndNotifiesTheFiller) {
 
 TEST_F(SoundDevice, WithoutAUsableDriverThereIsNoDeviceAndALaterOpenFindsOne) {
     setenv("SDL_AUDIODRIVER", "nonexistent", 1);
-    CDSoundCtx sound;
+    SoundOutput sound;
     EXPECT_FALSE(sound.OpenSound());
     EXPECT_FALSE(sound.HasSound());
     sound.CloseSound();  // harmless without a device
@@ -158,7 +158,7 @@ TEST_F(SoundDevice, WithoutAUsableDriverThereIsNoDeviceAndALaterOpenFindsOne) {
 }
 
 TEST_F(SoundDevice, OpenAndCloseFiftyTimesWhilePlaying) {
-    CDSoundCtx sound;
+    SoundOutput sound;
     for (int i = 0; i < 50; ++i) {
         ASSERT_TRUE(sound.OpenSound()) << i;
         EXPECT_EQ(sound.SoundTotals().chunksCommitted, 0u) << "each open starts an empty ring";

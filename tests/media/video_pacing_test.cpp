@@ -10,7 +10,7 @@
 
 #include "media/video_decoder.h"
 #include "stream/channel_controls.h"
-#include "stream/fps_ctrl.h"
+#include "stream/frame_pacer.h"
 #include "tests/media/demuxed_frames.h"
 #include "tests/media/video_rig.h"
 #include "tests/test_support.h"
@@ -28,7 +28,7 @@ using test::VideoRig;
 // since the last call is a wait, and its move is the interval paced by.
 class PacingLog {
   public:
-    static void Attach(CFpsCtrl& clock) {
+    static void Attach(FramePacer& clock) {
         clock_ = &clock;
         lastDue_ = clock.dueTime;
         intervals_.clear();
@@ -51,7 +51,7 @@ class PacingLog {
         return static_cast<uint32_t>(due);  // on time: the wait is skipped
     }
 
-    static inline CFpsCtrl* clock_ = nullptr;
+    static inline FramePacer* clock_ = nullptr;
     static inline double lastDue_ = 0.0;
     static inline std::vector<double> intervals_;
 };

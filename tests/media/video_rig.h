@@ -31,7 +31,7 @@ class VideoRig {
         channel.videoQueue.SetKeyCount(0);
         channel.videoQueue.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking);
         channel.videoQueue.Trim(&writer_);
-        worker = std::make_unique<CVideoCtx>(&channel);
+        worker = std::make_unique<VideoDecoder>(&channel);
     }
     // The worker goes first; stopping the queue then frees a producer blocked on it.
     ~VideoRig() {
@@ -79,7 +79,7 @@ class VideoRig {
 
     OffscreenOutput output{true};  // declared first: it outlives the worker presenting into it
     ChannelState channel;
-    std::unique_ptr<CVideoCtx> worker;
+    std::unique_ptr<VideoDecoder> worker;
 
   private:
     void FeedAll(const std::vector<TestFrame>& frames) {

@@ -32,7 +32,7 @@ TEST(VolumeSliderTest, PositionsAndVolumesMapAsThePanelShowsThem) {
 }
 
 TEST(MixerTest, AMissingMixerIsNotValidAndDoesNothing) {
-    CMixer mixer("velmaro-no-such-mixer");
+    Mixer mixer("velmaro-no-such-mixer");
     EXPECT_FALSE(mixer.IsValid());
     EXPECT_EQ(mixer.ControlId(), -1);
     mixer.SetVolume(40000);
@@ -42,22 +42,22 @@ TEST(MixerTest, AMissingMixerIsNotValidAndDoesNothing) {
 
 // Changes the machine's volume for a moment and puts it back.
 TEST(MixerTest, TheDefaultMixerTakesAndGivesBackVolumes) {
-    const int before = CMixer().GetVolume();
-    if (!CMixer().IsValid()) {
+    const int before = Mixer().GetVolume();
+    if (!Mixer().IsValid()) {
         GTEST_SKIP() << "no sound card with a playback volume here";
     }
-    EXPECT_GE(CMixer().Channels(), 1);
-    EXPECT_GE(CMixer().ControlId(), 0);
-    CMixer().SetVolume(kMaxVolume);
-    EXPECT_EQ(CMixer().GetVolume(), static_cast<int>(kMaxVolume)) << "the ends map exactly";
-    CMixer().SetVolume(0);
-    EXPECT_EQ(CMixer().GetVolume(), 0);
+    EXPECT_GE(Mixer().Channels(), 1);
+    EXPECT_GE(Mixer().ControlId(), 0);
+    Mixer().SetVolume(kMaxVolume);
+    EXPECT_EQ(Mixer().GetVolume(), static_cast<int>(kMaxVolume)) << "the ends map exactly";
+    Mixer().SetVolume(0);
+    EXPECT_EQ(Mixer().GetVolume(), 0);
     for (int p : {3, 10, 20}) {
-        CMixer().SetVolume(VolumeForSliderPosition(p));
+        Mixer().SetVolume(VolumeForSliderPosition(p));
         // An element with fewer steps than the slider may land on the neighbouring position.
-        EXPECT_NEAR(VolumeSliderPosition(CMixer().GetVolume()), p, 1) << CMixer().ElementName();
+        EXPECT_NEAR(VolumeSliderPosition(Mixer().GetVolume()), p, 1) << Mixer().ElementName();
     }
-    CMixer().SetVolume(static_cast<uint32_t>(before));
+    Mixer().SetVolume(static_cast<uint32_t>(before));
 }
 
 }  // namespace

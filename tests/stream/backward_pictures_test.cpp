@@ -14,7 +14,7 @@
 
 #include "media/offscreen_output.h"
 #include "platform/recording_sink.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "stream/recording_files.h"
 #include "stream/telemetry_handover.h"
 #include "tests/stream/reordered_stream.h"
@@ -43,11 +43,11 @@ class BackwardPictures : public ::testing::TestWithParam<StreamCase> {
     }
 
     // A channel holding the first picture of the card's second file, its key picture.
-    std::unique_ptr<CTSChn> HeldAtSecondFile() {
+    std::unique_ptr<PlaybackChannel> HeldAtSecondFile() {
         ChannelLinks links{&panel_, &mainWindow_, &telemetry_, &output_, kDisplayYv12, 1.0};
-        auto channel = std::make_unique<CTSChn>(links);
+        auto channel = std::make_unique<PlaybackChannel>(links);
         channel->filePath = card_->files.at(1);
-        CFindFilePath finder;
+        RecordingIndex finder;
         finder.ScanNow(channel->filePath);
         const std::vector<RecordingEntry> list = finder.Entries();
         channel->Pause();

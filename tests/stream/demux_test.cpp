@@ -61,8 +61,8 @@ class Demux : public ::testing::Test {
     }
 
     DemuxState state;
-    CVBuffer2 video;
-    CABuffer2 audio;
+    VideoFrameQueue video;
+    AudioFrameQueue audio;
     FrameItem videoItem;
     FrameItem audioItem;
     TelemetryHandOver telemetry;

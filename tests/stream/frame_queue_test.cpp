@@ -30,7 +30,7 @@ class VideoQueue : public ::testing::Test {
         ASSERT_TRUE(q.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped));
         q.Trim(&w);
     }
-    CVBuffer2 q;
+    VideoFrameQueue q;
     FrameItem w;
 };
 
@@ -149,7 +149,7 @@ TEST_F(VideoQueue, WrapsToStartOnlyWhenTheHeadLeavesRoomElseDropsAndKeepsPositio
 }
 
 TEST(VideoQueueInit, SmallerSecondInitKeepsLargerStorage) {
-    CVBuffer2 q;
+    VideoFrameQueue q;
     ASSERT_TRUE(q.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking));
     const uint8_t* storage = q.StorageBegin();
     ASSERT_TRUE(q.Init(1024 * 1024, 64 * 1024, kQueueBlocking));
@@ -160,7 +160,7 @@ TEST(VideoQueueInit, SmallerSecondInitKeepsLargerStorage) {
 }
 
 TEST(VideoQueueBlocking, ProducerBlocksAtThirtyEntriesUntilTakeAndStopReleasesIt) {
-    CVBuffer2 q;
+    VideoFrameQueue q;
     q.SetKeyCount(0);
     ASSERT_TRUE(q.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking));
     FrameItem w;
@@ -189,7 +189,7 @@ TEST(VideoQueueBlocking, ProducerBlocksAtThirtyEntriesUntilTakeAndStopReleasesIt
 // A seek clears the queue from the user-interface thread while the reader may wait in a full
 // queue: the clear lets it go on at once, and every take tells which clear it came after.
 TEST(VideoQueueBlocking, ClearReleasesAWaitingProducerAndTakesTellTheClearCount) {
-    CVBuffer2 q;
+    VideoFrameQueue q;
     q.SetKeyCount(0);
     ASSERT_TRUE(q.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking));
     FrameItem w;
@@ -220,7 +220,7 @@ TEST(VideoQueueBlocking, ClearReleasesAWaitingProducerAndTakesTellTheClearCount)
 }
 
 TEST(VideoQueueBlocking, ProducerBlocksOnBytesBehindTheHead) {
-    CVBuffer2 q;
+    VideoFrameQueue q;
     q.SetKeyCount(0);
     ASSERT_TRUE(q.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking));
     FrameItem w;
@@ -237,7 +237,7 @@ TEST(VideoQueueBlocking, ProducerBlocksOnBytesBehindTheHead) {
 }
 
 TEST(AudioQueue, DropsPastItsEntryBoundWhenNotWaiting) {
-    CABuffer2 q;
+    AudioFrameQueue q;
     ASSERT_TRUE(q.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueStopped));  // no waits
     FrameItem w;
     q.Trim(&w);
@@ -260,12 +260,12 @@ TEST(AudioQueue, DropsPastItsEntryBoundWhenNotWaiting) {
 // nothing queued the producer is not held by that span, only by the storage.
 TEST(AudioQueue, FullBySpanOfTimeUnlessThePicturesHaveNothingQueued) {
     constexpr double kFrameSeconds = 1024.0 / 48000;
-    CVBuffer2 pictures;
+    VideoFrameQueue pictures;
     pictures.SetKeyCount(0);
     ASSERT_TRUE(pictures.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped));
     FrameItem picture;
     pictures.Trim(&picture);
-    CABuffer2 q;
+    AudioFrameQueue q;
     ASSERT_TRUE(q.Init(kAudioQueueStorage, kAudioQueueMaxItem, kQueueBlocking));
     FrameItem w;
     q.Trim(&w);
@@ -299,7 +299,7 @@ TEST(AudioQueue, FullBySpanOfTimeUnlessThePicturesHaveNothingQueued) {
 }
 
 TEST(QueueStress, ProducerAndConsumerAgreeOnEveryByteUnderLoad) {
-    CVBuffer2 q;
+    VideoFrameQueue q;
     q.SetKeyCount(0);
     ASSERT_TRUE(q.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueBlocking));
     constexpr int kFrames = 20000;

@@ -154,7 +154,7 @@ TEST(FrameScanRealStreams, EveryVideoPesOfThirdPartyTransportStreamsBecomesAFram
         ASSERT_GE(file.size(), static_cast<size_t>(kTsPacketSize));
         DemuxState state;
         ASSERT_TRUE(state.PrepareBuffers());
-        CVBuffer2 video;
+        VideoFrameQueue video;
         video.SetKeyCount(0);
         ASSERT_TRUE(video.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped));
         FrameItem item;

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "export/ts_backup.h"
+#include "export/clip_export.h"
 #include "media/offscreen_output.h"
 #include "platform/recording_sink.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "stream/group_bounds.h"
 #include "stream/recording_files.h"
 #include "stream/telemetry_handover.h"
@@ -74,11 +74,11 @@ class HevcRecording : public ::testing::Test {
 
     void SetUp() override { ASSERT_TRUE(recording.ok) << recording.error; }
 
-    std::unique_ptr<CTSChn> Open(const std::string& file) {
+    std::unique_ptr<PlaybackChannel> Open(const std::string& file) {
         ChannelLinks links{&panel, &mainWindow, &telemetry, &output, kDisplayYv12, 1.0};
-        auto channel = std::make_unique<CTSChn>(links);
+        auto channel = std::make_unique<PlaybackChannel>(links);
         channel->filePath = file;
-        CFindFilePath finder;
+        RecordingIndex finder;
         finder.ScanNow(file);
         const std::vector<RecordingEntry> list = finder.Entries();
         EXPECT_TRUE(channel->Open(&list));
@@ -188,7 +188,7 @@ TEST_F(HevcRecording, TransportStreamClipPlaysBackAndAviExportRefusesH265) {
     request.outputPath = (target.path() / "clip.avi").string();
     std::promise<ExportOutcome> refused;
     {
-        CTSBackup avi([&](const ExportOutcome& o) { refused.set_value(o); });
+        ClipExport avi([&](const ExportOutcome& o) { refused.set_value(o); });
         ASSERT_TRUE(avi.Begin(request)) << avi.LastError();
         const ExportOutcome outcome = refused.get_future().get();
         EXPECT_EQ(outcome.end, ExportEnd::kFailed);
@@ -199,7 +199,7 @@ TEST_F(HevcRecording, TransportStreamClipPlaysBackAndAviExportRefusesH265) {
     request.outputPath = (target.path() / "clip.ts").string();
     std::promise<ExportOutcome> done;
     {
-        CTSBackup ts([&](const ExportOutcome& o) { done.set_value(o); });
+        ClipExport ts([&](const ExportOutcome& o) { done.set_value(o); });
         ASSERT_TRUE(ts.Begin(request)) << ts.LastError();
         ASSERT_EQ(done.get_future().get().end, ExportEnd::kFinished);
     }
@@ -245,9 +245,9 @@ TEST(MixedCodingCard, ForwardPlayGoesFromAnH264FileIntoAnH265FileWithEveryPictur
     TelemetryHandOver telemetry;
     OffscreenOutput output(true);
     ChannelLinks links{&panel, &mainWindow, &telemetry, &output, kDisplayYv12, 1.0};
-    CTSChn channel(links);
+    PlaybackChannel channel(links);
     channel.filePath = h264.files[0];
-    CFindFilePath finder;
+    RecordingIndex finder;
     finder.ScanNow(channel.filePath);
     const std::vector<RecordingEntry> list = finder.Entries();
     ASSERT_TRUE(channel.Open(&list));

@@ -10,7 +10,7 @@
 
 #include "media/offscreen_output.h"
 #include "platform/recording_sink.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "stream/frame_scan.h"
 #include "stream/recording_files.h"
 #include "stream/telemetry_handover.h"
@@ -79,9 +79,9 @@ TEST_P(KeyPictures, StreamStartingAtAnOpenGroupShowsEveryPictureLibavcodecShows)
         TelemetryHandOver telemetry;
         OffscreenOutput output{true};
         ChannelLinks links{&panel, &mainWindow, &telemetry, &output, kDisplayYv12, 1.0};
-        CTSChn channel(links);
+        PlaybackChannel channel(links);
         channel.filePath = file;
-        CFindFilePath finder;
+        RecordingIndex finder;
         finder.ScanNow(file);
         const std::vector<RecordingEntry> list = finder.Entries();
         ASSERT_TRUE(channel.Open(&list));

@@ -112,7 +112,7 @@ TEST(LargePictures, EveryPictureWholeForwardAndBackward) {
 // A picture past the largest the queue takes is refused and counted once; the queue goes on
 // taking pictures, and the items queued before it grew stay intact.
 TEST(LargePictures, QueueGrowsUnderQueuedItemsAndCountsWhatItCannotTake) {
-    CVBuffer2 q;
+    VideoFrameQueue q;
     q.SetKeyCount(0);
     ASSERT_TRUE(q.Init(kVideoQueueStorage, kVideoQueueMaxItem, kQueueStopped));
     FrameItem w;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "stream/fps_ctrl.h"
+#include "stream/frame_pacer.h"
 
 namespace velmaro {
 namespace {
@@ -18,7 +18,7 @@ uint32_t Ticks() {
 }
 
 // Paces `frames` frames that each take `decodeMs` to decode; returns every wait the clock chose.
-std::vector<int32_t> Pace(CFpsCtrl& clock, int frames, uint32_t decodeMs = 0) {
+std::vector<int32_t> Pace(FramePacer& clock, int frames, uint32_t decodeMs = 0) {
     std::vector<int32_t> waits;
     for (int i = 0; i < frames; ++i) {
         g_ticks += decodeMs;
@@ -43,7 +43,7 @@ TEST(PacingClock, ASecondOfFramesTakesASecondAtSixtyAndNtscRates) {
                           Case{24000.0 / 1001, 24, 1001.0}}) {
         SCOPED_TRACE(c.fps);
         g_ticks = 5000;
-        CFpsCtrl clock(c.fps, &Ticks);
+        FramePacer clock(c.fps, &Ticks);
         const std::vector<int32_t> waits = Pace(clock, c.frames, 3);
         EXPECT_NEAR(g_ticks.load() - 5000.0, c.milliseconds, 1.0);
         for (const int32_t wait : waits) {
@@ -54,7 +54,7 @@ TEST(PacingClock, ASecondOfFramesTakesASecondAtSixtyAndNtscRates) {
 
 TEST(PacingClock, KeepsPacingWhenTheTickCounterWraps) {
     g_ticks = 0xFFFFFF00u;  // 256 ms before the 32-bit counter wraps
-    CFpsCtrl clock(60.0, &Ticks);
+    FramePacer clock(60.0, &Ticks);
     const std::vector<int32_t> waits = Pace(clock, 60, 2);
     for (size_t i = 0; i < waits.size(); ++i) {
         EXPECT_GE(waits[i], 14) << "frame " << i << ": paced, before and after the wrap";

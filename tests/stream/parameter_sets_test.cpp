@@ -112,7 +112,7 @@ class ParameterSetDemux : public ::testing::Test {
     }
 
     DemuxState state;
-    CVBuffer2 video;
+    VideoFrameQueue video;
     FrameItem videoItem;
     DemuxOutputs out;
     DemuxControls controls;

@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "export/ts_backup.h"
+#include "export/clip_export.h"
 #include "media/offscreen_output.h"
 #include "platform/recording_sink.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "stream/telemetry_handover.h"
 #include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
@@ -54,11 +54,11 @@ class PictureTruth : public ::testing::Test {
     }
     static void TearDownTestSuite() { card.reset(); }
 
-    std::unique_ptr<CTSChn> Open(const std::string& file) {
+    std::unique_ptr<PlaybackChannel> Open(const std::string& file) {
         ChannelLinks links{&panel, &mainWindow, &telemetry, &output, kDisplayYv12, 1.0};
-        auto channel = std::make_unique<CTSChn>(links);
+        auto channel = std::make_unique<PlaybackChannel>(links);
         channel->filePath = file;
-        CFindFilePath finder;
+        RecordingIndex finder;
         finder.ScanNow(file);
         const std::vector<RecordingEntry> list = finder.Entries();
         EXPECT_TRUE(channel->Open(&list));
@@ -67,7 +67,7 @@ class PictureTruth : public ::testing::Test {
 
     // Plays until the picture on screen is at least `pts` into the first file, then pauses
     // and waits for the hold.
-    static ShownPicture PauseAt(CTSChn& channel, double pts) {
+    static ShownPicture PauseAt(PlaybackChannel& channel, double pts) {
         EXPECT_TRUE(WaitUntil([&] {
             const ShownPicture s = channel.state.Shown();
             return s.valid && s.pts >= pts;
@@ -77,7 +77,7 @@ class PictureTruth : public ::testing::Test {
         return channel.state.Shown();
     }
 
-    static ShownPicture StepAndWait(CTSChn& channel, bool backward) {
+    static ShownPicture StepAndWait(PlaybackChannel& channel, bool backward) {
         const int32_t before = channel.state.framesShown.load();
         channel.Step(backward);
         EXPECT_TRUE(WaitUntil([&] {
@@ -91,7 +91,7 @@ class PictureTruth : public ::testing::Test {
 
     // The sound heard now against the picture's time now, in seconds (positive: sound ahead);
     // NaN while no sound of the picture's file plays.
-    static double SoundOffset(CTSChn& channel) {
+    static double SoundOffset(PlaybackChannel& channel) {
         const SoundClock heard = channel.audio.HeardClock();
         const ShownPicture shown = channel.state.Shown();
         if (!heard.valid || !shown.valid || heard.fileSerial != shown.fileSerial) {
@@ -106,7 +106,7 @@ class PictureTruth : public ::testing::Test {
 
     // Half a second after resuming, and for the second after, the sound stays within 100 ms
     // of the picture.
-    static void ExpectSoundMeetsPicture(CTSChn& channel, const char* after) {
+    static void ExpectSoundMeetsPicture(PlaybackChannel& channel, const char* after) {
         std::this_thread::sleep_for(500ms);
         const double end = NowSeconds() + 1.0;
         int samples = 0;
@@ -273,7 +273,7 @@ TEST_F(PictureTruth, MarksCutTheStretchOnScreenInWholeGroups) {
         request.marks = {markIn.path, markIn.position, markOut.path, markOut.position};
         request.syncBeforeRename = false;
         std::promise<ExportOutcome> done;
-        CTSBackup backup([&](const ExportOutcome& o) { done.set_value(o); });
+        ClipExport backup([&](const ExportOutcome& o) { done.set_value(o); });
         ASSERT_TRUE(backup.Begin(request)) << backup.LastError();
         ASSERT_EQ(done.get_future().get().end, ExportEnd::kFinished);
         if (std::string(name) == "clip.avi") {

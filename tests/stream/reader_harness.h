@@ -1,4 +1,4 @@
-// Runs a CTSAnalyse against real queues with a consumer thread that records every item, and
+// Runs a TsReader against real queues with a consumer thread that records every item, and
 // sinks that record the reader's messages. The consumer and the reset notice share a lock, so
 // a test can tell exactly which items were delivered after each reset.
 #pragma once
@@ -135,11 +135,11 @@ class ReaderHarness {
     size_t audio = 0;              // guarded by lock
     TelemetryHandOver handOver;
     ChannelControls controls;
-    CVBuffer2 videoQueue;
-    CABuffer2 audioQueue;
+    VideoFrameQueue videoQueue;
+    AudioFrameQueue audioQueue;
     RecordingSink panel;
     MainWindowSink main;
-    CTSAnalyse reader;
+    TsReader reader;
 
   private:
     ReaderLinks Links() {

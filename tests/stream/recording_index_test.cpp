@@ -342,7 +342,7 @@ TEST(ScanNowTest, SortsByNumberKeepingTheFolderOrderOfEqualNumbers) {
         return recordings.at(a) < recordings.at(b);
     });
 
-    CFindFilePath finder;
+    RecordingIndex finder;
     finder.ScanNow(d + "X_0001.ts");
     const std::vector<RecordingEntry> list = finder.Entries();
     EXPECT_EQ(NamesOf(list), expected);
@@ -371,7 +371,7 @@ TEST(ScanNowTest, TimesComeFromModificationTimesAndDurations) {
     const std::string savedTz = oldTz != nullptr ? oldTz : "";
     setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
     tzset();
-    CFindFilePath finder;
+    RecordingIndex finder;
     finder.ScanNow(rec.files[1]);
     oldTz != nullptr ? setenv("TZ", savedTz.c_str(), 1) : unsetenv("TZ");
     tzset();
@@ -392,7 +392,7 @@ TEST(ScanNowTest, TimesComeFromModificationTimesAndDurations) {
 // its first message until the test lets it go.
 class ProbeSink : public MessageSink {
   public:
-    const CFindFilePath* finder = nullptr;
+    const RecordingIndex* finder = nullptr;
     bool holdFirst = false;
 
     void Post(uint32_t msg, intptr_t, intptr_t) override {
@@ -427,7 +427,7 @@ class ProbeSink : public MessageSink {
 using Seen = std::vector<std::pair<uint32_t, size_t>>;
 
 // The finder clears running as it ends; Stop would cut a scan short, so it comes after.
-void AwaitScan(CFindFilePath& finder) {
+void AwaitScan(RecordingIndex& finder) {
     while (finder.IsRunning()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -450,7 +450,7 @@ TEST(FindFilePathTest, LoadAnnouncesTheScanAndHandsOverACompleteList) {
     };
     for (const Case& c : cases) {
         ProbeSink sink;
-        CFindFilePath finder(&sink);
+        RecordingIndex finder(&sink);
         sink.finder = &finder;
         finder.Append({RecordingEntry{}});
         ASSERT_TRUE(finder.Load(c.path));
@@ -459,7 +459,7 @@ TEST(FindFilePathTest, LoadAnnouncesTheScanAndHandsOverACompleteList) {
         EXPECT_EQ(finder.Entries().size(), c.expected.empty() ? 0 : c.expected.back().second);
     }
 
-    CFindFilePath finder;  // no sink at all
+    RecordingIndex finder;  // no sink at all
     ASSERT_TRUE(finder.Load(rec.files[0]));
     AwaitScan(finder);
     finder.Append({RecordingEntry{99, "/x/REC_0099.ts", 0, 0, 0}});
@@ -491,7 +491,7 @@ TEST(FindFilePathTest, StopEndsABackgroundScanWithoutHandingOverPartOfIt) {
     // Held in its first message, the finder has not listed a file when running is cleared.
     ProbeSink held;
     held.holdFirst = true;
-    CFindFilePath finder(&held);
+    RecordingIndex finder(&held);
     held.finder = &finder;
     ASSERT_TRUE(finder.Load(folder + "REC_0000.ts"));
     held.WaitForFirst();
@@ -506,7 +506,7 @@ TEST(FindFilePathTest, StopEndsABackgroundScanWithoutHandingOverPartOfIt) {
 
     // Stopped at whatever point: the list is all or nothing, and a later scan still works.
     RecordingSink sink;
-    CFindFilePath busy(&sink);
+    RecordingIndex busy(&sink);
     ASSERT_TRUE(busy.Load(folder + "REC_0000.ts"));
     busy.Stop();
     EXPECT_FALSE(busy.IsRunning());
@@ -522,7 +522,7 @@ TEST(FindFilePathTest, ReadersSeeNoListOrTheWholeList) {
     const std::string folder = LinkedFolder(dir, kFiles);
     ASSERT_FALSE(folder.empty());
     RecordingSink sink;
-    CFindFilePath finder(&sink);
+    RecordingIndex finder(&sink);
     std::map<size_t, int> sizesSeen;
     bool sortedAlways = true;
     ASSERT_TRUE(finder.Load(folder + "REC_0007.ts"));

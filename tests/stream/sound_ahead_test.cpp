@@ -83,8 +83,8 @@ struct Played {
 
 // Takes a picture if one is queued, or else a sound frame if it is due: sound plays up to the
 // last picture taken (all of it once every picture is in). False when nothing was taken.
-bool TakeOne(CVBuffer2& video, CABuffer2& audio, FrameItem& held, bool& holding, std::mutex& lock,
-             Played& played) {
+bool TakeOne(VideoFrameQueue& video, AudioFrameQueue& audio, FrameItem& held, bool& holding,
+             std::mutex& lock, Played& played) {
     FrameItem item;
     std::lock_guard guard(lock);
     if (video.Take(item)) {
@@ -106,13 +106,13 @@ bool TakeOne(CVBuffer2& video, CABuffer2& audio, FrameItem& held, bool& holding,
 
 Played PlayWithSoundFollowingPictures(const std::string& path) {
     ChannelControls controls;
-    CVBuffer2 video;
-    CABuffer2 audio;
+    VideoFrameQueue video;
+    AudioFrameQueue audio;
     OpenFrameQueues(video, audio, kQueueBlocking);
     TelemetryHandOver telemetry;
     RecordingSink panel;
     RecordingSink mainWindow;
-    CTSAnalyse reader({&controls, &video, &audio, &telemetry, &panel, &mainWindow});
+    TsReader reader({&controls, &video, &audio, &telemetry, &panel, &mainWindow});
 
     std::mutex lock;
     Played played;  // guarded by lock

@@ -14,7 +14,7 @@
 
 #include "card_frames.h"
 #include "platform/message_sink.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "reader_harness.h"
 #include "stream/recording_index.h"
 #include "stream/ts_packet.h"
@@ -110,9 +110,9 @@ class ChannelRig {
     TelemetryHandOver handOver;
     RecordingSink panel;
     test::MainWindowSink main;
-    CTSChn channel;
-    CVBuffer2& videoQueue;
-    CTSAnalyse& reader;
+    PlaybackChannel channel;
+    VideoFrameQueue& videoQueue;
+    TsReader& reader;
     ChannelControls& controls;
 
   private:
@@ -279,7 +279,7 @@ TEST_F(ReaderBackwardRequests, OpeningAFileByPathStartsAtItsEnd) {
 }
 
 TEST_F(ReaderBackwardRequests, JumpToTimeOpensTheFileOfThatTimeAtItsEnd) {
-    CFindFilePath finder;
+    RecordingIndex finder;
     finder.ScanNow(rec().files[0]);
     const std::vector<RecordingEntry> list = finder.Entries();
     ASSERT_EQ(list.size(), 3u);

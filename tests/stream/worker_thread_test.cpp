@@ -5,7 +5,7 @@
 #include <future>
 #include <thread>
 
-#include "stream/fps_ctrl.h"
+#include "stream/frame_pacer.h"
 #include "stream/worker_thread.h"
 
 namespace velmaro {
@@ -14,7 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 
 // A body that polls like a decoding worker and sleeps between passes.
-class PollingWorker : public CMyThread {
+class PollingWorker : public WorkerThread {
   public:
     ~PollingWorker() override { StopAndWait(kWorkerStopTimeoutMs); }
     int32_t Run() override {
@@ -27,7 +27,7 @@ class PollingWorker : public CMyThread {
     std::atomic<int> passes{0};
 };
 
-TEST(CMyThread, StopWakesALongSleepAndJoins) {
+TEST(WorkerThread, StopWakesALongSleepAndJoins) {
     PollingWorker worker;
     ASSERT_TRUE(worker.Start());
     while (worker.passes.load() == 0) {
@@ -39,7 +39,7 @@ TEST(CMyThread, StopWakesALongSleepAndJoins) {
     EXPECT_EQ(worker.passes.load(), 1);
 }
 
-TEST(CMyThread, CanStartAgainAfterStop) {
+TEST(WorkerThread, CanStartAgainAfterStop) {
     PollingWorker worker;
     ASSERT_TRUE(worker.Start());
     EXPECT_TRUE(worker.Stop(kWorkerStopTimeoutMs));
@@ -51,7 +51,7 @@ TEST(CMyThread, CanStartAgainAfterStop) {
 
 // A body that ignores the stop flag until the test lets it go, and then still touches its
 // object: if its owner were destroyed first, the sanitizer build reports a use after free.
-class StubbornWorker : public CMyThread {
+class StubbornWorker : public WorkerThread {
   public:
     explicit StubbornWorker(std::shared_future<void> release, std::atomic<bool>& ended)
         : release_(std::move(release)), ended_(ended) {}
@@ -70,7 +70,7 @@ class StubbornWorker : public CMyThread {
     int lastWords_ = 0;
 };
 
-TEST(CMyThread, StopTimesOutWithoutDetachingAndDestructionWaitsForTheBody) {
+TEST(WorkerThread, StopTimesOutWithoutDetachingAndDestructionWaitsForTheBody) {
     std::promise<void> release;
     std::atomic<bool> ended{false};
     auto worker = std::make_unique<StubbornWorker>(release.get_future().share(), ended);
@@ -94,17 +94,17 @@ uint32_t FakeTicks() {
     return g_now.load();
 }
 
-TEST(CFpsCtrl, FirstWaitEndsAtOnceBecauseTheEventStartsSet) {
+TEST(FramePacer, FirstWaitEndsAtOnceBecauseTheEventStartsSet) {
     g_now = 1000;
-    CFpsCtrl clock(30.0, &FakeTicks);
+    FramePacer clock(30.0, &FakeTicks);
     EXPECT_DOUBLE_EQ(clock.dueTime, 1000.0);
     EXPECT_NEAR(clock.interval, 33.333, 0.001);
     EXPECT_TRUE(clock.wakeEvent.WaitFor(0ms)) << "constructed signalled";
 }
 
-TEST(CFpsCtrl, LateFramesRunBackToBackUntilTheClockHasCaughtUp) {
+TEST(FramePacer, LateFramesRunBackToBackUntilTheClockHasCaughtUp) {
     g_now = 1000;
-    CFpsCtrl clock(30.0, &FakeTicks);
+    FramePacer clock(30.0, &FakeTicks);
     g_now = 5000;  // a stall of four seconds
     int immediate = 0;
     while (clock.Wait(0.0) == 0) {
@@ -116,9 +116,9 @@ TEST(CFpsCtrl, LateFramesRunBackToBackUntilTheClockHasCaughtUp) {
     EXPECT_GT(clock.dueTime, 5005.0) << "the due time is never pulled forward";
 }
 
-TEST(CFpsCtrl, ShortAndOutOfRangeWaitsAreSkipped) {
+TEST(FramePacer, ShortAndOutOfRangeWaitsAreSkipped) {
     g_now = 0xFFFFFF00u;
-    CFpsCtrl clock(60.0, &FakeTicks);
+    FramePacer clock(60.0, &FakeTicks);
     EXPECT_EQ(clock.Wait(5.0), 0) << "due within 5 ms";
     clock.Wake();
     EXPECT_EQ(clock.Wait(6.0), 11) << "the skipped 5 ms still count: the clock is absolute";
@@ -126,9 +126,9 @@ TEST(CFpsCtrl, ShortAndOutOfRangeWaitsAreSkipped) {
     EXPECT_EQ(clock.Wait(0.0), 0);
 }
 
-TEST(CFpsCtrl, WakeEndsAPacingWaitEarly) {
+TEST(FramePacer, WakeEndsAPacingWaitEarly) {
     g_now = 0;
-    CFpsCtrl clock(30.0, &FakeTicks);
+    FramePacer clock(30.0, &FakeTicks);
     clock.wakeEvent.Reset();
     auto waiter = std::async(std::launch::async, [&] { return clock.Wait(60000.0); });
     EXPECT_EQ(waiter.wait_for(20ms), std::future_status::timeout);

@@ -12,14 +12,14 @@
 
 #include "controls/skin_button.h"
 #include "platform/drives.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/app_shared.h"
-#include "ui/dev_show_dlg.h"
-#include "ui/dlg_sd_set.h"
-#include "ui/play_ctrl_dlg.h"
-#include "ui/tavrel_dlg.h"
+#include "ui/card_setup_dialog.h"
+#include "ui/main_window.h"
+#include "ui/play_panel.h"
 #include "ui/video_widget.h"
+#include "ui/video_window.h"
 
 namespace velmaro {
 namespace {
@@ -49,7 +49,7 @@ class ClearingUser {
             (yes != nullptr ? yes : box->button(QMessageBox::Ok))->click();
             return;
         }
-        auto* dialog = qobject_cast<CDlgSDSet*>(modal);
+        auto* dialog = qobject_cast<CardSetupDialog*>(modal);
         if (dialog == nullptr || !dialog->IsFilled() || dialog->IsBusy()) {
             return;
         }
@@ -76,17 +76,17 @@ TEST(CardSetupFromPanel, ClearingThePlayingCardStopsPlaybackAndEmptiesTheCard) {
     fs::copy_file(Card().result.files[0], media / "FILE0001.TS");
     setenv(kDriveRootsVariable, fs::canonical(card.path()).c_str(), 1);
     AppShared shared;
-    CTavrelDlg window(shared, 1);
+    MainWindow window(shared, 1);
     window.show();
-    CPlayCtrlDlg& panel = *window.PlayCtrl();
+    PlayPanel& panel = *window.PlayCtrl();
     panel.OpenRecording(QString::fromStdString((fs::canonical(media) / "FILE0001.TS").string()));
     ASSERT_TRUE(WaitGui([&] {
         return shared.session.Channel() != nullptr &&
-               window.VideoWindow()->VideoSurface()->PicturesPresented() > 2;
+               window.Video()->VideoSurface()->PicturesPresented() > 2;
     }));
 
     ClearingUser user;
-    QTest::mouseClick(panel.Button(CPlayCtrlDlg::kIdCardSetup), Qt::LeftButton);
+    QTest::mouseClick(panel.Button(PlayPanel::kIdCardSetup), Qt::LeftButton);
 
     EXPECT_TRUE(user.sawDialog);
     ASSERT_EQ(user.boxes.size(), 2);

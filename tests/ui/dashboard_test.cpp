@@ -12,8 +12,8 @@
 #include <limits>
 #include <memory>
 
-#include "controls/digi_static.h"
 #include "controls/picture_static.h"
+#include "controls/segment_display.h"
 #include "controls/skin.h"
 #include "tests/controls/skin_test_support.h"
 #include "ui/dashboard.h"

@@ -9,17 +9,17 @@
 #include "app/day_scan.h"
 #include "controls/grid_row.h"
 #include "controls/skin_slider_button.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/app_shared.h"
 #include "ui/clock_notice.h"
-#include "ui/dev_show_dlg.h"
 #include "ui/incident_list.h"
 #include "ui/incident_navigator.h"
-#include "ui/play_ctrl_dlg.h"
+#include "ui/main_window.h"
+#include "ui/play_panel.h"
 #include "ui/seek_marks.h"
-#include "ui/tavrel_dlg.h"
 #include "ui/video_widget.h"
+#include "ui/video_window.h"
 
 namespace velmaro {
 namespace {
@@ -55,16 +55,16 @@ class IncidentWindow : public ::testing::Test {
     void SetUp() override {
         test::QuietSound();
         ASSERT_TRUE(Card().result.ok) << Card().result.error;
-        window = std::make_unique<CTavrelDlg>(shared, 1);
+        window = std::make_unique<MainWindow>(shared, 1);
         window->show();
     }
     void TearDown() override { window.reset(); }
 
-    CTavrelDlg& w() { return *window; }
+    MainWindow& w() { return *window; }
     IncidentNavigator& nav() { return *window->Incidents(); }
     const std::vector<std::string>& files() { return Card().result.files; }
-    GridRow* minutes() { return w().Grid(CTavrelDlg::kIdMinuteGridLow); }
-    GridRow* minutesHigh() { return w().Grid(CTavrelDlg::kIdMinuteGridHigh); }
+    GridRow* minutes() { return w().Grid(MainWindow::kIdMinuteGridLow); }
+    GridRow* minutesHigh() { return w().Grid(MainWindow::kIdMinuteGridHigh); }
 
     bool OpenAndScan(const std::string& file) {
         w().PlayCtrl()->OpenRecording(QString::fromStdString(file));
@@ -75,7 +75,7 @@ class IncidentWindow : public ::testing::Test {
     }
 
     AppShared shared;
-    std::unique_ptr<CTavrelDlg> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(IncidentWindow, TheKnockIsMarkedListedAndOnTheSeekBarAndTheCutMinuteShaded) {
@@ -125,7 +125,7 @@ TEST_F(IncidentWindow, TheCameraClockIsToldOncePerCardAndTimesCanFollowGps) {
     // By GPS: the recordings move to 09:29..09:30, and the knock with them.
     QTest::mouseClick(notice->ChoiceButton(), Qt::LeftButton);
     EXPECT_TRUE(nav().ByGps());
-    GridRow* hours = w().Grid(CTavrelDlg::kIdHourGridLow);
+    GridRow* hours = w().Grid(MainWindow::kIdHourGridLow);
     EXPECT_EQ(hours->CellColor(9), QColor(0, 255, 0));
     EXPECT_EQ(hours->CellColor(8), QColor(0x68, 0x68, 0x68));
     QTest::mouseClick(hours, Qt::LeftButton, {}, hours->CellRect(9).center());
@@ -150,7 +150,7 @@ TEST_F(IncidentWindow, TheCameraClockIsToldOncePerCardAndTimesCanFollowGps) {
 TEST_F(IncidentWindow, StopClearsTheMarksAndTheList) {
     ASSERT_TRUE(OpenAndScan(files()[1]));
     ASSERT_TRUE(minutesHigh()->CellMarked(0));
-    QTest::mouseClick(w().PlayCtrl()->Button(CPlayCtrlDlg::kIdStop), Qt::LeftButton);
+    QTest::mouseClick(w().PlayCtrl()->Button(PlayPanel::kIdStop), Qt::LeftButton);
     EXPECT_FALSE(minutesHigh()->CellMarked(0));
     EXPECT_FALSE(minutesHigh()->CellShaded(0));
     EXPECT_FALSE(nav().List()->isVisible());

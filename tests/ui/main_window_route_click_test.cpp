@@ -11,24 +11,24 @@
 
 #include "app/app_settings.h"
 #include "controls/skin_button.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/app_shared.h"
-#include "ui/map_dlg.h"
-#include "ui/play_ctrl_dlg.h"
+#include "ui/main_window.h"
+#include "ui/map_view.h"
+#include "ui/play_panel.h"
 #include "ui/route_seeker.h"
-#include "ui/tavrel_dlg.h"
 
 namespace velmaro {
 namespace {
 
 using test::WaitGui;
-using P = CPlayCtrlDlg;
+using P = PlayPanel;
 
 constexpr int kFileSeconds = 12;
 constexpr int kDrawnPoints = 5;  // the page draws a point per poll, every 1.5 s
 
-QVariant Eval(CMapDlg& map, const QString& script) {
+QVariant Eval(MapView& map, const QString& script) {
     QVariant value;
     bool done = false;
     map.View()->page()->runJavaScript(script, [&](const QVariant& v) {
@@ -53,15 +53,15 @@ TEST(MainWindowRouteClick, AClickOnTheRoutePlaysFromTheMomentTheCarWasThere) {
     const FileStats& file = recording.stats[0];
 
     AppShared shared;
-    auto window = std::make_unique<CTavrelDlg>(shared, 1);
+    auto window = std::make_unique<MainWindow>(shared, 1);
     window->show();
-    auto* map = dynamic_cast<CMapDlg*>(window->Map());
+    auto* map = dynamic_cast<MapView*>(window->Map());
     ASSERT_NE(map, nullptr);
-    CPlayCtrlDlg& panel = *window->PlayCtrl();
+    PlayPanel& panel = *window->PlayCtrl();
     ASSERT_TRUE(panel.OpenRecording(QString::fromStdString(file.path)));
     ASSERT_TRUE(WaitGui([&] { return map->MapReady() && shared.session.Channel() != nullptr; },
                         std::chrono::seconds(60)));
-    CTSChn& channel = *shared.session.Channel();
+    PlaybackChannel& channel = *shared.session.Channel();
 
     // Let the car drive on a while, then hold the picture where it is.
     QVariantList path;

@@ -16,21 +16,21 @@
 
 #include "app/app_settings.h"
 #include "app/recording_day.h"
-#include "controls/digi_static.h"
 #include "controls/grid_row.h"
 #include "controls/month_calendar.h"
+#include "controls/segment_display.h"
 #include "controls/skin.h"
 #include "controls/skin_button.h"
 #include "controls/skin_slider_button.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/app_shared.h"
 #include "ui/dashboard.h"
-#include "ui/dev_show_dlg.h"
+#include "ui/main_window.h"
 #include "ui/map_port.h"
-#include "ui/play_ctrl_dlg.h"
-#include "ui/tavrel_dlg.h"
+#include "ui/play_panel.h"
 #include "ui/video_widget.h"
+#include "ui/video_window.h"
 
 namespace velmaro {
 namespace {
@@ -38,8 +38,8 @@ namespace {
 namespace fs = std::filesystem;
 using test::Card;
 using test::WaitGui;
-using Element = CTavrelDlg::Element;
-using P = CPlayCtrlDlg;
+using Element = MainWindow::Element;
+using P = PlayPanel;
 
 const QColor kGreen(0, 255, 0);
 const QColor kGrey(0x68, 0x68, 0x68);
@@ -119,27 +119,27 @@ TEST(MainWindowLayout, EveryElementSitsWhereTheModeSaysInAllThreeModes) {
         SCOPED_TRACE(mode);
         const ModeLayout& m = kModes[mode];
         AppShared shared;
-        CTavrelDlg w(shared, mode);
+        MainWindow w(shared, mode);
         EXPECT_EQ(w.size(), m.size);
-        EXPECT_EQ(w.TitleButton(CTavrelDlg::kIdClose)->geometry(), m.close);
-        EXPECT_EQ(w.TitleButton(CTavrelDlg::kIdMinimize)->geometry(), m.minimize);
-        EXPECT_TRUE(w.TitleButton(CTavrelDlg::kIdMaximize)->isHidden());
-        EXPECT_EQ(w.VideoWindow()->geometry(), m.video);
-        EXPECT_EQ(w.VideoWindow()->DockedRect(), m.video);
+        EXPECT_EQ(w.TitleButton(MainWindow::kIdClose)->geometry(), m.close);
+        EXPECT_EQ(w.TitleButton(MainWindow::kIdMinimize)->geometry(), m.minimize);
+        EXPECT_TRUE(w.TitleButton(MainWindow::kIdMaximize)->isHidden());
+        EXPECT_EQ(w.Video()->geometry(), m.video);
+        EXPECT_EQ(w.Video()->DockedRect(), m.video);
         EXPECT_EQ(w.PlayCtrl()->geometry(), m.panel);
         EXPECT_EQ(w.Map()->DockedRect(), m.map);
         EXPECT_EQ(w.Map()->Widget()->geometry(), m.map);
         EXPECT_EQ(w.Calendar()->geometry(), m.calendar);
-        ExpectGrid(w.Grid(CTavrelDlg::kIdMinuteGridLow), m.minuteLow, m.minuteColumns, 0, true);
-        ExpectGrid(w.Grid(CTavrelDlg::kIdMinuteGridHigh), m.minuteHigh, 30, 30, true);
-        ExpectGrid(w.Grid(CTavrelDlg::kIdHourGridLow), m.hourLow, m.hourColumns, 0, false);
-        ExpectGrid(w.Grid(CTavrelDlg::kIdHourGridHigh), m.hourHigh, 12, 12, false);
+        ExpectGrid(w.Grid(MainWindow::kIdMinuteGridLow), m.minuteLow, m.minuteColumns, 0, true);
+        ExpectGrid(w.Grid(MainWindow::kIdMinuteGridHigh), m.minuteHigh, 30, 30, true);
+        ExpectGrid(w.Grid(MainWindow::kIdHourGridLow), m.hourLow, m.hourColumns, 0, false);
+        ExpectGrid(w.Grid(MainWindow::kIdHourGridHigh), m.hourHigh, 12, 12, false);
         // Hidden until a recording opens.
-        EXPECT_TRUE(w.VideoWindow()->isHidden());
+        EXPECT_TRUE(w.Video()->isHidden());
         EXPECT_TRUE(w.Map()->Widget()->isHidden());
 
         // The panel's rows of buttons and its sliders.
-        const CPlayCtrlDlg& p = *w.PlayCtrl();
+        const PlayPanel& p = *w.PlayCtrl();
         const bool small = mode == 0;
         const struct {
             std::vector<int> ids;
@@ -200,21 +200,21 @@ class MainWindowOnCard : public ::testing::Test {
         test::QuietSound();
         ASSERT_TRUE(Card().result.ok) << Card().result.error;
         Settings().snapshotPath = shots.path().string() + "/";
-        window = std::make_unique<CTavrelDlg>(shared, uiMode);
+        window = std::make_unique<MainWindow>(shared, uiMode);
         window->show();
     }
     void TearDown() override { window.reset(); }
 
-    CTavrelDlg& w() { return *window; }
-    CPlayCtrlDlg& panel() { return *window->PlayCtrl(); }
-    CTSChn& channel() { return *shared.session.Channel(); }
+    MainWindow& w() { return *window; }
+    PlayPanel& panel() { return *window->PlayCtrl(); }
+    PlaybackChannel& channel() { return *shared.session.Channel(); }
     const std::vector<std::string>& files() { return Card().result.files; }
 
     bool OpenAndShow(const std::string& file) {
         panel().OpenRecording(QString::fromStdString(file));
         return WaitGui([&] {
             return shared.session.Channel() != nullptr &&
-                   w().VideoWindow()->VideoSurface()->PicturesPresented() > 3 &&
+                   w().Video()->VideoSurface()->PicturesPresented() > 3 &&
                    !w().Calendar()->Marks().empty();
         });
     }
@@ -227,25 +227,25 @@ class MainWindowOnCard : public ::testing::Test {
 
     test::TempDir shots;
     AppShared shared;
-    std::unique_ptr<CTavrelDlg> window;
+    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(MainWindowOnCard, OpeningShowsTheDayOfTheRecordingAndPlaysFromAClickedMinute) {
     ASSERT_TRUE(OpenAndShow(files()[0]));
-    EXPECT_TRUE(w().VideoWindow()->isVisible());
+    EXPECT_TRUE(w().Video()->isVisible());
     EXPECT_TRUE(w().Map()->Widget()->isVisible());
     // Made at 08:30 on 12 June 2026 (the camera's clock): that day marked and chosen, hour 8
     // and minute 30 green.
     EXPECT_TRUE(w().Calendar()->IsMarked(QDate(2026, 6, 12)));
     EXPECT_EQ(w().SelectedDate(), QDate(2026, 6, 12));
     EXPECT_EQ(w().SelectedHour(), 8);
-    GridRow* hours = w().Grid(CTavrelDlg::kIdHourGridLow);
-    GridRow* minutes = w().Grid(CTavrelDlg::kIdMinuteGridHigh);
+    GridRow* hours = w().Grid(MainWindow::kIdHourGridLow);
+    GridRow* minutes = w().Grid(MainWindow::kIdMinuteGridHigh);
     EXPECT_EQ(hours->CellColor(8), kGreen);
     EXPECT_EQ(hours->CellColor(9), kGrey);
     EXPECT_EQ(minutes->CellColor(0), kGreen);  // minute 30
     EXPECT_EQ(minutes->CellColor(5), kGrey);   // minute 35
-    EXPECT_EQ(w().Grid(CTavrelDlg::kIdMinuteGridLow)->CellColor(29), kGrey);
+    EXPECT_EQ(w().Grid(MainWindow::kIdMinuteGridLow)->CellColor(29), kGrey);
 
     // A grey minute is remembered and starts nothing.
     const std::string playing = channel().reader.CurrentPath();
@@ -368,10 +368,10 @@ TEST_P(MainWindowInEveryMode, TheButtonsAndSlidersDriveTheChannel) {
     // Stop: no channel, video and map hidden, the calendar's marks gone.
     Click(P::kIdStop);
     EXPECT_EQ(shared.session.Channel(), nullptr);
-    EXPECT_TRUE(w().VideoWindow()->isHidden());
+    EXPECT_TRUE(w().Video()->isHidden());
     EXPECT_TRUE(w().Map()->Widget()->isHidden());
     EXPECT_TRUE(w().Calendar()->Marks().empty());
-    EXPECT_EQ(w().Grid(CTavrelDlg::kIdHourGridLow)->CellColor(8), kGrey);
+    EXPECT_EQ(w().Grid(MainWindow::kIdHourGridLow)->CellColor(8), kGrey);
     // Commands without a channel do nothing.
     for (const int id : {P::kIdPlay, P::kIdPause, P::kIdBackward, P::kIdNextFrame, P::kIdMarkIn,
                          P::kIdBackup, P::kIdSave, P::kIdSnapshot}) {
@@ -467,12 +467,12 @@ TEST_F(MainWindowOnCard, MarksExportAndSaveReportWhatReallyHappened) {
 
 TEST_F(MainWindowOnCard, TheVideoWindowFloatsDocksAndFillsTheScreenKeepingItsPicture) {
     ASSERT_TRUE(OpenAndShow(files()[0]));
-    CDevShowDlg* video = w().VideoWindow();
+    VideoWindow* video = w().Video();
     const QRect docked = video->geometry();
     QTest::mouseDClick(video, Qt::LeftButton, {}, video->rect().center());
     ASSERT_TRUE(video->IsFloating());
     EXPECT_TRUE(video->isWindow());
-    EXPECT_EQ(video->size(), CDevShowDlg::kFloatingSize);
+    EXPECT_EQ(video->size(), VideoWindow::kFloatingSize);
     const QRect screen = video->screen()->geometry();
     EXPECT_LE(std::abs(video->geometry().center().x() - screen.center().x()), 2);
 
@@ -503,7 +503,7 @@ TEST_F(MainWindowOnCard, DraggingThePanelMovesTheWindowAndTheWheelSeeks) {
     ASSERT_TRUE(OpenAndShow(files()[0]));
     Click(P::kIdPause);
     // The wheel over the seek bar: a notch away from the user is a hundredth forward.
-    CVxSkinSldButton* seek = panel().Slider(P::kIdSeek);
+    SkinSliderButton* seek = panel().Slider(P::kIdSeek);
     seek->SetPos(400);
     const QPointF over = QPointF(seek->geometry().center());
     QWheelEvent wheel(over, panel().mapToGlobal(over), QPoint(), QPoint(0, 240), Qt::NoButton,

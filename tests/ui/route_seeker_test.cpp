@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "export/track_source.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "tests/ui/main_window_support.h"
 
 namespace velmaro {
@@ -34,9 +34,9 @@ TEST(RouteSeeker, AnEarlyClickWaitsForTheFixesAndLaterOnesAreAnsweredAtOnce) {
     const GpsRecord last = track.points.back().fix;
 
     // A channel that is not playing: it only names the recording.
-    CTSChn channel{ChannelLinks{}};
+    PlaybackChannel channel{ChannelLinks{}};
     channel.reader.SetPath(file.path);
-    CTSChn* playing = nullptr;
+    PlaybackChannel* playing = nullptr;
     RouteSeeker seeker([&] { return playing; }, nullptr);
     std::vector<qint64> times;
     QObject::connect(&seeker, &RouteSeeker::PlayingFrom, [&](qint64 t) { times.push_back(t); });

@@ -13,16 +13,16 @@
 #include "controls/skin_button.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/app_shared.h"
-#include "ui/dev_show_dlg.h"
-#include "ui/play_ctrl_dlg.h"
-#include "ui/tavrel_dlg.h"
+#include "ui/main_window.h"
+#include "ui/play_panel.h"
 #include "ui/video_widget.h"
+#include "ui/video_window.h"
 
 namespace velmaro {
 namespace {
 
 namespace fs = std::filesystem;
-using P = CPlayCtrlDlg;
+using P = PlayPanel;
 using test::Card;
 using test::WaitGui;
 
@@ -39,7 +39,7 @@ class TrackExportPanel : public ::testing::Test {
     void SetUp() override {
         test::QuietSound();
         ASSERT_TRUE(Card().result.ok) << Card().result.error;
-        window = std::make_unique<CTavrelDlg>(shared, 1);
+        window = std::make_unique<MainWindow>(shared, 1);
         window->show();
         panel().chooseTrackName = [this](const QString& suggested) {
             suggestions.push_back(suggested);
@@ -48,7 +48,7 @@ class TrackExportPanel : public ::testing::Test {
         panel().OpenRecording(QString::fromStdString(Card().result.files[0]));
         ASSERT_TRUE(WaitGui([&] {
             return shared.session.Channel() != nullptr &&
-                   window->VideoWindow()->VideoSurface()->PicturesPresented() > 3 &&
+                   window->Video()->VideoSurface()->PicturesPresented() > 3 &&
                    window->SelectedDate().isValid();
         }));
     }
@@ -57,7 +57,7 @@ class TrackExportPanel : public ::testing::Test {
         Settings().subtitleOnExport = 1;
     }
 
-    CPlayCtrlDlg& panel() { return *window->PlayCtrl(); }
+    PlayPanel& panel() { return *window->PlayCtrl(); }
     void Click(int id) { QTest::mouseClick(panel().Button(id), Qt::LeftButton); }
     std::string Exported(P::TrackOf what, const std::string& name) {
         nextName = name;
@@ -70,7 +70,7 @@ class TrackExportPanel : public ::testing::Test {
 
     test::TempDir out;
     AppShared shared;
-    std::unique_ptr<CTavrelDlg> window;
+    std::unique_ptr<MainWindow> window;
     std::string nextName;
     QStringList suggestions;
 };

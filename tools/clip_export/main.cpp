@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-#include "export/ts_backup.h"
+#include "export/clip_export.h"
 #include "tools/common/command_line.h"
 
 namespace {
@@ -143,7 +143,7 @@ int main(int argc, char** argv) {
     std::mutex mutex;
     std::condition_variable ended;
     std::optional<velmaro::ExportOutcome> outcome;  // guarded by mutex
-    velmaro::CTSBackup backup([&](const velmaro::ExportOutcome& o) {
+    velmaro::ClipExport backup([&](const velmaro::ExportOutcome& o) {
         std::lock_guard lock(mutex);
         outcome = o;
         ended.notify_all();

@@ -2,8 +2,8 @@
 
 #include <QDate>
 
-#include "controls/digi_static.h"
 #include "controls/month_calendar.h"
+#include "controls/segment_display.h"
 
 #include <QCoreApplication>
 #include <QImage>
@@ -14,12 +14,12 @@
 
 #include "controls/bitmap_slider.h"
 #include "controls/color_static.h"
-#include "controls/label.h"
 #include "controls/picture_static.h"
 #include "controls/skin.h"
 #include "controls/skin_button.h"
 #include "controls/skin_button_group.h"
 #include "controls/skin_dialog.h"
+#include "controls/skin_label.h"
 #include "controls/skin_slider_button.h"
 
 namespace velmaro {
@@ -77,8 +77,8 @@ void ShowLook(QWidget* control, Look look, QPoint at = QPoint(4, 4)) {
     QCoreApplication::sendEvent(control, &event);
 }
 
-CLabel* Caption(QWidget* parent, const QString& text, QPoint at, int width = 300) {
-    auto* label = new CLabel(parent, text);
+SkinLabel* Caption(QWidget* parent, const QString& text, QPoint at, int width = 300) {
+    auto* label = new SkinLabel(parent, text);
     label->SetTransparent(true)
         .SetTextColor(kCaptionColor)
         .SetFontSize(kCaptionPoints)
@@ -87,9 +87,9 @@ CLabel* Caption(QWidget* parent, const QString& text, QPoint at, int width = 300
     return label;
 }
 
-CLabel* Note(QWidget* parent, const QString& text, QRect rect,
-             Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
-    auto* label = new CLabel(parent, text);
+SkinLabel* Note(QWidget* parent, const QString& text, QRect rect,
+                Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+    auto* label = new SkinLabel(parent, text);
     label->SetTransparent(true)
         .SetTextColor(kNoteColor)
         .SetFontSize(kNotePoints)
@@ -98,16 +98,16 @@ CLabel* Note(QWidget* parent, const QString& text, QRect rect,
     return label;
 }
 
-CVxSkinButton* Button(QWidget* parent, int bitmapId, QPoint at) {
-    auto* button = new CVxSkinButton(parent);
+SkinButton* Button(QWidget* parent, int bitmapId, QPoint at) {
+    auto* button = new SkinButton(parent);
     button->SetSkin(bitmapId);
     button->move(at);
     return button;
 }
 
-CVxSkinSldButton* PositionBar(QWidget* parent, int trackId, int thumbId, QPoint at, int maximum,
+SkinSliderButton* PositionBar(QWidget* parent, int trackId, int thumbId, QPoint at, int maximum,
                               int position) {
-    auto* bar = new CVxSkinSldButton(parent);
+    auto* bar = new SkinSliderButton(parent);
     bar->SetSkin(trackId);
     bar->SetThumb(thumbId);
     bar->SetRange(0, maximum);
@@ -116,20 +116,20 @@ CVxSkinSldButton* PositionBar(QWidget* parent, int trackId, int thumbId, QPoint 
     return bar;
 }
 
-CPictureStatic* Picture(QWidget* parent, int bitmapId, QRect rect) {
-    auto* picture = new CPictureStatic(parent);
+PictureStatic* Picture(QWidget* parent, int bitmapId, QRect rect) {
+    auto* picture = new PictureStatic(parent);
     picture->SetPicture(bitmapId);
     picture->setGeometry(rect.isEmpty() ? QRect(rect.topLeft(), picture->Picture().size()) : rect);
     return picture;
 }
 
-CPictureStatic* Picture(QWidget* parent, int bitmapId, QPoint at) {
+PictureStatic* Picture(QWidget* parent, int bitmapId, QPoint at) {
     return Picture(parent, bitmapId, QRect(at, QSize()));
 }
 
 // A four-frame strip with a mask frame appended: black where the frame is opaque.
 QPixmap WithMaskFrame(const QPixmap& strip) {
-    constexpr int kFrames = CVxSkinButton::kFrameCount;
+    constexpr int kFrames = SkinButton::kFrameCount;
     constexpr int kHalfAlpha = 128;
     const int frameWidth = strip.width() / kFrames;
     const QImage source = strip.toImage().convertToFormat(QImage::Format_ARGB32);
@@ -177,7 +177,7 @@ void AddDashboard(QWidget* panel) {
     Picture(panel, 440, QPoint(18, 15));
     Picture(panel, 441, QPoint(7, 211));
     Picture(panel, 167, QRect(138, 285, 39, 15));
-    (new CColorStatic(panel))->setGeometry(9, 325, 183, 2);
+    (new ColorStatic(panel))->setGeometry(9, 325, 183, 2);
     PositionBar(panel, 446, 151, QPoint(9, 330), 1000, 420)->SetIdentifier(1);
     PositionBar(panel, 445, 154, QPoint(42, 366), 8, 4)->SetIdentifier(3);
     PositionBar(panel, 442, 155, QPoint(42, 402), 27, 9)->SetIdentifier(2);
@@ -187,10 +187,10 @@ void AddDashboard(QWidget* panel) {
     constexpr int kVolumeSteps = 28;
     constexpr QRect kBar(41, 416, 152, 35);
     const int dark = kVolumePosition * kBar.width() / kVolumeSteps;
-    auto* darkPart = new CPictureStatic(panel);
+    auto* darkPart = new PictureStatic(panel);
     darkPart->SetPicture(SkinBitmap(443).copy(0, 0, dark, kBar.height()));
     darkPart->setGeometry(kBar.x(), kBar.y(), dark, kBar.height());
-    auto* litPart = new CPictureStatic(panel);
+    auto* litPart = new PictureStatic(panel);
     litPart->SetPicture(SkinBitmap(444).copy(dark, 0, kBar.width() - dark, kBar.height()));
     litPart->setGeometry(kBar.x() + dark, kBar.y(), kBar.width() - dark, kBar.height());
 }
@@ -216,14 +216,14 @@ void AddTextButtons(QWidget* parent, QPoint at) {
     const QPixmap textStrip = TextStrip(QSize(72, 26));
     const std::array<Look, 3> looks = {Look::kNormal, Look::kPressed, Look::kDisabled};
     for (size_t i = 0; i < looks.size(); ++i) {
-        auto* text = new CVxSkinButton(parent);
+        auto* text = new SkinButton(parent);
         text->SetSkin(textStrip);
         text->SetTextColor(kCaptionColor);
         text->setText(QString::fromLatin1(kLookNames[static_cast<size_t>(looks[i])]));
         text->move(at + QPoint(80 * static_cast<int>(i), 0));
         ShowLook(text, looks[i]);
     }
-    auto* bordered = new CVxSkinButton(parent);
+    auto* bordered = new SkinButton(parent);
     bordered->SetSkin(SkinBitmap(139));
     bordered->SetStretch(true);
     bordered->SetBorder(true);
@@ -236,19 +236,19 @@ void AddMaskDemo(QWidget* parent, QPoint at) {
     constexpr int kFrameWidth = 32;
     const QPixmap strip = WithMaskFrame(SkinBitmap(140));
     Picture(parent, 159, QRect(at + QPoint(-4, -4), QSize(100, 30)));
-    auto* masked = new CVxSkinButton(parent);
+    auto* masked = new SkinButton(parent);
     masked->SetSkin(strip);
     masked->SetMaskMode(true);
     masked->move(at + QPoint(4, 0));
-    auto* plain = new CVxSkinButton(parent);
-    plain->SetSkin(strip.copy(0, 0, CVxSkinButton::kFrameCount * kFrameWidth, strip.height()));
+    auto* plain = new SkinButton(parent);
+    plain->SetSkin(strip.copy(0, 0, SkinButton::kFrameCount * kFrameWidth, strip.height()));
     plain->move(at + QPoint(52, 0));
 }
 
 // Labels in the looks the windows use; returns the y below them.
 int AddLabels(QWidget* parent, QPoint at) {
     int y = at.y();
-    auto* heading = new CLabel(parent, QStringLiteral("SD Card"));
+    auto* heading = new SkinLabel(parent, QStringLiteral("SD Card"));
     heading->SetFontName(QStringLiteral("Arial"))
         .SetFontSize(20)
         .SetFontBold(true)
@@ -256,11 +256,11 @@ int AddLabels(QWidget* parent, QPoint at) {
         .SetTransparent(true);
     heading->setGeometry(at.x(), y, 300, 36);
     y += 42;
-    auto* filled = new CLabel(parent, QStringLiteral("Background colour"));
+    auto* filled = new SkinLabel(parent, QStringLiteral("Background colour"));
     filled->SetBkColor(QColor(38, 44, 54)).SetTextColor(kAccent).SetFontSize(10);
     filled->setGeometry(at.x(), y, 300, 24);
     y += 30;
-    auto* styled = new CLabel(parent, QStringLiteral("Underlined italic"));
+    auto* styled = new SkinLabel(parent, QStringLiteral("Underlined italic"));
     styled->SetTransparent(true)
         .SetTextColor(kCaptionColor)
         .SetFontUnderline(true)
@@ -268,7 +268,7 @@ int AddLabels(QWidget* parent, QPoint at) {
         .SetFontSize(10);
     styled->setGeometry(at.x(), y, 300, 24);
     y += 30;
-    auto* sunken = new CLabel(parent, QStringLiteral("Sunken, centred"));
+    auto* sunken = new SkinLabel(parent, QStringLiteral("Sunken, centred"));
     sunken->SetBkColor(QColor(7, 9, 12))
         .SetTextColor(kCaptionColor)
         .SetSunken(true)
@@ -276,7 +276,7 @@ int AddLabels(QWidget* parent, QPoint at) {
         .SetFontSize(10);
     sunken->setGeometry(at.x(), y, 300, 26);
     y += 32;
-    auto* link = new CLabel(parent, QStringLiteral("Link"));
+    auto* link = new SkinLabel(parent, QStringLiteral("Link"));
     link->SetTransparent(true)
         .SetTextColor(QColor(84, 164, 255))
         .SetFontUnderline(true)
@@ -299,7 +299,7 @@ void AddRangeBars(QWidget* parent, QPoint at) {
                                Range{"in only", 100, 70, 0}};
     for (const Range& range : ranges) {
         Note(parent, QString::fromLatin1(range.name), QRect(at.x(), y - 4, 100, 18));
-        auto* bar = new CColorStatic(parent);
+        auto* bar = new ColorStatic(parent);
         bar->SetRange(range.total, range.start, range.end);
         bar->setGeometry(at.x() + 104, y, 196, 10);
         y += 24;
@@ -308,11 +308,11 @@ void AddRangeBars(QWidget* parent, QPoint at) {
 
 }  // namespace
 
-QColor CVxControlsGallery::BackgroundColor() {
+QColor ControlsGallery::BackgroundColor() {
     return kBackground;
 }
 
-CVxControlsGallery::CVxControlsGallery(QWidget* parent) : QWidget(parent) {
+ControlsGallery::ControlsGallery(QWidget* parent) : QWidget(parent) {
     setWindowTitle(QStringLiteral("Velmaro controls"));
     QPalette shade = palette();
     shade.setColor(QPalette::Window, kBackground);
@@ -331,10 +331,10 @@ CVxControlsGallery::CVxControlsGallery(QWidget* parent) : QWidget(parent) {
 }
 
 // The compact play panel (UI mode 0) assembled from its skins at their layout positions.
-void CVxControlsGallery::BuildPanelPreview() {
+void ControlsGallery::BuildPanelPreview() {
     constexpr QPoint kOrigin(16, 40);
     Caption(this, QStringLiteral("Skinned dialog"), kOrigin, 210);
-    auto* panel = new CVxSkinDialog(this, CVxSkinDialog::Placement::kChild);
+    auto* panel = new SkinDialog(this, SkinDialog::Placement::kChild);
     panel->SetSkin(439);
     panel->setGeometry(QRect(kOrigin + QPoint(0, kCaptionHeight + 6), panel->SkinSize()));
     panel->SetCornerEllipse(16, 16);
@@ -343,7 +343,7 @@ void CVxControlsGallery::BuildPanelPreview() {
     AddPanelButtons(panel);
 }
 
-void CVxControlsGallery::BuildButtonTable() {
+void ControlsGallery::BuildButtonTable() {
     constexpr int kTop = 40;
     constexpr int kRowTop = kTop + kCaptionHeight + kNoteHeight + 10;
     Caption(this, QStringLiteral("Skinned buttons"), QPoint(244, kTop));
@@ -387,30 +387,30 @@ void CVxControlsGallery::BuildButtonTable() {
     }
 }
 
-void CVxControlsGallery::BuildCheckAndRadio() {
+void ControlsGallery::BuildCheckAndRadio() {
     constexpr QPoint kOrigin(244, 530);
     Caption(this, QStringLiteral("Check box, radio group, text, mask"), kOrigin, 400);
     const int top = kOrigin.y() + kCaptionHeight + 8;
     const int left = kOrigin.x() + 110;
 
     Note(this, QStringLiteral("check: off, on"), QRect(kOrigin.x(), top, 104, 22));
-    Button(this, 148, QPoint(left, top))->SetMode(CVxSkinButton::Mode::kCheck);
+    Button(this, 148, QPoint(left, top))->SetMode(SkinButton::Mode::kCheck);
     auto* checked = Button(this, 148, QPoint(left + 42, top));
-    checked->SetMode(CVxSkinButton::Mode::kCheck);
+    checked->SetMode(SkinButton::Mode::kCheck);
     checked->SetCheck(true);
 
     Note(this, QStringLiteral("radio group"), QRect(kOrigin.x(), top + 32, 104, 22));
-    auto* group = new CVxSkinButtonGroup(this);
+    auto* group = new SkinButtonGroup(this);
     const std::array radios = {140, 141, 142};
     for (size_t i = 0; i < radios.size(); ++i) {
         auto* radio = Button(this, radios[i], QPoint(left + 42 * static_cast<int>(i), top + 32));
-        radio->SetMode(CVxSkinButton::Mode::kRadio);
+        radio->SetMode(SkinButton::Mode::kRadio);
         group->Add(radio);
     }
     group->Buttons().at(1)->SetCheck(true);
     Note(this, QStringLiteral("another group"), QRect(left + 136, top + 32, 90, 22));
     auto* lone = Button(this, 447, QPoint(left + 226, top + 32));
-    lone->SetMode(CVxSkinButton::Mode::kRadio);
+    lone->SetMode(SkinButton::Mode::kRadio);
     lone->SetCheck(true);
 
     Note(this, QStringLiteral("text, border"), QRect(kOrigin.x(), top + 64, 104, 26));
@@ -419,7 +419,7 @@ void CVxControlsGallery::BuildCheckAndRadio() {
     AddMaskDemo(this, QPoint(left, top + 108));
 }
 
-void CVxControlsGallery::BuildSliders() {
+void ControlsGallery::BuildSliders() {
     constexpr QPoint kOrigin(886, 40);
     Caption(this, QStringLiteral("Position bars"), kOrigin);
     struct Bar {
@@ -461,7 +461,7 @@ void CVxControlsGallery::BuildSliders() {
     int position = 25;
     for (const auto& [name, look] : sliders) {
         Note(this, QString::fromLatin1(name), QRect(kOrigin.x(), y, 110, 46));
-        auto* slider = new CBitmapSlider(this);
+        auto* slider = new BitmapSlider(this);
         slider->SetBitmapChannel(160, 159);
         slider->SetBitmapThumb(155, 151, Qt::black);
         slider->SetRange(0, 100);
@@ -473,7 +473,7 @@ void CVxControlsGallery::BuildSliders() {
     }
 }
 
-void CVxControlsGallery::BuildStatics() {
+void ControlsGallery::BuildStatics() {
     constexpr QPoint kOrigin(1262, 40);
     Caption(this, QStringLiteral("Labels"), kOrigin);
     const int below = AddLabels(this, kOrigin + QPoint(0, kCaptionHeight + 8));
@@ -481,7 +481,7 @@ void CVxControlsGallery::BuildStatics() {
     AddRangeBars(this, QPoint(kOrigin.x(), below + kCaptionHeight + 8));
 }
 
-void CVxControlsGallery::BuildPictures() {
+void ControlsGallery::BuildPictures() {
     constexpr QPoint kOrigin(1262, 400);
     Caption(this, QStringLiteral("Pictures"), kOrigin);
     const int top = kOrigin.y() + kCaptionHeight + 8;
@@ -507,21 +507,21 @@ void CVxControlsGallery::BuildPictures() {
 }
 
 // The dashboard's segment read-outs and the recording calendar with marked days.
-void CVxControlsGallery::BuildDisplays() {
+void ControlsGallery::BuildDisplays() {
     constexpr QPoint kOrigin(820, 560);
     Caption(this, QStringLiteral("Segment display, calendar"), kOrigin, 420);
     const int top = kOrigin.y() + kCaptionHeight + 8;
-    auto* speed = new CDigiStatic(this);
+    auto* speed = new SegmentDisplay(this);
     speed->SetColor(QColor(0x3a, 0x2a, 0x10), QColor(0xff, 0xa8, 0x2e));
     speed->SetBackgroundColor(kBackground);
     speed->SetText(QStringLiteral("88"));
     speed->setGeometry(kOrigin.x(), top, 120, 64);
-    auto* clock = new CDigiStatic(this);
+    auto* clock = new SegmentDisplay(this);
     clock->SetColor(QColor(0x10, 0x2a, 0x34), QColor(0x5c, 0xd0, 0xff));
     clock->SetBackgroundColor(kBackground);
     clock->SetText(QStringLiteral("12:34"));
     clock->setGeometry(kOrigin.x(), top + 76, 160, 48);
-    auto* calendar = new CMonthCalCtrlEx(this);
+    auto* calendar = new MonthCalendar(this);
     calendar->SetCurrentDate(QDate(2026, 6, 12));
     for (int day : {3, 4, 11, 12, 19}) {
         calendar->AddMark(QDate(2026, 6, day));

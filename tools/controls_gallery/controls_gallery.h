@@ -1,4 +1,4 @@
-// CVxControlsGallery: one window showing every skinned control in every state, over the skin
+// ControlsGallery: one window showing every skinned control in every state, over the skin
 // set compiled into the program: a compact play panel put together from the skins, each button
 // strip as normal, hover, pressed and disabled, check and radio buttons, position bars and
 // bitmap sliders, labels, range bars and pictures. Used by the controls-gallery tool and by the
@@ -9,14 +9,14 @@
 
 namespace velmaro {
 
-class CVxControlsGallery : public QWidget {
+class ControlsGallery : public QWidget {
     Q_OBJECT
 
   public:
     // The flat colour behind the sections.
     static QColor BackgroundColor();
 
-    explicit CVxControlsGallery(QWidget* parent = nullptr);
+    explicit ControlsGallery(QWidget* parent = nullptr);
 
   private:
     void BuildPanelPreview();

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
         return *status;
     }
 
-    velmaro::CVxControlsGallery gallery;
+    velmaro::ControlsGallery gallery;
     if (screenshot.empty()) {
         gallery.show();
         return QApplication::exec();

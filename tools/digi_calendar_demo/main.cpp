@@ -14,14 +14,14 @@
 #include <optional>
 #include <string>
 
-#include "controls/digi_static.h"
 #include "controls/month_calendar.h"
+#include "controls/segment_display.h"
 #include "tools/common/command_line.h"
 
 namespace {
 
-using velmaro::CDigiStatic;
-using velmaro::CMonthCalCtrlEx;
+using velmaro::MonthCalendar;
+using velmaro::SegmentDisplay;
 
 constexpr QRgb kWindowBackground = qRgb(40, 40, 44);
 constexpr QRgb kPanelUnlit = qRgb(24, 16, 16);
@@ -64,8 +64,8 @@ QLabel* Caption(const QString& text, QWidget* parent) {
     return label;
 }
 
-CDigiStatic* MakeDisplay(const DisplaySample& sample, QWidget* parent) {
-    auto* display = new CDigiStatic(parent);
+SegmentDisplay* MakeDisplay(const DisplaySample& sample, QWidget* parent) {
+    auto* display = new SegmentDisplay(parent);
     display->ModifyStyleBits(sample.removeStyle, sample.addStyle);
     display->SetColor(QColor(sample.unlit), QColor(sample.lit));
     display->SetText(QString::fromLatin1(sample.text));
@@ -74,8 +74,8 @@ CDigiStatic* MakeDisplay(const DisplaySample& sample, QWidget* parent) {
 }
 
 // The play control panel's speed read-out: shaped to its segments over the panel.
-CDigiStatic* MakeSpeedReadout(QWidget* parent) {
-    auto* speed = new CDigiStatic(parent);
+SegmentDisplay* MakeSpeedReadout(QWidget* parent) {
+    auto* speed = new SegmentDisplay(parent);
     speed->SetColor(QColor(kPanelUnlit), QColor(kPanelLit));
     speed->SetText(QString::asprintf("%3.0f", 62.0));
     speed->SetRegionFlag(true);
@@ -84,8 +84,8 @@ CDigiStatic* MakeSpeedReadout(QWidget* parent) {
     return speed;
 }
 
-CMonthCalCtrlEx* MakeCalendar(QWidget* parent, QDate date, QSize size, bool showOther) {
-    auto* calendar = new CMonthCalCtrlEx(parent);
+MonthCalendar* MakeCalendar(QWidget* parent, QDate date, QSize size, bool showOther) {
+    auto* calendar = new MonthCalendar(parent);
     calendar->SetShowOtherMonthDays(showOther);
     calendar->SetCurrentDate(date);
     for (int day : {2, 3, 9, 17, 18, 30}) {
@@ -93,7 +93,7 @@ CMonthCalCtrlEx* MakeCalendar(QWidget* parent, QDate date, QSize size, bool show
     }
     calendar->AddMark(QDate(date.year(), date.month(), 1).addDays(-2));  // a day shown greyed
     calendar->setFixedSize(size);
-    QObject::connect(calendar, &CMonthCalCtrlEx::Notify, calendar, [calendar](int, int code) {
+    QObject::connect(calendar, &MonthCalendar::Notify, calendar, [calendar](int, int code) {
         std::printf("calendar notification %d: %s\n", code,
                     qPrintable(calendar->CurrentDate().toString(Qt::ISODate)));
         std::fflush(stdout);

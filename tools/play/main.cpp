@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     // A card plays from its first recording, with the list of its folder.
-    CFindFilePath finder;
+    RecordingIndex finder;
     finder.ScanNow(found.files.front());
     const std::vector<RecordingEntry> list = finder.Entries();
     std::printf("playing %s (%zu recordings in its folder)\n", found.files.front().c_str(),

@@ -51,7 +51,7 @@ void PlaySession::StartExport(const std::string& path) {
         return;
     }
     export_.reset();  // a running export is stopped; it removes its own output
-    export_ = std::make_unique<CTSBackup>(
+    export_ = std::make_unique<ClipExport>(
         [this](const ExportOutcome& o) {
             std::lock_guard lock(exportMutex_);
             exportEvents_.push_back(o.end == ExportEnd::kFinished
@@ -97,7 +97,7 @@ void PlaySession::ReportExport() {
 bool PlaySession::Open(const std::string& recording, const std::vector<RecordingEntry>& list) {
     ChannelLinks links{&panel_, &mainWindow_,          &telemetry_, output_, engine_.displayMode,
                        1.0,     engine_.decoderThreads};
-    channel_ = std::make_unique<CTSChn>(links);
+    channel_ = std::make_unique<PlaybackChannel>(links);
     channel_->filePath = recording;
     telemetry_.ClearReady();
     return channel_->Open(list.empty() ? nullptr : &list);
@@ -109,7 +109,7 @@ bool PlaySession::Command(const std::string& line) {
     in >> word;
     int value = -1;
     in >> value;
-    CTSChn& c = *channel_;
+    PlaybackChannel& c = *channel_;
     if (word == "quit" || word == "q") {
         FinishSnapshots();
         return false;
@@ -223,7 +223,7 @@ std::string PlaySession::StatusLine() {
 }
 
 bool PlaySession::AtEnd() {
-    const CTSAnalyse& r = channel_->reader;
+    const TsReader& r = channel_->reader;
     return stillTicks_ >= 2 && !channel_->state.paused.load() && r.Position() >= r.FileSize() &&
            channel_->state.playMode.load() != kPlayHeld;
 }

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "export/ts_backup.h"
+#include "export/clip_export.h"
 #include "platform/message_sink.h"
-#include "playback/ts_channel.h"
+#include "playback/playback_channel.h"
 #include "stream/telemetry.h"
 #include "stream/telemetry_handover.h"
 
@@ -64,14 +64,14 @@ class PlaySession {
     VideoOutput* output_;
     std::string snapshotFolder_;
     EngineOptions engine_;
-    std::unique_ptr<CTSChn> channel_;
+    std::unique_ptr<PlaybackChannel> channel_;
     GSensorRecord gsensor_;
     GpsRecord lastFix_;
     bool haveFix_ = false;
     int32_t positionPerMille_ = 0;
     int32_t framesAtLastStatus_ = 0;
     int stillTicks_ = 0;
-    std::unique_ptr<CTSBackup> export_;  // the clip being written, if any
+    std::unique_ptr<ClipExport> export_;  // the clip being written, if any
     std::mutex exportMutex_;
     std::vector<std::string> exportEvents_;  // guarded by exportMutex_; from the export thread
 };

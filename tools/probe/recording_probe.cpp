@@ -137,8 +137,8 @@ class FileProbe {
 
     ProbeReport& report_;
     DemuxState state_;
-    CVBuffer2 videoQueue_;
-    CABuffer2 audioQueue_;
+    VideoFrameQueue videoQueue_;
+    AudioFrameQueue audioQueue_;
     FrameItem videoItem_;
     FrameItem audioItem_;
     TelemetryHandOver telemetry_;

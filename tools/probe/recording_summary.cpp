@@ -46,7 +46,7 @@ void PrintList(std::FILE* out, const std::vector<RecordingEntry>& entries) {
 PlaybackCounts PlayThrough(const std::string& firstFile) {
     PlaybackCounts counts;
     StandaloneReader r(kQueueStopped);
-    CTSAnalyse& reader = r.reader;
+    TsReader& reader = r.reader;
     reader.SetPath(firstFile);
     if (!reader.StartWithoutThread()) {
         return counts;
@@ -72,7 +72,7 @@ void PrintRecordingSummary(std::FILE* out, const std::vector<std::string>& files
         if (!folders.insert(FolderOf(file)).second) {
             continue;
         }
-        CFindFilePath finder;
+        RecordingIndex finder;
         finder.ScanNow(file);
         const std::vector<RecordingEntry> entries = finder.Entries();
         std::fprintf(out, "\nRecordings in %s\n", FolderOf(file).c_str());
