@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <cstdlib>
 
-#include "ui/map_web_page.h"
+#include "ui/map/map_web_page.h"
 
 int main(int argc, char** argv) {
     if (std::getenv("DISPLAY") == nullptr && std::getenv("QT_QPA_PLATFORM") == nullptr) {

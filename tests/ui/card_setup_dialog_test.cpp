@@ -1,4 +1,4 @@
-#include "ui/card_setup_dialog.h"
+#include "ui/dialogs/card_setup_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@
 #include "tests/test_support.h"
 #include "tests/ui/main_window_support.h"
 #include "tests/ui/udisks2_stand_in.h"
-#include "ui/udisks2_formatter.h"
+#include "ui/dialogs/udisks2_formatter.h"
 
 namespace velmaro {
 namespace {

@@ -14,12 +14,12 @@
 #include "platform/drives.h"
 #include "playback/playback_channel.h"
 #include "tests/ui/main_window_support.h"
-#include "ui/app_shared.h"
-#include "ui/card_setup_dialog.h"
-#include "ui/main_window.h"
-#include "ui/play_panel.h"
-#include "ui/video_widget.h"
-#include "ui/video_window.h"
+#include "ui/dialogs/card_setup_dialog.h"
+#include "ui/main/app_shared.h"
+#include "ui/main/main_window.h"
+#include "ui/panel/play_panel.h"
+#include "ui/video/video_widget.h"
+#include "ui/video/video_window.h"
 
 namespace velmaro {
 namespace {

@@ -16,7 +16,7 @@
 #include "controls/segment_display.h"
 #include "controls/skin.h"
 #include "tests/controls/skin_test_support.h"
-#include "ui/dashboard.h"
+#include "ui/panel/dashboard.h"
 
 namespace velmaro {
 namespace {

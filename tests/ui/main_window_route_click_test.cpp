@@ -13,11 +13,11 @@
 #include "controls/skin_button.h"
 #include "playback/playback_channel.h"
 #include "tests/ui/main_window_support.h"
-#include "ui/app_shared.h"
-#include "ui/main_window.h"
-#include "ui/map_view.h"
-#include "ui/play_panel.h"
-#include "ui/route_seeker.h"
+#include "ui/main/app_shared.h"
+#include "ui/main/main_window.h"
+#include "ui/map/map_view.h"
+#include "ui/map/route_seeker.h"
+#include "ui/panel/play_panel.h"
 
 namespace velmaro {
 namespace {

@@ -24,13 +24,13 @@
 #include "controls/skin_slider_button.h"
 #include "playback/playback_channel.h"
 #include "tests/ui/main_window_support.h"
-#include "ui/app_shared.h"
-#include "ui/dashboard.h"
-#include "ui/main_window.h"
-#include "ui/map_port.h"
-#include "ui/play_panel.h"
-#include "ui/video_widget.h"
-#include "ui/video_window.h"
+#include "ui/main/app_shared.h"
+#include "ui/main/main_window.h"
+#include "ui/map/map_port.h"
+#include "ui/panel/dashboard.h"
+#include "ui/panel/play_panel.h"
+#include "ui/video/video_widget.h"
+#include "ui/video/video_window.h"
 
 namespace velmaro {
 namespace {

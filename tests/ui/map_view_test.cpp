@@ -1,7 +1,7 @@
 // The map view with its real page in Qt WebEngine: what the page draws after pushes that mimic
 // a drive, what the player writes into it, and its window. Each test loads the page once and
 // walks through its cases, since starting the browser is the slow part.
-#include "ui/map_view.h"
+#include "ui/map/map_view.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@
 #include "map/gps_offset.h"
 #include "tests/test_support.h"
 #include "tests/ui/main_window_support.h"
-#include "ui/map_web_page.h"
+#include "ui/map/map_web_page.h"
 
 namespace velmaro {
 namespace {

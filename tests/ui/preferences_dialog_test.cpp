@@ -1,7 +1,7 @@
 // The preferences dialog as a user meets it: what it offers for the settings and languages at
 // hand, the screen checks of the UI size, what OK and Cancel change, and the player window
 // whose "Config" button runs it against a playing recording.
-#include "ui/preferences_dialog.h"
+#include "ui/dialogs/preferences_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -24,10 +24,10 @@
 #include "platform/ini_file.h"
 #include "playback/playback_channel.h"
 #include "tests/ui/main_window_support.h"
-#include "ui/app_shared.h"
-#include "ui/dashboard.h"
-#include "ui/main_window.h"
-#include "ui/play_panel.h"
+#include "ui/main/app_shared.h"
+#include "ui/main/main_window.h"
+#include "ui/panel/dashboard.h"
+#include "ui/panel/play_panel.h"
 
 namespace velmaro {
 namespace {

@@ -15,7 +15,7 @@
 
 #include "platform/message_sink.h"
 #include "tests/test_support.h"
-#include "ui/qt_message_sink.h"
+#include "ui/main/qt_message_sink.h"
 
 namespace velmaro {
 namespace {

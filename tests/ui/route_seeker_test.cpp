@@ -1,7 +1,7 @@
 // The player's side of a route click, on a generated recording: a click made before the
 // recording's fixes have been read waits for them and is then played once; later clicks are
 // answered from what was read; clicks off the route or without a channel do nothing.
-#include "ui/route_seeker.h"
+#include "ui/map/route_seeker.h"
 
 #include <gtest/gtest.h>
 

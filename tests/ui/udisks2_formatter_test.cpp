@@ -1,4 +1,4 @@
-#include "ui/udisks2_formatter.h"
+#include "ui/dialogs/udisks2_formatter.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "tests/test_support.h"
-#include "ui/video_path.h"
+#include "ui/video/video_path.h"
 
 namespace velmaro::test {
 

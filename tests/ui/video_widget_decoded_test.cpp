@@ -23,7 +23,7 @@
 #include "tests/test_support.h"
 #include "tests/ui/video_surface_support.h"
 #include "tools/make_recording/recording_writer.h"
-#include "ui/video_widget.h"
+#include "ui/video/video_widget.h"
 
 namespace velmaro {
 namespace {

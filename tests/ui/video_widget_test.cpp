@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "tests/ui/video_surface_support.h"
-#include "ui/video_path.h"
-#include "ui/video_widget.h"
+#include "ui/video/video_path.h"
+#include "ui/video/video_widget.h"
 
 namespace velmaro {
 namespace {

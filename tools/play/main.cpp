@@ -33,7 +33,7 @@ extern "C" {
 #include <QApplication>
 #include <QTimer>
 
-#include "ui/video_widget.h"
+#include "ui/video/video_widget.h"
 #endif
 
 namespace {

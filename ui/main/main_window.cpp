@@ -1,0 +1,628 @@
+#include "ui/main/main_window.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QShortcut>
+#include <QUrl>
+#include <array>
+#include <ctime>
+
+#include "app/app_settings.h"
+#include "controls/grid_row.h"
+#include "controls/month_calendar.h"
+#include "controls/skin_button.h"
+#include "platform/drive_watcher.h"
+#include "platform/drives.h"
+#include "playback/playback_channel.h"
+#include "stream/telemetry_handover.h"
+#include "ui/dialogs/card_setup_dialog.h"
+#include "ui/dialogs/preferences_dialog.h"
+#include "ui/dialogs/udisks2_formatter.h"
+#include "ui/main/app_shared.h"
+#include "ui/map/map_view.h"
+#include "ui/map/route_seeker.h"
+#include "ui/navigator/incident_navigator.h"
+#include "ui/panel/play_panel.h"
+#include "ui/video/video_widget.h"
+#include "ui/video/video_window.h"
+
+namespace velmaro {
+namespace {
+
+constexpr int kModes = 3;
+constexpr int kElements = 10;
+
+// (x, y, width, height) per UI mode, in the order of MainWindow::Element.
+constexpr std::array<std::array<std::array<int, 4>, kElements>, kModes> kLayout = {{
+    {{{919, 2, 28, 24},
+      {891, 2, 28, 24},
+      {205, 31, 751, 414},
+      {0, 0, 203, 600},
+      {695, 448, 261, 148},
+      {236, 476, 247, 12},
+      {236, 499, 247, 12},
+      {249, 535, 233, 12},
+      {249, 569, 233, 12},
+      {496, 462, 191, 124}}},
+    {{{1239, 2, 28, 24},
+      {1211, 2, 28, 24},
+      {273, 31, 1002, 563},
+      {0, 0, 271, 800},
+      {924, 596, 350, 198},
+      {314, 634, 328, 14},
+      {314, 663, 328, 14},
+      {331, 713, 311, 16},
+      {331, 758, 311, 16},
+      {664, 626, 247, 147}}},
+    {{{1879, 2, 28, 24},
+      {1851, 2, 28, 24},
+      {315, 31, 1598, 898},
+      {21, 280, 271, 800},
+      {1322, 933, 593, 143},
+      {373, 976, 658, 12},
+      {0, 0, 0, 0},
+      {392, 1025, 622, 16},
+      {0, 0, 0, 0},
+      {1059, 941, 253, 129}}},
+}};
+
+constexpr std::array<QSize, kModes> kWindowSizes = {QSize(960, 600), QSize(1280, 800),
+                                                    QSize(1920, 1080)};
+constexpr std::array<int, kModes> kBackgrounds = {438, 131, 448};
+constexpr int kCloseBitmap = 134;
+constexpr int kRestoreBitmap = 135;
+constexpr int kMinimizeBitmap = 136;
+constexpr int kTitleNameWidth = 160;  // the window's name drawn at the title bar's left
+constexpr int kTitleNoteGap = 12;
+constexpr int kMaximizedBitmap = 137;
+constexpr int kLabelEvery = 5;
+constexpr int kSeekKeyStep = 50;  // per mille: 5 % of the file
+
+const QColor kGrey(0x68, 0x68, 0x68);
+const QColor kGreen(0, 255, 0);
+const QColor kRed(255, 0, 0);
+
+int ClampMode(int uiMode) {
+    return uiMode < 0 ? 0 : (uiMode >= kModes ? kModes - 1 : uiMode);
+}
+
+QColor StateColour(int state) {
+    if (state == kNoRecording) {
+        return kGrey;
+    }
+    return state == 1 || state == kRecorded ? kGreen : kRed;
+}
+
+CivilDate ToCivil(QDate date) {
+    return {date.year(), date.month(), date.day()};
+}
+
+QFont LabelFont() {
+    QFont font(QStringLiteral("Aril"));
+    font.setPixelSize(9);
+    font.setWeight(QFont::Medium);
+    return font;
+}
+
+}  // namespace
+
+QSize MainWindow::WindowSize(int uiMode) {
+    return kWindowSizes[ClampMode(uiMode)];
+}
+
+QRect MainWindow::ElementRect(int uiMode, Element element) {
+    const auto& r = kLayout[ClampMode(uiMode)][static_cast<int>(element)];
+    return QRect(r[0], r[1], r[2], r[3]);
+}
+
+MainWindow::MainWindow(AppShared& app, int uiMode)
+    : SkinDialog(nullptr, Placement::kWindow),
+      app_(app),
+      uiMode_(ClampMode(uiMode)),
+      sessionEvents_(this, app.session) {
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setWindowTitle(QStringLiteral("Velmaro"));
+    setAcceptDrops(true);
+    SetSkin(kBackgrounds[uiMode_]);
+    videoWindow_ = new VideoWindow(this);
+    CreateTitleButtons();
+    auto* map = new MapView(this);
+    map_ = map;
+    map_->ResetTrack(playbackGeneration_);
+    CreateNavigator();
+    playCtrl_ = new PlayPanel(*this, app_, uiMode_);
+    playCtrl_->runPreferences = [this] { RunPreferences(*playCtrl_, app_.versionText); };
+    playCtrl_->show();
+    playCtrl_->runCardSetup = [this] { RunCardSetup(); };
+    playbackNote_ = new QLabel(this);
+    playbackNote_->setStyleSheet(QStringLiteral("color:#ffa62b;"));
+    playbackNote_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    playbackNote_->hide();
+    playCtrl_->showPlaybackNote = [this](const QString& note) {
+        playbackNote_->setText(note);
+        playbackNote_->setVisible(!note.isEmpty());
+    };
+    incidents_ = new IncidentNavigator(*this, app_.session, Settings().incidentThreshold);
+    routeSeeker_ = new RouteSeeker([this] { return app_.session.Channel(); }, this);
+    connect(map, &MapView::RoutePicked, routeSeeker_, &RouteSeeker::Pick);
+    videoWindow_->hide();
+    map->hide();
+    layoutReady_ = true;
+    move(0, 0);
+    setFixedSize(WindowSize(uiMode_));
+    LayOut();
+    ClearDay();
+    selectedDate_ = calendar_->CurrentDate();
+    RecolourGrids();
+    BindKeys();
+    app_.session.AddListener(this);
+}
+
+MainWindow::~MainWindow() {
+    app_.session.RemoveListener(this);
+    // No card may arrive into a window being taken apart.
+    cardWatcher_.reset();
+    delete incidents_;  // its day scan stops before the windows it marks go
+    incidents_ = nullptr;
+    delete routeSeeker_;  // its reading stops before the channel it seeks goes
+    routeSeeker_ = nullptr;
+    // The channel draws into the video window and sends through this window's adapter: it
+    // stops first; then the panel, with its export.
+    app_.session.Close();
+    delete playCtrl_;
+    playCtrl_ = nullptr;
+    // Full-screen or floating windows are brought home so they go with this one.
+    videoWindow_->Dock();
+    map_->DockWindow();
+}
+
+// The card setup, modal; it stops the playback first when it formats or clears the card that
+// holds the recording being played.
+void MainWindow::RunCardSetup() {
+    CardSetupDialog::PlaybackHooks hooks;
+    hooks.playingFile = [this] {
+        const PlaybackChannel* channel = app_.session.Channel();
+        if (channel == nullptr) {
+            return std::string();
+        }
+        const std::string current = channel->reader.CurrentPath();
+        return current.empty() ? channel->filePath : current;
+    };
+    hooks.stopPlayback = [this] { playCtrl_->Stop(); };
+    CardSetupDialog dialog(this, std::make_shared<UDisks2Formatter>(), std::move(hooks));
+    dialog.exec();
+}
+
+void MainWindow::Start() {
+    if (!app_.commandLineFile.empty()) {
+        playCtrl_->OpenRecording(QString::fromStdString(app_.commandLineFile));
+    } else {
+        playCtrl_->OpenSdCard(false);
+    }
+    cardWatcher_ = std::make_unique<DriveArrivalWatcher>(
+        DriveArrivalWatcher::ForDriveRoots(), [this](const std::vector<std::string>&) {
+            QMetaObject::invokeMethod(
+                this, [this] { OnDrivesArrived(); }, Qt::QueuedConnection);
+        });
+    cardWatcher_->Start();
+}
+
+void MainWindow::CreateTitleButtons() {
+    const auto make = [this](int id, int bitmap) {
+        auto* button = new SkinButton(this);
+        button->SetSkin(bitmap);
+        button->setObjectName(QString::number(id));
+        button->setFocusPolicy(Qt::NoFocus);
+        return button;
+    };
+    closeButton_ = make(kIdClose, kCloseBitmap);
+    maximizeButton_ = make(kIdMaximize, kRestoreBitmap);
+    minimizeButton_ = make(kIdMinimize, kMinimizeBitmap);
+    maximizeButton_->hide();
+    closeButton_->setToolTip(QStringLiteral("Close"));
+    minimizeButton_->setToolTip(QStringLiteral("Minimise"));
+    connect(closeButton_, &QAbstractButton::clicked, this, [this] {
+        close();
+        QCoreApplication::quit();
+    });
+    connect(minimizeButton_, &QAbstractButton::clicked, this, [this] { showMinimized(); });
+    connect(maximizeButton_, &QAbstractButton::clicked, this, [this] { ToggleMaximize(); });
+}
+
+void MainWindow::ToggleMaximize() {
+    if (maximized_) {
+        showNormal();
+        maximizeButton_->SetSkin(kRestoreBitmap);
+    } else {
+        showMaximized();
+        maximizeButton_->SetSkin(kMaximizedBitmap);
+    }
+    maximized_ = !maximized_;
+    SetDraggable(!maximized_);
+}
+
+void MainWindow::CreateNavigator() {
+    const auto make = [this](int id) {
+        auto* grid = new GridRow(this);
+        grid->setObjectName(QString::number(id));
+        connect(grid, &GridRow::CellClicked, this,
+                [this, id](int column) { OnGridClick(id, column); });
+        return grid;
+    };
+    minuteGridLow_ = make(kIdMinuteGridLow);
+    minuteGridHigh_ = make(kIdMinuteGridHigh);
+    hourGridLow_ = make(kIdHourGridLow);
+    hourGridHigh_ = make(kIdHourGridHigh);
+    calendar_ = new MonthCalendar(this, kIdCalendar);
+    connect(calendar_, &MonthCalendar::Notify, this, [this](int, int code) {
+        if (code == kCalendarNotifyDateChanged) {
+            selectedDate_ = calendar_->CurrentDate();
+            FillDay(selectedDate_);
+        }
+    });
+}
+
+GridRow* MainWindow::Grid(int controlId) const {
+    switch (controlId) {
+        case kIdMinuteGridLow:
+            return minuteGridLow_;
+        case kIdMinuteGridHigh:
+            return minuteGridHigh_;
+        case kIdHourGridLow:
+            return hourGridLow_;
+        case kIdHourGridHigh:
+            return hourGridHigh_;
+        default:
+            return nullptr;
+    }
+}
+
+SkinButton* MainWindow::TitleButton(int controlId) const {
+    switch (controlId) {
+        case kIdClose:
+            return closeButton_;
+        case kIdMinimize:
+            return minimizeButton_;
+        case kIdMaximize:
+            return maximizeButton_;
+        default:
+            return nullptr;
+    }
+}
+
+// --- Layout ----------------------------------------------------------------------------------
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    SkinDialog::resizeEvent(event);
+    if (layoutReady_) {
+        LayOut();
+    }
+}
+
+void MainWindow::LayOut() {
+    closeButton_->setGeometry(ElementRect(uiMode_, Element::kClose));
+    const QRect minimize = ElementRect(uiMode_, Element::kMinimize);
+    minimizeButton_->setGeometry(minimize);
+    const QRect video = ElementRect(uiMode_, Element::kVideo);
+    // Between the window's name and its buttons.
+    playbackNote_->setGeometry(QRect(QPoint(video.left() + kTitleNameWidth, minimize.top()),
+                                     QPoint(minimize.left() - kTitleNoteGap, minimize.bottom())));
+    videoWindow_->SetDockedRect(video);
+    if (!videoWindow_->IsFloating()) {
+        videoWindow_->setGeometry(video);
+    }
+    playCtrl_->setGeometry(ElementRect(uiMode_, Element::kPanel));
+    const QRect map = ElementRect(uiMode_, Element::kMap);
+    map_->SetDockedRect(map);
+    if (!map_->IsFloating()) {
+        map_->Widget()->setGeometry(map);
+    }
+    const std::pair<GridRow*, Element> grids[] = {{minuteGridLow_, Element::kMinuteGridLow},
+                                                  {minuteGridHigh_, Element::kMinuteGridHigh},
+                                                  {hourGridLow_, Element::kHourGridLow},
+                                                  {hourGridHigh_, Element::kHourGridHigh}};
+    for (const auto& [grid, element] : grids) {
+        const QRect r = ElementRect(uiMode_, element);
+        grid->setGeometry(r);
+        grid->setVisible(!r.isEmpty());
+    }
+    BuildGrids();
+    calendar_->setGeometry(ElementRect(uiMode_, Element::kCalendar));
+    if (incidents_ != nullptr) {
+        incidents_->LayOut(uiMode_);
+    }
+}
+
+void MainWindow::BuildGrids() {
+    const bool wide = uiMode_ == 2;
+    BuildGrid(minuteGridLow_, wide ? kMinutesPerHour : kMinutesPerHour / 2, true, 0);
+    BuildGrid(minuteGridHigh_, kMinutesPerHour / 2, true, kMinutesPerHour / 2);
+    BuildGrid(hourGridLow_, wide ? kHoursPerDay : kHoursPerDay / 2, false, 0);
+    BuildGrid(hourGridHigh_, kHoursPerDay / 2, false, kHoursPerDay / 2);
+    RecolourGrids();
+}
+
+void MainWindow::BuildGrid(GridRow* grid, int columns, bool minuteLabels, int firstLabel) {
+    grid->SetColumnCount(columns);
+    const std::vector<int> widths = GridRow::SpreadWidths(grid->width(), columns);
+    for (int i = 0; i < columns; ++i) {
+        grid->SetColumnWidth(i, widths[static_cast<size_t>(i)]);
+        const int value = firstLabel + i;
+        const bool label = minuteLabels && value % kLabelEvery == 0;
+        grid->SetCellText(
+            i, label ? QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')) : QString());
+        if (label) {
+            grid->SetCellFont(i, LabelFont());
+        }
+    }
+    grid->SetRowHeight(grid->height() + 1);
+}
+
+// --- The day ---------------------------------------------------------------------------------
+
+void MainWindow::ClearDay() {
+    states_ = DayStates{};
+}
+
+void MainWindow::FillDay(QDate date) {
+    ClearDay();
+    PlaybackChannel* channel = app_.session.Channel();
+    const std::vector<RecordingEntry> entries =
+        channel != nullptr ? channel->recordings.Entries() : std::vector<RecordingEntry>{};
+    if (channel != nullptr && date.isValid()) {
+        states_ = FillDayStates(ToCivil(date), incidents_->Shifted(entries));
+    }
+    incidents_->ShowDay(date, entries);
+    RecolourGrids();
+    if (selectedHour_ >= 0) {
+        GridRow* hours = selectedHour_ < hourGridLow_->ColumnCount() ? hourGridLow_ : hourGridHigh_;
+        const int column = hours == hourGridLow_ ? selectedHour_ : selectedHour_ - kHoursPerDay / 2;
+        (hours == hourGridLow_ ? hourGridHigh_ : hourGridLow_)->ClearSelection();
+        hours->SelectCell(column);
+    }
+}
+
+void MainWindow::MarkRecordingDays() {
+    calendar_->ClearMarks();
+    PlaybackChannel* channel = app_.session.Channel();
+    if (channel == nullptr) {
+        return;
+    }
+    for (const CivilDate& d : RecordingDays(channel->recordings.Entries())) {
+        calendar_->AddMark(QDate(d.year, d.month, d.day));
+    }
+}
+
+bool MainWindow::SelectDayOfRecording(const std::string& path) {
+    PlaybackChannel* channel = app_.session.Channel();
+    if (channel == nullptr) {
+        return false;
+    }
+    const int64_t start = channel->recordings.WithEntries([&path](const auto& entries) {
+        for (const RecordingEntry& e : entries) {
+            if (e.path == path) {
+                return e.startTime;
+            }
+        }
+        return int64_t{-1};
+    });
+    if (start < 0) {
+        return false;
+    }
+    const CivilDate day = LocalDateOf(start);
+    selectedDate_ = QDate(day.year, day.month, day.day);
+    calendar_->SetCurrentDate(selectedDate_);
+    const std::time_t t = static_cast<std::time_t>(start);
+    std::tm local{};
+    localtime_r(&t, &local);
+    selectedHour_ = local.tm_hour;
+    return true;
+}
+
+void MainWindow::RecolourGrids() {
+    const int hour = selectedHour_;
+    const auto colourMinutes = [&](GridRow* grid, int first) {
+        for (int i = 0; i < grid->ColumnCount(); ++i) {
+            const int minute = first + i;
+            const int state = hour >= 0 && hour < kHoursPerDay && minute < kMinutesPerHour
+                                  ? states_.minute[hour][minute]
+                                  : kNoRecording;
+            grid->SetCellColor(i, StateColour(state));
+        }
+    };
+    const auto colourHours = [&](GridRow* grid, int first) {
+        for (int i = 0; i < grid->ColumnCount(); ++i) {
+            const int h = first + i;
+            grid->SetCellColor(i, StateColour(h < kHoursPerDay ? states_.hour[h] : kNoRecording));
+        }
+    };
+    colourMinutes(minuteGridLow_, 0);
+    colourMinutes(minuteGridHigh_, kMinutesPerHour / 2);
+    colourHours(hourGridLow_, 0);
+    colourHours(hourGridHigh_, kHoursPerDay / 2);
+    if (incidents_ != nullptr) {
+        incidents_->Decorate();
+    }
+}
+
+void MainWindow::OnGridClick(int controlId, int column) {
+    if (column < 0) {
+        return;
+    }
+    switch (controlId) {
+        case kIdHourGridLow:
+        case kIdHourGridHigh: {
+            const bool high = controlId == kIdHourGridHigh;
+            (high ? hourGridLow_ : hourGridHigh_)->ClearSelection();
+            (high ? hourGridHigh_ : hourGridLow_)->SelectCell(column);
+            selectedHour_ = column + (high ? kHoursPerDay / 2 : 0);
+            RecolourGrids();
+            break;
+        }
+        case kIdMinuteGridLow:
+        case kIdMinuteGridHigh: {
+            const bool high = controlId == kIdMinuteGridHigh;
+            GridRow* grid = high ? minuteGridHigh_ : minuteGridLow_;
+            (high ? minuteGridLow_ : minuteGridHigh_)->ClearSelection();
+            grid->SelectCell(column);
+            selectedMinute_ = column + (high ? kMinutesPerHour / 2 : 0);
+            const QColor colour = grid->CellColor(column);
+            if (colour == kGreen || colour == kRed) {
+                PlayFromMinute();
+            }
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void MainWindow::PlayFromMinute() {
+    PlaybackChannel* channel = app_.session.Channel();
+    if (channel == nullptr || !selectedDate_.isValid() || selectedHour_ < 0) {
+        return;
+    }
+    channel->PlayFromTime(incidents_->CardTime(
+        LocalTimeOf(ToCivil(selectedDate_), selectedHour_, selectedMinute_, 0)));
+}
+
+// --- Windows ---------------------------------------------------------------------------------
+
+void MainWindow::ShowVideoAndMap() {
+    videoWindow_->show();
+    map_->Widget()->show();
+}
+
+void MainWindow::HideVideoAndMap() {
+    videoWindow_->Dock();
+    videoWindow_->hide();
+    map_->DockWindow();
+    map_->Widget()->hide();
+}
+
+void MainWindow::RaisePlaybackGeneration() {
+    ++playbackGeneration_;
+    if (playbackGeneration_ != map_->TrackId()) {
+        map_->ResetTrack(playbackGeneration_);
+    }
+}
+
+// --- Messages --------------------------------------------------------------------------------
+
+ChannelLinks MainWindow::PlaybackLinks() {
+    ChannelLinks links = sessionEvents_.Links();
+    links.videoWindow = videoWindow_->VideoSurface();
+    return links;
+}
+
+void MainWindow::OnOpened(const std::string&) {
+    ShowVideoAndMap();
+    RaisePlaybackGeneration();
+    showDayOfOpened_ = true;
+}
+
+void MainWindow::OnClosed() {
+    ClearDay();
+    RecolourGrids();
+    MarkRecordingDays();
+    HideVideoAndMap();
+}
+
+// The list of a recording just opened: the navigator shows the day it was made.
+void MainWindow::OnListReady() {
+    const PlaybackChannel* channel = app_.session.Channel();
+    if (showDayOfOpened_ && channel != nullptr && SelectDayOfRecording(channel->filePath)) {
+        showDayOfOpened_ = false;
+    }
+    MarkRecordingDays();
+    FillDay(SelectedDate());
+}
+
+void MainWindow::OnTelemetry(const GpsRecord& fix, const GSensorRecord&, bool hasFix) {
+    if (hasFix) {
+        map_->UpdatePosition(playbackGeneration_, fix);
+    }
+    routeSeeker_->Prefetch();
+}
+
+void MainWindow::OnReadingReset() {
+    RaisePlaybackGeneration();
+}
+
+void MainWindow::OnDrivesArrived() {
+    // A card replaces what plays, without a word; a stick without recordings changes nothing.
+    if (!FindCardRecording().empty()) {
+        playCtrl_->OpenSdCard(false);
+    }
+}
+
+void MainWindow::OpenDropped(const QStringList& paths) {
+    if (!paths.isEmpty() && !paths.front().isEmpty()) {
+        playCtrl_->OpenRecording(paths.front());
+    }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    QStringList paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            paths.push_back(url.toLocalFile());
+        }
+    }
+    OpenDropped(paths);
+    event->acceptProposedAction();
+}
+
+// Esc belongs to the video and map windows (leave full screen, dock); the player closes by its
+// close button or when the session ends it, never by Esc.
+void MainWindow::reject() {}
+
+// Closing ends the run: the floating windows come home first, so that nothing is left open
+// to hold the application up (a floating window refuses to close: it docks instead).
+void MainWindow::closeEvent(QCloseEvent* event) {
+    videoWindow_->Dock();
+    map_->DockWindow();
+    event->accept();
+}
+
+// The player's keys work from every window of the player, the floating video included.
+void MainWindow::BindKeys() {
+    const auto bind = [this](QKeySequence keys, auto action) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::ApplicationShortcut);
+        connect(shortcut, &QShortcut::activated, this, action);
+    };
+    bind(Qt::Key_Space, [this] { playCtrl_->TogglePause(); });
+    bind(Qt::Key_Right, [this] { playCtrl_->StepFrame(false); });
+    bind(Qt::Key_Left, [this] { playCtrl_->StepFrame(true); });
+    bind(Qt::SHIFT | Qt::Key_Right, [this] { playCtrl_->SeekBy(kSeekKeyStep); });
+    bind(Qt::SHIFT | Qt::Key_Left, [this] { playCtrl_->SeekBy(-kSeekKeyStep); });
+    bind(Qt::Key_Up, [this] { playCtrl_->StepSpeed(1); });
+    bind(Qt::Key_Down, [this] { playCtrl_->StepSpeed(-1); });
+    bind(Qt::Key_PageUp, [this] { playCtrl_->PreviousFile(); });
+    bind(Qt::Key_PageDown, [this] { playCtrl_->NextFile(); });
+    bind(Qt::Key_S, [this] { playCtrl_->Snapshot(); });
+    bind(Qt::Key_I, [this] { playCtrl_->MarkIn(); });
+    bind(Qt::Key_O, [this] { playCtrl_->MarkOut(); });
+    bind(Qt::Key_M, [this] { playCtrl_->ToggleMute(); });
+    bind(Qt::Key_F, [this] {
+        if (!videoWindow_->isVisible() && !videoWindow_->IsFullScreen()) {
+            return;
+        }
+        videoWindow_->Float();
+        videoWindow_->ToggleFullScreen();
+    });
+}
+
+}  // namespace velmaro

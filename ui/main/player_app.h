@@ -1,0 +1,39 @@
+// PlayerApp: the Qt application object. It holds what lives for the whole run (AppShared),
+// starts up in the player's order (version, language, settings, offset grid, main
+// window), and writes the settings back when the main window closes or the session ends it.
+#pragma once
+
+#include <QApplication>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ui/main/app_shared.h"
+
+namespace velmaro {
+
+class PlayerApp : public QApplication, public AppShared {
+    Q_OBJECT
+
+  public:
+    // Builds the main window; the player window until the full main window takes this seam.
+    using MainWindowFactory = std::function<std::unique_ptr<QWidget>(PlayerApp&)>;
+
+    PlayerApp(int& argc, char** argv);
+
+    // Start-up, the main window's run, and the settings written at its end. Returns the exit
+    // status.
+    int Run(const MainWindowFactory& makeMainWindow);
+
+    QWidget* g_pMainDlg = nullptr;
+
+  private:
+    void StartUp();
+    void SaveAtExit();
+};
+
+// "--help" and "--version" are answered before any window exists; true when one was.
+bool AnswerInformationalOption(int argc, char** argv);
+
+}  // namespace velmaro

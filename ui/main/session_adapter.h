@@ -1,0 +1,28 @@
+// The one place where the engine's messages become calls on the user-interface thread: the
+// channel's two sinks, queued onto the receiver's thread, handing every message to the session,
+// which calls its listeners with typed values.
+#pragma once
+
+#include "playback/playback_session.h"
+#include "ui/main/qt_message_sink.h"
+
+class QObject;
+
+namespace velmaro {
+
+class SessionAdapter {
+  public:
+    // `receiver` gives the thread and lifetime: nothing is delivered after it is destroyed.
+    SessionAdapter(QObject* receiver, PlaybackSession& session);
+    SessionAdapter(const SessionAdapter&) = delete;
+    SessionAdapter& operator=(const SessionAdapter&) = delete;
+
+    // Links whose messages come back through here; the caller fills in the rest.
+    ChannelLinks Links();
+
+  private:
+    QtMessageSink listSink_;    // positions and the recording list
+    QtMessageSink readerSink_;  // telemetry notices and resets (sent, awaited)
+};
+
+}  // namespace velmaro
