@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "stream/telemetry.h"
+#include "stream/telemetry_records.h"
 
 namespace velmaro {
 

@@ -1,18 +1,12 @@
-// The records that one telemetry text of a recording yields, and the parser that extracts them:
-// G-sensor axes tagged `X:`, `Y:`, `Z:` and a GPS fix from an NMEA `$GPRMC` sentence.
+// The parser of one telemetry text of a recording: G-sensor axes tagged `X:`, `Y:`, `Z:` and a
+// GPS fix from an NMEA `$GPRMC` sentence, into the records of telemetry_records.h.
 #pragma once
 
 #include <string_view>
 
-namespace velmaro {
+#include "stream/telemetry_records.h"
 
-// One G-sensor sample, as written by the camera; the dashboard applies its own scale.
-struct GSensorRecord {
-    double x = 0.0;
-    double y = 0.0;
-    double z = 0.0;
-};
-static_assert(sizeof(GSensorRecord) == 24, "kept as a plain record of three doubles");
+namespace velmaro {
 
 // How a telemetry text's GPS sentence may look. The default is the camera's own shape only.
 struct TelemetryOptions {
@@ -21,13 +15,6 @@ struct TelemetryOptions {
     // the bytes between `$` and `*`) matches. A sentence whose checksum does not match is read
     // as without this switch, so the camera's own sentences are taken exactly as before.
     bool otherReceivers = false;
-};
-
-struct GpsRecord {
-    double latitude = 0.0;   // decimal degrees, north positive
-    double longitude = 0.0;  // decimal degrees, east positive
-    double speed = 0.0;      // km/h
-    double course = 0.0;     // degrees over ground, as sent
 };
 
 // Parses one telemetry text, read as zero-terminated: nothing at or after the first NUL counts,

@@ -6,7 +6,7 @@
 #include <QRect>
 #include <string>
 
-#include "stream/telemetry.h"
+#include "stream/telemetry_records.h"
 
 class QWidget;
 

@@ -20,7 +20,7 @@
 #include <string>
 
 #include "map/map_page.h"
-#include "stream/telemetry.h"
+#include "stream/telemetry_records.h"
 #include "ui/map/map_port.h"
 
 class QMessageBox;

@@ -26,7 +26,7 @@
 #include <optional>
 #include <vector>
 
-#include "stream/telemetry.h"
+#include "stream/telemetry_records.h"
 
 namespace velmaro {
 
