@@ -59,6 +59,12 @@ std::string Wrapped(const std::string& text, std::size_t width) {
     return out;
 }
 
+// "WIDTHxHEIGHT" and nothing after it.
+bool ParsePictureSize(const std::string& text, int& width, int& height) {
+    char tail = 0;
+    return std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &tail) == 2;
+}
+
 CLI::Validator MakeNonEmpty() {
     return CLI::Validator(
         [](const std::string& text) -> std::string {
@@ -174,11 +180,6 @@ CLI::Validator Decimal(int64_t least, int64_t most) {
 const CLI::Validator& NonEmpty() {
     static const CLI::Validator nonEmpty = MakeNonEmpty();
     return nonEmpty;
-}
-
-bool ParsePictureSize(const std::string& text, int& width, int& height) {
-    char tail = 0;
-    return std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &tail) == 2;
 }
 
 }  // namespace velmaro

@@ -61,7 +61,4 @@ CLI::Validator Decimal(int64_t least = std::numeric_limits<int64_t>::min(),
 // A check refusing an empty value where a name is needed.
 const CLI::Validator& NonEmpty();
 
-// "WIDTHxHEIGHT" and nothing after it.
-bool ParsePictureSize(const std::string& text, int& width, int& height);
-
 }  // namespace velmaro

@@ -650,7 +650,7 @@ void PlayPanel::wheelEvent(QWheelEvent* event) {
 // --- Messages from the channel ---------------------------------------------------------------
 
 void PlayPanel::OnPosition(int32_t perMille) {
-    positionToShow_ = std::clamp(perMille, 0, kSeekMax);
+    positionToShow_ = perMille;  // the session hands over 0..1000 only
     // The first position after a pause shows at once, later ones with the timer.
     if (!positionTimer_->isActive()) {
         ShowPosition();
