@@ -9,6 +9,10 @@
 
 namespace velmaro {
 
+struct ExportOutcome;
+struct TrackOutcome;
+struct FileCopyResult;
+
 class PlaybackListener {
   public:
     virtual ~PlaybackListener() = default;
@@ -27,6 +31,12 @@ class PlaybackListener {
     // Reading starts somewhere else (a seek, another file, a change of direction): what was
     // drawn of the route so far belongs to a finished track.
     virtual void OnReadingReset() {}
+    // The clip export in progress has done `done` of `toDo` bytes; it ended as `outcome` says.
+    virtual void OnExportProgress(int64_t /*done*/, int64_t /*toDo*/) {}
+    virtual void OnExportEnd(const ExportOutcome& /*outcome*/) {}
+    // The track export ended; the copy of a recording to `target` ended.
+    virtual void OnTrackEnd(const TrackOutcome& /*outcome*/) {}
+    virtual void OnCopyEnd(const std::string& /*target*/, const FileCopyResult& /*result*/) {}
 };
 
 }  // namespace velmaro

@@ -1,9 +1,9 @@
 // PlaybackSession: the player's engine, owned by the application and lent to its windows. It
 // holds the channel of the open recording (none while stopped, replaced by the next Open), the
 // telemetry hand-over the reader fills and the parse of it, made once here for the map, the
-// gauges and the route seeker alike. Its threads' messages come back through Deliver on the
-// user-interface thread, which turns them into typed calls on the listeners. Qt-free: every
-// member is for the user-interface thread only.
+// gauges and the route seeker alike, and the exports running in the background. Its threads'
+// messages come back through Deliver on the user-interface thread, which turns them into typed
+// calls on the listeners. Qt-free: every member is for the user-interface thread only.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "playback/export_jobs.h"
 #include "playback/playback_channel.h"
 #include "playback/playback_listener.h"
 #include "stream/telemetry.h"
@@ -46,6 +47,8 @@ class PlaybackSession {
     const GpsRecord& LatestFix() const { return fix_; }
     const GSensorRecord& LatestGSensor() const { return gSensor_; }
     TelemetryHandOver& TelemetrySource() { return telemetry_; }
+    // The clip, track and copy being written; they outlive the recording they came from.
+    ExportJobs& Exports() { return exports_; }
 
   private:
     void Release();
@@ -56,6 +59,7 @@ class PlaybackSession {
     GSensorRecord gSensor_;
     std::unique_ptr<PlaybackChannel> channel_;
     std::vector<PlaybackListener*> listeners_;
+    ExportJobs exports_{listeners_};  // after the listeners: it calls them until it goes
 };
 
 }  // namespace velmaro

@@ -172,7 +172,8 @@ MainWindow::~MainWindow() {
     delete routeSeeker_;  // its reading stops before the channel it seeks goes
     routeSeeker_ = nullptr;
     // The channel draws into the video window and sends through this window's adapter: it
-    // stops first; then the panel, with its export.
+    // stops first. Exports still running end with the session; the adapter, going with this
+    // window, withdraws the poster their ends would come through.
     app_.session.Close();
     delete playCtrl_;
     playCtrl_ = nullptr;

@@ -26,6 +26,7 @@
 #include "platform/drives.h"
 #include "platform/mixer.h"
 #include "playback/clip_request.h"
+#include "playback/export_jobs.h"
 #include "playback/playback_channel.h"
 #include "stream/recording_index.h"
 #include "stream/snapshot_result.h"
@@ -213,13 +214,19 @@ PlayPanel::PlayPanel(MainWindow& mainWindow, AppShared& app, int uiMode)
 }
 
 PlayPanel::~PlayPanel() {
-    // The export removes its unfinished output; the channel stops its workers.
-    backupWorker_.reset();
-    trackWorker_.reset();
     app_.session.RemoveListener(this);
-    if (saveThread_.joinable()) {
-        saveThread_.join();
-    }
+}
+
+ExportJobs& PlayPanel::Exports() const {
+    return app_.session.Exports();
+}
+
+bool PlayPanel::BackupRunning() const {
+    return Exports().ClipRunning();
+}
+
+bool PlayPanel::SaveRunning() const {
+    return Exports().CopyRunning();
 }
 
 double PlayPanel::Scale() const {
@@ -399,7 +406,7 @@ void PlayPanel::ShowOpenMenu() {
 }
 
 bool PlayPanel::TrackRunning() const {
-    return trackWorker_ && trackWorker_->IsRunning();
+    return Exports().TrackRunning();
 }
 
 void PlayPanel::ExportTrack(TrackOf what) {
@@ -427,12 +434,7 @@ void PlayPanel::ExportTrack(TrackOf what) {
         return;
     }
     request.outputPath = target.toStdString();
-    trackWorker_ = std::make_unique<TrackExport>([this](const TrackOutcome& outcome) {
-        QMetaObject::invokeMethod(
-            this, [this, outcome] { OnTrackEnd(outcome); }, Qt::QueuedConnection);
-    });
-    if (!trackWorker_->Start(request)) {
-        trackWorker_.reset();
+    if (!Exports().StartTrack(request)) {
         ShowMessage(Text("Export Track"), true);
     }
 }
@@ -712,31 +714,22 @@ void PlayPanel::SavePlayingFile() {
     if (target.isEmpty()) {
         return;
     }
-    if (saveThread_.joinable()) {
-        saveThread_.join();
+    if (!Exports().StartCopy(source, target.toStdString())) {
+        return;
     }
-    saving_ = true;
     exportProgress_->setRange(0, 0);  // a copy has no steps to show: busy
     exportProgress_->show();
-    // Copying a recording takes seconds on a card: not on the GUI thread.
-    saveThread_ = std::thread([this, source, target] {
-        const FileCopyResult r = CopyWholeFile(source, target.toStdString());
-        const QString error = QString::fromStdString(r.error);
-        QMetaObject::invokeMethod(
-            this, [this, ok = r.ok, target, error] { OnSaveEnd(ok, target, error); },
-            Qt::QueuedConnection);
-    });
 }
 
-void PlayPanel::OnSaveEnd(bool ok, const QString& target, const QString& error) {
-    saving_ = false;
-    if (!backupRunning_) {
+void PlayPanel::OnCopyEnd(const std::string& target, const FileCopyResult& result) {
+    if (!BackupRunning()) {
         exportProgress_->hide();
     }
-    if (ok) {
-        ShowMessage(target + QLatin1Char(' ') + Text("Finish Backup"), false);
+    if (result.ok) {
+        ShowMessage(QString::fromStdString(target) + QLatin1Char(' ') + Text("Finish Backup"),
+                    false);
     } else {
-        ShowMessage(error, true);
+        ShowMessage(QString::fromStdString(result.error), true);
     }
 }
 
@@ -751,26 +744,16 @@ void PlayPanel::ExportClip() {
     if (target.isEmpty()) {
         return;
     }
-    backupWorker_.reset();  // an earlier export: stopped and its temporary file removed
     ExportRequest request = ChannelExportRequest(*Channel(), target.toStdString());
     request.writeSubtitles = Settings().subtitleOnExport != 0;
     request.speedUnit = Settings().unitOfSpeed;
-    backupWorker_ = std::make_unique<ClipExport>(
-        [this](const ExportOutcome& outcome) {
-            QMetaObject::invokeMethod(
-                this, [this, outcome] { OnExportEnd(outcome); }, Qt::QueuedConnection);
-        },
-        [this](int64_t done, int64_t toDo) {
-            QMetaObject::invokeMethod(
-                this, [this, done, toDo] { OnExportProgress(done, toDo); }, Qt::QueuedConnection);
-        });
-    if (!backupWorker_->Begin(request)) {
-        const QString error = QString::fromStdString(backupWorker_->LastError());
-        backupWorker_.reset();
-        ShowMessage(error, true);
+    // An earlier export still running is stopped and its temporary file removed.
+    std::string error;
+    if (!Exports().StartClip(request, error)) {
+        SetBackupBitmap(false);
+        ShowMessage(QString::fromStdString(error), true);
         return;
     }
-    backupRunning_ = true;
     SetBackupBitmap(true);
     exportProgress_->setRange(0, 1000);
     exportProgress_->setValue(0);
@@ -778,16 +761,15 @@ void PlayPanel::ExportClip() {
 }
 
 void PlayPanel::OnExportProgress(int64_t done, int64_t toDo) {
-    if (backupRunning_ && toDo > 0) {
+    if (toDo > 0) {
         exportProgress_->setValue(
             static_cast<int>(std::clamp<int64_t>(done * 1000 / toDo, 0, 1000)));
     }
 }
 
 void PlayPanel::OnExportEnd(const ExportOutcome& outcome) {
-    backupRunning_ = false;
     SetBackupBitmap(false);
-    if (!saving_) {
+    if (!SaveRunning()) {
         exportProgress_->hide();
     }
     switch (outcome.end) {

@@ -12,7 +12,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "controls/skin_dialog.h"
@@ -28,9 +27,7 @@ namespace velmaro {
 
 struct AppShared;
 class MainWindow;
-class ClipExport;
-class TrackExport;
-struct TrackOutcome;
+class ExportJobs;
 class PlaybackChannel;
 class SkinButton;
 class SkinSliderButton;
@@ -129,8 +126,8 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     Dashboard* GetDashboard() const { return dashboard_; }
     QLabel* FramesLabel() const { return framesLabel_; }
     QProgressBar* ExportProgress() const { return exportProgress_; }
-    bool BackupRunning() const { return backupRunning_; }
-    bool SaveRunning() const { return saveThread_.joinable() && saving_; }
+    bool BackupRunning() const;
+    bool SaveRunning() const;
     bool Muted() const { return muted_; }
     int UiMode() const { return uiMode_; }
     // The text of the last message shown to the user (also while its box is open).
@@ -165,10 +162,11 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     QString PlaybackNote() const;
     bool ShowPosition();  // false when the seek bar already shows it
     void TakeSnapshotResults();
-    void OnExportProgress(int64_t done, int64_t toDo);
-    void OnExportEnd(const ExportOutcome& outcome);
-    void OnSaveEnd(bool ok, const QString& target, const QString& error);
-    void OnTrackEnd(const TrackOutcome& outcome);
+    ExportJobs& Exports() const;  // the session's
+    void OnExportProgress(int64_t done, int64_t toDo) override;
+    void OnExportEnd(const ExportOutcome& outcome) override;
+    void OnCopyEnd(const std::string& target, const FileCopyResult& result) override;
+    void OnTrackEnd(const TrackOutcome& outcome) override;
     void SetBackupBitmap(bool running);
     void ShowMessage(const QString& text, bool failure);
     void PaintVolumeBar(QPainter& painter) const;
@@ -178,9 +176,6 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     MainWindow& main_;
     AppShared& app_;
     const int uiMode_;
-    std::unique_ptr<ClipExport> backupWorker_;
-    std::unique_ptr<TrackExport> trackWorker_;  // the last track export; replaced by the next
-    bool backupRunning_ = false;
     bool muted_ = false;
     std::map<int, SkinButton*> buttons_;  // children, by control id
     SkinSliderButton* seekSlider_ = nullptr;
@@ -198,8 +193,6 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     QPointer<QMessageBox> messageBox_;
     QString lastMessage_;
     std::string lastSnapshotPath_;
-    std::thread saveThread_;  // the copy of "Save The Playing File"; joined before the next
-    bool saving_ = false;     // GUI thread
 };
 
 }  // namespace velmaro
