@@ -289,6 +289,7 @@ bool ClipExport::OpenInput(const std::string& path) {
     currentPath_ = path;
     currentIsIn_ = IsMarkIn(path, id);
     currentIsOut_ = IsMarkOut(path, id);
+    currentSize_ = info.st_size;
     countFrom_ = currentIsIn_ ? AlignDown(request_.marks.inPos) : 0;
     threshold_ = 0;
     readPos_ = 0;
@@ -484,19 +485,17 @@ void ClipExport::CountProgress(int64_t blockStart, int64_t blockEnd) {
 ClipExport::Range ClipExport::RangeAt(int64_t r) const {
     const int64_t in = request_.marks.inPos;
     const int64_t out = request_.marks.outPos;
-    if (currentIsOut_ && r > out) {
+    // A mark-out at the recording's end takes the file to its last packet: the block that
+    // ends there is the file's last, not one past the mark.
+    const bool outAtEnd = currentIsOut_ && out >= currentSize_;
+    const bool beforeOut = !currentIsOut_ || r < out || outAtEnd;
+    if (currentIsOut_ && r > out && !outAtEnd) {
         return Range::kFinished;
     }
-    if (currentIsIn_ && currentIsOut_) {
-        return in < r && r < out ? Range::kIn : Range::kBefore;
-    }
     if (currentIsIn_) {
-        return r > in ? Range::kIn : Range::kBefore;
+        return r > in && beforeOut ? Range::kIn : Range::kBefore;
     }
-    if (currentIsOut_) {
-        return r < out ? Range::kIn : Range::kBefore;
-    }
-    return Range::kIn;
+    return beforeOut ? Range::kIn : Range::kBefore;
 }
 
 // A packet starts where the sync byte stands here and 188 bytes further on. The last packet of
@@ -738,7 +737,8 @@ void ClipExport::WatchForPicture(size_t at) {
     videoPes_.Append(packet.Payload(), packet.payloadLength);
 }
 
-// A fragment whose start was not copied has no PES header and is not a picture.
+// A fragment whose start was not copied has no PES header and is not a picture; a picture
+// that is not a key frame cannot be decoded from the clip, which starts with it at best.
 bool ClipExport::GatheredPicture() const {
     const int fill = videoPes_.Fill();
     PesHeader header;
@@ -748,7 +748,7 @@ bool ClipExport::GatheredPicture() const {
     }
     return ScanFrameKind(videoPes_.Bytes() + header.payloadOffset, fill - header.payloadOffset,
                          &running_, psi_.videoCodec)
-               .kind != kKindNone;
+               .kind == kKindVideoKey;
 }
 
 void ClipExport::OnAviPacket(size_t at) {

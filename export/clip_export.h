@@ -210,8 +210,9 @@ class ClipExport {
     std::string currentPath_;
     bool currentIsIn_ = false;
     bool currentIsOut_ = false;
-    int64_t countFrom_ = 0;  // progress counts bytes of the current file from here on
-    PsiState psi_;           // the tables in use where the walk is
+    int64_t currentSize_ = 0;  // as the file was opened
+    int64_t countFrom_ = 0;    // progress counts bytes of the current file from here on
+    PsiState psi_;             // the tables in use where the walk is
     // The first tables of the mark-in file and the continuity counters of their PIDs' packets
     // before its map; then the tables in force where the stretch begins.
     TablesInForce tables_;
@@ -234,7 +235,7 @@ class ClipExport {
     size_t runEnd_ = 0;
     bool stretchWritten_ = false;
     int64_t writeBackFrom_ = 0;   // TS copy: clip bytes before this were handed to write-back
-    bool pictureCopied_ = false;  // TS copy: a PES with a picture has been copied
+    bool pictureCopied_ = false;  // TS copy: a PES with a key picture has been copied
 
     PesBuffer videoPes_;  // AVI: the frame being gathered; TS copy: until a picture is copied
     PesBuffer audioPes_;

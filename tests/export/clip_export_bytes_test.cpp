@@ -126,11 +126,12 @@ ExpectedParts ExpectedClip(const Stretch& s) {
                 continue;
             }
             const int64_t blockEnd = std::min(BlockCeil(p + kPacket), Size(file));
-            if (isOut && blockEnd > s.outPos) {
+            const bool outAtEnd = isOut && s.outPos >= Size(file);  // the file is taken whole
+            if (isOut && blockEnd > s.outPos && !outAtEnd) {
                 return any ? parts : ExpectedParts{};  // the first block past the mark-out
             }
             const bool afterIn = !isIn || blockEnd > s.inPos;
-            const bool beforeOut = !isOut || blockEnd < s.outPos;
+            const bool beforeOut = !isOut || blockEnd < s.outPos || outAtEnd;
             if (afterIn && beforeOut && p >= (isIn ? threshold : 0)) {
                 clip.insert(clip.end(), file.begin() + p, file.begin() + p + kPacket);
                 any = true;
@@ -342,7 +343,8 @@ TEST_F(DamagedCard, ClipAcrossAllFilesWithMarksInTheMiddle) {
 }
 
 TEST_F(DamagedCard, ClipFromTheStartOfAFileToTheCutEndOfTheLast) {
-    // The mark-out at the end of the last file: its last, partial block is not taken.
+    // The mark-out at the end of the last file takes it to its last packet; one byte before
+    // the end leaves its last, partial block out.
     ExpectClip(0, 0, 2, Size(files_[2]));
     ExpectClip(1, 0, 2, Size(files_[2]) - 1);
 }

@@ -84,8 +84,12 @@ int64_t PacketFloor(int64_t v) {
     return v / kPacket * kPacket;
 }
 
-// End of the last block that ends before `markOut` in a file of `size` bytes.
+// End of the last block that ends before `markOut` in a file of `size` bytes; the file's end
+// when the mark-out is there.
 int64_t LastBlockEndBefore(int64_t markOut, int64_t size) {
+    if (markOut >= size) {
+        return size;
+    }
     int64_t last = 0;
     for (int64_t end = kBlock;; end += kBlock) {
         const int64_t r = std::min(end, size);

@@ -1,6 +1,7 @@
-// Marks that hold no picture save nothing: a transport stream clip is refused as an AVI clip
-// is, with the same words, through the export and through velmaro-export, and any file under
-// the output name stays as it was.
+// Marks that hold no picture that can be decoded from the clip (none, or none that is a key
+// frame) save nothing: a transport stream clip is refused as an AVI clip is, with the same
+// words, through the export and through velmaro-export, and any file under the output name
+// stays as it was.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -28,19 +29,21 @@ using test::WriteBytes;
 
 const fs::path kExportTool = fs::path(VELMARO_BIN_DIR) / "velmaro-export";
 
-// A recording with one picture of 200 kB in the middle of small ones: marks well inside it
-// hold only the middle of its PES.
+// A recording whose second key picture is of 200 kB among small ones: marks well inside it
+// hold only the middle of its PES, and marks before it only pictures that are no key frame.
 class OneBigPicture : public ::testing::Test {
   protected:
     void SetUp() override {
         Muxed m;
         m.Add(test::PatPacket(kPmtPid));
         m.Add(test::PmtPacket(kPmtPid, {{0x1B, kVideoPid}, {0x0F, kAudioPid}}));
-        m.Pictures(0, 4);
+        m.Pictures(0, 1);
+        afterFirstKey = static_cast<int64_t>(m.bytes.size());
+        m.Pictures(2, test::kGop - 1);
         bigStart = static_cast<int64_t>(m.bytes.size());
-        m.Pictures(5, 5, kVideoPid, 200000);
+        m.Pictures(test::kGop, test::kGop, kVideoPid, 200000);
         bigEnd = static_cast<int64_t>(m.bytes.size());
-        m.Pictures(6, 40);
+        m.Pictures(test::kGop + 1, 40);
         source = dir.File("BIG_0001.ts");
         WriteBytes(source, m.bytes);
         insideIn = bigStart + 2 * kBlock;
@@ -50,25 +53,33 @@ class OneBigPicture : public ::testing::Test {
     TempDir dir;
     TempDir out;
     std::string source;
+    int64_t afterFirstKey = 0;
     int64_t bigStart = 0;
     int64_t bigEnd = 0;
     int64_t insideIn = 0;
     int64_t insideOut = 0;
 };
 
-TEST_F(OneBigPicture, MarksInsideAPictureSaveNoClipOfEitherKind) {
+TEST_F(OneBigPicture, MarksInsideAPictureOrWithoutAKeyFrameSaveNoClipOfEitherKind) {
     const Bytes old = {'o', 'l', 'd'};
-    for (const std::string name : {"inside.ts", "inside.avi"}) {
-        SCOPED_TRACE(name);
-        const std::string target = out.File(name);
-        WriteBytes(target, old);
-        const test::ExportRun run =
-            test::RunExport(ClipRequest(target, source, insideIn, source, insideOut));
-        EXPECT_EQ(run.outcome.end, ExportEnd::kFailed);
-        EXPECT_EQ(run.outcome.reason, kNoPictureReason);
-        EXPECT_TRUE(ReadBytes(target) == old);
+    const struct {
+        const char* name;
+        int64_t in;
+        int64_t out;
+    } cases[] = {{"inside", insideIn, insideOut}, {"nokey", afterFirstKey + kBlock, bigStart - 1}};
+    for (const auto& c : cases) {
+        for (const std::string suffix : {".ts", ".avi"}) {
+            SCOPED_TRACE(c.name + suffix);
+            const std::string target = out.File(c.name + suffix);
+            WriteBytes(target, old);
+            const test::ExportRun run =
+                test::RunExport(ClipRequest(target, source, c.in, source, c.out));
+            EXPECT_EQ(run.outcome.end, ExportEnd::kFailed);
+            EXPECT_EQ(run.outcome.reason, kNoPictureReason);
+            EXPECT_TRUE(ReadBytes(target) == old);
+        }
     }
-    EXPECT_EQ(NamesIn(out.path()), (std::vector<std::string>{"inside.avi", "inside.ts"}));
+    EXPECT_EQ(NamesIn(out.path()).size(), 4u);
 
     // From just before the picture begins, the clip holds its start and is saved.
     const std::string target = out.File("whole.ts");
