@@ -254,6 +254,7 @@ bool ClipExport::Start() {
     stretchWritten_ = false;
     writeBackFrom_ = 0;
     pictureCopied_ = false;
+    timeline_ = ClipTimeline{};
     videoPes_.Reset();
     audioPes_.Reset();
     videoStarted_ = false;
@@ -438,6 +439,7 @@ void ClipExport::ProcessBlock(size_t blockEnd, int64_t blockStart, int64_t fileE
             }
             WalkPackets(blockEnd, eof, [this](size_t at) {
                 if (range_ == Range::kIn && bufferBase_ + static_cast<int64_t>(at) >= threshold_) {
+                    timeline_.Pass(buffer_.data() + at, psi_.videoPid);
                     Emit(at);
                     if (!pictureCopied_) {
                         WatchForPicture(at);
@@ -472,7 +474,20 @@ void ClipExport::EndOfFile() {
     if (!OpenInput(next)) {
         const int err = errno;  // before anything else can change it
         Fail(SystemError("cannot open " + next, err));
+        return;
     }
+    if (!aviMode_) {
+        ContinueTimeline();
+    }
+}
+
+// The read buffer is free here: the next read fills it from the new file's start.
+void ClipExport::ContinueTimeline() {
+    ssize_t n;
+    do {
+        n = ::pread(input_.Get(), buffer_.data(), kReadSize, 0);
+    } while (n < 0 && errno == EINTR);
+    timeline_.BeginFile(buffer_.data(), n > 0 ? static_cast<size_t>(n) : 0, psi_.videoPid);
 }
 
 void ClipExport::CountProgress(int64_t blockStart, int64_t blockEnd) {

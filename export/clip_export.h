@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "export/avi_writer.h"
+#include "export/clip_timeline.h"
 #include "export/file_copy.h"
 #include "export/ts_clip_tables.h"
 #include "media/aac_decoder.h"
@@ -153,6 +154,7 @@ class ClipExport {
     void ProcessChunk();
     void ProcessBlock(size_t blockEnd, int64_t blockStart, int64_t fileEnd, bool eof);
     void EndOfFile();
+    void ContinueTimeline();
     void CountProgress(int64_t blockStart, int64_t blockEnd);
     Range RangeAt(int64_t position) const;
     Sync SyncAt(size_t at, bool eof) const;
@@ -236,6 +238,7 @@ class ClipExport {
     bool stretchWritten_ = false;
     int64_t writeBackFrom_ = 0;   // TS copy: clip bytes before this were handed to write-back
     bool pictureCopied_ = false;  // TS copy: a PES with a key picture has been copied
+    ClipTimeline timeline_;       // TS copy: the clip's clocks and counters across files
 
     PesBuffer videoPes_;  // AVI: the frame being gathered; TS copy: until a picture is copied
     PesBuffer audioPes_;

@@ -190,6 +190,24 @@ inline size_t PicturesFromFirstKey(const Bytes& bytes, int videoPid) {
     return count;
 }
 
+// `bytes` (whole packets back to back) with what a clip across recordings rewrites blanked:
+// continuity counters, PCR and PES times. Their values are checked on their own.
+inline Bytes WithoutClocks(Bytes bytes) {
+    for (size_t at = 0; at + kPacket <= bytes.size(); at += kPacket) {
+        uint8_t* p = bytes.data() + at;
+        p[3] &= 0xF0;
+        if ((p[3] & 0x20) != 0 && p[4] >= 7 && (p[5] & 0x10) != 0) {
+            std::fill_n(p + 6, 6, 0);
+        }
+        const size_t payload = PayloadStart(p);
+        uint8_t* pes = p + payload;
+        if (StartsUnit(p) && payload + 19 <= kPacket && pes[0] == 0 && pes[1] == 0 && pes[2] == 1) {
+            std::fill_n(pes + 9, (pes[7] >> 6) == 3 ? 10 : (pes[7] >> 6) == 2 ? 5 : 0, 0);
+        }
+    }
+    return bytes;
+}
+
 // What the player's reader delivers of a clip, played forward to its end.
 inline std::vector<Delivered> PlayClip(const std::string& path) {
     ReaderHarness h;
