@@ -3,6 +3,7 @@
 // message, and the sidecar follows the setting.
 #include <gtest/gtest.h>
 
+#include <QDate>
 #include <QStringList>
 #include <QTest>
 #include <filesystem>
@@ -34,6 +35,8 @@ size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
+const QDate kCardDay(2026, 6, 12);
+
 class TrackExportPanel : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -49,7 +52,7 @@ class TrackExportPanel : public ::testing::Test {
         ASSERT_TRUE(WaitGui([&] {
             return shared.session.Channel() != nullptr &&
                    window->Video()->VideoSurface()->PicturesPresented() > 3 &&
-                   window->SelectedDate().isValid();
+                   window->SelectedDate() == kCardDay;  // the list has come, not just today
         }));
     }
     void TearDown() override {
