@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config git
     libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg zlib1g-dev
-    libsdl2-dev libturbojpeg0-dev libasound2-dev
+    libsdl2-dev libturbojpeg0-dev libexif-dev libasound2-dev
     qt6-base-dev libqt6opengl6-dev libgl-dev xvfb xauth
     qt6-webengine-dev qt6-webchannel-dev libjs-leaflet
     libgtest-dev libgmock-dev libbenchmark-dev
@@ -14,7 +14,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     locales
     desktop-file-utils appstream
-    gpsbabel libxml2-utils
+    gpsbabel libxml2-utils libimage-exiftool-perl
     dbus
 )
 
