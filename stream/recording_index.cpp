@@ -44,7 +44,7 @@ ssize_t ReadAt(int fd, uint8_t* into, int size, int64_t offset) {
 }
 
 // Finds the last video time of a file by walking backward from its end. Its buffers are allocated
-// once and reused for every file of a scan.
+// once and reused for every file of a scan. Times below a second count as none.
 class TailScanner {
   public:
     TailScanner() {
@@ -59,15 +59,19 @@ class TailScanner {
     }
 
     int32_t Duration(const std::string& path, const std::atomic<int32_t>& running) {
+        return static_cast<int32_t>(std::trunc(LastTime(path, running)));
+    }
+
+    double LastTime(const std::string& path, const std::atomic<int32_t>& running) {
         if (!ready_) {
-            return 0;
+            return 0.0;
         }
         // Non-blocking, so that a FIFO named like a recording cannot stall the scan in open().
         const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         struct stat st {};
         if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
             st.st_size <= kBackwardStride) {
-            return 0;  // a file this short has only its first block, which is never examined
+            return 0.0;  // a file this short has only its first block, which is never examined
         }
         return WalkBack(fd.Get(), st.st_size, VideoPid(fd.Get()), running);
     }
@@ -99,7 +103,7 @@ class TailScanner {
         return psi.pidsKnown && psi.videoPid != kNoPid ? psi.videoPid : kCameraVideoPid;
     }
 
-    int32_t WalkBack(int fd, int64_t size, int videoPid, const std::atomic<int32_t>& running) {
+    double WalkBack(int fd, int64_t size, int videoPid, const std::atomic<int32_t>& running) {
         available_ = 0;
         cursor_ = kLastWindowByte;
         pes_.Reset();
@@ -113,26 +117,26 @@ class TailScanner {
             const int64_t from = position - std::min(position, kBackwardStride);
             const ssize_t n = ReadAt(fd, block_.get(), kReadBlockSize, from);
             if (n < 0) {
-                return 0;
+                return 0.0;
             }
             position = from + n;
             if (position <= n) {
-                return 0;  // this block begins the file
+                return 0.0;  // this block begins the file
             }
             if (available_ + n > kWindowSize) {
                 available_ = 0;  // the loop below leaves at most one packet; never overrun
             }
             std::memcpy(w + kWindowSize - available_ - n, block_.get(), static_cast<size_t>(n));
             available_ += static_cast<int>(n);
-            if (const int32_t seconds = WalkWindow(videoPid); seconds > 0) {
-                return seconds;
+            if (const double time = WalkWindow(videoPid); time > 0.0) {
+                return time;
             }
         }
-        return 0;
+        return 0.0;
     }
 
     // A packet is taken where a sync byte has another one a packet's length before it.
-    int32_t WalkWindow(int videoPid) {
+    double WalkWindow(int videoPid) {
         const uint8_t* w = window_.get();
         while (available_ > kTsPacketSize) {
             if (w[cursor_] != kTsSyncByte || w[cursor_ - kTsPacketSize] != kTsSyncByte) {
@@ -148,25 +152,25 @@ class TailScanner {
             }
             pes_.Prepend(packet.Payload(), packet.payloadLength);
             if (packet.payloadUnitStart) {
-                const int32_t seconds = GatheredPesSeconds();
+                const double time = GatheredPesTime();
                 pes_.Reset();
-                if (seconds > 0) {
-                    return seconds;
+                if (time > 0.0) {
+                    return time;
                 }
             }
         }
-        return 0;
+        return 0.0;
     }
 
-    // The whole seconds of the gathered PES's presentation time; 0 when it has none or carries
-    // nothing after its header.
-    int32_t GatheredPesSeconds() const {
+    // The gathered PES's presentation time; 0 when it is below a second, or the PES has none or
+    // carries nothing after its header.
+    double GatheredPesTime() const {
         PesHeader header;
         if (pes_.Overflowed() || !ParsePesHeader(pes_.Bytes(), pes_.Fill(), header) ||
-            !header.HasTime() || pes_.Fill() <= header.payloadOffset) {
-            return 0;
+            !header.HasTime() || pes_.Fill() <= header.payloadOffset || header.pts < 1.0) {
+            return 0.0;
         }
-        return static_cast<int32_t>(std::trunc(header.pts));
+        return header.pts;
     }
 
     std::unique_ptr<uint8_t[]> window_;
@@ -217,9 +221,13 @@ int64_t LastWriteTime(const std::string& path, const std::string& mountInfoPath)
 }
 
 int32_t RecordingDuration(const std::string& path) {
+    return static_cast<int32_t>(std::trunc(LastVideoTime(path)));
+}
+
+double LastVideoTime(const std::string& path) {
     const std::atomic<int32_t> always{1};
     TailScanner scanner;
-    return scanner.Duration(path, always);
+    return scanner.LastTime(path, always);
 }
 
 std::optional<RecordingMoment> FindRecordingMoment(const std::vector<RecordingEntry>& entries,

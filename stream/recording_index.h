@@ -37,6 +37,8 @@ int64_t LastWriteTime(const std::string& path, const std::string& mountInfoPath 
 // when its first blocks hold one, else the camera's 0x1011. 0 for a file that cannot be opened,
 // is not a regular file, is 16,384 bytes or shorter, or holds no usable video time.
 int32_t RecordingDuration(const std::string& path);
+// The same walk's time in seconds with its fraction: the time stamp the file time stands for.
+double LastVideoTime(const std::string& path);
 
 // Where a moment of the card is recorded: the file holding `time`, or after a gap the next file
 // from its start, with the share of that file's duration before the moment (0..999). Empty
