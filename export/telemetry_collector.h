@@ -31,6 +31,8 @@ class TelemetryCollector {
     // The file ended: the PES still being gathered is complete.
     void Finish();
 
+    // The program tables have been read: packets of the streams are taken from now on.
+    bool TablesKnown() const { return psi_.pidsKnown; }
     const std::vector<CollectedText>& Texts() const { return texts_; }
     const std::vector<VideoStart>& VideoStarts() const { return videoStarts_; }
 

@@ -1,5 +1,7 @@
 #include "export/track_source.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -22,11 +24,19 @@ constexpr size_t kReadSize = 64 * 1024;
 constexpr int64_t kNoLimit = std::numeric_limits<int64_t>::max();
 // A chain of "next" files longer than any card holds means the numbers loop; it is cut.
 constexpr int kMaxStretchFiles = 100000;
+// The text of a picture's second lies before the picture, a second of stream at most: 4 MiB is
+// that at 32 Mb/s, thrice a camera's rate. A text muxed just after a picture of its own time is
+// found in the stretch after it.
+constexpr int64_t kTextSearchBefore = 4 * 1024 * 1024;
+constexpr int64_t kTextSearchAfter = 512 * 1024;
+constexpr size_t kTablesSearchBytes = 256 * 1024;  // as far as the reader looks for them
+// A text stamped with the picture's own time is the picture's.
+constexpr double kSameMoment = 0.001;
 
-ssize_t ReadSome(int fd, uint8_t* into, size_t size) {
+ssize_t ReadAt(int fd, uint8_t* into, size_t size, int64_t at) {
     ssize_t n;
     do {
-        n = ::read(fd, into, size);
+        n = ::pread(fd, into, size, static_cast<off_t>(at));
     } while (n < 0 && errno == EINTR);
     return n;
 }
@@ -35,7 +45,8 @@ ssize_t ReadSome(int fd, uint8_t* into, size_t size) {
 // the file a last whole packet that starts with one.
 class PacketFinder {
   public:
-    explicit PacketFinder(TelemetryCollector& collector) : collector_(collector) {}
+    PacketFinder(TelemetryCollector& collector, int64_t base)
+        : collector_(collector), base_(base) {}
 
     void Take(const uint8_t* bytes, size_t count) {
         buffer_.insert(buffer_.end(), bytes, bytes + count);
@@ -68,6 +79,48 @@ class PacketFinder {
     std::vector<uint8_t> buffer_;
     int64_t base_ = 0;  // file offset of buffer_[0]
 };
+
+// Feeds the bytes from `from` up to `to` to the collector. Only the file's end completes the
+// text still being gathered; one cut off at `to` is left out.
+bool FeedRange(int fd, const std::string& path, int64_t from, int64_t to,
+               TelemetryCollector& collector, std::string& error, const Cancelled& cancelled) {
+    PacketFinder finder(collector, from);
+    std::vector<uint8_t> block(kReadSize);
+    for (int64_t at = from; at < to;) {
+        if (cancelled && cancelled()) {
+            error = "stopped";
+            return false;
+        }
+        const auto want = static_cast<size_t>(std::min<int64_t>(kReadSize, to - at));
+        const ssize_t n = ReadAt(fd, block.data(), want, at);
+        if (n < 0) {
+            error = SystemError("cannot read " + path, errno);
+            return false;
+        }
+        if (n == 0) {
+            finder.Finish();
+            break;
+        }
+        finder.Take(block.data(), static_cast<size_t>(n));
+        at += n;
+    }
+    return true;
+}
+
+// The program tables at the head of the file, for reading that starts inside it. Nothing after
+// them is fed, so no text of the head is collected.
+void FeedTables(int fd, TelemetryCollector& collector) {
+    std::vector<uint8_t> head(kTablesSearchBytes);
+    const ssize_t n = ReadAt(fd, head.data(), head.size(), 0);
+    for (ssize_t at = 0; at + kTsPacketSize < n && !collector.TablesKnown();) {
+        if (head[at] == kTsSyncByte && head[at + kTsPacketSize] == kTsSyncByte) {
+            collector.Feed(head.data() + at, at);
+            at += kTsPacketSize;
+        } else {
+            ++at;
+        }
+    }
+}
 
 // The file's last picture time, which the file time stands for.
 double LastVideoPts(const TelemetryCollector& collector) {
@@ -104,29 +157,47 @@ bool CollectInto(const std::string& path, int64_t fromPos, int64_t toPos, GSenso
 
 bool CollectFileTelemetry(const std::string& path, TelemetryCollector& collector,
                           std::string& error, const Cancelled& cancelled) {
-    UniqueFd fd = OpenRegularFile(path);
+    const UniqueFd fd = OpenRegularFile(path);
     if (!fd.Valid()) {
         error = SystemError("cannot open " + path, errno);
         return false;
     }
-    PacketFinder finder(collector);
-    std::vector<uint8_t> block(kReadSize);
-    for (;;) {
-        if (cancelled && cancelled()) {
-            error = "stopped";
-            return false;
-        }
-        const ssize_t n = ReadSome(fd.Get(), block.data(), block.size());
-        if (n < 0) {
-            error = SystemError("cannot read " + path, errno);
-            return false;
-        }
-        if (n == 0) {
-            break;
-        }
-        finder.Take(block.data(), static_cast<size_t>(n));
+    return FeedRange(fd.Get(), path, 0, kNoLimit, collector, error, cancelled);
+}
+
+bool CollectPictureTelemetry(const std::string& path, int64_t picturePos, double pts,
+                             PictureTelemetry& result, std::string& error) {
+    const double fileEnd = static_cast<double>(LastWriteTime(path));
+    const double last = LastVideoTime(path);
+    if (fileEnd <= 0.0 || last <= 0.0) {
+        error = "no time is known for the pictures of " + path;
+        return false;
     }
-    finder.Finish();
+    result.cameraTime = fileEnd - (last - pts);
+    const UniqueFd fd = OpenRegularFile(path);
+    if (!fd.Valid()) {
+        error = SystemError("cannot open " + path, errno);
+        return false;
+    }
+    TelemetryCollector collector;
+    const int64_t from = std::max<int64_t>(0, picturePos - kTextSearchBefore);
+    if (from > 0) {
+        FeedTables(fd.Get(), collector);
+    }
+    if (!FeedRange(fd.Get(), path, from, picturePos + kTextSearchAfter, collector, error, {})) {
+        return false;
+    }
+    // Placed as the track places the texts of the whole file.
+    GSensorRecord gsensor;
+    TrackPoints points;
+    AppendPoints(collector, from, kNoLimit, fileEnd - (last - LastVideoPts(collector)), gsensor,
+                 points);
+    result.text.reset();
+    for (const TrackPoint& point : points) {
+        if (point.cameraTime <= result.cameraTime + kSameMoment) {
+            result.text = point;
+        }
+    }
     return true;
 }
 

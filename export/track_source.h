@@ -4,7 +4,9 @@
 // card's day reads every byte of its recordings, so `cancelled` is asked between blocks.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/recording_day.h"
@@ -30,6 +32,20 @@ struct TrackResult {
 // Reads the telemetry of one file. False with `error` set when it cannot be opened or read.
 bool CollectFileTelemetry(const std::string& path, TelemetryCollector& collector,
                           std::string& error, const Cancelled& cancelled = {});
+
+// A picture of a recording file and the telemetry of its moment.
+struct PictureTelemetry {
+    double cameraTime = 0.0;  // the picture's, on the camera's clock as the track counts it
+    // The text in force then: the last one stamped at or before the picture.
+    std::optional<TrackPoint> text;
+};
+
+// The picture whose PES begins at `picturePos` with presentation time `pts`: placed by the file
+// time and its last picture time as the track places texts, and the text of its second found in
+// the stretch of the file around it, not the whole file. No text when that stretch holds none
+// before the picture. False with `error` set when the file cannot be read or has no usable time.
+bool CollectPictureTelemetry(const std::string& path, int64_t picturePos, double pts,
+                             PictureTelemetry& result, std::string& error);
 
 // Every telemetry text of one recording file.
 TrackResult CollectRecordingTrack(const std::string& path, const Cancelled& cancelled = {});
