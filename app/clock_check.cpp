@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "app/language_table.h"
@@ -12,6 +13,8 @@ namespace {
 constexpr int64_t kMsPerSecond = 1000;
 constexpr int64_t kSecondsPerMinute = 60;
 constexpr int64_t kSecondsPerHour = 3600;
+constexpr int64_t kZoneStepSeconds = 15 * kSecondsPerMinute;
+constexpr int64_t kWidestZoneSeconds = 14 * kSecondsPerHour;  // UTC+14, the Line Islands
 // Language keys; "%s" stands for the amount.
 constexpr const char* kBehindKey = "camera clock is %s behind GPS time";
 constexpr const char* kAheadKey = "camera clock is %s ahead of GPS time";
@@ -26,6 +29,25 @@ int64_t RoundedSeconds(int64_t ms) {
 
 int64_t CameraClockOffset(int64_t cameraSeconds, int64_t gpsUtcMs) {
     return RoundedSeconds(cameraSeconds * kMsPerSecond - gpsUtcMs);
+}
+
+// The wall clock the camera seconds stand for is read back as if it were UTC: what remains
+// against the GPS time is the camera's offset from UTC.
+std::optional<int32_t> CameraZoneOffset(int64_t cameraSeconds, int64_t gpsUtcMs) {
+    const std::time_t camera = static_cast<std::time_t>(cameraSeconds);
+    std::tm wall{};
+    if (localtime_r(&camera, &wall) == nullptr) {
+        return std::nullopt;
+    }
+    const int64_t offset = CameraClockOffset(static_cast<int64_t>(timegm(&wall)), gpsUtcMs);
+    const int64_t zone =
+        (offset >= 0 ? offset + kZoneStepSeconds / 2 : offset - kZoneStepSeconds / 2) /
+        kZoneStepSeconds * kZoneStepSeconds;
+    if (std::llabs(offset - zone) > kClockToleranceSeconds ||
+        std::llabs(zone) > kWidestZoneSeconds) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(zone / kSecondsPerMinute);
 }
 
 std::optional<int64_t> NoticeableClockOffset(int64_t offsetSeconds) {

@@ -21,6 +21,11 @@ inline constexpr int64_t kClockToleranceSeconds = 90;
 // camera's wall clock, as the recording list carries times) and `gpsUtcMs` (true UTC).
 int64_t CameraClockOffset(int64_t cameraSeconds, int64_t gpsUtcMs);
 
+// The camera's clock minus UTC in minutes, the offset of the zone it was set to, for one moment
+// given as in CameraClockOffset: told when the two differ by whole quarter hours, within the
+// tolerance and at most 14 hours, else nothing.
+std::optional<int32_t> CameraZoneOffset(int64_t cameraSeconds, int64_t gpsUtcMs);
+
 // The offset when it is worth telling, else nothing.
 std::optional<int64_t> NoticeableClockOffset(int64_t offsetSeconds);
 

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ctime>
 #include <limits>
+#include <optional>
 
 #include "app/clock_check.h"
 #include "app/incident_detect.h"
@@ -77,6 +79,39 @@ TEST(CameraClockCheck, OffsetIsCameraMinusGpsRoundedAndToldWhenOverNinetySeconds
     EXPECT_FALSE(NoticeableClockOffset(-90));
     EXPECT_EQ(NoticeableClockOffset(91), 91);
     EXPECT_EQ(NoticeableClockOffset(-3600), -3600);
+}
+
+// The camera's wall clock for a moment `zoneSeconds` east of UTC, as the recording list counts it.
+int64_t CameraSecondsAt(int64_t utcSeconds, int64_t zoneSeconds) {
+    const std::time_t wallAsUtc = static_cast<std::time_t>(utcSeconds + zoneSeconds);
+    std::tm wall{};
+    gmtime_r(&wallAsUtc, &wall);
+    wall.tm_isdst = -1;
+    return static_cast<int64_t>(std::mktime(&wall));
+}
+
+TEST(CameraClockCheck, TheZoneIsTheOffsetFromUtcInWholeQuarterHoursWithinTheTolerance) {
+    constexpr int64_t kGps = 1781253000;  // 2026-06-12 08:30:00 UTC
+    const struct {
+        int64_t cameraAhead;  // seconds
+        std::optional<int32_t> zoneMinutes;
+    } cases[] = {
+        {0, 0},
+        {2 * 3600, 120},
+        {2 * 3600 + 90, 120},
+        {2 * 3600 - 90, 120},
+        {-(3 * 3600 + 1800), -210},
+        {5 * 3600 + 2700, 345},
+        {14 * 3600, 840},
+        {2 * 3600 + 91, std::nullopt},  // a clock off by more than its drift: no zone
+        {7 * 60, std::nullopt},
+        {15 * 3600, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CameraZoneOffset(CameraSecondsAt(kGps, c.cameraAhead), kGps * 1000),
+                  c.zoneMinutes)
+            << c.cameraAhead;
+    }
 }
 
 TEST(CameraClockCheck, TheOffsetReadsAsADriverWouldSayIt) {
