@@ -11,6 +11,7 @@
 #include <memory>
 #include <system_error>
 
+#include "media/snapshot_exif.h"
 #include "platform/unique_fd.h"
 #include "platform/write_all.h"
 
@@ -275,7 +276,8 @@ std::string NumberedSnapshotPath(const std::string& filePath, int number) {
     return filePath.substr(0, at) + " (" + std::to_string(number) + ")" + filePath.substr(at);
 }
 
-SnapshotResult WriteSnapshot(const PresentedPicture& picture, const std::string& filePath) {
+SnapshotResult WriteSnapshot(const PresentedPicture& picture, const std::string& filePath,
+                             const SnapshotStamp& stamp) {
     if (picture.width <= 0 || picture.height <= 0) {
         return Failure(SnapshotEnd::kNoPicture, "no picture yet");
     }
@@ -291,6 +293,9 @@ SnapshotResult WriteSnapshot(const PresentedPicture& picture, const std::string&
     std::vector<uint8_t> jpeg;
     if (!EncodeSnapshot(picture, jpeg)) {
         return Failure(SnapshotEnd::kWriteFailed, "the picture cannot be encoded as JPEG");
+    }
+    if (!InsertExif(jpeg, SnapshotExif(stamp, picture.width, picture.height))) {
+        return Failure(SnapshotEnd::kWriteFailed, "the picture's EXIF tags cannot be made");
     }
     return WriteNewFile(filePath, jpeg);
 }

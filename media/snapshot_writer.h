@@ -1,8 +1,9 @@
-// Snapshots: the picture on the presenter's back buffer written as a JPEG file named after the
-// local time, at the video's own resolution. Encoded with libjpeg-turbo (TurboJPEG), straight
-// from the YUV planes in display mode "YV12" and from the BGRX image in display mode "RGB".
-// A snapshot never replaces a file, and a failure leaves no file; the outcome, with its reason,
-// goes back to the caller to tell the user.
+// Snapshots: the picture on the presenter's back buffer written as a JPEG file named after a
+// time (the picture's own, as the caller tells it), at the video's own resolution, with the
+// picture's time and place as EXIF. Encoded with libjpeg-turbo (TurboJPEG), straight from the YUV
+// planes in display mode "YV12" and from the BGRX image in display mode "RGB". A snapshot never
+// replaces a file, and a failure leaves no file; the outcome, with its reason, goes back to the
+// caller to tell the user.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 
 #include "media/video_output.h"
 #include "stream/snapshot_result.h"
+#include "stream/snapshot_stamp.h"
 
 namespace velmaro {
 
@@ -35,10 +37,12 @@ bool EncodeSnapshot(const PresentedPicture& picture, std::vector<uint8_t>& jpeg)
 // "a/b (3).jpg". Number 1 is the path itself.
 std::string NumberedSnapshotPath(const std::string& filePath, int number);
 
-// Ensures the folder, encodes and writes the file under the first free name of `filePath`,
-// " (2)", " (3)", ...: each name is created only if it does not exist, so neither an older file
-// nor a snapshot written at the same moment is ever replaced. The result names the file only
-// once all of it is on disk; otherwise it says why, and nothing of the file is left.
-SnapshotResult WriteSnapshot(const PresentedPicture& picture, const std::string& filePath);
+// Ensures the folder, encodes, adds the EXIF of `stamp` and writes the file under the first free
+// name of `filePath`, " (2)", " (3)", ...: each name is created only if it does not exist, so
+// neither an older file nor a snapshot written at the same moment is ever replaced. The result
+// names the file only once all of it is on disk; otherwise it says why, and nothing of the file
+// is left.
+SnapshotResult WriteSnapshot(const PresentedPicture& picture, const std::string& filePath,
+                             const SnapshotStamp& stamp = {});
 
 }  // namespace velmaro

@@ -582,13 +582,13 @@ void VideoDecoder::ServicePresenter() {
 // these are written is served on the next pass.
 void VideoDecoder::ServeSnapshot() {
     for (int32_t waiting = channel_->snapshotRequested.load(); waiting > 0; --waiting) {
-        const std::optional<std::string> path = channel_->PendingSnapshot();
-        if (!path) {
+        const std::optional<SnapshotRequest> request = channel_->PendingSnapshot();
+        if (!request) {
             return;
         }
         const PresentedPicture* surface = presenter_.Surface();
         channel_->FinishSnapshot(
-            surface != nullptr ? WriteSnapshot(*surface, *path)
+            surface != nullptr ? WriteSnapshot(*surface, request->path, request->stamp)
                                : SnapshotResult{SnapshotEnd::kNoPicture, {}, "no picture yet"});
     }
 }

@@ -125,8 +125,8 @@ void PlaybackChannel::PlayFromTime(int64_t time) {
     reader.RequestOpen(moment->path, moment->perMille);
 }
 
-void PlaybackChannel::RequestSnapshot(const std::string& path) {
-    state.RequestSnapshot(path);
+void PlaybackChannel::RequestSnapshot(const SnapshotRequest& request) {
+    state.RequestSnapshot(request);
 }
 
 // The picture on screen in its file: a mark-in at its group's key frame, a mark-out past the

@@ -63,7 +63,7 @@ class PlaybackChannel {
     // Plays on from the moment `time` of the card: inside the file being played a seek there,
     // in another file that file from the same share of its duration; past the last file nothing.
     void PlayFromTime(int64_t time);
-    void RequestSnapshot(const std::string& path);
+    void RequestSnapshot(const SnapshotRequest& request);
     void MarkIn();
     void MarkOut();
     ClipMark MarkInPoint() const;

@@ -4,37 +4,37 @@
 
 namespace velmaro {
 
-void ChannelState::RequestSnapshot(const std::string& path) {
+void ChannelState::RequestSnapshot(const SnapshotRequest& request) {
     const bool pictureShown = Shown().valid;
     std::lock_guard lock(snapshotMutex_);
     if (!pictureShown) {
         KeepSnapshotResult({SnapshotEnd::kNoPicture, {}, "no picture yet"});
         return;
     }
-    if (snapshotPaths_.size() >= kMostWaitingSnapshots) {
+    if (snapshotRequests_.size() >= kMostWaitingSnapshots) {
         KeepSnapshotResult(
             {SnapshotEnd::kBusy, {}, "the snapshots asked for before are still being saved"});
         return;
     }
-    snapshotPaths_.push_back(path);
-    snapshotRequested.store(static_cast<int32_t>(snapshotPaths_.size()));
+    snapshotRequests_.push_back(request);
+    snapshotRequested.store(static_cast<int32_t>(snapshotRequests_.size()));
 }
 
-std::optional<std::string> ChannelState::PendingSnapshot() const {
+std::optional<SnapshotRequest> ChannelState::PendingSnapshot() const {
     std::lock_guard lock(snapshotMutex_);
-    if (snapshotPaths_.empty()) {
+    if (snapshotRequests_.empty()) {
         return std::nullopt;
     }
-    return snapshotPaths_.front();
+    return snapshotRequests_.front();
 }
 
 void ChannelState::FinishSnapshot(SnapshotResult result) {
     std::lock_guard lock(snapshotMutex_);
-    if (!snapshotPaths_.empty()) {
-        snapshotPaths_.pop_front();
+    if (!snapshotRequests_.empty()) {
+        snapshotRequests_.pop_front();
     }
     KeepSnapshotResult(std::move(result));
-    snapshotRequested.store(static_cast<int32_t>(snapshotPaths_.size()));
+    snapshotRequested.store(static_cast<int32_t>(snapshotRequests_.size()));
 }
 
 std::vector<SnapshotResult> ChannelState::TakeSnapshotResults() {

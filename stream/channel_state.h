@@ -15,6 +15,7 @@
 #include "stream/frame_pacer.h"
 #include "stream/frame_queue.h"
 #include "stream/snapshot_result.h"
+#include "stream/snapshot_stamp.h"
 
 namespace velmaro {
 
@@ -67,9 +68,9 @@ struct ChannelState : ChannelControls {
     std::atomic<int32_t> snapshotRequested{0};
     // Before any picture has been shown there is nothing to save, and a user who asks many
     // times while the worker is busy is told so: both answer at once instead of waiting.
-    void RequestSnapshot(const std::string& path);
+    void RequestSnapshot(const SnapshotRequest& request);
     // Video worker: the oldest request waiting, and its result once written.
-    std::optional<std::string> PendingSnapshot() const;
+    std::optional<SnapshotRequest> PendingSnapshot() const;
     void FinishSnapshot(SnapshotResult result);
     // User-interface thread: the results so far, oldest first.
     std::vector<SnapshotResult> TakeSnapshotResults();
@@ -118,8 +119,8 @@ struct ChannelState : ChannelControls {
     void KeepSnapshotResult(SnapshotResult result);         // snapshotMutex_ held
 
     mutable std::mutex snapshotMutex_;
-    std::deque<std::string> snapshotPaths_;       // guarded by snapshotMutex_
-    std::deque<SnapshotResult> snapshotResults_;  // guarded by snapshotMutex_
+    std::deque<SnapshotRequest> snapshotRequests_;  // guarded by snapshotMutex_
+    std::deque<SnapshotResult> snapshotResults_;    // guarded by snapshotMutex_
     mutable std::mutex shownMutex_;
     ShownPicture shown_;  // guarded by shownMutex_
     SkipThrough skip_;    // guarded by shownMutex_

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <thread>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "media/offscreen_output.h"
 #include "media/presenter.h"
 #include "stream/channel_state.h"
+#include "tests/media/exif_tags.h"
 #include "tests/test_support.h"
 
 namespace velmaro {
@@ -165,6 +167,67 @@ TEST(SnapshotWriter, BothBackBufferKindsGiveTheColourPictureAtTheVideosSize) {
             EXPECT_LE(blue[0], 20);
             EXPECT_GE(blue[2], 235);
         }
+    }
+}
+
+// Every tag that the stamp knows reaches the file, read back by another program; what it does
+// not know is left out rather than guessed.
+TEST(SnapshotWriter, TheStampBecomesExifTagsThatOtherProgramsRead) {
+    const int64_t time = LocalTime(2026, 6, 12, 8, 30, 5);
+    constexpr int64_t kUtcMs = 1781245805250;  // 2026-06-12 06:30:05.250 UTC
+    const SnapshotFix southWest{{-33.856812, -151.215297, 57.25, 359.5}, kUtcMs};
+    const SnapshotFix northEastWithoutTime{{48.1, 11.5, 0.0, 90.0}, std::nullopt};
+    const struct {
+        const char* name;
+        SnapshotStamp stamp;
+        std::map<std::string, std::string> present;
+        std::vector<std::string> absent;
+    } cases[] = {
+        {"all",
+         {time, 120, southWest},
+         {{"DateTimeOriginal", "2026:06:12 08:30:05"},
+          {"OffsetTimeOriginal", "+02:00"},
+          {"GPSLatitudeRef", "S"},
+          {"GPSLatitude", "33.856812"},
+          {"GPSLongitudeRef", "W"},
+          {"GPSLongitude", "151.215297"},
+          {"GPSSpeedRef", "K"},
+          {"GPSSpeed", "57.25"},
+          {"GPSTrackRef", "T"},
+          {"GPSTrack", "359.5"},
+          {"GPSDateStamp", "2026:06:12"},
+          {"GPSTimeStamp", "06:30:05.25"}},
+         {}},
+        {"no-fix",
+         {time, -210, std::nullopt},
+         {{"DateTimeOriginal", "2026:06:12 08:30:05"}, {"OffsetTimeOriginal", "-03:30"}},
+         {"GPSVersionID", "GPSLatitude", "GPSLongitude", "GPSSpeed", "GPSTrack"}},
+        {"no-time",
+         {std::nullopt, std::nullopt, northEastWithoutTime},
+         {{"GPSLatitudeRef", "N"},
+          {"GPSLatitude", "48.1"},
+          {"GPSLongitudeRef", "E"},
+          {"GPSLongitude", "11.5"}},
+         {"DateTimeOriginal", "OffsetTimeOriginal", "GPSDateStamp", "GPSTimeStamp"}},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File(std::string(c.name) + ".jpg");
+        const SnapshotResult written =
+            WriteSnapshot(BackBuffer(kDisplayYv12, 64, 36, kRedBlue), path, c.stamp);
+        ASSERT_TRUE(written.Written()) << written.reason;
+        std::map<std::string, std::string> tags = test::ExifTags(path);
+        EXPECT_EQ(tags["Make"], "Velmaro");
+        EXPECT_EQ(tags["Model"], "Velmaro");
+        EXPECT_EQ(tags["ExifImageWidth"], "64");
+        for (const auto& [tag, value] : c.present) {
+            EXPECT_EQ(tags[tag], value) << tag;
+        }
+        for (const std::string& tag : c.absent) {
+            EXPECT_FALSE(tags.contains(tag)) << tag;
+        }
+        EXPECT_EQ(DecodeJpegFile(path).width, 64) << "the tags leave the picture readable";
     }
 }
 

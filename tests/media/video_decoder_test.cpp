@@ -523,7 +523,7 @@ TEST(VideoDecoder, PausedWorkerHoldsAndServesSnapshotsInBothDisplayModes) {
         ASSERT_TRUE(rig.worker->Start());
         rig.Feed(frames);
         ASSERT_TRUE(rig.WaitHeld());
-        rig.channel.RequestSnapshot(path);
+        rig.channel.RequestSnapshot({path, {}});
         ASSERT_TRUE(WaitUntil([&] { return rig.channel.snapshotRequested.load() == 0; }));
         EXPECT_EQ(rig.channel.framesShown.load(), 1);
 
@@ -550,7 +550,7 @@ TEST(VideoDecoder, SnapshotsAskedTogetherAreEachWrittenAndReported) {
     const std::string path = dir.File("Shots/2012-05-17 08-31-05.jpg");
     VideoRig rig;
     rig.channel.paused.store(1);
-    rig.channel.RequestSnapshot(path);
+    rig.channel.RequestSnapshot({path, {}});
     std::vector<SnapshotResult> results = rig.channel.TakeSnapshotResults();
     ASSERT_EQ(results.size(), 1u);
     EXPECT_EQ(results[0].end, SnapshotEnd::kNoPicture) << "asked before any picture";
@@ -560,7 +560,7 @@ TEST(VideoDecoder, SnapshotsAskedTogetherAreEachWrittenAndReported) {
     ASSERT_TRUE(rig.WaitHeld());
     constexpr int kAsked = 3;
     for (int i = 0; i < kAsked; ++i) {
-        rig.channel.RequestSnapshot(path);
+        rig.channel.RequestSnapshot({path, {}});
     }
     ASSERT_TRUE(WaitUntil([&] { return rig.channel.snapshotRequested.load() == 0; }));
     results = rig.channel.TakeSnapshotResults();
@@ -580,7 +580,7 @@ TEST(VideoDecoder, SnapshotsAskedTogetherAreEachWrittenAndReported) {
 
     // A folder that cannot be made: the request ends with the reason, and no path.
     test::WriteText(dir.File("plain"), "a file, not a folder");
-    rig.channel.RequestSnapshot(dir.File("plain/Shots/snap.jpg"));
+    rig.channel.RequestSnapshot({dir.File("plain/Shots/snap.jpg"), {}});
     ASSERT_TRUE(WaitUntil([&] { return rig.channel.snapshotRequested.load() == 0; }));
     results = rig.channel.TakeSnapshotResults();
     ASSERT_EQ(results.size(), 1u);

@@ -12,7 +12,7 @@ namespace {
 
 TEST(ChannelSnapshots, RequestsThatCannotBeServedAnswerAtOnce) {
     ChannelState channel;
-    channel.RequestSnapshot("/tmp/never.jpg");
+    channel.RequestSnapshot({"/tmp/never.jpg", {}});
     EXPECT_EQ(channel.snapshotRequested.load(), 0) << "nothing left waiting";
     std::vector<SnapshotResult> results = channel.TakeSnapshotResults();
     ASSERT_EQ(results.size(), 1u);
@@ -25,7 +25,7 @@ TEST(ChannelSnapshots, RequestsThatCannotBeServedAnswerAtOnce) {
     channel.PublishShown(shown);
     constexpr int kAsked = 20;
     for (int i = 0; i < kAsked; ++i) {
-        channel.RequestSnapshot("/a/many.jpg");
+        channel.RequestSnapshot({"/a/many.jpg", {}});
     }
     const int32_t waiting = channel.snapshotRequested.load();
     EXPECT_GT(waiting, 0);
@@ -40,7 +40,7 @@ TEST(ChannelSnapshots, RequestsThatCannotBeServedAnswerAtOnce) {
     ASSERT_TRUE(channel.PendingSnapshot());
     channel.FinishSnapshot({SnapshotEnd::kWritten, "/a/many.jpg", {}});
     EXPECT_EQ(channel.snapshotRequested.load(), waiting - 1);
-    channel.RequestSnapshot("/a/many.jpg");
+    channel.RequestSnapshot({"/a/many.jpg", {}});
     EXPECT_EQ(channel.snapshotRequested.load(), waiting);
     results = channel.TakeSnapshotResults();
     ASSERT_EQ(results.size(), 1u);

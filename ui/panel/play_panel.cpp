@@ -517,7 +517,7 @@ void PlayPanel::Snapshot() {
         return;
     }
     lastSnapshotPath_ = SnapshotFilePath(Settings().snapshotPath, std::time(nullptr));
-    Channel()->RequestSnapshot(lastSnapshotPath_);
+    Channel()->RequestSnapshot({lastSnapshotPath_, {}});
     snapshotPoll_->start();
 }
 
