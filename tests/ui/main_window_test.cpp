@@ -13,6 +13,7 @@
 #include <QWheelEvent>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "app/app_settings.h"
 #include "app/recording_day.h"
@@ -22,6 +23,7 @@
 #include "controls/skin.h"
 #include "controls/skin_button.h"
 #include "controls/skin_slider_button.h"
+#include "media/snapshot_writer.h"
 #include "playback/playback_channel.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/main/app_shared.h"
@@ -536,6 +538,13 @@ TEST_F(MainWindowOnCard, SnapshotsTakenTogetherAreAllKeptAndReported) {
         EXPECT_TRUE(fs::exists(r.path)) << r.path;
         EXPECT_EQ(fs::path(r.path).parent_path(), shots.path());
     }
+    // Named after a second of the recording on screen, not the moment of the click.
+    std::set<std::string> recorded;
+    for (int64_t t = Card().result.stats.front().startTime; t <= Card().result.stats.back().endTime;
+         ++t) {
+        recorded.insert(SnapshotFileName(t));
+    }
+    EXPECT_TRUE(recorded.contains(fs::path(results[0].path).filename())) << results[0].path;
     // A folder that cannot take the file: said so, no path reported.
     Settings().snapshotPath = "/proc/velmaro-no-such-folder/";
     Click(P::kIdSnapshot);

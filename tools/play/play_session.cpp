@@ -6,8 +6,8 @@
 #include <sstream>
 #include <thread>
 
-#include "media/snapshot_writer.h"
 #include "playback/clip_request.h"
+#include "playback/snapshot_request.h"
 
 namespace velmaro {
 namespace {
@@ -133,7 +133,7 @@ bool PlaySession::Command(const std::string& line) {
         c.PreviousRecording();
     } else if (word == "snap") {
         // The outcome is printed once the video worker has written the file (or failed to).
-        c.RequestSnapshot({SnapshotFilePath(snapshotFolder_, std::time(nullptr)), {}});
+        c.RequestSnapshot(ChannelSnapshotRequest(c, snapshotFolder_, 0, std::time(nullptr)));
         ReportSnapshots();
     } else if (word == "mark-in") {
         c.MarkIn();

@@ -22,17 +22,18 @@
 #include "export/clip_export.h"
 #include "export/file_copy.h"
 #include "export/track_export.h"
-#include "media/snapshot_writer.h"
 #include "platform/drives.h"
 #include "platform/mixer.h"
 #include "playback/clip_request.h"
 #include "playback/export_jobs.h"
 #include "playback/playback_channel.h"
+#include "playback/snapshot_request.h"
 #include "stream/recording_index.h"
 #include "stream/snapshot_result.h"
 #include "ui/main/app_shared.h"
 #include "ui/main/main_window.h"
 #include "ui/map/map_port.h"
+#include "ui/navigator/incident_navigator.h"
 #include "ui/panel/dashboard.h"
 #include "ui/video/video_widget.h"
 #include "ui/video/video_window.h"
@@ -516,8 +517,13 @@ void PlayPanel::Snapshot() {
     if (!Channel()) {
         return;
     }
-    lastSnapshotPath_ = SnapshotFilePath(Settings().snapshotPath, std::time(nullptr));
-    Channel()->RequestSnapshot({lastSnapshotPath_, {}});
+    // On GPS time where the user chose it after the clock check, as the navigator shows times.
+    const IncidentNavigator* navigator = main_.Incidents();
+    const SnapshotRequest request =
+        ChannelSnapshotRequest(*Channel(), Settings().snapshotPath,
+                               navigator != nullptr ? navigator->Shift() : 0, std::time(nullptr));
+    lastSnapshotPath_ = request.path;
+    Channel()->RequestSnapshot(request);
     snapshotPoll_->start();
 }
 
