@@ -32,21 +32,25 @@ struct QueuedPoster : TaskPoster {
         std::lock_guard guard(lock);
         tasks.push_back(std::move(task));
     }
-    // Runs what was posted until `done` holds; false after the export patience.
+    // Runs what has been posted so far.
+    void RunQueued() {
+        std::vector<std::function<void()>> now;
+        {
+            std::lock_guard guard(lock);
+            now.swap(tasks);
+        }
+        for (auto& task : now) {
+            task();
+        }
+    }
+    // Runs what is posted until `done` holds; false after the export patience.
     bool RunUntil(const std::function<bool()>& done) {
         const auto end = std::chrono::steady_clock::now() + test::kExportPatience;
         while (!done()) {
             if (std::chrono::steady_clock::now() > end) {
                 return false;
             }
-            std::vector<std::function<void()>> now;
-            {
-                std::lock_guard guard(lock);
-                now.swap(tasks);
-            }
-            for (auto& task : now) {
-                task();
-            }
+            RunQueued();
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return true;
@@ -92,7 +96,7 @@ TEST_F(Jobs, OnlyTheClipThatReplacedAnotherIsReportedAndSaved) {
     EXPECT_TRUE(jobs.ClipRunning());
     ASSERT_TRUE(poster.RunUntil([&] { return !jobs.ClipRunning(); }));
     // The first one's stop may still be queued: it must stay unheard.
-    poster.RunUntil([] { return true; });
+    poster.RunQueued();
     ASSERT_EQ(heard.clipEnds.size(), 1u);
     EXPECT_EQ(heard.clipEnds[0].end, ExportEnd::kFinished);
     EXPECT_EQ(heard.clipEnds[0].outputPath, out.File("second.ts"));
@@ -119,7 +123,7 @@ TEST_F(Jobs, NothingIsCalledAfterThePosterIsWithdrawnOrTheJobsAreGone) {
         ASSERT_TRUE(jobs.StartCopy(files.front(), out.File("copy.ts")));
         // Tasks already queued when the jobs go must find nothing to call.
     }
-    poster.RunUntil([] { return true; });
+    poster.RunQueued();
     EXPECT_TRUE(heard.clipEnds.empty());
     EXPECT_TRUE(heard.copies.empty());
 
