@@ -6,9 +6,10 @@
 // - fix outputs are written in field order (latitude, longitude, speed, course), and only for a
 //   text holding `$GPRMC` (or, with other receivers allowed, `$GNRMC`) followed by a checksum
 //   mark;
-// - an accepted sentence really has that mark, without the mode indicator N before it;
+// - an accepted sentence really has that mark, without the mode indicator N before it, and
+//   always wrote a latitude and a longitude;
 // - a written latitude lies within [-90, 90] and a written longitude within [-180, 180]; a
-//   written speed is finite and not below 0, a written course finite.
+//   written speed lies within [0, 1000] knots, a written course within [0, 360] degrees.
 // The G-sensor values may be anything a number text can say, NaN included. Every check runs with
 // the camera's sentences only and with other receivers' sentences allowed.
 #include <algorithm>
@@ -33,6 +34,8 @@ constexpr std::string_view kTag = "$GPRMC";
 constexpr std::string_view kReceiverTag = "$GNRMC";
 constexpr double kMaxLatitude = 90.0;
 constexpr double kMaxLongitude = 180.0;
+constexpr double kMaxKmh = 1000.0 * 1.852;
+constexpr double kFullCircle = 360.0;
 
 // Two runs with different fill values tell which outputs the parser wrote.
 constexpr double kFillA = 1.25e300;
@@ -99,6 +102,10 @@ bool Within(double value, double limit) {
     return value >= -limit && value <= limit;
 }
 
+bool WithinPositive(double value, double limit) {
+    return value >= 0.0 && value <= limit;
+}
+
 // The first sentence tag the parser may take.
 size_t FirstTag(std::string_view text, const TelemetryOptions& options) {
     const size_t camera = text.find(kTag);
@@ -118,11 +125,12 @@ void CheckFix(std::string_view text, const Observed& seen, const TelemetryOption
     if (seen.a.accepted && !options.otherReceivers) {
         Require(text[mark - 1] != 'N');
     }
+    Require(!seen.a.accepted || (seen.written[0] && seen.written[1]));
     const GpsRecord& fix = seen.a.fix;
     Require(!seen.written[0] || Within(fix.latitude, kMaxLatitude));
     Require(!seen.written[1] || Within(fix.longitude, kMaxLongitude));
-    Require(!seen.written[2] || (std::isfinite(fix.speed) && fix.speed >= 0.0));
-    Require(!seen.written[3] || std::isfinite(fix.course));
+    Require(!seen.written[2] || WithinPositive(fix.speed, kMaxKmh));
+    Require(!seen.written[3] || WithinPositive(fix.course, kFullCircle));
 }
 
 void CheckOverloads(std::string_view text, const Outcome& record, const TelemetryOptions& options) {

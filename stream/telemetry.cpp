@@ -3,7 +3,6 @@
 #include <locale.h>
 #include <stdlib.h>
 
-#include <cmath>
 #include <cstddef>
 #include <string>
 
@@ -43,6 +42,9 @@ constexpr double kMinutesPerDegree = 60.0;
 constexpr double kMaxLatitude = 90.0;
 constexpr double kMaxLongitude = 180.0;
 constexpr double kKmhPerKnot = 1.852;
+// Far above anything a car or an aircraft reports: a larger number is a damaged field.
+constexpr double kMaxKnots = 1000.0;
+constexpr double kFullCircle = 360.0;
 constexpr int kDecimalBase = 10;
 
 // The player's UI may switch LC_NUMERIC to a locale with a decimal comma; the camera always
@@ -94,6 +96,24 @@ bool HasShape(std::string_view field, size_t dot, size_t length) {
         }
     }
     return true;
+}
+
+// Digits with at most one dot. A blank, sign, exponent or second number in a speed or course field
+// comes from a damaged sentence (a comma lost makes the date part of the course), and the C
+// library would read a prefix of it as a plausible value.
+bool IsPlainDecimal(std::string_view field) {
+    bool digit = false;
+    bool dot = false;
+    for (const char c : field) {
+        if (IsDigit(c)) {
+            digit = true;
+        } else if (c == '.' && !dot) {
+            dot = true;
+        } else {
+            return false;
+        }
+    }
+    return digit;
 }
 
 // The camera's shape, or with `fifthDecimal` also one more decimal of minutes.
@@ -162,6 +182,20 @@ bool Angle(std::string_view field, size_t minutesAt, double limit, double& angle
     return angle <= limit;
 }
 
+// A speed or course: an empty field reads as 0 (a receiver standing still may leave both out),
+// anything else must be a plain decimal from 0 up to `limit`.
+bool Measure(std::string_view field, double limit, double& value) {
+    if (field.empty()) {
+        value = 0.0;
+        return true;
+    }
+    if (!IsPlainDecimal(field)) {
+        return false;
+    }
+    value = ReadNumber(field);
+    return value <= limit;
+}
+
 void ReadTag(std::string_view text, std::string_view tag, double& value) {
     const size_t at = text.find(tag);
     if (at != std::string_view::npos) {
@@ -187,6 +221,19 @@ class FixReader {
 
     // False when the field refuses the whole sentence.
     bool Take(int index, std::string_view field) {
+        if (!TakeField(index, field)) {
+            return false;
+        }
+        lastTaken_ = index;
+        return true;
+    }
+
+    // Fields are taken in order and the first refusal ends the walk, so reaching the E/W letter
+    // means both angles and both hemispheres were there and passed.
+    bool HasPosition() const { return lastTaken_ >= kEastWestField; }
+
+  private:
+    bool TakeField(int index, std::string_view field) {
         switch (index) {
             case kStatusField:
                 return BeginsWith(field, kStatusValid);
@@ -207,7 +254,6 @@ class FixReader {
         }
     }
 
-  private:
     bool TakeLatitude(std::string_view field) {
         if (!HasShape(field, kLatitudeDot, kLatitudeLength, fifthDecimal_) ||
             !Angle(field, kLatitudeMinutes, kMaxLatitude, latitude_)) {
@@ -226,22 +272,18 @@ class FixReader {
         return true;
     }
 
-    // An empty field reads as 0 (a receiver standing still may leave it out); a negative or
-    // unbounded speed is no measurement.
     bool TakeSpeed(std::string_view field) const {
-        const double knots = ReadNumber(field);
-        if (!(knots >= 0.0) || !std::isfinite(knots)) {
+        double knots = 0.0;
+        if (!Measure(field, kMaxKnots, knots)) {
             return false;
         }
         Store(speedOut_, knots * kKmhPerKnot);
         return true;
     }
 
-    // Any finite course is passed on as sent; "nan" or "inf" would turn the heading needle
-    // into nothing.
     bool TakeCourse(std::string_view field) const {
-        const double course = ReadNumber(field);
-        if (!std::isfinite(course)) {
+        double course = 0.0;
+        if (!Measure(field, kFullCircle, course)) {
             return false;
         }
         Store(courseOut_, course);
@@ -265,10 +307,12 @@ class FixReader {
     bool fifthDecimal_;
     double latitude_ = 0.0;
     double longitude_ = 0.0;
+    int lastTaken_ = -1;
 };
 
 // A field is examined only when a comma closes it; the walk may run past the checksum mark,
-// which a sentence cut short relies on to be taken with the fields it has.
+// which a sentence cut short after its position relies on to be taken with the fields it has.
+// Cut before the E/W letter it is no fix: a status alone once gave the place 0, 0.
 bool WalkFields(std::string_view sentence, FixReader& reader) {
     size_t fieldStart = 0;
     for (int index = 0; index <= kCourseField; ++index) {
@@ -281,7 +325,7 @@ bool WalkFields(std::string_view sentence, FixReader& reader) {
         }
         fieldStart = comma + 1;
     }
-    return true;
+    return reader.HasPosition();
 }
 
 }  // namespace

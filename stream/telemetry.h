@@ -24,11 +24,13 @@ struct TelemetryOptions {
 // tags leave the previous values. Returns true when the text holds an accepted `$GPRMC`
 // sentence. A sentence is refused unless its status is `A`, its latitude is ddmm.mmmm and its
 // longitude dddmm.mmmm with a digit in every other place, minutes below 60, at most 90 and 180
-// degrees, hemispheres N/S and E/W, a speed that is a finite number not below 0 and a finite
-// course. Fix values are written to the non-null outputs as their fields are read and pass, so a
-// sentence rejected at a later field leaves the earlier outputs changed, and a sentence cut short
-// before its course is accepted with the fields it has. The checksum is not verified, except for
-// the other receivers' sentences that `options` lets in.
+// degrees, hemispheres N/S and E/W, a speed of at most 1,000 knots and a course from 0 to 360
+// degrees, each of these two plain digits with at most one dot (an empty one reads as 0). Fix
+// values are written to the non-null outputs as their fields are read and pass, so a sentence
+// rejected at a later field leaves the earlier outputs changed. A sentence cut short (its last
+// field is examined only when a comma closes it) is accepted with the fields it has once its
+// E/W letter is read, and refused before: a fix always has a whole position. The checksum is not
+// verified, except for the other receivers' sentences that `options` lets in.
 bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, double* latitude,
                     double* longitude, double* speed, double* course,
                     const TelemetryOptions& options = {});
