@@ -3,7 +3,9 @@
 // many points as the day has fixes, and a 30 s clip gets one cue per telemetry second.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
+#include <iterator>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -13,8 +15,10 @@
 #include "export/subtitle_writer.h"
 #include "export/track_export.h"
 #include "export/track_source.h"
+#include "export/track_writer.h"
 #include "tests/export/export_support.h"
 #include "tests/export/track_checks.h"
+#include "tools/make_recording/ts_muxer.h"
 
 namespace velmaro {
 namespace {
@@ -167,6 +171,38 @@ TEST_F(CardDay, TheWorkerReportsItsOutcomeOnce) {
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_TRUE(ends[0].ok) << ends[0].error;
     EXPECT_TRUE(fs::exists(out_.File("w.gpx")));
+}
+
+// A text whose sentence has no whole position or a damaged speed stays a row of the CSV, marked
+// invalid, and is no point of the GPX: a status alone once became a point at longitude 0.
+TEST(TrackPoints, TextsWithoutAUsableFixGiveNoPointOfTheTrack) {
+    const std::string sensors = "X:0.1 Y:-0.9 Z:0.2 ";
+    const std::string texts[] = {
+        "$GPRMC,000343.03,A,4807.0380,N,01131.0000,E,022.4,084.4,120626,,,A*6A",
+        "$GPRMC,000344.03,A,*",
+        "$GPRMC,000345.03,A,4807.0380,N,*",
+        "$GPRMC,000346.03,A,4807.0380,N,01131.0000,E,45.1e153.1,084.4,120626,,,A*6A",
+    };
+    std::vector<uint8_t> ts;
+    TsMuxer muxer(TsLayout{}, &ts);
+    muxer.WriteTables();
+    int64_t pts = 0;
+    for (const std::string& text : texts) {
+        const std::string payload = sensors + text;
+        muxer.WriteData({payload.begin(), payload.end()}, pts += 90000);
+    }
+    TelemetryCollector collector;
+    for (size_t at = 0; at + TsMuxer::kPacketSize <= ts.size(); at += TsMuxer::kPacketSize) {
+        collector.Feed(ts.data() + at, static_cast<int64_t>(at));
+    }
+    collector.Finish();
+    TrackPoints points;
+    GSensorRecord gsensor;
+    AppendPoints(collector, 0, INT64_MAX, 0.0, gsensor, points);
+    ASSERT_EQ(points.size(), std::size(texts));
+    EXPECT_EQ(test::Count(GpxText(points, "t"), "<trkpt "), 1u);
+    EXPECT_EQ(test::Count(KmlText(points, "t"), "<Point>"), 1u);
+    EXPECT_EQ(test::Count(CsvText(points), ",invalid\n"), 3u);
 }
 
 // The cue start times of an .srt as ffprobe reads them, one per line.
