@@ -14,7 +14,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     locales
     desktop-file-utils appstream
-    gpsbabel libxml2-utils libimage-exiftool-perl
+    gpsbabel libxml2-dev libxml2-utils libimage-exiftool-perl
     dbus
 )
 
