@@ -45,8 +45,12 @@ TrackOutcome RunTrackExport(const TrackRequest& request, const Cancelled& cancel
         return outcome;
     }
     const std::string name = std::filesystem::path(request.outputPath).stem().string();
-    outcome.ok =
-        SaveTextFile(request.outputPath, TrackText(format, track.points, name), outcome.error);
+    const std::string text = TrackText(format, track.points, name);
+    if (text.empty()) {
+        outcome.error = "out of memory while building the track text";
+        return outcome;
+    }
+    outcome.ok = SaveTextFile(request.outputPath, text, outcome.error);
     return outcome;
 }
 

@@ -77,34 +77,4 @@ std::string LongitudeText(double longitude) {
     return Hemisphere(longitude, 'E', 'W');
 }
 
-std::string XmlEscaped(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                // Control characters other than tab and line ends are not allowed in XML 1.0.
-                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') {
-                    out += c;
-                }
-        }
-    }
-    return out;
-}
-
 }  // namespace velmaro

@@ -21,7 +21,4 @@ std::string CalendarText(double calendarSeconds);
 std::string LatitudeText(double latitude);
 std::string LongitudeText(double longitude);
 
-// Text for XML character data and attribute values.
-std::string XmlEscaped(const std::string& text);
-
 }  // namespace velmaro

@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "export/file_copy.h"
 #include "export/track_text.h"
+#include "export/xml_writer.h"
 #include "platform/write_all.h"
 
 namespace velmaro {
@@ -16,9 +19,20 @@ namespace {
 constexpr int kCoordinateDecimals = 9;  // well below a millimetre
 constexpr int kSpeedDecimals = 3;
 constexpr int kCourseDecimals = 2;
+constexpr double kCourseSteps = 100.0;  // per degree, as kCourseDecimals writes them
+constexpr double kFullCircle = 360.0;
 constexpr int kAxisDecimals = 4;
 constexpr double kMetresPerSecondPerKmh = 1.0 / 3.6;
 constexpr double kLongitudeWrap = 180.0;
+
+constexpr const char* kGpxNamespace = "http://www.topografix.com/GPX/1/1";
+constexpr const char* kSchemaInstanceNamespace = "http://www.w3.org/2001/XMLSchema-instance";
+constexpr const char* kGpxSchemaLocations =
+    "http://www.topografix.com/GPX/1/1 http://www.topografix.com/GPX/1/1/gpx.xsd "
+    "http://www.garmin.com/xmlschemas/TrackPointExtension/v2 "
+    "http://www.garmin.com/xmlschemas/TrackPointExtensionv2.xsd";
+constexpr const char* kKmlNamespace = "http://www.opengis.net/kml/2.2";
+constexpr const char* kKmlExtensionNamespace = "http://www.google.com/kml/ext/2.2";
 
 // GPX longitudes run from -180 up to, not including, 180: the same meridian from the other side.
 double GpxLongitude(double longitude) {
@@ -55,17 +69,31 @@ std::vector<std::vector<const TrackPoint*>> Segments(const TrackPoints& points) 
     return segments;
 }
 
-void AppendGpxPoint(std::string& out, const TrackPoint& p) {
-    out += "      <trkpt lat=\"" + FixedText(p.fix.latitude, kCoordinateDecimals) + "\" lon=\"" +
-           FixedText(GpxLongitude(p.fix.longitude), kCoordinateDecimals) + "\">\n";
-    if (p.utcMs) {
-        out += "        <time>" + UtcText(*p.utcMs) + "</time>\n";
+// TrackPointExtension's course runs from 0 up to, not including, 360; rounded to the written
+// decimals a heading just short of north would read 360.00.
+std::string GpxCourse(double course) {
+    constexpr double kCircleSteps = kFullCircle * kCourseSteps;
+    double steps = std::fmod(std::round(course * kCourseSteps), kCircleSteps);
+    if (steps < 0.0) {
+        steps += kCircleSteps;
     }
-    out += "        <extensions><vm:speed>" +
-           FixedText(p.fix.speed * kMetresPerSecondPerKmh, kSpeedDecimals) +
-           "</vm:speed><vm:course>" + FixedText(p.fix.course, kCourseDecimals) +
-           "</vm:course></extensions>\n";
-    out += "      </trkpt>\n";
+    return FixedText(steps / kCourseSteps, kCourseDecimals);
+}
+
+void WriteGpxPoint(XmlWriter& xml, const TrackPoint& p) {
+    xml.Start("trkpt");
+    xml.Attribute("lat", FixedText(p.fix.latitude, kCoordinateDecimals));
+    xml.Attribute("lon", FixedText(GpxLongitude(p.fix.longitude), kCoordinateDecimals));
+    if (p.utcMs) {
+        xml.Element("time", UtcText(*p.utcMs));
+    }
+    xml.Start("extensions");
+    xml.Start("gpxtpx:TrackPointExtension");
+    xml.Element("gpxtpx:speed", FixedText(p.fix.speed * kMetresPerSecondPerKmh, kSpeedDecimals));
+    xml.Element("gpxtpx:course", GpxCourse(p.fix.course));
+    xml.End();
+    xml.End();
+    xml.End();
 }
 
 std::string KmlCoordinate(const TrackPoint& p) {
@@ -73,31 +101,71 @@ std::string KmlCoordinate(const TrackPoint& p) {
            FixedText(p.fix.latitude, kCoordinateDecimals) + ",0";
 }
 
-void AppendKmlSegment(std::string& out, const std::vector<const TrackPoint*>& segment) {
-    out += "    <Placemark>\n      <name>Route</name>\n";
+// gx:coord separates longitude, latitude and altitude by blanks, not commas.
+std::string KmlTrackCoordinate(const TrackPoint& p) {
+    return FixedText(p.fix.longitude, kCoordinateDecimals) + ' ' +
+           FixedText(p.fix.latitude, kCoordinateDecimals) + " 0";
+}
+
+void WriteKmlLine(XmlWriter& xml, const std::vector<const TrackPoint*>& segment) {
+    xml.Start("Placemark");
+    xml.Element("name", "Route");
     const TrackPoint& first = *segment.front();
     const TrackPoint& last = *segment.back();
     if (first.utcMs && last.utcMs) {
-        out += "      <TimeSpan><begin>" + UtcText(*first.utcMs) + "</begin><end>" +
-               UtcText(*last.utcMs) + "</end></TimeSpan>\n";
+        xml.Start("TimeSpan");
+        xml.Element("begin", UtcText(*first.utcMs));
+        xml.Element("end", UtcText(*last.utcMs));
+        xml.End();
     }
-    out += "      <LineString>\n        <tessellate>1</tessellate>\n        <coordinates>\n";
-    for (const TrackPoint* p : segment) {
-        out += "          " + KmlCoordinate(*p) + '\n';
+    xml.Start("LineString");
+    xml.Element("tessellate", "1");
+    std::string coordinates = KmlCoordinate(first);
+    for (auto p = segment.begin() + 1; p != segment.end(); ++p) {
+        coordinates += ' ' + KmlCoordinate(**p);
     }
     // A line needs two places; a lone fix is drawn from and to itself.
     if (segment.size() == 1) {
-        out += "          " + KmlCoordinate(first) + '\n';
+        coordinates += ' ' + KmlCoordinate(first);
     }
-    out += "        </coordinates>\n      </LineString>\n    </Placemark>\n";
+    xml.Element("coordinates", coordinates);
+    xml.End();
+    xml.End();
 }
 
-void AppendKmlPoint(std::string& out, const TrackPoint& p) {
-    out += "      <Placemark>";
-    if (p.utcMs) {
-        out += "<TimeStamp><when>" + UtcText(*p.utcMs) + "</when></TimeStamp>";
+// The same places with their times, which the line cannot carry: what a time slider or a
+// replay of the drive needs. A fix without a date cannot be placed in time and is left out.
+void WriteKmlTrack(XmlWriter& xml, const std::vector<const TrackPoint*>& segment) {
+    std::vector<const TrackPoint*> timed;
+    std::copy_if(segment.begin(), segment.end(), std::back_inserter(timed),
+                 [](const TrackPoint* p) { return p->utcMs.has_value(); });
+    if (timed.empty()) {
+        return;
     }
-    out += "<Point><coordinates>" + KmlCoordinate(p) + "</coordinates></Point></Placemark>\n";
+    xml.Start("Placemark");
+    xml.Element("name", "Track");
+    xml.Start("gx:Track");
+    for (const TrackPoint* p : timed) {
+        xml.Element("when", UtcText(*p->utcMs));
+    }
+    for (const TrackPoint* p : timed) {
+        xml.Element("gx:coord", KmlTrackCoordinate(*p));
+    }
+    xml.End();
+    xml.End();
+}
+
+void WriteKmlPoint(XmlWriter& xml, const TrackPoint& p) {
+    xml.Start("Placemark");
+    if (p.utcMs) {
+        xml.Start("TimeStamp");
+        xml.Element("when", UtcText(*p.utcMs));
+        xml.End();
+    }
+    xml.Start("Point");
+    xml.Element("coordinates", KmlCoordinate(p));
+    xml.End();
+    xml.End();
 }
 
 std::string CsvRow(const TrackPoint& p) {
@@ -133,44 +201,46 @@ TrackFormat TrackFormatForPath(const std::string& path) {
 }
 
 std::string GpxText(const TrackPoints& points, const std::string& name) {
-    std::string out =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<gpx version=\"1.1\" creator=\"Velmaro\" xmlns=\"http://www.topografix.com/GPX/1/1\"\n"
-        "     xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"\n"
-        "     xmlns:vm=\"" +
-        std::string(kTrackExtensionNamespace) +
-        "\"\n"
-        "     xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
-        "http://www.topografix.com/GPX/1/1/gpx.xsd\">\n";
-    out += "  <trk>\n    <name>" + XmlEscaped(name) + "</name>\n";
+    XmlWriter xml;
+    xml.Start("gpx");
+    xml.Attribute("version", "1.1");
+    xml.Attribute("creator", "Velmaro");
+    xml.Attribute("xmlns", kGpxNamespace);
+    xml.Attribute("xmlns:gpxtpx", kTrackPointExtensionNamespace);
+    xml.Attribute("xmlns:xsi", kSchemaInstanceNamespace);
+    xml.Attribute("xsi:schemaLocation", kGpxSchemaLocations);
+    xml.Start("trk");
+    xml.Element("name", name);
     for (const auto& segment : Segments(points)) {
-        out += "    <trkseg>\n";
+        xml.Start("trkseg");
         for (const TrackPoint* p : segment) {
-            AppendGpxPoint(out, *p);
+            WriteGpxPoint(xml, *p);
         }
-        out += "    </trkseg>\n";
+        xml.End();
     }
-    out += "  </trk>\n</gpx>\n";
-    return out;
+    return xml.Finish().value_or(std::string());
 }
 
 std::string KmlText(const TrackPoints& points, const std::string& name) {
-    std::string out =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n  <Document>\n    <name>" +
-        XmlEscaped(name) + "</name>\n";
+    XmlWriter xml;
+    xml.Start("kml");
+    xml.Attribute("xmlns", kKmlNamespace);
+    xml.Attribute("xmlns:gx", kKmlExtensionNamespace);
+    xml.Start("Document");
+    xml.Element("name", name);
     const auto segments = Segments(points);
     for (const auto& segment : segments) {
-        AppendKmlSegment(out, segment);
+        WriteKmlLine(xml, segment);
+        WriteKmlTrack(xml, segment);
     }
-    out += "    <Folder>\n      <name>Fixes</name>\n";
+    xml.Start("Folder");
+    xml.Element("name", "Fixes");
     for (const auto& segment : segments) {
         for (const TrackPoint* p : segment) {
-            AppendKmlPoint(out, *p);
+            WriteKmlPoint(xml, *p);
         }
     }
-    out += "    </Folder>\n  </Document>\n</kml>\n";
-    return out;
+    return xml.Finish().value_or(std::string());
 }
 
 std::string CsvText(const TrackPoints& points) {

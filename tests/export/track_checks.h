@@ -1,7 +1,9 @@
-// What the track tests ask of outside tools: xmllint against the shipped GPX 1.1 schema and
-// GPSBabel's reading of a GPX, plus counting in texts. Nothing here knows about gtest.
+// What the track tests ask of outside tools: xmllint against the shipped GPX 1.1 schema (with
+// the track point extension's elements checked too) and GPSBabel's reading of a GPX, plus
+// counting in texts. Nothing here knows about gtest.
 #pragma once
 
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -17,12 +19,13 @@ inline size_t Count(std::string_view text, std::string_view what) {
     return n;
 }
 
-// xmllint's complaints when `gpx` does not validate against the GPX 1.1 schema; empty when it
-// does.
+// xmllint's complaints when `gpx` does not validate against the GPX 1.1 schema and the track
+// point extension's; empty when it does.
 inline std::string SchemaErrors(const std::string& gpx) {
     const CommandResult run =
-        RunCommand("xmllint --noout --schema " + ShellQuote(VELMARO_TEST_DATA_DIR "/gpx.xsd") +
-                   " " + ShellQuote(gpx) + " 2>&1");
+        RunCommand("xmllint --noout --nonet --schema " +
+                   ShellQuote(VELMARO_TEST_DATA_DIR "/gpx_with_track_point_extension.xsd") + " " +
+                   ShellQuote(gpx) + " 2>&1");
     return run.status == 0 ? std::string()
                            : run.out + " (status " + std::to_string(run.status) + ")";
 }
@@ -33,6 +36,30 @@ inline int GpsBabelTrackPoints(const std::string& gpx) {
     const CommandResult run =
         RunCommand("gpsbabel -t -i gpx -f " + ShellQuote(gpx) + " -o gpx -F - 2>/dev/null");
     return run.status == 0 ? static_cast<int>(Count(run.out, "<trkpt ")) : -1;
+}
+
+// The number an XPath expression gives on a KML file (prefix kml for KML 2.2, gx for Google's
+// extension); -1 when xmllint gives none.
+inline int XPathNumber(const std::string& path, const std::string& xpath) {
+    const std::string commands =
+        "setns kml=http://www.opengis.net/kml/2.2\n"
+        "setns gx=http://www.google.com/kml/ext/2.2\n"
+        "xpath " +
+        xpath + "\n";
+    const CommandResult run = RunCommand("printf %s " + ShellQuote(commands) +
+                                         " | xmllint --nonet --shell " + ShellQuote(path));
+    constexpr std::string_view kAnswer = "Object is a number : ";
+    const size_t at = run.out.find(kAnswer);
+    return run.status == 0 && at != std::string::npos
+               ? std::atoi(run.out.c_str() + at + kAnswer.size())
+               : -1;
+}
+
+// xmllint's complaints when `path` is no well-formed XML; empty when it is.
+inline std::string WellFormedErrors(const std::string& path) {
+    const CommandResult run = RunCommand("xmllint --noout --nonet " + ShellQuote(path) + " 2>&1");
+    return run.status == 0 ? std::string()
+                           : run.out + " (status " + std::to_string(run.status) + ")";
 }
 
 }  // namespace velmaro::test

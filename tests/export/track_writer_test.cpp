@@ -1,9 +1,11 @@
 // The track and subtitle texts from hand-made points: known answers for every column and cue,
-// the GPX checked by the GPX 1.1 schema and read back by GPSBabel.
+// the GPX checked by the GPX 1.1 schema with its track point extension and read back by
+// GPSBabel, the KML's timed track counted by XPath, and names no XML could hold as they are.
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <string>
+#include <utility>
 
 #include "export/subtitle_writer.h"
 #include "export/track_text.h"
@@ -78,40 +80,89 @@ TEST(TrackWriter, NumbersDoNotFollowTheLocale) {
     EXPECT_NE(csv.find("48.117300000,11.516666667"), std::string::npos);
 }
 
-TEST(TrackWriter, GpxHoldsTheFixesInSegmentsSplitAtGaps) {
-    const std::string gpx = GpxText(SamplePoints(), "drive <1> & more");
+TEST(TrackWriter, GpxHoldsTheFixesInSegmentsWithSpeedAndCourseInTheExtension) {
+    const std::string gpx = GpxText(SamplePoints(), "sample");
     EXPECT_EQ(test::Count(gpx, "<trkpt "), 3u);
     EXPECT_EQ(test::Count(gpx, "<trkseg>"), 2u);
-    EXPECT_NE(gpx.find("<name>drive &lt;1&gt; &amp; more</name>"), std::string::npos);
-    EXPECT_NE(gpx.find("<trkpt lat=\"48.117300000\" lon=\"11.516666667\">\n"
-                       "        <time>2026-06-12T12:00:00Z</time>\n"
-                       "        <extensions><vm:speed>11.524</vm:speed>"
-                       "<vm:course>84.40</vm:course></extensions>"),
-              std::string::npos);
+    EXPECT_NE(gpx.find("<trkpt lat=\"48.117300000\" lon=\"11.516666667\">"), std::string::npos);
+    EXPECT_NE(gpx.find("<time>2026-06-12T12:00:00Z</time>"), std::string::npos);
+    EXPECT_NE(gpx.find("<gpxtpx:speed>11.524</gpxtpx:speed>"), std::string::npos) << "m/s";
+    EXPECT_NE(gpx.find("<gpxtpx:course>84.40</gpxtpx:course>"), std::string::npos);
+    EXPECT_EQ(test::Count(gpx, "<gpxtpx:speed>"), 3u);
+    EXPECT_EQ(test::Count(gpx, "<gpxtpx:course>"), 3u);
     // 180 E is written as the same meridian from the west, which the schema allows.
     EXPECT_NE(gpx.find("lon=\"-180.000000000\""), std::string::npos);
 }
 
+// The extension's course stops short of 360, so headings that round up to it are north.
 TEST(TrackWriter, GpxPassesTheSchemaAndGpsBabelReadsEveryPoint) {
+    TrackPoints points = SamplePoints();
+    points.push_back(Fix(-33.87, 179.9, 1.0, 359.996, 1063.0, kNoon + 63500));
+    points.push_back(Fix(-33.87, 179.9, 1.0, 360.0, 1064.0, kNoon + 64500));
     const TempDir dir;
     const std::string path = dir.File("track.gpx");
     std::string error;
-    ASSERT_TRUE(SaveTextFile(path, GpxText(SamplePoints(), "sample"), error)) << error;
+    ASSERT_TRUE(SaveTextFile(path, GpxText(points, "sample"), error)) << error;
     EXPECT_EQ(test::SchemaErrors(path), "");
-    EXPECT_EQ(test::GpsBabelTrackPoints(path), 3);
+    EXPECT_EQ(test::GpsBabelTrackPoints(path), 5);
+    EXPECT_EQ(test::Count(test::ReadText(path), "<gpxtpx:course>0.00</gpxtpx:course>"), 2u);
 }
 
-TEST(TrackWriter, KmlDrawsOneLinePerSegmentWithItsTimesAndStampsEachFix) {
-    const std::string kml = KmlText(SamplePoints(), "sample");
-    EXPECT_EQ(test::Count(kml, "<LineString>"), 2u);
-    EXPECT_EQ(test::Count(kml, "<TimeStamp><when>"), 3u);
-    EXPECT_NE(kml.find("<TimeSpan><begin>2026-06-12T12:00:00Z</begin>"
-                       "<end>2026-06-12T12:00:02Z</end></TimeSpan>"),
-              std::string::npos);
-    EXPECT_NE(kml.find("11.516666667,48.117300000,0"), std::string::npos);
+TEST(TrackWriter, KmlDrawsEachSegmentAsALineAndAsATrackWithATimePerPlace) {
     const TempDir dir;
-    test::WriteText(dir.File("t.kml"), kml);
-    EXPECT_EQ(test::RunCommand("xmllint --noout " + dir.File("t.kml") + " 2>&1").status, 0);
+    const std::string path = dir.File("t.kml");
+    test::WriteText(path, KmlText(SamplePoints(), "sample"));
+    EXPECT_EQ(test::WellFormedErrors(path), "");
+    const auto number = [&](const std::string& xpath) { return test::XPathNumber(path, xpath); };
+    EXPECT_EQ(number("count(//kml:LineString)"), 2);
+    EXPECT_EQ(number("count(//gx:Track)"), 2);
+    EXPECT_EQ(number("count(//gx:Track/kml:when)"), 3) << "one per fix";
+    EXPECT_EQ(number("count(//gx:Track[count(kml:when) != count(gx:coord)])"), 0);
+    EXPECT_EQ(number("count(//gx:Track/kml:when[preceding-sibling::gx:coord])"), 0)
+        << "the times come first, then the places";
+    EXPECT_EQ(number("count(//kml:Folder/kml:Placemark/kml:TimeStamp)"), 3);
+
+    const std::string kml = test::ReadText(path);
+    EXPECT_NE(kml.find("<begin>2026-06-12T12:00:00Z</begin>"), std::string::npos);
+    EXPECT_NE(kml.find("<end>2026-06-12T12:00:02Z</end>"), std::string::npos);
+    EXPECT_NE(kml.find("11.516666667,48.117300000,0"), std::string::npos);
+    EXPECT_NE(kml.find("<gx:coord>11.516666667 48.117300000 0</gx:coord>"), std::string::npos);
+}
+
+// Output names come from the user and file names from cards in any old encoding; whatever they
+// hold, the file stays well-formed UTF-8 and the GPX valid.
+TEST(TrackWriter, AnyNameGivesAWellFormedFile) {
+    struct Named {
+        std::string name;
+        std::string written;
+    };
+    const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
+    const Named cases[] = {
+        {"drive <1> & \"more\"", "drive &lt;1&gt; &amp; &quot;more&quot;"},
+        {"Stra\xDF"
+         "e",
+         "Stra" + bad + "e"},  // Latin-1, not UTF-8
+        {"Stra\xC3\x9F"
+         "e",
+         "Stra\xC3\x9F"
+         "e"},                                              // the same in UTF-8
+        {"over\xC0\xAFlong", "over" + bad + bad + "long"},  // an overlong '/'
+        {"half\xED\xA0\x80", "half" + bad + bad + bad},     // a surrogate
+        {"cut\xE2\x82", "cut" + bad + bad},                 // a sequence cut short
+        {"bell\x07", "bell" + bad},                         // no XML character
+        {std::string("nul\0x", 5), "nul" + bad + "x"},
+    };
+    const TempDir dir;
+    for (const Named& c : cases) {
+        for (const auto& [file, text] : {std::pair{"n.gpx", GpxText(SamplePoints(), c.name)},
+                                         std::pair{"n.kml", KmlText(SamplePoints(), c.name)}}) {
+            const std::string path = dir.File(file);
+            test::WriteText(path, text);
+            EXPECT_EQ(test::WellFormedErrors(path), "") << c.written;
+            EXPECT_NE(text.find("<name>" + c.written + "</name>"), std::string::npos) << text;
+        }
+        EXPECT_EQ(test::SchemaErrors(dir.File("n.gpx")), "") << c.written;
+    }
 }
 
 TEST(TrackWriter, AFixWithoutADateStillGoesIntoTheTrackWithoutATime) {
