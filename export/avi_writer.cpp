@@ -164,21 +164,23 @@ AviWriter::~AviWriter() {
     Close();
 }
 
-bool AviWriter::Create(const std::string& path, int width, int height, double frameRate) {
+bool AviWriter::Create(const std::string& path, int width, int height, double frameRate,
+                       bool withSound) {
     Close();
     if (!ValidFormat(width, height, frameRate)) {
         return false;  // before the file is touched
     }
     UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    return Create(std::move(fd), width, height, frameRate);
+    return Create(std::move(fd), width, height, frameRate, withSound);
 }
 
-bool AviWriter::Create(UniqueFd fd, int width, int height, double frameRate) {
+bool AviWriter::Create(UniqueFd fd, int width, int height, double frameRate, bool withSound) {
     Close();
     if (!fd.Valid() || !ValidFormat(width, height, frameRate)) {
         return false;
     }
     fd_ = std::move(fd);
+    streamCount_ = withSound ? kStreams : 1;
     width_ = width;
     height_ = height;
     rate_ = AviRateFor(frameRate);
@@ -199,7 +201,8 @@ bool AviWriter::WriteVideo(const uint8_t* data, size_t size) {
 }
 
 bool AviWriter::WriteAudio(const uint8_t* data, size_t size) {
-    return WriteChunk(kAudio, data, size, static_cast<int64_t>(size / kAudioBlockAlign));
+    return streamCount_ > kAudio &&
+           WriteChunk(kAudio, data, size, static_cast<int64_t>(size / kAudioBlockAlign));
 }
 
 bool AviWriter::WriteChunk(int stream, const uint8_t* data, size_t size, int64_t units) {
@@ -274,7 +277,7 @@ bool AviWriter::EndRiff(bool last) {
 
 bool AviWriter::WriteStandardIndexes() {
     const uint64_t base = moviList_ + kChunkHeader;  // the 'movi' type code
-    for (int stream = 0; stream < kStreams; ++stream) {
+    for (int stream = 0; stream < streamCount_; ++stream) {
         const auto count = static_cast<uint32_t>(std::count_if(
             chunks_.begin(), chunks_.end(), [&](const ChunkRef& c) { return c.stream == stream; }));
         const uint32_t size = kStandardIndexHeader + count * kStandardIndexEntry;
@@ -337,7 +340,7 @@ std::vector<uint8_t> AviWriter::BuildHeader() const {
     w.U32(kAvifHasIndex | kAvifIsInterleaved);
     w.U32(Clamp32(openDml ? firstRiffFrames_ : video.length));
     w.U32(0);  // initial frames
-    w.U32(kStreams);
+    w.U32(static_cast<uint32_t>(streamCount_));
     w.U32(std::max(video.largestChunk, audio.largestChunk));
     w.U32(static_cast<uint32_t>(width_));
     w.U32(static_cast<uint32_t>(height_));
@@ -394,31 +397,37 @@ std::vector<uint8_t> AviWriter::BuildHeader() const {
     w.Zeros(16);  // resolution and palette fields
     superIndex(video, kVideo);
 
-    w.List("LIST", kAudioStrlSize, "strl");
-    w.Chunk("strh", kStrhSize);
-    w.Fourcc("auds");
-    w.U32(0);  // handler
-    w.U32(0);  // flags
-    w.U16(0);  // priority
-    w.U16(0);  // language
-    w.U32(0);  // initial frames
-    w.U32(kAudioScale);
-    w.U32(kAudioRate);
-    w.U32(0);  // start
-    w.U32(Clamp32(audio.length));
-    w.U32(audio.largestChunk);
-    w.U32(0);  // quality
-    w.U32(kAudioBlockAlign);
-    w.Zeros(8);  // frame rectangle
-    w.Chunk("strf", kWaveFormatSize);
-    w.U16(kWaveFormatPcm);
-    w.U16(kAudioChannels);
-    w.U32(kAudioSampleRate);
-    w.U32(kAudioRate);
-    w.U16(kAudioBlockAlign);
-    w.U16(kAudioBits);
-    w.U16(0);  // no extra bytes
-    superIndex(audio, kAudio);
+    if (streamCount_ > kAudio) {
+        w.List("LIST", kAudioStrlSize, "strl");
+        w.Chunk("strh", kStrhSize);
+        w.Fourcc("auds");
+        w.U32(0);  // handler
+        w.U32(0);  // flags
+        w.U16(0);  // priority
+        w.U16(0);  // language
+        w.U32(0);  // initial frames
+        w.U32(kAudioScale);
+        w.U32(kAudioRate);
+        w.U32(0);  // start
+        w.U32(Clamp32(audio.length));
+        w.U32(audio.largestChunk);
+        w.U32(0);  // quality
+        w.U32(kAudioBlockAlign);
+        w.Zeros(8);  // frame rectangle
+        w.Chunk("strf", kWaveFormatSize);
+        w.U16(kWaveFormatPcm);
+        w.U16(kAudioChannels);
+        w.U32(kAudioSampleRate);
+        w.U32(kAudioRate);
+        w.U16(kAudioBlockAlign);
+        w.U16(kAudioBits);
+        w.U16(0);  // no extra bytes
+        superIndex(audio, kAudio);
+    } else {
+        // A clip without sound keeps the layout: the sound's list becomes padding.
+        w.Chunk("JUNK", kAudioStrlSize);
+        w.Zeros(kAudioStrlSize);
+    }
 
     // Until the file needs OpenDML this stays padding that players skip.
     w.Chunk(openDml ? "LIST" : "JUNK", kOdmlSize);

@@ -47,9 +47,11 @@ class AviWriter {
 
     // Creates (or truncates) `path`; false when the file cannot be created, the picture size is
     // not 1 to 32,767 pixels each way, or the frame rate is not 1 to 1,000 frames per second.
-    bool Create(const std::string& path, int width, int height, double frameRate);
+    // `withSound` false leaves the sound stream out (WriteAudio then fails).
+    bool Create(const std::string& path, int width, int height, double frameRate,
+                bool withSound = true);
     // The same on an open, empty file that the writer then owns.
-    bool Create(UniqueFd fd, int width, int height, double frameRate);
+    bool Create(UniqueFd fd, int width, int height, double frameRate, bool withSound = true);
 
     bool IsOpen() const { return fd_.Valid(); }
 
@@ -109,6 +111,7 @@ class AviWriter {
     int height_ = 0;
     AviRate rate_;
     bool failed_ = false;  // a write went wrong; the file is incomplete
+    int streamCount_ = kStreams;
 
     std::vector<uint8_t> buffer_;  // allocated at the first Create, kept across files
     size_t bufferFill_ = 0;

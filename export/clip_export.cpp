@@ -1,6 +1,9 @@
 #include "export/clip_export.h"
 
 #include "export/clip_subtitles.h"
+#include "export/subtitle_writer.h"
+#include "export/track_source.h"
+#include "export/ts_sound_filter.h"
 #include "platform/regular_file.h"
 
 #include <fcntl.h>
@@ -25,6 +28,7 @@ namespace {
 // Reads cover many blocks at once; the range test still steps block by block.
 constexpr size_t kBlocksPerRead = 32;
 constexpr size_t kReadSize = kBlocksPerRead * kExportBlockSize;
+constexpr size_t kHeadReadSize = kReadSize / kTsPacketSize * kTsPacketSize;
 // TS copy of a clip that is to be flushed: how much of it is handed to write-back at a time.
 constexpr int64_t kWriteBackStep = int64_t{4} << 20;
 // Room before a read for the unfinished packet of the previous one.
@@ -37,6 +41,7 @@ constexpr size_t kPcmReserve = 64 * 1024;
 // A folder may hold at most this many recordings in a row; guards the size estimate.
 constexpr int kMaxFilesInClip = 100000;
 constexpr const char* kAviSuffix = ".avi";
+constexpr const char* kMp4Suffix = ".mp4";
 
 static_assert(std::endian::native == std::endian::little,
               "PCM goes into the AVI file in the machine's byte order");
@@ -59,14 +64,26 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-bool IsAviOutput(const std::string& path) {
-    const std::string suffix = kAviSuffix;
+namespace {
+
+// `suffix` is in small letters.
+bool EndsWith(const std::string& path, const std::string& suffix) {
     if (path.size() < suffix.size()) {
         return false;
     }
     return std::equal(suffix.begin(), suffix.end(), path.end() - suffix.size(), [](char a, char b) {
         return std::tolower(static_cast<unsigned char>(b)) == a;
     });
+}
+
+}  // namespace
+
+bool IsAviOutput(const std::string& path) {
+    return EndsWith(path, kAviSuffix);
+}
+
+bool IsMp4Output(const std::string& path) {
+    return EndsWith(path, kMp4Suffix);
 }
 
 bool MarksInOrder(const ClipMarks& m) {
@@ -88,6 +105,7 @@ ClipExport::ClipExport(EndCallback onEnd, ProgressCallback onProgress)
 ClipExport::~ClipExport() {
     Stop();
     avi_.Close();
+    mp4_.Close();
     output_.Abandon();
 }
 
@@ -122,10 +140,12 @@ bool ClipExport::IsMarkOut(const std::string& path, const FileIdentity& id) cons
 bool ClipExport::Begin(const ExportRequest& request) {
     Stop();
     avi_.Close();
+    mp4_.Close();
     output_.Abandon();
     lastError_.clear();
     request_ = request;
     aviMode_ = IsAviOutput(request.outputPath);
+    mp4Mode_ = IsMp4Output(request.outputPath);
     for (auto* counter : {&bytesDone_, &bytesToDo_, &videoFrames_, &audioSamples_,
                           &framesBeforeKey_, &oversizePes_, &bytesWritten_}) {
         counter->store(0);
@@ -146,8 +166,8 @@ bool ClipExport::Begin(const ExportRequest& request) {
     if (!output_.Create(request.outputPath, &lastError_)) {
         return false;
     }
-    if (aviMode_ &&
-        !avi_.Create(output_.DuplicateFd(), request.width, request.height, request.frameRate)) {
+    if (aviMode_ && !avi_.Create(output_.DuplicateFd(), request.width, request.height,
+                                 request.frameRate, !request.withoutSound)) {
         lastError_ = "cannot create the AVI file " + request.outputPath;
         output_.Abandon();
         return false;
@@ -214,6 +234,9 @@ bool ClipExport::AllocateBuffers() {
         if (aviMode_) {
             pcm_.reserve(kPcmReserve);
         }
+        if (mp4Mode_) {
+            mp4Pending_.reserve(2 * kReadSize);
+        }
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -223,6 +246,7 @@ bool ClipExport::AllocateBuffers() {
 void ClipExport::ReleaseBuffers() {
     buffer_ = {};
     pcm_ = {};
+    mp4Pending_ = {};
     videoPes_.Release();
     audioPes_.Release();
 }
@@ -255,6 +279,9 @@ bool ClipExport::Start() {
     writeBackFrom_ = 0;
     pictureCopied_ = false;
     timeline_ = ClipTimeline{};
+    mp4Pending_.clear();
+    mp4Taken_ = 0;
+    mp4Error_.clear();
     videoPes_.Reset();
     audioPes_.Reset();
     videoStarted_ = false;
@@ -311,7 +338,11 @@ void ClipExport::ResetBuffer() {
 }
 
 void ClipExport::Run() {
-    Work();
+    if (mp4Mode_) {
+        WorkMp4();
+    } else {
+        Work();
+    }
     Conclude();
     CloseInput();
     if (end_->end == ExportEnd::kFinished && request_.writeSubtitles) {
@@ -331,17 +362,77 @@ void ClipExport::Work() {
             end_ = ExportOutcome{ExportEnd::kStopped, request_.outputPath, "stopped"};
             return;
         }
-        ProcessChunk();
-        if (onProgress_ && !end_) {
-            onProgress_(BytesDone(), BytesToDo());
-        }
+        StepWalk();
     }
+}
+
+void ClipExport::StepWalk() {
+    ProcessChunk();
+    if (onProgress_ && !end_) {
+        onProgress_(BytesDone(), BytesToDo());
+    }
+}
+
+// The walk runs as the remux asks for bytes; whatever ends one ends the other.
+void ClipExport::WorkMp4() {
+    std::string error;
+    const bool copied =
+        mp4_.Open([this](uint8_t* data, int size) { return ReadClipStream(data, size); },
+                  output_.Fd(), Mp4OptionsFor(), error) &&
+        mp4_.CopyPackets(error);
+    if (!end_ && !running_.load()) {
+        end_ = ExportOutcome{ExportEnd::kStopped, request_.outputPath, "stopped"};
+    }
+    if (copied) {
+        return;
+    }
+    if (end_ && end_->end == ExportEnd::kFinished) {
+        mp4Error_ = error;  // Conclude tells it unless the stretch held no picture at all
+    } else {
+        Fail(error);
+    }
+}
+
+// The telemetry of the stretch, read ahead of the clip: its captions and its first picture's
+// time. A stretch whose telemetry cannot be read gets neither.
+Mp4Options ClipExport::Mp4OptionsFor() const {
+    Mp4Options options;
+    options.lastPictureMayBeCut = request_.marks.outPos < FileSize(request_.marks.outPath);
+    const TrackResult track =
+        CollectStretchTrack(request_.marks, [this] { return !running_.load(); });
+    if (track.ok && track.origin > 0.0) {
+        options.creationTime = static_cast<int64_t>(track.origin);
+        options.cues = SubtitleCues(track.points, track.origin, request_.speedUnit);
+    }
+    return options;
+}
+
+int ClipExport::ReadClipStream(uint8_t* data, int size) {
+    while (mp4Taken_ == mp4Pending_.size()) {
+        mp4Pending_.clear();
+        mp4Taken_ = 0;
+        if (end_) {
+            return end_->end == ExportEnd::kFinished ? 0 : -1;
+        }
+        if (!running_.load()) {
+            return -1;
+        }
+        StepWalk();
+    }
+    if (end_ && end_->end != ExportEnd::kFinished) {
+        return -1;
+    }
+    const size_t n = std::min(static_cast<size_t>(size), mp4Pending_.size() - mp4Taken_);
+    std::copy_n(mp4Pending_.begin() + static_cast<ptrdiff_t>(mp4Taken_), n, data);
+    mp4Taken_ += n;
+    return static_cast<int>(n);
 }
 
 // Saves the clip when the export finished, removes it in every other case.
 void ClipExport::Conclude() {
     if (end_->end != ExportEnd::kFinished) {
         avi_.Close();
+        mp4_.Close();
         output_.Abandon();
         return;
     }
@@ -355,7 +446,11 @@ void ClipExport::Conclude() {
         end_->reason = kNoPictureReason;
     } else if (aviMode_ && !avi_.Close()) {
         end_->reason = "cannot write " + request_.outputPath;
-    } else if (output_.Commit(&error, request_.syncBeforeRename)) {
+    } else if (mp4Mode_ && !mp4Error_.empty()) {
+        end_->reason = mp4Error_;
+    } else if (mp4Mode_ && !mp4_.Finish(error)) {
+        end_->reason = error;
+    } else if (mp4_.Close(), output_.Commit(&error, request_.syncBeforeRename)) {
         bytesDone_.store(bytesToDo_.load());
         return;
     } else {
@@ -363,6 +458,7 @@ void ClipExport::Conclude() {
     }
     end_->end = ExportEnd::kFailed;
     avi_.Close();
+    mp4_.Close();
     output_.Abandon();
 }
 
@@ -438,13 +534,19 @@ void ClipExport::ProcessBlock(size_t blockEnd, int64_t blockStart, int64_t fileE
                 return;
             }
             WalkPackets(blockEnd, eof, [this](size_t at) {
-                if (range_ == Range::kIn && bufferBase_ + static_cast<int64_t>(at) >= threshold_) {
-                    timeline_.Pass(buffer_.data() + at, psi_.videoPid);
-                    Emit(at);
-                    if (!pictureCopied_) {
-                        WatchForPicture(at);
-                    }
+                if (range_ != Range::kIn || bufferBase_ + static_cast<int64_t>(at) < threshold_) {
+                    return;
                 }
+                const int soundPid = psi_.audioPid;  // as the map stood before this packet
+                if (!pictureCopied_) {
+                    WatchForPicture(at);
+                }
+                uint8_t* packet = buffer_.data() + at;
+                if (request_.withoutSound && !KeepWithoutSound(packet, soundPid)) {
+                    return;
+                }
+                timeline_.Pass(packet, psi_.videoPid);
+                Emit(at);
             });
             break;
     }
@@ -644,7 +746,8 @@ bool ClipExport::TakeTablesInForce(int64_t from, int64_t to) {
 bool ClipExport::WriteHead(int64_t length) {
     // The read buffer is free for this: reading resumes elsewhere right after.
     for (int64_t done = 0; done < length;) {
-        const size_t want = static_cast<size_t>(std::min<int64_t>(length - done, kReadSize));
+        // Whole packets per read, so that leaving the sound out finds them where they start.
+        const size_t want = static_cast<size_t>(std::min<int64_t>(length - done, kHeadReadSize));
         ssize_t n;
         do {
             n = ::pread(input_.Get(), buffer_.data(), want, done);
@@ -654,7 +757,11 @@ bool ClipExport::WriteHead(int64_t length) {
             Fail(SystemError("cannot read " + currentPath_, err));
             return false;
         }
-        if (!WriteOutput(buffer_.data(), static_cast<size_t>(n))) {
+        size_t size = static_cast<size_t>(n);
+        if (request_.withoutSound) {
+            size = DropSoundPackets(buffer_.data(), size, psi_.audioPid);
+        }
+        if (!WriteOutput(buffer_.data(), size)) {
             return false;
         }
         done += n;
@@ -678,9 +785,25 @@ void ClipExport::WriteTablesInForce(int64_t tablesAt) {
 
 bool ClipExport::WriteFreshTable(const TableTrack& track, int headPid, int headCounter) {
     const int pid = ParseTsPacket(track.table.bytes.data()).pid;
-    const TsPacketBytes packet = FreshTablePacket(track, pid == headPid ? headCounter : kNoCounter,
-                                                  PcrPidOf(tables_.pmt.table));
+    TsPacketBytes packet = FreshTablePacket(track, pid == headPid ? headCounter : kNoCounter,
+                                            PcrPidOf(tables_.pmt.table));
+    if (request_.withoutSound) {
+        DropStreamFromMap(packet.data(), psi_.audioPid);
+    }
     return WriteOutput(packet.data(), packet.size());
+}
+
+// Packets of the sound give way, but for the programme clock some carry; the map forgets the
+// sound.
+bool ClipExport::KeepWithoutSound(uint8_t* packet, int soundPid) {
+    const int pid = ParseTsPacket(packet).pid;
+    if (pid == soundPid && soundPid != kNoPid) {
+        return KeepClockOnly(packet);
+    }
+    if (pid == psi_.PmtPid()) {
+        DropStreamFromMap(packet, soundPid);
+    }
+    return true;
 }
 
 // Packets next to each other in the buffer go out in one write.
@@ -701,6 +824,11 @@ void ClipExport::FlushRun() {
 }
 
 bool ClipExport::WriteOutput(const uint8_t* data, size_t size) {
+    if (mp4Mode_) {
+        mp4Pending_.insert(mp4Pending_.end(), data, data + size);
+        bytesWritten_.fetch_add(static_cast<int64_t>(size), std::memory_order_relaxed);
+        return true;
+    }
     while (size > 0) {
         const ssize_t n = ::write(output_.Fd(), data, size);
         if (n < 0 && errno == EINTR) {
@@ -724,7 +852,7 @@ bool ClipExport::WriteOutput(const uint8_t* data, size_t size) {
 // effort: that flush reports any failure.
 void ClipExport::StartWriteBack() {
     const int64_t written = bytesWritten_.load(std::memory_order_relaxed);
-    if (!request_.syncBeforeRename || written - writeBackFrom_ < kWriteBackStep) {
+    if (mp4Mode_ || !request_.syncBeforeRename || written - writeBackFrom_ < kWriteBackStep) {
         return;
     }
     ::sync_file_range(output_.Fd(), writeBackFrom_, written - writeBackFrom_,
@@ -781,7 +909,7 @@ void ClipExport::OnAviPacket(size_t at) {
             CompleteVideo();
         }
         pes = &videoPes_;
-    } else if (packet.pid == psi_.audioPid) {
+    } else if (packet.pid == psi_.audioPid && !request_.withoutSound) {
         if (packet.payloadUnitStart) {
             CompleteAudio();
         }

@@ -6,7 +6,10 @@
 //     the whole packets of the 8,192-byte blocks in range, or
 //   - an AVI clip (output name ending in ".avi"): the H.264 access units stored unchanged from
 //     the first key frame in range on, and the AAC audio decoded to 48 kHz mono 16-bit PCM.
-//     An H.265 recording is refused (the transport stream clip takes any video).
+//     An H.265 recording is refused (the transport stream clip takes any video), or
+//   - an MP4 clip (output name ending in ".mp4"): the transport stream clip, as it is cut,
+//     remuxed by libavformat into MP4 with the stretch's telemetry as a timed text track.
+// Any kind may leave the sound out.
 // The output appears under its name only when the export completes with a picture in it;
 // whatever ends it otherwise leaves no file there and any earlier file untouched.
 #pragma once
@@ -23,6 +26,7 @@
 #include "export/avi_writer.h"
 #include "export/clip_timeline.h"
 #include "export/file_copy.h"
+#include "export/mp4_remux.h"
 #include "export/ts_clip_tables.h"
 #include "media/aac_decoder.h"
 #include "platform/unique_fd.h"
@@ -68,6 +72,8 @@ bool MarksInOrder(const ClipMarks& marks);
 
 // An output name ending in ".avi" in any letter case asks for an AVI clip.
 bool IsAviOutput(const std::string& path);
+// An output name ending in ".mp4" in any letter case asks for an MP4 clip.
+bool IsMp4Output(const std::string& path);
 
 struct ExportRequest {
     std::string outputPath;
@@ -85,7 +91,10 @@ struct ExportRequest {
     // Once the clip is saved, write NAME.srt beside it with the stretch's telemetry, the speed
     // in `speedUnit` (0 km/h, 1 mph, 2 knots).
     bool writeSubtitles = false;
-    int speedUnit = 0;
+    int speedUnit = 0;  // also of the MP4's text track
+    // Leave the sound out: no audio stream, and in a transport stream clip no packet of it
+    // and no mention of it in the program map.
+    bool withoutSound = false;
 };
 
 // What the worker did; written by the worker, readable from any thread.
@@ -122,6 +131,7 @@ class ClipExport {
 
     bool IsRunning() const { return running_.load(); }
     bool AviMode() const { return aviMode_; }
+    bool Mp4Mode() const { return mp4Mode_; }
     int64_t BytesDone() const { return bytesDone_.load(std::memory_order_relaxed); }
     int64_t BytesToDo() const { return bytesToDo_.load(std::memory_order_relaxed); }
     ExportCounters Counters() const;
@@ -146,6 +156,10 @@ class ClipExport {
     // Worker body and its steps.
     void Run();
     void Work();
+    void WorkMp4();
+    Mp4Options Mp4OptionsFor() const;
+    int ReadClipStream(uint8_t* data, int size);
+    void StepWalk();
     void Conclude();
     bool OpenInput(const std::string& path);
     void CloseInput();
@@ -167,6 +181,7 @@ class ClipExport {
     void PlanStretch(int64_t tablesAt);
     bool TakeTablesInForce(int64_t from, int64_t to);
     bool WriteHead(int64_t length);
+    bool KeepWithoutSound(uint8_t* packet, int soundPid);
     void WriteTablesInForce(int64_t tablesAt);
     bool WriteFreshTable(const TableTrack& track, int headPid, int headCounter);
     void WatchForPicture(size_t at);
@@ -198,6 +213,7 @@ class ClipExport {
     // Owner thread; the worker reads them while it runs, when the owner leaves them alone.
     ExportRequest request_;
     bool aviMode_ = false;
+    bool mp4Mode_ = false;
     FileIdentity markInId_;
     FileIdentity markOutId_;
     int32_t markOutNumber_ = -1;
@@ -239,6 +255,10 @@ class ClipExport {
     int64_t writeBackFrom_ = 0;   // TS copy: clip bytes before this were handed to write-back
     bool pictureCopied_ = false;  // TS copy: a PES with a key picture has been copied
     ClipTimeline timeline_;       // TS copy: the clip's clocks and counters across files
+    Mp4Remux mp4_;                // MP4: takes the TS copy's bytes from mp4Pending_
+    std::vector<uint8_t> mp4Pending_;
+    size_t mp4Taken_ = 0;   // of mp4Pending_, handed to mp4_ already
+    std::string mp4Error_;  // why mp4_ broke off while the walk ended well
 
     PesBuffer videoPes_;  // AVI: the frame being gathered; TS copy: until a picture is copied
     PesBuffer audioPes_;

@@ -193,8 +193,9 @@ bool ReplacingFile::Create(const std::string& target, std::string* error, Tempor
 }
 
 bool ReplacingFile::CreateUnnamed(const std::string& target, std::string* error, bool* offered) {
+    // Readable too: a writer may read back what it wrote (an MP4's index moved to the front).
     UniqueFd fd(
-        ::open(FolderForOpen(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kNewFileMode));
+        ::open(FolderForOpen(target).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, kNewFileMode));
     if (!fd.Valid()) {
         const int err = errno;  // before anything else can change it
         *offered = !UnnamedFilesNotOffered(err);
@@ -210,8 +211,7 @@ bool ReplacingFile::CreateNamed(const std::string& target, std::string* error) {
     const std::string prefix = TempPrefix(target);
     for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
         const std::string candidate = prefix + RandomTag() + kTempSuffix;
-        UniqueFd fd(
-            ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode));
+        UniqueFd fd(::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode));
         if (!fd.Valid()) {
             if (errno == EEXIST) {
                 continue;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "export/track_text.h"
 
@@ -41,29 +42,40 @@ int64_t ClipMs(double cameraTime, double origin) {
 
 }  // namespace
 
-std::string SrtText(const TrackPoints& points, double origin, int speedUnit) {
-    std::string out;
+std::vector<SubtitleCue> SubtitleCues(const TrackPoints& points, double origin, int speedUnit) {
+    std::vector<SubtitleCue> cues;
+    cues.reserve(points.size());
     int64_t floor = 0;  // a cue never starts before the one ahead of it
     for (size_t i = 0; i < points.size(); ++i) {
         const TrackPoint& p = points[i];
-        const int64_t start = std::max(floor, ClipMs(p.cameraTime, origin));
-        int64_t end = start + static_cast<int64_t>(kCueSeconds * kMsPerSecond);
+        SubtitleCue cue;
+        cue.startMs = std::max(floor, ClipMs(p.cameraTime, origin));
+        cue.endMs = cue.startMs + static_cast<int64_t>(kCueSeconds * kMsPerSecond);
         if (i + 1 < points.size()) {
             const int64_t next = ClipMs(points[i + 1].cameraTime, origin);
-            if (next > start) {
-                end = std::min(end, next);
+            if (next > cue.startMs) {
+                cue.endMs = std::min(cue.endMs, next);
             }
         }
-        floor = start;
-        out += std::to_string(i + 1) + '\n' + CueTime(start) + " --> " + CueTime(end) + '\n';
-        out += CalendarText(p.cameraTime) + '\n';
+        floor = cue.startMs;
+        cue.text = CalendarText(p.cameraTime) + '\n';
         if (p.valid) {
-            out += SpeedText(p.fix.speed, speedUnit) + "  " + LatitudeText(p.fix.latitude) + ' ' +
-                   LongitudeText(p.fix.longitude) + '\n';
+            cue.text += SpeedText(p.fix.speed, speedUnit) + "  " + LatitudeText(p.fix.latitude) +
+                        ' ' + LongitudeText(p.fix.longitude) + '\n';
         } else {
-            out += "No GPS fix\n";
+            cue.text += "No GPS fix\n";
         }
-        out += '\n';
+        cues.push_back(std::move(cue));
+    }
+    return cues;
+}
+
+std::string SrtText(const TrackPoints& points, double origin, int speedUnit) {
+    std::string out;
+    int number = 0;
+    for (const SubtitleCue& cue : SubtitleCues(points, origin, speedUnit)) {
+        out += std::to_string(++number) + '\n' + CueTime(cue.startMs) + " --> " +
+               CueTime(cue.endMs) + '\n' + cue.text + '\n';
     }
     return out;
 }

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    libavcodec-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg zlib1g-dev
+    libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev ffmpeg zlib1g-dev
     libsdl2-dev libturbojpeg0-dev libexif-dev libasound2-dev
     qt6-base-dev libqt6opengl6-dev libgl-dev xvfb xauth
     qt6-webengine-dev qt6-webchannel-dev libjs-leaflet

@@ -1,11 +1,11 @@
 // velmaro-export: the player's clip export from the command line.
-//   velmaro-export --in FILE --in-pos N --out FILE --out-pos N OUTPUT.ts|.avi
-//                  [--fps RATE --size WxH] [--no-srt] [--speed-unit 0|1|2]
+//   velmaro-export --in FILE --in-pos N --out FILE --out-pos N OUTPUT.ts|.avi|.mp4
+//                  [--fps RATE --size WxH] [--no-srt] [--no-sound] [--speed-unit 0|1|2]
 // RATE is frames per second: whole (25), decimal (12.5) or a fraction (30000/1001 for 29.97).
 // Positions are byte positions in the mark files, as the player records them. An AVI clip needs
 // the picture size. Ctrl-C abandons the export; the output name is then left as it was. A
 // finished clip gets OUTPUT.srt with its telemetry beside it (speed in km/h, 1 mph, 2 knots)
-// unless --no-srt is given.
+// unless --no-srt is given. --no-sound leaves the sound out of any kind of clip.
 #include <signal.h>
 
 #include <atomic>
@@ -32,7 +32,8 @@ constexpr const char* kDescription =
 constexpr const char* kFooter = R"(
 Positions are byte positions in the mark files, as the player records them. An AVI clip needs
 the picture size. Ctrl-C abandons the export; the output name is then left as it was. A
-finished clip gets OUTPUT.srt with its telemetry beside it unless --no-srt is given.)";
+finished clip gets OUTPUT.srt with its telemetry beside it unless --no-srt is given; an MP4
+clip also carries it as a text track.)";
 
 constexpr int kPercent = 100;
 
@@ -84,9 +85,10 @@ void AddMarks(CLI::App& app, velmaro::ClipMarks& marks) {
 void AddOptions(velmaro::CommandLine& commandLine, velmaro::ExportRequest& request,
                 bool& noSubtitles) {
     commandLine.SetUsage(
-        "velmaro-export --in FILE --in-pos N --out FILE --out-pos N OUTPUT.ts|OUTPUT.avi\n"
+        "velmaro-export --in FILE --in-pos N --out FILE --out-pos N "
+        "OUTPUT.ts|OUTPUT.avi|OUTPUT.mp4\n"
         "                      [--fps 30|29.97|30000/1001] [--size WxH] [--no-srt] "
-        "[--speed-unit 0|1|2]");
+        "[--no-sound] [--speed-unit 0|1|2]");
     commandLine.SetFooter(kFooter);
     CLI::App& app = commandLine.Parser();
     AddMarks(app, request.marks);
@@ -98,11 +100,13 @@ void AddOptions(velmaro::CommandLine& commandLine, velmaro::ExportRequest& reque
     commandLine.AddSize("--size", request.width, request.height,
                         "picture size of an AVI clip (required for one)");
     app.add_flag("--no-srt", noSubtitles, "write no OUTPUT.srt with the clip's telemetry");
+    app.add_flag("--no-sound", request.withoutSound,
+                 "leave the sound out of the clip (cabin conversations)");
     app.add_option("--speed-unit", request.speedUnit,
                    "speed in OUTPUT.srt: 0 km/h (default), 1 mph, 2 knots")
         ->transform(velmaro::Decimal())
         ->type_name("0|1|2");
-    app.add_option("OUTPUT", request.outputPath, "the clip: OUTPUT.ts or OUTPUT.avi")
+    app.add_option("OUTPUT", request.outputPath, "the clip: OUTPUT.ts, OUTPUT.avi or OUTPUT.mp4")
         ->required()
         ->check(velmaro::NonEmpty());
 }
