@@ -60,6 +60,12 @@ bool ExportJobs::StartClip(const ExportRequest& request, std::string& error) {
     return true;
 }
 
+void ExportJobs::StopClip() {
+    if (clip_) {
+        clip_->Stop();
+    }
+}
+
 void ExportJobs::ShowProgress(uint64_t serial) {
     progressPosted_.store(false);
     if (serial != clipSerial_ || !clipRunning_) {

@@ -39,6 +39,9 @@ class ExportJobs {
     // it could not begin.
     bool StartClip(const ExportRequest& request, std::string& error);
     bool ClipRunning() const { return clipRunning_; }
+    // Stops the running clip export, which removes its unfinished output; its end, kStopped,
+    // reaches the listeners as any end does.
+    void StopClip();
     // Starts the track export; false when one is running or its thread cannot start.
     bool StartTrack(const TrackRequest& request);
     bool TrackRunning() const { return track_ && track_->IsRunning(); }

@@ -51,7 +51,7 @@ constexpr const char* kFooter = R"(
 VELMARO_VIDEO_PATH=gl|software in the environment forces one.
 Commands on standard input:
   play, back, pause, step, prev-frame, speed 0-8, seek 0-1000, next, prev, snap,
-  mark-in, mark-out, export PATH.ts|PATH.avi, quit
+  mark-in, mark-out, export PATH.ts|PATH.avi|PATH.mp4, quit
 At the end of input it plays on to the end of the recording and exits.)";
 
 // The end of the session or of the terminal (SIGTERM, SIGHUP, SIGINT) quits as "quit" does, so

@@ -144,7 +144,7 @@ bool PlaySession::Command(const std::string& line) {
         std::istringstream again(line);
         again >> word >> path;
         if (path.empty()) {
-            std::printf("export PATH.ts|PATH.avi (after mark-in and mark-out)\n");
+            std::printf("export PATH.ts|PATH.avi|PATH.mp4 (after mark-in and mark-out)\n");
         } else {
             StartExport(path);
         }

@@ -34,6 +34,7 @@
 #include "ui/main/main_window.h"
 #include "ui/map/map_port.h"
 #include "ui/navigator/incident_navigator.h"
+#include "ui/panel/backup_dialog.h"
 #include "ui/panel/dashboard.h"
 #include "ui/video/video_widget.h"
 #include "ui/video/video_window.h"
@@ -196,9 +197,10 @@ PlayPanel::PlayPanel(MainWindow& mainWindow, AppShared& app, int uiMode)
                                             QStringLiteral("ts Files (*.ts)"));
     };
     chooseExportName = [this](const QString&) {
-        return QFileDialog::getSaveFileName(
-            this, Text("Backup"), QString(),
-            QStringLiteral("avi Files(*.avi);;nts file(*.nts);;ts Files (*.ts)"));
+        const std::optional<BackupChoice> choice = AskBackupTarget(
+            this, Text("Backup"), Text("Leave out the sound (cabin conversations)"));
+        exportWithoutSound = choice && choice->withoutSound;
+        return choice ? choice->path : QString();
     };
     chooseOpenName = [this](const QString&) { return DefaultOpenName(this); };
     chooseTrackName = [this](const QString& suggested) {
@@ -740,6 +742,11 @@ void PlayPanel::OnCopyEnd(const std::string& target, const FileCopyResult& resul
 }
 
 void PlayPanel::ExportClip() {
+    // While a clip is being written the button stops it.
+    if (BackupRunning()) {
+        Exports().StopClip();
+        return;
+    }
     if (!Channel()) {
         return;
     }
@@ -753,6 +760,7 @@ void PlayPanel::ExportClip() {
     ExportRequest request = ChannelExportRequest(*Channel(), target.toStdString());
     request.writeSubtitles = Settings().subtitleOnExport != 0;
     request.speedUnit = Settings().unitOfSpeed;
+    request.withoutSound = exportWithoutSound;
     // An earlier export still running is stopped and its temporary file removed.
     std::string error;
     if (!Exports().StartClip(request, error)) {

@@ -139,6 +139,8 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     // Replaceable for tests: the save and open dialogs.
     NameChooser chooseSaveName;
     NameChooser chooseExportName;
+    // Whether the clip chooseExportName last named leaves the sound out; its dialog says.
+    bool exportWithoutSound = false;
     NameChooser chooseOpenName;
     NameChooser chooseTrackName;
     // Replaceable for tests: the preferences and card setup dialogs (run modally).
