@@ -123,7 +123,9 @@ constexpr std::string_view kVocabulary[] = {
     "camera clock is %s behind GPS time", "camera clock is %s ahead of GPS time",
     "Show times by GPS", "Show camera times",
     // main window: what playback had to leave out
-    "Pictures left out to keep up: %1", "Pictures too large to play: %1"};
+    "Pictures left out to keep up: %1", "Pictures too large to play: %1",
+    // clip export
+    "Leave out the sound (cabin conversations)", "Stop the clip being written?"};
 
 // English texts that differ from their keys: the key stays as language files have always
 // spelled it, the user reads the current text.

@@ -104,6 +104,19 @@ TEST_F(Jobs, OnlyTheClipThatReplacedAnotherIsReportedAndSaved) {
     EXPECT_TRUE(fs::exists(out.File("second.ts")));
 }
 
+// However far the clip got, a stop ends it once, heard, and leaves a file only if it finished.
+TEST_F(Jobs, AStoppedClipEndsHeardAndLeavesNoPartialFile) {
+    ExportJobs jobs(listeners);
+    jobs.SetPoster(&poster);
+    std::string error;
+    ASSERT_TRUE(jobs.StartClip(WholeCard("stopped.mp4"), error)) << error;
+    jobs.StopClip();
+    ASSERT_TRUE(poster.RunUntil([&] { return !jobs.ClipRunning(); }));
+    ASSERT_EQ(heard.clipEnds.size(), 1u);
+    EXPECT_EQ(fs::exists(out.File("stopped.mp4")), heard.clipEnds[0].end == ExportEnd::kFinished);
+    EXPECT_EQ(test::NamesIn(out.path()).size(), fs::exists(out.File("stopped.mp4")) ? 1u : 0u);
+}
+
 TEST_F(Jobs, ACopyEndsOnThePostersThreadAndRefusesASecondMeanwhile) {
     ExportJobs jobs(listeners);
     jobs.SetPoster(&poster);

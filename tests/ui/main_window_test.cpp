@@ -441,10 +441,21 @@ TEST_F(MainWindowOnCard, MarksExportAndSaveReportWhatReallyHappened) {
     EXPECT_TRUE(panel().LastMessage().contains("clip.ts")) << panel().LastMessage().toStdString();
     EXPECT_FALSE(panel().ExportProgress()->isVisible());
 
+    // Ctrl+E asks for a clip as the button does, once the report is read.
+    QApplication::activeModalWidget()->close();
+    panel().chooseExportName = [&](const QString&) {
+        ++asked;
+        return QString();
+    };
+    w().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w()));
+    QTest::keyClick(&w(), Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(asked, 2);
+
     // A new mark-in clears the mark-out: Backup then does nothing.
     Click(P::kIdMarkIn);
     Click(P::kIdBackup);
-    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(asked, 2);
 
     // Save The Playing File: a whole copy, then its report.
     const std::string playing = channel().reader.CurrentPath();
@@ -553,7 +564,7 @@ TEST_F(MainWindowOnCard, SnapshotsTakenTogetherAreAllKeptAndReported) {
     EXPECT_FALSE(panel().LastMessage().isEmpty());
 }
 
-TEST_F(MainWindowOnCard, DroppedFilesOpenOnlyTheFirst) {
+TEST_F(MainWindowOnCard, DroppedFilesOpenOnlyTheFirstAndAnUnreadableOneIsSaid) {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(files()[2])),
                   QUrl::fromLocalFile(QString::fromStdString(files()[0])),
@@ -564,6 +575,12 @@ TEST_F(MainWindowOnCard, DroppedFilesOpenOnlyTheFirst) {
     QDropEvent drop(QPointF(500, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(&w(), &drop);
     ASSERT_NE(shared.session.Channel(), nullptr);
+    EXPECT_EQ(channel().filePath, files()[2]);
+
+    // A file that cannot be opened is said, and what plays goes on.
+    EXPECT_FALSE(panel().OpenRecording(QStringLiteral("/no/such/file.ts")));
+    EXPECT_TRUE(panel().LastMessage().contains("cannot open /no/such/file.ts"))
+        << panel().LastMessage().toStdString();
     EXPECT_EQ(channel().filePath, files()[2]);
 }
 

@@ -617,7 +617,7 @@ void MainWindow::BindKeys() {
     bind(Qt::Key_I, [this] { playCtrl_->MarkIn(); });
     bind(Qt::Key_O, [this] { playCtrl_->MarkOut(); });
     bind(Qt::Key_M, [this] { playCtrl_->ToggleMute(); });
-    bind(Qt::Key_B, [this] { playCtrl_->ExportClip(); });
+    bind(Qt::CTRL | Qt::Key_E, [this] { playCtrl_->ExportClip(); });
     bind(Qt::Key_F, [this] {
         if (!videoWindow_->isVisible() && !videoWindow_->IsFullScreen()) {
             return;

@@ -11,7 +11,9 @@
 #include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 
 #include "app/app_settings.h"
@@ -24,6 +26,8 @@
 #include "export/track_export.h"
 #include "platform/drives.h"
 #include "platform/mixer.h"
+#include "platform/regular_file.h"
+#include "platform/unique_fd.h"
 #include "playback/clip_request.h"
 #include "playback/export_jobs.h"
 #include "playback/playback_channel.h"
@@ -152,7 +156,7 @@ QString Text(const char* key) {
 QString DefaultOpenName(QWidget* parent) {
     return QFileDialog::getOpenFileName(
         parent, Text("Open File"), QString(),
-        QStringLiteral("ts file(*.ts);;nts file(*.nts);;All Files(*.*)"));
+        QStringLiteral("Recordings (*.ts *.nts);;ts file(*.ts);;nts file(*.nts);;All Files(*.*)"));
 }
 
 }  // namespace
@@ -203,6 +207,10 @@ PlayPanel::PlayPanel(MainWindow& mainWindow, AppShared& app, int uiMode)
         return choice ? choice->path : QString();
     };
     chooseOpenName = [this](const QString&) { return DefaultOpenName(this); };
+    confirmStopExport = [this] {
+        return QMessageBox::question(this, QStringLiteral("Velmaro"),
+                                     Text("Stop the clip being written?")) == QMessageBox::Yes;
+    };
     chooseTrackName = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(
             this, Text("Export Track"), suggested,
@@ -362,6 +370,13 @@ void PlayPanel::OnTelemetry(const GpsRecord& fix, const GSensorRecord& g, bool) 
 // --- Opening ---------------------------------------------------------------------------------
 
 bool PlayPanel::OpenRecording(const QString& path) {
+    // Said here, before anything is closed: the reader would only find out on its own thread.
+    if (const UniqueFd probe = OpenRegularFile(path.toStdString()); !probe.Valid()) {
+        const std::string reason = SystemError("cannot open " + path.toStdString(), errno);
+        std::fprintf(stderr, "velmaro: %s\n", reason.c_str());
+        ShowMessage(QString::fromStdString(reason), true);
+        return false;
+    }
     TakeSnapshotResults();  // the last word on snapshots of the recording being closed
     dashboard_->Reset();
     const AppSettings& s = Settings();
@@ -742,9 +757,12 @@ void PlayPanel::OnCopyEnd(const std::string& target, const FileCopyResult& resul
 }
 
 void PlayPanel::ExportClip() {
-    // While a clip is being written the button stops it.
+    // While a clip is being written the button offers to stop it; a second one would need the
+    // first one's end.
     if (BackupRunning()) {
-        Exports().StopClip();
+        if (confirmStopExport()) {
+            Exports().StopClip();
+        }
         return;
     }
     if (!Channel()) {

@@ -141,6 +141,8 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     NameChooser chooseExportName;
     // Whether the clip chooseExportName last named leaves the sound out; its dialog says.
     bool exportWithoutSound = false;
+    // Asked when the Backup button is used while a clip is being written: stop that one?
+    std::function<bool()> confirmStopExport;
     NameChooser chooseOpenName;
     NameChooser chooseTrackName;
     // Replaceable for tests: the preferences and card setup dialogs (run modally).
