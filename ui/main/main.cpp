@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "app/app_settings.h"
 #include "ui/main/main_window.h"
@@ -54,8 +55,8 @@ void PrintPictureCount(velmaro::MainWindow& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (velmaro::AnswerInformationalOption(argc, argv)) {
-        return 0;
+    if (const std::optional<int> status = velmaro::AnswerCommandLine(argc, argv)) {
+        return *status;
     }
     velmaro::PrepareWebEngine();
     velmaro::PlayerApp app(argc, argv);

@@ -3,8 +3,10 @@
 #include <QGuiApplication>
 #include <QLocale>
 #include <QScreen>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
+#include <iterator>
+#include <string_view>
 #include <vector>
 
 #include "app/app_settings.h"
@@ -20,7 +22,51 @@ const char kHelp[] =
     "usage: velmaro [RECORDING.ts]\n"
     "Plays dash-camera recordings: opens the given recording, else looks for a camera card.\n"
     "  --help     show this text\n"
-    "  --version  show the version\n";
+    "  --version  show the version\n"
+    "Qt's own options (-platform, -style, ...) are passed on to Qt.\n";
+
+// The exit status of a command line the player does not understand, as getopt tools use.
+constexpr int kUsageStatus = 2;
+
+// Options Qt and its browser engine take themselves (with one dash or two); the first ones
+// take the next argument as their value unless written NAME=VALUE.
+constexpr std::string_view kValueOptions[] = {"platform",      "platformpluginpath",
+                                              "platformtheme", "plugin",
+                                              "qmljsdebugger", "qwindowgeometry",
+                                              "qwindowicon",   "qwindowtitle",
+                                              "session",       "style",
+                                              "stylesheet",    "display",
+                                              "geometry",      "name",
+                                              "title",         "visual",
+                                              "ncols",         "cmap"};
+constexpr std::string_view kFlagOptions[] = {
+    "reverse",        "widgetcount", "nograb",
+    "dograb",         "sync",        "no-sandbox",
+    "single-process", "disable-gpu", "remote-debugging-port"};
+
+std::string_view OptionName(std::string_view argument) {
+    argument.remove_prefix(argument.find_first_not_of('-'));
+    return argument.substr(0, argument.find('='));
+}
+
+bool TakesValue(std::string_view argument) {
+    return argument.size() > 1 && argument[0] == '-' &&
+           argument.find('=') == std::string_view::npos &&
+           std::find(std::begin(kValueOptions), std::end(kValueOptions), OptionName(argument)) !=
+               std::end(kValueOptions);
+}
+
+// A lone "-" or anything not starting with a dash is a recording's name.
+bool IsUnknownOption(std::string_view argument) {
+    if (argument.size() < 2 || argument[0] != '-' || argument == "--") {
+        return false;
+    }
+    const std::string_view name = OptionName(argument);
+    const auto known = [name](const auto& list) {
+        return std::find(std::begin(list), std::end(list), name) != std::end(list);
+    };
+    return !known(kValueOptions) && !known(kFlagOptions);
+}
 
 ScreenSize PrimaryScreen() {
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -32,18 +78,29 @@ ScreenSize PrimaryScreen() {
 
 }  // namespace
 
-bool AnswerInformationalOption(int argc, char** argv) {
+std::optional<int> AnswerCommandLine(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::fputs(kHelp, stdout);
-            return true;
+        const std::string_view argument = argv[i];
+        if (argument == "--webEngineArgs") {
+            break;  // the rest is the browser engine's
         }
-        if (std::strcmp(argv[i], "--version") == 0) {
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (argument == "--version") {
             std::printf("velmaro %s\n", VersionText().c_str());
-            return true;
+            return 0;
+        }
+        if (IsUnknownOption(argument)) {
+            std::fprintf(stderr, "velmaro: unknown option %s\n%s", argv[i], kHelp);
+            return kUsageStatus;
+        }
+        if (TakesValue(argument)) {
+            ++i;
         }
     }
-    return false;
+    return std::nullopt;
 }
 
 PlayerApp::PlayerApp(int& argc, char** argv) : QApplication(argc, argv) {

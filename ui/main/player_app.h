@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/main/app_shared.h"
@@ -33,7 +34,8 @@ class PlayerApp : public QApplication, public AppShared {
     void SaveAtExit();
 };
 
-// "--help" and "--version" are answered before any window exists; true when one was.
-bool AnswerInformationalOption(int argc, char** argv);
+// "--help" and "--version" are answered, and an unknown option refused with the usage on
+// stderr, before any window exists: the exit status then, else nothing (the player runs).
+std::optional<int> AnswerCommandLine(int argc, char** argv);
 
 }  // namespace velmaro
