@@ -129,6 +129,12 @@ void PlaybackChannel::RequestSnapshot(const SnapshotRequest& request) {
     state.RequestSnapshot(request);
 }
 
+std::string PlaybackChannel::ShownFilePath() const {
+    const ShownPicture shown = state.Shown();
+    const std::string path = shown.valid ? reader.PathOfSerial(shown.fileSerial) : std::string();
+    return path.empty() ? reader.CurrentPath() : path;
+}
+
 // The picture on screen in its file: a mark-in at its group's key frame, a mark-out past the
 // end of its group. False when no picture has been shown or its file is no longer known.
 bool PlaybackChannel::MarkAtPicture(ClipMark& mark, bool groupEnd) const {

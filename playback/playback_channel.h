@@ -66,6 +66,9 @@ class PlaybackChannel {
     void RequestSnapshot(const SnapshotRequest& request);
     void MarkIn();
     void MarkOut();
+    // The file of the picture on screen; near a file's end the reader may already be in the
+    // next one. The reader's file while nothing has been shown.
+    std::string ShownFilePath() const;
     ClipMark MarkInPoint() const;
     ClipMark MarkOutPoint() const;
 

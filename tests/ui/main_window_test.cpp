@@ -458,7 +458,7 @@ TEST_F(MainWindowOnCard, MarksExportAndSaveReportWhatReallyHappened) {
     EXPECT_EQ(asked, 2);
 
     // Save The Playing File: a whole copy, then its report.
-    const std::string playing = channel().reader.CurrentPath();
+    const std::string playing = channel().ShownFilePath();
     panel().chooseSaveName = [&](const QString& suggested) {
         EXPECT_EQ(suggested.toStdString(), fs::path(playing).filename().string());
         return QString::fromStdString(out.File("copy.ts"));

@@ -729,7 +729,7 @@ void PlayPanel::SavePlayingFile() {
     if (!Channel() || SaveRunning()) {
         return;
     }
-    const std::string source = Channel()->reader.CurrentPath();
+    const std::string source = Channel()->ShownFilePath();
     if (source.empty()) {
         return;
     }
