@@ -13,6 +13,7 @@
 #include "app/language_table.h"
 #include "map/gps_offset.h"
 #include "platform/log.h"
+#include "ui/main/app_look.h"
 #include "ui/main/exit_signals.h"
 
 namespace velmaro {
@@ -123,6 +124,7 @@ void PlayerApp::StartUp() {
         arguments.push_back(a.toStdString());
     }
     commandLineFile = CommandLineFile(arguments);
+    ApplyAppLook(*this);
 }
 
 void PlayerApp::SaveAtExit() {
