@@ -125,7 +125,9 @@ constexpr std::string_view kVocabulary[] = {
     // main window: what playback had to leave out
     "Pictures left out to keep up: %1", "Pictures too large to play: %1",
     // clip export
-    "Leave out the sound (cabin conversations)", "Stop the clip being written?"};
+    "Leave out the sound (cabin conversations)", "Stop the clip being written?",
+    // main window
+    "Insert the camera's card, or open a recording: Ctrl+O"};
 
 // English texts that differ from their keys: the key stays as language files have always
 // spelled it, the user reads the current text.

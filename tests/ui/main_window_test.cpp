@@ -27,6 +27,7 @@
 #include "playback/playback_channel.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/main/app_shared.h"
+#include "ui/main/empty_hint.h"
 #include "ui/main/main_window.h"
 #include "ui/map/map_port.h"
 #include "ui/panel/dashboard.h"
@@ -233,7 +234,11 @@ class MainWindowOnCard : public ::testing::Test {
 };
 
 TEST_F(MainWindowOnCard, OpeningShowsTheDayOfTheRecordingAndPlaysFromAClickedMinute) {
+    // Nothing open: the video's place says how to get a recording.
+    EXPECT_TRUE(w().Hint()->isVisible());
+    EXPECT_TRUE(w().Hint()->Hint().contains("Ctrl+O"));
     ASSERT_TRUE(OpenAndShow(files()[0]));
+    EXPECT_FALSE(w().Hint()->isVisible());
     EXPECT_TRUE(w().Video()->isVisible());
     EXPECT_TRUE(w().Map()->Widget()->isVisible());
     // Made at 08:30 on 12 June 2026 (the camera's clock): that day marked and chosen, hour 8
@@ -413,6 +418,22 @@ TEST_F(MainWindowOnCard, KeysDoWhatThePlayerUserExpects) {
     QTest::keyClick(&w(), Qt::Key_Left, Qt::ShiftModifier);
     QTest::keyClick(&w(), Qt::Key_Left, Qt::ShiftModifier);
     EXPECT_EQ(panel().Slider(P::kIdSeek)->GetPos(), 250);
+
+    // The usual keys for open, save and preferences.
+    QStringList asked;
+    const auto note = [&](const char* what) {
+        return [&asked, what](const QString&) {
+            asked << what;
+            return QString();
+        };
+    };
+    panel().chooseOpenName = note("open");
+    panel().chooseSaveName = note("save");
+    panel().runPreferences = [&] { asked << "preferences"; };
+    QTest::keyClick(&w(), Qt::Key_O, Qt::ControlModifier);
+    QTest::keyClick(&w(), Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(&w(), Qt::Key_Comma, Qt::ControlModifier);
+    EXPECT_EQ(asked, QStringList({"open", "save", "preferences"}));
 }
 
 TEST_F(MainWindowOnCard, MarksExportAndSaveReportWhatReallyHappened) {

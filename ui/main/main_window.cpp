@@ -13,6 +13,7 @@
 #include <ctime>
 
 #include "app/app_settings.h"
+#include "app/language_table.h"
 #include "controls/grid_row.h"
 #include "controls/month_calendar.h"
 #include "controls/skin_button.h"
@@ -24,6 +25,7 @@
 #include "ui/dialogs/preferences_dialog.h"
 #include "ui/dialogs/udisks2_formatter.h"
 #include "ui/main/app_shared.h"
+#include "ui/main/empty_hint.h"
 #include "ui/map/map_view.h"
 #include "ui/map/route_seeker.h"
 #include "ui/navigator/incident_navigator.h"
@@ -33,6 +35,10 @@
 
 namespace velmaro {
 namespace {
+
+QString Text(const char* key) {
+    return QString::fromStdString(GetLanguageString(key));
+}
 
 constexpr int kModes = 3;
 constexpr int kElements = 10;
@@ -147,6 +153,9 @@ MainWindow::MainWindow(AppShared& app, int uiMode)
         playbackNote_->setText(note);
         playbackNote_->setVisible(!note.isEmpty());
     };
+    emptyHint_ = new EmptyHint(
+        Text("Insert the camera's card, or open a recording: Ctrl+O"), Text("Open File"),
+        [this] { playCtrl_->ChooseRecordingFile(); }, this);
     incidents_ = new IncidentNavigator(*this, app_.session, Settings().incidentThreshold);
     routeSeeker_ = new RouteSeeker([this] { return app_.session.Channel(); }, this);
     connect(map, &MapView::RoutePicked, routeSeeker_, &RouteSeeker::Pick);
@@ -313,6 +322,7 @@ void MainWindow::LayOut() {
     // Between the window's name and its buttons.
     playbackNote_->setGeometry(QRect(QPoint(video.left() + kTitleNameWidth, minimize.top()),
                                      QPoint(minimize.left() - kTitleNoteGap, minimize.bottom())));
+    emptyHint_->setGeometry(video);
     videoWindow_->SetDockedRect(video);
     if (!videoWindow_->IsFloating()) {
         videoWindow_->setGeometry(video);
@@ -495,6 +505,7 @@ void MainWindow::PlayFromMinute() {
 // --- Windows ---------------------------------------------------------------------------------
 
 void MainWindow::ShowVideoAndMap() {
+    emptyHint_->hide();
     videoWindow_->show();
     map_->Widget()->show();
 }
@@ -504,6 +515,7 @@ void MainWindow::HideVideoAndMap() {
     videoWindow_->hide();
     map_->DockWindow();
     map_->Widget()->hide();
+    emptyHint_->show();
 }
 
 void MainWindow::RaisePlaybackGeneration() {
@@ -618,6 +630,13 @@ void MainWindow::BindKeys() {
     bind(Qt::Key_O, [this] { playCtrl_->MarkOut(); });
     bind(Qt::Key_M, [this] { playCtrl_->ToggleMute(); });
     bind(Qt::CTRL | Qt::Key_E, [this] { playCtrl_->ExportClip(); });
+    bind(Qt::CTRL | Qt::Key_O, [this] { playCtrl_->ChooseRecordingFile(); });
+    bind(Qt::CTRL | Qt::Key_S, [this] { playCtrl_->SavePlayingFile(); });
+    bind(Qt::CTRL | Qt::Key_Comma, [this] { playCtrl_->runPreferences(); });
+    bind(Qt::CTRL | Qt::Key_Q, [this] {
+        close();
+        QCoreApplication::quit();
+    });
     bind(Qt::Key_F, [this] {
         if (!videoWindow_->isVisible() && !videoWindow_->IsFullScreen()) {
             return;

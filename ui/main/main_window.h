@@ -30,6 +30,8 @@ class IncidentNavigator;
 class MapPort;
 class RouteSeeker;
 
+class EmptyHint;
+
 class MainWindow : public SkinDialog, public PlaybackListener {
     Q_OBJECT
 
@@ -73,6 +75,7 @@ class MainWindow : public SkinDialog, public PlaybackListener {
 
     int UiMode() const { return uiMode_; }
     PlayPanel* PlayCtrl() const { return playCtrl_; }
+    EmptyHint* Hint() const { return emptyHint_; }
     QLabel* PlaybackNote() const { return playbackNote_; }
     VideoWindow* Video() const { return videoWindow_; }
     MapPort* Map() const { return map_; }
@@ -154,6 +157,7 @@ class MainWindow : public SkinDialog, public PlaybackListener {
     SkinButton* closeButton_ = nullptr;
     SkinButton* minimizeButton_ = nullptr;
     QLabel* playbackNote_ = nullptr;  // in the title bar: what playback had to leave out
+    EmptyHint* emptyHint_ = nullptr;  // in the video's place while no recording is open
     SkinButton* maximizeButton_ = nullptr;
     GridRow* minuteGridLow_ = nullptr;
     GridRow* minuteGridHigh_ = nullptr;
