@@ -127,7 +127,9 @@ constexpr std::string_view kVocabulary[] = {
     // clip export
     "Leave out the sound (cabin conversations)", "Stop the clip being written?",
     // main window
-    "Insert the camera's card, or open a recording: Ctrl+O"};
+    "Insert the camera's card, or open a recording: Ctrl+O",
+    // preferences
+    "The snapshot folder must be a full path, such as ~/Pictures/Velmaro"};
 
 // English texts that differ from their keys: the key stays as language files have always
 // spelled it, the user reads the current text.

@@ -21,6 +21,8 @@ inline constexpr std::string_view kScreenBelow1920x1080 =
     "Screen Resolution is Less than 1920*1080";
 inline constexpr std::string_view kRestartNotice =
     "UI has been modified, please restart the program";
+inline constexpr std::string_view kRelativeFolderNotice =
+    "The snapshot folder must be a full path, such as ~/Pictures/Velmaro";
 
 struct UiModeCheck {
     int selection = 0;         // what the list shows after the check

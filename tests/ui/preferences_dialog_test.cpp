@@ -149,6 +149,16 @@ TEST_F(ConfigDialog, SizesTheScreenCannotHoldAreRefusedWithTheReason) {
     EXPECT_EQ(settings.uiMode, kUiMode1280x800);
 }
 
+// A folder relative to nothing keeps the dialog open with the reason; the old folder stays.
+TEST_F(ConfigDialog, ARelativeSnapshotFolderIsRefusedWithAReason) {
+    Open();
+    dialog->SnapshotEdit()->setText("shots");
+    QTest::mouseClick(dialog->Button(D::kIdOk), Qt::LeftButton);
+    EXPECT_EQ(messages, QStringList{QString::fromUtf8(kRelativeFolderNotice.data())});
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(settings.snapshotPath, "/srv/shots/");
+}
+
 TEST_F(ConfigDialog, OkStoresTheChoicesAndTheLanguageWithoutARestartNoticeForTheSameSize) {
     UseShippedLanguages("en_US");
     Open();

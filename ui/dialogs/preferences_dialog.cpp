@@ -223,8 +223,17 @@ void PreferencesDialog::OnUiModeChosen(int choice) {
 
 void PreferencesDialog::accept() {
     PreferenceChoices choices;
-    choices.snapshotFolder =
-        SnapshotFolderFromText(snapshotEdit_->text().toStdString(), QDir::homePath().toStdString());
+    const std::string typed = snapshotEdit_->text().toStdString();
+    choices.snapshotFolder = SnapshotFolderFromText(typed, QDir::homePath().toStdString());
+    // A folder relative to nothing in particular would be dropped for the old one unsaid: the
+    // dialog stays open with the reason instead.
+    if (choices.snapshotFolder.empty() && !snapshotEdit_->text().trimmed().isEmpty()) {
+        if (showMessage) {
+            showMessage(Text(kRelativeFolderNotice));
+        }
+        snapshotEdit_->setFocus();
+        return;
+    }
     choices.uiMode = uiMode_->currentIndex();
     choices.displayMode = displayMode_->currentIndex();
     choices.unitOfSpeed = unitOfSpeed_->currentIndex();
