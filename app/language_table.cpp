@@ -139,6 +139,24 @@ struct EnglishText {
 };
 constexpr EnglishText kEnglishTexts[] = {
     {"Google Map", "Map"},  // the map is not that service's any more
+    {"PrevFile", "Previous file"},
+    {"NextFile", "Next file"},
+    {"Config", "Preferences"},
+    {"NextFrame", "Next frame"},
+    {"SnapShot", "Snapshot"},
+    {"BackWardPlay", "Play backward"},
+    {"PreFrame", "Previous frame"},
+    {"Save The Playing File", "Save the playing file"},
+    {"Mark In", "Mark in"},
+    {"Mark Out", "Mark out"},
+    {"Backup", "Export clip"},
+    {"SD Card Setup", "Camera card setup"},
+    {"Open SD Card", "Open camera card"},
+    {"Record SD Card Not Find", "No camera card found"},
+    {"Finish Backup", "saved"},  // after the file's name
+    {"UIMode", "Window size"},
+    {"Display Mode", "Picture conversion"},
+    {"Unit Of Speed", "Speed unit"},
 };
 
 std::string English(std::string_view key) {

@@ -142,7 +142,7 @@ class CardSetupDialogTest : public ::testing::Test {
 TEST_F(CardSetupDialogTest, SetBeforeTheListsAreFilledSaysNoCardAndWritesNothing) {
     auto dialog = Open(false);
     dialog->Set();
-    EXPECT_EQ(messages_, QStringList{"Record SD Card Not Find"});
+    EXPECT_EQ(messages_, QStringList{"No camera card found"});
     EXPECT_FALSE(fs::exists(CameraSettingsPath(card1_)));
     EXPECT_TRUE(dialog->isVisible());
 }
@@ -201,7 +201,7 @@ TEST_F(CardSetupDialogTest, OnlyCameraCardsAreOfferedAndThePlayedOneIsChosen) {
 TEST_F(CardSetupDialogTest, WithoutACardTheListsShowTheDefaultsAndSayNoCard) {
     SetRoots({});
     auto dialog = Open();
-    EXPECT_EQ(messages_, QStringList{"Record SD Card Not Find"});
+    EXPECT_EQ(messages_, QStringList{"No camera card found"});
     EXPECT_TRUE(
         SameOptions(dialog->Record(), DefaultCameraSettings(std::chrono::system_clock::now())));
     EXPECT_EQ(dialog->OptionList("timeZone")->currentText(), "8");
@@ -253,7 +253,7 @@ TEST_F(CardSetupDialogTest, SetRefusesACardNoLongerListedAndWritesNothing) {
     auto dialog = Open();
     SetRoots({card2_});  // the first card was pulled out; its folder stayed behind
     dialog->Set();
-    EXPECT_EQ(messages_, QStringList{"Record SD Card Not Find"});
+    EXPECT_EQ(messages_, QStringList{"No camera card found"});
     EXPECT_FALSE(fs::exists(CameraSettingsPath(card1_)));
     EXPECT_NE(dialog->result(), QDialog::Accepted);
 }
@@ -337,7 +337,7 @@ TEST_F(CardSetupDialogTest, ClearAnsweredNoOrWithoutACardDeletesNothing) {
     test::WriteText(fs::path(card1_) / "file", "keep");
     auto early = Open(false);
     early->Clear();
-    EXPECT_EQ(messages_, QStringList{"Record SD Card Not Find"});
+    EXPECT_EQ(messages_, QStringList{"No camera card found"});
     EXPECT_TRUE(questions_.isEmpty());
 
     auto dialog = Open();

@@ -85,7 +85,7 @@ TEST_F(ConfigDialog, ShowsTheCurrentSettingsAndOnlyEnglishWithoutLanguageFiles) 
     settings.displayMode = 1;
     settings.unitOfSpeed = 2;
     Open();
-    EXPECT_EQ(dialog->windowTitle(), "Config");
+    EXPECT_EQ(dialog->windowTitle(), "Preferences");
     EXPECT_EQ(Label(D::kIdVersion), "1.2.3.4");
     EXPECT_EQ(dialog->SnapshotEdit()->text(), "/srv/shots/");
     EXPECT_EQ(Entries(List(D::kIdLanguage)), QStringList{"English (English)"});
