@@ -97,7 +97,8 @@ const ModeLayout kModes[] = {
      24},
 };
 
-void ExpectGrid(const GridRow* grid, const QRect& place, int columns, int firstLabel, bool labels) {
+void ExpectGrid(const GridRow* grid, const QRect& place, int columns, int firstLabel,
+                int labelEvery) {
     if (place.isEmpty()) {
         EXPECT_TRUE(grid->isHidden());
         return;
@@ -111,7 +112,7 @@ void ExpectGrid(const GridRow* grid, const QRect& place, int columns, int firstL
         sum += w;
         const int value = firstLabel + i;
         const QString want =
-            labels && value % 5 == 0 ? QString("%1").arg(value, 2, 10, QChar('0')) : QString();
+            value % labelEvery == 0 ? QString("%1").arg(value, 2, 10, QChar('0')) : QString();
         EXPECT_EQ(grid->CellText(i), want) << "column " << i;
     }
     EXPECT_EQ(sum, place.width());
@@ -133,10 +134,11 @@ TEST(MainWindowLayout, EveryElementSitsWhereTheModeSaysInAllThreeModes) {
         EXPECT_EQ(w.Map()->DockedRect(), m.map);
         EXPECT_EQ(w.Map()->Widget()->geometry(), m.map);
         EXPECT_EQ(w.Calendar()->geometry(), m.calendar);
-        ExpectGrid(w.Grid(MainWindow::kIdMinuteGridLow), m.minuteLow, m.minuteColumns, 0, true);
-        ExpectGrid(w.Grid(MainWindow::kIdMinuteGridHigh), m.minuteHigh, 30, 30, true);
-        ExpectGrid(w.Grid(MainWindow::kIdHourGridLow), m.hourLow, m.hourColumns, 0, false);
-        ExpectGrid(w.Grid(MainWindow::kIdHourGridHigh), m.hourHigh, 12, 12, false);
+        // Minutes numbered every 5, hours every 3.
+        ExpectGrid(w.Grid(MainWindow::kIdMinuteGridLow), m.minuteLow, m.minuteColumns, 0, 5);
+        ExpectGrid(w.Grid(MainWindow::kIdMinuteGridHigh), m.minuteHigh, 30, 30, 5);
+        ExpectGrid(w.Grid(MainWindow::kIdHourGridLow), m.hourLow, m.hourColumns, 0, 3);
+        ExpectGrid(w.Grid(MainWindow::kIdHourGridHigh), m.hourHigh, 12, 12, 3);
         // Hidden until a recording opens.
         EXPECT_TRUE(w.Video()->isHidden());
         EXPECT_TRUE(w.Map()->Widget()->isHidden());
@@ -240,6 +242,7 @@ TEST_F(MainWindowOnCard, OpeningShowsTheDayOfTheRecordingAndPlaysFromAClickedMin
     ASSERT_TRUE(OpenAndShow(files()[0]));
     EXPECT_FALSE(w().Hint()->isVisible());
     EXPECT_TRUE(w().Video()->isVisible());
+    EXPECT_EQ(w().windowTitle(), "REC_0001.ts - Velmaro");
     EXPECT_TRUE(w().Map()->Widget()->isVisible());
     // Made at 08:30 on 12 June 2026 (the camera's clock): that day marked and chosen, hour 8
     // and minute 30 green.

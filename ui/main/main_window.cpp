@@ -86,8 +86,9 @@ constexpr int kMinimizeBitmap = 136;
 constexpr int kTitleNameWidth = 160;  // the window's name drawn at the title bar's left
 constexpr int kTitleNoteGap = 12;
 constexpr int kMaximizedBitmap = 137;
-constexpr int kLabelEvery = 5;
-constexpr int kSeekKeyStep = 50;  // per mille: 5 % of the file
+constexpr int kLabelEvery = 5;      // minutes with their number on the minute row
+constexpr int kHourLabelEvery = 3;  // hours with theirs on the hour row, room allowing
+constexpr int kSeekKeyStep = 50;    // per mille: 5 % of the file
 
 const QColor kGrey(0x68, 0x68, 0x68);
 const QColor kGreen(0, 255, 0);
@@ -351,20 +352,20 @@ void MainWindow::LayOut() {
 
 void MainWindow::BuildGrids() {
     const bool wide = uiMode_ == 2;
-    BuildGrid(minuteGridLow_, wide ? kMinutesPerHour : kMinutesPerHour / 2, true, 0);
-    BuildGrid(minuteGridHigh_, kMinutesPerHour / 2, true, kMinutesPerHour / 2);
-    BuildGrid(hourGridLow_, wide ? kHoursPerDay : kHoursPerDay / 2, false, 0);
-    BuildGrid(hourGridHigh_, kHoursPerDay / 2, false, kHoursPerDay / 2);
+    BuildGrid(minuteGridLow_, wide ? kMinutesPerHour : kMinutesPerHour / 2, kLabelEvery, 0);
+    BuildGrid(minuteGridHigh_, kMinutesPerHour / 2, kLabelEvery, kMinutesPerHour / 2);
+    BuildGrid(hourGridLow_, wide ? kHoursPerDay : kHoursPerDay / 2, kHourLabelEvery, 0);
+    BuildGrid(hourGridHigh_, kHoursPerDay / 2, kHourLabelEvery, kHoursPerDay / 2);
     RecolourGrids();
 }
 
-void MainWindow::BuildGrid(GridRow* grid, int columns, bool minuteLabels, int firstLabel) {
+void MainWindow::BuildGrid(GridRow* grid, int columns, int labelEvery, int firstLabel) {
     grid->SetColumnCount(columns);
     const std::vector<int> widths = GridRow::SpreadWidths(grid->width(), columns);
     for (int i = 0; i < columns; ++i) {
         grid->SetColumnWidth(i, widths[static_cast<size_t>(i)]);
         const int value = firstLabel + i;
-        const bool label = minuteLabels && value % kLabelEvery == 0;
+        const bool label = value % labelEvery == 0;
         grid->SetCellText(
             i, label ? QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0')) : QString());
         if (label) {
@@ -533,13 +534,16 @@ ChannelLinks MainWindow::PlaybackLinks() {
     return links;
 }
 
-void MainWindow::OnOpened(const std::string&) {
+void MainWindow::OnOpened(const std::string& path) {
+    setWindowTitle(
+        QStringLiteral("%1 - Velmaro").arg(QFileInfo(QString::fromStdString(path)).fileName()));
     ShowVideoAndMap();
     RaisePlaybackGeneration();
     showDayOfOpened_ = true;
 }
 
 void MainWindow::OnClosed() {
+    setWindowTitle(QStringLiteral("Velmaro"));
     ClearDay();
     RecolourGrids();
     MarkRecordingDays();

@@ -135,7 +135,7 @@ class MainWindow : public SkinDialog, public PlaybackListener {
     void CreateNavigator();
     void LayOut();
     void BuildGrids();
-    void BuildGrid(GridRow* grid, int columns, bool minuteLabels, int firstLabel);
+    void BuildGrid(GridRow* grid, int columns, int labelEvery, int firstLabel);
     void PlayFromMinute();
     void BindKeys();
 
