@@ -129,7 +129,9 @@ constexpr std::string_view kVocabulary[] = {
     // main window
     "Insert the camera's card, or open a recording: Ctrl+O",
     // preferences
-    "The snapshot folder must be a full path, such as ~/Pictures/Velmaro"};
+    "The snapshot folder must be a full path, such as ~/Pictures/Velmaro",
+    // play control panel: tooltips
+    "Sound on", "Sound off", "Position", "mouse wheel"};
 
 // English texts that differ from their keys: the key stays as language files have always
 // spelled it, the user reads the current text.

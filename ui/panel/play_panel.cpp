@@ -344,7 +344,7 @@ void PlayPanel::ApplyTooltips() {
     for (const ButtonSpec& spec : kButtons) {
         QString tip = spec.tooltipKey != nullptr ? Text(spec.tooltipKey) : QString();
         if (spec.id == kIdMute) {
-            tip = muted_ ? QStringLiteral("Sound off (M)") : QStringLiteral("Sound on (M)");
+            tip = Text(muted_ ? "Sound off" : "Sound on") + QStringLiteral(" (M)");
         } else if (spec.keyHint != nullptr) {
             tip += QStringLiteral(" (%1)").arg(QLatin1String(spec.keyHint));
         }
@@ -352,7 +352,8 @@ void PlayPanel::ApplyTooltips() {
     }
     speedSlider_->setToolTip(Text("Speed") + QStringLiteral(" (Up/Down)"));
     volumeSlider_->setToolTip(Text("Volume"));
-    seekSlider_->setToolTip(QStringLiteral("Shift+Left/Right, mouse wheel"));
+    seekSlider_->setToolTip(Text("Position") + QStringLiteral(" (Shift+Left/Right, ") +
+                            Text("mouse wheel") + QLatin1Char(')'));
 }
 
 void PlayPanel::ApplySpeedUnit() {
