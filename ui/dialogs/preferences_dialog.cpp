@@ -17,6 +17,7 @@
 
 #include "app/language_table.h"
 #include "app/preferences.h"
+#include "ui/main/free_screen.h"
 #include "ui/panel/play_panel.h"
 
 namespace velmaro {
@@ -33,14 +34,6 @@ constexpr std::array<const char*, kSpeedUnitChoices> kSpeedUnitEntries = {"Km/h"
 constexpr int kPercentPerFactor = 100;
 constexpr int kEditMinimumWidth = 260;
 constexpr int kButtonRowGap = 8;
-
-ScreenSize PrimaryScreen() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr) {
-        return {};
-    }
-    return {screen->size().width(), screen->size().height()};
-}
 
 QString Utf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -59,7 +52,7 @@ void Fill(QComboBox* list, const std::array<const char*, N>& entries) {
 PreferencesDialog::PreferencesDialog(AppSettings& settings, const LanguageTable& languages,
                                      const std::string& versionText, QWidget* parent)
     : QDialog(parent), settings_(settings), languages_(languages) {
-    screenSize = PrimaryScreen;
+    screenSize = FreeScreenArea;
     chooseFolder = [this](const QString& current) {
         const QString start = QFileInfo(current).isDir() ? current : QDir::homePath();
         return QFileDialog::getExistingDirectory(this, QString::fromLatin1(kChooserTitle), start,

@@ -15,6 +15,7 @@
 #include "platform/log.h"
 #include "ui/main/app_look.h"
 #include "ui/main/exit_signals.h"
+#include "ui/main/free_screen.h"
 
 namespace velmaro {
 namespace {
@@ -69,14 +70,6 @@ bool IsUnknownOption(std::string_view argument) {
     return !known(kValueOptions) && !known(kFlagOptions);
 }
 
-ScreenSize PrimaryScreen() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (screen == nullptr) {
-        return {};
-    }
-    return {screen->size().width(), screen->size().height()};
-}
-
 }  // namespace
 
 std::optional<int> AnswerCommandLine(int argc, char** argv) {
@@ -115,7 +108,7 @@ void PlayerApp::StartUp() {
     // The system's language as Qt sees it (it follows the desktop session, not only LANG).
     ChooseLanguage(settings, Languages(), DataPath("Language"),
                    QLocale::system().name().toStdString());
-    LoadSettings(settings, PrimaryScreen());
+    LoadSettings(settings, FreeScreenArea());
     if (GpsOffsetAutoEnabled(settings)) {
         LoadGpsOffsetTable(DataPath("offset_min.bin").string());
     }

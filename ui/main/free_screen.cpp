@@ -1,0 +1,18 @@
+#include "ui/main/free_screen.h"
+
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
+
+namespace velmaro {
+
+ScreenSize FreeScreenArea() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        return {};
+    }
+    const QRect free = screen->availableGeometry();
+    return {free.width(), free.height()};
+}
+
+}  // namespace velmaro

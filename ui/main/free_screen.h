@@ -1,0 +1,11 @@
+// The room the desktop leaves for windows on the primary screen: its size less the panels and
+// docks, which a window sized to the whole screen would be cut by.
+#pragma once
+
+#include "app/app_settings.h"
+
+namespace velmaro {
+
+ScreenSize FreeScreenArea();
+
+}  // namespace velmaro
