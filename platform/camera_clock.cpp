@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -60,7 +61,15 @@ int32_t ExfatOffset(const MountEntry& mount, int kernelMinutesWest) {
     return OffsetOption(mount).value_or(0);
 }
 
+// mktime reads the zone afresh each time, and the C library's own lock around that is one no
+// thread checker sees: the player's threads that turn times take this one as well.
+std::mutex& ZoneLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 int64_t LocalCalendarSeconds(time_t utc) {
+    const std::lock_guard guard(ZoneLock());
     std::tm local{};
     if (localtime_r(&utc, &local) == nullptr) {
         return utc;
@@ -72,6 +81,7 @@ int64_t LocalCalendarSeconds(time_t utc) {
 // The wall-clock reading `wall` (seconds counted as if it were UTC) as the local time that shows
 // the same calendar reading.
 int64_t WallClockAsLocal(time_t wall) {
+    const std::lock_guard guard(ZoneLock());
     std::tm calendar{};
     if (gmtime_r(&wall, &calendar) == nullptr) {
         return wall;
