@@ -62,10 +62,6 @@ bool SameFile(const std::string& a, const std::string& b) {
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-}  // namespace
-
-namespace {
-
 // `suffix` is in small letters.
 bool EndsWith(const std::string& path, const std::string& suffix) {
     if (path.size() < suffix.size()) {
@@ -450,7 +446,7 @@ void ClipExport::Conclude() {
         end_->reason = mp4Error_;
     } else if (mp4Mode_ && !mp4_.Finish(error)) {
         end_->reason = error;
-    } else if (mp4_.Close(), output_.Commit(&error, request_.syncBeforeRename)) {
+    } else if (CommitOutput(error)) {
         bytesDone_.store(bytesToDo_.load());
         return;
     } else {
@@ -460,6 +456,12 @@ void ClipExport::Conclude() {
     avi_.Close();
     mp4_.Close();
     output_.Abandon();
+}
+
+// The MP4 muxer lets go of the file before it appears under its name.
+bool ClipExport::CommitOutput(std::string& error) {
+    mp4_.Close();
+    return output_.Commit(&error, request_.syncBeforeRename);
 }
 
 void ClipExport::ProcessChunk() {

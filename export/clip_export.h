@@ -161,6 +161,7 @@ class ClipExport {
     int ReadClipStream(uint8_t* data, int size);
     void StepWalk();
     void Conclude();
+    bool CommitOutput(std::string& error);
     bool OpenInput(const std::string& path);
     void CloseInput();
     void ResetBuffer();
