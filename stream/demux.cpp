@@ -40,6 +40,73 @@ int32_t PlayOrder(int32_t playMode, bool backward) {
     return backward ? -order : order;
 }
 
+// Room kept in front of a picture gathered in the video queue, so that the parameter sets a
+// key frame lacks can be written ahead of it where it lies.
+constexpr int kSlotHeadroom = 256;
+
+// A video PES starts: it is gathered where the queue will take its frame, when there is one.
+void GatherVideoInQueue(DemuxState& state, const DemuxOutputs& out) {
+    if (!out.videoQueue || !out.videoItem || !out.videoItem->data) {
+        return;
+    }
+    const int room = out.videoQueue->MaxItemSize() - kSlotHeadroom;
+    if (room > 0) {
+        state.video.GatherAt(out.videoItem->data + kSlotHeadroom, room);
+    }
+}
+
+// The frame (`size` bytes) was gathered in the queue's free room at the producer's write
+// position: the record is pointed at it, parameter sets written in front as needed. False when
+// it lies elsewhere (the record was reset meanwhile), or its parameter sets do not fit there.
+bool FrameInPlace(DemuxState& state, int payloadOffset, const FrameScan& scan, int size,
+                  FrameItem& w) {
+    uint8_t* const gathered = state.video.Outside();
+    if (gathered == nullptr || gathered != w.data + kSlotHeadroom) {
+        return false;
+    }
+    const int prefix = state.parameterSets.PrefixSize(scan);
+    uint8_t* const start = gathered + payloadOffset + scan.offset - prefix;
+    if (start < w.data) {
+        return false;
+    }
+    if (prefix > 0) {
+        state.parameterSets.WritePrefix(start);
+    }
+    w.data = start;
+    w.size = prefix + size;
+    return true;
+}
+
+// The frame is copied from the PES buffer to the queue's write position, which grows the
+// queue for a picture larger than any before it.
+bool CopyFrameIntoQueue(DemuxState& state, VideoFrameQueue& queue, const FrameScan& scan,
+                        int payloadOffset, FrameItem& w) {
+    // Growing retires the storage the PES may have been gathered in.
+    if (!state.video.MoveInside()) {
+        ++state.drops.oversizePes;
+        return false;
+    }
+    const uint8_t* frame = state.video.Bytes() + payloadOffset + scan.offset;
+    const int size = state.video.Fill() - payloadOffset - scan.offset;
+    // A key frame without parameter sets of its own gets the latest ones, so that the decoder
+    // can start from it; when they do not fit the frame goes alone (the decoder may hold them).
+    int prefix = state.parameterSets.PrefixSize(scan);
+    if (prefix > 0 && !queue.Reserve(w, size + prefix)) {
+        prefix = 0;
+    }
+    if (prefix == 0 && !queue.Reserve(w, size)) {
+        ++state.drops.oversizeVideoFrames;
+        queue.NoteOversize();
+        return false;
+    }
+    if (prefix > 0) {
+        state.parameterSets.WritePrefix(w.data);
+    }
+    std::memcpy(w.data + prefix, frame, size);
+    w.size = prefix + size;
+    return true;
+}
+
 }  // namespace
 
 bool DemuxState::PrepareBuffers() {
@@ -92,22 +159,12 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     // The frame runs from its first kept unit to the end of the PES.
     const int size = pes.size - scan.offset;
     FrameItem& w = *out.videoItem;
-    // A key frame without parameter sets of its own gets the latest ones, so that the decoder
-    // can start from it; when they do not fit the frame goes alone (the decoder may hold them).
-    int prefix = state.parameterSets.PrefixSize(scan);
-    if (prefix > 0 && !out.videoQueue->Reserve(w, size + prefix)) {
-        prefix = 0;
-    }
-    if (prefix == 0 && !out.videoQueue->Reserve(w, size)) {
-        ++state.drops.oversizeVideoFrames;
-        out.videoQueue->NoteOversize();
+    uint8_t* const slot = w.data;
+    const bool inPlace = FrameInPlace(state, pes.header.payloadOffset, scan, size, w);
+    if (!inPlace &&
+        !CopyFrameIntoQueue(state, *out.videoQueue, scan, pes.header.payloadOffset, w)) {
         return false;
     }
-    if (prefix > 0) {
-        state.parameterSets.WritePrefix(w.data);
-    }
-    std::memcpy(w.data + prefix, pes.bytes + scan.offset, size);
-    w.size = prefix + size;
     w.kind = scan.kind;
     w.frameRate = state.rate.rate;
     w.order = PlayOrder(controls.playMode, backward);
@@ -116,7 +173,12 @@ bool CompleteVideoPes(DemuxState& state, const DemuxOutputs& out, const DemuxCon
     w.fileSerial = state.videoStartSerial;
     w.filePos = state.videoStartPos;
     w.codec = scan.codec;
+    const uint8_t* const queuedAt = w.data;
     out.videoQueue->Push(w);
+    if (inPlace && w.data == queuedAt) {
+        // Not queued: the room promised for the next frame starts where this one's was.
+        w.data = slot;
+    }
     state.keyQueued = state.keyQueued || scan.kind == kKindVideoKey;
     return scan.kind == kKindVideoKey;
 }
@@ -194,6 +256,7 @@ RouteResult RoutePacket(DemuxState& state, const uint8_t* bytes, const DemuxOutp
             if (start) {
                 CompleteVideoPes(state, out, controls, backward, false);
                 state.video.Reset();
+                GatherVideoInQueue(state, out);
                 state.videoStartPos = state.packetPos;
                 state.videoStartSerial = state.fileSerial;
                 state.videoStartCodec = state.psi.videoCodec;

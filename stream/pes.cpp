@@ -78,8 +78,19 @@ bool PesBuffer::Grow(int extra, bool atStart) {
     return true;
 }
 
-void PesBuffer::Append(const uint8_t* bytes, int count) {
-    if (overflowed_ || !data_ || count <= 0) {
+bool PesBuffer::MoveInside() {
+    if (outside_) {
+        const uint8_t* gathered = outside_;
+        const int count = end_;  // gathering outside always starts at 0
+        outside_ = nullptr;
+        begin_ = end_ = 0;
+        AppendInside(gathered, count);
+    }
+    return !overflowed_;
+}
+
+void PesBuffer::AppendInside(const uint8_t* bytes, int count) {
+    if (overflowed_ || !data_ || count <= 0 || (outside_ && !MoveInside())) {
         return;
     }
     if (end_ + count > capacity_ && !Grow(count, false)) {
@@ -91,7 +102,7 @@ void PesBuffer::Append(const uint8_t* bytes, int count) {
 }
 
 void PesBuffer::Prepend(const uint8_t* bytes, int count) {
-    if (overflowed_ || !data_ || count <= 0) {
+    if (overflowed_ || !data_ || count <= 0 || !MoveInside()) {
         return;
     }
     if (begin_ == end_) {

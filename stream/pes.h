@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace velmaro {
@@ -16,7 +17,10 @@ constexpr int kPesHeaderBase = 9;  // bytes before the PES header data
 constexpr double kPesClockHz = 90000.0;
 
 // One PES being gathered. Bytes past the limit (or past what memory allows) are not kept; the
-// PES is then marked overflowed and the completion drops it.
+// PES is then marked overflowed and the completion drops it. A forward gathering may be
+// placed in someone else's memory (a queue's free room, where the frame will be delivered
+// from), which saves copying it there; it moves into the buffer's own storage once it outgrows
+// that room.
 class PesBuffer {
   public:
     // `limit`: the most bytes one PES may have; the buffer grows to it from kPesBufferSize.
@@ -29,11 +33,32 @@ class PesBuffer {
     void Reset() {
         begin_ = end_ = 0;
         overflowed_ = false;
+        outside_ = nullptr;
     }
-    void Append(const uint8_t* bytes, int count);
+    // Right after a Reset, on an allocated buffer: the PES is gathered at `at`, which has
+    // `room` bytes the caller keeps untouched until the next Reset.
+    void GatherAt(uint8_t* at, int room) {
+        if (data_ && room > 0) {
+            outside_ = at;
+            outsideRoom_ = room;
+        }
+    }
+    // Where the gathered bytes lie while they are gathered outside; null otherwise.
+    uint8_t* Outside() const { return outside_; }
+    // Takes the bytes gathered outside into the buffer's own storage; false (and overflowed)
+    // when they do not fit there.
+    bool MoveInside();
+    void Append(const uint8_t* bytes, int count) {
+        if (outside_ && count > 0 && end_ + count <= outsideRoom_) {
+            std::memcpy(outside_ + end_, bytes, count);
+            end_ += count;
+            return;
+        }
+        AppendInside(bytes, count);
+    }
     void Prepend(const uint8_t* bytes, int count);  // for backward scanning
 
-    const uint8_t* Bytes() const { return data_.get() + begin_; }
+    const uint8_t* Bytes() const { return (outside_ ? outside_ : data_.get()) + begin_; }
     int Fill() const { return end_ - begin_; }
     bool Overflowed() const { return overflowed_; }
 
@@ -41,6 +66,7 @@ class PesBuffer {
     // Room for `extra` more bytes at the end (forward) or the start (backward); false when the
     // PES would pass the limit or memory is short.
     bool Grow(int extra, bool atStart);
+    void AppendInside(const uint8_t* bytes, int count);
 
     std::unique_ptr<uint8_t[]> data_;
     int limit_;
@@ -48,6 +74,8 @@ class PesBuffer {
     int begin_ = 0;
     int end_ = 0;
     bool overflowed_ = false;
+    uint8_t* outside_ = nullptr;
+    int outsideRoom_ = 0;
 };
 
 struct PesHeader {

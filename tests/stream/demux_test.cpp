@@ -233,6 +233,46 @@ TEST_F(Demux, OversizeFramesAndPesAreDroppedAndCounted) {
     EXPECT_EQ(DrainVideo().size(), 1u) << "gathering recovers with the next PES";
 }
 
+// Pictures are gathered where the queue delivers them from unless they outgrow that room:
+// whichever way a picture goes, and however many go round the queue's ring, each arrives
+// byte for byte, and one the queue refused leaves the next one its room.
+TEST_F(Demux, PicturesOfEverySizeArriveWholeThroughTheQueuesRing) {
+    Tables();
+    video.SetKeyCount(0);
+    const int item = video.MaxItemSize();
+    const size_t sizes[] = {
+        200,                              // many to a storage
+        static_cast<size_t>(item) - 300,  // about where a gathered picture stops fitting
+        static_cast<size_t>(item) - 280,
+        static_cast<size_t>(item) - 260,
+        static_cast<size_t>(item) - 40,    // fits the queue only when copied
+        static_cast<size_t>(item) + 1000,  // the queue grows for it
+        5000,
+    };
+    int64_t time = kTicks;
+    for (int round = 0; round < 3; ++round) {
+        for (const size_t size : sizes) {
+            SCOPED_TRACE(testing::Message() << "round " << round << ", " << size << " bytes");
+            const Bytes key = AccessUnit(true, size);
+            const Bytes inter = AccessUnit(false, size / 2);
+            // Refused: no key picture was queued since the queue lost one.
+            video.SetKeyCount(0);
+            VideoPes(inter, time);
+            VideoPes(key, time + 1);
+            VideoPes(inter, time + 2);
+            VideoPes(AccessUnit(false), time + 3);  // completes the one before
+            time += 4;
+            const auto items = DrainVideo();
+            ASSERT_EQ(items.size(), 2u);
+            EXPECT_EQ(Bytes(items[0].data, items[0].data + items[0].size),
+                      Bytes(key.begin() + 6, key.end()));
+            EXPECT_EQ(Bytes(items[1].data, items[1].data + items[1].size),
+                      Bytes(inter.begin() + 6, inter.end()));
+        }
+    }
+    EXPECT_EQ(state.drops.oversizeVideoFrames, 0u);
+}
+
 TEST_F(Demux, PendingDirectionChangeAndBackwardKeyOnlyQueueNothingElse) {
     Tables();
     std::atomic<bool> pending{true};
