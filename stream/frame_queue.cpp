@@ -273,6 +273,9 @@ void VideoFrameQueue::Clear() {
 }
 
 bool VideoFrameQueue::Push(FrameItem& w) {
+    // Looked at under the push's own lock: taking it again for every frame, against a consumer
+    // that takes it as often, costs the producer more than the frame's bytes.
+    bool full = false;
     {
         std::lock_guard guard(lock_);
         const auto entries = static_cast<int32_t>(items_.size());
@@ -302,10 +305,13 @@ bool VideoFrameQueue::Push(FrameItem& w) {
                 BasePush(w);
                 break;
         }
+        full = FullLocked();
     }
     w.kind = kKindNone;
     w.size = 0;
-    WaitWhileFull(lock_);
+    if (full) {
+        WaitWhileFull(lock_);
+    }
     return mode_.load() != kQueueStopped;
 }
 
@@ -320,11 +326,12 @@ bool VideoFrameQueue::Take(FrameItem& out, uint64_t& clears) {
     {
         std::lock_guard guard(lock_);
         clears = clears_.load();
+        const bool released = !items_.empty();
         taken = BaseTake(out);
         if (taken && out.kind == kKindVideoKey && keyCount_ > 1) {
             --keyCount_;
         }
-        space = HasSpaceLocked();
+        space = released && HasSpaceLocked();
     }
     if (space) {
         SignalSpace();
@@ -403,13 +410,19 @@ void AudioFrameQueue::WaitWhileFullOfSound() {
 }
 
 bool AudioFrameQueue::Push(FrameItem& w) {
+    // Full by every bound, the time included, is the most a wait could ask: short of it the
+    // producer goes on without looking at the pictures' queue.
+    bool full = false;
     {
         std::lock_guard guard(lock_);
         if (static_cast<int32_t>(items_.size()) > maxItems || !BasePush(w)) {
             w.size = 0;
         }
+        full = FullLocked();
     }
-    WaitWhileFullOfSound();
+    if (full) {
+        WaitWhileFullOfSound();
+    }
     return mode_.load() != kQueueStopped;
 }
 
@@ -418,8 +431,9 @@ bool AudioFrameQueue::Take(FrameItem& out) {
     bool space = false;
     {
         std::lock_guard guard(lock_);
+        const bool released = !items_.empty();
         taken = BaseTake(out);
-        space = HasSpaceLocked();
+        space = released && HasSpaceLocked();
     }
     if (space) {
         SignalSpace();
