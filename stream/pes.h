@@ -6,6 +6,8 @@
 #include <cstring>
 #include <memory>
 
+#include "stream/ts_packet.h"
+
 namespace velmaro {
 
 // A PES buffer starts this big and may grow, by doubling, for a larger PES up to its limit.
@@ -15,6 +17,7 @@ constexpr int kPesBufferSize = 1024 * 1024;
 constexpr int kPesBufferLimit = 32 * 1024 * 1024 + 64 * 1024;
 constexpr int kPesHeaderBase = 9;  // bytes before the PES header data
 constexpr double kPesClockHz = 90000.0;
+constexpr int kWholeTsPayload = kTsPacketSize - kTsHeaderSize;
 
 // One PES being gathered. Bytes past the limit (or past what memory allows) are not kept; the
 // PES is then marked overflowed and the completion drops it. A forward gathering may be
@@ -50,7 +53,13 @@ class PesBuffer {
     bool MoveInside();
     void Append(const uint8_t* bytes, int count) {
         if (outside_ && count > 0 && end_ + count <= outsideRoom_) {
-            std::memcpy(outside_ + end_, bytes, count);
+            // Most packets carry a whole packet's payload: a copy of known size is a few
+            // register moves, where one of any size is a call.
+            if (count == kWholeTsPayload) {
+                std::memcpy(outside_ + end_, bytes, kWholeTsPayload);
+            } else {
+                std::memcpy(outside_ + end_, bytes, count);
+            }
             end_ += count;
             return;
         }

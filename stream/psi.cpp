@@ -179,10 +179,6 @@ bool FindWholeSection(const TsPacket& packet, uint8_t tableId, PsiSection& secti
     return true;
 }
 
-bool IsTablePid(const PsiState& state, int pid) {
-    return pid == kPatPid || (pid == state.PmtPid() && pid != kNoPid);
-}
-
 void PsiStep(PsiState& state, const TsPacket& packet) {
     Section section;
     if (packet.pid == kPatPid && state.programs.empty() &&

@@ -61,8 +61,10 @@ void PsiStep(PsiState& state, const TsPacket& packet);
 // arrives there. True when a table was replaced.
 bool PsiFollow(PsiState& state, const TsPacket& packet);
 
-// Whether packets of `pid` carry the tables the state follows.
-bool IsTablePid(const PsiState& state, int pid);
+// Whether packets of `pid` carry the tables the state follows. Inline: asked of every packet.
+inline bool IsTablePid(const PsiState& state, int pid) {
+    return pid == kPatPid || (pid == state.PmtPid() && pid != kNoPid);
+}
 
 // CRC-32 of MPEG-2 PSI sections (polynomial 0x04C11DB7, initial value all ones, not
 // reflected). Over a whole section, its CRC included, it gives 0.

@@ -630,38 +630,39 @@ void TsReader::FlushAtEnd() {
     FlushPendingPes(demux_, outputs_, Controls());
 }
 
-bool TsReader::ElsewhereAsked() const {
-    const SeekRequest seek = seeks.Peek();
-    const bool seekServed = seek.ToByte() && pidsKnown_.load();
-    return directionChangePending_.load(std::memory_order_relaxed) ||
-           openPending_.load(std::memory_order_relaxed) || seekServed || seek.ToRecording();
-}
-
 void TsReader::ForwardPacketLoop() {
     const DemuxControls controls = Controls();
     const PacketFlow flow =
         backward_.load() ? PacketFlow::kBackwardGroupPass : PacketFlow::kForward;
     uint8_t* w = window_.get();
+    // Kept in locals for the loop: the routing calls between packets would otherwise make
+    // the compiler store and load them again for every packet. The window ends where the
+    // file was last read to, which only this thread moves.
+    int cursor = cursor_;
+    int available = available_;
+    const int64_t windowEnd = position_.load(std::memory_order_relaxed);
     // A read holds many frames: a seek or another file asked for meanwhile must not wait
     // until they are all queued (each push may wait for the picture to be shown).
-    while (Running() && !ElsewhereAsked() && available_ > kTsPacketSize) {
-        if (w[cursor_] == kTsSyncByte && w[cursor_ + kTsPacketSize] == kTsSyncByte) {
-            demux_.packetPos = position_.load(std::memory_order_relaxed) - available_;
-            RoutePacket(demux_, w + cursor_, outputs_, controls, flow);
+    while (Running() && !ElsewhereAsked() && available > kTsPacketSize) {
+        if (w[cursor] == kTsSyncByte && w[cursor + kTsPacketSize] == kTsSyncByte) {
+            demux_.packetPos = windowEnd - available;
+            RoutePacket(demux_, w + cursor, outputs_, controls, flow);
             PublishPids();
-            cursor_ += kTsPacketSize;
-            available_ -= kTsPacketSize;
+            cursor += kTsPacketSize;
+            available -= kTsPacketSize;
         } else {
             // Out of step: on to the next sync byte that a following packet can confirm now,
             // or to the last packet's worth of bytes, which the next read confirms.
-            const int candidates = available_ - kTsPacketSize - 1;
+            const int candidates = available - kTsPacketSize - 1;
             const auto* next =
-                static_cast<const uint8_t*>(std::memchr(w + cursor_ + 1, kTsSyncByte, candidates));
-            const int skip = next ? static_cast<int>(next - (w + cursor_)) : candidates + 1;
-            cursor_ += skip;
-            available_ -= skip;
+                static_cast<const uint8_t*>(std::memchr(w + cursor + 1, kTsSyncByte, candidates));
+            const int skip = next ? static_cast<int>(next - (w + cursor)) : candidates + 1;
+            cursor += skip;
+            available -= skip;
         }
     }
+    cursor_ = cursor;
+    available_ = available;
 }
 
 TsReader::StepEnd TsReader::BackwardStep() {

@@ -153,8 +153,13 @@ class TsReader {
     DemuxControls Controls() const;
     bool Running() const { return running_.load(std::memory_order_relaxed); }
     // Reader thread: the next pass serves a request that starts reading somewhere else, so the
-    // packets still in the window are not worth routing.
-    bool ElsewhereAsked() const;
+    // packets still in the window are not worth routing. Inline: asked before every packet.
+    bool ElsewhereAsked() const {
+        const SeekRequest seek = seeks.Peek();
+        const bool seekServed = seek.ToByte() && pidsKnown_.load();
+        return directionChangePending_.load(std::memory_order_relaxed) ||
+               openPending_.load(std::memory_order_relaxed) || seekServed || seek.ToRecording();
+    }
 
     ReaderLinks links_;
     DemuxOutputs outputs_;
