@@ -321,6 +321,12 @@ bool VideoFrameQueue::Take(FrameItem& out) {
 }
 
 bool VideoFrameQueue::Take(FrameItem& out, uint64_t& clears) {
+    if (items_.SeenEmpty()) {
+        // Nothing held and nothing queued: a consumer polling here must not take the lock
+        // from the producer on every look.
+        clears = clears_.load();
+        return false;
+    }
     bool taken = false;
     bool space = false;
     {
@@ -427,6 +433,9 @@ bool AudioFrameQueue::Push(FrameItem& w) {
 }
 
 bool AudioFrameQueue::Take(FrameItem& out) {
+    if (items_.SeenEmpty()) {
+        return false;
+    }
     bool taken = false;
     bool space = false;
     {

@@ -3,6 +3,7 @@
 // steady state.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <vector>
 
@@ -16,7 +17,13 @@ class ItemRing {
 
     size_t size() const { return count_; }
     bool empty() const { return count_ == 0; }
-    void clear() { head_ = count_ = 0; }
+    // Without the owner's lock: whether the ring was empty when last changed. A consumer that
+    // polls an empty queue then leaves the lock to the producer.
+    bool SeenEmpty() const { return seenCount_.load(std::memory_order_acquire) == 0; }
+    void clear() {
+        head_ = count_ = 0;
+        Publish();
+    }
 
     FrameItem& front() { return slots_[head_]; }
     FrameItem& back() { return At(count_ - 1); }
@@ -29,14 +36,20 @@ class ItemRing {
             Grow();
         }
         At(count_++) = item;
+        Publish();
     }
     void pop_front() {
         head_ = (head_ + 1) % slots_.size();
         --count_;
+        Publish();
     }
-    void pop_back() { --count_; }
+    void pop_back() {
+        --count_;
+        Publish();
+    }
 
   private:
+    void Publish() { seenCount_.store(count_, std::memory_order_release); }
     void Grow() {
         std::vector<FrameItem> bigger(slots_.size() * 2);
         for (size_t i = 0; i < count_; ++i) {
@@ -49,6 +62,8 @@ class ItemRing {
     std::vector<FrameItem> slots_;
     size_t head_ = 0;
     size_t count_ = 0;
+    // Written with count_ under the owner's lock; read by SeenEmpty without it.
+    std::atomic<size_t> seenCount_{0};
 };
 
 }  // namespace velmaro

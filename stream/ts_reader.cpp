@@ -66,6 +66,13 @@ std::string TsReader::PathOfSerial(uint32_t serial) const {
 }
 
 void TsReader::PublishPids() {
+    // Asked after every packet, and the tables rarely change: other threads read these, so
+    // storing the same values again would only take their cache line from them.
+    if (pidsKnown_.load(std::memory_order_relaxed) == demux_.psi.pidsKnown &&
+        videoPid_.load(std::memory_order_relaxed) == demux_.psi.videoPid &&
+        videoCodec_.load(std::memory_order_relaxed) == demux_.psi.videoCodec) {
+        return;
+    }
     pidsKnown_.store(demux_.psi.pidsKnown, std::memory_order_relaxed);
     videoPid_.store(demux_.psi.videoPid, std::memory_order_relaxed);
     videoCodec_.store(demux_.psi.videoCodec, std::memory_order_relaxed);
