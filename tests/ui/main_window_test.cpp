@@ -3,6 +3,7 @@
 // the video window's moves, dropped files and cards that appear.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
@@ -25,10 +26,13 @@
 #include "controls/skin_slider_button.h"
 #include "media/snapshot_writer.h"
 #include "playback/playback_channel.h"
+#include "stream/recording_index.h"
 #include "tests/ui/main_window_support.h"
 #include "ui/main/app_shared.h"
 #include "ui/main/empty_hint.h"
 #include "ui/main/main_window.h"
+#include "ui/main/time_strip.h"
+#include "ui/main/time_strip_feed.h"
 #include "ui/map/map_port.h"
 #include "ui/panel/dashboard.h"
 #include "ui/panel/play_panel.h"
@@ -51,7 +55,8 @@ const QColor kGrey(0x68, 0x68, 0x68);
 
 struct ModeLayout {
     QSize size;
-    QRect close, minimize, video, panel, map, minuteLow, minuteHigh, hourLow, hourHigh, calendar;
+    QRect close, minimize, video, panel, map, minuteLow, minuteHigh, hourLow, hourHigh, calendar,
+        strip;
     int minuteColumns, hourColumns;
 };
 
@@ -59,7 +64,7 @@ const ModeLayout kModes[] = {
     {{960, 600},
      {919, 2, 28, 24},
      {891, 2, 28, 24},
-     {205, 31, 751, 414},
+     {205, 31, 751, 394},
      {0, 0, 203, 600},
      {695, 448, 261, 148},
      {236, 476, 247, 12},
@@ -67,12 +72,13 @@ const ModeLayout kModes[] = {
      {249, 535, 233, 12},
      {249, 569, 233, 12},
      {496, 462, 191, 124},
+     {205, 425, 751, 20},
      30,
      12},
     {{1280, 800},
      {1239, 2, 28, 24},
      {1211, 2, 28, 24},
-     {273, 31, 1002, 563},
+     {273, 31, 1002, 539},
      {0, 0, 271, 800},
      {924, 596, 350, 198},
      {314, 634, 328, 14},
@@ -80,12 +86,13 @@ const ModeLayout kModes[] = {
      {331, 713, 311, 16},
      {331, 758, 311, 16},
      {664, 626, 247, 147},
+     {273, 570, 1002, 24},
      30,
      12},
     {{1920, 1080},
      {1879, 2, 28, 24},
      {1851, 2, 28, 24},
-     {315, 31, 1598, 898},
+     {315, 31, 1598, 872},
      {21, 280, 271, 800},
      {1322, 933, 593, 143},
      {373, 976, 658, 12},
@@ -93,6 +100,7 @@ const ModeLayout kModes[] = {
      {392, 1025, 622, 16},
      {},
      {1059, 941, 253, 129},
+     {315, 903, 1598, 26},
      60,
      24},
 };
@@ -134,6 +142,8 @@ TEST(MainWindowLayout, EveryElementSitsWhereTheModeSaysInAllThreeModes) {
         EXPECT_EQ(w.Map()->DockedRect(), m.map);
         EXPECT_EQ(w.Map()->Widget()->geometry(), m.map);
         EXPECT_EQ(w.Calendar()->geometry(), m.calendar);
+        EXPECT_EQ(w.Strip()->geometry(), m.strip);
+        EXPECT_GT(m.strip.top(), m.video.bottom());  // under the video, in every mode
         // Minutes numbered every 5, hours every 3.
         ExpectGrid(w.Grid(MainWindow::kIdMinuteGridLow), m.minuteLow, m.minuteColumns, 0, 5);
         ExpectGrid(w.Grid(MainWindow::kIdMinuteGridHigh), m.minuteHigh, 30, 30, 5);
@@ -602,10 +612,49 @@ TEST_F(MainWindowOnCard, DroppedFilesOpenOnlyTheFirstAndAnUnreadableOneIsSaid) {
     EXPECT_EQ(channel().filePath, files()[2]);
 
     // A file that cannot be opened is said, and what plays goes on.
+    // under the video, in a strip that blocks nothing, until the next recording opens.
     EXPECT_FALSE(panel().OpenRecording(QStringLiteral("/no/such/file.ts")));
     EXPECT_TRUE(panel().LastMessage().contains("cannot open /no/such/file.ts"))
         << panel().LastMessage().toStdString();
+    EXPECT_EQ(w().Strip()->Message(), panel().LastMessage());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(channel().filePath, files()[2]);
+    ASSERT_TRUE(panel().OpenRecording(QString::fromStdString(files()[1])));
+    ASSERT_TRUE(WaitGui([&] { return w().Strip()->Message().isEmpty(); }));
+}
+
+// The strip under the video says when the picture on screen was recorded (the camera's clock:
+// the file time is its last picture's), which file, where in it, and how it plays.
+TEST_F(MainWindowOnCard, TheTimeStripFollowsThePictureOnScreen) {
+    ASSERT_TRUE(OpenAndShow(files()[0]));
+    const auto text = [&] {
+        w().StripFeed()->Refresh();
+        return w().Strip()->Text();
+    };
+    ASSERT_TRUE(WaitGui([&] { return !text().position.empty(); }));
+    const std::string name = std::filesystem::path(files()[0]).filename().string();
+    EXPECT_EQ(text().file, name);
+    const QString position = QString::fromStdString(text().position);
+    EXPECT_TRUE(position.endsWith(QStringLiteral(" / 0:03"))) << position.toStdString();
+    // The clock at the picture, to the second: the file time less what follows the picture.
+    Click(P::kIdPause);
+    ASSERT_TRUE(WaitGui([&] { return text().state == "Paused"; }));
+    const ShownPicture shown = channel().state.Shown();
+    const QDateTime clock = QDateTime::fromString(QString::fromStdString(text().clock),
+                                                  QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    ASSERT_TRUE(clock.isValid()) << text().clock;
+    const double expected =
+        static_cast<double>(LastWriteTime(files()[0])) - (LastVideoTime(files()[0]) - shown.pts);
+    EXPECT_NEAR(static_cast<double>(clock.toSecsSinceEpoch()), expected, 1.0);
+
+    ReleaseSlider(P::kIdSeek, 900);
+    Click(P::kIdPlay);
+    ASSERT_TRUE(WaitGui([&] { return text().position.rfind("0:02 /", 0) == 0; }))
+        << text().position;
+    ReleaseSlider(P::kIdSpeed, 6);
+    ASSERT_TRUE(WaitGui([&] { return text().state == "4x"; })) << text().state;
+    Click(P::kIdBackward);
+    ASSERT_TRUE(WaitGui([&] { return text().state.rfind("Backward", 0) == 0; })) << text().state;
 }
 
 // Pictures left out are counted where the user sees them, and a new recording starts afresh.

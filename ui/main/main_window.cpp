@@ -26,6 +26,8 @@
 #include "ui/dialogs/udisks2_formatter.h"
 #include "ui/main/app_shared.h"
 #include "ui/main/empty_hint.h"
+#include "ui/main/time_strip.h"
+#include "ui/main/time_strip_feed.h"
 #include "ui/map/map_view.h"
 #include "ui/map/route_seeker.h"
 #include "ui/navigator/incident_navigator.h"
@@ -41,40 +43,43 @@ QString Text(const char* key) {
 }
 
 constexpr int kModes = 3;
-constexpr int kElements = 10;
+constexpr int kElements = 11;
 
 // (x, y, width, height) per UI mode, in the order of MainWindow::Element.
 constexpr std::array<std::array<std::array<int, 4>, kElements>, kModes> kLayout = {{
     {{{919, 2, 28, 24},
       {891, 2, 28, 24},
-      {205, 31, 751, 414},
+      {205, 31, 751, 394},
       {0, 0, 203, 600},
       {695, 448, 261, 148},
       {236, 476, 247, 12},
       {236, 499, 247, 12},
       {249, 535, 233, 12},
       {249, 569, 233, 12},
-      {496, 462, 191, 124}}},
+      {496, 462, 191, 124},
+      {205, 425, 751, 20}}},
     {{{1239, 2, 28, 24},
       {1211, 2, 28, 24},
-      {273, 31, 1002, 563},
+      {273, 31, 1002, 539},
       {0, 0, 271, 800},
       {924, 596, 350, 198},
       {314, 634, 328, 14},
       {314, 663, 328, 14},
       {331, 713, 311, 16},
       {331, 758, 311, 16},
-      {664, 626, 247, 147}}},
+      {664, 626, 247, 147},
+      {273, 570, 1002, 24}}},
     {{{1879, 2, 28, 24},
       {1851, 2, 28, 24},
-      {315, 31, 1598, 898},
+      {315, 31, 1598, 872},
       {21, 280, 271, 800},
       {1322, 933, 593, 143},
       {373, 976, 658, 12},
       {0, 0, 0, 0},
       {392, 1025, 622, 16},
       {0, 0, 0, 0},
-      {1059, 941, 253, 129}}},
+      {1059, 941, 253, 129},
+      {315, 903, 1598, 26}}},
 }};
 
 constexpr std::array<QSize, kModes> kWindowSizes = {QSize(960, 600), QSize(1280, 800),
@@ -158,6 +163,10 @@ MainWindow::MainWindow(AppShared& app, int uiMode)
         Text("Insert the camera's card, or open a recording: Ctrl+O"), Text("Open File"),
         [this] { playCtrl_->ChooseRecordingFile(); }, this);
     incidents_ = new IncidentNavigator(*this, app_.session, Settings().incidentThreshold);
+    timeStrip_ = new TimeStrip(this);
+    timeStripFeed_ = new TimeStripFeed(
+        *timeStrip_, app_.session, [this] { return incidents_ ? incidents_->Shift() : 0; }, this);
+    playCtrl_->showNotice = [this](const QString& notice) { timeStrip_->ShowMessage(notice); };
     routeSeeker_ = new RouteSeeker([this] { return app_.session.Channel(); }, this);
     connect(map, &MapView::RoutePicked, routeSeeker_, &RouteSeeker::Pick);
     videoWindow_->hide();
@@ -324,6 +333,7 @@ void MainWindow::LayOut() {
     playbackNote_->setGeometry(QRect(QPoint(video.left() + kTitleNameWidth, minimize.top()),
                                      QPoint(minimize.left() - kTitleNoteGap, minimize.bottom())));
     emptyHint_->setGeometry(video);
+    timeStrip_->setGeometry(ElementRect(uiMode_, Element::kTimeStrip));
     videoWindow_->SetDockedRect(video);
     if (!videoWindow_->IsFloating()) {
         videoWindow_->setGeometry(video);
@@ -540,6 +550,7 @@ void MainWindow::OnOpened(const std::string& path) {
     ShowVideoAndMap();
     RaisePlaybackGeneration();
     showDayOfOpened_ = true;
+    timeStrip_->ClearMessage();  // whatever failed before, this one opened
 }
 
 void MainWindow::OnClosed() {

@@ -31,6 +31,8 @@ class MapPort;
 class RouteSeeker;
 
 class EmptyHint;
+class TimeStrip;
+class TimeStripFeed;
 
 class MainWindow : public SkinDialog, public PlaybackListener {
     Q_OBJECT
@@ -57,6 +59,7 @@ class MainWindow : public SkinDialog, public PlaybackListener {
         kHourGridLow,
         kHourGridHigh,
         kCalendar,
+        kTimeStrip,
     };
 
     // The window's size and where each element goes in a UI mode (0, 1, 2); an empty
@@ -76,6 +79,8 @@ class MainWindow : public SkinDialog, public PlaybackListener {
     int UiMode() const { return uiMode_; }
     PlayPanel* PlayCtrl() const { return playCtrl_; }
     EmptyHint* Hint() const { return emptyHint_; }
+    TimeStrip* Strip() const { return timeStrip_; }
+    TimeStripFeed* StripFeed() const { return timeStripFeed_; }
     QLabel* PlaybackNote() const { return playbackNote_; }
     VideoWindow* Video() const { return videoWindow_; }
     MapPort* Map() const { return map_; }
@@ -158,6 +163,8 @@ class MainWindow : public SkinDialog, public PlaybackListener {
     SkinButton* minimizeButton_ = nullptr;
     QLabel* playbackNote_ = nullptr;  // in the title bar: what playback had to leave out
     EmptyHint* emptyHint_ = nullptr;  // in the video's place while no recording is open
+    TimeStrip* timeStrip_ = nullptr;  // under the video
+    TimeStripFeed* timeStripFeed_ = nullptr;
     SkinButton* maximizeButton_ = nullptr;
     GridRow* minuteGridLow_ = nullptr;
     GridRow* minuteGridHigh_ = nullptr;

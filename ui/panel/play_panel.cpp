@@ -375,7 +375,7 @@ bool PlayPanel::OpenRecording(const QString& path) {
     if (const UniqueFd probe = OpenRegularFile(path.toStdString()); !probe.Valid()) {
         const std::string reason = SystemError("cannot open " + path.toStdString(), errno);
         std::fprintf(stderr, "velmaro: %s\n", reason.c_str());
-        ShowMessage(QString::fromStdString(reason), true);
+        ShowNotice(QString::fromStdString(reason));
         return false;
     }
     TakeSnapshotResults();  // the last word on snapshots of the recording being closed
@@ -396,7 +396,7 @@ void PlayPanel::OpenSdCard(bool showMessage) {
     const std::string recording = FindCardRecording();
     if (recording.empty()) {
         if (showMessage) {
-            ShowMessage(Text("Record SD Card Not Find"), true);
+            ShowNotice(Text("Record SD Card Not Find"));
         }
         return;
     }
@@ -831,6 +831,15 @@ void PlayPanel::SetBackupBitmap(bool running) {
 }
 
 // Not modal: playback, an export and the tests go on while it is open.
+void PlayPanel::ShowNotice(const QString& text) {
+    lastMessage_ = text;
+    if (showNotice) {
+        showNotice(text);
+    } else {
+        ShowMessage(text, true);
+    }
+}
+
 void PlayPanel::ShowMessage(const QString& text, bool failure) {
     lastMessage_ = text;
     if (messageBox_) {

@@ -151,6 +151,9 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     // What playback had to leave out (late or oversized pictures), for the window to show;
     // empty when nothing was. Called once a second when it changes.
     std::function<void(const QString&)> showPlaybackNote;
+    // Where a failure that needs no answer is said without blocking (a file that cannot be
+    // opened, no card); a message box when unset.
+    std::function<void(const QString&)> showNotice;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -172,6 +175,7 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     void OnCopyEnd(const std::string& target, const FileCopyResult& result) override;
     void OnTrackEnd(const TrackOutcome& outcome) override;
     void SetBackupBitmap(bool running);
+    void ShowNotice(const QString& text);
     void ShowMessage(const QString& text, bool failure);
     void PaintVolumeBar(QPainter& painter) const;
     double Scale() const;
