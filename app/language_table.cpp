@@ -133,7 +133,11 @@ constexpr std::string_view kVocabulary[] = {
     // play control panel: tooltips
     "Sound on", "Sound off", "Position", "mouse wheel",
     // main window: the time strip
-    "Playing", "Paused", "Backward", "Time of the picture"};
+    "Playing", "Paused", "Backward", "Time of the picture",
+    // main window: keys
+    "Play or pause", "Jump forward", "Jump back", "Faster", "Slower", "Loop the marked stretch",
+    "Sound on or off", "Full screen", "Quit", "This list of keys", "Keys", "A-B loop",
+    "Mark the stretch to loop first: I at its start, O at its end", "Back into the window"};
 
 // English texts that differ from their keys: the key stays as language files have always
 // spelled it, the user reads the current text.

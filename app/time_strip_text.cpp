@@ -32,7 +32,7 @@ std::string ClockText(double cameraTime) {
     return text;
 }
 
-std::string StateText(const PlayState& play) {
+std::string MotionText(const PlayState& play) {
     const bool held = play.playMode == kPlayHeld || play.playMode == kPlayStep;
     if (play.paused || held) {
         return GetLanguageString("Paused");
@@ -43,6 +43,11 @@ std::string StateText(const PlayState& play) {
         return speed.empty() ? word : word + " " + speed;
     }
     return speed.empty() ? GetLanguageString("Playing") : speed;
+}
+
+std::string StateText(const PlayState& play) {
+    const std::string motion = MotionText(play);
+    return play.looping ? motion + ", " + GetLanguageString("A-B loop") : motion;
 }
 
 }  // namespace

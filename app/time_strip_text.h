@@ -15,6 +15,7 @@ struct PlayState {
     int32_t playMode = 1;  // the channel's PlayMode
     bool paused = false;
     bool backward = false;
+    bool looping = false;  // the A-B loop is on
 };
 
 struct TimeStripInput {

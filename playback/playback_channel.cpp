@@ -1,6 +1,7 @@
 #include "playback/playback_channel.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -84,7 +85,30 @@ void PlaybackChannel::StopAll() {
 
 int32_t PlaybackChannel::Seek(int32_t perMille) {
     perMille = std::clamp<int32_t>(perMille, 0, kPerMille);
-    reader.seeks.Post(SeekRequest::To(perMille * reader.FileSize() / kPerMille));
+    SeekToByte(perMille * reader.FileSize() / kPerMille);
+    return perMille;
+}
+
+void PlaybackChannel::PlayFromMark(const ClipMark& mark) {
+    if (mark.path.empty() || mark.position < 0) {
+        return;
+    }
+    if (strcasecmp(mark.path.c_str(), reader.CurrentPath().c_str()) == 0) {
+        SeekToByte(mark.position);
+        return;
+    }
+    // Another file opens at the mark's share of its size (the reader knows only the size of
+    // the file it has open).
+    struct stat st {};
+    const int64_t size = ::stat(mark.path.c_str(), &st) == 0 ? st.st_size : 0;
+    const auto perMille = static_cast<int32_t>(
+        size > 0 ? std::clamp<int64_t>(mark.position * kPerMille / size, 0, kPerMille - 1) : 0);
+    state.SetSkipThrough({});
+    reader.RequestOpen(mark.path, perMille);
+}
+
+void PlaybackChannel::SeekToByte(int64_t position) {
+    reader.seeks.Post(SeekRequest::To(position));
     state.SetSkipThrough({});
     state.readerIdle.store(false);
     // What is queued belongs to the old place: it leaves now, which also frees a reader
@@ -94,7 +118,6 @@ int32_t PlaybackChannel::Seek(int32_t perMille) {
     state.audioQueue.Clear();
     state.clock.Wake();
     reader.Wake();
-    return perMille;
 }
 
 void PlaybackChannel::JumpToTime(int64_t time) {

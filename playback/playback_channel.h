@@ -59,6 +59,9 @@ class PlaybackChannel {
     void StopAll();
 
     int32_t Seek(int32_t perMille);
+    // Plays on from a mark: a byte seek in the file being read, else that file opened at
+    // the mark's share of it.
+    void PlayFromMark(const ClipMark& mark);
     void JumpToTime(int64_t time);
     // Plays on from the moment `time` of the card: inside the file being played a seek there,
     // in another file that file from the same share of its duration; past the last file nothing.
@@ -93,6 +96,7 @@ class PlaybackChannel {
   private:
     static ReaderLinks MakeReaderLinks(ChannelState& state, const ChannelLinks& links);
     void ChangeDirection(bool backward);
+    void SeekToByte(int64_t position);
     void RestartAtPicture();
     ResumePoint GoOnFromPicture(const ShownPicture& shown, bool forward);
     bool MarkAtPicture(ClipMark& mark, bool groupEnd) const;

@@ -9,6 +9,7 @@
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QTest>
 #include <QUrl>
 #include <QWheelEvent>
@@ -31,6 +32,7 @@
 #include "ui/main/app_shared.h"
 #include "ui/main/empty_hint.h"
 #include "ui/main/main_window.h"
+#include "ui/main/shortcut_overlay.h"
 #include "ui/main/time_strip.h"
 #include "ui/main/time_strip_feed.h"
 #include "ui/map/map_port.h"
@@ -655,6 +657,53 @@ TEST_F(MainWindowOnCard, TheTimeStripFollowsThePictureOnScreen) {
     ASSERT_TRUE(WaitGui([&] { return text().state == "4x"; })) << text().state;
     Click(P::kIdBackward);
     ASSERT_TRUE(WaitGui([&] { return text().state.rfind("Backward", 0) == 0; })) << text().state;
+}
+
+// F1 lists every key the window answers; L loops the marked stretch (A-B), and says so in the
+// strip; without a whole stretch marked it says what to do instead.
+TEST_F(MainWindowOnCard, F1ListsTheKeysAndLLoopsTheMarkedStretch) {
+    ASSERT_TRUE(OpenAndShow(files()[0]));
+    w().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w()));
+    QTest::keyClick(&w(), Qt::Key_F1);
+    ASSERT_TRUE(w().Keys()->isVisible());
+    const auto shortcuts = w().findChildren<QShortcut*>();
+    ASSERT_EQ(w().Keys()->Entries().size(), static_cast<size_t>(shortcuts.size()));  // no twice
+    for (const QShortcut* shortcut : shortcuts) {
+        const QString keys = shortcut->key().toString(QKeySequence::NativeText);
+        EXPECT_TRUE(
+            std::any_of(w().Keys()->Entries().begin(), w().Keys()->Entries().end(),
+                        [&](const auto& e) { return e.first == keys && !e.second.isEmpty(); }))
+            << keys.toStdString();
+    }
+    QTest::keyClick(w().Keys(), Qt::Key_Escape);
+    EXPECT_FALSE(w().Keys()->isVisible());
+
+    QTest::keyClick(&w(), Qt::Key_L);
+    EXPECT_FALSE(panel().Loop().Active());
+    EXPECT_TRUE(w().Strip()->Message().contains(QStringLiteral("I at its start")));
+
+    // Marked from the first second of the first file to the middle of the second.
+    ReleaseSlider(P::kIdSeek, 200);
+    ASSERT_TRUE(WaitGui([&] { return channel().state.Shown().valid; }));
+    QTest::keyClick(&w(), Qt::Key_I);
+    ASSERT_TRUE(WaitGui([&] { return channel().ShownFilePath() == files()[1]; }));
+    QTest::qWait(1000);
+    QTest::keyClick(&w(), Qt::Key_O);
+    QTest::keyClick(&w(), Qt::Key_L);
+    ASSERT_TRUE(panel().Loop().Active());
+    bool leftTheStretch = false;
+    ASSERT_TRUE(WaitGui(
+        [&] {
+            leftTheStretch = leftTheStretch || channel().ShownFilePath() == files()[2];
+            return panel().Loop().Rounds() >= 2;
+        },
+        std::chrono::seconds(30)));
+    EXPECT_FALSE(leftTheStretch);
+    w().StripFeed()->Refresh();
+    EXPECT_NE(w().Strip()->Text().state.find("A-B loop"), std::string::npos);
+    QTest::keyClick(&w(), Qt::Key_L);
+    EXPECT_FALSE(panel().Loop().Active());
 }
 
 // Pictures left out are counted where the user sees them, and a new recording starts afresh.

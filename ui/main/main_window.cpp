@@ -11,6 +11,8 @@
 #include <QUrl>
 #include <array>
 #include <ctime>
+#include <functional>
+#include <vector>
 
 #include "app/app_settings.h"
 #include "app/language_table.h"
@@ -26,6 +28,7 @@
 #include "ui/dialogs/udisks2_formatter.h"
 #include "ui/main/app_shared.h"
 #include "ui/main/empty_hint.h"
+#include "ui/main/shortcut_overlay.h"
 #include "ui/main/time_strip.h"
 #include "ui/main/time_strip_feed.h"
 #include "ui/map/map_view.h"
@@ -164,8 +167,10 @@ MainWindow::MainWindow(AppShared& app, int uiMode)
         [this] { playCtrl_->ChooseRecordingFile(); }, this);
     incidents_ = new IncidentNavigator(*this, app_.session, Settings().incidentThreshold);
     timeStrip_ = new TimeStrip(this);
+    shortcutOverlay_ = new ShortcutOverlay(Text("Keys"), this);
     timeStripFeed_ = new TimeStripFeed(
         *timeStrip_, app_.session, [this] { return incidents_ ? incidents_->Shift() : 0; }, this);
+    timeStripFeed_->SetLoopQuery([this] { return playCtrl_->Loop().Active(); });
     playCtrl_->showNotice = [this](const QString& notice) { timeStrip_->ShowMessage(notice); };
     routeSeeker_ = new RouteSeeker([this] { return app_.session.Channel(); }, this);
     connect(map, &MapView::RoutePicked, routeSeeker_, &RouteSeeker::Pick);
@@ -333,6 +338,7 @@ void MainWindow::LayOut() {
     playbackNote_->setGeometry(QRect(QPoint(video.left() + kTitleNameWidth, minimize.top()),
                                      QPoint(minimize.left() - kTitleNoteGap, minimize.bottom())));
     emptyHint_->setGeometry(video);
+    shortcutOverlay_->setGeometry(video);
     timeStrip_->setGeometry(ElementRect(uiMode_, Element::kTimeStrip));
     videoWindow_->SetDockedRect(video);
     if (!videoWindow_->IsFloating()) {
@@ -626,39 +632,57 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 // The player's keys work from every window of the player, the floating video included.
 void MainWindow::BindKeys() {
-    const auto bind = [this](QKeySequence keys, auto action) {
-        auto* shortcut = new QShortcut(keys, this);
-        shortcut->setContext(Qt::ApplicationShortcut);
-        connect(shortcut, &QShortcut::activated, this, action);
+    struct Key {
+        QKeySequence keys;
+        const char* use;  // a key of the language table
+        std::function<void()> act;
     };
-    bind(Qt::Key_Space, [this] { playCtrl_->TogglePause(); });
-    bind(Qt::Key_Right, [this] { playCtrl_->StepFrame(false); });
-    bind(Qt::Key_Left, [this] { playCtrl_->StepFrame(true); });
-    bind(Qt::SHIFT | Qt::Key_Right, [this] { playCtrl_->SeekBy(kSeekKeyStep); });
-    bind(Qt::SHIFT | Qt::Key_Left, [this] { playCtrl_->SeekBy(-kSeekKeyStep); });
-    bind(Qt::Key_Up, [this] { playCtrl_->StepSpeed(1); });
-    bind(Qt::Key_Down, [this] { playCtrl_->StepSpeed(-1); });
-    bind(Qt::Key_PageUp, [this] { playCtrl_->PreviousFile(); });
-    bind(Qt::Key_PageDown, [this] { playCtrl_->NextFile(); });
-    bind(Qt::Key_S, [this] { playCtrl_->Snapshot(); });
-    bind(Qt::Key_I, [this] { playCtrl_->MarkIn(); });
-    bind(Qt::Key_O, [this] { playCtrl_->MarkOut(); });
-    bind(Qt::Key_M, [this] { playCtrl_->ToggleMute(); });
-    bind(Qt::CTRL | Qt::Key_E, [this] { playCtrl_->ExportClip(); });
-    bind(Qt::CTRL | Qt::Key_O, [this] { playCtrl_->ChooseRecordingFile(); });
-    bind(Qt::CTRL | Qt::Key_S, [this] { playCtrl_->SavePlayingFile(); });
-    bind(Qt::CTRL | Qt::Key_Comma, [this] { playCtrl_->runPreferences(); });
-    bind(Qt::CTRL | Qt::Key_Q, [this] {
-        close();
-        QCoreApplication::quit();
-    });
-    bind(Qt::Key_F, [this] {
-        if (!videoWindow_->isVisible() && !videoWindow_->IsFullScreen()) {
-            return;
-        }
-        videoWindow_->Float();
-        videoWindow_->ToggleFullScreen();
-    });
+    const Key keys[] = {
+        {Qt::Key_Space, "Play or pause", [this] { playCtrl_->TogglePause(); }},
+        {Qt::Key_Right, "NextFrame", [this] { playCtrl_->StepFrame(false); }},
+        {Qt::Key_Left, "PreFrame", [this] { playCtrl_->StepFrame(true); }},
+        {Qt::SHIFT | Qt::Key_Right, "Jump forward", [this] { playCtrl_->SeekBy(kSeekKeyStep); }},
+        {Qt::SHIFT | Qt::Key_Left, "Jump back", [this] { playCtrl_->SeekBy(-kSeekKeyStep); }},
+        {Qt::Key_Up, "Faster", [this] { playCtrl_->StepSpeed(1); }},
+        {Qt::Key_Down, "Slower", [this] { playCtrl_->StepSpeed(-1); }},
+        {Qt::Key_PageUp, "PrevFile", [this] { playCtrl_->PreviousFile(); }},
+        {Qt::Key_PageDown, "NextFile", [this] { playCtrl_->NextFile(); }},
+        {Qt::Key_S, "SnapShot", [this] { playCtrl_->Snapshot(); }},
+        {Qt::Key_I, "Mark In", [this] { playCtrl_->MarkIn(); }},
+        {Qt::Key_O, "Mark Out", [this] { playCtrl_->MarkOut(); }},
+        {Qt::Key_L, "Loop the marked stretch", [this] { playCtrl_->ToggleLoop(); }},
+        {Qt::Key_M, "Sound on or off", [this] { playCtrl_->ToggleMute(); }},
+        {Qt::Key_F, "Full screen", [this] { ToggleVideoFullScreen(); }},
+        {Qt::CTRL | Qt::Key_O, "Open File", [this] { playCtrl_->ChooseRecordingFile(); }},
+        {Qt::CTRL | Qt::Key_E, "Backup", [this] { playCtrl_->ExportClip(); }},
+        {Qt::CTRL | Qt::Key_S, "Save The Playing File", [this] { playCtrl_->SavePlayingFile(); }},
+        {Qt::CTRL | Qt::Key_Comma, "Config", [this] { playCtrl_->runPreferences(); }},
+        {Qt::CTRL | Qt::Key_Q, "Quit",
+         [this] {
+             close();
+             QCoreApplication::quit();
+         }},
+        {Qt::Key_F1, "This list of keys", [this] { shortcutOverlay_->Toggle(); }},
+    };
+    std::vector<ShortcutOverlay::Entry> entries;
+    for (const Key& key : keys) {
+        auto* shortcut = new QShortcut(key.keys, this);
+        shortcut->setContext(Qt::ApplicationShortcut);
+        connect(shortcut, &QShortcut::activated, this, key.act);
+        entries.emplace_back(key.keys.toString(QKeySequence::NativeText), Text(key.use));
+    }
+    // Answered by the video and map windows themselves when they float or fill the screen.
+    entries.emplace_back(QKeySequence(Qt::Key_Escape).toString(QKeySequence::NativeText),
+                         Text("Back into the window"));
+    shortcutOverlay_->SetEntries(std::move(entries));
+}
+
+void MainWindow::ToggleVideoFullScreen() {
+    if (!videoWindow_->isVisible() && !videoWindow_->IsFullScreen()) {
+        return;
+    }
+    videoWindow_->Float();
+    videoWindow_->ToggleFullScreen();
 }
 
 }  // namespace velmaro

@@ -32,6 +32,7 @@ class RouteSeeker;
 
 class EmptyHint;
 class TimeStrip;
+class ShortcutOverlay;
 class TimeStripFeed;
 
 class MainWindow : public SkinDialog, public PlaybackListener {
@@ -80,6 +81,7 @@ class MainWindow : public SkinDialog, public PlaybackListener {
     PlayPanel* PlayCtrl() const { return playCtrl_; }
     EmptyHint* Hint() const { return emptyHint_; }
     TimeStrip* Strip() const { return timeStrip_; }
+    ShortcutOverlay* Keys() const { return shortcutOverlay_; }
     TimeStripFeed* StripFeed() const { return timeStripFeed_; }
     QLabel* PlaybackNote() const { return playbackNote_; }
     VideoWindow* Video() const { return videoWindow_; }
@@ -143,6 +145,7 @@ class MainWindow : public SkinDialog, public PlaybackListener {
     void BuildGrid(GridRow* grid, int columns, int labelEvery, int firstLabel);
     void PlayFromMinute();
     void BindKeys();
+    void ToggleVideoFullScreen();
 
     AppShared& app_;
     const int uiMode_;
@@ -165,6 +168,7 @@ class MainWindow : public SkinDialog, public PlaybackListener {
     EmptyHint* emptyHint_ = nullptr;  // in the video's place while no recording is open
     TimeStrip* timeStrip_ = nullptr;  // under the video
     TimeStripFeed* timeStripFeed_ = nullptr;
+    ShortcutOverlay* shortcutOverlay_ = nullptr;  // over the video, F1
     SkinButton* maximizeButton_ = nullptr;
     GridRow* minuteGridLow_ = nullptr;
     GridRow* minuteGridHigh_ = nullptr;

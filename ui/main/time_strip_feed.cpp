@@ -48,6 +48,7 @@ void TimeStripFeed::Refresh() {
         input.play.playMode = channel->state.playMode.load();
         input.play.paused = channel->state.paused.load() != 0;
         input.play.backward = channel->reader.Backward();
+        input.play.looping = looping_ && looping_();
     }
     strip_.SetText(MakeTimeStripText(input));
 }

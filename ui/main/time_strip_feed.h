@@ -27,6 +27,8 @@ class TimeStripFeed : public QObject {
                   QObject* parent);
     ~TimeStripFeed() override;
 
+    // Whether the A-B loop is on, asked with every refresh.
+    void SetLoopQuery(std::function<bool()> looping) { looping_ = std::move(looping); }
     // Brings the strip up to date now (the timer does it on its own).
     void Refresh();
 
@@ -36,6 +38,7 @@ class TimeStripFeed : public QObject {
     TimeStrip& strip_;
     PlaybackSession& session_;
     std::function<int64_t()> clockShift_;
+    std::function<bool()> looping_;
     QTimer timer_;
     std::string timesPath_;  // the file `times_` (or the reading under way) is for
     RecordingTimes times_;

@@ -48,6 +48,7 @@ namespace {
 
 constexpr int kSeekMax = 1000;
 constexpr int kSpeedMax = 8;
+constexpr int kLoopCheckMs = 50;  // how late past the mark-out the loop may go back
 constexpr int kBackupBitmap = 452;
 constexpr int kBackupRunningBitmap = 456;
 constexpr int kMuteOffBitmap = 138;  // sound plays
@@ -185,6 +186,17 @@ PlayPanel::PlayPanel(MainWindow& mainWindow, AppShared& app, int uiMode)
     framesTimer_ = new QTimer(this);
     connect(framesTimer_, &QTimer::timeout, this, [this] { OnFramesTimer(); });
     framesTimer_->start(kFramesTimerMs);
+    loopTimer_ = new QTimer(this);
+    loopTimer_->setInterval(kLoopCheckMs);
+    connect(loopTimer_, &QTimer::timeout, this, [this] {
+        PlaybackChannel* channel = Channel();
+        if (channel == nullptr || channel != loopChannel_) {
+            loop_.Stop();  // another recording: its marks are not the ones looped
+            loopTimer_->stop();
+            return;
+        }
+        loop_.Follow(*channel);
+    });
     positionTimer_ = new QTimer(this);
     positionTimer_->setSingleShot(true);
     // While positions keep coming the timer keeps running, so they show at its pace.
@@ -580,12 +592,32 @@ void PlayPanel::ToggleMap() {
 void PlayPanel::MarkIn() {
     if (Channel()) {
         Channel()->MarkIn();
+        loop_.Stop();  // the stretch is being marked afresh
+        loopTimer_->stop();
     }
+}
+
+void PlayPanel::ToggleLoop() {
+    PlaybackChannel* channel = Channel();
+    if (loop_.Active() || channel == nullptr) {
+        loop_.Stop();
+        loopTimer_->stop();
+        return;
+    }
+    if (!loop_.Start(*channel)) {
+        ShowNotice(Text("Mark the stretch to loop first: I at its start, O at its end"));
+        return;
+    }
+    loopChannel_ = channel;
+    loopTimer_->start();
 }
 
 void PlayPanel::MarkOut() {
     if (Channel()) {
         Channel()->MarkOut();
+        if (loop_.Active()) {
+            loop_.Start(*Channel());  // the loop goes on over the stretch as now marked
+        }
     }
 }
 

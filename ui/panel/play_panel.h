@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "controls/skin_dialog.h"
+#include "playback/ab_loop.h"
 #include "playback/playback_listener.h"
 #include "stream/snapshot_result.h"
 
@@ -105,6 +106,10 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     void SavePlayingFile();
     void MarkIn();
     void MarkOut();
+    // L: the marked stretch plays again and again, or no longer. Said in the strip when no
+    // whole stretch is marked.
+    void ToggleLoop();
+    const AbLoop& Loop() const { return loop_; }
     void ExportClip();
     void ToggleMute();
     void ShowOpenMenu();
@@ -194,6 +199,9 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     QString playbackNote_;  // as last handed to showPlaybackNote
     QProgressBar* exportProgress_ = nullptr;
     QTimer* framesTimer_ = nullptr;
+    QTimer* loopTimer_ = nullptr;  // runs while the loop is on
+    AbLoop loop_;
+    const PlaybackChannel* loopChannel_ = nullptr;  // the channel whose marks are looped
     QTimer* positionTimer_ = nullptr;  // single shot: shows positionToShow_ on the seek bar
     int positionToShow_ = 0;
     QTimer* snapshotPoll_ = nullptr;  // runs while snapshots are being written
