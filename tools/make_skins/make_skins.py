@@ -5,7 +5,7 @@ Every bitmap the windows load by id is listed in SKINS below with its size and p
 drawn here from shapes and a stroke font: one dark look with an amber accent, flat colours and
 gentle gradients so the files stay small. The same script always writes the same bytes.
 
-    tools/make_skins/make_skins.py                   rewrite every bitmap
+    tools/make_skins/make_skins.py                   rewrite every bitmap, at 1x and 2x
     tools/make_skins/make_skins.py --check           exit 1 when a file is missing or differs
     tools/make_skins/make_skins.py --list            print id, size and purpose
     tools/make_skins/make_skins.py --heading-icons DIR
@@ -22,6 +22,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 import icons  # noqa: E402
+import raster  # noqa: E402
 from raster import (Canvas, draw_text, mix, sd_circle, sd_polygon, sd_polyline,  # noqa: E402
                     text_width, transform, vertical_gradient, with_alpha)
 
@@ -609,12 +610,21 @@ SKINS = [
 ]
 
 
-def render(entry):
+# Each bitmap at 1x (<id>.png) and 2x (<id>@2x.png): Qt's high-density screens take the
+# second, drawn sharp at twice the pixels instead of the first enlarged.
+SCALES = ((1, "%d.png"), (2, "%d@2x.png"))
+
+
+def render(entry, scale=1):
     bitmap_id, width, height, _, painter = entry
-    canvas = painter()
-    if (canvas.width, canvas.height) != (width, height):
-        raise ValueError("bitmap %d drew %dx%d, listed as %dx%d" %
-                         (bitmap_id, canvas.width, canvas.height, width, height))
+    raster.SCALE = scale
+    try:
+        canvas = painter()
+    finally:
+        raster.SCALE = 1
+    if (canvas.width, canvas.height) != (width * scale, height * scale):
+        raise ValueError("bitmap %d drew %dx%d, listed as %dx%d at %dx" %
+                         (bitmap_id, canvas.width, canvas.height, width, height, scale))
     return canvas.png()
 
 
@@ -636,13 +646,14 @@ def main():
     for entry in SKINS:
         if args.only and entry[0] not in args.only:
             continue
-        path = args.out / ("%d.png" % entry[0])
-        data = render(entry)
-        if args.check:
-            if not path.exists() or path.read_bytes() != data:
-                stale.append(path.name)
-        elif not path.exists() or path.read_bytes() != data:
-            path.write_bytes(data)
+        for scale, name in SCALES:
+            path = args.out / (name % entry[0])
+            data = render(entry, scale)
+            if args.check:
+                if not path.exists() or path.read_bytes() != data:
+                    stale.append(path.name)
+            elif not path.exists() or path.read_bytes() != data:
+                path.write_bytes(data)
     if not args.only:
         args.heading_icons.mkdir(parents=True, exist_ok=True)
         for name, angle in HEADINGS:

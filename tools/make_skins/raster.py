@@ -147,13 +147,24 @@ def transform(f, dx, dy, scale=1.0, angle_deg=0.0, mirror=False):
 # ---------------------------------------------------------------------------------------------
 
 
+# Device pixels per drawing unit of the canvases made from now on: 2 draws the same picture
+# at twice the pixels (the @2x bitmaps a high-density screen takes), sharp, not enlarged.
+SCALE = 1
+
+
 class Canvas:
-    """Straight (not premultiplied) RGBA pixels, row by row."""
+    """Straight (not premultiplied) RGBA pixels, row by row. Drawing calls take units; the
+    canvas holds `scale` pixels per unit each way."""
 
     def __init__(self, width, height, fill=(0, 0, 0, 0)):
-        self.width = width
-        self.height = height
-        self.pixels = bytearray(bytes(fill) * (width * height))
+        self.scale = SCALE
+        self.width = width * self.scale
+        self.height = height * self.scale
+        self.pixels = bytearray(bytes(fill) * (self.width * self.height))
+
+    def _unit(self, device):
+        """The unit coordinate of a device pixel index, such that scale 1 gives it back."""
+        return (device + 0.5) / self.scale - 0.5
 
     def get(self, x, y):
         i = (y * self.width + x) * 4
@@ -181,7 +192,12 @@ class Canvas:
         p[i + 3] = int(round(oa * 255.0))
 
     def fill_rect(self, x0, y0, x1, y1, paint):
-        """Fills whole pixels [x0, x1) x [y0, y1); paint is a colour or a function of y."""
+        """Fills whole units [x0, x1) x [y0, y1); paint is a colour or a function of y."""
+        s = self.scale
+        x0, y0, x1, y1 = x0 * s, y0 * s, x1 * s, y1 * s
+        if callable(paint) and s != 1:
+            unit_paint = paint
+            paint = lambda y: unit_paint(self._unit(y))  # noqa: E731
         x0, x1 = max(0, x0), min(self.width, x1)
         y0, y1 = max(0, y0), min(self.height, y1)
         if x0 >= x1:
@@ -200,6 +216,14 @@ class Canvas:
 
     def shape(self, sdf, bbox, paint):
         """Anti-aliased fill of the shape within bbox; paint is a colour or a function (x, y)."""
+        s = self.scale
+        if s != 1:
+            unit_sdf = sdf
+            sdf = lambda x, y: unit_sdf(x / s, y / s) * s  # noqa: E731
+            bbox = [v * s for v in bbox]
+            if callable(paint):
+                unit_paint = paint
+                paint = lambda x, y: unit_paint(self._unit(x), self._unit(y))  # noqa: E731
         x0 = max(0, int(math.floor(bbox[0])) - 1)
         y0 = max(0, int(math.floor(bbox[1])) - 1)
         x1 = min(self.width, int(math.ceil(bbox[2])) + 1)
@@ -215,6 +239,12 @@ class Canvas:
 
     def round_rect(self, x0, y0, x1, y1, r, paint):
         """Fast anti-aliased rounded rectangle; paint is a colour or a function of y only."""
+        s = self.scale
+        if s != 1:
+            x0, y0, x1, y1, r = x0 * s, y0 * s, x1 * s, y1 * s, r * s
+            if callable(paint):
+                unit_paint = paint
+                paint = lambda y: unit_paint(self._unit(y))  # noqa: E731
         box = sd_box((x0 + x1) / 2.0, (y0 + y1) / 2.0, (x1 - x0) / 2.0, (y1 - y0) / 2.0, r)
         for y in range(max(0, int(math.floor(y0))), min(self.height, int(math.ceil(y1)))):
             c = paint(y) if callable(paint) else paint
@@ -233,6 +263,7 @@ class Canvas:
                 self._span(max(0, inner0), min(self.width, inner1), y, c, row_cover)
 
     def paste(self, other, dx, dy):
+        dx, dy = dx * self.scale, dy * self.scale
         for y in range(other.height):
             for x in range(other.width):
                 c = other.get(x, y)
