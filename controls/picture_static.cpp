@@ -30,7 +30,7 @@ void PictureStatic::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     // Badges are shown smaller than drawn in the compact layout; smoothing keeps them legible.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, picture_.size() != size());
-    painter.drawPixmap(rect(), picture_);
+    DrawSkin(painter, rect(), picture_, picture_.rect());
 }
 
 }  // namespace velmaro

@@ -1,11 +1,23 @@
-// Skin bitmaps by id: PNG files compiled in under ":/skin/<id>.png".
+// Skin bitmaps by id: PNG files compiled in under ":/skin/<id>.png", each with a sibling drawn
+// at twice the pixels, ":/skin/<id>@2x.png", for screens with a device pixel ratio above 1.
 #pragma once
 
 #include <QPixmap>
+#include <QRect>
+
+class QPainter;
 
 namespace velmaro {
 
-// The skin bitmap with the given id; a null pixmap when the skin has no such bitmap.
+// The skin bitmap with the given id, at 1x: its sizes are the sizes it is laid out in. A null
+// pixmap when the skin has no such bitmap.
 QPixmap SkinBitmap(int id);
+
+// Draws `source` (1x pixels) of a skin bitmap into `target`; on a painter whose device has
+// more than one pixel per unit the bitmap's 2x sibling is drawn instead, so that it stays
+// sharp. A pixmap that is not a skin bitmap as SkinBitmap gave it (one made from it, say) is
+// drawn as it is.
+void DrawSkin(QPainter& painter, const QRect& target, const QPixmap& pixmap, const QRect& source);
+void DrawSkin(QPainter& painter, const QPoint& at, const QPixmap& pixmap);
 
 }  // namespace velmaro

@@ -68,24 +68,29 @@ void SkinDialog::ComposeBackground() {
     const int cy = height();
     const int right = cx - halfW - 1;
     const int bottom = cy - halfH - 1;
-    background_ = QPixmap(size());
+    // As many pixels as the screen has, so that a dense screen gets the sharp skin.
+    const qreal ratio = devicePixelRatioF();
+    background_ = QPixmap(size() * ratio);
+    background_.setDevicePixelRatio(ratio);
     background_.fill(fillColor_);
     QPainter painter(&background_);
-    painter.drawPixmap(0, 0, skin_, 0, 0, halfW, halfH);
-    painter.drawPixmap(right, 0, skin_, halfW, 0, halfW, halfH);
-    painter.drawPixmap(0, bottom, skin_, 0, halfH, halfW, halfH);
-    painter.drawPixmap(right, bottom, skin_, halfW, halfH, halfW, halfH);
+    const QSize quarter(halfW, halfH);
+    DrawSkin(painter, QRect(QPoint(0, 0), quarter), skin_, QRect(QPoint(0, 0), quarter));
+    DrawSkin(painter, QRect(QPoint(right, 0), quarter), skin_, QRect(QPoint(halfW, 0), quarter));
+    DrawSkin(painter, QRect(QPoint(0, bottom), quarter), skin_, QRect(QPoint(0, halfH), quarter));
+    DrawSkin(painter, QRect(QPoint(right, bottom), quarter), skin_,
+             QRect(QPoint(halfW, halfH), quarter));
     if (cx - w > 0) {
         const QRect topStrip(halfW, 0, w / kStripDivisor, halfH);
-        painter.drawPixmap(QRect(halfW, 0, cx - w, halfH), skin_, topStrip);
-        painter.drawPixmap(QRect(halfW, bottom, cx - w, halfH), skin_,
-                           topStrip.translated(0, halfH));
+        DrawSkin(painter, QRect(halfW, 0, cx - w, halfH), skin_, topStrip);
+        DrawSkin(painter, QRect(halfW, bottom, cx - w, halfH), skin_,
+                 topStrip.translated(0, halfH));
     }
     if (cy - h > 0) {
         const QRect leftStrip(0, halfH, halfW, h / kStripDivisor);
-        painter.drawPixmap(QRect(0, halfH, halfW, cy - h), skin_, leftStrip);
-        painter.drawPixmap(QRect(right, halfH, halfW, cy - h), skin_,
-                           leftStrip.translated(halfW, 0));
+        DrawSkin(painter, QRect(0, halfH, halfW, cy - h), skin_, leftStrip);
+        DrawSkin(painter, QRect(right, halfH, halfW, cy - h), skin_,
+                 leftStrip.translated(halfW, 0));
     }
 }
 
@@ -105,7 +110,11 @@ void SkinDialog::paintEvent(QPaintEvent* event) {
         painter.fillRect(event->rect(), palette().color(backgroundRole()));
         return;
     }
-    painter.drawPixmap(event->rect(), background_, event->rect());
+    const qreal ratio = background_.devicePixelRatio();
+    const QRect area = event->rect();
+    painter.drawPixmap(
+        area, background_,
+        QRectF(QPointF(area.topLeft()) * ratio, QSizeF(area.size()) * ratio).toAlignedRect());
 }
 
 // A window asks the window manager to move it, as a drag on a caption would; where that is not

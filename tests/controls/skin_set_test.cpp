@@ -4,8 +4,10 @@
 
 #include <QFileInfo>
 #include <QImage>
+#include <QPainter>
 #include <QProcess>
 #include <QStandardPaths>
+#include <cstdlib>
 #include <vector>
 
 #include "controls/skin.h"
@@ -61,6 +63,45 @@ TEST(SkinSet, EveryBitmapTheWindowsLoadHasTheSizeOfItsPlace) {
     for (int id : {150, 151, 154, 155, 157, 158}) {
         EXPECT_FALSE(SkinBitmap(id).isNull()) << "bitmap " << id;
     }
+}
+
+// On a screen of two pixels per unit the 2x sibling is drawn: the picture is the sharp one,
+// not the 1x one enlarged; on a 1x screen, and for a pixmap that is no skin bitmap, 1x.
+TEST(SkinSet, DenseScreensDrawTheSharpSibling) {
+    const QPixmap camera = SkinBitmap(147);  // the snapshot button, frames of 37 x 34
+    const QImage sharp(QStringLiteral(":/skin/147@2x.png"));
+    ASSERT_EQ(sharp.size(), camera.size() * 2);
+    const QRect frame(37, 0, 37, 34);
+    const auto drawn = [&](qreal ratio, const QPixmap& pixmap) {
+        QImage out(QSize(37, 34) * ratio, QImage::Format_ARGB32_Premultiplied);
+        out.setDevicePixelRatio(ratio);
+        out.fill(Qt::transparent);
+        QPainter painter(&out);
+        DrawSkin(painter, QRect(0, 0, 37, 34), pixmap, frame);
+        painter.end();
+        return out.convertToFormat(QImage::Format_ARGB32);
+    };
+    // Counted as the same picture when every channel is within rounding of the blend.
+    const auto same = [](const QImage& a, const QImage& b) {
+        if (a.size() != b.size()) {
+            return false;
+        }
+        for (int y = 0; y < a.height(); ++y) {
+            for (int x = 0; x < a.width(); ++x) {
+                const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+                if (std::abs(p.red() - q.red()) > 2 || std::abs(p.green() - q.green()) > 2 ||
+                    std::abs(p.blue() - q.blue()) > 2 || std::abs(p.alpha() - q.alpha()) > 2) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    };
+    const QImage dense = drawn(2.0, camera);
+    EXPECT_TRUE(same(dense, sharp.copy(QRect(74, 0, 74, 68))));
+    const QImage enlarged = camera.toImage().copy(frame).scaled(74, 68);
+    EXPECT_FALSE(same(dense, enlarged));
+    EXPECT_TRUE(same(drawn(1.0, camera), camera.toImage().copy(frame)));
 }
 
 TEST(SkinSet, ThumbsFitTheirTracksAndLetTheBarShowAroundThem) {
