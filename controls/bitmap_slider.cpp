@@ -143,11 +143,9 @@ void BitmapSlider::DrawBitmap(QPainter& painter, const QRect& area, const QPixma
     if (bitmap.isNull()) {
         return;
     }
-    if (area.width() > bitmap.width() || area.height() > bitmap.height()) {
-        painter.drawPixmap(area, bitmap);
-    } else {
-        painter.drawPixmap(area.topLeft(), bitmap);
-    }
+    const bool stretched = area.width() > bitmap.width() || area.height() > bitmap.height();
+    DrawSkin(painter, stretched ? area : QRect(area.topLeft(), bitmap.size()), bitmap,
+             bitmap.rect());
 }
 
 void BitmapSlider::paintEvent(QPaintEvent*) {

@@ -173,11 +173,7 @@ void SkinButton::DrawFrame(QPainter& painter, const QRect& rect, int frame) cons
         return;
     }
     const QRect frameRect(frame * frameSize_.width(), 0, frameSize_.width(), frameSize_.height());
-    if (stretch_) {
-        painter.drawPixmap(rect, source, frameRect);
-    } else {
-        painter.drawPixmap(rect.topLeft(), source, frameRect);
-    }
+    DrawSkin(painter, stretch_ ? rect : QRect(rect.topLeft(), frameSize_), source, frameRect);
 }
 
 void SkinButton::DrawText(QPainter& painter, const QRect& rect, int frame) const {

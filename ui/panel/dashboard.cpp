@@ -323,7 +323,7 @@ void Dashboard::PaintGraph(QPainter& painter) {
     painter.save();
     painter.setClipRect(layout_.graph);
     painter.translate(layout_.graph.topLeft());
-    painter.drawPixmap(0, 0, graphBackground_);
+    DrawSkin(painter, QPoint(0, 0), graphBackground_);
     PaintAxis(painter, &GSensorRecord::x, kAxisX);
     PaintAxis(painter, &GSensorRecord::y, kAxisY);
     PaintAxis(painter, &GSensorRecord::z, kAxisZ);
@@ -361,7 +361,7 @@ void Dashboard::PaintDial(QPainter& painter) {
     painter.save();
     painter.setClipRect(layout_.dial);
     painter.translate(layout_.dial.topLeft());
-    painter.drawPixmap(0, 0, dialBackground_);
+    DrawSkin(painter, QPoint(0, 0), dialBackground_);
 
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform);

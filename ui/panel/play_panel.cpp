@@ -906,10 +906,11 @@ void PlayPanel::PaintVolumeBar(QPainter& painter) const {
     const int y = r(kVolumeBarY);
     const int h = r(kVolumeBarHeight);
     if (!lit.isNull()) {
-        painter.drawPixmap(r(kVolumeBarX + a), y, lit, r(a), 0, r(kVolumeBarWidth - a), h);
+        DrawSkin(painter, QRect(r(kVolumeBarX + a), y, r(kVolumeBarWidth - a), h), lit,
+                 QRect(r(a), 0, r(kVolumeBarWidth - a), h));
     }
     if (!dark.isNull() && a > 0) {
-        painter.drawPixmap(r(kVolumeBarX), y, dark, 0, 0, r(a), h);
+        DrawSkin(painter, QRect(r(kVolumeBarX), y, r(a), h), dark, QRect(0, 0, r(a), h));
     }
 }
 
