@@ -534,6 +534,15 @@ TEST_F(MainWindowOnCard, TheVideoWindowFloatsDocksAndFillsTheScreenKeepingItsPic
     EXPECT_TRUE(fullScreenWindow->isFullScreen());
     const int before = video->VideoSurface()->PicturesPresented();
     EXPECT_TRUE(WaitGui([&] { return video->VideoSurface()->PicturesPresented() > before + 2; }));
+    // The player's keys go on working there, though their window is hidden.
+    fullScreenWindow->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(fullScreenWindow));
+    QTest::keyClick(fullScreenWindow, Qt::Key_Space);
+    EXPECT_EQ(channel().state.paused.load(), 1);
+    QTest::keyClick(fullScreenWindow, Qt::Key_S);
+    EXPECT_TRUE(WaitGui([&] { return !std::filesystem::is_empty(shots.path()); }));
+    QTest::keyClick(fullScreenWindow, Qt::Key_Space);
+    EXPECT_EQ(channel().state.paused.load(), 0);
     QTest::mouseDClick(video->VideoSurface(), Qt::LeftButton);
     EXPECT_FALSE(video->IsFullScreen());
     EXPECT_TRUE(w().isVisible());

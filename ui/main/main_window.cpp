@@ -631,13 +631,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 // The player's keys work from every window of the player, the floating video included.
-void MainWindow::BindKeys() {
-    struct Key {
-        QKeySequence keys;
-        const char* use;  // a key of the language table
-        std::function<void()> act;
-    };
-    const Key keys[] = {
+// One key of the player: what it is, what it does (a key of the language table) and its action.
+struct PlayerKey {
+    QKeySequence keys;
+    const char* use;
+    std::function<void()> act;
+};
+
+std::vector<PlayerKey> MainWindow::PlayerKeys() {
+    return {
         {Qt::Key_Space, "Play or pause", [this] { playCtrl_->TogglePause(); }},
         {Qt::Key_Right, "NextFrame", [this] { playCtrl_->StepFrame(false); }},
         {Qt::Key_Left, "PreFrame", [this] { playCtrl_->StepFrame(true); }},
@@ -664,11 +666,25 @@ void MainWindow::BindKeys() {
          }},
         {Qt::Key_F1, "This list of keys", [this] { shortcutOverlay_->Toggle(); }},
     };
+}
+
+void MainWindow::BindKeysTo(QWidget* owner, Qt::ShortcutContext context) {
+    for (PlayerKey& key : PlayerKeys()) {
+        auto* shortcut = new QShortcut(key.keys, owner);
+        shortcut->setContext(context);
+        connect(shortcut, &QShortcut::activated, this, std::move(key.act));
+    }
+}
+
+void MainWindow::BindKeys() {
+    BindKeysTo(this, Qt::ApplicationShortcut);
+    // Full screen hides this window, and with it every shortcut it owns: the full-screen
+    // window carries the same keys, for as long as it is the one shown.
+    videoWindow_->fullScreenWindowMade = [this](QWidget* window) {
+        BindKeysTo(window, Qt::WindowShortcut);
+    };
     std::vector<ShortcutOverlay::Entry> entries;
-    for (const Key& key : keys) {
-        auto* shortcut = new QShortcut(key.keys, this);
-        shortcut->setContext(Qt::ApplicationShortcut);
-        connect(shortcut, &QShortcut::activated, this, key.act);
+    for (const PlayerKey& key : PlayerKeys()) {
         entries.emplace_back(key.keys.toString(QKeySequence::NativeText), Text(key.use));
     }
     // Answered by the video and map windows themselves when they float or fill the screen.

@@ -9,6 +9,7 @@
 #include <QDate>
 #include <QRect>
 #include <memory>
+#include <vector>
 
 #include "app/recording_day.h"
 #include "controls/skin_dialog.h"
@@ -31,6 +32,7 @@ class MapPort;
 class RouteSeeker;
 
 class EmptyHint;
+struct PlayerKey;
 class TimeStrip;
 class ShortcutOverlay;
 class TimeStripFeed;
@@ -145,6 +147,8 @@ class MainWindow : public SkinDialog, public PlaybackListener {
     void BuildGrid(GridRow* grid, int columns, int labelEvery, int firstLabel);
     void PlayFromMinute();
     void BindKeys();
+    std::vector<PlayerKey> PlayerKeys();
+    void BindKeysTo(QWidget* owner, Qt::ShortcutContext context);
     void ToggleVideoFullScreen();
 
     AppShared& app_;

@@ -95,6 +95,9 @@ void VideoWindow::EnterFullScreen() {
         fullScreenWindow_->setWindowTitle(QStringLiteral("Device Video Display"));
         fullScreenWindow_->setStyleSheet(QStringLiteral("background: black;"));
         fullScreenWindow_->installEventFilter(this);
+        if (fullScreenWindowMade) {
+            fullScreenWindowMade(fullScreenWindow_.get());
+        }
     }
     videoSurface_->setParent(fullScreenWindow_.get(), Qt::Widget);
     WatchSurface();

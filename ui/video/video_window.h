@@ -6,6 +6,7 @@
 // held picture again in its new window.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include <QRect>
@@ -36,6 +37,10 @@ class VideoWindow : public QWidget {
     void Float();
     void Dock();
     void ToggleFullScreen();
+    // Called once with the full-screen window when it is first made: the main window, hidden
+    // meanwhile, lends it its keys.
+    std::function<void(QWidget*)> fullScreenWindowMade;
+    QWidget* FullScreenWindow() const { return fullScreenWindow_.get(); }
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
