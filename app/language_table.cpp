@@ -137,7 +137,10 @@ constexpr std::string_view kVocabulary[] = {
     // main window: keys
     "Play or pause", "Jump forward", "Jump back", "Faster", "Slower", "Loop the marked stretch",
     "Sound on or off", "Full screen", "Quit", "This list of keys", "Keys", "A-B loop",
-    "Mark the stretch to loop first: I at its start, O at its end", "Back into the window"};
+    "Mark the stretch to loop first: I at its start, O at its end", "Back into the window",
+    // clip export: the subtitle sidecar
+    "Something other than a file stands where the subtitles would go:",
+    "The clip's subtitle file exists already. Replace it?"};
 
 // English texts that differ from their keys: the key stays as language files have always
 // spelled it, the user reads the current text.

@@ -342,7 +342,8 @@ void ClipExport::Run() {
     Conclude();
     CloseInput();
     if (end_->end == ExportEnd::kFinished && request_.writeSubtitles) {
-        WriteClipSubtitles(request_.marks, request_.outputPath, request_.speedUnit, end_->reason,
+        WriteClipSubtitles(request_.marks, request_.outputPath, request_.speedUnit,
+                           request_.replaceSubtitles, end_->reason,
                            [this] { return !running_.load(); });
     }
     const ExportOutcome outcome = std::move(*end_);

@@ -91,6 +91,8 @@ struct ExportRequest {
     // Once the clip is saved, write NAME.srt beside it with the stretch's telemetry, the speed
     // in `speedUnit` (0 km/h, 1 mph, 2 knots).
     bool writeSubtitles = false;
+    // NAME.srt already there (the user's, or an earlier clip's) may be replaced: the user said so.
+    bool replaceSubtitles = false;
     int speedUnit = 0;  // also of the MP4's text track
     // Leave the sound out: no audio stream, and in a transport stream clip no packet of it
     // and no mention of it in the program map.

@@ -9,10 +9,20 @@
 
 namespace velmaro {
 
-// Writes the sidecar of the clip saved at `clipPath`. A stretch without telemetry gets none, and
-// a sidecar an earlier clip of that name left is removed, as it would caption other pictures.
-// False with `error` set when the telemetry cannot be read or the file cannot be written.
+// What stands where a clip's sidecar would go.
+enum class SidecarPlace {
+    kFree,
+    kFile,      // a regular file: the user's own, or an earlier clip's
+    kInTheWay,  // a folder, a FIFO, a link or anything else: never touched
+};
+SidecarPlace SidecarPlaceFor(const std::string& clipPath);
+
+// Writes the sidecar of the clip saved at `clipPath`. A file already there is replaced only
+// when `replace` says the user agreed; then a stretch without telemetry removes it (it would
+// caption other pictures), otherwise such a stretch gets no sidecar and nothing is removed.
+// False with `error` set when the telemetry cannot be read, the file cannot be written, or
+// something is in the way.
 bool WriteClipSubtitles(const ClipMarks& marks, const std::string& clipPath, int speedUnit,
-                        std::string& error, const Cancelled& cancelled = {});
+                        bool replace, std::string& error, const Cancelled& cancelled = {});
 
 }  // namespace velmaro

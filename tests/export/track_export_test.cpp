@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/recording_day.h"
+#include "export/clip_subtitles.h"
 #include "export/subtitle_writer.h"
 #include "export/track_export.h"
 #include "export/track_source.h"
@@ -226,10 +227,11 @@ class ClipSubtitles : public ::testing::Test {
         ASSERT_TRUE(card_.ok) << card_.error;
     }
 
-    test::ExportRun Export(const std::string& name, bool subtitles) {
+    test::ExportRun Export(const std::string& name, bool subtitles, bool replace = true) {
         ExportRequest request = test::ClipRequest(out_.File(name), card_.files[0], 0,
                                                   card_.files[0], card_.stats[0].bytes, false);
         request.writeSubtitles = subtitles;
+        request.replaceSubtitles = replace;
         return test::RunExport(request);
     }
 
@@ -265,6 +267,26 @@ TEST_F(ClipSubtitles, NoSidecarWhenTheOptionIsOffOrTheExportFails) {
     EXPECT_NE(test::RunExport(request).outcome.end, ExportEnd::kFinished);
     EXPECT_FALSE(fs::exists(out_.File("lost.srt")));
     EXPECT_FALSE(fs::exists(out_.File("lost.ts")));
+}
+
+// A NAME.srt already there is the user's until they agree to give it up; anything but a
+// regular file there is never touched.
+TEST_F(ClipSubtitles, AnExistingSidecarIsReplacedOnlyWithConsent) {
+    const std::string mine = out_.File("clip2.srt");
+    test::WriteText(mine, "my own notes\n");
+    const test::ExportRun kept = Export("clip2.ts", true, false);
+    ASSERT_EQ(kept.outcome.end, ExportEnd::kFinished);
+    EXPECT_NE(kept.outcome.reason.find("was not replaced"), std::string::npos);
+    EXPECT_EQ(test::ReadText(mine), "my own notes\n");
+    ASSERT_EQ(Export("clip2.ts", true, true).outcome.end, ExportEnd::kFinished);
+    EXPECT_EQ(CueStarts(mine).size(), 30u);
+
+    fs::create_directory(out_.File("clip3.srt"));
+    fs::create_directory(out_.File("clip3.srt/inside"));
+    EXPECT_EQ(SidecarPlaceFor(out_.File("clip3.ts")), SidecarPlace::kInTheWay);
+    const test::ExportRun blocked = Export("clip3.ts", true, true);
+    EXPECT_NE(blocked.outcome.reason.find("not a regular file"), std::string::npos);
+    EXPECT_TRUE(fs::is_directory(out_.File("clip3.srt/inside")));
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 // velmaro-export: the player's clip export from the command line.
 //   velmaro-export --in FILE --in-pos N --out FILE --out-pos N OUTPUT.ts|.avi|.mp4
-//                  [--fps RATE --size WxH] [--no-srt] [--no-sound] [--speed-unit 0|1|2]
+//                  [--fps RATE --size WxH] [--no-srt] [--force] [--no-sound] [--speed-unit 0|1|2]
 // RATE is frames per second: whole (25), decimal (12.5) or a fraction (30000/1001 for 29.97).
 // Positions are byte positions in the mark files, as the player records them. An AVI clip needs
 // the picture size. Ctrl-C abandons the export; the output name is then left as it was. A
 // finished clip gets OUTPUT.srt with its telemetry beside it (speed in km/h, 1 mph, 2 knots)
-// unless --no-srt is given. --no-sound leaves the sound out of any kind of clip.
+// unless --no-srt is given; an OUTPUT.srt already there is replaced only with --force.
+// --no-sound leaves the sound out of any kind of clip.
 #include <signal.h>
 
 #include <atomic>
@@ -20,6 +21,8 @@
 #include <string>
 
 #include "export/clip_export.h"
+#include "export/clip_subtitles.h"
+#include "export/subtitle_writer.h"
 #include "tools/common/command_line.h"
 
 namespace {
@@ -32,8 +35,9 @@ constexpr const char* kDescription =
 constexpr const char* kFooter = R"(
 Positions are byte positions in the mark files, as the player records them. An AVI clip needs
 the picture size. Ctrl-C abandons the export; the output name is then left as it was. A
-finished clip gets OUTPUT.srt with its telemetry beside it unless --no-srt is given; an MP4
-clip also carries it as a text track.)";
+finished clip gets OUTPUT.srt with its telemetry beside it unless --no-srt is given (an
+OUTPUT.srt already there is replaced only with --force); an MP4 clip also carries it as a text
+track.)";
 
 constexpr int kPercent = 100;
 
@@ -100,6 +104,7 @@ void AddOptions(velmaro::CommandLine& commandLine, velmaro::ExportRequest& reque
     commandLine.AddSize("--size", request.width, request.height,
                         "picture size of an AVI clip (required for one)");
     app.add_flag("--no-srt", noSubtitles, "write no OUTPUT.srt with the clip's telemetry");
+    app.add_flag("--force", request.replaceSubtitles, "replace an OUTPUT.srt that exists");
     app.add_flag("--no-sound", request.withoutSound,
                  "leave the sound out of the clip (cabin conversations)");
     app.add_option("--speed-unit", request.speedUnit,
@@ -125,6 +130,26 @@ const char* EndName(velmaro::ExportEnd end) {
     return "?";
 }
 
+// Why the sidecar the clip would get cannot be written as asked, if it cannot.
+std::optional<std::string> SidecarRefusal(const velmaro::ExportRequest& request) {
+    if (!request.writeSubtitles) {
+        return std::nullopt;
+    }
+    const std::string sidecar = velmaro::SubtitlePathFor(request.outputPath);
+    switch (velmaro::SidecarPlaceFor(request.outputPath)) {
+        case velmaro::SidecarPlace::kInTheWay:
+            return sidecar + " is not a regular file; --no-srt leaves it alone";
+        case velmaro::SidecarPlace::kFile:
+            if (!request.replaceSubtitles) {
+                return sidecar + " exists; --force replaces it, --no-srt leaves it";
+            }
+            return std::nullopt;
+        case velmaro::SidecarPlace::kFree:
+            return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -138,6 +163,11 @@ int main(int argc, char** argv) {
     request.writeSubtitles = !noSubtitles;
     if (velmaro::IsAviOutput(request.outputPath) && commandLine.Parser().count("--size") == 0) {
         return commandLine.Fail("an AVI clip needs --size WxH");
+    }
+    // Asked before the clip is written, not found out after it.
+    if (const std::optional<std::string> refusal = SidecarRefusal(request)) {
+        std::fprintf(stderr, "velmaro-export: %s\n", refusal->c_str());
+        return EXIT_FAILURE;
     }
     struct sigaction action {};
     action.sa_handler = OnSignal;

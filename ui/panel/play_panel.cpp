@@ -22,6 +22,7 @@
 #include "controls/skin_button.h"
 #include "controls/skin_slider_button.h"
 #include "export/clip_export.h"
+#include "export/clip_subtitles.h"
 #include "export/file_copy.h"
 #include "export/track_export.h"
 #include "platform/drives.h"
@@ -222,6 +223,11 @@ PlayPanel::PlayPanel(MainWindow& mainWindow, AppShared& app, int uiMode)
     confirmStopExport = [this] {
         return QMessageBox::question(this, QStringLiteral("Velmaro"),
                                      Text("Stop the clip being written?")) == QMessageBox::Yes;
+    };
+    confirmReplaceSidecar = [this](const QString& sidecar) {
+        return QMessageBox::question(this, QStringLiteral("Velmaro"),
+                                     Text("The clip's subtitle file exists already. Replace it?") +
+                                         QLatin1Char('\n') + sidecar) == QMessageBox::Yes;
     };
     chooseTrackName = [this](const QString& suggested) {
         return QFileDialog::getSaveFileName(
@@ -810,6 +816,9 @@ void PlayPanel::ExportClip() {
     }
     ExportRequest request = ChannelExportRequest(*Channel(), target.toStdString());
     request.writeSubtitles = Settings().subtitleOnExport != 0;
+    if (request.writeSubtitles && !SidecarAgreed(request)) {
+        return;
+    }
     request.speedUnit = Settings().unitOfSpeed;
     request.withoutSound = exportWithoutSound;
     // An earlier export still running is stopped and its temporary file removed.
@@ -823,6 +832,24 @@ void PlayPanel::ExportClip() {
     exportProgress_->setRange(0, 1000);
     exportProgress_->setValue(0);
     exportProgress_->show();
+}
+
+// The file dialog asked about the clip only: a NAME.srt beside it is the user's to give up.
+bool PlayPanel::SidecarAgreed(ExportRequest& request) {
+    const QString sidecar = QString::fromStdString(SubtitlePathFor(request.outputPath));
+    switch (SidecarPlaceFor(request.outputPath)) {
+        case SidecarPlace::kFree:
+            return true;
+        case SidecarPlace::kInTheWay:
+            ShowMessage(Text("Something other than a file stands where the subtitles would go:") +
+                            QLatin1Char('\n') + sidecar,
+                        true);
+            return false;
+        case SidecarPlace::kFile:
+            request.replaceSubtitles = confirmReplaceSidecar && confirmReplaceSidecar(sidecar);
+            return request.replaceSubtitles;
+    }
+    return false;
 }
 
 void PlayPanel::OnExportProgress(int64_t done, int64_t toDo) {

@@ -29,6 +29,7 @@ namespace velmaro {
 struct AppShared;
 class MainWindow;
 class ExportJobs;
+struct ExportRequest;
 class PlaybackChannel;
 class SkinButton;
 class SkinSliderButton;
@@ -148,6 +149,8 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     bool exportWithoutSound = false;
     // Asked when the Backup button is used while a clip is being written: stop that one?
     std::function<bool()> confirmStopExport;
+    // Whether the clip's sidecar NAME.srt, which exists, may be replaced; no export when not.
+    std::function<bool(const QString& sidecar)> confirmReplaceSidecar;
     NameChooser chooseOpenName;
     NameChooser chooseTrackName;
     // Replaceable for tests: the preferences and card setup dialogs (run modally).
@@ -181,6 +184,7 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     void OnTrackEnd(const TrackOutcome& outcome) override;
     void SetBackupBitmap(bool running);
     void ShowNotice(const QString& text);
+    bool SidecarAgreed(ExportRequest& request);
     void ShowMessage(const QString& text, bool failure);
     void PaintVolumeBar(QPainter& painter) const;
     double Scale() const;
