@@ -131,7 +131,10 @@ constexpr std::string_view kVocabulary[] = {
     // preferences
     "The snapshot folder must be a full path, such as ~/Pictures/Velmaro",
     // play control panel: tooltips
-    "Sound on", "Sound off", "Position", "mouse wheel"};
+    "Sound on", "Sound off", "Position", "mouse wheel",
+    // main window: names a screen reader speaks
+    "Close", "Minimise", "Maximise", "Calendar", "Hours", "Minutes", "recorded", "no recording",
+    "flagged", "Dashboard", "Heading", "Year", "Month"};
 
 // English texts that differ from their keys: the key stays as language files have always
 // spelled it, the user reads the current text.
