@@ -9,6 +9,8 @@
 #include <QResizeEvent>
 #include <algorithm>
 
+#include "controls/skin.h"
+
 namespace velmaro {
 namespace {
 
@@ -16,22 +18,6 @@ constexpr int kDaysPerWeek = 7;
 constexpr int kSundayColumn = 0;
 constexpr int kSaturdayColumn = 6;
 constexpr int kMonthsPerYear = 12;
-
-constexpr QRgb kBackground = qRgb(255, 255, 255);
-constexpr QRgb kTitleBand = qRgb(37, 37, 37);
-constexpr QRgb kWeekdayBand = qRgb(255, 255, 255);
-constexpr QRgb kSeparator = qRgb(37, 37, 37);
-constexpr QRgb kArrowFill = qRgb(228, 151, 30);
-constexpr QRgb kArrowOutline = qRgb(1, 6, 56);
-constexpr QRgb kArrowHoverOutline = qRgb(255, 255, 255);
-constexpr QRgb kOtherMonthText = qRgb(133, 184, 179);
-constexpr QRgb kSelectedDisc = qRgb(37, 37, 37);
-constexpr QRgb kSelectedText = qRgb(255, 255, 255);
-constexpr QRgb kMarkFrame = qRgb(255, 0, 0);
-constexpr QRgb kSundayText = qRgb(255, 0, 0);
-constexpr QRgb kSaturdayText = qRgb(0, 0, 255);
-constexpr QRgb kWeekdayText = qRgb(0, 0, 0);
-constexpr QRgb kWorkdayName = qRgb(37, 37, 37);
 
 // Arrow triangles in the title band: base 24 px in from the side, tip 10 px in, 7 px from the
 // band's top and bottom.
@@ -61,22 +47,22 @@ constexpr int kDiscInset = 1;
 
 QColor DayColumnColor(int column) {
     if (column == kSundayColumn) {
-        return QColor(kSundayText);
+        return SkinColour(SkinColor::kCalendarSundayText);
     }
     if (column == kSaturdayColumn) {
-        return QColor(kSaturdayText);
+        return SkinColour(SkinColor::kCalendarSaturdayText);
     }
-    return QColor(kWeekdayText);
+    return SkinColour(SkinColor::kCalendarDayText);
 }
 
 QColor WeekdayNameColor(int column) {
     if (column == kSundayColumn) {
-        return QColor(kSundayText);
+        return SkinColour(SkinColor::kCalendarSundayText);
     }
     if (column == kSaturdayColumn) {
-        return QColor(kSaturdayText);
+        return SkinColour(SkinColor::kCalendarSaturdayText);
     }
-    return QColor(kWorkdayName);
+    return SkinColour(SkinColor::kCalendarWeekdayName);
 }
 
 QStringList WeekdayBandNames(const QLocale& locale) {
@@ -441,19 +427,21 @@ void MonthCalendar::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void MonthCalendar::PaintBands(QPainter& painter) const {
-    painter.fillRect(rect(), QColor(kBackground));
-    painter.fillRect(QRect(0, 0, width(), kCalendarTitleHeight), QColor(kTitleBand));
+    painter.fillRect(rect(), SkinColour(SkinColor::kCalendarBackground));
+    painter.fillRect(QRect(0, 0, width(), kCalendarTitleHeight),
+                     SkinColour(SkinColor::kCalendarTitleBand));
     painter.fillRect(QRect(0, kCalendarTitleHeight, width(), kCalendarWeekdayHeight),
-                     QColor(kWeekdayBand));
+                     SkinColour(SkinColor::kCalendarWeekdayBand));
     painter.fillRect(
         QRect(0, kCalendarTitleHeight + kCalendarWeekdayHeight, width(), kCalendarSeparatorHeight),
-        QColor(kSeparator));
+        SkinColour(SkinColor::kCalendarSeparator));
 }
 
 void MonthCalendar::PaintArrow(QPainter& painter, int arrow) const {
-    const QRgb outline = arrow == hoveredArrow_ ? kArrowHoverOutline : kArrowOutline;
-    painter.setPen(QPen(QColor(outline), 1));
-    painter.setBrush(QColor(kArrowFill));
+    const QColor outline = SkinColour(arrow == hoveredArrow_ ? SkinColor::kCalendarArrowHoverOutline
+                                                             : SkinColor::kCalendarArrowOutline);
+    painter.setPen(QPen(outline, 1));
+    painter.setBrush(SkinColour(SkinColor::kCalendarArrowFill));
     painter.drawPolygon(CalendarArrowPolygon(arrow, width()));
 }
 
@@ -478,7 +466,7 @@ void MonthCalendar::PaintCell(QPainter& painter, int index) const {
         painter.drawRect(r.adjusted(0, 0, -1, -1));
     }
     if (cell.marked) {
-        painter.setPen(QPen(QColor(kMarkFrame), 1));
+        painter.setPen(QPen(SkinColour(SkinColor::kCalendarMarkFrame), 1));
         painter.drawRect(QRect(r.left() + kFrameInset, r.top() + kFrameInset,
                                r.width() - kFrameShrink, r.height() - kFrameShrink));
     }
@@ -487,15 +475,15 @@ void MonthCalendar::PaintCell(QPainter& painter, int index) const {
         painter.save();
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(kSelectedDisc));
+        painter.setBrush(SkinColour(SkinColor::kCalendarSelectedDisc));
         painter.drawEllipse(r.adjusted(kDiscInset, kDiscInset, 0, 0));
         painter.restore();
     }
     QColor text = cell.color;
     if (selected) {
-        text = QColor(kSelectedText);
+        text = SkinColour(SkinColor::kCalendarSelectedText);
     } else if (cell.relation != kShownMonth) {
-        text = QColor(kOtherMonthText);
+        text = SkinColour(SkinColor::kCalendarOtherMonthText);
     }
     painter.setPen(text);
     painter.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, cell.text);
