@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -9,6 +10,9 @@
 #include <QResizeEvent>
 #include <algorithm>
 
+#include "app/language_table.h"
+#include "controls/control_access.h"
+#include "controls/focus_keys.h"
 #include "controls/skin.h"
 
 namespace velmaro {
@@ -199,6 +203,8 @@ MonthCalendar::MonthCalendar(QWidget* parent, int controlId)
     setFont(small);
     setMouseTracking(true);  // arrows light up under the pointer without a button held
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::TabFocus);  // a click picks a day without taking the player's keys
+    InstallControlAccess();
     weekdayNames_ = WeekdayBandNames(QLocale::system());
     geometry_ = ComputeCalendarGeometry(size());
     CreateLists();
@@ -249,6 +255,21 @@ void MonthCalendar::ClearMarks() {
 
 bool MonthCalendar::IsMarked(QDate date) const {
     return date.isValid() && std::find(marks_.begin(), marks_.end(), date) != marks_.end();
+}
+
+QString MonthCalendar::CellName(int index) const {
+    if (index < 0 || index >= kCalendarCells) {
+        return QString();
+    }
+    const DayCell& cell = layout_.cells[index];
+    if (cell.relation != kShownMonth && !showOtherMonthDays_) {
+        return QString();
+    }
+    const char* state = cell.marked ? "recorded" : "no recording";
+    return QStringLiteral("%1 %2, %3")
+        .arg(locale().monthName(cell.date.month()))
+        .arg(cell.date.day())
+        .arg(QString::fromStdString(GetLanguageString(state)));
 }
 
 void MonthCalendar::SetShowOtherMonthDays(bool show) {
@@ -360,6 +381,39 @@ void MonthCalendar::leaveEvent(QEvent* event) {
     }
 }
 
+bool MonthCalendar::event(QEvent* event) {
+    if (hasFocus() && ClaimKeys(event, {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down,
+                                        Qt::Key_PageUp, Qt::Key_PageDown})) {
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void MonthCalendar::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Left:
+            ChangeDateByUser(current_.addDays(-1));
+            break;
+        case Qt::Key_Right:
+            ChangeDateByUser(current_.addDays(1));
+            break;
+        case Qt::Key_Up:
+            ChangeDateByUser(current_.addDays(-kDaysPerWeek));
+            break;
+        case Qt::Key_Down:
+            ChangeDateByUser(current_.addDays(kDaysPerWeek));
+            break;
+        case Qt::Key_PageUp:
+            ChangeDateByUser(StepMonth(current_, -1));
+            break;
+        case Qt::Key_PageDown:
+            ChangeDateByUser(StepMonth(current_, 1));
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
 void MonthCalendar::UpdateHoveredArrow(QPoint point) {
     const int arrow = CalendarArrowAt(point, width());
     if (arrow != hoveredArrow_) {
@@ -423,6 +477,9 @@ void MonthCalendar::paintEvent(QPaintEvent* /*event*/) {
     PaintWeekdayNames(painter);
     for (int i = 0; i < kCalendarCells; ++i) {
         PaintCell(painter, i);
+    }
+    if (hasFocus()) {
+        DrawFocusRing(painter, rect());
     }
 }
 
