@@ -26,6 +26,7 @@
 #include "ui/dialogs/udisks2_formatter.h"
 #include "ui/main/app_shared.h"
 #include "ui/main/empty_hint.h"
+#include "ui/main/focus_chain.h"
 #include "ui/map/map_view.h"
 #include "ui/map/route_seeker.h"
 #include "ui/navigator/incident_navigator.h"
@@ -170,6 +171,7 @@ MainWindow::MainWindow(AppShared& app, int uiMode)
     selectedDate_ = calendar_->CurrentDate();
     RecolourGrids();
     BindKeys();
+    SetUpFocusChain(*this);
     app_.session.AddListener(this);
 }
 
@@ -235,8 +237,9 @@ void MainWindow::CreateTitleButtons() {
     maximizeButton_ = make(kIdMaximize, kRestoreBitmap);
     minimizeButton_ = make(kIdMinimize, kMinimizeBitmap);
     maximizeButton_->hide();
-    closeButton_->setToolTip(QStringLiteral("Close"));
-    minimizeButton_->setToolTip(QStringLiteral("Minimise"));
+    closeButton_->setToolTip(Text("Close"));
+    minimizeButton_->setToolTip(Text("Minimise"));
+    maximizeButton_->setToolTip(Text("Maximise"));
     connect(closeButton_, &QAbstractButton::clicked, this, [this] {
         close();
         QCoreApplication::quit();
