@@ -265,6 +265,7 @@ void BitmapSlider::StepTo(int position) {
     }
     position_ = clamped;
     update();
+    AnnounceValue(this, position_);
     emit Notify(kMsgBitmapSliderReleased, controlId_, position_);
 }
 

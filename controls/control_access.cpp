@@ -356,6 +356,29 @@ QAccessibleInterface* ControlAccessFactory(const QString& className, QObject* ob
 
 }  // namespace
 
+void AnnounceCell(QWidget* table, int row, int column) {
+    if (!QAccessible::isActive()) {
+        return;
+    }
+    QAccessibleInterface* access = QAccessible::queryAccessibleInterface(table);
+    QAccessibleTableInterface* cells = access != nullptr ? access->tableInterface() : nullptr;
+    QAccessibleInterface* cell = cells != nullptr ? cells->cellAt(row, column) : nullptr;
+    if (cell == nullptr) {
+        return;
+    }
+    QAccessibleEvent focus(table, QAccessible::Focus);
+    focus.setChild(access->indexOfChild(cell));
+    QAccessible::updateAccessibility(&focus);
+}
+
+void AnnounceValue(QWidget* slider, int value) {
+    if (!QAccessible::isActive()) {
+        return;
+    }
+    QAccessibleValueChangeEvent change(slider, value);
+    QAccessible::updateAccessibility(&change);
+}
+
 void InstallControlAccess() {
     static const bool installed = [] {
         QAccessible::installFactory(ControlAccessFactory);

@@ -3,10 +3,17 @@
 // sliders with a value, and the grid rows and the month calendar are tables of named cells.
 #pragma once
 
+class QWidget;
+
 namespace velmaro {
 
 // Installs the factory that gives those controls their interfaces. Once is enough; later calls
 // do nothing. Interfaces already handed out for a control stay as they were.
 void InstallControlAccess();
+
+// What the user moved to with a key, told to a listening screen reader (nothing is sent while
+// none listens): the cell now current in a table control, the value a slider now has.
+void AnnounceCell(QWidget* table, int row, int column);
+void AnnounceValue(QWidget* slider, int value);
 
 }  // namespace velmaro

@@ -320,6 +320,7 @@ void GridRow::ChooseByKey(int column, bool again) {
         return;
     }
     SelectCell(column);
+    AnnounceCell(this, 0, column);
     emit CellClicked(column);
 }
 

@@ -411,6 +411,11 @@ void MonthCalendar::keyPressEvent(QKeyEvent* event) {
             break;
         default:
             QWidget::keyPressEvent(event);
+            return;
+    }
+    if (layout_.selected >= 0) {
+        AnnounceCell(this, layout_.selected / kCalendarColumns,
+                     layout_.selected % kCalendarColumns);
     }
 }
 

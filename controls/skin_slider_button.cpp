@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "controls/control_access.h"
 #include "controls/focus_keys.h"
 #include "controls/skin.h"
 #include "platform/message_sink.h"
@@ -168,6 +169,7 @@ void SkinSliderButton::StepTo(int position) {
         return;
     }
     SetPos(clamped);
+    AnnounceValue(this, position_);
     emit Notify(kMsgThumbReleased, identifier_, position_);
 }
 
