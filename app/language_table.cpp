@@ -140,7 +140,10 @@ constexpr std::string_view kVocabulary[] = {
     "Mark the stretch to loop first: I at its start, O at its end", "Back into the window",
     // clip export: the subtitle sidecar
     "Something other than a file stands where the subtitles would go:",
-    "The clip's subtitle file exists already. Replace it?"};
+    "The clip's subtitle file exists already. Replace it?",
+    // main window: names a screen reader speaks
+    "Close", "Minimise", "Maximise", "Calendar", "Hours", "Minutes", "recorded", "no recording",
+    "flagged", "Dashboard", "Heading", "Year", "Month"};
 
 // English texts that differ from their keys: the key stays as language files have always
 // spelled it, the user reads the current text.

@@ -3,12 +3,12 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
+#include "controls/control_access.h"
+#include "controls/focus_keys.h"
 #include "controls/skin.h"
 #include "platform/message_sink.h"
 
@@ -35,6 +35,7 @@ QPixmap LoadOptional(int bitmapId) {
 BitmapSlider::BitmapSlider(QWidget* parent, int controlId)
     : QWidget(parent), controlId_(controlId) {
     setFocusPolicy(Qt::StrongFocus);
+    InstallControlAccess();
 }
 
 bool BitmapSlider::SetBitmapChannel(int bitmapId, int activeBitmapId, const QColor& transparent) {
@@ -165,9 +166,8 @@ void BitmapSlider::paintEvent(QPaintEvent*) {
     const bool active = thumbActive_ && !activeThumb_.isNull();
     DrawBitmap(painter, ThumbRect(), active ? activeThumb_ : thumb_);
     if (hasFocus() && drawFocusRect_) {
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+        painter.setOpacity(1.0);
+        DrawFocusRing(painter, rect());
     }
 }
 
@@ -218,6 +218,15 @@ void BitmapSlider::DragTo(int pointer) {
     emit Notify(kMsgBitmapSliderMoving, controlId_, position_);
 }
 
+bool BitmapSlider::event(QEvent* event) {
+    if (hasFocus() &&
+        ClaimKeys(event, {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp,
+                          Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End})) {
+        return true;
+    }
+    return QWidget::event(event);
+}
+
 // Keys settle the thumb at once, so they report the final position as a release does.
 void BitmapSlider::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
@@ -254,6 +263,7 @@ void BitmapSlider::StepTo(int position) {
     }
     position_ = clamped;
     update();
+    AnnounceValue(this, position_);
     emit Notify(kMsgBitmapSliderReleased, controlId_, position_);
 }
 

@@ -48,6 +48,9 @@ class BitmapSlider : public QWidget {
     // Thumb centre along the track, in pixels from the control's start edge.
     int ThumbCentre() const { return PosToPixel(position_); }
     QRect ThumbRect() const;
+    // Moves the thumb there, limited to the range, and reports it as a release: keys and
+    // assistive tools settle the thumb at once.
+    void StepTo(int position);
 
     QSize sizeHint() const override;
 
@@ -60,6 +63,7 @@ class BitmapSlider : public QWidget {
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
     int Length() const;
@@ -71,7 +75,6 @@ class BitmapSlider : public QWidget {
     int PixelToPos(int pixel) const;
     int Along(const QMouseEvent* event) const;
     void DragTo(int pointer);
-    void StepTo(int position);
     void DrawBitmap(QPainter& painter, const QRect& area, const QPixmap& bitmap) const;
 
     QPixmap channel_;

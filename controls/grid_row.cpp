@@ -1,12 +1,17 @@
 #include "controls/grid_row.h"
 
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <algorithm>
 #include <cstdint>
+
+#include "controls/control_access.h"
+#include "controls/focus_keys.h"
+#include "controls/skin.h"
 
 namespace velmaro {
 namespace {
@@ -23,8 +28,12 @@ const QColor kLightText(255, 255, 255);
 
 }  // namespace
 
-// Not filled in the background: past the last cell the parent shows through.
-GridRow::GridRow(QWidget* parent) : QWidget(parent) {}
+// Not filled in the background: past the last cell the parent shows through. Tab reaches the
+// row, a click does not take the focus: the player's arrow keys keep stepping frames.
+GridRow::GridRow(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::TabFocus);
+    InstallControlAccess();
+}
 
 std::vector<int> GridRow::SpreadWidths(int width, int n) {
     std::vector<int> widths;
@@ -140,6 +149,13 @@ int GridRow::ColumnAt(QPoint point) const {
     return kGridNoCell;
 }
 
+QString GridRow::CellName(int column) const {
+    if (!HasColumn(column)) {
+        return QString();
+    }
+    return namer_ ? namer_(column) : CellText(column);
+}
+
 void GridRow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     Relayout();
@@ -241,6 +257,9 @@ void GridRow::paintEvent(QPaintEvent* /*event*/) {
             painter.drawRect(frame.adjusted(0, 0, -1, -1));
         }
     }
+    if (hasFocus()) {
+        DrawFocusRing(painter, rect());
+    }
 }
 
 void GridRow::mousePressEvent(QMouseEvent* event) {
@@ -257,6 +276,51 @@ void GridRow::mouseReleaseEvent(QMouseEvent* event) {
     leftPressed_ = false;
     const int column = ColumnAt(event->position().toPoint());
     SelectCell(column);
+    emit CellClicked(column);
+}
+
+bool GridRow::event(QEvent* event) {
+    if (hasFocus() && ClaimKeys(event, {Qt::Key_Left, Qt::Key_Right, Qt::Key_Home, Qt::Key_End,
+                                        Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter})) {
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+// A row without a selection starts from its first cell, whichever way the key points.
+void GridRow::keyPressEvent(QKeyEvent* event) {
+    const int last = ColumnCount() - 1;
+    const bool none = !HasColumn(selected_);
+    switch (event->key()) {
+        case Qt::Key_Left:
+            ChooseByKey(none ? 0 : std::max(selected_ - 1, 0));
+            break;
+        case Qt::Key_Right:
+            ChooseByKey(none ? 0 : std::min(selected_ + 1, last));
+            break;
+        case Qt::Key_Home:
+            ChooseByKey(0);
+            break;
+        case Qt::Key_End:
+            ChooseByKey(last);
+            break;
+        case Qt::Key_Space:
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            ChooseByKey(none ? 0 : selected_, true);
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+    }
+}
+
+// An arrow against the row's end chooses nothing anew; Space and Enter choose again.
+void GridRow::ChooseByKey(int column, bool again) {
+    if (!HasColumn(column) || (column == selected_ && !again)) {
+        return;
+    }
+    SelectCell(column);
+    AnnounceCell(this, 0, column);
     emit CellClicked(column);
 }
 

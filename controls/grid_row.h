@@ -1,7 +1,9 @@
 // GridRow: one row of coloured cells, the building block of the recording navigator's hour and
 // minute rows. Each cell has its own width, background colour, text and font; one cell can be
 // selected (drawn with a white frame). A left click selects the cell under the mouse and
-// reports its column, or a negative column when no cell was hit.
+// reports its column, or a negative column when no cell was hit. Reached with Tab, the arrow
+// keys move the selection and report it as a click would; a screen reader hears each cell by
+// the name the owner gives it.
 //
 // Indexes outside 0..ColumnCount()-1 are ignored by the setters and give defaults from the
 // getters, so an owner that runs ahead of a column-count change cannot crash the row.
@@ -12,9 +14,10 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
+#include <functional>
+#include <vector>
 
 class QPainter;
-#include <vector>
 
 namespace velmaro {
 
@@ -73,6 +76,12 @@ class GridRow : public QWidget {
     QRect CellRect(int column) const;
     int ColumnAt(QPoint point) const;
 
+    // What a cell means to the user ("14:05, recorded"): only the owner knows, so it names the
+    // cells; without a namer a cell is known by its text.
+    using CellNamer = std::function<QString(int column)>;
+    void SetCellNamer(CellNamer namer) { namer_ = std::move(namer); }
+    QString CellName(int column) const;
+
   signals:
     // A left click: the column hit, or kGridNoCell.
     void CellClicked(int column);
@@ -82,6 +91,8 @@ class GridRow : public QWidget {
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
     struct Cell {
@@ -100,11 +111,13 @@ class GridRow : public QWidget {
     void PlaceText(Cell& cell) const;
     static QColor TextColorOn(QColor background);
     static void PaintDecorations(QPainter& painter, const Cell& cell);
+    void ChooseByKey(int column, bool again = false);
 
     std::vector<Cell> cells_;
     int rowHeight_ = 0;
     int selected_ = kGridNoCell;
     bool leftPressed_ = false;
+    CellNamer namer_;
 };
 
 }  // namespace velmaro

@@ -2,12 +2,18 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPen>
 #include <QResizeEvent>
 #include <algorithm>
+
+#include "app/language_table.h"
+#include "controls/control_access.h"
+#include "controls/focus_keys.h"
+#include "controls/skin.h"
 
 namespace velmaro {
 namespace {
@@ -16,22 +22,6 @@ constexpr int kDaysPerWeek = 7;
 constexpr int kSundayColumn = 0;
 constexpr int kSaturdayColumn = 6;
 constexpr int kMonthsPerYear = 12;
-
-constexpr QRgb kBackground = qRgb(255, 255, 255);
-constexpr QRgb kTitleBand = qRgb(37, 37, 37);
-constexpr QRgb kWeekdayBand = qRgb(255, 255, 255);
-constexpr QRgb kSeparator = qRgb(37, 37, 37);
-constexpr QRgb kArrowFill = qRgb(228, 151, 30);
-constexpr QRgb kArrowOutline = qRgb(1, 6, 56);
-constexpr QRgb kArrowHoverOutline = qRgb(255, 255, 255);
-constexpr QRgb kOtherMonthText = qRgb(133, 184, 179);
-constexpr QRgb kSelectedDisc = qRgb(37, 37, 37);
-constexpr QRgb kSelectedText = qRgb(255, 255, 255);
-constexpr QRgb kMarkFrame = qRgb(255, 0, 0);
-constexpr QRgb kSundayText = qRgb(255, 0, 0);
-constexpr QRgb kSaturdayText = qRgb(0, 0, 255);
-constexpr QRgb kWeekdayText = qRgb(0, 0, 0);
-constexpr QRgb kWorkdayName = qRgb(37, 37, 37);
 
 // Arrow triangles in the title band: base 24 px in from the side, tip 10 px in, 7 px from the
 // band's top and bottom.
@@ -61,22 +51,22 @@ constexpr int kDiscInset = 1;
 
 QColor DayColumnColor(int column) {
     if (column == kSundayColumn) {
-        return QColor(kSundayText);
+        return SkinColour(SkinColor::kCalendarSundayText);
     }
     if (column == kSaturdayColumn) {
-        return QColor(kSaturdayText);
+        return SkinColour(SkinColor::kCalendarSaturdayText);
     }
-    return QColor(kWeekdayText);
+    return SkinColour(SkinColor::kCalendarDayText);
 }
 
 QColor WeekdayNameColor(int column) {
     if (column == kSundayColumn) {
-        return QColor(kSundayText);
+        return SkinColour(SkinColor::kCalendarSundayText);
     }
     if (column == kSaturdayColumn) {
-        return QColor(kSaturdayText);
+        return SkinColour(SkinColor::kCalendarSaturdayText);
     }
-    return QColor(kWorkdayName);
+    return SkinColour(SkinColor::kCalendarWeekdayName);
 }
 
 QStringList WeekdayBandNames(const QLocale& locale) {
@@ -213,6 +203,8 @@ MonthCalendar::MonthCalendar(QWidget* parent, int controlId)
     setFont(small);
     setMouseTracking(true);  // arrows light up under the pointer without a button held
     setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::TabFocus);  // a click picks a day without taking the player's keys
+    InstallControlAccess();
     weekdayNames_ = WeekdayBandNames(QLocale::system());
     geometry_ = ComputeCalendarGeometry(size());
     CreateLists();
@@ -263,6 +255,21 @@ void MonthCalendar::ClearMarks() {
 
 bool MonthCalendar::IsMarked(QDate date) const {
     return date.isValid() && std::find(marks_.begin(), marks_.end(), date) != marks_.end();
+}
+
+QString MonthCalendar::CellName(int index) const {
+    if (index < 0 || index >= kCalendarCells) {
+        return QString();
+    }
+    const DayCell& cell = layout_.cells[index];
+    if (cell.relation != kShownMonth && !showOtherMonthDays_) {
+        return QString();
+    }
+    const char* state = cell.marked ? "recorded" : "no recording";
+    return QStringLiteral("%1 %2, %3")
+        .arg(locale().monthName(cell.date.month()))
+        .arg(cell.date.day())
+        .arg(QString::fromStdString(GetLanguageString(state)));
 }
 
 void MonthCalendar::SetShowOtherMonthDays(bool show) {
@@ -374,6 +381,44 @@ void MonthCalendar::leaveEvent(QEvent* event) {
     }
 }
 
+bool MonthCalendar::event(QEvent* event) {
+    if (hasFocus() && ClaimKeys(event, {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down,
+                                        Qt::Key_PageUp, Qt::Key_PageDown})) {
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void MonthCalendar::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Left:
+            ChangeDateByUser(current_.addDays(-1));
+            break;
+        case Qt::Key_Right:
+            ChangeDateByUser(current_.addDays(1));
+            break;
+        case Qt::Key_Up:
+            ChangeDateByUser(current_.addDays(-kDaysPerWeek));
+            break;
+        case Qt::Key_Down:
+            ChangeDateByUser(current_.addDays(kDaysPerWeek));
+            break;
+        case Qt::Key_PageUp:
+            ChangeDateByUser(StepMonth(current_, -1));
+            break;
+        case Qt::Key_PageDown:
+            ChangeDateByUser(StepMonth(current_, 1));
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
+    }
+    if (layout_.selected >= 0) {
+        AnnounceCell(this, layout_.selected / kCalendarColumns,
+                     layout_.selected % kCalendarColumns);
+    }
+}
+
 void MonthCalendar::UpdateHoveredArrow(QPoint point) {
     const int arrow = CalendarArrowAt(point, width());
     if (arrow != hoveredArrow_) {
@@ -438,22 +483,27 @@ void MonthCalendar::paintEvent(QPaintEvent* /*event*/) {
     for (int i = 0; i < kCalendarCells; ++i) {
         PaintCell(painter, i);
     }
+    if (hasFocus()) {
+        DrawFocusRing(painter, rect());
+    }
 }
 
 void MonthCalendar::PaintBands(QPainter& painter) const {
-    painter.fillRect(rect(), QColor(kBackground));
-    painter.fillRect(QRect(0, 0, width(), kCalendarTitleHeight), QColor(kTitleBand));
+    painter.fillRect(rect(), SkinColour(SkinColor::kCalendarBackground));
+    painter.fillRect(QRect(0, 0, width(), kCalendarTitleHeight),
+                     SkinColour(SkinColor::kCalendarTitleBand));
     painter.fillRect(QRect(0, kCalendarTitleHeight, width(), kCalendarWeekdayHeight),
-                     QColor(kWeekdayBand));
+                     SkinColour(SkinColor::kCalendarWeekdayBand));
     painter.fillRect(
         QRect(0, kCalendarTitleHeight + kCalendarWeekdayHeight, width(), kCalendarSeparatorHeight),
-        QColor(kSeparator));
+        SkinColour(SkinColor::kCalendarSeparator));
 }
 
 void MonthCalendar::PaintArrow(QPainter& painter, int arrow) const {
-    const QRgb outline = arrow == hoveredArrow_ ? kArrowHoverOutline : kArrowOutline;
-    painter.setPen(QPen(QColor(outline), 1));
-    painter.setBrush(QColor(kArrowFill));
+    const QColor outline = SkinColour(arrow == hoveredArrow_ ? SkinColor::kCalendarArrowHoverOutline
+                                                             : SkinColor::kCalendarArrowOutline);
+    painter.setPen(QPen(outline, 1));
+    painter.setBrush(SkinColour(SkinColor::kCalendarArrowFill));
     painter.drawPolygon(CalendarArrowPolygon(arrow, width()));
 }
 
@@ -478,7 +528,7 @@ void MonthCalendar::PaintCell(QPainter& painter, int index) const {
         painter.drawRect(r.adjusted(0, 0, -1, -1));
     }
     if (cell.marked) {
-        painter.setPen(QPen(QColor(kMarkFrame), 1));
+        painter.setPen(QPen(SkinColour(SkinColor::kCalendarMarkFrame), 1));
         painter.drawRect(QRect(r.left() + kFrameInset, r.top() + kFrameInset,
                                r.width() - kFrameShrink, r.height() - kFrameShrink));
     }
@@ -487,15 +537,15 @@ void MonthCalendar::PaintCell(QPainter& painter, int index) const {
         painter.save();
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(kSelectedDisc));
+        painter.setBrush(SkinColour(SkinColor::kCalendarSelectedDisc));
         painter.drawEllipse(r.adjusted(kDiscInset, kDiscInset, 0, 0));
         painter.restore();
     }
     QColor text = cell.color;
     if (selected) {
-        text = QColor(kSelectedText);
+        text = SkinColour(SkinColor::kCalendarSelectedText);
     } else if (cell.relation != kShownMonth) {
-        text = QColor(kOtherMonthText);
+        text = SkinColour(SkinColor::kCalendarOtherMonthText);
     }
     painter.setPen(text);
     painter.drawText(r, Qt::AlignCenter | Qt::TextSingleLine, cell.text);

@@ -1,7 +1,8 @@
 // MonthCalendar: the self-drawn month calendar of the recording navigator. A dark title band
 // with previous/next arrows and year and month lists, a band of weekday names, and 6 x 7 day
 // cells, weeks starting on Sunday. The owner marks the days that have recordings (red frame)
-// and hears of every date the user picks through Notify().
+// and hears of every date the user picks through Notify(). Reached with Tab, the arrow keys move
+// a day or a week and Page Up and Down a month; a screen reader hears each day cell by name.
 //
 // The month layout, the cell geometry and the hit tests are plain functions below, so they can
 // be checked without a widget.
@@ -113,6 +114,9 @@ class MonthCalendar : public QWidget {
     void SetShowOtherMonthDays(bool show);
     bool ShowsOtherMonthDays() const { return showOtherMonthDays_; }
 
+    // What a screen reader says of a cell ("December 9, recorded"); empty for a hidden day.
+    QString CellName(int index) const;
+
     const MonthLayout& Layout() const { return layout_; }
     const CalendarGeometry& Geometry() const { return geometry_; }
     QComboBox* YearList() const { return yearList_; }
@@ -132,6 +136,8 @@ class MonthCalendar : public QWidget {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
     void CreateLists();

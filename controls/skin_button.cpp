@@ -5,9 +5,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 
+#include "controls/control_access.h"
+#include "controls/focus_keys.h"
 #include "controls/skin.h"
 #include "platform/message_sink.h"
 
@@ -26,6 +26,7 @@ SkinButton::SkinButton(QWidget* parent, Mode mode)
     : QAbstractButton(parent), mode_(mode), textColor_(palette().color(QPalette::ButtonText)) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
+    InstallControlAccess();
 }
 
 void SkinButton::SetSkin(int bitmapId) {
@@ -159,11 +160,9 @@ void SkinButton::DrawButton(QPainter& painter, const QRect& rect) const {
         qDrawWinPanel(&painter, rect, palette(), frame == kFramePressed);
     }
     DrawText(painter, rect, frame);
-    if (hasFocus() && focusMargin_ > 0) {
-        QStyleOptionFocusRect option;
-        option.initFrom(this);
-        option.rect = rect.adjusted(focusMargin_, focusMargin_, -focusMargin_, -focusMargin_);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    if (hasFocus()) {
+        DrawFocusRing(painter,
+                      rect.adjusted(focusMargin_, focusMargin_, -focusMargin_, -focusMargin_));
     }
 }
 
@@ -247,11 +246,27 @@ void SkinButton::focusOutEvent(QFocusEvent* event) {
     QAbstractButton::focusOutEvent(event);
 }
 
+// Enter presses the button at once, as Space does on its release.
 void SkinButton::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter) && isEnabled()) {
+        if (!event->isAutoRepeat()) {
+            ActivateByUser();
+            click();
+        }
+        return;
+    }
+    if (key == Qt::Key_Space && !event->isAutoRepeat()) {
         ActivateByUser();
     }
     QAbstractButton::keyPressEvent(event);
+}
+
+bool SkinButton::event(QEvent* event) {
+    if (hasFocus() && ClaimKeys(event, {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter})) {
+        return true;
+    }
+    return QAbstractButton::event(event);
 }
 
 void SkinButton::changeEvent(QEvent* event) {

@@ -66,6 +66,7 @@ class SkinButton : public QAbstractButton {
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
     // Frame, edge, text and focus rectangle over `rect`; subclasses draw on top of it.
     void DrawButton(QPainter& painter, const QRect& rect) const;

@@ -1,10 +1,14 @@
 #include "controls/skin_slider_button.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
+#include "controls/control_access.h"
+#include "controls/focus_keys.h"
 #include "controls/skin.h"
 #include "platform/message_sink.h"
 
@@ -13,6 +17,8 @@ namespace velmaro {
 namespace {
 
 constexpr double kRoundHalf = 0.5;
+constexpr int kStepsPerRange = 100;
+constexpr int kPagesPerRange = 10;
 
 int ClientX(const QMouseEvent* event) {
     return event->position().toPoint().x();
@@ -146,6 +152,65 @@ void SkinSliderButton::mouseReleaseEvent(QMouseEvent* event) {
     fraction_ = FractionOf(position_);
     update();
     emit Notify(kMsgThumbReleased, identifier_, position_);
+}
+
+int SkinSliderButton::SingleStep() const {
+    return std::max(1, std::abs(maximum_ - minimum_) / kStepsPerRange);
+}
+
+int SkinSliderButton::PageStep() const {
+    return std::max(1, std::abs(maximum_ - minimum_) / kPagesPerRange);
+}
+
+void SkinSliderButton::StepTo(int position) {
+    const int clamped =
+        std::clamp(position, std::min(minimum_, maximum_), std::max(minimum_, maximum_));
+    if (clamped == position_) {
+        return;
+    }
+    SetPos(clamped);
+    AnnounceValue(this, position_);
+    emit Notify(kMsgThumbReleased, identifier_, position_);
+}
+
+// Space and Enter mean nothing to a slider: they stay the player's (play and pause).
+bool SkinSliderButton::event(QEvent* event) {
+    if (hasFocus() &&
+        ClaimKeys(event, {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp,
+                          Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End})) {
+        return true;
+    }
+    if (event->type() == QEvent::ShortcutOverride) {
+        return QAbstractButton::event(event);
+    }
+    return SkinButton::event(event);
+}
+
+void SkinSliderButton::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Down:
+            StepTo(position_ - SingleStep());
+            break;
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+            StepTo(position_ + SingleStep());
+            break;
+        case Qt::Key_PageDown:
+            StepTo(position_ - PageStep());
+            break;
+        case Qt::Key_PageUp:
+            StepTo(position_ + PageStep());
+            break;
+        case Qt::Key_Home:
+            StepTo(minimum_);
+            break;
+        case Qt::Key_End:
+            StepTo(maximum_);
+            break;
+        default:
+            event->ignore();
+    }
 }
 
 }  // namespace velmaro

@@ -1,6 +1,7 @@
 // SkinSliderButton: a skinned button that is also a horizontal position bar with a thumb.
 // It tells its owner about the thumb with kMsgThumbPressed, kMsgThumbMoved and
-// kMsgThumbReleased, each carrying the identifier and the position.
+// kMsgThumbReleased, each carrying the identifier and the position. Reached with Tab it moves by
+// the arrow keys (a hundredth of the range), Page Up and Down (a tenth), Home and End.
 #pragma once
 
 #include <QImage>
@@ -33,6 +34,11 @@ class SkinSliderButton : public SkinButton {
 
     // Where the thumb is drawn for the current fraction.
     QRect ThumbRect() const;
+    // Moves the thumb there, limited to the range, and tells the owner as a release does:
+    // the keys and assistive tools settle the thumb at once.
+    void StepTo(int position);
+    int SingleStep() const;
+    int PageStep() const;
 
   signals:
     void Notify(quint32 code, int identifier, int position);
@@ -42,6 +48,8 @@ class SkinSliderButton : public SkinButton {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool event(QEvent* event) override;
 
   private:
     double FractionAt(int x) const;

@@ -11,6 +11,7 @@
 #include <ostream>
 
 #include "controls/month_calendar.h"
+#include "controls/skin.h"
 
 QT_BEGIN_NAMESPACE
 // Readable dates in failure messages.
@@ -73,14 +74,14 @@ TEST(MonthLayout, KnownMonths) {
     }
 }
 
-TEST(MonthLayout, ColumnColours) {
+TEST(MonthLayout, ColumnColoursComeFromTheSkin) {
     const MonthLayout layout = LayOutMonth(QDate(2024, 9, 17), true);
-    EXPECT_EQ(layout.cells[0].color, QColor(255, 0, 0));
-    EXPECT_EQ(layout.cells[13].color, QColor(0, 0, 255));
-    EXPECT_EQ(layout.cells[10].color, QColor(0, 0, 0));
-    EXPECT_EQ(WeekdayNameColor(0), QColor(255, 0, 0));
-    EXPECT_EQ(WeekdayNameColor(3), QColor(37, 37, 37));
-    EXPECT_EQ(WeekdayNameColor(6), QColor(0, 0, 255));
+    EXPECT_EQ(layout.cells[0].color, SkinColour(SkinColor::kCalendarSundayText));
+    EXPECT_EQ(layout.cells[13].color, SkinColour(SkinColor::kCalendarSaturdayText));
+    EXPECT_EQ(layout.cells[10].color, SkinColour(SkinColor::kCalendarDayText));
+    EXPECT_EQ(WeekdayNameColor(0), SkinColour(SkinColor::kCalendarSundayText));
+    EXPECT_EQ(WeekdayNameColor(3), SkinColour(SkinColor::kCalendarWeekdayName));
+    EXPECT_EQ(WeekdayNameColor(6), SkinColour(SkinColor::kCalendarSaturdayText));
 }
 
 TEST(MonthLayout, WeekdayBandStartsOnSundayInAnyLanguage) {
@@ -300,6 +301,11 @@ TEST_F(CalendarWidget, MarksAreKeptOncePerDayAndFollowTheShownMonth) {
     }
 }
 
+QColor Skin(SkinColor role) {
+    return SkinColour(role);
+}
+using enum SkinColor;
+
 bool Near(QColor a, QColor b, int tolerance) {
     return std::abs(a.red() - b.red()) <= tolerance &&
            std::abs(a.green() - b.green()) <= tolerance &&
@@ -320,53 +326,58 @@ bool AnyPixel(const QImage& image, QRect area, const std::function<bool(QColor)>
 TEST_F(CalendarWidget, RendersBandsArrowsDiscMarksAndDays) {
     calendar.AddMark(QDate(2024, 1, 10));
     const QImage image = Render();
-    EXPECT_EQ(image.pixelColor(40, 2), QColor(37, 37, 37));      // title band
-    EXPECT_EQ(image.pixelColor(19, 14), QColor(228, 151, 30));   // arrow fill
-    EXPECT_EQ(image.pixelColor(24, 10), QColor(1, 6, 56));       // arrow outline
-    EXPECT_EQ(image.pixelColor(1, 30), QColor(255, 255, 255));   // weekday band
-    EXPECT_EQ(image.pixelColor(1, 43), QColor(37, 37, 37));      // separator
-    EXPECT_EQ(image.pixelColor(1, 160), QColor(255, 255, 255));  // background
+    EXPECT_EQ(image.pixelColor(40, 2), Skin(kCalendarTitleBand));
+    EXPECT_EQ(image.pixelColor(19, 14), Skin(kCalendarArrowFill));
+    EXPECT_EQ(image.pixelColor(24, 10), Skin(kCalendarArrowOutline));
+    EXPECT_EQ(image.pixelColor(1, 30), Skin(kCalendarWeekdayBand));
+    EXPECT_EQ(image.pixelColor(1, 43), Skin(kCalendarSeparator));
+    EXPECT_EQ(image.pixelColor(1, 160), Skin(kCalendarBackground));
 
     const QRect selected = CellOf(QDate(2024, 1, 31));
-    EXPECT_EQ(image.pixelColor(selected.left() + 5, selected.center().y()), QColor(37, 37, 37));
-    EXPECT_TRUE(AnyPixel(image, selected, [](QColor c) { return c == QColor(255, 255, 255); }));
+    EXPECT_EQ(image.pixelColor(selected.left() + 5, selected.center().y()),
+              Skin(kCalendarSelectedDisc));
+    EXPECT_TRUE(
+        AnyPixel(image, selected, [](QColor c) { return c == Skin(kCalendarSelectedText); }));
 
     const QRect marked = CellOf(QDate(2024, 1, 10));
-    EXPECT_EQ(image.pixelColor(marked.left() + 1, marked.center().y()), QColor(255, 0, 0));
-    EXPECT_EQ(image.pixelColor(marked.right() - 1, marked.top() + 1), QColor(255, 0, 0));
-    EXPECT_EQ(image.pixelColor(marked.left(), marked.center().y()), QColor(255, 255, 255));
+    EXPECT_EQ(image.pixelColor(marked.left() + 1, marked.center().y()), Skin(kCalendarMarkFrame));
+    EXPECT_EQ(image.pixelColor(marked.right() - 1, marked.top() + 1), Skin(kCalendarMarkFrame));
+    EXPECT_EQ(image.pixelColor(marked.left(), marked.center().y()), Skin(kCalendarBackground));
 
-    // Day numbers: red on Sunday, greyed for the next month, black on a weekday.
+    // Day numbers: Sunday's colour, greyed for the next month, the day colour on a weekday.
     const QRect sunday = CellOf(QDate(2024, 1, 7)).adjusted(2, 2, -2, -2);
-    EXPECT_TRUE(AnyPixel(image, sunday, [](QColor c) { return Near(c, QColor(255, 0, 0), 60); }));
+    EXPECT_TRUE(
+        AnyPixel(image, sunday, [](QColor c) { return Near(c, Skin(kCalendarSundayText), 60); }));
     const QRect greyed = CellOf(QDate(2024, 2, 2)).adjusted(2, 2, -2, -2);
-    EXPECT_TRUE(
-        AnyPixel(image, greyed, [](QColor c) { return Near(c, QColor(133, 184, 179), 30); }));
+    EXPECT_TRUE(AnyPixel(image, greyed,
+                         [](QColor c) { return Near(c, Skin(kCalendarOtherMonthText), 30); }));
     const QRect weekday = CellOf(QDate(2024, 1, 17)).adjusted(2, 2, -2, -2);
-    EXPECT_TRUE(AnyPixel(image, weekday, [](QColor c) { return Near(c, QColor(0, 0, 0), 60); }));
-    const QRect weekdayName(0, 28, calendar.Geometry().cellWidth, 15);
     EXPECT_TRUE(
-        AnyPixel(image, weekdayName, [](QColor c) { return Near(c, QColor(255, 0, 0), 60); }));
+        AnyPixel(image, weekday, [](QColor c) { return Near(c, Skin(kCalendarDayText), 60); }));
+    const QRect weekdayName(0, 28, calendar.Geometry().cellWidth, 15);
+    EXPECT_TRUE(AnyPixel(image, weekdayName,
+                         [](QColor c) { return Near(c, Skin(kCalendarSundayText), 60); }));
 
     calendar.SetShowOtherMonthDays(false);
     const QRect hidden = CalendarCellRect(calendar.Geometry(), 40);
-    EXPECT_FALSE(AnyPixel(Render(), hidden, [](QColor c) { return c != QColor(255, 255, 255); }));
+    EXPECT_FALSE(
+        AnyPixel(Render(), hidden, [](QColor c) { return c != Skin(kCalendarBackground); }));
 }
 
 TEST_F(CalendarWidget, PointerFeedbackOnArrowsAndHeldCells) {
     const QPoint edge(calendar.width() - 24, 10);  // on the next arrow's outline
-    EXPECT_EQ(Render().pixelColor(edge), QColor(1, 6, 56));
+    EXPECT_EQ(Render().pixelColor(edge), Skin(kCalendarArrowOutline));
     Move(NextArrow());
-    EXPECT_EQ(Render().pixelColor(edge), QColor(255, 255, 255));
+    EXPECT_EQ(Render().pixelColor(edge), Skin(kCalendarArrowHoverOutline));
     Move(QPoint(140, 100));
-    EXPECT_EQ(Render().pixelColor(edge), QColor(1, 6, 56));
+    EXPECT_EQ(Render().pixelColor(edge), Skin(kCalendarArrowOutline));
 
     const QRect cell = CellOf(QDate(2024, 1, 17));
     QTest::mousePress(&calendar, Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(Render().pixelColor(cell.left(), cell.center().y()).rgb(),
               calendar.palette().color(QPalette::Dark).rgb());
     QTest::mouseRelease(&calendar, Qt::LeftButton, {}, cell.center());
-    EXPECT_EQ(Render().pixelColor(cell.left(), cell.center().y()), QColor(255, 255, 255));
+    EXPECT_EQ(Render().pixelColor(cell.left(), cell.center().y()), Skin(kCalendarBackground));
 }
 
 }  // namespace

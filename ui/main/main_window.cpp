@@ -28,6 +28,7 @@
 #include "ui/dialogs/udisks2_formatter.h"
 #include "ui/main/app_shared.h"
 #include "ui/main/empty_hint.h"
+#include "ui/main/focus_chain.h"
 #include "ui/main/shortcut_overlay.h"
 #include "ui/main/time_strip.h"
 #include "ui/main/time_strip_feed.h"
@@ -184,6 +185,7 @@ MainWindow::MainWindow(AppShared& app, int uiMode)
     selectedDate_ = calendar_->CurrentDate();
     RecolourGrids();
     BindKeys();
+    SetUpFocusChain(*this);
     app_.session.AddListener(this);
 }
 
@@ -249,8 +251,9 @@ void MainWindow::CreateTitleButtons() {
     maximizeButton_ = make(kIdMaximize, kRestoreBitmap);
     minimizeButton_ = make(kIdMinimize, kMinimizeBitmap);
     maximizeButton_->hide();
-    closeButton_->setToolTip(QStringLiteral("Close"));
-    minimizeButton_->setToolTip(QStringLiteral("Minimise"));
+    closeButton_->setToolTip(Text("Close"));
+    minimizeButton_->setToolTip(Text("Minimise"));
+    maximizeButton_->setToolTip(Text("Maximise"));
     connect(closeButton_, &QAbstractButton::clicked, this, [this] {
         close();
         QCoreApplication::quit();

@@ -1,5 +1,7 @@
 #include "ui/panel/dashboard.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPaintEvent>
@@ -12,6 +14,7 @@
 #include <limits>
 #include <utility>
 
+#include "app/language_table.h"
 #include "controls/picture_static.h"
 #include "controls/segment_chars.h"
 #include "controls/segment_display.h"
@@ -154,6 +157,33 @@ QString FormatSpeed(double kmh, int unitOfSpeed) {
     return QString::asprintf("%3.0f", speed);
 }
 
+namespace {
+
+QString Text(const char* key) {
+    return QString::fromStdString(GetLanguageString(key));
+}
+
+QString UnitSymbol(int unitOfSpeed) {
+    switch (unitOfSpeed) {
+        case kSpeedMph:
+            return QStringLiteral("mph");
+        case kSpeedKnot:
+            return QStringLiteral("kn");
+        default:
+            return QStringLiteral("km/h");
+    }
+}
+
+// A read-out, not a control: screen readers present it as text.
+QAccessibleInterface* DashboardAccessFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("velmaro::Dashboard")) {
+        return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::StaticText);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 QString FormatLatitude(double latitude) {
     return Coordinate(latitude, 'N', 'S');
 }
@@ -218,8 +248,15 @@ Dashboard::Dashboard(int uiMode, QWidget* parent, TickSource ticks)
       readoutFont_(
           FixedFont(uiMode == kCompactMode ? kCompactReadoutPixelSize : kReadoutPixelSize)),
       positionFont_(FixedFont(Rounded(kPositionPixelSize, scale_))) {
-    // The panel underneath takes every click and drag.
+    // The panel underneath takes every click and drag; Tab stops here to have it read out.
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    setFocusPolicy(Qt::TabFocus);
+    static const bool accessInstalled = [] {
+        QAccessible::installFactory(DashboardAccessFactory);
+        return true;
+    }();
+    (void)accessInstalled;
+    setAccessibleName(Text("Dashboard"));
     points_.reserve(historyCapacity_);
     positionAscent_ = QFontMetrics(positionFont_).ascent();
 
@@ -287,6 +324,16 @@ void Dashboard::ShowFix(const GpsRecord& fix) {
 
 void Dashboard::ShowSpeed() {
     speedDisplay_->SetText(FormatSpeed(fix_.speed, unitOfSpeed_));
+    setAccessibleDescription(Reading());
+}
+
+QString Dashboard::Reading() const {
+    return QStringLiteral("%1 %2 %3, %4 %5°, %6 %7, %8")
+        .arg(Text("Speed"), FormatSpeed(fix_.speed, unitOfSpeed_).trimmed(),
+             UnitSymbol(unitOfSpeed_), Text("Heading"))
+        .arg(std::lround(fix_.course))
+        .arg(Text("Position"), FormatLatitude(fix_.latitude).trimmed(),
+             FormatLongitude(fix_.longitude).trimmed());
 }
 
 void Dashboard::UpdateGauges() {
@@ -310,8 +357,13 @@ void Dashboard::PlaceChildren() {
 
 void Dashboard::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
+    painter.save();
     painter.translate(-pos());  // draw in the panel's coordinates
     PaintDashboard(painter);
+    painter.restore();
+    if (hasFocus()) {
+        DrawFocusRing(painter, rect());
+    }
 }
 
 void Dashboard::PaintDashboard(QPainter& painter) {

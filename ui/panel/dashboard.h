@@ -74,6 +74,10 @@ class Dashboard : public QWidget {
     // Tick of the last telemetry-triggered repaint; none before the first.
     std::optional<int64_t> LastPaintTick() const { return lastPaintTick_; }
 
+    // The read-outs as one sentence for a screen reader: speed with its unit, heading and
+    // position. It is the dashboard's accessible description and follows every repaint.
+    QString Reading() const;
+
     SegmentDisplay* SpeedDisplay() const { return speedDisplay_; }
     PictureStatic* UnitLabel() const { return unitLabel_; }
 

@@ -267,7 +267,8 @@ void PlayPanel::CreateButtons() {
         auto* button = new SkinButton(this);
         button->SetSkin(spec.bitmap);
         button->setObjectName(QString::number(spec.id));
-        button->setFocusPolicy(Qt::NoFocus);
+        // Tab reaches it; a click leaves the focus where it was, so Space keeps pausing.
+        button->setFocusPolicy(Qt::TabFocus);
         buttons_[spec.id] = button;
     }
     const auto on = [this](int id, auto action) {
@@ -299,6 +300,8 @@ void PlayPanel::CreateButtons() {
     on(kIdMarkOut, [this] { MarkOut(); });
     on(kIdBackup, [this] { ExportClip(); });
     on(kIdMute, [this] { ToggleMute(); });
+    // Said to be checked while the sound is off; the bitmap shows it on screen.
+    buttons_.at(kIdMute)->setCheckable(true);
 }
 
 void PlayPanel::CreateSliders() {
@@ -311,7 +314,7 @@ void PlayPanel::CreateSliders() {
         slider->SetRange(0, spec.maximum);
         slider->SetIdentifier(spec.kind);
         slider->setObjectName(QString::number(spec.id));
-        slider->setFocusPolicy(Qt::NoFocus);
+        slider->setFocusPolicy(Qt::TabFocus);
         connect(slider, &SkinSliderButton::Notify, this,
                 [this](quint32 code, int id, int pos) { OnSliderNotify(code, id, pos); });
         (spec.id == kIdSeek     ? seekSlider_
@@ -367,11 +370,17 @@ void PlayPanel::ApplyTooltips() {
             tip += QStringLiteral(" (%1)").arg(QLatin1String(spec.keyHint));
         }
         buttons_.at(spec.id)->setToolTip(tip);
+        // The name is the tooltip without the key hint.
+        buttons_.at(spec.id)->setAccessibleName(spec.id == kIdMute ? Text("Sound off")
+                                                                   : Text(spec.tooltipKey));
     }
     speedSlider_->setToolTip(Text("Speed") + QStringLiteral(" (Up/Down)"));
     volumeSlider_->setToolTip(Text("Volume"));
     seekSlider_->setToolTip(Text("Position") + QStringLiteral(" (Shift+Left/Right, ") +
                             Text("mouse wheel") + QLatin1Char(')'));
+    speedSlider_->setAccessibleName(Text("Speed"));
+    volumeSlider_->setAccessibleName(Text("Volume"));
+    seekSlider_->setAccessibleName(Text("Position"));
 }
 
 void PlayPanel::ApplySpeedUnit() {
@@ -630,6 +639,7 @@ void PlayPanel::MarkOut() {
 void PlayPanel::ToggleMute() {
     muted_ = !muted_;
     buttons_.at(kIdMute)->SetSkin(muted_ ? kMuteOnBitmap : kMuteOffBitmap);
+    buttons_.at(kIdMute)->setChecked(muted_);
     LayOutButtons();  // SetSkin gives the button the frame's size
     ApplyTooltips();
     ApplySoundAmplification();

@@ -1,0 +1,25 @@
+#include "controls/focus_keys.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <algorithm>
+
+namespace velmaro {
+
+// Keypad arrows count as plain arrows; Shift, Ctrl and Alt keep the application's meaning.
+bool ClaimKeys(QEvent* event, std::initializer_list<int> keys) {
+    if (event->type() != QEvent::ShortcutOverride) {
+        return false;
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        return false;
+    }
+    if (std::find(keys.begin(), keys.end(), key->key()) == keys.end()) {
+        return false;
+    }
+    event->accept();
+    return true;
+}
+
+}  // namespace velmaro

@@ -1,0 +1,16 @@
+// Keys a focused control answers itself. The player binds its keys (Space, the arrows, Page Up
+// and Down) for the whole application; a control reached with Tab claims those it uses, so
+// that they act on it while it has the focus and on the player everywhere else.
+#pragma once
+
+#include <initializer_list>
+
+class QEvent;
+
+namespace velmaro {
+
+// True (and the event accepted) when `event` is a shortcut override for one of `keys` pressed
+// without modifiers.
+bool ClaimKeys(QEvent* event, std::initializer_list<int> keys);
+
+}  // namespace velmaro
