@@ -219,9 +219,7 @@ void BitmapSlider::DragTo(int pointer) {
 }
 
 bool BitmapSlider::event(QEvent* event) {
-    if (hasFocus() &&
-        ClaimKeys(event, {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp,
-                          Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End})) {
+    if (hasFocus() && ClaimSliderKeys(event)) {
         return true;
     }
     return QWidget::event(event);

@@ -22,4 +22,9 @@ bool ClaimKeys(QEvent* event, std::initializer_list<int> keys) {
     return true;
 }
 
+bool ClaimSliderKeys(QEvent* event) {
+    return ClaimKeys(event, {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp,
+                             Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End});
+}
+
 }  // namespace velmaro

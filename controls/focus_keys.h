@@ -12,5 +12,7 @@ namespace velmaro {
 // True (and the event accepted) when `event` is a shortcut override for one of `keys` pressed
 // without modifiers.
 bool ClaimKeys(QEvent* event, std::initializer_list<int> keys);
+// The keys a focused slider moves its thumb with: the arrows, Page Up/Down, Home and End.
+bool ClaimSliderKeys(QEvent* event);
 
 }  // namespace velmaro

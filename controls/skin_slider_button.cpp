@@ -175,9 +175,7 @@ void SkinSliderButton::StepTo(int position) {
 
 // Space and Enter mean nothing to a slider: they stay the player's (play and pause).
 bool SkinSliderButton::event(QEvent* event) {
-    if (hasFocus() &&
-        ClaimKeys(event, {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down, Qt::Key_PageUp,
-                          Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End})) {
+    if (hasFocus() && ClaimSliderKeys(event)) {
         return true;
     }
     if (event->type() == QEvent::ShortcutOverride) {
