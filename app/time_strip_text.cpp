@@ -5,8 +5,8 @@
 #include <ctime>
 
 #include "app/language_table.h"
-#include "media/video_decoder.h"
 #include "stream/channel_controls.h"
+#include "stream/play_mode_rates.h"
 
 namespace velmaro {
 namespace {

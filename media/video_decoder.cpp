@@ -14,11 +14,7 @@ namespace velmaro {
 
 namespace {
 
-constexpr double kRateFactors[kPlayModeCount] = {1.0, 1.0, 2.0,  2.0,   2.0,    3.0,
-                                                 4.0, 0.5, 0.25, 0.125, 0.0625, 1.0};
-constexpr double kGroupShares[kPlayModeCount] = {1.0,    1.0, 1.0, 0.5, 0.25, 0.125,
-                                                 0.0625, 1.0, 1.0, 1.0, 1.0,  1.0};
-constexpr double kWholeGroup = 1.0;
+constexpr double kWholeGroup = 1.0;  // a share that keeps every picture
 constexpr double kMsPerSecond = 1000.0;
 // libswscale reads whole vectors; a packed buffer may be read this far past its last row.
 constexpr size_t kPackedTail = 64;
@@ -32,23 +28,11 @@ int64_t SteadyMs() {
         .count();
 }
 
-bool KnownMode(int32_t playMode) {
-    return playMode >= 0 && playMode < kPlayModeCount;
-}
-
 const uint8_t* Row(const uint8_t* plane, int stride, int row) {
     return plane + static_cast<ptrdiff_t>(row) * stride;
 }
 
 }  // namespace
-
-double RateFactor(int32_t playMode) {
-    return KnownMode(playMode) ? kRateFactors[playMode] : kWholeGroup;
-}
-
-double GroupShare(int32_t playMode) {
-    return KnownMode(playMode) ? kGroupShares[playMode] : kWholeGroup;
-}
 
 PackedLayout PackedLayout::For(int width, int height) {
     return {width, height, ChromaSize(width), ChromaSize(height)};

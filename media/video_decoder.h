@@ -18,20 +18,15 @@
 #include "media/presenter.h"
 #include "stream/channel_state.h"
 #include "stream/frame_item.h"
+#include "stream/play_mode_rates.h"
 #include "stream/worker_thread.h"
 
 namespace velmaro {
 
-constexpr int32_t kPlayModeCount = 12;
 constexpr double kStartRate = 60.0;  // frames per second until a frame gives its own rate
 constexpr uint32_t kEmptyQueueSleepMs = 10;
 constexpr uint32_t kHoldServiceMs = 10;    // a held picture is re-presented this often
 constexpr uint32_t kStarvedDrainMs = 200;  // frame threads: an empty queue this long drains
-
-// What each play mode does to the stream's frame rate, and which share of each group of
-// pictures it keeps (1.0: every picture). Modes out of range count as normal play.
-double RateFactor(int32_t playMode);
-double GroupShare(int32_t playMode);
 
 // A decoded picture kept for backward play: planar YUV 4:2:0 in one buffer, Y then U then V,
 // each plane tightly packed.
