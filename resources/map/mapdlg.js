@@ -162,8 +162,9 @@ function setMap() {
         userDragging = false;
         followPausedUntil = Date.now() + FOLLOW_PAUSE_MS;
     });
-    // The fix the player wrote before the map existed is drawn now, not one poll later.
-    refreshMap();
+    // The fix the player wrote before the map existed is drawn now, not one poll later. The map
+    // was measured a moment ago: measuring again would move it off the centre it was given.
+    drawLatest();
 }
 
 // Recentres on the car when it is outside the view or within the margin of an edge, unless the
@@ -238,17 +239,21 @@ function clearTrack() {
 }
 
 function refreshMap() {
+    if (!map) {
+        return;
+    }
+    // The view may have been laid out again since Leaflet measured it (the player sizes the map
+    // after the page loads, and per window size); following the car needs the view as it is now.
+    map.invalidateSize({ pan: false });
+    drawLatest();
+}
+
+function drawLatest() {
     var status = elementValue('map_status');
     var lng = numberOrZero('map_lng');
     var lat = numberOrZero('map_lat');
     var offsetLng = numberOrZero('offset_lng');
     var offsetLat = numberOrZero('offset_lat');
-    if (!map) {
-        return;
-    }
-    // The view may have been laid out again since Leaflet measured it (the player sizes the map
-    // after the page loads, and per window size); the pan must centre on the view as it is now.
-    map.invalidateSize({ pan: false });
     var angle = numberOrZero('AngleBar');
 
     if (status === 'clear') {
