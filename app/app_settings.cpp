@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -180,6 +181,7 @@ bool StoreSettings(const AppSettings& settings, IniFile& file) {
     }
     set(config_key::kSubtitleOnExport, std::to_string(settings.subtitleOnExport));
     set(config_key::kIncidentThreshold, FormatReal(settings.incidentThreshold));
+    set(config_key::kVolume, std::to_string(settings.volume));
     return stored;
 }
 
@@ -306,6 +308,11 @@ bool WriteConfigInt(const AppSettings& settings, std::string_view key, int value
     return WriteConfigString(settings, key, std::to_string(value)) == IniStatus::kOk;
 }
 
+bool SaveVolume(AppSettings& settings, int percent) {
+    settings.volume = std::clamp(percent, 0, kMaxVolumePercent);
+    return WriteConfigInt(settings, config_key::kVolume, settings.volume);
+}
+
 bool GpsOffsetAutoEnabled(const AppSettings& settings) {
     return ReadConfigInt(settings, config_key::kGpsOffsetAuto, 1) == 1;
 }
@@ -339,6 +346,10 @@ void LoadSettings(AppSettings& settings, ScreenSize primaryScreen) {
     settings.gpsOtherReceivers = ReadConfigInt(settings, config_key::kGpsOtherReceivers, 0) == 1;
     settings.incidentThreshold = UsableIncidentThreshold(
         ReadConfigReal(settings, config_key::kIncidentThreshold, settings.incidentThreshold));
+    settings.volume = std::clamp(ReadConfigInt(settings, config_key::kVolume, settings.volume), 0,
+                                 kMaxVolumePercent);
+    settings.volumeControlsSystem =
+        ReadConfigInt(settings, config_key::kVolumeControlsSystem, 0) == 1;
 }
 
 // All keys go through one read and one atomic replacement of the file, so a concurrent

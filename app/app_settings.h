@@ -35,6 +35,8 @@ inline constexpr std::string_view kGpsOffsetY = "GPS_Offset_Y";
 inline constexpr std::string_view kSubtitleOnExport = "SubtitleOnExport";
 inline constexpr std::string_view kGpsOtherReceivers = "GPS_Other_Receivers";
 inline constexpr std::string_view kIncidentThreshold = "IncidentThresholdG";
+inline constexpr std::string_view kVolume = "Volume";
+inline constexpr std::string_view kVolumeControlsSystem = "VolumeControlsSystem";
 }  // namespace config_key
 
 // UI sizes: fixed for a run, layouts are pixel tables per mode.
@@ -49,6 +51,7 @@ enum UiMode : int {
 inline constexpr double kDefaultLongitude = 120.528903;
 inline constexpr double kDefaultLatitude = 24.077715;
 inline constexpr int kDefaultSoundAmplification = 1;
+inline constexpr int kMaxVolumePercent = 100;
 
 struct ScreenSize {
     int width = 0;
@@ -76,6 +79,10 @@ struct AppSettings {
     // "GPS_Other_Receivers" is exactly 1: telemetry may carry other receivers' checksummed
     // sentences (see TelemetryOptions). Read only; the file keeps what the user wrote.
     bool gpsOtherReceivers = false;
+    int volume = kMaxVolumePercent;  // the player's own, 0..100
+    // "VolumeControlsSystem" is exactly 1: the volume slider drives the system's master volume
+    // as it once did. Read only, like gpsOtherReceivers.
+    bool volumeControlsSystem = false;
 };
 
 // The initial values, with the folders taken from the environment at the time of the call.
@@ -116,6 +123,9 @@ int ReadConfigInt(const AppSettings& settings, std::string_view key, int current
 // is no number gives 0, a missing key or a value out of range gives `fallback`.
 double ReadConfigNumber(const AppSettings& settings, std::string_view key, double fallback);
 bool WriteConfigInt(const AppSettings& settings, std::string_view key, int value);
+// Keeps the player's volume (limited to 0..100) in the record and in Config.ini at once, so a
+// player that ends without saving still starts at it next time.
+bool SaveVolume(AppSettings& settings, int percent);
 // "GPS_Offset_Auto" is exactly 1 (or missing): load the offset table at start-up.
 bool GpsOffsetAutoEnabled(const AppSettings& settings);
 

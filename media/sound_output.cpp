@@ -3,6 +3,7 @@
 #include <SDL2/SDL.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace velmaro {
@@ -11,7 +12,56 @@ static_assert(kSoundChunkSamples * kSoundBytesPerSample == kSoundChunkBytes);
 
 namespace {
 constexpr size_t kChunkBytes = kSoundChunkBytes;
+
+// Copies `count` bytes from byte `from` of `samples` into `out`, each sample at `gain`. Works
+// sample by sample so that a pull ending inside a sample still gets that sample's scaled bytes.
+void CopyScaled(const int16_t* samples, size_t from, size_t count, float gain, uint8_t* out) {
+    const size_t end = from + count;
+    for (size_t at = from; at < end;) {
+        const int16_t scaled = ScaleSample(samples[at / kSoundBytesPerSample], gain);
+        uint8_t bytes[kSoundBytesPerSample];
+        std::memcpy(bytes, &scaled, sizeof bytes);
+        const size_t sampleEnd =
+            std::min(end, (at / kSoundBytesPerSample + 1) * kSoundBytesPerSample);
+        for (; at < sampleEnd; ++at) {
+            *out++ = bytes[at % kSoundBytesPerSample];
+        }
+    }
+}
 }  // namespace
+
+// --- volume --------------------------------------------------------------------------------
+
+SoundVolume SoundVolume::FromGain(float gain) {
+    SoundVolume volume;
+    // Written as a comparison so that a NaN is silence rather than whatever clamp makes of it.
+    volume.gain_ = gain > 0.0F ? std::min(gain, 1.0F) : 0.0F;
+    return volume;
+}
+
+SoundVolume SoundVolume::FromPercent(int percent) {
+    return FromGain(static_cast<float>(std::clamp(percent, 0, kFullPercent)) /
+                    static_cast<float>(kFullPercent));
+}
+
+int SoundVolume::Percent() const {
+    return static_cast<int>(std::lround(gain_ * static_cast<float>(kFullPercent)));
+}
+
+int16_t ScaleSample(int16_t sample, float gain) {
+    // |sample × gain| ≤ |sample| for a gain of at most one, so the result always fits.
+    return static_cast<int16_t>(std::lround(static_cast<float>(sample) * gain));
+}
+
+void ApplySoundVolume(std::span<int16_t> samples, SoundVolume volume) {
+    const float gain = volume.Gain();
+    if (gain >= 1.0F) {
+        return;
+    }
+    for (int16_t& sample : samples) {
+        sample = ScaleSample(sample, gain);
+    }
+}
 
 // --- ring ----------------------------------------------------------------------------------
 
@@ -52,9 +102,10 @@ void SoundRing::CommitChunk() {
 }
 
 void SoundRing::Render(uint8_t* out, size_t length) {
+    const float gain = gain_.load(std::memory_order_relaxed);  // one gain for the whole pull
     size_t done = 0;
     while (done < length) {
-        const size_t played = PlayFromChunk(out + done, length - done);
+        const size_t played = PlayFromChunk(out + done, length - done, gain);
         if (played == 0) {
             break;
         }
@@ -68,14 +119,17 @@ void SoundRing::Render(uint8_t* out, size_t length) {
     }
 }
 
-size_t SoundRing::PlayFromChunk(uint8_t* out, size_t length) {
+size_t SoundRing::PlayFromChunk(uint8_t* out, size_t length, float gain) {
     if (queued_.load(std::memory_order_acquire) == 0) {
         return 0;
     }
-    const auto* chunk = reinterpret_cast<const uint8_t*>(
-        samples_.get() + static_cast<size_t>(readChunk_) * kSoundChunkSamples);
+    const int16_t* chunk = samples_.get() + static_cast<size_t>(readChunk_) * kSoundChunkSamples;
     const size_t count = std::min(length, kChunkBytes - readOffset_);
-    std::memcpy(out, chunk + readOffset_, count);
+    if (gain >= 1.0F) {
+        std::memcpy(out, reinterpret_cast<const uint8_t*>(chunk) + readOffset_, count);
+    } else {
+        CopyScaled(chunk, readOffset_, count, gain, out);
+    }
     readOffset_ += count;
     bytesPlayed_.fetch_add(count, std::memory_order_relaxed);
     if (readOffset_ == kChunkBytes) {

@@ -30,6 +30,26 @@ constexpr int32_t kSoundRingBytes = kSoundChunkBytes * kSoundChunkCount;  // 1.0
 constexpr int32_t kSoundMinLeadChunks = 2;
 constexpr uint16_t kSoundDeviceSamples = 1024;  // samples per device callback, 21 ms
 
+// The player's own loudness, as Linux players keep it: a gain applied to what it plays, so the
+// desktop's volume stays the desktop's. Limited to 0 (silent) .. 1 (as decoded): a gain above
+// one could clip, and louder is the amplification's job, applied where the sound is decoded.
+class SoundVolume {
+  public:
+    static constexpr int kFullPercent = 100;
+    constexpr SoundVolume() = default;
+    static SoundVolume FromGain(float gain);
+    static SoundVolume FromPercent(int percent);
+    float Gain() const { return gain_; }
+    int Percent() const;
+
+  private:
+    float gain_ = 1.0F;
+};
+
+// One sample at `gain` (0..1), rounded to the nearest; never louder than it was.
+int16_t ScaleSample(int16_t sample, float gain);
+void ApplySoundVolume(std::span<int16_t> samples, SoundVolume volume);
+
 // Totals since the last Reset. Written by the thread named beside each; read by anyone.
 struct SoundCounters {
     uint64_t chunksCommitted = 0;  // filler
@@ -60,8 +80,11 @@ class SoundRing {
     bool WaitForRoom(std::chrono::milliseconds timeout) { return chunkDone_.WaitFor(timeout); }
     void Wake() { chunkDone_.Set(); }
 
-    // Device side: fills `out` with committed sound, silence where there is none.
+    // Device side: fills `out` with committed sound at the volume, silence where there is none.
     void Render(uint8_t* out, size_t length);
+    // Any thread; heard from the device's next pull, not only from the next chunk written.
+    void SetVolume(SoundVolume volume) { gain_.store(volume.Gain(), std::memory_order_relaxed); }
+    SoundVolume Volume() const { return SoundVolume::FromGain(gain_.load()); }
 
     SoundCounters Counters() const;
     // Committed samples the device has not taken yet; any thread.
@@ -71,7 +94,7 @@ class SoundRing {
     }
 
   private:
-    size_t PlayFromChunk(uint8_t* out, size_t length);
+    size_t PlayFromChunk(uint8_t* out, size_t length, float gain);
 
     std::unique_ptr<int16_t[]> samples_;  // the whole ring, allocated once
     int32_t lead_ = kSoundMinLeadChunks;  // set by Reset while idle
@@ -84,6 +107,7 @@ class SoundRing {
     std::atomic<uint64_t> chunksCommitted_{0};  // filler
     std::atomic<uint64_t> bytesPlayed_{0};      // device
     std::atomic<uint64_t> underrunBytes_{0};    // device
+    std::atomic<float> gain_{1.0F};             // the user-interface thread sets it
 };
 
 // Sees every chunk as it is committed, on the filler's thread: how tests follow the sample flow
@@ -146,6 +170,9 @@ class SoundOutput {
     // Set before the filler starts.
     void SetChunkTap(ChunkTap tap) { tap_ = std::move(tap); }
     SoundCounters SoundTotals() const { return ring_.Counters(); }
+    // Any thread, open or not; kept across opening and closing the device.
+    void SetSoundVolume(SoundVolume volume) { ring_.SetVolume(volume); }
+    SoundVolume Volume() const { return ring_.Volume(); }
     int32_t LeadChunks() const { return ring_.LeadChunks(); }
     // Samples written that will be heard after the ones playing now: the ring's committed
     // chunks and the device's own buffer.

@@ -38,6 +38,7 @@ PlaybackChannel::PlaybackChannel(const ChannelLinks& links)
     state.displayMode = links.displayMode;
     state.decoderThreads = links.decoderThreads;
     state.soundAmplification.store(links.soundAmplification);
+    audio.SetSoundVolume(links.volume);
     state.audioQueue.maxItems = kAudioQueueMaxItems;
 }
 
@@ -292,6 +293,10 @@ void PlaybackChannel::RestartAtPicture() {
 
 void PlaybackChannel::SetSoundAmplification(double factor) {
     state.soundAmplification.store(factor);
+}
+
+void PlaybackChannel::SetVolume(SoundVolume volume) {
+    audio.SetSoundVolume(volume);
 }
 
 void PlaybackChannel::PreviousRecording() {

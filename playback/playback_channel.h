@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "media/audio_decoder.h"
+#include "media/sound_output.h"
 #include "media/video_decoder.h"
 #include "stream/channel_state.h"
 #include "stream/recording_index.h"
@@ -33,6 +34,7 @@ struct ChannelLinks {
     int32_t displayMode = kDisplayYv12;
     double soundAmplification = 1.0;
     int32_t decoderThreads = 0;  // chosen by the video worker
+    SoundVolume volume{};        // the player's own, full unless the user turned it down
 };
 
 // A mark in the export's terms: the export copies the whole 8,192-byte blocks after a mark-in's
@@ -83,6 +85,9 @@ class PlaybackChannel {
     void SetSpeed(int position);  // 0 (slowest) .. 8 (fastest), 4 normal
     // Heard from the next decoded sound block on.
     void SetSoundAmplification(double factor);
+    // The player's own volume, heard from the device's next pull.
+    void SetVolume(SoundVolume volume);
+    SoundVolume Volume() const { return audio.Volume(); }
     void PreviousRecording();
     void NextRecording();
 

@@ -1,7 +1,8 @@
 // The map page of the player. The player writes the car's position, the datum offsets, the
 // heading, the track id and a status word into hidden input elements; refreshMap() polls them
 // every 1500 ms and draws the track, a start marker and a car marker turned to the heading.
-// The player calls setMap() once the page has loaded. Nothing here evaluates pushed text: every
+// The player calls setMap() once the page has loaded, with the latest fix already written, so
+// the map opens on the car rather than showing an empty spot until the first poll. Nothing here evaluates pushed text: every
 // value is read with parseFloat or compared as a word. A click on the drawn track tells the
 // player, through the web channel it offers, which point of the track was meant.
 'use strict';
@@ -15,6 +16,11 @@ var ICON_ANCHOR = 16;
 var COPYRIGHT_URL = 'https://www.openstreetmap.org/copyright';
 // The track is a 5-pixel line; a click this close to it still means it.
 var PICK_TOLERANCE_PX = 12;
+// The map follows the car once it comes this close to an edge, recentring on it: a map that
+// moved with every fix would be hard to look at, one that never moved would lose the car.
+var FOLLOW_MARGIN_PX = 40;
+// After the user drags the map it stays where they put it this long before it follows again.
+var FOLLOW_PAUSE_MS = 3000;
 
 // Heading icons by course in degrees: the first row whose threshold the angle exceeds wins.
 var HEADINGS = [
@@ -41,6 +47,8 @@ var drawnOffsetLng = 0;
 var drawnOffsetLat = 0;
 // The player's receiver of route clicks, once the web channel is up; null without one.
 var routeSink = null;
+var userDragging = false;
+var followPausedUntil = 0;
 
 function elementValue(id) {
     var element = document.getElementById(id);
@@ -149,6 +157,31 @@ function setMap() {
     L.control.layers({ 'Road': roadLayer, 'Imagery': imageryLayer }).addTo(map);
     trackLine = L.polyline([], { color: '#FF0000', opacity: 0.5, weight: 5 }).addTo(map);
     map.on('click', onMapClick);
+    map.on('dragstart', function () { userDragging = true; });
+    map.on('dragend', function () {
+        userDragging = false;
+        followPausedUntil = Date.now() + FOLLOW_PAUSE_MS;
+    });
+    // The fix the player wrote before the map existed is drawn now, not one poll later. The map
+    // was measured a moment ago: measuring again would move it off the centre it was given.
+    drawLatest();
+}
+
+// Recentres on the car when it is outside the view or within the margin of an edge, unless the
+// user is dragging the map or has just done so.
+function followCar(lat, lng) {
+    if (userDragging || Date.now() < followPausedUntil) {
+        return;
+    }
+    var bounds = map.getPixelBounds();
+    var inner = L.bounds(bounds.min.add([FOLLOW_MARGIN_PX, FOLLOW_MARGIN_PX]),
+        bounds.max.subtract([FOLLOW_MARGIN_PX, FOLLOW_MARGIN_PX]));
+    if (inner.contains(map.project([lat, lng]))) {
+        return;
+    }
+    // Without a GPU an animated pan redraws the page and the whole player window for every step
+    // of the glide.
+    map.panTo([lat, lng], { animate: false });
 }
 
 // The point of the drawn track nearest the clicked one, in drawn coordinates, or null when the
@@ -206,17 +239,21 @@ function clearTrack() {
 }
 
 function refreshMap() {
+    if (!map) {
+        return;
+    }
+    // The view may have been laid out again since Leaflet measured it (the player sizes the map
+    // after the page loads, and per window size); following the car needs the view as it is now.
+    map.invalidateSize({ pan: false });
+    drawLatest();
+}
+
+function drawLatest() {
     var status = elementValue('map_status');
     var lng = numberOrZero('map_lng');
     var lat = numberOrZero('map_lat');
     var offsetLng = numberOrZero('offset_lng');
     var offsetLat = numberOrZero('offset_lat');
-    if (!map) {
-        return;
-    }
-    // The view may have been laid out again since Leaflet measured it (the player sizes the map
-    // after the page loads, and per window size); the pan must centre on the view as it is now.
-    map.invalidateSize({ pan: false });
     var angle = numberOrZero('AngleBar');
 
     if (status === 'clear') {
@@ -283,10 +320,7 @@ function refreshMap() {
         addMarker('Car Point', lat, lng, icon);
     }
     trackLine.addLatLng([lat, lng]);
-    // Without a GPU an animated pan redraws the page and the whole player window for every step
-    // of the glide, every time the car moves; a car moves a few pixels a second at this zoom, so
-    // the jump is not seen.
-    map.panTo([lat, lng], { animate: false });
+    followCar(lat, lng);
 }
 
 // What is drawn, for the player's checks: the markers shown, the track's points, the base layer.
@@ -303,7 +337,8 @@ function describeMap() {
         }),
         path: trackLine.getLatLngs().map(function (p) { return [p.lat, p.lng]; }),
         center: [map.getCenter().lat, map.getCenter().lng],
-        zoom: map.getZoom()
+        zoom: map.getZoom(),
+        following: !userDragging && Date.now() >= followPausedUntil
     };
 }
 

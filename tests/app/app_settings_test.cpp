@@ -145,7 +145,7 @@ TEST_F(AppSettingsFile, SettingsSurviveARoundTripAndKeepForeignKeys) {
               "m_default_lng=13.404954\nm_default_lat=-52.520008\nDisplayMode=1\n"
               "UnitOfSpeed=2\nm_dSoundAmplification=7\n"
               "SubtitleOnExport=0\n"
-              "IncidentThresholdG=2.250000\n");
+              "IncidentThresholdG=2.250000\nVolume=100\n");
 
     AppSettings loaded = DefaultSettings();
     LoadSettings(loaded, kFullHd);
@@ -272,6 +272,44 @@ TEST_F(AppSettingsFile, OtherGpsReceiversAreOnlyTakenWhenTheKeyIsOne) {
             EXPECT_EQ(ReadProfileInt(ConfigFile(), "Config", "GPS_Other_Receivers", -1), 1);
         }
     }
+}
+
+// The player's own volume: kept as written when usable, limited to 0..100 when not, written at
+// once when the slider moves; the master-volume switch only for exactly 1.
+TEST_F(AppSettingsFile, ThePlayersVolumeAndTheMasterVolumeSwitchRoundTrip) {
+    struct Case {
+        const char* lines;
+        int volume;
+        bool system;
+    };
+    const Case cases[] = {{"", 100, false},
+                          {"Volume=35\n", 35, false},
+                          {"Volume=0\n", 0, false},
+                          {"Volume=250\n", 100, false},
+                          {"Volume=-4\n", 0, false},
+                          {"Volume=loud\n", 0, false},
+                          {"Volume=60\nVolumeControlsSystem=1\n", 60, true},
+                          {"VolumeControlsSystem=0\n", 100, false},
+                          {"VolumeControlsSystem=yes\n", 100, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        WriteConfig(std::string("[Config]\n") + c.lines);
+        AppSettings settings = DefaultSettings();
+        LoadSettings(settings, kFullHd);
+        EXPECT_EQ(settings.volume, c.volume);
+        EXPECT_EQ(settings.volumeControlsSystem, c.system);
+        ASSERT_TRUE(SaveSettings(settings));
+        AppSettings again = DefaultSettings();
+        LoadSettings(again, kFullHd);
+        EXPECT_EQ(again.volume, c.volume);
+        EXPECT_EQ(again.volumeControlsSystem, c.system) << "saving keeps the switch as written";
+    }
+    AppSettings settings = DefaultSettings();
+    ASSERT_TRUE(SaveVolume(settings, 42));
+    EXPECT_EQ(ReadProfileInt(ConfigFile(), "Config", "Volume", -1), 42);
+    ASSERT_TRUE(SaveVolume(settings, 140));
+    EXPECT_EQ(settings.volume, 100);
+    EXPECT_EQ(ReadProfileInt(ConfigFile(), "Config", "Volume", -1), 100);
 }
 
 }  // namespace

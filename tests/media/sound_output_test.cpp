@@ -2,7 +2,9 @@
 // driver, which plays at real pace without hardware, and on a driver that does not exist.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -97,6 +99,50 @@ TEST(SoundRing, WrapsAroundTheSixteenChunksWithoutMixingLaps) {
         ASSERT_EQ(chunk.back(), expected);
         commit();
     }
+}
+
+// The player's own volume on known samples: silence stays silence, full leaves them as they are,
+// half rounds to the nearest, and nothing ever grows (so nothing can clip).
+TEST(SoundVolume, GainScalesKnownSamplesWithoutClipping) {
+    const std::vector<int16_t> in = {0, 1, 3, -3, 1000, -1000, 32767, -32768};
+    struct Case {
+        const char* name;
+        SoundVolume volume;
+        std::vector<int16_t> out;
+    };
+    const Case cases[] = {
+        {"full", SoundVolume::FromPercent(100), in},
+        {"half", SoundVolume::FromPercent(50), {0, 1, 2, -2, 500, -500, 16384, -16384}},
+        {"mute", SoundVolume::FromPercent(0), {0, 0, 0, 0, 0, 0, 0, 0}},
+        {"above full is full", SoundVolume::FromGain(4.0F), in},
+        {"below silent is silent", SoundVolume::FromPercent(-20), {0, 0, 0, 0, 0, 0, 0, 0}},
+        {"no number is silent", SoundVolume::FromGain(std::nanf("")), {0, 0, 0, 0, 0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<int16_t> samples = in;
+        ApplySoundVolume(samples, c.volume);
+        EXPECT_EQ(samples, c.out);
+    }
+    EXPECT_EQ(SoundVolume::FromPercent(35).Percent(), 35);
+    EXPECT_EQ(SoundVolume().Percent(), 100) << "full unless turned down";
+}
+
+// The device plays at the volume of the moment it pulls, even inside a chunk already written and
+// with pulls that end inside a sample.
+TEST(SoundRing, PlaysAtTheVolumeSetBeforeEachPull) {
+    SoundRing ring;
+    ring.Reset(2);
+    std::fill_n(ring.AcquireChunk(), kSoundChunkSamples, int16_t{1000});
+    ring.CommitChunk();
+    ring.SetVolume(SoundVolume::FromPercent(25));
+    const std::vector<int16_t> quiet = Render(ring, 1024, 333);
+    EXPECT_EQ(quiet, std::vector<int16_t>(512, 250));
+    ring.SetVolume(SoundVolume::FromPercent(0));
+    EXPECT_EQ(Render(ring, 1024, 1024), std::vector<int16_t>(512, 0));
+    ring.SetVolume(SoundVolume());
+    EXPECT_EQ(Render(ring, 1024, 1024), std::vector<int16_t>(512, 1000));
+    EXPECT_EQ(ring.Counters().bytesPlayed, 3072u) << "a silent volume still plays the chunk on";
 }
 
 class SoundDevice : public ::testing::Test {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -153,7 +154,7 @@ TEST_F(CardSetupDialogTest, FillsEveryListInOrderWithItsDefaultAndTheFirstCardsS
     auto dialog = Open();
 
     ASSERT_EQ(dialog->DriveList()->count(), 2);
-    EXPECT_EQ(dialog->DriveList()->currentText().toStdString(), card1_);
+    EXPECT_EQ(dialog->DriveList()->currentData().toString().toStdString(), card1_);
     EXPECT_EQ(dialog->Record(), onCard);
     for (const CameraOption& option : CameraOptions()) {
         QComboBox* list = dialog->OptionList(option.name);
@@ -183,8 +184,8 @@ TEST_F(CardSetupDialogTest, OnlyCameraCardsAreOfferedAndThePlayedOneIsChosen) {
     playing_ = card2_ + "/DCIM/100MEDIA/A.TS";
     auto dialog = Open();
     ASSERT_EQ(dialog->DriveList()->count(), 2);
-    EXPECT_EQ(dialog->DriveList()->itemText(0).toStdString(), card1_);
-    EXPECT_EQ(dialog->DriveList()->currentText().toStdString(), card2_);
+    EXPECT_EQ(dialog->DriveList()->itemData(0).toString().toStdString(), card1_);
+    EXPECT_EQ(dialog->DriveList()->currentData().toString().toStdString(), card2_);
 
     // Among several cards with none playing, nothing is erased until the user chooses.
     playing_.clear();
@@ -403,6 +404,56 @@ TEST_F(CardSetupDialogTest, FormatThroughUDisks2SaysWhyABusyCardWasNotFormatted)
               "Format Fail\nThe card is busy: close the files open on it and try again");
     EXPECT_TRUE(service.StandIn().Calls().last().startsWith("Filesystem.Unmount"));
     QDBusConnection::disconnectFromBus(QStringLiteral("dialog"));
+}
+
+// In English the dialog reads as plain words: none of its texts is a key of the camera's settings
+// file or has the file's underscores, and what the card's settings file stores is unchanged.
+TEST_F(CardSetupDialogTest, EnglishLabelsArePlainWordsNotTheSettingsFilesKeys) {
+    Settings().activeLanguage = kEnglishLanguage;
+    auto dialog = Open();
+    QStringList rawKeys = {"Data_Time:", "Set_Time:", "Set_Time", "SD Card:"};
+    for (const CameraOption& option : CameraOptions()) {
+        rawKeys << QString::fromUtf8(option.label.data(),
+                                     static_cast<qsizetype>(option.label.size()));
+    }
+    QStringList shown;
+    for (const SkinLabel* label : dialog->findChildren<SkinLabel*>()) {
+        shown << label->Text();
+    }
+    for (const QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+        shown << button->text();
+    }
+    for (const QString& text : shown) {
+        EXPECT_FALSE(text.contains(QLatin1Char('_'))) << text.toStdString();
+        EXPECT_FALSE(rawKeys.contains(text)) << text.toStdString();
+    }
+    EXPECT_TRUE(shown.contains(QStringLiteral("G-sensor sensitivity:")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("Photo resolution:")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("Date and time:")));
+    EXPECT_TRUE(shown.contains(QStringLiteral("Set time")));
+}
+
+// A long mount path is shortened in the middle to fit the list, keeps both ends, and is whole in
+// the tooltip and in what the buttons act on.
+TEST_F(CardSetupDialogTest, ALongCardPathIsShortenedInTheMiddleAndWholeInItsTooltip) {
+    const std::string deep =
+        card1_ + "/media/someone-with-a-long-name/CAMERA_CARD_WITH_A_VERY_LONG_LABEL";
+    MakeCard(deep);
+    SetRoots({deep});
+    playing_.clear();
+    auto dialog = Open();
+    QComboBox* list = dialog->DriveList();
+    ASSERT_EQ(list->count(), 1);
+    const QString shownText = list->currentText();
+    EXPECT_TRUE(shownText.contains(QChar(0x2026))) << shownText.toStdString();
+    EXPECT_TRUE(shownText.startsWith(QStringLiteral("/"))) << shownText.toStdString();
+    EXPECT_TRUE(shownText.endsWith(QStringLiteral("LABEL"))) << shownText.toStdString();
+    EXPECT_LE(list->fontMetrics().horizontalAdvance(shownText), list->width());
+    EXPECT_EQ(list->currentData().toString().toStdString(), deep);
+    EXPECT_EQ(list->itemData(0, Qt::ToolTipRole).toString().toStdString(), deep);
+    EXPECT_EQ(list->toolTip().toStdString(), deep);
+    dialog->Set();
+    EXPECT_TRUE(fs::exists(CameraSettingsPath(deep))) << "Set writes to the whole path";
 }
 
 // Every text has room in the language it is shown in: no label runs into its list, no button

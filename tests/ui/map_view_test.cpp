@@ -399,6 +399,106 @@ TEST_F(MapFixture, TilesFromAServerAreAskedForInThePlayersName) {
         << server.Agents().front().toStdString();
 }
 
+// The map centre and whether it follows the car, as the page reports them.
+struct View {
+    double lat = 0.0;
+    double lng = 0.0;
+    bool following = false;
+};
+
+View ViewOf(MapView& map) {
+    const QVariantMap d = Eval(map, QStringLiteral("describeMap()")).toMap();
+    const QVariantList centre = d.value(QStringLiteral("center")).toList();
+    return {centre.value(0).toDouble(), centre.value(1).toDouble(),
+            d.value(QStringLiteral("following")).toBool()};
+}
+
+// The position `dx`, `dy` pixels from the map's centre at the zoom shown.
+GpsRecord FixAside(MapView& map, int dx, int dy) {
+    const QVariantList at =
+        Eval(map, QStringLiteral("(function(){var p=map.unproject(map.project(map.getCenter())"
+                                 ".add(L.point(%1,%2)));return [p.lat,p.lng];})()")
+                      .arg(dx)
+                      .arg(dy))
+            .toList();
+    GpsRecord fix;
+    fix.latitude = at.value(0).toDouble();
+    fix.longitude = at.value(1).toDouble();
+    return fix;
+}
+
+// A fix that arrives while the page still loads is where the map opens, with the car drawn
+// before the page's first poll.
+TEST_F(MapFixture, AFixGivenWhileThePageLoadsIsCentredAndDrawnAtOnce) {
+    Config("GPS_Offset_Auto=0\n");
+    auto map = std::make_unique<MapView>(nullptr, PagePath().toStdString());
+    map->resize(350, 198);
+    map->show();
+    map->ResetTrack(1);
+    GpsRecord fix;
+    fix.latitude = 25.033964;
+    fix.longitude = 121.564468;
+    map->UpdatePosition(1, fix);
+    ASSERT_FALSE(map->MapReady()) << "the fix must come before the page is there";
+    ASSERT_TRUE(WaitGui([&] { return map->MapReady(); }, kLoadPatience));
+
+    const View opened = ViewOf(*map);
+    EXPECT_NEAR(opened.lat, fix.latitude, 1e-6);
+    EXPECT_NEAR(opened.lng, fix.longitude, 1e-6);
+    const QVariantList markers = Eval(*map, QStringLiteral("describeMap().markers")).toList();
+    ASSERT_EQ(markers.size(), 2);
+    EXPECT_EQ(markers[1].toMap().value(QStringLiteral("title")).toString(),
+              QStringLiteral("Car Point"));
+}
+
+// The car stays in view: the map recentres on it once it nears an edge or leaves the view, and
+// leaves the map where the user dragged it for a few seconds before following again.
+TEST_F(MapFixture, TheMapFollowsTheCarOutOfViewButNotAgainstADrag) {
+    Config("GPS_Offset_Auto=0\n");
+    auto map = LoadedMap();  // 350 x 198 pixels, 40 of them a margin on each side
+    map->ResetTrack(1);
+    map->UpdatePosition(1, FixAside(*map, 0, 0));
+    Refresh(*map);
+
+    struct Case {
+        const char* name;
+        int dx;
+        int dy;
+        bool pans;
+    };
+    const Case cases[] = {{"well inside", 60, 30, false},
+                          {"within the margin of the right edge", 150, 0, true},
+                          {"beyond the bottom edge", 0, 250, true},
+                          {"far away up left", -5000, -4000, true},
+                          {"within the margin of the top edge", 0, -70, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const View before = ViewOf(*map);
+        const GpsRecord fix = FixAside(*map, c.dx, c.dy);
+        map->UpdatePosition(1, fix);
+        Refresh(*map);
+        const View after = ViewOf(*map);
+        EXPECT_NEAR(after.lat, c.pans ? fix.latitude : before.lat, 1e-6);
+        EXPECT_NEAR(after.lng, c.pans ? fix.longitude : before.lng, 1e-6);
+    }
+
+    // Leaflet's drag handler tells the map as a user's drag does.
+    Eval(*map, QStringLiteral("map.fire('dragstart'); map.fire('dragend')"));
+    const View dragged = ViewOf(*map);
+    EXPECT_FALSE(dragged.following);
+    map->UpdatePosition(1, FixAside(*map, 0, 400));
+    Refresh(*map);
+    EXPECT_NEAR(ViewOf(*map).lat, dragged.lat, 1e-9) << "the user's view is kept";
+    EXPECT_NEAR(ViewOf(*map).lng, dragged.lng, 1e-9);
+
+    ASSERT_TRUE(WaitGui([&] { return ViewOf(*map).following; }, std::chrono::seconds(10)));
+    const GpsRecord later = FixAside(*map, 400, 0);
+    map->UpdatePosition(1, later);
+    Refresh(*map);
+    EXPECT_NEAR(ViewOf(*map).lat, later.latitude, 1e-6) << "followed again after the pause";
+    EXPECT_NEAR(ViewOf(*map).lng, later.longitude, 1e-6);
+}
+
 TEST_F(MapFixture, HeadingIconsFollowTheAngleTable) {
     auto map = LoadedMap();
     const std::vector<std::pair<double, const char*>> table = {

@@ -9,6 +9,8 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTimerEvent>
 #include <algorithm>
 #include <array>
@@ -242,7 +244,10 @@ void CardSetupDialog::CreateControls() {
     driveLabel_ = makeLabel("SD Card:");
     driveList_ = new QComboBox(this);
     driveList_->setPlaceholderText(Tr(kChooseCard));
-    connect(driveList_, &QComboBox::currentIndexChanged, this, [this] { LoadCard(); });
+    connect(driveList_, &QComboBox::currentIndexChanged, this, [this] {
+        driveList_->setToolTip(ChosenRoot());
+        LoadCard();
+    });
     for (const CameraOption& option : CameraOptions()) {
         // Empty until the fill timer.
         OptionRow row{&option, makeLabel(option.label), new QComboBox(this)};
@@ -424,12 +429,28 @@ void CardSetupDialog::ScanDrives() {
     const std::string playing = hooks_.playingFile ? hooks_.playingFile() : std::string();
     int chosen = cards.size() == 1 ? 0 : -1;
     for (size_t i = 0; i < cards.size(); ++i) {
-        driveList_->addItem(QString::fromStdString(cards[i]));
+        // A mount path is often longer than the list is wide, and both its ends tell cards
+        // apart: it is shortened in the middle and shown whole as the tooltip.
+        const QString root = QString::fromStdString(cards[i]);
+        driveList_->addItem(ElidedRoot(root), root);
+        driveList_->setItemData(driveList_->count() - 1, root, Qt::ToolTipRole);
         if (!playing.empty() && IsPathBelow(playing, cards[i])) {
             chosen = static_cast<int>(i);
         }
     }
     driveList_->setCurrentIndex(chosen);
+    driveList_->setToolTip(ChosenRoot());
+}
+
+QString CardSetupDialog::ElidedRoot(const QString& root) const {
+    QStyleOptionComboBox option;
+    option.initFrom(driveList_);
+    option.rect = QRect(0, 0, kListWidth, kControlHeight);
+    const int room =
+        driveList_->style()
+            ->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, driveList_)
+            .width();
+    return driveList_->fontMetrics().elidedText(root, Qt::ElideMiddle, room);
 }
 
 void CardSetupDialog::LoadCard() {
@@ -484,7 +505,7 @@ void CardSetupDialog::OnPickerChanged() {
 // --- Buttons -----------------------------------------------------------------------------
 
 QString CardSetupDialog::ChosenRoot() const {
-    return driveList_->currentText();
+    return driveList_->currentData().toString();
 }
 
 bool CardSetupDialog::NeedCard() {

@@ -104,6 +104,7 @@ class CardSetupDialog : public SkinDialog {
     void OnSetTimeClicked(bool checked);
     void OnPickerChanged();
     QString ChosenRoot() const;
+    QString ElidedRoot(const QString& root) const;  // as the drive list has room for it
     bool NeedCard();
     void StopPlaybackOn(const QString& root);
     void RunOnWorker(std::function<void()> work, std::function<void()> done);

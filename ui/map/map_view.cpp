@@ -159,6 +159,7 @@ void MapView::UpdatePosition(int trackId, const GpsRecord& fix) {
     offsetLongitude_ = offsets.longitude;
     offsetLatitude_ = offsets.latitude;
     status_ = kMapStatusRunning;
+    haveFix_ = true;
     Push();
 }
 
@@ -168,6 +169,7 @@ void MapView::ResetTrack(int newTrackId) {
     speed_ = 0.0;
     course_ = 0.0;
     trackId_ = -1;
+    haveFix_ = false;
     status_ = kMapStatusClear;
     Push();
     trackId_ = newTrackId;
@@ -188,8 +190,12 @@ void MapView::OnLoadFinished(bool ok) {
     }
     pageLoaded_ = true;
     Push();
-    const std::string setup = MapDefaultCentreScript(defaultLongitude_, defaultLatitude_) +
-                              MapTileSourcesScript(Settings());
+    // A fix that came while the page loaded is where the map opens, on the road layer's datum
+    // as the page will draw it; setMap draws it at once.
+    const double longitude = haveFix_ ? longitude_ + offsetLongitude_ : defaultLongitude_;
+    const double latitude = haveFix_ ? latitude_ + offsetLatitude_ : defaultLatitude_;
+    const std::string setup =
+        MapDefaultCentreScript(longitude, latitude) + MapTileSourcesScript(Settings());
     view_->page()->runJavaScript(QString::fromStdString(setup), QWebEngineScript::ApplicationWorld);
     QPointer<MapView> self(this);
     CallScript(QStringLiteral("setMap"), {}, [self](const QVariant&) {

@@ -36,7 +36,8 @@ class MapView : public QWidget, public MapPort {
     static constexpr QSize kFloatingSize{600, 420};
     using ScriptResult = std::function<void(const QVariant&)>;
 
-    // The start centre is the position of the settings record, where the car was last seen.
+    // The start centre is the latest fix given while the page loaded, else the position of the
+    // settings record, where the car was last seen.
     explicit MapView(QWidget* mainWindow);
     // The same with the page taken from `page` instead of the data folder.
     MapView(QWidget* mainWindow, const std::filesystem::path& page);
@@ -106,6 +107,7 @@ class MapView : public QWidget, public MapPort {
     double speed_ = 0.0;
     double course_ = 0.0;
     int trackId_ = -1;
+    bool haveFix_ = false;  // a fix of the track drawn since the last reset, kept while loading
 };
 
 }  // namespace velmaro

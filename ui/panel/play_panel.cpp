@@ -59,6 +59,22 @@ constexpr int kVolumeBarHeight = 46;
 constexpr int kVolumeBarX = 54;
 constexpr int kVolumeBarY = 554;
 constexpr int kVolumeBarSteps = 28;
+
+// The volume slider's positions as the player's own volume: 0 is the loudest and
+// kVolumeSliderMax silent, as they were for the master volume.
+int VolumePercentAt(int position) {
+    const int loudness = kVolumeSliderMax - std::clamp(position, 0, kVolumeSliderMax);
+    return static_cast<int>(
+        std::lround(static_cast<double>(loudness) * kMaxVolumePercent / kVolumeSliderMax));
+}
+
+int SliderPositionForPercent(int percent) {
+    const int loudness = static_cast<int>(
+        std::lround(static_cast<double>(std::clamp(percent, 0, kMaxVolumePercent)) *
+                    kVolumeSliderMax / kMaxVolumePercent));
+    return kVolumeSliderMax - loudness;
+}
+
 constexpr int kSnapshotPollMs = 50;
 
 struct ButtonSpec {
@@ -324,8 +340,9 @@ void PlayPanel::CreateSliders() {
     seekSlider_->SetPos(0);
     speedSlider_->SetPos(kNormalSpeedPosition);
     const Mixer mixer;
-    volumeSlider_->SetPos(mixer.IsValid() ? VolumeSliderPosition(mixer.GetVolume())
-                                          : kVolumeSliderMax);
+    drivesMixer_ = Settings().volumeControlsSystem && mixer.IsValid();
+    volumeSlider_->SetPos(drivesMixer_ ? VolumeSliderPosition(mixer.GetVolume())
+                                       : SliderPositionForPercent(Settings().volume));
 }
 
 void PlayPanel::LayOutButtons() {
@@ -411,6 +428,7 @@ bool PlayPanel::OpenRecording(const QString& path) {
     ChannelLinks links = main_.PlaybackLinks();
     links.displayMode = s.displayMode;
     links.soundAmplification = muted_ ? 0.0 : static_cast<double>(s.soundAmplification);
+    links.volume = PlayerVolume();
     const bool opened = app_.session.Open(path.toStdString(), links);
     speedSlider_->SetPos(kNormalSpeedPosition);
     seekSlider_->SetPos(0);
@@ -688,11 +706,23 @@ void PlayPanel::SeekBy(int perMille) {
 void PlayPanel::SetVolumePosition(int position) {
     position = std::clamp(position, 0, kVolumeSliderMax);
     volumeSlider_->SetPos(position);
-    Mixer mixer;
-    if (mixer.IsValid()) {
-        mixer.SetVolume(VolumeForSliderPosition(position));
+    if (drivesMixer_) {
+        Mixer mixer;
+        if (mixer.IsValid()) {
+            mixer.SetVolume(VolumeForSliderPosition(position));
+        }
+    } else {
+        SaveVolume(Settings(), VolumePercentAt(position));
+        if (Channel()) {
+            Channel()->SetVolume(PlayerVolume());
+        }
     }
     update();  // the volume bar
+}
+
+SoundVolume PlayPanel::PlayerVolume() const {
+    // Driving the master volume, the player plays at full and leaves the loudness to the mixer.
+    return drivesMixer_ ? SoundVolume() : SoundVolume::FromPercent(Settings().volume);
 }
 
 void PlayPanel::SetSpeedPosition(int position) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "controls/skin_dialog.h"
+#include "media/sound_output.h"
 #include "playback/ab_loop.h"
 #include "playback/playback_listener.h"
 #include "stream/snapshot_result.h"
@@ -119,7 +120,7 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     enum class TrackOf { kRecording, kStretch, kDay };
     void ExportTrack(TrackOf what);
     bool TrackRunning() const;
-    // The sliders' releases: seek to 0..1000, volume 0..27, speed 0..8.
+    // The sliders' releases: seek to 0..1000, volume 0..27 (loudest to silent), speed 0..8.
     void SeekTo(int position);
     void SetVolumePosition(int position);
     void SetSpeedPosition(int position);
@@ -135,6 +136,9 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     bool BackupRunning() const;
     bool SaveRunning() const;
     bool Muted() const { return muted_; }
+    // Whether the volume slider drives the system's master volume ("VolumeControlsSystem" and
+    // a usable mixer at start) rather than the player's own.
+    bool VolumeDrivesMixer() const { return drivesMixer_; }
     int UiMode() const { return uiMode_; }
     // The text of the last message shown to the user (also while its box is open).
     QString LastMessage() const { return lastMessage_; }
@@ -189,11 +193,13 @@ class PlayPanel : public SkinDialog, public PlaybackListener {
     void PaintVolumeBar(QPainter& painter) const;
     double Scale() const;
     int VolumePosition() const;
+    SoundVolume PlayerVolume() const;
 
     MainWindow& main_;
     AppShared& app_;
     const int uiMode_;
     bool muted_ = false;
+    bool drivesMixer_ = false;            // decided once, when the slider is made
     std::map<int, SkinButton*> buttons_;  // children, by control id
     SkinSliderButton* seekSlider_ = nullptr;
     SkinSliderButton* volumeSlider_ = nullptr;
