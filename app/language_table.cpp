@@ -118,7 +118,8 @@ constexpr std::string_view kVocabulary[] = {
     "Only a removable card can be formatted", "No card is chosen",
     "Only a removable card can be cleared", "The card is no longer there",
     "The card's folder is a link to another place", "The system's root folder cannot be cleared",
-    "The home folder cannot be cleared", "Entries left on the card:",
+    "A folder of the running system cannot be cleared", "The home folder cannot be cleared",
+    "Entries left on the card:",
     // main window: the camera clock against GPS time
     "camera clock is %s behind GPS time", "camera clock is %s ahead of GPS time",
     "Show times by GPS", "Show camera times",

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,13 +12,23 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
+#include <utility>
 
+#include "platform/mount_table.h"
 #include "platform/unique_fd.h"
 
 namespace velmaro {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Folders of the running system that no card root may be, whatever path reaches them (a bind
+// mount shows the same folder under a second name).
+constexpr const char* kSystemFolders[] = {"/boot", "/boot/efi", "/boot/firmware", "/efi", "/etc",
+                                          "/home", "/opt",      "/root",          "/srv", "/usr",
+                                          "/var"};
+constexpr size_t kPasswordBufferBytes = 16384;
 
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
@@ -41,6 +52,79 @@ std::optional<std::string> Canonical(const std::string& path) {
         return std::nullopt;
     }
     return Normalised(real.string());
+}
+
+// A folder's identity: the same for every path and every bind mount that shows it.
+struct FolderIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FolderIdentity&) const = default;
+};
+
+std::optional<FolderIdentity> IdentityOf(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return FolderIdentity{st.st_dev, st.st_ino};
+}
+
+// The user's home from the password database: it is there even when $HOME is unset or wrong.
+std::string PasswordHome() {
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(kPasswordBufferBytes);
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr || found->pw_dir == nullptr) {
+        return "";
+    }
+    return found->pw_dir;
+}
+
+// Whether `target` is `home` or one of the folders holding it, by identity.
+bool HoldsHome(const FolderIdentity& target, const std::string& home) {
+    if (home.empty()) {
+        return false;
+    }
+    std::error_code error;
+    fs::path folder = fs::weakly_canonical(fs::absolute(fs::path(home), error), error);
+    while (true) {
+        if (IdentityOf(folder.string()) == target) {
+            return true;
+        }
+        if (!folder.has_relative_path()) {
+            return false;
+        }
+        folder = folder.parent_path();
+    }
+}
+
+bool IsSystemFolder(const FolderIdentity& target) {
+    return std::any_of(std::begin(kSystemFolders), std::end(kSystemFolders),
+                       [&](const char* folder) { return IdentityOf(folder) == target; });
+}
+
+// The mount points strictly below `root`: a bind mount of a folder of the same file system
+// has the card's device number, so only the mount table or the kernel's mount-root flag tells
+// it from an ordinary folder.
+std::set<std::string> MountPointsBelow(const std::string& root) {
+    std::set<std::string> points;
+    for (const MountEntry& mount : ReadMountTable()) {
+        if (mount.mountPoint != root && IsPathBelow(mount.mountPoint, root)) {
+            points.insert(Normalised(mount.mountPoint));
+        }
+    }
+    return points;
+}
+
+bool IsMountRoot(int dirFd, const std::string& name) {
+    struct statx sx {};
+    if (::statx(dirFd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_BASIC_STATS,
+                &sx) != 0) {
+        return false;
+    }
+    return (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) != 0 &&
+           (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
 }
 
 bool IsListed(const std::string& normalised, const std::vector<std::string>& driveRoots) {
@@ -73,9 +157,10 @@ std::optional<std::vector<std::string>> EntryNames(int dirFd) {
 
 class TreeClearer {
   public:
-    explicit TreeClearer(dev_t device) : device_(device) {}
+    TreeClearer(dev_t device, std::string root)
+        : device_(device), mountPoints_(MountPointsBelow(root)), path_(std::move(root)) {}
 
-    // Empties the folder open as `dirFd`.
+    // Empties the folder open as `dirFd`, whose path is `path_`.
     void ClearFolder(int dirFd) {
         const std::optional<std::vector<std::string>> names = EntryNames(dirFd);
         if (!names) {
@@ -104,8 +189,10 @@ class TreeClearer {
             Unlink(dirFd, name, 0);
             return;
         }
-        if (st.st_dev != device_) {
-            // Another file system mounted below the card is not the card's to lose.
+        const std::string childPath = path_ + "/" + name;
+        if (st.st_dev != device_ || IsMountRoot(dirFd, name) || mountPoints_.count(childPath)) {
+            // Whatever is mounted below the card, another file system or a bind mount of a
+            // folder elsewhere, is not the card's to lose.
             Failed(EXDEV);
             ++result_.left;
             return;
@@ -117,7 +204,9 @@ class TreeClearer {
             ++result_.left;
             return;
         }
+        std::string parentPath = std::exchange(path_, childPath);
         ClearFolder(child.Get());
+        path_ = std::move(parentPath);
         Unlink(dirFd, name, AT_REMOVEDIR);
     }
 
@@ -143,6 +232,8 @@ class TreeClearer {
     }
 
     const dev_t device_;
+    const std::set<std::string> mountPoints_;
+    std::string path_;
     ClearResult result_;
 };
 
@@ -165,14 +256,18 @@ ClearRefusal CheckClearTarget(const std::string& target, const std::vector<std::
     if (*real != normalised) {
         return ClearRefusal::kThroughSymlink;
     }
-    if (*real == "/") {
+    const std::optional<FolderIdentity> identity = IdentityOf(*real);
+    if (!identity) {
+        return ClearRefusal::kMissing;
+    }
+    if (*real == "/" || IdentityOf("/") == identity) {
         return ClearRefusal::kSystemRoot;
     }
-    if (!home.empty()) {
-        const std::string realHome = Canonical(home).value_or(Normalised(home));
-        if (IsPathBelow(realHome, *real)) {
-            return ClearRefusal::kHomeFolder;
-        }
+    if (IsSystemFolder(*identity)) {
+        return ClearRefusal::kSystemFolder;
+    }
+    if (HoldsHome(*identity, home)) {
+        return ClearRefusal::kHomeFolder;
     }
     return ClearRefusal::kNone;
 }
@@ -180,7 +275,13 @@ ClearRefusal CheckClearTarget(const std::string& target, const std::vector<std::
 ClearRefusal CheckClearTarget(const std::string& target,
                               const std::vector<std::string>& driveRoots) {
     const char* home = std::getenv("HOME");
-    return CheckClearTarget(target, driveRoots, home != nullptr ? home : "");
+    const ClearRefusal refusal =
+        CheckClearTarget(target, driveRoots, home != nullptr ? home : PasswordHome());
+    if (refusal != ClearRefusal::kNone || home == nullptr) {
+        return refusal;
+    }
+    // $HOME may point elsewhere than the home the system knows; both are kept.
+    return CheckClearTarget(target, driveRoots, PasswordHome());
 }
 
 std::string ClearRefusalText(ClearRefusal refusal) {
@@ -197,6 +298,8 @@ std::string ClearRefusalText(ClearRefusal refusal) {
             return "The card's folder is a link to another place";
         case ClearRefusal::kSystemRoot:
             return "The system's root folder cannot be cleared";
+        case ClearRefusal::kSystemFolder:
+            return "A folder of the running system cannot be cleared";
         case ClearRefusal::kHomeFolder:
             return "The home folder cannot be cleared";
     }
@@ -216,7 +319,7 @@ ClearResult ClearFolderContents(const std::string& root) {
         result.firstError = errno;
         return result;
     }
-    TreeClearer clearer(st.st_dev);
+    TreeClearer clearer(st.st_dev, Normalised(root));
     clearer.ClearFolder(rootFd.Get());
     return clearer.Result();
 }

@@ -17,15 +17,17 @@ enum class ClearRefusal {
     kMissing,         // does not exist or is not a folder
     kThroughSymlink,  // the path leads elsewhere through a symbolic link
     kSystemRoot,      // "/"
+    kSystemFolder,    // /boot, /usr, /home and the like
     kHomeFolder,      // $HOME or a folder holding it
 };
 
 // Whether `target` may be cleared: it must be one of `driveRoots` (the removable mounts, or the
-// folders that stand in for them), a real folder reached without symbolic links, neither "/"
-// nor `home` nor a parent of `home`.
+// folders that stand in for them), a real folder reached without symbolic links, and by
+// identity (device and inode, so a bind mount does not hide it) neither "/", a folder of the
+// running system, `home` nor a folder holding `home`.
 ClearRefusal CheckClearTarget(const std::string& target, const std::vector<std::string>& driveRoots,
                               const std::string& home);
-// The same with $HOME.
+// The same with $HOME and the home the password database names (also when $HOME is unset).
 ClearRefusal CheckClearTarget(const std::string& target,
                               const std::vector<std::string>& driveRoots);
 
@@ -40,7 +42,8 @@ struct ClearResult {
 };
 
 // Deletes everything below `root`, the root itself staying. Symbolic links are removed as links;
-// folders on another device (a mount below the card) are left alone and counted as left.
+// a mount below the card (another device, or a bind mount of a folder elsewhere) is not entered
+// and counted as left.
 ClearResult ClearFolderContents(const std::string& root);
 
 // Whether `path` is `root` or lies below it, compared by path components (so "/media/card2" is

@@ -1,6 +1,7 @@
 #include "platform/card_clear.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,6 +30,27 @@ void FillCard(const fs::path& card) {
     WriteText(card / ".Trash-1000" / "files" / "old.ts", "old");
     WriteText(card / "usrset.dat", "0123456789abcdef");
 }
+
+// A bind mount of `source` at `place` for the test's lifetime; not made without the right to
+// mount, which the test then reports as skipped.
+class BindMount {
+  public:
+    BindMount(const fs::path& source, const fs::path& place) : place_(place) {
+        made_ = ::mount(source.c_str(), place.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~BindMount() {
+        if (made_) {
+            ::umount2(place_.c_str(), MNT_DETACH);
+        }
+    }
+    BindMount(const BindMount&) = delete;
+    BindMount& operator=(const BindMount&) = delete;
+    bool Made() const { return made_; }
+
+  private:
+    fs::path place_;
+    bool made_ = false;
+};
 
 size_t EntriesBelow(const fs::path& folder) {
     size_t count = 0;
@@ -173,6 +195,46 @@ TEST(CardClearTarget, OnlyAListedRealFolderOutsideTheHomeMayBeCleared) {
               ClearRefusal::kThroughSymlink);
     EXPECT_EQ(CheckClearTarget((base.path() / "gone").string(), roots, homeText),
               ClearRefusal::kMissing);
+}
+
+TEST(CardClear, ABindMountInsideTheCardIsLeftWhole) {
+    TempDir base;
+    const fs::path card = base.path() / "card";
+    const fs::path canary = base.path() / "canary";
+    FillCard(card);
+    fs::create_directories(card / "DCIM" / "bound");
+    fs::create_directories(canary);
+    WriteText(canary / "keep.txt", "mine");
+    const BindMount bound(canary, card / "DCIM" / "bound");
+    if (!bound.Made()) {
+        GTEST_SKIP() << "no right to mount here";
+    }
+
+    const ClearResult result = ClearFolderContents(card.string());
+
+    EXPECT_FALSE(result.ok());
+    EXPECT_TRUE(fs::exists(canary / "keep.txt"));
+    EXPECT_FALSE(fs::exists(card / "usrset.dat"));
+}
+
+TEST(CardClearTarget, ABindMountOfTheHomeOrASystemFolderIsRefusedByIdentity) {
+    TempDir base;
+    const fs::path home = base.path() / "home" / "user";
+    const fs::path homeRoot = base.path() / "card-home";
+    const fs::path usrRoot = base.path() / "card-usr";
+    fs::create_directories(home);
+    fs::create_directories(homeRoot);
+    fs::create_directories(usrRoot);
+    const BindMount homeBound(home.parent_path(), homeRoot);
+    const BindMount usrBound("/usr", usrRoot);
+    if (!homeBound.Made() || !usrBound.Made()) {
+        GTEST_SKIP() << "no right to mount here";
+    }
+    const std::vector<std::string> roots = {homeRoot.string(), usrRoot.string()};
+
+    EXPECT_EQ(CheckClearTarget(homeRoot.string(), roots, home.string()), ClearRefusal::kHomeFolder);
+    EXPECT_EQ(CheckClearTarget(usrRoot.string(), roots, home.string()),
+              ClearRefusal::kSystemFolder);
 }
 
 TEST(CardClearTarget, PathBelowComparesWholeFolderNames) {

@@ -308,7 +308,7 @@ TEST_F(CardSetupDialogTest, ClearStopsThePlaybackFromTheCardThenEmptiesIt) {
     EXPECT_TRUE(fs::exists(fs::path(card2_) / "other.ts"));
 }
 
-TEST_F(CardSetupDialogTest, ClearRefusesTheHomeFolderAndAFolderNoLongerListed) {
+TEST_F(CardSetupDialogTest, ClearAndFormatRefuseTheHomeFolderAndAFolderNoLongerListed) {
     TempDir home;
     test::WriteText(home.path() / "precious", "keep");
     const std::string homeText = Canonical(home);
@@ -324,11 +324,15 @@ TEST_F(CardSetupDialogTest, ClearRefusesTheHomeFolderAndAFolderNoLongerListed) {
     ASSERT_EQ(messages_.size(), 1);
     EXPECT_TRUE(messages_.back().startsWith("Clear Fail"));
     EXPECT_TRUE(fs::exists(home.path() / "precious"));
+    dialog->Format();
+    ASSERT_EQ(messages_.size(), 2);
+    EXPECT_EQ(messages_.back(), "Format Fail\nThe home folder cannot be cleared");
+    EXPECT_TRUE(formatter_->roots.empty());
 
     dialog->DriveList()->setCurrentIndex(1);
     SetRoots({card2_});  // the card went away
     dialog->Clear();
-    ASSERT_EQ(messages_.size(), 2);
+    ASSERT_EQ(messages_.size(), 3);
     EXPECT_TRUE(messages_.back().startsWith("Clear Fail"));
     EXPECT_TRUE(fs::exists(fs::path(card1_) / "file"));
     EXPECT_EQ(stops_, 0);

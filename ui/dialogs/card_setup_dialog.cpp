@@ -562,11 +562,15 @@ void CardSetupDialog::Format() {
     if (!confirm(EraseQuestion(kFormatQuestion, root.toStdString()))) {
         return;
     }
+    // A root Clear would refuse (a link elsewhere, the home, a system folder) is no card to
+    // format either, whatever device is mounted under it.
     const std::vector<std::string> listed = listDrives ? listDrives() : std::vector<std::string>();
-    if (CheckClearTarget(root.toStdString(), listed) == ClearRefusal::kNotListedRoot ||
-        !formatter_) {
-        Say(Tr("Format Fail") + QStringLiteral("\n") +
-            Tr(FormatStatusText(FormatStatus::kNotRemovable)));
+    const ClearRefusal refusal = CheckClearTarget(root.toStdString(), listed);
+    if (refusal != ClearRefusal::kNone || !formatter_) {
+        const std::string reason = refusal == ClearRefusal::kNotListedRoot || !formatter_
+                                       ? FormatStatusText(FormatStatus::kNotRemovable)
+                                       : ClearRefusalText(refusal);
+        Say(Tr("Format Fail") + QStringLiteral("\n") + Tr(reason));
         return;
     }
     StopPlaybackOn(root);
