@@ -120,6 +120,8 @@ constexpr std::string_view kVocabulary[] = {
     "The card's folder is a link to another place", "The system's root folder cannot be cleared",
     "A folder of the running system cannot be cleared", "The home folder cannot be cleared",
     "Entries left on the card:",
+    // map: a tile source from Config.ini that cannot be used
+    "The tile address in %1 cannot be used; the map shows its default tiles",
     // main window: the camera clock against GPS time
     "camera clock is %s behind GPS time", "camera clock is %s ahead of GPS time",
     "Show times by GPS", "Show camera times",

@@ -1,5 +1,7 @@
 #include "map/map_page.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -33,16 +35,44 @@ std::string FormatSixDecimals(double value) {
     return result.ec == std::errc() ? std::string(text.data(), result.ptr) : std::string("0");
 }
 
-void AppendTileSource(std::string& script, const AppSettings& settings, std::string_view urlKey,
+constexpr std::string_view kTileSchemes[] = {"http://", "https://", "file://"};
+constexpr std::string_view kTilePlaceholders[] = {"{s}", "{z}", "{x}", "{y}", "{r}"};
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool KnownPlaceholderAt(std::string_view url, size_t open) {
+    for (const std::string_view placeholder : kTilePlaceholders) {
+        if (url.compare(open, placeholder.size(), placeholder) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void AppendTileSource(MapTileSources& sources, const AppSettings& settings, std::string_view urlKey,
                       std::string_view attributionKey, std::string_view urlId,
                       std::string_view attributionId) {
     const std::string url = ReadConfigString(settings, urlKey, "");
     if (url.empty()) {
         return;
     }
+    if (!IsUsableTileUrl(url)) {
+        sources.refusedKeys.emplace_back(urlKey);
+        return;
+    }
     // Another provider wants its own credit; the page's default belongs to its default tiles.
-    AppendSetValue(script, urlId, url);
-    AppendSetValue(script, attributionId, ReadConfigString(settings, attributionKey, ""));
+    AppendSetValue(sources.script, urlId, url);
+    AppendSetValue(sources.script, attributionId, ReadConfigString(settings, attributionKey, ""));
 }
 
 }  // namespace
@@ -100,13 +130,35 @@ std::string MapDefaultCentreScript(double longitude, double latitude) {
     return script;
 }
 
-std::string MapTileSourcesScript(const AppSettings& settings) {
-    std::string script;
-    AppendTileSource(script, settings, map_key::kRoadTiles, map_key::kRoadAttribution, "road_tiles",
-                     "road_attribution");
-    AppendTileSource(script, settings, map_key::kImageryTiles, map_key::kImageryAttribution,
+bool IsUsableTileUrl(std::string_view url) {
+    const bool knownScheme =
+        std::any_of(std::begin(kTileSchemes), std::end(kTileSchemes),
+                    [&](std::string_view scheme) { return StartsWithNoCase(url, scheme); });
+    if (!knownScheme) {
+        return false;
+    }
+    for (size_t i = 0; i < url.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(url[i]);
+        if (byte <= ' ' || url[i] == '}') {
+            return false;  // a brace outside a placeholder, or a space that ends the address
+        }
+        if (url[i] == '{') {
+            if (!KnownPlaceholderAt(url, i)) {
+                return false;
+            }
+            i += 2;  // past the letter and its closing brace
+        }
+    }
+    return true;
+}
+
+MapTileSources ReadMapTileSources(const AppSettings& settings) {
+    MapTileSources sources;
+    AppendTileSource(sources, settings, map_key::kRoadTiles, map_key::kRoadAttribution,
+                     "road_tiles", "road_attribution");
+    AppendTileSource(sources, settings, map_key::kImageryTiles, map_key::kImageryAttribution,
                      "imagery_tiles", "imagery_attribution");
-    return script;
+    return sources;
 }
 
 MapOffsets ReadMapOffsets(const AppSettings& settings, double longitude, double latitude) {

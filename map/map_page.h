@@ -7,6 +7,7 @@
 #include <array>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmaro {
 
@@ -52,8 +53,17 @@ std::string ScriptStringLiteral(std::string_view text);
 std::string MapPushScript(const MapElements& elements);
 // Script that writes the start centre ("%f", six decimals) into "default_lng"/"default_lat".
 std::string MapDefaultCentreScript(double longitude, double latitude);
-// Script that writes the tile sources configured in Config.ini; empty when none is.
-std::string MapTileSourcesScript(const AppSettings& settings);
+// Whether a tile URL template from Config.ini is one the page can use: an http, https or file
+// address whose only placeholders are {s}, {z}, {x}, {y} and {r}. Any other placeholder makes
+// Leaflet throw while it builds the map, which would lose the route and the car as well.
+bool IsUsableTileUrl(std::string_view url);
+
+struct MapTileSources {
+    std::string script;                    // writes the usable sources; empty when none is set
+    std::vector<std::string> refusedKeys;  // keys whose URL is not usable: their default stays
+};
+// The tile sources configured in Config.ini, as the script that writes them.
+MapTileSources ReadMapTileSources(const AppSettings& settings);
 
 struct MapOffsets {
     double longitude = 0.0;

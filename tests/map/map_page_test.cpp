@@ -144,12 +144,39 @@ TEST(MapTileSources, OnlyConfiguredSourcesAreWrittenEachWithItsOwnCredit) {
     TempDir dir;
     AppSettings settings;
     settings.configFile = dir.path() / "Config.ini";
-    EXPECT_EQ(MapTileSourcesScript(settings), "");
-    WriteText(settings.configFile, "[Config]\nMap_Road_Tiles=file:///srv/tiles/{z}/{x}/{y}.png\n");
-    EXPECT_EQ(MapTileSourcesScript(settings),
+    EXPECT_EQ(ReadMapTileSources(settings).script, "");
+    WriteText(settings.configFile,
+              "[Config]\nMap_Road_Tiles=file:///srv/tiles/{z}/{x}/{y}.png\n"
+              "Map_Imagery_Tiles=https://a.example/{Z}/{x}/{y}.jpg\n");
+    const MapTileSources sources = ReadMapTileSources(settings);
+    EXPECT_EQ(sources.refusedKeys, std::vector<std::string>{"Map_Imagery_Tiles"});
+    EXPECT_EQ(sources.script,
               "document.getElementById(\"road_tiles\").value="
               "\"file:///srv/tiles/{z}/{x}/{y}.png\";"
               "document.getElementById(\"road_attribution\").value=\"\";");
+}
+
+TEST(MapTileSources, OnlyKnownPlaceholdersAndSchemesAreUsable) {
+    const struct {
+        const char* url;
+        bool usable;
+    } cases[] = {
+        {"https://{s}.tile.example/{z}/{x}/{y}{r}.png", true},
+        {"HTTP://tiles.example/{z}/{x}/{y}.png", true},
+        {"file:///srv/tiles/{z}/{x}/{y}.png", true},
+        {"https://tiles.example/{foo}/{z}/{x}/{y}.png", false},
+        {"https://tiles.example/{Z}/{x}/{y}.png", false},
+        {"https://tiles.example/{z/{x}/{y}.png", false},
+        {"https://tiles.example/z}/{x}/{y}.png", false},
+        {"https://tiles.example/{z}/{x}/{y", false},
+        {"javascript:alert(1)//{z}/{x}/{y}", false},
+        {"ftp://tiles.example/{z}/{x}/{y}.png", false},
+        {"https://tiles.example/a b/{z}/{x}/{y}.png", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsUsableTileUrl(c.url), c.usable) << c.url;
+    }
 }
 
 }  // namespace

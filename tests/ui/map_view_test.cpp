@@ -499,6 +499,20 @@ TEST_F(MapFixture, TheMapFollowsTheCarOutOfViewButNotAgainstADrag) {
     EXPECT_NEAR(ViewOf(*map).lng, later.longitude, 1e-6);
 }
 
+TEST_F(MapFixture, AnUnusableTileAddressIsNamedAndTheTrackIsStillDrawn) {
+    Config("Map_Road_Tiles=https://tiles.example/{foo}/{z}/{x}/{y}.png\n");
+    auto map = LoadedMap();
+    ASSERT_TRUE(map->MapReady());
+    EXPECT_TRUE(map->LastMessage().contains(QStringLiteral("Map_Road_Tiles")))
+        << map->LastMessage().toStdString();
+
+    map->ResetTrack(1);
+    map->UpdatePosition(1, FixOf(Sentence(24.0777, 120.5289, 20, 5)));
+    const Drawn d = Refresh(*map);
+    EXPECT_EQ(d.titles, QStringList({"Start Point", "Car Point"}));
+    EXPECT_EQ(d.path.size(), 1);
+}
+
 TEST_F(MapFixture, HeadingIconsFollowTheAngleTable) {
     auto map = LoadedMap();
     const std::vector<std::pair<double, const char*>> table = {

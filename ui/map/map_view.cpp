@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include "app/app_settings.h"
+#include "app/language_table.h"
 #include "ui/map/map_route_bridge.h"
 #include "ui/map/map_web_page.h"
 
@@ -25,6 +26,9 @@ namespace {
 const QColor kBlank(7, 9, 12);
 
 // Texts of the script host, as the player has always shown them.
+// %1: the Config.ini key.
+constexpr char kRefusedTileText[] =
+    "The tile address in %1 cannot be used; the map shows its default tiles";
 const char kNoScriptHost[] = "函数GetJScrip调用失败！";
 const char kUnknownName[] = "Unknown name.";
 const char kCallFailed[] = "Exception occurred.";
@@ -194,9 +198,13 @@ void MapView::OnLoadFinished(bool ok) {
     // as the page will draw it; setMap draws it at once.
     const double longitude = haveFix_ ? longitude_ + offsetLongitude_ : defaultLongitude_;
     const double latitude = haveFix_ ? latitude_ + offsetLatitude_ : defaultLatitude_;
-    const std::string setup =
-        MapDefaultCentreScript(longitude, latitude) + MapTileSourcesScript(Settings());
+    const MapTileSources tiles = ReadMapTileSources(Settings());
+    const std::string setup = MapDefaultCentreScript(longitude, latitude) + tiles.script;
     view_->page()->runJavaScript(QString::fromStdString(setup), QWebEngineScript::ApplicationWorld);
+    for (const std::string& key : tiles.refusedKeys) {
+        ShowMessage(QString::fromStdString(GetLanguageString(kRefusedTileText))
+                        .arg(QString::fromStdString(key)));
+    }
     QPointer<MapView> self(this);
     CallScript(QStringLiteral("setMap"), {}, [self](const QVariant&) {
         if (self) {
