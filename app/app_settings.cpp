@@ -14,6 +14,7 @@
 
 #include "app/language_table.h"
 #include "platform/ini_file.h"
+#include "platform/log.h"
 
 namespace velmaro {
 namespace {
@@ -28,6 +29,22 @@ constexpr std::string_view kHomeVariable = "$HOME";
 constexpr int kRealDecimals = 6;  // reals are written as "%f"
 constexpr size_t kVersionParts = 4;
 constexpr uint32_t kVersionPartMask = 0xFFFF;
+
+// The ranges of the numbers the player writes back at exit; a value outside is replaced by the
+// default, so the file never keeps a number the player would write differently.
+constexpr int kLastDisplayMode = 1;
+constexpr int kLastSpeedUnit = 2;
+constexpr int kLeastAmplification = 1;
+constexpr int kMostAmplification = 10;
+constexpr double kMostLongitude = 180.0;
+constexpr double kMostLatitude = 90.0;
+constexpr double kMostIncidentThreshold = 100.0;  // g; no sensor reports more
+
+struct RealRange {
+    double least;  // the least value allowed, or just above it when `leastOpen`
+    double most;
+    bool leastOpen = false;
+};
 
 constexpr ScreenSize kMediumScreen{1280, 800};
 constexpr ScreenSize kLargeScreen{1920, 1080};
@@ -147,6 +164,60 @@ double ParseReal(std::string_view text, double current) {
 
 double ReadConfigReal(const AppSettings& settings, std::string_view key, double current) {
     return ParseReal(ReadConfigString(settings, key, FormatReal(current)), current);
+}
+
+// A whole number as the file has always been read (leading blanks, a sign, the digits that
+// follow; text after them ignored), but a number too long for 64 bits is no number rather
+// than one wrapped into range.
+std::optional<int64_t> ParseWhole(std::string_view text) {
+    text.remove_prefix(std::min(text.find_first_not_of(" \t\r\n\v\f"), text.size()));
+    if (text.starts_with('+')) {
+        text.remove_prefix(1);
+    }
+    int64_t value = 0;
+    const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (result.ec != std::errc()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+void SayReplaced(const AppSettings& settings, std::string_view key, const std::string& text,
+                 const std::string& replacement) {
+    LogWarning("%s: %.*s=%s is out of range; %s is used instead",
+               settings.configFile.string().c_str(), static_cast<int>(key.size()), key.data(),
+               text.c_str(), replacement.c_str());
+}
+
+// The integer of `key` within least..most; a missing key gives `fallback` silently, a value
+// outside (or no number) gives it with a warning.
+int ReadRangedInt(const AppSettings& settings, std::string_view key, int least, int most,
+                  int fallback) {
+    const std::string text = ReadConfigString(settings, key, "");
+    if (text.empty()) {
+        return fallback;
+    }
+    const std::optional<int64_t> value = ParseWhole(text);
+    if (value && *value >= least && *value <= most) {
+        return static_cast<int>(*value);
+    }
+    SayReplaced(settings, key, text, std::to_string(fallback));
+    return fallback;
+}
+
+double ReadRangedReal(const AppSettings& settings, std::string_view key, RealRange range,
+                      double fallback) {
+    const std::string text = ReadConfigString(settings, key, "");
+    if (text.empty()) {
+        return fallback;
+    }
+    const double value = ParseReal(text, std::nan(""));
+    const bool aboveLeast = range.leastOpen ? value > range.least : value >= range.least;
+    if (aboveLeast && value <= range.most) {
+        return value;
+    }
+    SayReplaced(settings, key, text, FormatReal(fallback));
+    return fallback;
 }
 
 bool EnsureConfigFolder(const AppSettings& settings) {
@@ -329,13 +400,18 @@ void LoadSettings(AppSettings& settings, ScreenSize primaryScreen) {
     settings.uiMode = DecideUiMode(stored, primaryScreen);
     settings.pendingUiMode = settings.uiMode;
     settings.defaultLongitude =
-        ReadConfigReal(settings, config_key::kDefaultLongitude, settings.defaultLongitude);
+        ReadRangedReal(settings, config_key::kDefaultLongitude, {-kMostLongitude, kMostLongitude},
+                       settings.defaultLongitude);
     settings.defaultLatitude =
-        ReadConfigReal(settings, config_key::kDefaultLatitude, settings.defaultLatitude);
-    settings.displayMode = ReadConfigInt(settings, config_key::kDisplayMode, settings.displayMode);
-    settings.unitOfSpeed = ReadConfigInt(settings, config_key::kUnitOfSpeed, settings.unitOfSpeed);
+        ReadRangedReal(settings, config_key::kDefaultLatitude, {-kMostLatitude, kMostLatitude},
+                       settings.defaultLatitude);
+    settings.displayMode = ReadRangedInt(settings, config_key::kDisplayMode, 0, kLastDisplayMode,
+                                         settings.displayMode);
+    settings.unitOfSpeed =
+        ReadRangedInt(settings, config_key::kUnitOfSpeed, 0, kLastSpeedUnit, settings.unitOfSpeed);
     settings.soundAmplification =
-        ReadConfigInt(settings, config_key::kSoundAmplification, settings.soundAmplification);
+        ReadRangedInt(settings, config_key::kSoundAmplification, kLeastAmplification,
+                      kMostAmplification, settings.soundAmplification);
     // Only a plain 0 turns the sidecar off: a garbled value must not silently drop it.
     const std::string subtitles = ReadConfigString(settings, config_key::kSubtitleOnExport,
                                                    std::to_string(settings.subtitleOnExport));
@@ -344,10 +420,11 @@ void LoadSettings(AppSettings& settings, ScreenSize primaryScreen) {
                                     ? 0
                                     : 1;
     settings.gpsOtherReceivers = ReadConfigInt(settings, config_key::kGpsOtherReceivers, 0) == 1;
-    settings.incidentThreshold = UsableIncidentThreshold(
-        ReadConfigReal(settings, config_key::kIncidentThreshold, settings.incidentThreshold));
-    settings.volume = std::clamp(ReadConfigInt(settings, config_key::kVolume, settings.volume), 0,
-                                 kMaxVolumePercent);
+    settings.incidentThreshold =
+        ReadRangedReal(settings, config_key::kIncidentThreshold,
+                       {0.0, kMostIncidentThreshold, true}, settings.incidentThreshold);
+    settings.volume =
+        ReadRangedInt(settings, config_key::kVolume, 0, kMaxVolumePercent, settings.volume);
     settings.volumeControlsSystem =
         ReadConfigInt(settings, config_key::kVolumeControlsSystem, 0) == 1;
 }

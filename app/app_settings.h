@@ -65,7 +65,7 @@ struct AppSettings {
     int pendingLanguage = 0;  // chosen in the preferences dialog; active once saved
     double defaultLongitude = kDefaultLongitude;
     double defaultLatitude = kDefaultLatitude;
-    int soundAmplification = kDefaultSoundAmplification;  // 1..10, not clamped
+    int soundAmplification = kDefaultSoundAmplification;  // 1..10
     std::string snapshotPath;                             // with a trailing '/'
     int uiMode = kUiModeUndecided;
     int pendingUiMode = kUiModeUndecided;  // stored at exit, takes effect at the next start
@@ -129,6 +129,8 @@ bool SaveVolume(AppSettings& settings, int percent);
 // "GPS_Offset_Auto" is exactly 1 (or missing): load the offset table at start-up.
 bool GpsOffsetAutoEnabled(const AppSettings& settings);
 
+// Every number is read within its range; a value outside it (or no number) is replaced by the
+// default and said on standard error, so what is written back at exit reads the same again.
 void LoadSettings(AppSettings& settings, ScreenSize primaryScreen);
 // False when Config.ini could not be written; the record keeps the values either way.
 bool SaveSettings(AppSettings& settings);

@@ -178,6 +178,53 @@ TEST_F(AppSettingsFile, AnIncidentThresholdThatIsNoPositiveNumberGivesTheDefault
     }
 }
 
+// A number out of its range is replaced by the default at load, and what is saved reads back
+// the same: no value wraps, overflows the text or turns into another in between.
+TEST_F(AppSettingsFile, NumbersOutOfRangeGiveTheDefaultAndEveryValueRoundTrips) {
+    struct Case {
+        const char* line;
+        const char* key;
+        double loaded;
+    };
+    const auto value = [](const AppSettings& s, std::string_view key) -> double {
+        if (key == "UnitOfSpeed")
+            return s.unitOfSpeed;
+        if (key == "DisplayMode")
+            return s.displayMode;
+        if (key == "m_dSoundAmplification")
+            return s.soundAmplification;
+        if (key == "m_default_lng")
+            return s.defaultLongitude;
+        if (key == "m_default_lat")
+            return s.defaultLatitude;
+        return s.incidentThreshold;
+    };
+    const Case cases[] = {
+        {"IncidentThresholdG=1e308\n", "IncidentThresholdG", kDefaultIncidentThreshold},
+        {"IncidentThresholdG=inf\n", "IncidentThresholdG", kDefaultIncidentThreshold},
+        {"IncidentThresholdG=99.5\n", "IncidentThresholdG", 99.5},
+        {"UnitOfSpeed=99999999999999999999\n", "UnitOfSpeed", 0},
+        {"UnitOfSpeed=4294967298\n", "UnitOfSpeed", 0},
+        {"UnitOfSpeed=2\n", "UnitOfSpeed", 2},
+        {"DisplayMode=-1\n", "DisplayMode", 0},
+        {"m_dSoundAmplification=0\n", "m_dSoundAmplification", 1},
+        {"m_dSoundAmplification=10\n", "m_dSoundAmplification", 10},
+        {"m_default_lng=1e300\n", "m_default_lng", kDefaultLongitude},
+        {"m_default_lat=-90\n", "m_default_lat", -90.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        WriteConfig(std::string("[Config]\n") + c.line);
+        AppSettings settings = DefaultSettings();
+        LoadSettings(settings, kFullHd);
+        EXPECT_DOUBLE_EQ(value(settings, c.key), c.loaded);
+        ASSERT_TRUE(SaveSettings(settings));
+        AppSettings again = DefaultSettings();
+        LoadSettings(again, kFullHd);
+        EXPECT_DOUBLE_EQ(value(again, c.key), c.loaded);
+    }
+}
+
 TEST_F(AppSettingsFile, TheSubtitleSidecarStaysOnUnlessTheFileSaysAPlainZero) {
     const std::pair<const char*, int> cases[] = {
         {"", 1},
@@ -203,11 +250,11 @@ TEST_F(AppSettingsFile, LoadTakesStoredValuesAsTheyStandExceptUnusableOnes) {
     const std::string defaultSnapshot = settings.snapshotPath;
     LoadSettings(settings, kLaptop);
     EXPECT_EQ(settings.uiMode, 1) << "a stored 2 on a 1280x800 screen";
-    EXPECT_EQ(settings.soundAmplification, 25) << "nothing clamps it at load";
+    EXPECT_EQ(settings.soundAmplification, 1) << "25 is out of range: the default";
     EXPECT_EQ(settings.snapshotPath, defaultSnapshot) << "not a path of this system";
     EXPECT_DOUBLE_EQ(settings.defaultLongitude, 7.5);
     EXPECT_DOUBLE_EQ(settings.defaultLatitude, kDefaultLatitude);
-    EXPECT_EQ(settings.displayMode, 0) << "text that is no number reads as 0";
+    EXPECT_EQ(settings.displayMode, 0) << "text that is no number gives the default";
     EXPECT_EQ(settings.unitOfSpeed, 0);
 
     ASSERT_TRUE(SaveSettings(settings));
@@ -286,8 +333,8 @@ TEST_F(AppSettingsFile, ThePlayersVolumeAndTheMasterVolumeSwitchRoundTrip) {
                           {"Volume=35\n", 35, false},
                           {"Volume=0\n", 0, false},
                           {"Volume=250\n", 100, false},
-                          {"Volume=-4\n", 0, false},
-                          {"Volume=loud\n", 0, false},
+                          {"Volume=-4\n", 100, false},
+                          {"Volume=loud\n", 100, false},
                           {"Volume=60\nVolumeControlsSystem=1\n", 60, true},
                           {"VolumeControlsSystem=0\n", 100, false},
                           {"VolumeControlsSystem=yes\n", 100, false}};

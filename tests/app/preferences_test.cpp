@@ -164,7 +164,7 @@ TEST_F(PreferencesApply, ConfigFileKeepsEverythingItDidNotWrite) {
                     "Snapshot Path=/old/shots/\r\nUIMode=1\r\nm_default_lng=120.528903\r\n"
                     "m_default_lat=24.077715\r\nDisplayMode=0\r\nUnitOfSpeed=0\r\n"
                     "m_dSoundAmplification=5\r\nSubtitleOnExport=1\r\n"
-                    "IncidentThresholdG=1.500000\r\n");
+                    "IncidentThresholdG=1.500000\r\nVolume=100\r\n");
     EXPECT_EQ(Config(), expected);
 }
 
