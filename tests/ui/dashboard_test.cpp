@@ -274,6 +274,23 @@ Ink RedInk(const QImage& dial, int fromY, int toY) {
     return ink;
 }
 
+TEST(DashboardText, GValuesAreWholeAndGarbageStaysWithinTheReadout) {
+    constexpr double kInf = std::numeric_limits<double>::infinity();
+    const std::pair<double, const char*> cases[] = {
+        {3.7, "Y: 3"},
+        {-2.2, "Y: -2"},
+        {-0.4, "Y: 0"},
+        {9999.0, "Y: 9999"},
+        {2147483647.0, "Y: >9999"},
+        {-1e300, "Y: <-9999"},
+        {kInf, "Y: >9999"},
+        {std::numeric_limits<double>::quiet_NaN(), "Y: 0"},
+    };
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(FormatGValue('Y', value).toStdString(), text) << value;
+    }
+}
+
 TEST_F(DashboardTest, PositionTextsSitOnThePlateInRed) {
     for (const auto& [mode, textX] : {std::pair{kFull, 56}, std::pair{kCompact, 33}}) {
         Make(mode);

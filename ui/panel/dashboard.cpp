@@ -47,6 +47,7 @@ const QColor kAxisZ(0, 64, 255);
 // The latest values sit in the graph's bottom band, left to right X, Y, Z.
 constexpr std::array<int, 3> kReadoutX = {30, 110, 190};
 constexpr int kReadoutBottomMargin = 3;
+constexpr double kReadoutLimit = 9999.0;  // four digits fit each read-out's room
 constexpr int kReadoutPixelSize = 9;
 constexpr int kCompactReadoutPixelSize = 8;  // 9 scaled down would not be legible
 
@@ -104,16 +105,6 @@ int GraphOffset(double value, int span) {
     }
     const double offset = std::trunc(value / kGraphUnitsPerSpan * span);
     return static_cast<int>(std::clamp(offset, -kGraphMaxOffset, kGraphMaxOffset));
-}
-
-// A sample value as a whole number, truncated; out-of-range values stop at int's limits.
-int WholeValue(double value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    constexpr double kLow = std::numeric_limits<int>::min();
-    constexpr double kHigh = std::numeric_limits<int>::max();
-    return static_cast<int>(std::trunc(std::clamp(value, kLow, kHigh)));
 }
 
 QString Coordinate(double value, char positive, char negative) {
@@ -190,6 +181,17 @@ QString FormatLatitude(double latitude) {
 
 QString FormatLongitude(double longitude) {
     return Coordinate(longitude, 'E', 'W');
+}
+
+QString FormatGValue(char axis, double value) {
+    if (value > kReadoutLimit) {
+        return QStringLiteral("%1: >%2").arg(axis).arg(kReadoutLimit);
+    }
+    if (value < -kReadoutLimit) {
+        return QStringLiteral("%1: <%2").arg(axis).arg(-kReadoutLimit);
+    }
+    // Adding 0 turns a truncated -0.4 into 0, not "-0".
+    return QStringLiteral("%1: %2").arg(axis).arg(std::isnan(value) ? 0 : std::trunc(value) + 0.0);
 }
 
 QRect Dashboard::GraphRect(int uiMode) {
@@ -398,14 +400,14 @@ void Dashboard::PaintReadouts(QPainter& painter) {
         return;
     }
     const GSensorRecord& newest = gHistory_.back();
-    const std::array<std::pair<const char*, double>, 3> values = {
-        std::pair{"X: %d", newest.x}, std::pair{"Y: %d", newest.y}, std::pair{"Z: %d", newest.z}};
+    const std::array<std::pair<char, double>, 3> values = {
+        std::pair{'X', newest.x}, std::pair{'Y', newest.y}, std::pair{'Z', newest.z}};
     const std::array<QColor, 3> colors = {kAxisX, kAxisY, kAxisZ};
     painter.setFont(readoutFont_);
     for (size_t i = 0; i < values.size(); ++i) {
         painter.setPen(colors[i]);
         painter.drawText(QPoint(layout_.readoutX[i], layout_.readoutY),
-                         QString::asprintf(values[i].first, WholeValue(values[i].second)));
+                         FormatGValue(values[i].first, values[i].second));
     }
 }
 

@@ -42,6 +42,9 @@ enum SpeedUnit : int { kSpeedKmh = 0, kSpeedMph = 1, kSpeedKnot = 2 };
 QString FormatSpeed(double kmh, int unitOfSpeed);
 QString FormatLatitude(double latitude);
 QString FormatLongitude(double longitude);
+// A G-sensor read-out under the graph: "Y: -2", the value truncated. Garbage beyond what fits
+// the read-out's room reads ">9999" or "<-9999", so it never runs past the graph's edge.
+QString FormatGValue(char axis, double value);
 
 class Dashboard : public QWidget {
     Q_OBJECT
