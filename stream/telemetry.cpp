@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <stdlib.h>
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -328,7 +329,18 @@ bool WalkFields(std::string_view sentence, FixReader& reader) {
     return reader.HasPosition();
 }
 
+// Written at start-up by the main thread, read by readers on any thread.
+std::atomic<bool> runOtherReceivers{false};
+
 }  // namespace
+
+void SetRunTelemetryOptions(const TelemetryOptions& options) {
+    runOtherReceivers.store(options.otherReceivers);
+}
+
+TelemetryOptions RunTelemetryOptions() {
+    return TelemetryOptions{.otherReceivers = runOtherReceivers.load()};
+}
 
 bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, double* latitude,
                     double* longitude, double* speed, double* course,

@@ -17,6 +17,13 @@ struct TelemetryOptions {
     bool otherReceivers = false;
 };
 
+// The choice of this run (Config.ini's "GPS_Other_Receivers", a tool's --other-gps). Every reader
+// of telemetry that passes no options of its own follows it, so the day scan, the clock check,
+// the exports, route clicks and the probe take the same fixes as playback. Set once at start-up,
+// before any reader runs; readable from any thread.
+void SetRunTelemetryOptions(const TelemetryOptions& options);
+TelemetryOptions RunTelemetryOptions();
+
 // Parses one telemetry text, read as zero-terminated: nothing at or after the first NUL counts,
 // and nothing past the view is read.
 //
@@ -33,10 +40,10 @@ struct TelemetryOptions {
 // verified, except for the other receivers' sentences that `options` lets in.
 bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, double* latitude,
                     double* longitude, double* speed, double* course,
-                    const TelemetryOptions& options = {});
+                    const TelemetryOptions& options = RunTelemetryOptions());
 
 // The same, writing the fix into `fix` (with the same partial-write behaviour).
 bool ParseTelemetry(std::string_view text, GSensorRecord& gsensor, GpsRecord& fix,
-                    const TelemetryOptions& options = {});
+                    const TelemetryOptions& options = RunTelemetryOptions());
 
 }  // namespace velmaro

@@ -13,6 +13,7 @@
 #include "app/language_table.h"
 #include "map/gps_offset.h"
 #include "platform/log.h"
+#include "stream/telemetry.h"
 #include "ui/main/app_look.h"
 #include "ui/main/exit_signals.h"
 #include "ui/main/free_screen.h"
@@ -109,6 +110,7 @@ void PlayerApp::StartUp() {
     ChooseLanguage(settings, Languages(), DataPath("Language"),
                    QLocale::system().name().toStdString());
     LoadSettings(settings, FreeScreenArea());
+    SetRunTelemetryOptions({.otherReceivers = settings.gpsOtherReceivers});
     if (GpsOffsetAutoEnabled(settings)) {
         LoadGpsOffsetTable(DataPath("offset_min.bin").string());
     }
