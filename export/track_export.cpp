@@ -16,7 +16,8 @@ TrackResult Collect(const TrackRequest& request, const Cancelled& cancelled) {
         case TrackScope::kStretch:
             return CollectStretchTrack(request.marks, cancelled);
         case TrackScope::kDay:
-            return CollectDayTrack(FolderOf(request.recordingPath), request.day, cancelled);
+            return CollectDayTrack(FolderOf(request.recordingPath), request.day, cancelled,
+                                   request.dayShift);
     }
     return {};
 }

@@ -23,7 +23,10 @@ struct TrackRequest {
     std::string outputPath;     // ".gpx", ".kml" or ".csv"
     std::string recordingPath;  // kRecording; kDay: any recording of the card's folder
     ClipMarks marks;            // kStretch
-    CivilDate day;              // kDay, on the camera's clock
+    CivilDate day;              // kDay, on the camera's clock moved by `dayShift`
+    // Seconds added to the camera's times before the day is chosen: the navigator's move to
+    // GPS time when the user chose it, so the day exported is the day the calendar showed.
+    int64_t dayShift = 0;
 };
 
 struct TrackOutcome {

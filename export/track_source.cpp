@@ -259,12 +259,13 @@ TrackResult CollectStretchTrack(const ClipMarks& marks, const Cancelled& cancell
     return result;
 }
 
-TrackResult CollectDayTrack(const std::string& folder, CivilDate date, const Cancelled& cancelled) {
+TrackResult CollectDayTrack(const std::string& folder, CivilDate date, const Cancelled& cancelled,
+                            int64_t shift) {
     TrackResult result;
     const std::atomic<int32_t> running{1};
     std::vector<RecordingEntry> day = ScanFolder(folder, running);
-    std::erase_if(day,
-                  [&](const RecordingEntry& e) { return !(LocalDateOf(e.startTime) == date); });
+    std::erase_if(
+        day, [&](const RecordingEntry& e) { return !(LocalDateOf(e.startTime + shift) == date); });
     std::stable_sort(day.begin(), day.end(), [](const RecordingEntry& a, const RecordingEntry& b) {
         return a.startTime != b.startTime ? a.startTime < b.startTime : a.number < b.number;
     });

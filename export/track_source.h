@@ -57,9 +57,9 @@ TrackResult CollectRecordingTrack(const std::string& path, const Cancelled& canc
 TrackResult CollectStretchTrack(const ClipMarks& marks, const Cancelled& cancelled = {});
 
 // Every recording of `folder` (with its trailing '/') that starts on the local day `date` by the
-// camera's clock, in time order.
+// camera's clock moved by `shift` seconds, in time order.
 TrackResult CollectDayTrack(const std::string& folder, CivilDate date,
-                            const Cancelled& cancelled = {});
+                            const Cancelled& cancelled = {}, int64_t shift = 0);
 
 // Turns the texts of one file into points. `fileEnd` is the file's time on the camera's clock
 // (LastWriteTime), which stands for its last picture; texts are placed by their distance from it.

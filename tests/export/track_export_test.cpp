@@ -17,6 +17,7 @@
 #include "export/track_export.h"
 #include "export/track_source.h"
 #include "export/track_writer.h"
+#include "stream/recording_files.h"
 #include "tests/export/export_support.h"
 #include "tests/export/track_checks.h"
 #include "tools/make_recording/ts_muxer.h"
@@ -64,6 +65,7 @@ class CardDay : public ::testing::Test {
         nextDay_ = WriteRecording(options);
         ASSERT_TRUE(nextDay_.ok) << nextDay_.error;
         date_ = LocalDateOf(options.startTime - kSecondsPerDay);
+        nextDate_ = LocalDateOf(options.startTime);
     }
 
     TrackOutcome Export(TrackScope scope, const std::string& name) {
@@ -80,6 +82,7 @@ class CardDay : public ::testing::Test {
     RecordingResult day_;
     RecordingResult nextDay_;
     CivilDate date_;
+    CivilDate nextDate_;
 };
 
 TEST_F(CardDay, TheGpxOfADayPassesTheSchemaAndHoldsEveryFixOfThatDayOnly) {
@@ -103,6 +106,14 @@ TEST_F(CardDay, TheCsvOfADayHasARowPerTextStampedWithTheSentencesTime) {
     EXPECT_NE(csv.find(hhmmss.substr(0, 2) + ":" + hhmmss.substr(2, 2) + ":" + hhmmss.substr(4, 2) +
                        "Z,"),
               std::string::npos);
+}
+
+// Times moved to GPS by a day: the next day then holds the first day's recordings only.
+TEST_F(CardDay, ADayOnMovedTimesHoldsTheRecordingsShownOnIt) {
+    const TrackResult moved =
+        CollectDayTrack(FolderOf(day_.files[0]), nextDate_, {}, kSecondsPerDay);
+    ASSERT_TRUE(moved.ok) << moved.error;
+    EXPECT_EQ(moved.points.size(), Texts(day_));
 }
 
 TEST_F(CardDay, ARecordingsTrackHoldsItsOwnTextsAndAKmlDrawsThem) {
@@ -176,6 +187,23 @@ TEST_F(CardDay, TheWorkerReportsItsOutcomeOnce) {
 
 // A text whose sentence has no whole position or a damaged speed stays a row of the CSV, marked
 // invalid, and is no point of the GPX: a status alone once became a point at longitude 0.
+// The texts as a recording carries them, one a second, read back by the export's collector.
+TelemetryCollector CollectedTexts(const std::vector<std::string>& texts) {
+    std::vector<uint8_t> ts;
+    TsMuxer muxer(TsLayout{}, &ts);
+    muxer.WriteTables();
+    int64_t pts = 0;
+    for (const std::string& text : texts) {
+        muxer.WriteData({text.begin(), text.end()}, pts += 90000);
+    }
+    TelemetryCollector collector;
+    for (size_t at = 0; at + TsMuxer::kPacketSize <= ts.size(); at += TsMuxer::kPacketSize) {
+        collector.Feed(ts.data() + at, static_cast<int64_t>(at));
+    }
+    collector.Finish();
+    return collector;
+}
+
 TEST(TrackPoints, TextsWithoutAUsableFixGiveNoPointOfTheTrack) {
     const std::string sensors = "X:0.1 Y:-0.9 Z:0.2 ";
     const std::string texts[] = {
@@ -184,19 +212,11 @@ TEST(TrackPoints, TextsWithoutAUsableFixGiveNoPointOfTheTrack) {
         "$GPRMC,000345.03,A,4807.0380,N,*",
         "$GPRMC,000346.03,A,4807.0380,N,01131.0000,E,45.1e153.1,084.4,120626,,,A*6A",
     };
-    std::vector<uint8_t> ts;
-    TsMuxer muxer(TsLayout{}, &ts);
-    muxer.WriteTables();
-    int64_t pts = 0;
+    std::vector<std::string> payloads;
     for (const std::string& text : texts) {
-        const std::string payload = sensors + text;
-        muxer.WriteData({payload.begin(), payload.end()}, pts += 90000);
+        payloads.push_back(sensors + text);
     }
-    TelemetryCollector collector;
-    for (size_t at = 0; at + TsMuxer::kPacketSize <= ts.size(); at += TsMuxer::kPacketSize) {
-        collector.Feed(ts.data() + at, static_cast<int64_t>(at));
-    }
-    collector.Finish();
+    const TelemetryCollector collector = CollectedTexts(payloads);
     TrackPoints points;
     GSensorRecord gsensor;
     AppendPoints(collector, 0, INT64_MAX, 0.0, gsensor, points);
@@ -204,6 +224,25 @@ TEST(TrackPoints, TextsWithoutAUsableFixGiveNoPointOfTheTrack) {
     EXPECT_EQ(test::Count(GpxText(points, "t"), "<trkpt "), 1u);
     EXPECT_EQ(test::Count(KmlText(points, "t"), "<Point>"), 1u);
     EXPECT_EQ(test::Count(CsvText(points), ",invalid\n"), 3u);
+}
+
+// The receivers' choice of the run reaches the track and the clip's cues, which read their
+// texts through the same points: a checksummed $GNRMC is a fix only with it on.
+TEST(TrackPoints, AnotherReceiversSentenceIsAFixOnlyWhenTheRunTakesThem) {
+    const std::string text =
+        "X:0.1 Y:-0.9 Z:0.2 "
+        "$GNRMC,000347.00,A,4807.03812,N,01131.00005,E,022.4,084.4,120626,,,A*49";
+    const TelemetryCollector collector = CollectedTexts({text});
+    for (const bool others : {false, true}) {
+        SetRunTelemetryOptions({.otherReceivers = others});
+        TrackPoints points;
+        GSensorRecord gsensor;
+        AppendPoints(collector, 0, INT64_MAX, 0.0, gsensor, points);
+        ASSERT_EQ(points.size(), 1u);
+        EXPECT_EQ(points[0].valid, others);
+        EXPECT_EQ(test::Count(GpxText(points, "t"), "<trkpt "), others ? 1u : 0u);
+    }
+    SetRunTelemetryOptions({});
 }
 
 // The cue start times of an .srt as ffprobe reads them, one per line.

@@ -8,6 +8,7 @@
 
 #include "app/day_scan.h"
 #include "controls/grid_row.h"
+#include "controls/month_calendar.h"
 #include "controls/skin_slider_button.h"
 #include "playback/playback_channel.h"
 #include "tests/ui/main_window_support.h"
@@ -28,14 +29,14 @@ using test::WaitGui;
 
 // 08:29:54..58, 08:29:58..08:30:02 with the knock at 08:30:00, 08:30:02..06 cut short.
 struct IncidentCard {
-    IncidentCard() {
+    explicit IncidentCard(const char* start = "2026-06-12 08:29:54") {
         RecordingOptions o;
         o.outRoot = dir.path();
         o.files = 3;
         o.secondsPerFile = 4;
         o.width = 320;
         o.height = 240;
-        o.startTime = ParseLocalTime("2026-06-12 08:29:54");
+        o.startTime = ParseLocalTime(start);
         o.gSpikes = {6};
         o.truncateLast = true;
         o.clockOffset = -3600;
@@ -145,6 +146,28 @@ TEST_F(IncidentWindow, TheCameraClockIsToldOncePerCardAndTimesCanFollowGps) {
     w().FillDay(w().SelectedDate());
     QTest::qWait(200);
     EXPECT_FALSE(notice->isVisible());
+}
+
+// Recorded at 23:29 by a camera an hour behind: by GPS the drive was on the next day, and the
+// calendar, the rows and the day's track all say so.
+TEST_F(IncidentWindow, TimesByGpsMoveTheCalendarMarksToTheGpsDay) {
+    const IncidentCard lateCard("2026-06-12 23:29:54");
+    ASSERT_TRUE(lateCard.result.ok) << lateCard.result.error;
+    ASSERT_TRUE(OpenAndScan(lateCard.result.files[0]));
+    ClockNotice* notice = nav().Notice();
+    ASSERT_TRUE(WaitGui([&] { return notice->isVisible(); }));
+    const QDate cameraDay(2026, 6, 12);
+    const QDate gpsDay(2026, 6, 13);
+    EXPECT_TRUE(w().Calendar()->IsMarked(cameraDay));
+
+    QTest::mouseClick(notice->ChoiceButton(), Qt::LeftButton);
+    ASSERT_TRUE(nav().ByGps());
+    EXPECT_TRUE(w().Calendar()->IsMarked(gpsDay));
+    EXPECT_FALSE(w().Calendar()->IsMarked(cameraDay));
+    w().FillDay(gpsDay);
+    EXPECT_EQ(w().Grid(MainWindow::kIdHourGridLow)->CellColor(0), QColor(0, 255, 0));
+    ASSERT_TRUE(WaitGui([&] { return nav().List()->count() == 1; }));
+    EXPECT_TRUE(nav().List()->item(0)->text().contains(QStringLiteral("00:30:00")));
 }
 
 TEST_F(IncidentWindow, StopClearsTheMarksAndTheList) {

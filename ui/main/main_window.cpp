@@ -424,7 +424,7 @@ void MainWindow::MarkRecordingDays() {
     if (channel == nullptr) {
         return;
     }
-    for (const CivilDate& d : RecordingDays(channel->recordings.Entries())) {
+    for (const CivilDate& d : RecordingDays(incidents_->Shifted(channel->recordings.Entries()))) {
         calendar_->AddMark(QDate(d.year, d.month, d.day));
     }
 }
@@ -445,10 +445,12 @@ bool MainWindow::SelectDayOfRecording(const std::string& path) {
     if (start < 0) {
         return false;
     }
-    const CivilDate day = LocalDateOf(start);
+    // Shown where the navigator shows it: on GPS time when the user chose that.
+    const int64_t shown = start + incidents_->Shift();
+    const CivilDate day = LocalDateOf(shown);
     selectedDate_ = QDate(day.year, day.month, day.day);
     calendar_->SetCurrentDate(selectedDate_);
-    const std::time_t t = static_cast<std::time_t>(start);
+    const std::time_t t = static_cast<std::time_t>(shown);
     std::tm local{};
     localtime_r(&t, &local);
     selectedHour_ = local.tm_hour;

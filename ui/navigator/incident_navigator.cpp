@@ -1,7 +1,9 @@
 #include "ui/navigator/incident_navigator.h"
 
 #include <QTimer>
+#include <algorithm>
 #include <array>
+#include <iterator>
 
 #include "app/clock_check.h"
 #include "controls/grid_row.h"
@@ -89,8 +91,7 @@ void IncidentNavigator::ShowDay(QDate date, const std::vector<RecordingEntry>& e
         notice_->hide();
     }
     day_ = date;
-    dayEntries_ = date.isValid() ? EntriesOfDay({date.year(), date.month(), date.day()}, entries)
-                                 : std::vector<RecordingEntry>{};
+    dayEntries_ = date.isValid() ? EntriesShownOn(date, entries) : std::vector<RecordingEntry>{};
     std::vector<RecordingEntry> unread;
     for (const RecordingEntry& e : dayEntries_) {
         const auto known = findings_.find(e.path);
@@ -143,9 +144,26 @@ void IncidentNavigator::SetByGps(bool byGps) {
     Refill();
 }
 
-// The window recomputes the rows from the shifted list, and calls back Decorate.
+// The window recomputes the calendar marks and the rows from the shifted list, and calls back
+// Decorate.
 void IncidentNavigator::Refill() {
+    window_.MarkRecordingDays();
     window_.FillDay(window_.SelectedDate());
+}
+
+// The recordings the day shows, chosen on the shown (perhaps GPS) times but kept on the camera's
+// clock, as the scan and the incident times count.
+std::vector<RecordingEntry> IncidentNavigator::EntriesShownOn(
+    QDate date, const std::vector<RecordingEntry>& entries) const {
+    std::set<std::string> shown;
+    for (const RecordingEntry& e :
+         EntriesOfDay({date.year(), date.month(), date.day()}, Shifted(entries))) {
+        shown.insert(e.path);
+    }
+    std::vector<RecordingEntry> day;
+    std::copy_if(entries.begin(), entries.end(), std::back_inserter(day),
+                 [&](const RecordingEntry& e) { return shown.count(e.path) != 0; });
+    return day;
 }
 
 std::vector<RecordingEntry> IncidentNavigator::Shifted(std::vector<RecordingEntry> entries) const {

@@ -69,6 +69,8 @@ class IncidentNavigator : public QObject {
     void RefreshList();
     void RefreshSeekMarks();
     void Refill();
+    std::vector<RecordingEntry> EntriesShownOn(QDate date,
+                                               const std::vector<RecordingEntry>& entries) const;
     static std::string CardRootOf(const std::string& path);
 
     MainWindow& window_;

@@ -482,6 +482,9 @@ void PlayPanel::ExportTrack(TrackOf what) {
     request.marks = ChannelExportRequest(*Channel(), {}).marks;
     const QDate day = main_.SelectedDate();
     request.day = {day.year(), day.month(), day.day()};
+    // The day as the calendar shows it: on GPS time when the user chose that.
+    const IncidentNavigator* navigator = main_.Incidents();
+    request.dayShift = navigator != nullptr ? navigator->Shift() : 0;
     request.scope = what == TrackOf::kStretch ? TrackScope::kStretch
                     : what == TrackOf::kDay   ? TrackScope::kDay
                                               : TrackScope::kRecording;
