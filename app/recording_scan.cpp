@@ -1,5 +1,6 @@
 #include "app/recording_scan.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/data_extents.h"
 #include "platform/regular_file.h"
 #include "stream/pes.h"
 #include "stream/rmc_time.h"
@@ -57,6 +59,16 @@ void RecordingScanner::Feed(const uint8_t* bytes, size_t size) {
     window_.insert(window_.end(), bytes, bytes + size);
     scan_.size += static_cast<int64_t>(size);
     FindPackets();
+}
+
+void RecordingScanner::SkipHole(int64_t size) {
+    if (finished_ || size <= 0) {
+        return;
+    }
+    windowStart_ += static_cast<int64_t>(window_.size()) + size;
+    window_.clear();
+    scan_.size += size;
+    scan_.holeBytes += static_cast<uint64_t>(size);
 }
 
 // As the reader does it: a packet counts when its sync byte and the next packet's are both in
@@ -200,14 +212,19 @@ bool ScanRecordingFile(const std::string& path, const std::atomic<bool>& stop, R
         error = "cannot open " + path + ": " + std::strerror(errno);
         return false;
     }
+    struct stat info {};
+    const int64_t fileEnd = ::fstat(fd.Get(), &info) == 0 ? info.st_size : INT64_MAX;
     RecordingScanner scanner;
     std::vector<uint8_t> block(kScanBlock);
-    for (;;) {
+    for (int64_t at = 0;;) {
         if (stop.load()) {
             error = "stopped";
             return false;
         }
-        const ssize_t n = ::read(fd.Get(), block.data(), block.size());
+        const int64_t data = NextDataOffset(fd.Get(), at, fileEnd);
+        scanner.SkipHole(data - at);
+        at = data;
+        const ssize_t n = ::pread(fd.Get(), block.data(), block.size(), static_cast<off_t>(at));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -219,6 +236,7 @@ bool ScanRecordingFile(const std::string& path, const std::atomic<bool>& stop, R
             break;
         }
         scanner.Feed(block.data(), static_cast<size_t>(n));
+        at += n;
     }
     scan = scanner.Finish();
     return true;

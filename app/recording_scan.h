@@ -28,12 +28,15 @@ struct RecordingScan {
     uint64_t errorPackets = 0;  // transport error indicator set
     uint64_t lostPackets = 0;   // continuity counter gaps on the video, audio and data streams
     uint64_t tailBytes = 0;     // bytes after the last whole packet: the end was cut
+    uint64_t holeBytes = 0;     // of a sparse file's holes, stepped over unread
     DemuxDropCounts drops;
     std::vector<GSample> samples;
     std::optional<GpsTimeFix> firstFix;  // the first text with an accepted fix and a UTC time
 
     bool CutEnd() const { return tailBytes > 0; }
-    bool Damaged() const { return resyncs > 0 || errorPackets > 0 || lostPackets > 0 || CutEnd(); }
+    bool Damaged() const {
+        return resyncs > 0 || errorPackets > 0 || lostPackets > 0 || holeBytes > 0 || CutEnd();
+    }
 };
 
 // Passive: fed the file's bytes in order, in pieces of any size.
@@ -44,6 +47,8 @@ class RecordingScanner {
     RecordingScanner& operator=(const RecordingScanner&) = delete;
 
     void Feed(const uint8_t* bytes, size_t size);
+    // The file's next `size` bytes are a hole: they are not read, a packet cut by it is lost.
+    void SkipHole(int64_t size);
     // The end of the file: the last packet and the last texts are taken, the times settled.
     const RecordingScan& Finish();
 

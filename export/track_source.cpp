@@ -1,5 +1,6 @@
 #include "export/track_source.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/data_extents.h"
 #include "platform/regular_file.h"
 #include "platform/unique_fd.h"
 #include "stream/recording_files.h"
@@ -62,14 +64,26 @@ class PacketFinder {
         Drop(at);
     }
 
+    // A hole of a sparse file: a whole packet held before it is taken as at the end of a file,
+    // a cut one is lost; reading goes on at `offset`.
+    void JumpTo(int64_t offset) {
+        TakeHeldPacket();
+        buffer_.clear();
+        base_ = offset;
+    }
+
     void Finish() {
-        if (buffer_.size() >= static_cast<size_t>(kTsPacketSize) && buffer_[0] == kTsSyncByte) {
-            collector_.Feed(buffer_.data(), base_);
-        }
+        TakeHeldPacket();
         collector_.Finish();
     }
 
   private:
+    void TakeHeldPacket() {
+        if (buffer_.size() >= static_cast<size_t>(kTsPacketSize) && buffer_[0] == kTsSyncByte) {
+            collector_.Feed(buffer_.data(), base_);
+        }
+    }
+
     void Drop(size_t count) {
         buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<ptrdiff_t>(count));
         base_ += static_cast<int64_t>(count);
@@ -86,10 +100,22 @@ bool FeedRange(int fd, const std::string& path, int64_t from, int64_t to,
                TelemetryCollector& collector, std::string& error, const Cancelled& cancelled) {
     PacketFinder finder(collector, from);
     std::vector<uint8_t> block(kReadSize);
+    struct stat info {};
+    const int64_t fileEnd = ::fstat(fd, &info) == 0 ? info.st_size : kNoLimit;
     for (int64_t at = from; at < to;) {
         if (cancelled && cancelled()) {
             error = "stopped";
             return false;
+        }
+        const int64_t data = NextDataOffset(fd, at, fileEnd);
+        if (data != at) {
+            if (data >= fileEnd) {
+                finder.Finish();  // only a hole follows: the end of the data
+                break;
+            }
+            finder.JumpTo(data);
+            at = data;
+            continue;
         }
         const auto want = static_cast<size_t>(std::min<int64_t>(kReadSize, to - at));
         const ssize_t n = ReadAt(fd, block.data(), want, at);

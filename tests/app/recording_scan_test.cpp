@@ -6,10 +6,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 
 #include "app/day_scan.h"
 #include "app/recording_scan.h"
+#include "export/track_source.h"
 #include "stream/recording_index.h"
 #include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
@@ -88,6 +90,32 @@ TEST(RecordingScan, FindsTheKnockTheCutEndAndTheCameraClockOfAGeneratedCard) {
     EXPECT_EQ(third.resyncs, 0u);
     // A threshold above the knock hides it.
     EXPECT_TRUE(FindingsOf(EntryOf(r.stats[1]), knocked, 4.0).incidents.empty());
+}
+
+// A recording, a 10 GB hole and the recording again: the hole is stepped over, not read, and
+// both halves are scanned; the export's reader does the same.
+TEST(RecordingScan, ASparseFilesHoleIsSteppedOverAndCountsAsDamage) {
+    const RecordingResult& r = Knocks().result;
+    ASSERT_TRUE(r.ok) << r.error;
+    const std::string bytes = test::ReadText(r.files[1]);
+    test::TempDir dir;
+    const std::string sparse = (dir.path() / "SPARSE.TS").string();
+    constexpr int64_t kHole = int64_t{10} << 30;
+    {
+        std::ofstream out(sparse, std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.seekp(static_cast<std::streamoff>(bytes.size() + kHole));
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    const RecordingScan scan = Scan(sparse);
+    EXPECT_GE(scan.holeBytes, static_cast<uint64_t>(kHole) - (1 << 20));
+    EXPECT_TRUE(scan.Damaged());
+    EXPECT_EQ(scan.samples.size(), 2 * Scan(r.files[1]).samples.size());
+
+    TelemetryCollector collector;
+    std::string error;
+    ASSERT_TRUE(CollectFileTelemetry(sparse, collector, error)) << error;
+    EXPECT_EQ(collector.Texts().size(), 2 * r.stats[1].telemetry.size());
 }
 
 TEST(RecordingScan, GarbageBetweenPacketsIsCountedAsResyncs) {

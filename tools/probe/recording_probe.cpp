@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/data_extents.h"
 #include "platform/message_sink.h"
 #include "platform/recording_sink.h"
 #include "stream/frame_queue.h"
@@ -105,6 +106,10 @@ class PacketWindow {
     }
 
     size_t Available() const { return available_; }
+    void Clear() {
+        cursor_ = 0;
+        available_ = 0;
+    }
 
   private:
     void Advance(size_t count) {
@@ -268,7 +273,20 @@ bool ReadPackets(int fd, const std::string& path, FileProbe& probe, ProbeReport&
     PacketWindow window;
     auto route = [&probe](const uint8_t* packet) { probe.Route(packet); };
     int64_t position = 0;
+    struct stat info {};
+    const int64_t fileEnd = ::fstat(fd, &info) == 0 ? info.st_size : INT64_MAX;
     for (;;) {
+        const int64_t data = NextDataOffset(fd, position, fileEnd);
+        if (data != position) {
+            // A hole of a sparse file reads as zeros: garbage, counted but not read.
+            report.garbageBytes += static_cast<uint64_t>(data - position) + window.Available();
+            window.Clear();
+            position = data;
+            if (::lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) {
+                error = SystemError("cannot read " + path + " at byte " + std::to_string(position));
+                return false;
+            }
+        }
         const ssize_t n = ReadBlock(fd, window.PrepareRead(), kReadSize);
         if (n < 0) {
             error = SystemError("cannot read " + path + " at byte " + std::to_string(position));
