@@ -1,9 +1,10 @@
 // velmaro-export: the player's clip export from the command line.
-//   velmaro-export --in FILE --in-pos N --out FILE --out-pos N OUTPUT.ts|.avi|.mp4
-//                  [--fps RATE --size WxH] [--no-srt] [--force] [--no-sound] [--speed-unit 0|1|2]
+//   velmaro-export --in FILE[@TIME] [--in-pos N|--in-time TIME] --out FILE[@TIME]
+//                  [--out-pos N|--out-time TIME] OUTPUT.ts|.avi|.mp4
+//                  [--fps RATE] [--size WxH] [--no-srt] [--force] [--no-sound] [--speed-unit 0|1|2]
 // RATE is frames per second: whole (25), decimal (12.5) or a fraction (30000/1001 for 29.97).
-// Positions are byte positions in the mark files, as the player records them. An AVI clip needs
-// the picture size. Ctrl-C abandons the export; the output name is then left as it was. A
+// Positions are byte positions in the mark files, as the player records them, or times within
+// them. An AVI clip needs the picture size. Ctrl-C abandons the export; the output name is then left as it was. A
 // finished clip gets OUTPUT.srt with its telemetry beside it (speed in km/h, 1 mph, 2 knots)
 // unless --no-srt is given; an OUTPUT.srt already there is replaced only with --force.
 // --no-sound leaves the sound out of any kind of clip.
@@ -24,6 +25,7 @@
 #include "export/clip_subtitles.h"
 #include "export/subtitle_writer.h"
 #include "tools/common/command_line.h"
+#include "tools/common/mark_times.h"
 
 namespace {
 
@@ -33,11 +35,15 @@ constexpr const char* kDescription =
     "Cuts the stretch between two marks of the recordings into a clip, as the player does.";
 
 constexpr const char* kFooter = R"(
-Positions are byte positions in the mark files, as the player records them. An AVI clip needs
-the picture size. Ctrl-C abandons the export; the output name is then left as it was. A
-finished clip gets OUTPUT.srt with its telemetry beside it unless --no-srt is given (an
+Positions are byte positions in the mark files, as the player records them, or times within
+them (--in FILE@12.5, --in-time 0:12.5), taken at the byte the player starts reading at for
+that time. An AVI clip needs the picture size. Ctrl-C abandons the export; the output name is
+then left as it was. A finished clip gets OUTPUT.srt with its telemetry beside it unless --no-srt is given (an
 OUTPUT.srt already there is replaced only with --force); an MP4 clip also carries it as a text
-track.)";
+track.
+
+Exit status: 0 when the clip was written, 1 when it could not be (a file that cannot be read,
+a time past a recording's end, a failed export), 2 on bad options.)";
 
 constexpr int kPercent = 100;
 
@@ -70,14 +76,14 @@ bool ParseRate(const std::string& text, double& rate) {
 
 // The stretch between two marks: each a mark file and a byte position in it.
 void AddMarks(CLI::App& app, velmaro::ClipMarks& marks) {
-    app.add_option("--in", marks.inPath, "the recording of the mark-in")
+    app.add_option("--in", marks.inPath, "the recording of the mark-in, optionally @TIME in it")
         ->required()
         ->check(velmaro::NonEmpty())
         ->type_name("FILE");
     app.add_option("--in-pos", marks.inPos, "byte position of the mark-in in it")
         ->transform(velmaro::Decimal())
         ->type_name("N");
-    app.add_option("--out", marks.outPath, "the recording of the mark-out")
+    app.add_option("--out", marks.outPath, "the recording of the mark-out, optionally @TIME in it")
         ->required()
         ->check(velmaro::NonEmpty())
         ->type_name("FILE");
@@ -87,15 +93,17 @@ void AddMarks(CLI::App& app, velmaro::ClipMarks& marks) {
 }
 
 void AddOptions(velmaro::CommandLine& commandLine, velmaro::ExportRequest& request,
-                bool& noSubtitles) {
+                velmaro::MarkTimes& times, bool& noSubtitles) {
     commandLine.SetUsage(
         "velmaro-export --in FILE --in-pos N --out FILE --out-pos N "
         "OUTPUT.ts|OUTPUT.avi|OUTPUT.mp4\n"
         "                      [--fps 30|29.97|30000/1001] [--size WxH] [--no-srt] "
-        "[--no-sound] [--speed-unit 0|1|2]");
+        "[--no-sound] [--speed-unit 0|1|2]\n"
+        "       velmaro-export --in FILE@TIME --out FILE@TIME OUTPUT [the same options]");
     commandLine.SetFooter(kFooter);
     CLI::App& app = commandLine.Parser();
     AddMarks(app, request.marks);
+    velmaro::AddMarkTimeOptions(commandLine, times);
     commandLine.AddParsed(
         "--fps", [&request](const std::string& text) { return ParseRate(text, request.frameRate); },
         "RATE",
@@ -156,11 +164,19 @@ int main(int argc, char** argv) {
     velmaro::ExportRequest request;
     velmaro::CommandLine commandLine("velmaro-export", kDescription);
     bool noSubtitles = false;
-    AddOptions(commandLine, request, noSubtitles);
+    velmaro::MarkTimes times;
+    AddOptions(commandLine, request, times, noSubtitles);
     if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
         return *status;
     }
+    if (const auto error = velmaro::TakeMarkTimes(commandLine.Parser(), request.marks, times)) {
+        return commandLine.Fail(*error);
+    }
     request.writeSubtitles = !noSubtitles;
+    if (const auto error = velmaro::ApplyMarkTimes(request.marks, times)) {
+        std::fprintf(stderr, "velmaro-export: %s\n", error->c_str());
+        return EXIT_FAILURE;
+    }
     if (velmaro::IsAviOutput(request.outputPath) && commandLine.Parser().count("--size") == 0) {
         return commandLine.Fail("an AVI clip needs --size WxH");
     }

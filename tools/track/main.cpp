@@ -1,9 +1,9 @@
 // velmaro-track: the player's track export from the command line.
 //   velmaro-track RECORDING.ts OUTPUT.gpx|.kml|.csv
-//   velmaro-track --in FILE --in-pos N --out FILE --out-pos N OUTPUT...
+//   velmaro-track --in FILE[@TIME] [--in-pos N] --out FILE[@TIME] [--out-pos N] OUTPUT...
 //   velmaro-track --day YYYY-MM-DD RECORDING-OR-FOLDER OUTPUT...
 // The day is the camera's: the recordings of the folder that start on it by their file times.
-// Positions are byte positions in the mark files, as the player records them.
+// Positions are byte positions in the mark files, as the player records them, or times in them.
 #include <signal.h>
 
 #include <atomic>
@@ -16,6 +16,7 @@
 
 #include "export/track_export.h"
 #include "tools/common/command_line.h"
+#include "tools/common/mark_times.h"
 
 namespace {
 
@@ -25,7 +26,11 @@ constexpr const char* kDescription =
 
 constexpr const char* kFooter = R"(
 The day is the camera's: the recordings of the folder that start on it by their file times.
-Positions are byte positions in the mark files, as the player records them.)";
+Positions are byte positions in the mark files, as the player records them, or times within
+them (--in FILE@12.5, --in-time 0:12.5), taken at the byte the player starts reading at.
+
+Exit status: 0 when the track was written, 1 when it could not be (a file that cannot be read,
+a time past a recording's end, no telemetry), 2 on bad options.)";
 
 std::atomic<bool> g_interrupted{false};
 
@@ -56,15 +61,17 @@ struct Arguments {
 };
 
 void AddOptions(velmaro::CommandLine& commandLine, velmaro::TrackRequest& request,
-                Arguments& arguments) {
+                velmaro::MarkTimes& times, Arguments& arguments) {
     commandLine.SetUsage(
         "velmaro-track RECORDING.ts OUTPUT.gpx|OUTPUT.kml|OUTPUT.csv\n"
         "       velmaro-track --in FILE --in-pos N --out FILE --out-pos N OUTPUT\n"
+        "       velmaro-track --in FILE@TIME --out FILE@TIME OUTPUT\n"
         "       velmaro-track --day YYYY-MM-DD RECORDING-OR-FOLDER OUTPUT");
     commandLine.SetFooter(kFooter);
     CLI::App& app = commandLine.Parser();
     CLI::Option* out = app.add_option("--out", request.marks.outPath,
-                                      "the recording of the mark-out of a marked stretch")
+                                      "the recording of the mark-out of a marked stretch, "
+                                      "optionally @TIME in it")
                            ->type_name("FILE");
     app.add_option("--out-pos", request.marks.outPos, "byte position of the mark-out in it")
         ->transform(velmaro::Decimal())
@@ -72,7 +79,8 @@ void AddOptions(velmaro::CommandLine& commandLine, velmaro::TrackRequest& reques
     CLI::Option* day = commandLine.AddParsed(
         "--day", [&request](const std::string& text) { return ParseDay(text, request.day); },
         "YYYY-MM-DD", "the recordings of the folder that start on this day");
-    arguments.in = app.add_option("--in", request.marks.inPath, "the recording of the mark-in")
+    arguments.in = app.add_option("--in", request.marks.inPath,
+                                  "the recording of the mark-in, optionally @TIME in it")
                        ->needs(out)
                        ->excludes(day)
                        ->type_name("FILE");
@@ -80,6 +88,7 @@ void AddOptions(velmaro::CommandLine& commandLine, velmaro::TrackRequest& reques
         ->transform(velmaro::Decimal())
         ->type_name("N");
     arguments.day = day;
+    velmaro::AddMarkTimeOptions(commandLine, times);
     app.add_option("ARGS", arguments.positional,
                    "RECORDING.ts or RECORDING-OR-FOLDER (not with --in), then OUTPUT");
 }
@@ -112,12 +121,24 @@ int main(int argc, char** argv) {
     velmaro::TrackRequest request;
     velmaro::CommandLine commandLine("velmaro-track", kDescription);
     Arguments arguments;
-    AddOptions(commandLine, request, arguments);
+    velmaro::MarkTimes times;
+    AddOptions(commandLine, request, times, arguments);
     if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
         return *status;
     }
+    if (const auto error = velmaro::TakeMarkTimes(commandLine.Parser(), request.marks, times)) {
+        return commandLine.Fail(*error);
+    }
     if (const std::optional<std::string> error = ChooseForm(arguments, request)) {
         return commandLine.Fail(*error);
+    }
+    if ((times.in || times.out) && request.scope != velmaro::TrackScope::kStretch) {
+        return commandLine.Fail(
+            "--in-time and --out-time belong to a marked stretch (--in, --out)");
+    }
+    if (const auto error = velmaro::ApplyMarkTimes(request.marks, times)) {
+        std::fprintf(stderr, "velmaro-track: %s\n", error->c_str());
+        return EXIT_FAILURE;
     }
     struct sigaction action {};
     action.sa_handler = OnSignal;
