@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "stream/recording_index.h"
 #include "tests/test_support.h"
 #include "tools/common/mark_times.h"
 #include "tools/make_recording/recording_writer.h"
+#include "tools/probe/recording_probe.h"
 
 namespace velmaro {
 namespace {
@@ -129,6 +132,48 @@ TEST(PositionAtTime, RefusesTimesPastTheEndAndFilesItCannotReadNamingTheFile) {
         EXPECT_NE(error.find(c.path), std::string::npos) << error;
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
+}
+
+TEST(RecordingProbe, FindsThePictureSizeAndFrameRateAnAviClipDefaultsTo) {
+    const TempDir dir;
+    const RecordingResult card = WriteCard(dir.path());
+    ASSERT_TRUE(card.ok) << card.error;
+    ProbeReport report;
+    std::string error;
+    ASSERT_TRUE(ProbeRecording(card.files.front(), report, error)) << error;
+    EXPECT_EQ(report.pictureWidth, kWidth);
+    EXPECT_EQ(report.pictureHeight, kHeight);
+    EXPECT_TRUE(report.rateMeasured);
+    EXPECT_NEAR(report.frameRate, kFps, 0.01);
+}
+
+// The AVI main header: microseconds per frame first, the picture size at bytes 32 and 36.
+uint32_t AviHeaderField(const std::vector<uint8_t>& avi, size_t offset) {
+    const char kTag[] = "avih";
+    for (size_t i = 0; i + 8 + offset + 4 <= avi.size(); ++i) {
+        if (std::memcmp(avi.data() + i, kTag, 4) == 0) {
+            uint32_t value = 0;
+            std::memcpy(&value, avi.data() + i + 8 + offset, sizeof value);
+            return value;
+        }
+    }
+    return 0;
+}
+
+TEST(ExportTool, WritesAnAviClipBetweenTimesAtTheRecordingsSizeAndRate) {
+    const TempDir dir;
+    const RecordingResult card = WriteCard(dir.path());
+    ASSERT_TRUE(card.ok) << card.error;
+    const std::string clip = dir.File("clip.avi");
+    const test::CommandResult run =
+        RunTool("velmaro-export", "--no-srt --in " + ShellQuote(card.files.front() + "@1") +
+                                      " --out " + ShellQuote(card.files.back()) +
+                                      " --out-time 0:02 " + ShellQuote(clip));
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::vector<uint8_t> avi = test::ReadBytes(clip);
+    EXPECT_EQ(AviHeaderField(avi, 0), 1000000u / kFps);
+    EXPECT_EQ(AviHeaderField(avi, 32), static_cast<uint32_t>(kWidth));
+    EXPECT_EQ(AviHeaderField(avi, 36), static_cast<uint32_t>(kHeight));
 }
 
 TEST(ExportTool, TellsTimeErrorsApartFromUsageErrors) {

@@ -4,7 +4,8 @@
 //                  [--fps RATE] [--size WxH] [--no-srt] [--force] [--no-sound] [--speed-unit 0|1|2]
 // RATE is frames per second: whole (25), decimal (12.5) or a fraction (30000/1001 for 29.97).
 // Positions are byte positions in the mark files, as the player records them, or times within
-// them. An AVI clip needs the picture size. Ctrl-C abandons the export; the output name is then left as it was. A
+// them. An AVI clip takes the picture size and rate of the mark-in's recording unless told
+// otherwise. Ctrl-C abandons the export; the output name is then left as it was. A
 // finished clip gets OUTPUT.srt with its telemetry beside it (speed in km/h, 1 mph, 2 knots)
 // unless --no-srt is given; an OUTPUT.srt already there is replaced only with --force.
 // --no-sound leaves the sound out of any kind of clip.
@@ -26,6 +27,7 @@
 #include "export/subtitle_writer.h"
 #include "tools/common/command_line.h"
 #include "tools/common/mark_times.h"
+#include "tools/probe/recording_probe.h"
 
 namespace {
 
@@ -37,8 +39,9 @@ constexpr const char* kDescription =
 constexpr const char* kFooter = R"(
 Positions are byte positions in the mark files, as the player records them, or times within
 them (--in FILE@12.5, --in-time 0:12.5), taken at the byte the player starts reading at for
-that time. An AVI clip needs the picture size. Ctrl-C abandons the export; the output name is
-then left as it was. A finished clip gets OUTPUT.srt with its telemetry beside it unless --no-srt is given (an
+that time. An AVI clip has the picture size and frame rate of the mark-in's recording unless
+--size or --fps say otherwise. Ctrl-C abandons the export; the output name is then left as it
+was. A finished clip gets OUTPUT.srt with its telemetry beside it unless --no-srt is given (an
 OUTPUT.srt already there is replaced only with --force); an MP4 clip also carries it as a text
 track.
 
@@ -108,9 +111,9 @@ void AddOptions(velmaro::CommandLine& commandLine, velmaro::ExportRequest& reque
         "--fps", [&request](const std::string& text) { return ParseRate(text, request.frameRate); },
         "RATE",
         "frames per second of an AVI clip: whole (25), decimal (12.5) or a fraction (30000/1001 "
-        "for 29.97)");
+        "for 29.97); the recording's by default");
     commandLine.AddSize("--size", request.width, request.height,
-                        "picture size of an AVI clip (required for one)");
+                        "picture size of an AVI clip; the recording's by default");
     app.add_flag("--no-srt", noSubtitles, "write no OUTPUT.srt with the clip's telemetry");
     app.add_flag("--force", request.replaceSubtitles, "replace an OUTPUT.srt that exists");
     app.add_flag("--no-sound", request.withoutSound,
@@ -158,6 +161,33 @@ std::optional<std::string> SidecarRefusal(const velmaro::ExportRequest& request)
     return std::nullopt;
 }
 
+// An AVI clip is sized and paced as the recording it starts in, unless told otherwise.
+std::optional<std::string> TakeRecordingFormat(const CLI::App& app,
+                                               velmaro::ExportRequest& request) {
+    const bool sizeGiven = app.count("--size") > 0;
+    const bool rateGiven = app.count("--fps") > 0;
+    if (sizeGiven && rateGiven) {
+        return std::nullopt;
+    }
+    velmaro::ProbeReport report;
+    std::string error;
+    if (!velmaro::ProbeRecording(request.marks.inPath, report, error)) {
+        return error;
+    }
+    if (!sizeGiven) {
+        if (report.pictureWidth <= 0 || report.pictureHeight <= 0) {
+            return "no picture could be decoded from " + request.marks.inPath +
+                   "; --size WxH gives the clip's picture size";
+        }
+        request.width = report.pictureWidth;
+        request.height = report.pictureHeight;
+    }
+    if (!rateGiven && report.rateMeasured) {
+        request.frameRate = report.frameRate;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,8 +207,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velmaro-export: %s\n", error->c_str());
         return EXIT_FAILURE;
     }
-    if (velmaro::IsAviOutput(request.outputPath) && commandLine.Parser().count("--size") == 0) {
-        return commandLine.Fail("an AVI clip needs --size WxH");
+    if (velmaro::IsAviOutput(request.outputPath)) {
+        if (const auto error = TakeRecordingFormat(commandLine.Parser(), request)) {
+            std::fprintf(stderr, "velmaro-export: %s\n", error->c_str());
+            return EXIT_FAILURE;
+        }
     }
     // Asked before the clip is written, not found out after it.
     if (const std::optional<std::string> refusal = SidecarRefusal(request)) {
