@@ -200,5 +200,20 @@ TEST(ExportTool, TellsTimeErrorsApartFromUsageErrors) {
     }
 }
 
+TEST(TrackTool, TakesACardRootForTheDayAsItsRecordingsFolder) {
+    const TempDir dir;
+    const RecordingResult card = WriteCard(dir.path());
+    ASSERT_TRUE(card.ok) << card.error;
+    const std::string day = "--day 2026-06-12 ";
+    const test::CommandResult fromRoot =
+        RunTool("velmaro-track", day + ShellQuote(dir.path()) + " " + dir.File("root.csv"));
+    ASSERT_EQ(fromRoot.status, 0) << fromRoot.out;
+    const test::CommandResult fromFolder = RunTool(
+        "velmaro-track", day + ShellQuote(dir.File("DCIM/100MEDIA")) + " " + dir.File("f.csv"));
+    ASSERT_EQ(fromFolder.status, 0) << fromFolder.out;
+    EXPECT_EQ(test::ReadText(dir.File("root.csv")), test::ReadText(dir.File("f.csv")));
+    EXPECT_NE(test::ReadText(dir.File("root.csv")), "");
+}
+
 }  // namespace
 }  // namespace velmaro

@@ -1,7 +1,7 @@
 // velmaro-track: the player's track export from the command line.
 //   velmaro-track RECORDING.ts OUTPUT.gpx|.kml|.csv
 //   velmaro-track --in FILE[@TIME] [--in-pos N] --out FILE[@TIME] [--out-pos N] OUTPUT...
-//   velmaro-track --day YYYY-MM-DD RECORDING-OR-FOLDER OUTPUT...
+//   velmaro-track --day YYYY-MM-DD RECORDING-FOLDER-OR-CARD OUTPUT...
 // The day is the camera's: the recordings of the folder that start on it by their file times.
 // Positions are byte positions in the mark files, as the player records them, or times in them.
 #include <signal.h>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "export/track_export.h"
+#include "platform/drives.h"
 #include "tools/common/command_line.h"
 #include "tools/common/mark_times.h"
 
@@ -25,7 +26,8 @@ constexpr const char* kDescription =
     "or CSV, as the player's track export does.";
 
 constexpr const char* kFooter = R"(
-The day is the camera's: the recordings of the folder that start on it by their file times.
+The day is the camera's: the recordings of the folder that start on it by their file times. A
+card root stands for its recordings' folder (DCIM/*MEDIA), as the player finds it.
 Positions are byte positions in the mark files, as the player records them, or times within
 them (--in FILE@12.5, --in-time 0:12.5), taken at the byte the player starts reading at.
 
@@ -45,13 +47,18 @@ bool ParseDay(const std::string& text, velmaro::CivilDate& date) {
     return fields == 3 && date.month >= 1 && date.month <= 12 && date.day >= 1 && date.day <= 31;
 }
 
-// A folder stands for the recordings in it: the day export lists the folder of the path given.
+// A folder stands for the recordings in it and a card root for those of its recordings' folder:
+// the day export lists the folder of the path given.
 std::string DayListingPath(const std::string& path) {
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) {
-        return path.ends_with('/') ? path : path + '/';
+    if (!std::filesystem::is_directory(path, error)) {
+        return path;
     }
-    return path;
+    const std::string onCard = velmaro::CardRecordingOnRoot(path);
+    if (!onCard.empty()) {
+        return onCard;
+    }
+    return path.ends_with('/') ? path : path + '/';
 }
 
 struct Arguments {
@@ -66,7 +73,7 @@ void AddOptions(velmaro::CommandLine& commandLine, velmaro::TrackRequest& reques
         "velmaro-track RECORDING.ts OUTPUT.gpx|OUTPUT.kml|OUTPUT.csv\n"
         "       velmaro-track --in FILE --in-pos N --out FILE --out-pos N OUTPUT\n"
         "       velmaro-track --in FILE@TIME --out FILE@TIME OUTPUT\n"
-        "       velmaro-track --day YYYY-MM-DD RECORDING-OR-FOLDER OUTPUT");
+        "       velmaro-track --day YYYY-MM-DD RECORDING-FOLDER-OR-CARD OUTPUT");
     commandLine.SetFooter(kFooter);
     CLI::App& app = commandLine.Parser();
     CLI::Option* out = app.add_option("--out", request.marks.outPath,
@@ -90,7 +97,8 @@ void AddOptions(velmaro::CommandLine& commandLine, velmaro::TrackRequest& reques
     arguments.day = day;
     velmaro::AddMarkTimeOptions(commandLine, times);
     app.add_option("ARGS", arguments.positional,
-                   "RECORDING.ts or RECORDING-OR-FOLDER (not with --in), then OUTPUT");
+                   "RECORDING.ts or, with --day, a recording, folder or card root (none with "
+                   "--in), then OUTPUT");
 }
 
 // Which of the forms the arguments take; the usage error otherwise.
