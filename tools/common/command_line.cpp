@@ -159,6 +159,13 @@ int CommandLine::Fail(const std::string& message, std::ostream& err) const {
     return kExitUsage;
 }
 
+int CommandLine::FailWithUsage(const std::string& message, std::ostream& err) const {
+    err << name_ << ": " << message << "\n" << formatter_->make_usage(&app_, name_);
+    err << kHelpHint << "\n";
+    err.flush();
+    return kExitUsage;
+}
+
 CLI::Validator Decimal(int64_t least, int64_t most) {
     const bool bounded =
         least != std::numeric_limits<int64_t>::min() || most != std::numeric_limits<int64_t>::max();
