@@ -98,11 +98,9 @@ void AddMarks(CLI::App& app, velmaro::ClipMarks& marks) {
 void AddOptions(velmaro::CommandLine& commandLine, velmaro::ExportRequest& request,
                 velmaro::MarkTimes& times, bool& noSubtitles) {
     commandLine.SetUsage(
-        "velmaro-export --in FILE --in-pos N --out FILE --out-pos N "
+        "velmaro-export [options] --in FILE --in-pos N --out FILE --out-pos N "
         "OUTPUT.ts|OUTPUT.avi|OUTPUT.mp4\n"
-        "                      [--fps 30|29.97|30000/1001] [--size WxH] [--no-srt] "
-        "[--no-sound] [--speed-unit 0|1|2]\n"
-        "       velmaro-export --in FILE@TIME --out FILE@TIME OUTPUT [the same options]");
+        "velmaro-export [options] --in FILE@TIME --out FILE@TIME OUTPUT");
     commandLine.SetFooter(kFooter);
     CLI::App& app = commandLine.Parser();
     AddMarks(app, request.marks);
