@@ -51,3 +51,15 @@ endforeach()
 
 add_custom_target(velmaro_man_pages ALL DEPENDS ${VELMARO_MAN_PAGES_BUILT})
 install(FILES ${VELMARO_MAN_PAGES_BUILT} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# Checked as whatis, lintian and man read them (tests/tools/man_pages_test.sh).
+if(TARGET velmaro_core_tests)
+    set(VELMARO_MAN_PROGRAMS)
+    foreach(page IN LISTS VELMARO_MAN_PAGES_BUILT)
+        get_filename_component(program ${page} NAME_WE)
+        list(APPEND VELMARO_MAN_PROGRAMS ${program})
+    endforeach()
+    add_test(NAME ManPages.EveryInstalledProgramHasAPageManAndWhatisAccept
+        COMMAND bash ${CMAKE_SOURCE_DIR}/tests/tools/man_pages_test.sh ${CMAKE_BINARY_DIR}
+                ${VELMARO_MAN_PROGRAMS})
+endif()
