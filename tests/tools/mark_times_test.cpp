@@ -215,5 +215,13 @@ TEST(TrackTool, TakesACardRootForTheDayAsItsRecordingsFolder) {
     EXPECT_NE(test::ReadText(dir.File("root.csv")), "");
 }
 
+TEST(TrackTool, SaysADayFolderIsMissingRatherThanEmpty) {
+    const TempDir dir;
+    const test::CommandResult run =
+        RunTool("velmaro-track", "--day 2026-06-12 " + dir.File("gone") + " " + dir.File("d.csv"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "velmaro-track: cannot find " + dir.File("gone") + "\n");
+}
+
 }  // namespace
 }  // namespace velmaro

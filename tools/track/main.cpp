@@ -140,6 +140,14 @@ int main(int argc, char** argv) {
     if (const std::optional<std::string> error = ChooseForm(arguments, request)) {
         return commandLine.Fail(*error);
     }
+    // Told apart from a day without recordings, which a missing folder would otherwise read as.
+    std::error_code missing;
+    if (request.scope == velmaro::TrackScope::kDay &&
+        !std::filesystem::exists(arguments.positional.front(), missing)) {
+        std::fprintf(stderr, "velmaro-track: cannot find %s\n",
+                     arguments.positional.front().c_str());
+        return EXIT_FAILURE;
+    }
     if ((times.in || times.out) && request.scope != velmaro::TrackScope::kStretch) {
         return commandLine.Fail(
             "--in-time and --out-time belong to a marked stretch (--in, --out)");
