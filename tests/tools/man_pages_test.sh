@@ -20,6 +20,9 @@ for program in "$@"; do
     [ "${header:6:10}" = "0000000000" ] || fail "$page carries a name or time stamp ($header)"
     source=$(gzip -dc "$page")
     grep -q "^$program \\\\- [a-z]" <<<"$source" || fail "$page: no NAME line '$program \\- ...'"
+    # lexgrog is what mandb and lintian's bad-whatis-entry check read the NAME line with.
+    whatis=$(lexgrog "$page" 2>&1) || fail "$page: lexgrog: $whatis"
+    [[ "$whatis" == *"\"$program - "* ]] || fail "$page: whatis entry $whatis"
     grep -q '^\.SH SYNOPSIS' <<<"$source" || fail "$page: no SYNOPSIS"
     grep -qF -- '\-\-version' <<<"$source" || fail "$page does not list --version"
     warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -l -E UTF-8 "$page" 2>&1 >/dev/null)
