@@ -22,6 +22,10 @@
 #include <optional>
 #include <string>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "export/clip_export.h"
 #include "export/clip_subtitles.h"
 #include "export/subtitle_writer.h"
@@ -189,6 +193,8 @@ std::optional<std::string> TakeRecordingFormat(const CLI::App& app,
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The recording's first picture is decoded for an AVI clip's size; damage is no news.
+    av_log_set_level(AV_LOG_FATAL);
     velmaro::ExportRequest request;
     velmaro::CommandLine commandLine("velmaro-export", kDescription);
     bool noSubtitles = false;

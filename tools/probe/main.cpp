@@ -5,6 +5,10 @@
 #include <string_view>
 #include <vector>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "tools/common/command_line.h"
 #include "tools/make_recording/recording_writer.h"
 #include "tools/probe/probe_output.h"
@@ -115,6 +119,8 @@ uint64_t ProbeFiles(const std::vector<std::string>& files, velmaro::ProbeFormat 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Only the first picture is decoded, for its size; a damaged one is no news to report.
+    av_log_set_level(AV_LOG_FATAL);
     Options o;
     velmaro::CommandLine commandLine("velmaro-probe", kDescription);
     AddOptions(commandLine, o);
