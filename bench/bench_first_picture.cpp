@@ -146,9 +146,26 @@ double Median(std::vector<double> v) {
     return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+constexpr const char* kAbout =
+    R"(Usage: bench_first_picture [--files N] [--seconds S] [--size WxH] [--rounds N]
+
+How soon a full camera card shows its first picture: the player started on a generated card and
+told to quit after one picture, against mpv showing one frame of the card's first recording;
+wall-clock from start to exit, under an X server of its own.
+
+  --files N      recordings on the card
+  --seconds S    length of each recording
+  --size WxH     their picture size
+  --rounds N     timed rounds per player
+  -h, --help     show this text and exit
+)";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (velmaro::bench::AnsweredHelp(argc, argv, kAbout)) {
+        return 0;
+    }
     int files = kDefaultFiles;
     int seconds = kDefaultSeconds;
     int width = kDefaultWidth;

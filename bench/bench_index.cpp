@@ -43,9 +43,21 @@ void PrintRow(const char* what, double seconds, size_t files) {
                 seconds * 1e6 / static_cast<double>(files));
 }
 
+constexpr const char* kAbout = R"(Usage: bench_index [FILES]
+
+Folder indexing: the player's recording index over a folder of generated recordings against one
+ffprobe run per file for the same durations, best of three on a warm cache.
+
+  FILES       recordings in the folder (default as built in)
+  -h, --help  show this text and exit
+)";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (velmaro::bench::AnsweredHelp(argc, argv, kAbout)) {
+        return 0;
+    }
     const int files = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultFiles;
     velmaro::test::TempDir dir("bench_index");
     double generated = 0.0;

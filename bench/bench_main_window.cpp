@@ -255,9 +255,27 @@ void PrintBusySummary(const std::vector<Player>& players,
     PrintThreads(players[1 - peer], samples[1 - peer].back());
 }
 
+constexpr const char* kAbout =
+    R"(Usage: bench_main_window [RECORDING.ts] [--seconds N] [--rounds N] [--mode 1|2] [--busy]
+
+CPU the player's main window costs while it plays, against the plain video window of
+velmaro-play, both under an X server of its own; with --busy, pictures shown per second when
+decoding is the hard part, against mpv.
+
+  RECORDING.ts   the recording to play (default: a generated 1920x1080 30 fps one)
+  --seconds N    play time per run
+  --rounds N     rounds per player
+  --mode 1|2     the window's layout: 1280x800 or 1920x1080
+  --busy         count pictures shown instead of CPU
+  -h, --help     show this text and exit
+)";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (velmaro::bench::AnsweredHelp(argc, argv, kAbout)) {
+        return 0;
+    }
     int seconds = kDefaultSeconds;
     int rounds = kDefaultRounds;
     int mode = kDefaultMode;

@@ -97,9 +97,21 @@ double TimeReader(const std::vector<std::string>& card, bool backward) {
     return bench::Seconds(end - start);
 }
 
+constexpr const char* kAbout = R"(Usage: bench_reader [RECORDING.ts]
+
+Reader throughput: forward and backward delivery of a recording into queues drained by a
+consumer that only takes, against ffmpeg's demuxer and a plain sequential read, on a warm cache.
+
+  RECORDING.ts  the recording to read (default: a generated 60 s 1920x1080 30 fps one)
+  -h, --help    show this text and exit
+)";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (velmaro::bench::AnsweredHelp(argc, argv, kAbout)) {
+        return 0;
+    }
     std::optional<test::TempDir> scratch;
     const std::string path = bench::RecordingToMeasure(argc, argv, "velmaro-bench-reader", scratch);
     if (path.empty()) {

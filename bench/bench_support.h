@@ -19,6 +19,20 @@ namespace velmaro::bench {
 
 using Clock = std::chrono::steady_clock;
 
+// What a benchmark answers to -h or --help anywhere on its command line: `about` (its usage
+// line, what it measures and its options) on stdout. True when it was asked, and the caller
+// then exits 0 without starting a run that may take minutes.
+inline bool AnsweredHelp(int argc, char** argv, const char* about) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(about, stdout);
+            return true;
+        }
+    }
+    return false;
+}
+
 inline double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }

@@ -121,9 +121,21 @@ double SeekLatency(const std::string& path, double firstPts, double lastPts) {
     return latencies[latencies.size() / 2];
 }
 
+constexpr const char* kAbout = R"(Usage: bench_video [RECORDING.ts]
+
+Video decode-and-draw throughput of the player's video worker (pacing off, off-screen) against
+ffmpeg's decoder, backward play's cost per shown picture against forward, and seek latency.
+
+  RECORDING.ts  the recording to decode (default: a generated 60 s 1920x1080 30 fps one)
+  -h, --help    show this text and exit
+)";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (velmaro::bench::AnsweredHelp(argc, argv, kAbout)) {
+        return 0;
+    }
     av_log_set_level(AV_LOG_FATAL);
     std::optional<test::TempDir> scratch;
     const std::string path = bench::RecordingToMeasure(argc, argv, "velmaro-bench-video", scratch,

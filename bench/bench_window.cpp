@@ -236,9 +236,26 @@ void PrintSummary(const std::vector<Player>& players,
     }
 }
 
+constexpr const char* kAbout =
+    R"(Usage: bench_window [RECORDING.ts] [--seconds N] [--rounds N] [--busy]
+
+CPU showing a recording in a window costs: velmaro-play --window on each drawing path against
+mpv, both under an X server of its own; with --busy, pictures shown per second when decoding is
+the hard part.
+
+  RECORDING.ts   the recording to play (default: a generated 1920x1080 30 fps one)
+  --seconds N    play time per run
+  --rounds N     rounds per player
+  --busy         count pictures shown instead of CPU
+  -h, --help     show this text and exit
+)";
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (velmaro::bench::AnsweredHelp(argc, argv, kAbout)) {
+        return 0;
+    }
     int seconds = kDefaultSeconds;
     int rounds = kDefaultRounds;
     bool busy = false;

@@ -14,6 +14,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     locales
     desktop-file-utils appstream
+    help2man
     gpsbabel libxml2-dev libxml2-utils libimage-exiftool-perl
     dbus
 )

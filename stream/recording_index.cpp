@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -34,6 +35,14 @@ constexpr int kLastWindowByte = kWindowSize - 1;
 constexpr int kPsiProbeBlocks = 4;
 constexpr int kPsiProbeSize = kPsiProbeBlocks * kReadBlockSize;
 constexpr int kCameraVideoPid = 0x1011;
+constexpr int64_t kPerMille = 1000;
+
+// A time as the user gave it, without the trailing zeros of a fixed format.
+std::string FormatSeconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", seconds);
+    return text;
+}
 
 ssize_t ReadAt(int fd, uint8_t* into, int size, int64_t offset) {
     ssize_t n = 0;
@@ -232,20 +241,49 @@ double LastVideoTime(const std::string& path) {
 
 std::optional<RecordingMoment> FindRecordingMoment(const std::vector<RecordingEntry>& entries,
                                                    int64_t time) {
-    constexpr int64_t kPerMille = 1000;
     // The list is in number order, which is time order on a camera's card; the first file that
     // ends after the moment holds it, or follows the gap it fell in.
     for (const RecordingEntry& e : entries) {
         if (e.endTime <= time) {
             continue;
         }
-        const int64_t duration = e.endTime - e.startTime;
-        const int64_t into = time - e.startTime;
-        const int64_t perMille =
-            duration > 0 && into > 0 ? std::min(into * kPerMille / duration, kPerMille - 1) : 0;
-        return RecordingMoment{e.path, static_cast<int32_t>(perMille)};
+        const auto duration = static_cast<double>(e.endTime - e.startTime);
+        const auto into = static_cast<double>(time - e.startTime);
+        return RecordingMoment{e.path, PerMilleOfDuration(into, duration)};
     }
     return std::nullopt;
+}
+
+int32_t PerMilleOfDuration(double into, double duration) {
+    if (!(duration > 0.0) || !(into > 0.0)) {
+        return 0;
+    }
+    return static_cast<int32_t>(
+        std::min(std::floor(into * static_cast<double>(kPerMille) / duration),
+                 static_cast<double>(kPerMille - 1)));
+}
+
+std::optional<int64_t> PositionAtTime(const std::string& path, double seconds, std::string& error) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "cannot read " + path + ": not a regular file";
+        return std::nullopt;
+    }
+    const int32_t duration = RecordingDuration(path);
+    if (duration <= 0) {
+        error = "cannot read a duration from " + path + ": no timed video in it";
+        return std::nullopt;
+    }
+    if (seconds < 0.0 || seconds > duration) {
+        error = path + " lasts " + std::to_string(duration) + " s; " + FormatSeconds(seconds) +
+                " s is past its end";
+        return std::nullopt;
+    }
+    return PerMilleOfDuration(seconds, duration) * static_cast<int64_t>(st.st_size) / kPerMille;
 }
 
 std::vector<RecordingEntry> ScanFolder(const std::string& folder,

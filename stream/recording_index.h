@@ -50,6 +50,17 @@ struct RecordingMoment {
 std::optional<RecordingMoment> FindRecordingMoment(const std::vector<RecordingEntry>& entries,
                                                    int64_t time);
 
+// The share of a recording's `duration` (seconds) that lies before `into` seconds of it, in
+// per mille (0..999): how a moment becomes a place in its file, which the reader then finds at
+// that share of the file's size.
+int32_t PerMilleOfDuration(double into, double duration);
+
+// The byte the player starts reading at for the moment `seconds` into the recording at `path`:
+// PerMilleOfDuration of RecordingDuration, of the file's size. Empty, with the reason (naming
+// the file) in `error`, when the file cannot be read, holds no timed video or ends before the
+// moment.
+std::optional<int64_t> PositionAtTime(const std::string& path, double seconds, std::string& error);
+
 // The recording files (".ts" in any case, regular files only) of `folder` (ending in '/', or empty
 // for the working folder) in the order the file system lists them, their times as LastWriteTime
 // gives them. Checks `running` before each file, so the file being read when it is cleared is the

@@ -28,7 +28,9 @@ struct SampleTool {
         app.add_option("--count", count, "how many")->transform(Decimal(0, 20));
         commandLine.AddSize("--size", width, height, "picture size");
         app.add_option("NAME", name, "a name")->required()->check(NonEmpty());
-        commandLine.SetUsage("sample-tool [--count N] NAME\n       sample-tool --size WxH NAME");
+        // A form may run on over a line of its own; further forms start with the name.
+        commandLine.SetUsage(
+            "sample-tool [--count N]\n            NAME\n       sample-tool --size WxH NAME");
     }
 
     std::optional<int> Parse(const std::vector<std::string>& args) {
@@ -41,6 +43,8 @@ struct SampleTool {
 };
 
 constexpr const char* kHint = "Run with --help for more information.\n";
+constexpr const char* kUsage =
+    "Usage: sample-tool [--count N] NAME\n  or:  sample-tool --size WxH NAME\n";
 
 TEST(CommandLine, AnswersHelpVersionAndUsageErrorsAlike) {
     struct Case {
@@ -92,9 +96,7 @@ TEST(CommandLine, HelpShowsEveryFormAndOption) {
     SampleTool tool;
     ASSERT_EQ(tool.Parse({"--help"}), 0);
     const std::string help = tool.out.str();
-    EXPECT_NE(help.find("Usage: sample-tool [--count N] NAME\n       sample-tool --size WxH NAME"),
-              std::string::npos)
-        << help;
+    EXPECT_NE(help.find(kUsage), std::string::npos) << help;
     for (const char* option : {"--count", "--size", "--version", "--help"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
@@ -105,6 +107,9 @@ TEST(CommandLine, ErrorsFoundAfterParsingReadLikeTheParsers) {
     std::ostringstream err;
     EXPECT_EQ(tool.commandLine.Fail("--in needs --out", err), kExitUsage);
     EXPECT_EQ(err.str(), std::string("sample-tool: --in needs --out\n") + kHint);
+    std::ostringstream withUsage;
+    EXPECT_EQ(tool.commandLine.FailWithUsage("needs a NAME", withUsage), kExitUsage);
+    EXPECT_EQ(withUsage.str(), std::string("sample-tool: needs a NAME\n") + kUsage + kHint);
 }
 
 // Each tool is built on the shared command line: the same answers to the same arguments.

@@ -463,6 +463,10 @@ TEST(Probe, PathsOptionsAndExitStatus) {
     EXPECT_EQ(RunProbe("--format=xml " + ShellQuote(plain.path())).status, 2);
     EXPECT_EQ(RunProbe("--bogus").status, 2);
     EXPECT_EQ(RunProbe("--make-sample").status, 2);
+    run = RunProbe("");  // nothing to probe: the forms, and no sample card left behind
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("Usage: velmaro-probe"), std::string::npos) << run.err;
     run = RunProbe("--help");
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("Usage: velmaro-probe"), std::string::npos);

@@ -43,7 +43,7 @@ TEST(PlayerCommandLine, AnswersItsOwnOptionsPassesQtsOnAndRefusesTheRest) {
         testing::internal::GetCapturedStdout();
         const std::string error = testing::internal::GetCapturedStderr();
         EXPECT_EQ(status, c.status) << words.back();
-        EXPECT_EQ(error.find("usage: velmaro") != std::string::npos, c.status == 2) << error;
+        EXPECT_EQ(error.find("Usage: velmaro") != std::string::npos, c.status == 2) << error;
     }
 }
 

@@ -1,9 +1,11 @@
 // velmaro-export: the player's clip export from the command line.
-//   velmaro-export --in FILE --in-pos N --out FILE --out-pos N OUTPUT.ts|.avi|.mp4
-//                  [--fps RATE --size WxH] [--no-srt] [--force] [--no-sound] [--speed-unit 0|1|2]
+//   velmaro-export --in FILE[@TIME] [--in-pos N|--in-time TIME] --out FILE[@TIME]
+//                  [--out-pos N|--out-time TIME] OUTPUT.ts|.avi|.mp4
+//                  [--fps RATE] [--size WxH] [--no-srt] [--force] [--no-sound] [--speed-unit 0|1|2]
 // RATE is frames per second: whole (25), decimal (12.5) or a fraction (30000/1001 for 29.97).
-// Positions are byte positions in the mark files, as the player records them. An AVI clip needs
-// the picture size. Ctrl-C abandons the export; the output name is then left as it was. A
+// Positions are byte positions in the mark files, as the player records them, or times within
+// them. An AVI clip takes the picture size and rate of the mark-in's recording unless told
+// otherwise. Ctrl-C abandons the export; the output name is then left as it was. A
 // finished clip gets OUTPUT.srt with its telemetry beside it (speed in km/h, 1 mph, 2 knots)
 // unless --no-srt is given; an OUTPUT.srt already there is replaced only with --force.
 // --no-sound leaves the sound out of any kind of clip.
@@ -20,10 +22,16 @@
 #include <optional>
 #include <string>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include "export/clip_export.h"
 #include "export/clip_subtitles.h"
 #include "export/subtitle_writer.h"
 #include "tools/common/command_line.h"
+#include "tools/common/mark_times.h"
+#include "tools/probe/recording_probe.h"
 
 namespace {
 
@@ -33,11 +41,16 @@ constexpr const char* kDescription =
     "Cuts the stretch between two marks of the recordings into a clip, as the player does.";
 
 constexpr const char* kFooter = R"(
-Positions are byte positions in the mark files, as the player records them. An AVI clip needs
-the picture size. Ctrl-C abandons the export; the output name is then left as it was. A
-finished clip gets OUTPUT.srt with its telemetry beside it unless --no-srt is given (an
+Positions are byte positions in the mark files, as the player records them, or times within
+them (--in FILE@12.5, --in-time 0:12.5), taken at the byte the player starts reading at for
+that time. An AVI clip has the picture size and frame rate of the mark-in's recording unless
+--size or --fps say otherwise. Ctrl-C abandons the export; the output name is then left as it
+was. A finished clip gets OUTPUT.srt with its telemetry beside it unless --no-srt is given (an
 OUTPUT.srt already there is replaced only with --force); an MP4 clip also carries it as a text
-track.)";
+track.
+
+Exit status: 0 when the clip was written, 1 when it could not be (a file that cannot be read,
+a time past a recording's end, a failed export), 2 on bad options.)";
 
 constexpr int kPercent = 100;
 
@@ -70,14 +83,14 @@ bool ParseRate(const std::string& text, double& rate) {
 
 // The stretch between two marks: each a mark file and a byte position in it.
 void AddMarks(CLI::App& app, velmaro::ClipMarks& marks) {
-    app.add_option("--in", marks.inPath, "the recording of the mark-in")
+    app.add_option("--in", marks.inPath, "the recording of the mark-in, optionally @TIME in it")
         ->required()
         ->check(velmaro::NonEmpty())
         ->type_name("FILE");
     app.add_option("--in-pos", marks.inPos, "byte position of the mark-in in it")
         ->transform(velmaro::Decimal())
         ->type_name("N");
-    app.add_option("--out", marks.outPath, "the recording of the mark-out")
+    app.add_option("--out", marks.outPath, "the recording of the mark-out, optionally @TIME in it")
         ->required()
         ->check(velmaro::NonEmpty())
         ->type_name("FILE");
@@ -87,22 +100,22 @@ void AddMarks(CLI::App& app, velmaro::ClipMarks& marks) {
 }
 
 void AddOptions(velmaro::CommandLine& commandLine, velmaro::ExportRequest& request,
-                bool& noSubtitles) {
+                velmaro::MarkTimes& times, bool& noSubtitles) {
     commandLine.SetUsage(
-        "velmaro-export --in FILE --in-pos N --out FILE --out-pos N "
+        "velmaro-export [options] --in FILE --in-pos N --out FILE --out-pos N "
         "OUTPUT.ts|OUTPUT.avi|OUTPUT.mp4\n"
-        "                      [--fps 30|29.97|30000/1001] [--size WxH] [--no-srt] "
-        "[--no-sound] [--speed-unit 0|1|2]");
+        "velmaro-export [options] --in FILE@TIME --out FILE@TIME OUTPUT");
     commandLine.SetFooter(kFooter);
     CLI::App& app = commandLine.Parser();
     AddMarks(app, request.marks);
+    velmaro::AddMarkTimeOptions(commandLine, times);
     commandLine.AddParsed(
         "--fps", [&request](const std::string& text) { return ParseRate(text, request.frameRate); },
         "RATE",
         "frames per second of an AVI clip: whole (25), decimal (12.5) or a fraction (30000/1001 "
-        "for 29.97)");
+        "for 29.97); the recording's by default");
     commandLine.AddSize("--size", request.width, request.height,
-                        "picture size of an AVI clip (required for one)");
+                        "picture size of an AVI clip; the recording's by default");
     app.add_flag("--no-srt", noSubtitles, "write no OUTPUT.srt with the clip's telemetry");
     app.add_flag("--force", request.replaceSubtitles, "replace an OUTPUT.srt that exists");
     app.add_flag("--no-sound", request.withoutSound,
@@ -150,19 +163,59 @@ std::optional<std::string> SidecarRefusal(const velmaro::ExportRequest& request)
     return std::nullopt;
 }
 
+// An AVI clip is sized and paced as the recording it starts in, unless told otherwise.
+std::optional<std::string> TakeRecordingFormat(const CLI::App& app,
+                                               velmaro::ExportRequest& request) {
+    const bool sizeGiven = app.count("--size") > 0;
+    const bool rateGiven = app.count("--fps") > 0;
+    if (sizeGiven && rateGiven) {
+        return std::nullopt;
+    }
+    velmaro::ProbeReport report;
+    std::string error;
+    if (!velmaro::ProbeRecording(request.marks.inPath, report, error)) {
+        return error;
+    }
+    if (!sizeGiven) {
+        if (report.pictureWidth <= 0 || report.pictureHeight <= 0) {
+            return "no picture could be decoded from " + request.marks.inPath +
+                   "; --size WxH gives the clip's picture size";
+        }
+        request.width = report.pictureWidth;
+        request.height = report.pictureHeight;
+    }
+    if (!rateGiven && report.rateMeasured) {
+        request.frameRate = report.frameRate;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The recording's first picture is decoded for an AVI clip's size; damage is no news.
+    av_log_set_level(AV_LOG_FATAL);
     velmaro::ExportRequest request;
     velmaro::CommandLine commandLine("velmaro-export", kDescription);
     bool noSubtitles = false;
-    AddOptions(commandLine, request, noSubtitles);
+    velmaro::MarkTimes times;
+    AddOptions(commandLine, request, times, noSubtitles);
     if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
         return *status;
     }
+    if (const auto error = velmaro::TakeMarkTimes(commandLine.Parser(), request.marks, times)) {
+        return commandLine.Fail(*error);
+    }
     request.writeSubtitles = !noSubtitles;
-    if (velmaro::IsAviOutput(request.outputPath) && commandLine.Parser().count("--size") == 0) {
-        return commandLine.Fail("an AVI clip needs --size WxH");
+    if (const auto error = velmaro::ApplyMarkTimes(request.marks, times)) {
+        std::fprintf(stderr, "velmaro-export: %s\n", error->c_str());
+        return EXIT_FAILURE;
+    }
+    if (velmaro::IsAviOutput(request.outputPath)) {
+        if (const auto error = TakeRecordingFormat(commandLine.Parser(), request)) {
+            std::fprintf(stderr, "velmaro-export: %s\n", error->c_str());
+            return EXIT_FAILURE;
+        }
     }
     // Asked before the clip is written, not found out after it.
     if (const std::optional<std::string> refusal = SidecarRefusal(request)) {

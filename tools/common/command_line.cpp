@@ -59,6 +59,25 @@ std::string Wrapped(const std::string& text, std::size_t width) {
     return out;
 }
 
+// The forms of a tool as GNU tools list them, which is also what help2man reads into a manual
+// page's synopsis: "Usage: " before the first, "  or:  " before each further one. A line of
+// `usage` that does not start with the tool's name continues the form before it.
+std::string UsageLines(const std::string& usage, const std::string& name) {
+    std::string lines;
+    std::istringstream in(usage);
+    for (std::string line; std::getline(in, line);) {
+        line.erase(0, std::min(line.find_first_not_of(kWhitespace), line.size()));
+        if (lines.empty()) {
+            lines = "Usage: " + line;
+        } else if (line.starts_with(name + ' ') || line == name) {
+            lines += "\n  or:  " + line;
+        } else if (!line.empty()) {
+            lines += ' ' + line;
+        }
+    }
+    return lines + "\n";
+}
+
 // "WIDTHxHEIGHT" and nothing after it.
 bool ParsePictureSize(const std::string& text, int& width, int& height) {
     char tail = 0;
@@ -88,7 +107,7 @@ class CommandLine::UsageFormatter : public CLI::Formatter {
         if (usage_.empty()) {
             return CLI::Formatter::make_usage(app, std::move(name));
         }
-        return "Usage: " + usage_ + "\n";
+        return UsageLines(usage_, name);
     }
 
   private:
@@ -155,6 +174,13 @@ std::optional<int> CommandLine::Parse(int argc, const char* const* argv, std::os
 
 int CommandLine::Fail(const std::string& message, std::ostream& err) const {
     err << name_ << ": " << message << "\n" << kHelpHint << "\n";
+    err.flush();
+    return kExitUsage;
+}
+
+int CommandLine::FailWithUsage(const std::string& message, std::ostream& err) const {
+    err << name_ << ": " << message << "\n" << formatter_->make_usage(&app_, name_);
+    err << kHelpHint << "\n";
     err.flush();
     return kExitUsage;
 }

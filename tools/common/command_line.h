@@ -45,6 +45,9 @@ class CommandLine {
 
     // A usage error found after parsing (a form that does not fit), told as the parser's are.
     int Fail(const std::string& message, std::ostream& err = std::cerr) const;
+    // The same with the usage lines between the message and the hint: for a command line that
+    // names nothing to work on, where the forms are what the user is missing.
+    int FailWithUsage(const std::string& message, std::ostream& err = std::cerr) const;
 
   private:
     class UsageFormatter;

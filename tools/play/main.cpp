@@ -113,8 +113,8 @@ struct Options {
 
 void AddOptions(velmaro::CommandLine& commandLine, Options& o, int64_t& threads) {
     commandLine.SetUsage(
-        "velmaro-play [--window] [--rgb] [--threads N] [--snapshots DIR] [--other-gps]\n"
-        "                    [RECORDING.ts | CARD-FOLDER]");
+        "velmaro-play [--window] [--rgb] [--threads N] [--snapshots DIR] [--other-gps] "
+        "[RECORDING.ts | CARD-FOLDER]");
     commandLine.SetFooter(kFooter);
     CLI::App& app = commandLine.Parser();
     app.add_flag("--window", o.window, "show the pictures in a plain window");

@@ -1,12 +1,13 @@
 // velmaro-probe: shows what the player's demultiplexer makes of recording files (see --help).
-#include <stdlib.h>
-
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 #include "tools/common/command_line.h"
 #include "tools/make_recording/recording_writer.h"
@@ -31,11 +32,11 @@ PMT, packet counts, key, inter and audio frames, telemetry texts, drops, the mea
 the first and last video time and the first and last GPS fix.
 
 Each PATH is a .ts file, a card root (every .ts file below DCIM/*MEDIA) or another folder (the
-.ts files in it); names match .ts in any case. Without PATH, a sample card (3 files of 4 s) is
-written to a new temporary folder and probed.
+.ts files in it); names match .ts in any case. --make-sample DIR writes a sample card (3 files
+of 4 s) to DIR and probes it too. Without PATH or --make-sample the usage is shown.
 
 Exit status: 0 when every file was probed, 1 when a path was missing or unreadable or the
-sample could not be written, 2 on bad options.)";
+sample could not be written, 2 on bad options or none at all.)";
 
 struct Options {
     velmaro::ProbeFormat format = velmaro::ProbeFormat::kText;
@@ -55,7 +56,9 @@ bool ParseFormat(std::string_view value, velmaro::ProbeFormat& format) {
 }
 
 void AddOptions(velmaro::CommandLine& commandLine, Options& o) {
-    commandLine.SetUsage("velmaro-probe [options] [PATH...]");
+    commandLine.SetUsage(
+        "velmaro-probe [options] PATH...\n"
+        "       velmaro-probe [options] --make-sample DIR [PATH...]");
     commandLine.SetFooter(kFooter);
     commandLine.AddParsed(
         "--format", [&o](const std::string& text) { return ParseFormat(text, o.format); },
@@ -70,21 +73,8 @@ void AddOptions(velmaro::CommandLine& commandLine, Options& o) {
     app.add_option("PATH", o.paths, "a .ts file, a card root or another folder");
 }
 
-std::string NewTemporaryFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "velmaro-sample-XXXXXX").string();
-    return mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-}
-
 // Writes the sample card; false after saying why.
-bool MakeSample(std::string& folder, std::FILE* messages) {
-    if (folder.empty()) {
-        folder = NewTemporaryFolder();
-        if (folder.empty()) {
-            std::perror("velmaro-probe: cannot create a temporary folder");
-            return false;
-        }
-    }
+bool MakeSample(const std::string& folder, std::FILE* messages) {
     velmaro::RecordingOptions options;
     options.outRoot = folder;
     std::fprintf(messages, "Writing a sample card (%d files of %d s) to %s ...\n", options.files,
@@ -129,14 +119,20 @@ uint64_t ProbeFiles(const std::vector<std::string>& files, velmaro::ProbeFormat 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Only the first picture is decoded, for its size; a damaged one is no news to report.
+    av_log_set_level(AV_LOG_FATAL);
     Options o;
     velmaro::CommandLine commandLine("velmaro-probe", kDescription);
     AddOptions(commandLine, o);
     if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
         return *status;
     }
+    if (o.paths.empty() && o.sampleDir.empty()) {
+        // A run without a path used to leave a sample card behind in the temp folder.
+        return commandLine.FailWithUsage("needs a PATH to probe, or --make-sample DIR");
+    }
     std::FILE* messages = o.format == velmaro::ProbeFormat::kTsv ? stderr : stdout;
-    if (o.paths.empty() || !o.sampleDir.empty()) {
+    if (!o.sampleDir.empty()) {
         if (!MakeSample(o.sampleDir, messages)) {
             return kExitPathFailed;
         }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "media/codec_state.h"
 #include "platform/data_extents.h"
 #include "platform/message_sink.h"
 #include "platform/recording_sink.h"
@@ -24,6 +25,9 @@ namespace {
 constexpr size_t kReadSize = 8192;
 constexpr size_t kWindowSize = 9500;
 static_assert(kTsPacketSize + kReadSize <= kWindowSize, "a read must fit behind a held packet");
+// Frames fed to the decoder for the first picture before the size is left unknown: a decoder
+// that reorders holds a few back, a stream of damaged frames yields none.
+constexpr int kSizeDecodeFrames = 64;
 
 class FileHandle {
   public:
@@ -139,6 +143,7 @@ class FileProbe {
     void DrainAudio();
     void DrainTelemetry();
     void TakeTables();
+    void DecodeForSize(const FrameItem& item);
 
     ProbeReport& report_;
     DemuxState state_;
@@ -151,6 +156,8 @@ class FileProbe {
     DemuxOutputs outputs_;
     DemuxControls controls_;
     std::string text_;
+    CodecState codec_;
+    int framesDecoded_ = 0;
 };
 
 bool FileProbe::Prepare(std::string& error) {
@@ -214,6 +221,24 @@ void FileProbe::DrainVideo() {
             report_.firstPts = item.pts;
         }
         report_.lastPts = item.pts;
+        DecodeForSize(item);
+    }
+}
+
+void FileProbe::DecodeForSize(const FrameItem& item) {
+    if (report_.pictureWidth > 0 || framesDecoded_ >= kSizeDecodeFrames) {
+        return;
+    }
+    if (framesDecoded_++ == 0 && !codec_.OpenVideo(0, 0, kOutputBitsNone, DecoderFor(item.codec))) {
+        framesDecoded_ = kSizeDecodeFrames;
+        return;
+    }
+    if (codec_.DecodeVideo(item.data, item.size, item.pts) && codec_.Picture() != nullptr) {
+        report_.pictureWidth = codec_.Picture()->width;
+        report_.pictureHeight = codec_.Picture()->height;
+    }
+    if (report_.pictureWidth > 0 || framesDecoded_ >= kSizeDecodeFrames) {
+        codec_.Release();  // the rest of the file is only counted
     }
 }
 

@@ -1,6 +1,7 @@
 // Probes one recording file the way the player's reader sees it: packets found on the reader's
 // 188-byte sync grid, routed through the real demultiplexer into real frame queues and the
-// telemetry hand-over, and counted as they come out. Nothing is decoded.
+// telemetry hand-over, and counted as they come out. Only the first picture is decoded, for the
+// picture size.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +54,9 @@ struct ProbeReport {
 
     double frameRate = 0.0;
     bool rateMeasured = false;
+    // Of the first picture the player's decoder makes of the video; 0 when none came.
+    int pictureWidth = 0;
+    int pictureHeight = 0;
     std::optional<double> firstPts;  // seconds, of the first and last queued video frame
     std::optional<double> lastPts;
     std::optional<GpsRecord> firstFix;

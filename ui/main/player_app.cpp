@@ -21,12 +21,19 @@
 namespace velmaro {
 namespace {
 
+// Laid out as the command-line tools lay theirs out, which is also what help2man reads.
+const char kUsage[] = "Usage: velmaro [options] [RECORDING.ts]\n";
 const char kHelp[] =
-    "usage: velmaro [RECORDING.ts]\n"
     "Plays dash-camera recordings: opens the given recording, else looks for a camera card.\n"
-    "  --help     show this text\n"
-    "  --version  show the version\n"
-    "Qt's own options (-platform, -style, ...) are passed on to Qt.\n";
+    "\n"
+    "Options:\n"
+    "  -h,--help     show this text and exit\n"
+    "  --version     show the name and version and exit\n"
+    "\n"
+    "Qt's own options (-platform, -style, ...) are passed on to Qt.\n"
+    "\n"
+    "Exit status: 0 when the player was closed, 2 on an option it does not know.\n";
+const char kHelpHint[] = "Run with --help for more information.\n";
 
 // The exit status of a command line the player does not understand, as getopt tools use.
 constexpr int kUsageStatus = 2;
@@ -80,7 +87,7 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
             break;  // the rest is the browser engine's
         }
         if (argument == "--help" || argument == "-h") {
-            std::fputs(kHelp, stdout);
+            std::printf("%s%s", kUsage, kHelp);
             return 0;
         }
         if (argument == "--version") {
@@ -88,7 +95,7 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
             return 0;
         }
         if (IsUnknownOption(argument)) {
-            std::fprintf(stderr, "velmaro: unknown option %s\n%s", argv[i], kHelp);
+            std::fprintf(stderr, "velmaro: unknown option %s\n%s%s", argv[i], kUsage, kHelpHint);
             return kUsageStatus;
         }
         if (TakesValue(argument)) {
