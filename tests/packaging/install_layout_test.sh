@@ -26,7 +26,7 @@ if [ -n "$(find "$prefix/bin" -name '*_tests' -o -name 'bench_*')" ]; then
 fi
 
 version=$("$prefix/bin/velmaro" --version)
-[[ "$version" =~ ^velmaro\ [0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "velmaro --version printed '$version'"
+[[ "$version" =~ ^velmaro\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "velmaro --version printed '$version'"
 
 for language in "$source"/resources/Language/*.ini; do
     cmp -s "$language" "$prefix/share/velmaro/Language/$(basename "$language")" ||

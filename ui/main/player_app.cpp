@@ -103,7 +103,7 @@ PlayerApp::PlayerApp(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 void PlayerApp::StartUp() {
-    versionText = VersionText();
+    versionText = FileVersionText();
     AppSettings& settings = Settings();
     // The system's language as Qt sees it (it follows the desktop session, not only LANG).
     ChooseLanguage(settings, Languages(), DataPath("Language"),
