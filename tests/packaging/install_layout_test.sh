@@ -39,6 +39,8 @@ metainfo="$prefix/share/metainfo/org.velmaro.Velmaro.metainfo.xml"
 [ -f "$metainfo" ] || fail "no metainfo"
 grep -qx 'MimeType=video/mp2t;' "$desktop" || fail "the launcher does not offer to open .ts files"
 grep -q '^Exec=velmaro %f$' "$desktop" || fail "the launcher does not pass the file on"
+# Desktops match the running window (its desktop file name), launcher and icon by the id.
+grep -qx 'Icon=org.velmaro.Velmaro' "$desktop" || fail "the launcher's icon is not named by the id"
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate "$desktop" || fail "desktop-file-validate rejects the launcher"
 fi
@@ -47,7 +49,7 @@ if command -v appstreamcli >/dev/null; then
 fi
 
 for size in 16 24 32 48 64 128 256; do
-    icon="$prefix/share/icons/hicolor/${size}x${size}/apps/velmaro.png"
+    icon="$prefix/share/icons/hicolor/${size}x${size}/apps/org.velmaro.Velmaro.png"
     [ -f "$icon" ] || fail "no ${size}x${size} icon"
     # The PNG header's width and height (big-endian at bytes 16 and 20) must match the folder.
     read -r width height < <(od -An -tu1 -j16 -N8 "$icon" |

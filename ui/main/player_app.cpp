@@ -100,6 +100,8 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
 PlayerApp::PlayerApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Velmaro"));
     setOrganizationName(QStringLiteral("CTavrel"));
+    // Wayland compositors and docks find the launcher and icon by this id.
+    setDesktopFileName(QStringLiteral("org.velmaro.Velmaro"));
 }
 
 void PlayerApp::StartUp() {
