@@ -40,8 +40,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velmaro developers <velmaro@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded at run time rather than linked, so dpkg-shlibdeps cannot see it: Qt's X11 platform
-# plugin. Formatting a card goes through UDisks2 when it is there.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Loaded at run time rather than linked, so dpkg-shlibdeps cannot see them: Qt's X11 platform
+# plugin, and Leaflet, which the map page loads from the system. Formatting a card goes
+# through UDisks2 when it is there.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libjs-leaflet")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udisks2")
 include(CPack)

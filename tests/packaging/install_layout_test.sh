@@ -33,6 +33,12 @@ for language in "$source"/resources/Language/*.ini; do
         fail "share/velmaro/Language/$(basename "$language") differs from the source"
 done
 
+# Leaflet is the system's, so its security fixes reach the player: a link, not a copy.
+leaflet="$prefix/share/velmaro/map/leaflet"
+[ -L "$leaflet" ] || fail "share/velmaro/map/leaflet is not a link to the system's Leaflet"
+[[ "$(readlink "$leaflet")" != /* ]] || fail "the Leaflet link is absolute"
+[ -f "$leaflet/leaflet.js" ] || fail "the Leaflet link leads nowhere"
+
 desktop="$prefix/share/applications/org.velmaro.Velmaro.desktop"
 metainfo="$prefix/share/metainfo/org.velmaro.Velmaro.metainfo.xml"
 [ -f "$desktop" ] || fail "no launcher"
