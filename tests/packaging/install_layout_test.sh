@@ -28,6 +28,24 @@ fi
 version=$("$prefix/bin/velmaro" --version)
 [[ "$version" =~ ^velmaro\ [0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "velmaro --version printed '$version'"
 
+# Debian's documentation folder: the machine-readable copyright file and a native package's
+# changelog, both naming the release the programs print.
+doc="$prefix/share/doc/velmaro"
+head -1 "$doc/copyright" 2>/dev/null |
+    grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "share/doc/velmaro/copyright is missing or not in the copyright format"
+gzip -t "$doc/changelog.gz" 2>/dev/null || fail "share/doc/velmaro/changelog.gz is missing or broken"
+release=${version#velmaro }
+metainfo="$prefix/share/metainfo/org.velmaro.Velmaro.metainfo.xml"
+while read -r where number; do
+    [ "$number" = "$release" ] || fail "$where names release '$number', --version '$release'"
+done <<EOF
+changelog $(zcat "$doc/changelog.gz" | sed -n '1s/^velmaro (\([^)]*\)).*/\1/p')
+metainfo $(grep -o '<release version="[^"]*"' "$metainfo" | head -1 | cut -d'"' -f2)
+EOF
+empty=$(find "$prefix" -type d -empty)
+[ -z "$empty" ] || fail "empty folders installed: $empty"
+
 for language in "$source"/resources/Language/*.ini; do
     cmp -s "$language" "$prefix/share/velmaro/Language/$(basename "$language")" ||
         fail "share/velmaro/Language/$(basename "$language") differs from the source"
@@ -40,7 +58,6 @@ leaflet="$prefix/share/velmaro/map/leaflet"
 [ -f "$leaflet/leaflet.js" ] || fail "the Leaflet link leads nowhere"
 
 desktop="$prefix/share/applications/org.velmaro.Velmaro.desktop"
-metainfo="$prefix/share/metainfo/org.velmaro.Velmaro.metainfo.xml"
 [ -f "$desktop" ] || fail "no launcher"
 [ -f "$metainfo" ] || fail "no metainfo"
 grep -qx 'MimeType=video/mp2t;' "$desktop" || fail "the launcher does not offer to open .ts files"
