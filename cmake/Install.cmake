@@ -25,6 +25,10 @@ if(TARGET velmaro)
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
     install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/icons/hicolor
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons FILES_MATCHING PATTERN "*.png")
+    # The pictures the metainfo shows, taken by scripts/take-screenshots.sh; installed so that
+    # the published ones can be checked against the release that carries them.
+    install(DIRECTORY ${CMAKE_SOURCE_DIR}/resources/screenshots/
+        DESTINATION share/velmaro/screenshots FILES_MATCHING PATTERN "*.png")
 endif()
 
 # What Debian asks of every package's documentation folder: the machine-readable copyright file

@@ -71,6 +71,15 @@ if command -v appstreamcli >/dev/null; then
     appstreamcli validate --no-net "$metainfo" || fail "appstreamcli rejects the metainfo"
 fi
 
+# Every screenshot the metainfo shows is installed, as a PNG, under the name it is published as.
+shots=$(grep -o '<image[^>]*>[^<]*' "$metainfo" | sed 's/.*>//')
+[ -n "$shots" ] || fail "the metainfo shows no screenshot"
+for url in $shots; do
+    shot="$prefix/share/velmaro/screenshots/$(basename "$url")"
+    [ "$(head -c 8 "$shot" 2>/dev/null | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
+        fail "the screenshot $(basename "$url") is not installed as a PNG"
+done
+
 for size in 16 24 32 48 64 128 256; do
     icon="$prefix/share/icons/hicolor/${size}x${size}/apps/org.velmaro.Velmaro.png"
     [ -f "$icon" ] || fail "no ${size}x${size} icon"
