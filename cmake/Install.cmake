@@ -50,6 +50,9 @@ add_custom_command(OUTPUT ${VELMARO_CHANGELOG_GZ}
     COMMENT "Compressing the changelog")
 add_custom_target(velmaro_package_doc ALL DEPENDS ${VELMARO_CHANGELOG_GZ})
 install(FILES ${VELMARO_CHANGELOG_GZ} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# What lintian reports that is as intended, each with the reason beside it.
+install(FILES ${CMAKE_SOURCE_DIR}/resources/package/lintian-overrides
+    DESTINATION share/lintian/overrides RENAME velmaro)
 
 set(VELMARO_MAINTAINER "Velmaro developers <velmaro-devel@lists.velmaro.org>")
 set(CPACK_GENERATOR DEB)
@@ -64,10 +67,12 @@ set(CPACK_PACKAGE_DESCRIPTION
 recorded and plays it in every direction and speed, with sound, heading, speed,\n\
 position, a G-sensor graph and the route on a map; saves snapshots, cuts clips\n\
 and writes the camera's settings file.")
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-# The prefix the install scripts see is then /usr, not the staging folder, so links made at
-# install time (Leaflet's) are relative to where the files end up.
+# Installed into a staging folder through DESTDIR, so that the prefix the install scripts see is
+# /usr, not the staging folder, and links made at install time (Leaflet's) are relative to where
+# the files end up.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${VELMARO_MAINTAINER})

@@ -7,9 +7,9 @@
 The files are the ones git tracks under ROOT (default: this checkout). Each gets the lines in
 its own comment syntax, after a '#!' line, an XML declaration or an HTML doctype, which must
 stay first. Files that cannot carry a comment (images, the language .ini files, the Debian
-changelog and copyright files, the licence texts) are left alone: .reuse/dep5 names their
-licence. A file that already has a licence tag near its top is not touched, so the script can
-be run again at any time.
+changelog, copyright and lintian overrides files, the licence texts) are left alone:
+.reuse/dep5 names their licence. A file that already has a licence tag near its top is not
+touched, so the script can be run again at any time.
 """
 import argparse
 import fnmatch
@@ -55,6 +55,7 @@ NO_COMMENT = [
     "resources/Language/source/*.txt",
     "resources/package/changelog",
     "resources/package/copyright",
+    "resources/package/lintian-overrides",
     "LICENSE",
     "LICENSES/*",
     ".reuse/*",
