@@ -5,7 +5,7 @@
 # reads commands from standard input (see its --help).
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
-"$root/scripts/install-deps.sh"
+"$root/scripts/install-deps.sh" build
 "$root/scripts/build.sh"
 bin="${VELMARO_BUILD_DIR:-$root/build}/bin"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

@@ -289,6 +289,11 @@ std::string FormatVersionText(std::string_view raw) {
 }
 
 const std::string& VersionText() {
+    static const std::string text = VELMARO_VERSION_TEXT;
+    return text;
+}
+
+const std::string& FileVersionText() {
     static const std::string text = FormatVersionText(VELMARO_VERSION_TEXT);
     return text;
 }

@@ -92,7 +92,10 @@ AppSettings& Settings();
 
 // "a.b.c.d" from the build's version: four 16-bit parts, missing parts 0.
 std::string FormatVersionText(std::string_view raw);
+// The release as the package and every --version name it ("0.1.0").
 const std::string& VersionText();
+// The same release in the four-part form the preferences show ("0.1.0.0").
+const std::string& FileVersionText();
 
 std::string ExecutableFolder();
 // Read-only data (Language/, map/, offset_min.bin): beside the executable in the build tree,

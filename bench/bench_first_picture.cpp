@@ -85,7 +85,7 @@ double TimeToExit(const Player& player, const std::string& log) {
     std::this_thread::sleep_for(kSettle);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "bench_first_picture: %s failed; its output:\n", player.label.c_str());
-        std::system(("tail -5 " + test::ShellQuote(log) + " >&2").c_str());
+        bench::PrintLogTail(log);
         return -1;
     }
     return took;

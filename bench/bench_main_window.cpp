@@ -156,7 +156,7 @@ Sample Run(const Player& player, const Xvfb& x, int seconds, const test::TempDir
     if (sample.cpu < 0) {
         std::fprintf(stderr, "bench_main_window: %s ended early; its output:\n",
                      player.label.c_str());
-        std::system(("tail -5 " + test::ShellQuote(log) + " >&2").c_str());
+        bench::PrintLogTail(log);
     }
     std::this_thread::sleep_for(kSettle);
     return sample;

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -31,6 +32,21 @@ inline bool AnsweredHelp(int argc, char** argv, const char* about) {
         }
     }
     return false;
+}
+
+// The last lines of a player's log on stderr, to say why a run failed.
+inline void PrintLogTail(const std::string& log, size_t lines = 5) {
+    std::ifstream in(log);
+    std::deque<std::string> tail;
+    for (std::string line; std::getline(in, line);) {
+        tail.push_back(line);
+        if (tail.size() > lines) {
+            tail.pop_front();
+        }
+    }
+    for (const std::string& line : tail) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
 }
 
 inline double Seconds(Clock::duration d) {

@@ -101,7 +101,7 @@ Sample Run(const Player& player, const std::string& recording, const Xvfb& x, in
     }
     if (sample.cpu < 0) {
         std::fprintf(stderr, "bench_window: %s ended early; its output:\n", player.label.c_str());
-        std::system(("tail -5 " + test::ShellQuote(log) + " >&2").c_str());
+        bench::PrintLogTail(log);
     }
     std::this_thread::sleep_for(kSettle);
     return sample;

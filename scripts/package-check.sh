@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Builds the .deb from a finished build, installs it with apt (which pulls its dependencies),
-# and checks the installed player: its version, and that it opens a generated camera card and
-# shows pictures under a private X server. Removes the package again, so the machine is left as
-# it was. Needs root (or sudo) for apt.
+# Builds the .deb from a finished build and checks it as a distribution would: lintian (any
+# error or warning fails; the package's own overrides say why each is there), the AppStream and
+# desktop validators on the files it installs, and REUSE compliance of the source tree. Then
+# installs it with apt (which pulls its dependencies) and checks the installed player: its
+# version, and that it opens a generated camera card and shows pictures under a private X
+# server. Removes the package again, so the machine is left as it was. Needs root (or sudo) for
+# apt.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VELMARO_BUILD_DIR:-$root/build}
@@ -16,6 +19,17 @@ rm -rf "$build/package"
 deb=$(ls "$build"/package/velmaro_*.deb)
 echo "built $(basename "$deb")"
 dpkg-deb --field "$deb" Depends
+
+lintian --fail-on error,warning --display-info "$deb" || { echo "lintian rejects the package" >&2; exit 1; }
+echo "lintian: no errors or warnings"
+unpacked=$(mktemp -d)
+dpkg-deb -x "$deb" "$unpacked"
+appstreamcli validate --pedantic --no-net "$unpacked"/usr/share/metainfo/*.metainfo.xml
+desktop-file-validate "$unpacked"/usr/share/applications/*.desktop
+rm -rf "$unpacked"
+echo "the metainfo and the launcher validate"
+(cd "$root" && reuse lint >/dev/null) || { (cd "$root" && reuse lint | tail -20); exit 1; }
+echo "reuse: every file has its copyright and licence"
 
 cleanup() {
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get remove -y -qq velmaro >/dev/null || true

@@ -87,7 +87,8 @@ TEST(AppSettingsStartup, CommandLineVersionAndDataFolders) {
     EXPECT_EQ(FormatVersionText("1.2.3.4"), "1.2.3.4");
     EXPECT_EQ(FormatVersionText("1.2.3"), "1.2.3.0");
     EXPECT_EQ(FormatVersionText("65537.x.7.8"), "1.0.7.8") << "parts are 16 bits";
-    EXPECT_EQ(VersionText(), FormatVersionText(VELMARO_VERSION_TEXT));
+    EXPECT_EQ(VersionText(), VELMARO_VERSION_TEXT) << "the release as the package names it";
+    EXPECT_EQ(FileVersionText(), FormatVersionText(VELMARO_VERSION_TEXT));
 
     const test::TempDir prefix;
     const fs::path bin = prefix.path() / "bin";

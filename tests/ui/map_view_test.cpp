@@ -680,5 +680,27 @@ TEST(MapRequestGuard, ScriptsOnlyFromThePageFolderTilesFromAnywhere) {
         guard.Allows(QUrl(QStringLiteral("ftp://example.org/x.png")), R::ResourceTypeImage));
 }
 
+TEST(MapRequestGuard, ScriptsFromTheSystemsLeafletThroughThePagesLink) {
+    TempDir dir;
+    fs::create_directories(dir.path() / "map");
+    fs::create_directories(dir.path() / "javascript" / "leaflet");
+    WriteText(dir.path() / "javascript" / "leaflet" / "leaflet.js", "");
+    WriteText(dir.path() / "javascript" / "other.js", "");
+    fs::create_directory_symlink("../javascript/leaflet", dir.path() / "map" / "leaflet");
+    const MapRequestGuard guard(QString::fromStdString((dir.path() / "map").string()), nullptr);
+    using R = QWebEngineUrlRequestInfo;
+    const auto file = [&](const fs::path& p) {
+        return QUrl::fromLocalFile(QString::fromStdString(p.string()));
+    };
+    EXPECT_TRUE(
+        guard.Allows(file(dir.path() / "map" / "leaflet" / "leaflet.js"), R::ResourceTypeScript));
+    EXPECT_TRUE(guard.Allows(file(dir.path() / "javascript" / "leaflet" / "leaflet.js"),
+                             R::ResourceTypeScript))
+        << "the request may name the link's target";
+    EXPECT_FALSE(guard.Allows(file(dir.path() / "map" / "leaflet" / ".." / "other.js"),
+                              R::ResourceTypeScript))
+        << "nothing beside the library";
+}
+
 }  // namespace
 }  // namespace velmaro

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the player's application icon into resources/icons/hicolor/<n>x<n>/apps/velmaro.png.
+"""Draws the player's application icon into resources/icons/hicolor/<n>x<n>/apps/org.velmaro.Velmaro.png.
 
 A camera lens on a dark rounded tile, in the skin's amber and blue, with a route line under it;
 the small sizes drop the route so the lens stays legible. The same script always writes the same
@@ -57,7 +57,7 @@ def main():
     args = parser.parse_args()
     stale = []
     for size in SIZES:
-        path = args.out / ("%dx%d" % (size, size)) / "apps" / "velmaro.png"
+        path = args.out / ("%dx%d" % (size, size)) / "apps" / "org.velmaro.Velmaro.png"
         data = icon(size).png()
         if args.check:
             if not path.exists() or path.read_bytes() != data:

@@ -21,7 +21,7 @@ const QColor kMutedText(0x7d, 0x86, 0x93);
 const QColor kAccent(0xff, 0xa6, 0x2b);
 const QColor kLink(0xff, 0xc2, 0x6b);
 
-constexpr const char* kIconName = "velmaro";
+constexpr const char* kIconName = "org.velmaro.Velmaro";
 constexpr int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
 
 QPalette DarkPalette() {

@@ -108,10 +108,12 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
 PlayerApp::PlayerApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Velmaro"));
     setOrganizationName(QStringLiteral("CTavrel"));
+    // Wayland compositors and docks find the launcher and icon by this id.
+    setDesktopFileName(QStringLiteral("org.velmaro.Velmaro"));
 }
 
 void PlayerApp::StartUp() {
-    versionText = VersionText();
+    versionText = FileVersionText();
     AppSettings& settings = Settings();
     // The system's language as Qt sees it (it follows the desktop session, not only LANG).
     ChooseLanguage(settings, Languages(), DataPath("Language"),

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <algorithm>
 #include <cstdlib>
 
 #include "app/app_settings.h"
@@ -18,8 +19,28 @@ constexpr const char* kChromiumFlagsVariable = "QTWEBENGINE_CHROMIUM_FLAGS";
 constexpr const char* kNoGpuFlags = "--disable-gpu";
 constexpr const char* kNoSandboxFlags = "--disable-gpu --no-sandbox";
 
+constexpr const char* kLeafletFolder = "leaflet";
+
 bool IsWebScheme(const QUrl& url) {
     return url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http");
+}
+
+// The page's folder and its leaflet/, resolved: an installed page reaches the system's Leaflet
+// through a link, and a request's file is compared after its links are resolved too.
+QStringList ReadableFolders(const QString& pageFolder) {
+    QStringList folders;
+    if (pageFolder.isEmpty()) {
+        return folders;
+    }
+    const QDir page(pageFolder);
+    for (const QString& folder :
+         {page.canonicalPath(),
+          QDir(page.filePath(QLatin1String(kLeafletFolder))).canonicalPath()}) {
+        if (!folder.isEmpty() && folder != QLatin1String("/")) {
+            folders.append(folder + QLatin1Char('/'));
+        }
+    }
+    return folders;
 }
 
 }  // namespace
@@ -36,16 +57,12 @@ void PrepareWebEngine() {
 }
 
 MapRequestGuard::MapRequestGuard(const QString& pageFolder, QObject* parent)
-    : QWebEngineUrlRequestInterceptor(parent),
-      pageFolder_(pageFolder.isEmpty() ? QString()
-                                       : QDir(pageFolder).canonicalPath() + QLatin1Char('/')) {}
+    : QWebEngineUrlRequestInterceptor(parent), folders_(ReadableFolders(pageFolder)) {}
 
 bool MapRequestGuard::InPageFolder(const QUrl& url) const {
-    if (pageFolder_.size() <= 1) {
-        return false;
-    }
     const QString file = QFileInfo(url.toLocalFile()).canonicalFilePath();
-    return !file.isEmpty() && file.startsWith(pageFolder_);
+    return !file.isEmpty() && std::any_of(folders_.begin(), folders_.end(),
+                                          [&](const QString& f) { return file.startsWith(f); });
 }
 
 // Tiles are images wherever they come from (a tile server, a folder of the user's); scripts,

@@ -1,5 +1,6 @@
 // The browser side of the map view: the page object that hosts map/mapdlg.htm and the rules it
-// runs under. The page's scripts come only from its own folder; its JavaScript reads no other
+// runs under. The page's scripts come only from its own folder and the system's Leaflet its
+// leaflet/ link leads to; its JavaScript reads no other
 // local file and fetches nothing remote but images (the tiles); a link (the tile credits) opens
 // in the user's browser instead of replacing the map; script errors stay silent.
 #pragma once
@@ -30,7 +31,9 @@ class MapRequestGuard : public QWebEngineUrlRequestInterceptor {
   private:
     bool InPageFolder(const QUrl& url) const;
 
-    const QString pageFolder_;  // canonical, with a trailing '/'; empty when there is no page
+    // Canonical, each with a trailing '/': the page's folder and where its leaflet/ leads; empty
+    // when there is no page.
+    const QStringList folders_;
 };
 
 class MapWebPage : public QWebEnginePage {
