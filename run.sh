@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up and runs the player. With a display it opens the main window: on the given
 # recording, on the given card folder presented as a camera card, or, without an argument, on a
 # generated sample card presented as a camera card. Headless it plays with velmaro-play, which

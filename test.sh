@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up, builds, and runs every test.
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)

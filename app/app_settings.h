@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings record AppSettings and its file Config.ini (section "Config"), plus the start-up
 // helpers the application object needs that do not depend on Qt: where the executable and its
 // read-only data are, the UI-size decision, the version text, the command-line file.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How far the camera's clock is off: the camera stamps its files with its own wall clock, set by
 // hand and never corrected, while the GPS receiver's time is right to the second. Both are
 // compared as the navigator shows times, in this machine's local zone: the camera's wall clock

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The navigator's background indexing of a day: every recording of the day is read once on a
 // worker thread for its incidents, its damage and its camera clock, and each file's findings are
 // handed to the owner as soon as that file is done, so the first marks appear while later files

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Incidents of a recording: sudden jumps of the G-sensor reading, as a knock, a hard brake or a
 // pothole leaves them. A jump is measured as the length of the change of the (x, y, z) vector
 // between two samples at most a second apart, in the camera's own units, so one threshold works

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The languages the player knows and the lookup of user-visible texts. Every fixed text is
 // written in English where it is used and passed through GetLanguageString: the English text
 // is the key into Language/<stem>.ini (section "Language String") and the fallback.

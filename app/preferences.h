@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the preferences dialog decides, without its widgets: the screen checks of a chosen UI
 // size, the list positions the current settings select, and the changes that confirming the
 // dialog makes to the settings record (the language stored at once, the rest at exit).

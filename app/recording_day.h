@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording navigator's view of a recording list: which minutes and hours of a day hold
 // recordings (and whether a flagged one), and which calendar days any recording touches. Times
 // are the camera's clock, as the recording list carries them (local calendar time).

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One pass over a whole recording file, for the navigator's background indexing: the G-sensor
 // samples of its telemetry with their times, its first GPS time, and what the reader would meet
 // on the way (bytes off the packet grid, lost or damaged packets, an end cut off mid-packet).

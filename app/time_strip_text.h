@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of the strip under the video: when the picture on screen was recorded, which file
 // it is, where in it, and how it plays. Made here, without the window, so that they can be
 // checked against known recordings.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Clip export throughput against its peers, timed in the same run on a warm cache, best of
 // three: the transport stream clip against cp of a file of the same size (the clip itself),
 // and the AVI clip against ffmpeg re-wrapping the same stretch into AVI with 48 kHz mono PCM.

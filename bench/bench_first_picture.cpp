@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How soon a full camera card shows its first picture: `velmaro` started on a card of 200 short
 // camera-like recordings (make-recording --footage; VELMARO_DRIVE_ROOTS) and told to quit once it
 // presented one picture (VELMARO_QUIT_AFTER_PICTURES=1), against `mpv --frames=1 --vo=null

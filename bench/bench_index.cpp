@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder indexing: RecordingIndex::ScanNow over a folder of generated recordings against what a
 // user script would do to learn the same durations, one ffprobe run per file. Both are timed on
 // a warm cache in the same run, best of three; the ratio is what counts.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the player's main window costs the CPU while it plays, against the plain video window:
 // `velmaro` in a full layout (UI mode 1, 1280x800, or 2, 1920x1080: calendar, hour and minute
 // grids, play control panel with its dashboard, map area, and the video docked) playing at 1x

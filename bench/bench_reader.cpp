@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reader throughput: forward and backward delivery of a 60-second 1920x1080 30 fps recording
 // into queues drained by a consumer that only takes, against ffmpeg's demuxer (stream copy to
 // the null muxer) and a plain sequential read, all measured in this run on a warm cache.

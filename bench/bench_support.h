@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Timing helpers the benchmarks share, and the large recording that the reader and video
 // benchmarks measure when not given one.
 #pragma once

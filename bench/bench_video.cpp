@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Video decode-and-draw throughput of VideoDecoder (pacing off, off-screen presenter) on a
 // 60-second 1920x1080 30 fps recording of camera-like footage (make-recording --footage: it
 // decodes as slowly as real recordings) against ffmpeg's decoder in the same run; backward

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What showing a recording in a window costs the CPU: velmaro-play --window against mpv
 // (--vo=x11, one decoder thread, no audio), both playing the same camera-like 1920x1080 30 fps
 // recording (make-recording --footage) in a 960x540 window for the same wall-clock time under

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Running players beside a benchmark: starting one with its own environment and output, ending
 // it, reading what CPU it used (the whole process, or thread by thread) and an X server of the
 // benchmark's own for the players that need a display, and how many pictures mpv has shown.

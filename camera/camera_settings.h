@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera's settings file "usrset.dat" in the root of its card: 16 bytes holding every
 // option as an index into a fixed list, the camera clock to the minute, a state marker and a
 // CRC-32. The player writes marker 0xFD and only accepts 0xFC when reading, so a file it has

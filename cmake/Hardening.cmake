@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The hardening a distribution expects of what it ships: checked string and memory functions,
 # stack canaries, a read-only relocation table bound at start-up, and position-independent
 # executables. Only for optimised builds (the checked functions need -O1 or more), and not with

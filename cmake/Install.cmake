@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What `cmake --install` lays out and what CPack puts in the .deb: the player and its
 # command-line tools in bin/, read-only data in share/velmaro/ (found there by an installed
 # executable), and the desktop integration (launcher, icons, AppStream metainfo).

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Manual pages of the installed programs, made at build time from their own --help and
 # --version with help2man, so a page never tells of options its program lacks. Compressed as
 # Debian wants them (gzip -9n: no name or time stamp, so a rebuild gives the same bytes).

@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Warnings are errors everywhere in our own code.
 function(velmaro_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Werror $<IF:$<CXX_COMPILER_ID:GNU>,-Wshadow=local,-Wshadow> -Wnon-virtual-dtor)

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // BitmapSlider: a slider drawn from a channel bitmap and a thumb bitmap (each with an optional
 // "active" look and transparent colour). While the thumb is dragged it sends
 // kMsgBitmapSliderMoving, on release kMsgBitmapSliderReleased, each with the control id and

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ColorStatic: a range bar. Black, with the stretch from start to end (in units of the total)
 // in red, or a blue marker at the start when the stretch is empty.
 #pragma once

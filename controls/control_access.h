@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What assistive tools (screen readers, magnifiers) learn of the skinned controls through Qt's
 // accessibility interfaces: skin buttons are buttons or check buttons, the slider controls are
 // sliders with a value, and the grid rows and the month calendar are tables of named cells.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keys a focused control answers itself. The player binds its keys (Space, the arrows, Page Up
 // and Down) for the whole application; a control reached with Tab claims those it uses, so
 // that they act on it while it has the focus and on the player everywhere else.

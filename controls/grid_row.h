@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GridRow: one row of coloured cells, the building block of the recording navigator's hour and
 // minute rows. Each cell has its own width, background colour, text and font; one cell can be
 // selected (drawn with a white frame). A left click selects the cell under the mouse and

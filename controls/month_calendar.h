@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MonthCalendar: the self-drawn month calendar of the recording navigator. A dark title band
 // with previous/next arrows and year and month lists, a band of weekday names, and 6 x 7 day
 // cells, weeks starting on Sunday. The owner marks the days that have recordings (red frame)

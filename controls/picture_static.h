@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PictureStatic: one skin bitmap drawn over the whole control.
 #pragma once
 

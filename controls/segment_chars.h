@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Characters of the segment display: which segments a character lights and the outline of every
 // segment in a fixed unit cell, plus the tracing of an outline onto pixels (runs of curve points
 // become fitted cubic curves). No widget here, so the geometry can be checked on its own.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SegmentDisplay: a static read-out that shows a short text as lit segments, like an LED or LCD
 // display. The speed read-out of the play control panel is one. Each character becomes a
 // character object of digi_segments.h; its outlines are traced onto the control whenever the

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Skin bitmaps by id: PNG files compiled in under ":/skin/<id>.png", each with a sibling drawn
 // at twice the pixels, ":/skin/<id>@2x.png", for screens with a device pixel ratio above 1;
 // and the skin's named colours for what controls draw themselves.

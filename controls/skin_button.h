@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SkinButton: a button drawn from a horizontal strip of four equal frames (normal, hover,
 // pressed or checked, disabled), as a push button, a check box or a radio button.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SkinButtonGroup: the controls of one dialog group. When a radio button of the group
 // becomes checked, every other member receives kMsgRadioUncheck and clears its check; buttons
 // outside the group are untouched.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SkinDialog: a dialog without a system frame whose background is composed from a skin
 // bitmap (corners as they are, edges stretched from strips) and which is dragged by its
 // background.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SkinLabel: a text label whose font, colours and look are set one property at a time; every
 // setter repaints and returns the label, so settings chain.
 #pragma once

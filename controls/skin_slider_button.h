@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SkinSliderButton: a skinned button that is also a horizontal position bar with a thumb.
 // It tells its owner about the thumb with kMsgThumbPressed, kMsgThumbMoved and
 // kMsgThumbReleased, each carrying the identifier and the position. Reached with Tab it moves by

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AviWriter: the AVI writer of the clip export (backed here by our own RIFF writer rather than a
 // system AVI library). One H.264 video stream stored unchanged, one access unit per frame, and
 // one 48 kHz mono 16-bit PCM stream; every sample is a key frame.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ClipExport: the clip export worker. On a thread of its own it reads the recording files from
 // the mark-in to the mark-out (continuing across files by their numbers) with its own file
 // handle, independently of playback, and writes either

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The subtitle sidecar of a finished clip: the telemetry between the clip's marks, read again
 // from the recordings, written as NAME.srt beside the clip.
 #pragma once

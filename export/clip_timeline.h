@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ClipTimeline: makes a transport stream clip cut from several recordings one stream with one
 // timeline. Each recording of a card starts its clocks again, so a copy of the packets as they
 // stand jumps back at every file boundary and players take the clip for as long as its last

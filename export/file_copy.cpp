@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/file_copy.h"
 #include "platform/regular_file.h"
 #include "platform/write_all.h"

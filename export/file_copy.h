@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Saving files the user names without ever leaving a half-written one under that name: the
 // output goes to a temporary file in the target's folder and is put in place over the target
 // only once it is complete and on disk. Where the file system offers unnamed files the

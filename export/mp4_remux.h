@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mp4Remux: turns a clip's transport stream into an MP4 file with libavformat while the stream
 // is being cut: the pictures (H.264 or H.265) and the AAC sound are copied as they are, the
 // clip's telemetry becomes a timed text track, and the index goes in front of the pictures so

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The subtitle sidecar of an exported clip: a SubRip (.srt) file beside it with one cue per
 // telemetry text, showing the camera's clock, the speed in the player's unit and the position,
 // so any video player shows the dashboard's data over the clip.

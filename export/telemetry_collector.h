@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Gathers the telemetry texts of one recording file from its transport packets, with the
 // presentation time and file position of each, and the start of every video PES (position and
 // time) so that texts can be placed on the camera's clock and matched to a marked stretch.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The track export: the telemetry of a recording, of the marked stretch or of one local day of
 // the card, saved as GPX, KML or CSV by the output name's suffix. RunTrackExport does it on the
 // calling thread; TrackExport runs it on a worker of its own, so the player's window stays

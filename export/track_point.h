@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One telemetry text of a recording as the track export and the subtitle sidecar see it: the fix
 // (when the text held an accepted one), the G-sensor values, the UTC instant the receiver gave
 // and the camera's own wall-clock time of the text.

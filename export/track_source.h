@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The telemetry of a recording, of a marked stretch or of one local day of a card, read from the
 // recording files and turned into track points on the camera's clock. Runs on the caller's
 // thread (the track export worker, the clip export worker, the command-line tool); reading a

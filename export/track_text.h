@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Texts the track and subtitle writers share: numbers written the same in every locale, and
 // times as ISO 8601 UTC or as the camera's calendar time.
 #pragma once

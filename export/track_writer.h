@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes track points as GPX 1.1, KML 2.2 or CSV. Passive: the texts are built in memory from
 // the points given; SaveTrack puts one in place under the user's name.
 //

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program tables a transport stream clip opens its stretch with. A stretch cut from the
 // middle of a recording starts after the recording's own PAT and PMT; a stream that sends them
 // only once, or changed them on the way, would leave the clip without the map its pictures

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Leaves the sound out of a transport stream clip, packet by packet, so that nothing of it
 // remains: a clip a driver hands out may otherwise carry what was said in the car.
 #pragma once

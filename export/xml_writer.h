@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An XML document built in memory through libxml2's text writer. Element and attribute names are
 // the caller's constants; every text and attribute value is made valid XML 1.0 UTF-8 (a broken
 // byte sequence or a character XML forbids becomes U+FFFD) and then escaped by libxml2, so no

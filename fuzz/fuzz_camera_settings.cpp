@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a card's usrset.dat. Whatever the bytes, the parser must give a result that
 // agrees with itself, the unpacked fields must fit their widths, and packing them again must
 // reproduce every bit the layout uses.

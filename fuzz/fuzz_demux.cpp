@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Packet routing and PES completion over arbitrary bytes, forward and backward, into real
 // queues and the telemetry hand-over: no crash, no sanitizer report, no item outside storage.
 #include <cstddef>

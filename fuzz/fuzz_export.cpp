@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The clip export's packet walk over arbitrary recordings: the input becomes two numbered files
 // of a card, the first bytes choose the marks and the clip kind (.ts or .avi), and the worker
 // runs to its end report. No crash, no hang, no sanitizer report, and no temporary file left.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as offset_min.bin, parsed from memory and loaded from a file (a memfd). Both
 // must agree; an accepted table must hold exactly what its header says and answer lookups at its
 // own keys, at neighbouring points and at coordinates taken from the input without reading

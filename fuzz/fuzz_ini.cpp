@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a private-profile file, read as given (UTF-8, or UTF-16 when they start
 // with a BOM) and once more forced through the UTF-16LE path. Every lookup must survive, and
 // writing a file out and reading it back must answer every lookup the same way.

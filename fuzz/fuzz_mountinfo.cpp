@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as the kernel's mount table. Every line kept must have a file-system type, no
 // unescaped name may grow, the mount found for a path must enclose it, and the time options of
 // any mount must give an offset the kernel itself would accept.

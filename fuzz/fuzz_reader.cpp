@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader's packet loops over arbitrary file contents, forward and then backward (with its
 // group passes), driven on this thread: no crash, no hang, no sanitizer report.
 #include <sys/mman.h>

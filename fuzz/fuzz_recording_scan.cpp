@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a recording file for the navigator's whole-file scan. Besides memory safety,
 // checks that the scan does not depend on how the file arrives (one piece or pieces of sizes
 // taken from the input itself), that every byte is accounted for, and that sample times and

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a telemetry text. Besides memory safety (the sanitizers watch every read),
 // checks what the parsing rules guarantee whatever the input:
 // - the same text gives the same result, bit for bit, and only the text before the first NUL

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a recording file for the track export and as a telemetry text for the RMC
 // time parser. Besides memory safety, checks what holds whatever the input:
 // - every collected text lies within the bytes fed and is no longer than the player keeps;

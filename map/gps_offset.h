@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GPS offset grid "offset_min.bin": per grid cell, the shift in degrees that moves a receiver
 // position onto road maps drawn in a shifted datum. A 32-byte header (magic "$GPSOFF", cell
 // size, column and cell counts), then the column table sorted by longitude, then the cell table;

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's side of the map page's protocol: the hidden input elements it writes, as the
 // script text that writes them, and the offsets and tile sources it takes from Config.ini.
 // The page reads every number with parseFloat, so numbers are written as C-locale text

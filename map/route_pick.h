@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A click on the drawn route stands for a moment of the recording: the fix nearest the clicked
 // point, when one lies close enough for the click to have meant it. The clicked point comes
 // from the map page, so it is checked like any other outside input before it is used.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads the fixes of one recording file on a worker of its own, so that a click on the map's
 // route can be matched to a moment without the window waiting for the file to be read.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AacDecoder: the audio worker's AAC decoder. Takes the ADTS frames the camera writes (stream
 // type 0x0F) one at a time and hands out mono 48 kHz signed 16-bit samples, whatever rate and
 // channel layout the stream carries. libavcodec does the decoding, libswresample the

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AudioDecoder: the audio worker of a playback channel. On its own thread it takes AAC frames from
 // the channel's audio queue, decodes them, applies the amplification and streams the samples
 // into the sound ring (SoundOutput, an SDL2 device here) one chunk per device notification.

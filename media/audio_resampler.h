@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // AudioResampler: whatever a decoder delivers (any sample format, rate or channel layout) comes
 // out as mono 48 kHz signed 16-bit, the one format the sound ring and the AVI export take.
 // Backed by libswresample; the converter is rebuilt only when the input format changes.

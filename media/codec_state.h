@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CodecState: one libavcodec decoder with its context, frames, packet and, for video, the
 // libswscale scaler that fills an RGB back buffer. Shared by the video worker, the audio worker
 // (AAC) and the clip exporter; Release is the one way everything is let go.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DecoderLoad: how much of the last second the video worker spent decoding, and what follows
 // from it: how many frame threads the decoder should run, and whether a picture that is late
 // is late because decoding cannot keep up (then it is dropped rather than drawn late).

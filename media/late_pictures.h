@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LatePictures: what the video worker does with a picture that comes after its time while the
 // decoder is overloaded: show it, leave it out before it is converted or drawn, or show it and
 // let the pacing clock take the delay when leaving pictures out gained nothing.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // OffscreenOutput: a VideoOutput without a screen, for tests and the command-line player. It
 // keeps the last picture and a record of every present (time stamp, size and, on request, a
 // digest of the visible bytes), and lets another thread wait for a number of presents.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PicturePool: the pictures a presenter hands to its window. A window keeps a presented picture
 // as long as it needs it (to upload it, to repaint it); when it lets go, the picture's buffers
 // come back here, so a steady stream of presents allocates no picture memory and the presenter

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PictureScaler: a presented picture (YV12 planes as decoded, or the RGB mode's BGRX image)
 // converted and scaled in one pass by libswscale to BGRX of any size, for windows that draw
 // without a GPU. YUV is read as BT.601 limited range and written as full-range RGB, exactly

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Presenter, the presenter. Here it is backed by a back buffer of the picture's own size in CPU
 // memory: the three YUV 4:2:0 planes as decoded (display mode "YV12", converted and scaled by
 // the GPU in the video widget) or a BGRX image filled by libswscale (display mode "RGB").

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The EXIF block of a snapshot, made with libexif: Make and Model "Velmaro", the picture's
 // recording time as DateTimeOriginal (with OffsetTimeOriginal when the zone is known) and the GPS
 // fix of its second (position, speed in km/h, true track, the receiver's UTC date and time), so

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Snapshots: the picture on the presenter's back buffer written as a JPEG file named after a
 // time (the picture's own, as the caller tells it), at the video's own resolution, with the
 // picture's time and place as EXIF. Encoded with libjpeg-turbo (TurboJPEG), straight from the YUV

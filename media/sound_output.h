@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SoundOutput: the looping sound buffer of the audio worker, backed here by an SDL2 audio device.
 // The worker fills 6,144-byte chunks of a 16-chunk ring; the device callback plays them in
 // order and sets the worker's event each time it has used a chunk up, so the worker refills one

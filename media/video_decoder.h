@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // VideoDecoder: the video worker of a playback channel. On its own thread it takes H.264 or H.265
 // frames from the channel's video queue (the decoder follows each frame's coding), decodes them,
 // paces them on the channel's clock and puts them on the presenter, in every play mode: normal,

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where presented pictures go: the video window of the UI (an OpenGL widget) or an off-screen
 // target in tests and command-line tools. The presenter hands over a finished picture with
 // Present, from the video worker's thread; implementations keep it under their own lock and

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WindowScaler: the picture path of a window drawn without a GPU. The newest presented picture
 // is scaled to the window's pixel size on a thread of its own (PictureScaler), so the window
 // only copies the result to the screen, unscaled, on its GUI thread. A picture is scaled once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Auto-reset event: one Set releases exactly one wait (or the next one, if nobody waits yet).
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times of recording files as the camera's own clock told them. A camera knows no time zones: it
 // writes its local wall-clock time into the FAT or exFAT directory entry, and Linux turns that
 // into seconds since 1970 as if it were UTC shifted by the mount's time offset (tz=UTC,

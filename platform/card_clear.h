@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Clear" of the card setup: deleting everything on a camera card. Deleting a whole tree is the
 // most dangerous thing the player does, so the target is checked first (only a listed drive
 // root, never "/", the home folder or a folder reached through a symbolic link) and the deletion

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the card setup knows of a drive before it erases one: which of the drive roots are camera
 // cards at all, and the name, label and size the user recognises the card by.
 #pragma once

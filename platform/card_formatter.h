@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hardware edge of "Format": something that turns the card mounted at a drive root into an
 // empty FAT file system. The player's own implementation asks UDisks2 over D-Bus; tests of the
 // dialog put a double in its place.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a file holds data. A sparse file's holes read as zeros: for a recording that is nothing
 // but damage, and a copy with a 100 GB hole would keep a reader busy for minutes reading them.
 // Readers of whole recordings ask here before each block and step over the holes.

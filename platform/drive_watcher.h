@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Volume arrival: a thread that notices drive roots appearing (a card inserted and mounted) and
 // reports them. It wakes when the kernel changes the mount table (POLLPRI on mountinfo) and, where
 // asked, on a fixed interval as well, lists the roots present and reports those that are new or

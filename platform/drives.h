@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drive roots: the folders where removable volumes (SD cards, USB sticks, card readers) are
 // mounted, and the camera card among them. A mount counts as removable when its block device
 // says so in sysfs or sits on a USB or MMC bus. VELMARO_DRIVE_ROOTS (folders separated by ':')

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Private-profile (INI) files with the semantics the settings and language files were written
 // for: case-insensitive sections and keys, values cut to what a 260-character read buffer holds,
 // the caller's default for anything missing. Reads UTF-8 (with or without BOM) and UTF-16 with

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Messages from worker threads to the user interface. The numeric codes are the ones every
 // receiver dispatches on; the UI delivers them as queued events on the GUI thread.
 #pragma once

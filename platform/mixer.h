@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mixer: the system's master playback volume as one value from 0 to 65,535. Backed here by the
 // ALSA simple mixer of the default card: its "Master" element, else the first element with a
 // playback volume, whose own range is mapped linearly onto 0..65,535. A Mixer is short-lived

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The mounts of this process as the kernel lists them in /proc/self/mountinfo: which device
 // backs a folder, its file-system type and options. Drive detection and the reading of camera
 // file times both start here.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A MessageSink that records what it receives: the test double for the UI side. Sends can be
 // answered at once (default) or held until the test answers them, to model a busy GUI thread.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a file that must be a regular file: a FIFO, a device or a directory named like a
 // recording is refused at once instead of blocking open() or read() until a writer turns up.
 #pragma once

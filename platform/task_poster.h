@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Work that a worker thread hands to the user-interface thread. The user interface gives the
 // implementation (a queued call on its thread); the engine needs none of its types.
 #pragma once

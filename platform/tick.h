@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Millisecond tick counter: steady, wraps at 32 bits like the counter the pacing arithmetic
 // expects.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A file descriptor owned by exactly one object; closed on destruction or reset.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writing a whole buffer to a file descriptor: write(2) may take less than it is given (a
 // signal, a pipe, a nearly full disk), and a caller that reports a save must know all of it went.
 #pragma once

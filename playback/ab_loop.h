@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A-B loop: the marked stretch plays again from its mark-in each time the picture on screen
 // passes its mark-out, as long as the loop is on. Forward play only: backward play runs out of
 // the stretch at its start and is left alone.

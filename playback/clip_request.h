@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The clip export of what a channel plays: the request the player hands to ClipExport, taken
 // from the channel when the user asks for the clip.
 #pragma once

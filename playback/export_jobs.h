@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ExportJobs: what the session writes in the background for the user: the clip between the
 // marks, a track of the telemetry, and a copy of the playing file. Each runs on its own worker
 // and ends with a typed call on the session's listeners, on the user-interface thread through

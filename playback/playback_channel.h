@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PlaybackChannel: everything needed to play one recording: the reader, the two frame queues, the
 // video and audio workers, the pacing clock and the recording list. The playback session creates
 // one per opened recording and deletes it to close the recording; the user-interface thread

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the engine tells the windows, as typed calls on the user-interface thread. Each call
 // ignores by default, so a window overrides only what it shows.
 #pragma once

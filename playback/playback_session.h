@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PlaybackSession: the player's engine, owned by the application and lent to its windows. It
 // holds the channel of the open recording (none while stopped, replaced by the next Open), the
 // telemetry hand-over the reader fills and the parse of it, made once here for the map, the

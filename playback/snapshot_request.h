@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The snapshot the user asks for of the picture a channel shows: named after the moment the
 // picture was recorded, not the moment of the click, and stamped with that moment and the GPS fix
 // of its second, both read from the picture's recording file.

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a C++ file of ours deviates from the checked-in .clang-format. With a revision,
 # only the files changed since it are looked at; without, every tracked C++ file.
 #   scripts/format-check.sh [BASE-REVISION]

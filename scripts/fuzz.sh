@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang and runs each for the given seconds (default 60) on a
 # seed corpus made from a generated recording, real GPS logs and the shipped INI files.
 set -euo pipefail

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian 12 packages a level of use needs, each level including the one before:
 #   runtime  what the built player and tools load when they run
 #   build    runtime, and the compiler, CMake and the headers to build them (./run.sh)

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Fails when a file includes a folder of a layer above its own, or when the Qt-free core
 includes Qt: the layers then point one way and the core builds and runs without a display.
 

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the .deb from a finished build and checks it as a distribution would: lintian (any
 # error or warning fails; the package's own overrides say why each is there), the AppStream and
 # desktop validators on the files it installs, and REUSE compliance of the source tree. Then

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Puts the SPDX copyright and licence lines at the top of every file of the project.
 
     scripts/spdx-headers.py [ROOT]            add the lines where they are missing

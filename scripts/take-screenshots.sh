@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the screenshots the AppStream metainfo shows (resources/screenshots/), from a finished
 # build: the player on a generated camera card under a private X server, captured while it plays.
 # Rerun after a visible change to the main window and commit the result.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The control fields of a playback channel: written by the user-interface thread, polled by
 // the reader and the decoding workers.
 #pragma once

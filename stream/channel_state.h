@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Everything of a playback channel that its threads share: the control fields written by the
 // user-interface thread, the video state written by the video worker, the pacing clock and the
 // two frame queues. The channel (PlaybackChannel) owns one; its workers hold a pointer to it.

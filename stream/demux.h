@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turns routed transport packets into outputs: H.264 access units into the video queue, AAC
 // payloads into the audio queue, telemetry text into the hand-over. Passive: the reader, the
 // probe and the fuzz target feed it packets on their own thread; all state is in DemuxState.

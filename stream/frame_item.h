@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The record of one queued compressed frame, copied by value between reader, queue and worker.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FramePacer: the channel's pacing clock. Each frame is due one interval after the previous one,
 // on the 32-bit millisecond tick counter, however long decoding took; waits are on an event so
 // that stop, seek and pause can end them early.

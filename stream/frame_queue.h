@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frame queues: a byte ring plus a list of item records, one producer (the reader) and one
 // consumer (a decoding worker). The producer writes a frame straight into the ring at the write
 // position held in its own FrameItem, then pushes the record; the consumer reads in place.

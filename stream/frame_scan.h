@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finds the first slice of an H.264 or H.265 access unit: it decides whether the frame is a key
 // frame and where its bytes begin (at the parameter sets before the slice; leading delimiters
 // and SEI are dropped). Both four-byte and three-byte start codes are recognised. It also

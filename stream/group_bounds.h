@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a group of pictures ends in its recording file, for marks that must cut whole groups.
 // Reads the file with its own handle; used on the user-interface thread when a mark is set,
 // so it reads no further than one long group.

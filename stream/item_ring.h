@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FIFO of FrameItem records that also allows removal from the newest end. Backed by one vector
 // that only grows (queues stay within a few dozen entries), so pushing allocates nothing in the
 // steady state.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PES gathering and header fields: the buffer that collects a PES from its packets (forward by
 // appending, or backward by prepending), and the header values the player uses.
 #pragma once

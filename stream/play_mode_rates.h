@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What each play mode does to the pace of pictures: shared by the decoder that paces them and
 // the text that tells the user the speed.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PAT and PMT: which PIDs carry the video, audio and telemetry streams. Only the first program
 // is used, and the lists are kept across files, as every file of a recording shares its PIDs.
 // Once the PIDs are known, a table of a new version (current, with a valid CRC) replaces the one

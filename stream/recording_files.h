@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How recording files are named and found: the running number in a file name, and the file of
 // the same folder numbered one lower or higher (playback continues across files by it).
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording list of a camera folder: each recording file with its number, the span of time it
 // covers and its read-only flag, sorted by number. The time span comes from the file's
 // modification time (when the camera closed it) and the last video time stamp near its end, so

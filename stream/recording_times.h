@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where a picture lies in time: the camera's clock at the moment it was recorded, and how far
 // into its file it is. A camera stamps each file with its wall clock when the file is closed,
 // and its last picture was recorded then; the pictures before it are as much earlier as their

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The UTC instant of a recommended-minimum fix: the time (hhmmss with optional fraction) and the
 // date (ddmmyy) fields of the first `$xxRMC` sentence of a telemetry text. The position parser
 // leaves both out; the track export needs them to stamp its points.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A seek as a value: where to (a byte of the file being read, or the previous or next recording),
 // and the one-slot mailbox that carries it from the controls to the reader thread. The newest
 // request wins; taking one is an exchange, so a request written while an older one is being

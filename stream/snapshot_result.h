@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What became of one snapshot request: the file it wrote, or why there is none. The video
 // worker writes snapshots on its own thread; the user interface learns the outcome from this.
 #pragma once

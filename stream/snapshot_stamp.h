@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a snapshot says about its picture besides the pixels: the moment the picture shows, and
 // where the car was then. The user interface works it out when the user asks; the video worker
 // writes it into the file, so it travels with the request.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A reader with everything it delivers into, wired in one place for whoever reads recordings
 // without playing them: the probe, the benches, the fuzz targets and the tests. Video is taken
 // from the first key frame on. With kQueueStopped queues the reader is never held up (a caller

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parser of one telemetry text of a recording: G-sensor axes tagged `X:`, `Y:`, `Z:` and a
 // GPS fix from an NMEA `$GPRMC` sentence, into the records of telemetry_records.h.
 #pragma once

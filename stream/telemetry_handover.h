@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The hand-over of one telemetry text from the reader thread to the user interface: the reader
 // stores the latest payload and posts 1131; the GUI thread takes it when it handles the message.
 // Only the latest text is kept, as a later payload may replace one that was not yet taken.

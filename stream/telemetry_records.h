@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What one telemetry text of a recording says once parsed: a G-sensor sample and a GPS fix.
 // Whoever only shows or draws them includes this, not the parser.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // TsReader: reads one recording on its own thread and splits it into video frames, audio
 // frames and telemetry texts, forward, or backward by groups of pictures (scan back to the
 // previous key frame, then read that group forward again). It continues into the next or

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which video coding a recording carries, as its program map announces it. Most cameras write
 // H.264; newer ones write H.265 (HEVC). Everything that finds key frames or opens a decoder
 // follows it.

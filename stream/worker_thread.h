@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // WorkerThread: an object that owns one worker thread running the virtual Run() while `running`
 // is set. Stop clears the flag, wakes SleepWhileRunning, and joins with a time-out.
 #pragma once

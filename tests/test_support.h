@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small helpers the tests (and the benchmarks) share: a scratch folder that cleans up after
 // itself, whole-file reads and writes, a shell command with its output, and a bounded wait.
 // Nothing here knows about gtest, so the benchmarks can use it too.

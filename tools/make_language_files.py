@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the language files resources/Language/<stem>.ini from their UTF-8 sources.
 
 The sources are resources/Language/source/<stem>.txt: one entry per line, the English text

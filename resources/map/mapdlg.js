@@ -1,3 +1,5 @@
+/* SPDX-FileCopyrightText: 2026 Velmaro developers */
+/* SPDX-License-Identifier: GPL-3.0-or-later */
 // The map page of the player. The player writes the car's position, the datum offsets, the
 // heading, the track id and a status word into hidden input elements; refreshMap() polls them
 // every 1500 ms and draws the track, a start marker and a car marker turned to the heading.

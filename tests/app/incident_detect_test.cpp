@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Incidents from G-sensor samples, and how far off the camera's clock is: known answers.
 #include <gtest/gtest.h>
 

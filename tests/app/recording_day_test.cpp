@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The navigator's day: which minutes and hours hold recordings, and which calendar days are
 // marked, from the recording list's times (the camera's clock).
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The navigator's whole-file scan and its day worker on generated cards (knocks, a cut end,
 // garbage, a camera clock an hour behind) and on real third-party streams, clean and damaged.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The camera's settings file: bytes checked against hand-packed values (checksums from an
 // independent CRC-32), every option value through the file and back, and every way a card's file
 // can be refused.

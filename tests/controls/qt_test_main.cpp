@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // GoogleTest main for the Qt tests: one QApplication for all of them, on the offscreen
 // platform unless a display is given (CI runs them under Xvfb to exercise the real one).
 #include <gtest/gtest.h>

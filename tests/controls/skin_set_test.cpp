@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The compiled-in skin set against what the windows lay out: every bitmap they load exists, at
 // the size of the place it fills, and the needle turns about the point the dashboard expects.
 #include <gtest/gtest.h>

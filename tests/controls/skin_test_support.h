@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for the skinned-control tests: strips of solid frames that tell which frame was drawn,
 // and a shown host window so real mouse and key events reach the controls.
 #pragma once

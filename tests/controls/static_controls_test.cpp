@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Mouse events go through the window system layer, as a user's do: enter and leave, the implicit
 // grab of the pressed control and propagation to parents all take part.
 #define QTEST_QPA_MOUSE_HANDLING

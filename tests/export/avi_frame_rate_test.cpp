@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame rate of AVI clips: exact rates in the stream header for whole and 1000/1001
 // rates, and, from a card playing in a channel, the rate the recording was measured at all the
 // way into the clip, so that its pictures last as long as its sound.

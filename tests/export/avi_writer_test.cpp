@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AVI writer: header bytes against a hand-built table, the legacy and OpenDML indexes read
 // back by a RIFF walker written here from the AVI and OpenDML layouts, and real H.264 frames
 // checked with ffprobe and ffmpeg, including a file past the 1 GiB RIFF limit.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Checks of transport stream clips that the export tests share: the program tables written in
 // front of a stretch, and the pictures the player's own reader gets from a clip. The packet and
 // section fields are read here from the bytes, apart from the player's parsers; only the CRC

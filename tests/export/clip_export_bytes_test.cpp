@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Transport stream clips pinned byte for byte on damaged recordings. The expected clip is worked
 // out here over whole files, byte by byte, from the rules the export follows:
 //   - the head is the mark-in file up to its first program map packet;

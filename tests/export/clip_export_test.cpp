@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The clip export worker on generated cards: transport stream clips compared byte for byte with
 // the stretch the block rules select (worked out here from the file sizes and marks), AVI clips
 // checked with ffprobe and ffmpeg, the access-unit rules on hand-built streams, and the output

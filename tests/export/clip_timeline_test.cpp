@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A clip across recordings is one stream with one timeline: the times of each later file go on
 // one frame after the last picture before them, wrapping as the 33-bit clocks do, with the PCR
 // moved alike and the continuity counters going on; players then see the clip's whole length.

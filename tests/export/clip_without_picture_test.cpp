@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Marks that hold no picture that can be decoded from the clip (none, or none that is a key
 // frame) save nothing: a transport stream clip is refused as an AVI clip is, with the same
 // words, through the export and through velmaro-export, and any file under the output name

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the export tests share: the small generated cards they export from, hand-made
 // recordings, a request for a clip of them, an export run to its end with everything it
 // reported, ffprobe's and ffmpeg's view of a clip, and the names left in an output folder.

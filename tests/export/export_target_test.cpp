@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An export or a saved copy never destroys what it reads nor anything that is not a plain file:
 // a target that is one of the recordings of the stretch, the recording being played, a device
 // node, a FIFO or a symbolic link is refused with a message, and the file there stays as it was.

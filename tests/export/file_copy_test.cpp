@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole-file copy and the replace-on-success output under it: the target holds either its
 // old contents or the complete new ones, never anything in between, and no temporary file
 // stays behind.

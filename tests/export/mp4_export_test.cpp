@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MP4 clips and clips without sound, judged by ffprobe and ffmpeg on a generated card.
 #include <gtest/gtest.h>
 

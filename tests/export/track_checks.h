@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the track tests ask of outside tools: xmllint against the shipped GPX 1.1 schema (with
 // the track point extension's elements checked too) and GPSBabel's reading of a GPX, plus
 // counting in texts. Nothing here knows about gtest.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Tracks and subtitle sidecars of generated cards: a day, a stretch and a recording give exactly
 // the texts the generator wrote there, the GPX of a day passes the schema and GPSBabel reads as
 // many points as the day has fixes, and a 30 s clip gets one cue per telemetry second.

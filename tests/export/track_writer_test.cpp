@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The track and subtitle texts from hand-made points: known answers for every column and cue,
 // the GPX checked by the GPX 1.1 schema with its track point extension and read back by
 // GPSBabel, the KML's timed track counted by XPath, and names no XML could hold as they are.

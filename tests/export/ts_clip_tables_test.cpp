@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Transport stream clips cut from the middle of a stream open their stretch with the PAT and
 // PMT in force there, so that the player (and any other) finds the pictures: on streams that
 // send their map once, on one whose map changes on the way, on camera-like cards and on

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The offset grid: a hand-assembled file, lookups at known points, the key truncation toward
 // zero and both tolerances, every way a file can lie about its own layout, and a grid built by
 // make-offset-grid from a CSV, which never loses the grid it replaces.

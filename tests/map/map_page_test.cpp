@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's half of the map page's protocol: the element texts it writes and the offsets it
 // chooses from Config.ini.
 #include "map/map_page.h"

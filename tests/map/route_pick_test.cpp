@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Matching a click on the route to a moment of the recording: known distances, the nearest of
 // several fixes, misses and bad input dropped; and the worker that reads a recording's fixes.
 #include "map/route_pick.h"

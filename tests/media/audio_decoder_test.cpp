@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The AAC decoder and the audio worker on real AAC: the sample recording's audio PES payloads,
 // and a 44.1 kHz stereo stream encoded here, played into a real SDL device (dummy driver) or
 // into no device at all.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 75 % colour bars the sample generator draws (PicturePattern::kColourBars), with the codes
 // and colours they must decode to, and where in a picture to look for them.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Picture correctness end to end: a recording of 75 % colour bars, written by libx264, split by
 // the real demultiplexer, decoded by the video worker and drawn by its presenter in both display
 // modes. Each bar must come out in its own colour, checked against a table worked out by hand.

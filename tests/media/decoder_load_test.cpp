@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoder's load over the last second and what the video worker makes of it: frame threads
 // while one thread would be full, one thread again once it would be at ease (judged by what
 // the frame threads showed they hide), a forced count whatever the load, and pictures dropped

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording files split into frames by the real demultiplexer, as the reader would queue them:
 // what the decoder tests and the video benchmark feed to a video worker.
 #pragma once

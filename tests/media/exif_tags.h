@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The EXIF tags of a file as exiftool, a reader independent of the one that wrote them, sees
 // them: by tag name, numbers as plain numbers (latitudes without their sign, which is in the
 // reference tag). Empty when exiftool finds none.

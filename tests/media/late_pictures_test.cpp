@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Late pictures while decoding is overloaded: left out only when well behind, at most four in a
 // row, and when a run of drops gained nothing the clock slips instead of losing every picture.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stream that sends its parameter sets once, in a PES of their own, and then loses the key
 // frame they came with: from the next key frame on, the video worker shows every picture, the
 // same as a decoder that saw the whole stream.

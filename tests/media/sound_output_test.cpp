@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound ring driven by hand (deterministic pulls), and the SDL device behind it on the dummy
 // driver, which plays at real pace without hardware, and on a driver that does not exist.
 #include <gtest/gtest.h>

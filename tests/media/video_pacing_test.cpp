@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How fast the video worker shows pictures: the interval it paces each picture by, in every
 // play mode and at the rates recordings come in. The channel's clock runs on a tick counter of
 // the test's that is always on time, so no pacing wait sleeps and nothing depends on how busy

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video worker under test on a channel of its own, with a producer thread that fills the
 // channel's video queue as the reader would, blocking while the queue is full.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The software path's parts without a window: PictureScaler's colours, geometry and bounds, and
 // WindowScaler's hand-over between its thread and the painting one.
 #include <gtest/gtest.h>

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a scratch prefix and checks what a desktop and a packager rely on: the
 # programs, the data an installed player looks for in share/velmaro/, a launcher and metainfo
 # that the freedesktop validators accept, and icons in every size the launcher may ask for.

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 """scripts/spdx-headers.py: the header each kind of file gets, and a run over a git checkout."""
 import runpy
 import subprocess

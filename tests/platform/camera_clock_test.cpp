@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File times on camera cards: the kernel's reading of FAT and exFAT times is undone per mount
 // option, so the recording list shows the camera's own clock in any time zone, while files on
 // other file systems keep their true times.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which drive roots the card setup offers, and what it tells of a card before erasing it.
 #include "platform/card_drive.h"
 

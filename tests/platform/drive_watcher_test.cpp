@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Volume arrival: listed folders that come into existence, removable mounts that appear in a
 // fixture table, and (as root) a real mount noticed through the kernel's mount-table events.
 #include "platform/drive_watcher.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Removable drive roots from a fixture mount table and sysfs tree shaped like a laptop's (USB
 // disk, internal card readers, an SD slot, a soldered-in eMMC, a SATA disk, a loop device), the
 // folder list that replaces detection, and finding the camera card's first recording.

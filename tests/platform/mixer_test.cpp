@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The master volume: the volume slider's arithmetic, a mixer that does not exist, and the real
 // default mixer where this machine has one.
 #include "platform/mixer.h"

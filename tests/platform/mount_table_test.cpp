@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading the kernel's mount table: fields around the optional ones, escaped names, lines that
 // are not mounts, and which mount holds a folder.
 #include "platform/mount_table.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The session's background exports end on the user-interface thread as typed calls, through
 // the poster the user interface lends: a replaced clip's end is not reported, and nothing is
 // called once the poster is withdrawn.

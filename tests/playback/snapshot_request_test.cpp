@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Snapshots of a generated recording asked for as the panel asks: named after the picture's
 // recording time, and carrying it and the fix of its second as EXIF that exiftool reads back.
 #include "playback/snapshot_request.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Backward play and previous-frame steps over streams that reorder their pictures: from a file's
 // key picture into the end of the file before it, every picture of every group comes back in
 // reverse display order, the B-pictures after a group's last reference picture included, down

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a generated card holds, frame by frame, and what the reader must deliver from it: the
 // pictures of each file as the generator wrote them, and the sequence of groups that backward
 // delivery owes from a given picture back to the start of the card. Shared by the reader tests.

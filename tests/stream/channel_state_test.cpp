@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Snapshot requests as the channel keeps them between the user-interface thread and the video
 // worker (which the video decoder's tests run for real): requests that cannot be served answer
 // at once instead of waiting for ever, each with one result.

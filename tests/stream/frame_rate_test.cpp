@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measured frame rate: the rates cameras and encoders use, from hand-made time stamps with
 // the rounding and jitter of real muxers, from third-party streams whose rate ffprobe agrees
 // on, and from generated recordings at 25 and 50 frames per second.

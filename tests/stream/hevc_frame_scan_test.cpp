@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // H.265 recordings: the program map's stream type chooses the coding, and the frame scan finds
 // key pictures (IDR, CRA, BLA) and parameter sets (VPS, SPS, PPS) by H.265 unit types.
 #include <gtest/gtest.h>

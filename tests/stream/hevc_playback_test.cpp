@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // H.265 recordings (stream type 0x24) through the real reader, decoder and export: every picture
 // plays forward across files, backward by groups from IDR and CRA key pictures with the same
 // pictures as forward, a transport stream clip of one plays back whole, and AVI export refuses

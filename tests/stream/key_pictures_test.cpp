@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stream without an IDR picture: one cut at an open group's I picture, which a recovery point
 // SEI marks, and the same with every SEI removed (an encoder that writes neither IDR pictures
 // nor recovery points). Played through the real reader and decoder it shows every picture

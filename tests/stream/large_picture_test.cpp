@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures far larger than the queues start with (4K key pictures of a few MiB): the reader
 // delivers every one of them, whole and in order, forward and backward; a picture past the
 // largest the player takes is counted, not silently lost.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The telemetry parser against real receiver logs: gpsd's regression logs with gpsd's own decode
 // (.chk), GPSBabel's reference tracks with its GPX output, and an independent decode of every
 // $GPRMC line. Where our rules deliberately differ from those decoders, each difference is

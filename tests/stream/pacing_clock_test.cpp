@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pacing clock over many frames, on a tick counter the test moves: each wait is spent at
 // once (the event is set first) and the counter is moved on by the milliseconds the clock chose
 // to sleep, as if the sleep had taken exactly that long.

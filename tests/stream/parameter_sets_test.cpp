@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parameter sets that do not travel with their key frame: the scan reports the sets it passes,
 // the demultiplexer keeps the latest ones and puts them in front of a key frame that lacks
 // them, within the queue's item size.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The channel as the window's buttons drive it, checked against the picture on screen: sound
 // that meets the picture again after pauses, steps and speed changes; marks that cut the
 // stretch on screen; steps that go on from the picture shown after a change of direction; the

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program tables: the section CRC against the standard's check value and other muxers' tables,
 // and which later tables replace the ones in use.
 #include <gtest/gtest.h>

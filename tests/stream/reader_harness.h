@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a TsReader against real queues with a consumer thread that records every item, and
 // sinks that record the reader's messages. The consumer and the reset notice share a lock, so
 // a test can tell exactly which items were delivered after each reset.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The switch for other GPS receivers' RMC sentences: what it lets in (checksummed `$GNRMC` and
 // `$GPRMC` with five-decimal minutes), what it keeps out, and that the camera's own sentences
 // read the same with it on or off.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recording names and numbers, the duration walk over crafted, generated and third-party streams,
 // and the recording list filled on the caller's thread or in the background.
 #include "stream/recording_index.h"

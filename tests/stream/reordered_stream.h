@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Streams that reorder their pictures, for playback tests: libx264 or libx265 access units in
 // decoding order as libavcodec gives them, muxed by the sample recordings' muxer, and what
 // libavcodec itself shows of them (the answer key), by content digest.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The UTC instant of an RMC sentence: known answers for the shapes receivers write, refusals
 // for times and dates no calendar holds, and GPSBabel's decode of a real receiver log.
 #include <gtest/gtest.h>

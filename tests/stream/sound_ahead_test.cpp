@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Streams that write their sound ahead of the pictures it goes with (0 to 1.5 s, one AAC frame
 // per PES): a consumer that, like the sound worker, plays sound no further than the picture it
 // has shown must still be given every picture and, in the end, every sound frame. The reader

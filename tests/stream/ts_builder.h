@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Builds transport packets for parser tests: PAT, PMT and PES split over packets, with the
 // byte layout a camera writes. Test-only; the real muxer lives in the sample-card generator.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A recording that is still being written (a camera or a copy in progress) grows while it is
 // read: the reader reads on past the size it saw at opening, and the position it reports stays
 // within the file, 0 to 1000 per mille.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stream whose program map changes on the way: the reader follows a new version of the map
 // and delivers the pictures it announces; repetitions and unusable maps change nothing.
 #include <gtest/gtest.h>

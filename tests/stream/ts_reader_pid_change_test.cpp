@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cards whose files do not all carry their streams on the same PIDs (a camera updated between
 // two recordings, files of two cameras in one folder): playing across them, forward or
 // backward, delivers every file's pictures, and forward every file's sound and telemetry.

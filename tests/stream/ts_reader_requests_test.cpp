@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Requests that reach the reader while it delivers backward: a seek, the previous or next
 // recording, a file opened by path and a jump to a time of day. Each resets the reading once;
 // what follows the reset is the new place's pictures only, backward, group by group.

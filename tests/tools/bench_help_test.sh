@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every benchmark answers --help at once: its usage on stdout, exit status 0, and no run started
 # (a run writes its generated recordings and figures first, and takes minutes).
 #   bench_help_test.sh BIN-DIR

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make-recording's knocks and camera clock: only the asked-for sample and the sentences' times
 // change, everything else stays as without the options.
 #include <gtest/gtest.h>

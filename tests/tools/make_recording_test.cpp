@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sample-recording generator, checked against independent tools (ffprobe, ffmpeg) and a
 // byte-level walk of the transport stream written here from ISO/IEC 13818-1.
 #include <gtest/gtest.h>

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The manual pages the build made: one per installed program, gzipped without a name or time
 # stamp, with the NAME line whatis and lintian read ("PROGRAM \- what it does"), a synopsis, the
 # options of --help, and nothing man's own checks warn about.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Marks given as times: the forms a time may take, the file it may follow, the byte it becomes
 // in a generated recording, and the clip and track tools that take them.
 #include <gtest/gtest.h>

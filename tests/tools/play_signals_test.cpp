@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velmaro-play is ended from outside as a user ends it with "quit": by the desktop session's
 // end (SIGTERM, SIGHUP), Ctrl-C (SIGINT), kill and timeout. The sound library must not take
 // those signals for itself.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velmaro-play's "snap", run as a program on a generated recording: many snapshots a second,
 // each answered by exactly one line that names a complete JPEG file or says why there is none.
 #include <gtest/gtest.h>

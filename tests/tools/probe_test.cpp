@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velmaro-probe, run as a program: its counts of what the demultiplexer delivers are checked
 // against ffprobe, against what the sample writer says it wrote, and against third-party
 // streams; damaged and foreign input must be probed without a crash.

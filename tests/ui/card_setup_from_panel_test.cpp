@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card setup as the player's user meets it: the panel's "SD Card Setup" button opens the
 // dialog modally over the main window, and clearing the card being played stops the playback.
 // The real message boxes are answered here, as a user would, from a timer.

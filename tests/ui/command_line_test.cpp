@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's command line: its own options answered, Qt's passed on, anything else refused
 // with exit status 2 before a window opens.
 #include <gtest/gtest.h>

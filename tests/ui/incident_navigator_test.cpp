@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Incidents, damaged minutes and the camera clock in the main window, on a generated card: a
 // knock at 08:30:00, the last file cut short, the camera's clock an hour behind GPS time.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a keyboard and screen-reader user meets it, through Qt's accessibility
 // interfaces: every control named and of the right kind, sliders with values, the navigator's
 // cells named by what they stand for, the dashboard read out, and Tab going round every control.

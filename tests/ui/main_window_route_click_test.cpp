@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A click on the map's route while a generated recording plays: the player goes back to the
 // moment the car was at the clicked point, and the picture shown is from that second.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A camera card made once for the main-window tests, and waits that keep the GUI thread
 // serving events while the player works.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a driver meets it: its layout in the three UI sizes, the recording
 // navigator over a card, every button and slider of the panel against the channel it drives,
 // the video window's moves, dropped files and cards that appear.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The map view with its real page in Qt WebEngine: what the page draws after pushes that mimic
 // a drive, what the player writes into it, and its window. Each test loads the page once and
 // walks through its cases, since starting the browser is the slow part.

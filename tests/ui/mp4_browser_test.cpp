@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An MP4 clip plays to its end in a real browser engine's <video> element, offline.
 #include <gtest/gtest.h>
 

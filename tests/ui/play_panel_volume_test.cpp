@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The play panel's volume slider in the player window: it sets the player's own volume on the
 // playing channel and keeps it in Config.ini, leaving the desktop's volume alone.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preferences dialog as a user meets it: what it offers for the settings and languages at
 // hand, the screen checks of the UI size, what OK and Cancel change, and the player window
 // whose "Config" button runs it against a playing recording.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The GUI's message sink between worker threads and the GUI thread: a Send waits for its
 // handler, and gives up, with nothing delivered later, as soon as its sender is being stopped,
 // even while the GUI thread is busy or the receiver is gone.

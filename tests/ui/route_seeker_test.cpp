@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player's side of a route click, on a generated recording: a click made before the
 // recording's fixes have been read waits for them and is then played once; later clicks are
 // answered from what was read; clicks off the route or without a channel do nothing.

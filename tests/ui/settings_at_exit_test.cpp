@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The player writes Config.ini when its run ends, also when the run is ended from outside:
 // the desktop session's end (SIGTERM, SIGHUP) or Ctrl-C in the terminal (SIGINT). The real
 // player runs in a process of its own on the test's display, with a configuration folder and

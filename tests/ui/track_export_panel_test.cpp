@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's track export and the subtitle option of its clip export, on the shared small card:
 // the file name chosen decides the format, the work runs off the GUI thread and ends in a
 // message, and the sidecar follows the setting.

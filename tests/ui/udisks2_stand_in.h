@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A private D-Bus daemon and, on it, a stand-in of UDisks2: block devices with their mount
 // points and drives, answering the calls the format client makes and writing each call down.
 // The service lives on its own thread and connection, so a client blocking on the test's

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the video tests share: both drawing paths as test parameters, and the widget's pixels
 // as the display shows them (read back from the screen, not from our own buffers), waited for
 // while the GUI thread keeps serving repaints.

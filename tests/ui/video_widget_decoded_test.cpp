@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video window end to end: a recording of 75 % colour bars made by make-recording, split by
 // the real demultiplexer, decoded by the video worker and presented into a shown VideoWidget in
 // both display modes, on both drawing paths (OpenGL, software). The screen must show every bar

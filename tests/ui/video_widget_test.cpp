@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video widget on both drawing paths, read back from the screen: colours, stretching, a held
 // picture surviving a move to another top-level window, and which path a renderer gets.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velmaro-export: the player's clip export from the command line.
 //   velmaro-export --in FILE[@TIME] [--in-pos N|--in-time TIME] --out FILE[@TIME]
 //                  [--out-pos N|--out-time TIME] OUTPUT.ts|.avi|.mp4

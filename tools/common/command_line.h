@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line of a tool: its options on CLI11, with --help, --version and usage errors
 // answered the same way by every tool.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Marks given as times within their recordings ("FILE@0:12.5", or --in-time 12.5) beside the
 // byte positions the player records: a user reading a clock off the player knows the time, not
 // the byte. A time becomes the byte the player itself would start reading at for it.

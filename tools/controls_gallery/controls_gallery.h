@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ControlsGallery: one window showing every skinned control in every state, over the skin
 // set compiled into the program: a compact play panel put together from the skins, each button
 // strip as normal, hover, pressed and disabled, check and radio buttons, position bars and

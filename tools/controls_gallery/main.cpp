@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // controls-gallery: shows every skinned control in every state. With --screenshot FILE it
 // writes a PNG of the window instead and exits (0 when the file was written).
 #include <QApplication>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shows segment displays in their styles and two month calendars with marks.
 //   digi-calendar-demo [--screenshot FILE]
 // With --screenshot the window is rendered to FILE (PNG) and the program ends.

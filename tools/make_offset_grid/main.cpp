@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make-offset-grid: writes an offset grid file from a CSV of grid points (see --help).
 #include <sys/stat.h>
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Building an offset grid file from text rows "longitude,latitude,longitude offset,latitude
 // offset": each row names a grid point (rounded to the nearest multiple of the cell size) and the
 // shift the map needs there.

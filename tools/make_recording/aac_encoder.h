@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Audio of the sample recordings: an audible tone gliding up and down with a short beep at every
 // second, encoded as AAC-LC mono 48 kHz by libavcodec's native "aac" encoder. Each frame of 1024
 // samples comes out wrapped in a 7-byte ADTS header.

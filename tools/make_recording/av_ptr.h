@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Owning pointers for the libavcodec objects the encoders use; each releases with its free call.
 #pragma once
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "footage" picture of the sample recordings: what a dash camera sees, as far as a decoder
 // can tell. A detailed scene (fine texture at several scales, hard-edged shapes in colour) slides
 // past faster towards the bottom of the picture, as the road does when driving, while a sensor's

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Video of the sample recordings: a synthetic picture (see PicturePattern) encoded by libx264
 // (or, for H.265 recordings, libx265) through libavcodec; footage at a camera's bit rate and
 // with a camera's coding tools, the other patterns at constant quality. Access units come out in

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make-recording: writes a camera-like sample card (see recording_writer.h).
 #include <cstdint>
 #include <cstdio>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Camera-like sample recordings for tests, demos and benchmarks: a series of MPEG-2 transport
 // stream files <outRoot>/DCIM/100MEDIA/<prefix>_<NNNN>.ts with real H.264 video (libx264; or
 // H.265 from libx265), AAC

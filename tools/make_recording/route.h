@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The drive behind the telemetry of the sample recordings: a car that starts from standstill,
 // speeds up and slows down between 0 and 120 km/h, turns smoothly, and moves consistently with
 // its speed and course. Once a second it yields the camera's telemetry text: G-sensor values and

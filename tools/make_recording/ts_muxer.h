@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small MPEG-2 transport stream muxer for the sample recordings: one program with H.264 video
 // (stream type 0x1B, or H.265 as 0x24; PCR carrier), AAC in ADTS (0x0F) and optionally the camera's
 // private telemetry text (0xA0). Packets of 188 bytes are appended to a byte buffer.

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the player's application icon into resources/icons/hicolor/<n>x<n>/apps/org.velmaro.Velmaro.png.
 
 A camera lens on a dark rounded tile, in the skin's amber and blue, with a route line under it;

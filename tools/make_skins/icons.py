@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Button glyphs, designed in a 16 x 16 box centred on (0, 0), y downwards.
 
 Each glyph is a list of layers (role, shape): the role picks the colour from the button state

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the player's skin bitmaps into resources/skin/<id>.png.
 
 Every bitmap the windows load by id is listed in SKINS below with its size and purpose, and

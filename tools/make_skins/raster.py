@@ -1,3 +1,5 @@
+# SPDX-FileCopyrightText: 2026 Velmaro developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A tiny deterministic rasteriser for the skin bitmaps: RGBA canvases, anti-aliased shapes from
 signed distance functions, a stroke font, and a PNG writer. Only the standard library, so the
 same input always gives the same bytes on every machine.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velmaro-play: plays a recording (a .ts file or a card folder) with the real engine, with
 // sound, off-screen or in a plain window (--window), reading commands from standard input and
 // printing one status line per second. Without a recording it plays a generated sample card.

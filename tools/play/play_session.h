@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One playback session of velmaro-play: a channel on a recording, the commands a user types,
 // and a status line per second. The output (off-screen or a window) is given by the caller.
 #pragma once

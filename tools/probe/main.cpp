@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velmaro-probe: shows what the player's demultiplexer makes of recording files (see --help).
 #include <cstdio>
 #include <optional>

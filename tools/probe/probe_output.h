@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The probe's two ways of printing a report: a readable block per file, or one tab-separated
 // line per file under a header of named columns for scripts and tests.
 #pragma once

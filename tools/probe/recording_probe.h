@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Probes one recording file the way the player's reader sees it: packets found on the reader's
 // 188-byte sync grid, routed through the real demultiplexer into real frame queues and the
 // telemetry hand-over, and counted as they come out. Only the first picture is decoded, for the

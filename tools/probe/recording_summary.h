@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording as the player sees it: the folder's recording list (numbers, start and end
 // times, durations) and what the real reader delivers when it plays the folder from its first
 // recording to the end of its last.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velmaro-track: the player's track export from the command line.
 //   velmaro-track RECORDING.ts OUTPUT.gpx|.kml|.csv
 //   velmaro-track --in FILE[@TIME] [--in-pos N] --out FILE[@TIME] [--out-pos N] OUTPUT...

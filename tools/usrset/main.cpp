@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velmaro-usrset: shows or writes the camera's settings file of a card folder (see --help).
 #include <algorithm>
 #include <cctype>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CardSetupDialog: the card setup dialog. The user picks the camera card among the removable drives
 // that hold one, edits every camera setting and the camera clock, and writes them to the card's
 // "usrset.dat"; the dialog also restores the defaults, formats the card (through the format

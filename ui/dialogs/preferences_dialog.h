@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PreferencesDialog: the player's preferences, opened modally by the panel's "Config" button. It
 // shows the version and edits the snapshot folder, the language, the UI size (checked against the
 // screen), the display mode, the unit of speed and the sound amplification. OK writes the

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/dialogs/udisks2_formatter.h"
 
 #include <QByteArrayList>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Formatting a card through UDisks2 on the system bus: the block device mounted at the drive root
 // is looked up among UDisks2's block devices, its drive must say it is removable, the file
 // system is unmounted and the device formatted as FAT ("vfat"), which every camera reads.

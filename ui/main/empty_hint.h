@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the video area says while no recording is open: how to get one, with a button that opens
 // a file.
 #pragma once

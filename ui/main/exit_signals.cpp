@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/main/exit_signals.h"
 
 #include <fcntl.h>

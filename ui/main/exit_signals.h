@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ExitSignals: the end of the desktop session (SIGTERM, SIGHUP) or Ctrl-C in the terminal
 // (SIGINT) ends the player's run the way its close button does, on the GUI thread, so that the
 // workers are stopped and the settings written rather than lost with a killed process. The

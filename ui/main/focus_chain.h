@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window for keyboard and screen-reader users: the order in which Tab and Shift+Tab
 // reach its controls, and the names those controls are announced by.
 #pragma once

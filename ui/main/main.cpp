@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velmaro: the player. Start-up order and settings live in PlayerApp; the window it runs is
 // the main window, which opens the recording named on the command line or a camera card once
 // the event loop runs.

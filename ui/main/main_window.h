@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MainWindow: the player's one top-level window, frameless and skinned, in the pixel size of
 // the UI mode. It places the play control panel down the left, the video window in the large
 // area, the map in the lower right, and below the video the recording navigator: a month

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PlayerApp: the Qt application object. It holds what lives for the whole run (AppShared),
 // starts up in the player's order (version, language, settings, offset grid, main
 // window), and writes the settings back when the main window closes or the session ends it.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MessageSink for the GUI: each message becomes a queued call on the receiver's thread. Send
 // waits for the handler, but gives up as soon as the sender is being stopped, so stopping a
 // worker from the GUI thread can never deadlock against the worker's own Send; a message given

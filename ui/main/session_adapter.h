@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one place where the engine's messages become calls on the user-interface thread: the
 // channel's two sinks, queued onto the receiver's thread, handing every message to the session,
 // which calls its listeners with typed values; and the poster its exports' workers end through.

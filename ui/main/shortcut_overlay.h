@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The list of keys, laid over the video (F1): every key the window answers, with what it does,
 // taken from the same table the keys are bound from, so that it cannot fall out of date.
 #pragma once

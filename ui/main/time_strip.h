@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The strip under the video: when the picture on screen was recorded, its file, where in it,
 // and how it plays; or, in its place until dismissed, a message about what went wrong (a file
 // that cannot be opened), which asks nothing and blocks nothing.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeps the time strip on the picture on screen: a few times a second it asks the channel
 // which picture is shown and how it plays. The times of a file (its first and last pictures,
 // its file time) are read off the GUI thread once per file.

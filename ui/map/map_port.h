@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window and the panel need of the map view: the fixes of the track being
 // played, the start of a new track, and docking like the video window. The map panel
 // implements it.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one object the map page can reach in the player, through Qt's web channel: the page
 // reports a click on the drawn track. What arrives is outside input and is checked here; only a
 // position on the globe goes on.

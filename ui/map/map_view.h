@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MapView: the map view. A web page (map/mapdlg.htm from the data folder) shows the car's track
 // on a map; the player talks to it through hidden input elements: every accepted fix writes
 // the position, the datum offsets, speed, heading, the track id and a status word, and the page

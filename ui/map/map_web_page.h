@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The browser side of the map view: the page object that hosts map/mapdlg.htm and the rules it
 // runs under. The page's scripts come only from its own folder and the system's Leaflet its
 // leaflet/ link leads to; its JavaScript reads no other

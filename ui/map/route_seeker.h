@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays from the moment the car was at a clicked point of the map's route. The fixes of the
 // recording being played are read on a worker when it first plays (or is first clicked) and kept
 // for a few recordings, so a click costs a search, not a read of the file. A click that comes

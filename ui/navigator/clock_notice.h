@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A slim bar along the top of the window that tells how far the camera's clock is off and
 // offers to show the navigator's times by GPS instead; it can be closed. Nothing is written
 // anywhere: the choice only shifts what the navigator shows.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The day's incidents as a small list below the video: time and jump of each, earliest first.
 // Choosing one asks the owner to play from a little before it.
 #pragma once

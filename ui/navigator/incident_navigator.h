@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The navigator's extras for the chosen day: its recordings are read once in the background
 // (never on the GUI thread) for G-sensor incidents, damage and the camera's clock; incidents are
 // marked on the minute rows, on the seek bar of the file playing and listed below the video;

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Incident marks over the seek bar: small triangles above and below the track where, by share
 // of the file (as the seek bar counts), something happened in the file being played. Lies over
 // the slider as its child and lets every mouse event through to it.

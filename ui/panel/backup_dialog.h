@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Backup dialog: where a clip goes, in which form (by the name's suffix) and whether its
 // sound goes with it.
 #pragma once

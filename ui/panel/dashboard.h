@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Dashboard: the telemetry gauges in the upper part of the play control panel. A scrolling graph
 // of the three G-sensor axes with their latest values, a heading needle on a dial with the
 // latitude and longitude under it, and the speed on a segment read-out with its unit badge.

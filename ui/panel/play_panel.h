@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // PlayPanel: the play control panel down the left of the main window. It turns its buttons,
 // sliders and menu into commands on the application's playback session:
 // open a card or a file, play either way, pause, step, previous or next file, speed, seek,

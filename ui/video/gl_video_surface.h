@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video surface on a GPU: presented pictures drawn by OpenGL. "YV12" pictures are uploaded
 // as three planes and converted in a shader (BT.601, limited range, as the decoder delivers
 // them); "RGB" pictures arrive converted and are uploaded as one texture. Both are stretched

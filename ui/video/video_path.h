@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the video window draws: with OpenGL (the GPU converts and scales) or in software
 // (libswscale scales straight to the window's size, Qt copies the result). On a GPU, OpenGL is
 // the cheaper; on a software OpenGL renderer (virtual machines, remote desktops, machines

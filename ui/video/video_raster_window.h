@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The software path's drawing surface: a native child window with a backing store of its own.
 // A top-level window that holds a web view (the map) composes every flush of its widgets
 // through OpenGL; on a software renderer (llvmpipe) that composition of the whole window, once

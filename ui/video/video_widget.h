@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The video window's surface: where the presenter's pictures appear, stretched over the whole
 // widget (the window's size changes nothing upstream). It draws them on one of two paths,
 // chosen once (see video_path.h): with OpenGL on a GPU, through a GlVideoSurface child that

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 Velmaro developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // VideoWindow: the window the video is shown in. It sits docked in the main window's large
 // area; a double-click floats it as a window of its own (800 x 470, centred), and a double-click
 // on the floating window puts the video on the whole screen with the main window hidden. Esc or
