@@ -3,6 +3,7 @@
 #include "tools/common/command_line.h"
 
 #include "app/app_settings.h"
+#include "stream/telemetry.h"
 #include "tests/test_support.h"
 
 #include <gtest/gtest.h>
@@ -92,6 +93,18 @@ TEST(CommandLine, ReadsNumbersInDecimalAndTakesTheLastOfRepeatedOptions) {
     EXPECT_EQ(tool.width, -2);
     EXPECT_EQ(tool.height, 7);
     EXPECT_EQ(tool.name, "x");
+}
+
+TEST(CommandLine, OtherGpsTakesOtherReceiversForTheWholeRun) {
+    for (const bool given : {false, true}) {
+        SampleTool tool;
+        tool.commandLine.AddOtherGps();
+        const std::vector<std::string> args =
+            given ? std::vector<std::string>{"--other-gps", "x"} : std::vector<std::string>{"x"};
+        ASSERT_EQ(tool.Parse(args), std::nullopt);
+        EXPECT_EQ(RunTelemetryOptions().otherReceivers, given);
+        SetRunTelemetryOptions({});
+    }
 }
 
 TEST(CommandLine, HelpShowsEveryFormAndOption) {

@@ -109,6 +109,7 @@ void AddOptions(velmaro::CommandLine& commandLine, velmaro::ExportRequest& reque
         "velmaro-export [options] --in FILE@TIME --out FILE@TIME OUTPUT");
     commandLine.SetFooter(kFooter);
     CLI::App& app = commandLine.Parser();
+    commandLine.AddOtherGps();
     AddMarks(app, request.marks);
     velmaro::AddMarkTimeOptions(commandLine, times);
     commandLine.AddParsed(

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/app_settings.h"
+#include "stream/telemetry.h"
 
 namespace velmaro {
 namespace {
@@ -157,6 +158,12 @@ CLI::Option* CommandLine::AddSize(const std::string& name, int& width, int& heig
             return ParsePictureSize(text, width, height);
         },
         "WxH", description);
+}
+
+CLI::Option* CommandLine::AddOtherGps() {
+    return app_.add_flag_callback(
+        "--other-gps", [] { SetRunTelemetryOptions({.otherReceivers = true}); },
+        "also take other receivers' checksummed $GNRMC/$GPRMC sentences");
 }
 
 std::optional<int> CommandLine::Parse(int argc, const char* const* argv, std::ostream& out,

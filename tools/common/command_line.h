@@ -36,6 +36,9 @@ class CommandLine {
     // on text it cannot use, which then is a usage error. `form` names the value in --help.
     CLI::Option* AddParsed(const std::string& name, std::function<bool(const std::string&)> parse,
                            const std::string& form, const std::string& description);
+    // --other-gps: the run also takes other GPS receivers' checksummed RMC sentences, as the
+    // player does with GPS_Other_Receivers=1 in its Config.ini.
+    CLI::Option* AddOtherGps();
     // A picture size WIDTHxHEIGHT.
     CLI::Option* AddSize(const std::string& name, int& width, int& height,
                          const std::string& description);

@@ -26,6 +26,7 @@ extern "C" {
 
 #include "media/offscreen_output.h"
 #include "stream/recording_index.h"
+#include "stream/telemetry.h"
 #include "tools/common/command_line.h"
 #include "tools/make_recording/recording_writer.h"
 #include "tools/play/play_session.h"
@@ -54,7 +55,10 @@ VELMARO_VIDEO_PATH=gl|software in the environment forces one.
 Commands on standard input:
   play, back, pause, step, prev-frame, speed 0-8, seek 0-1000, next, prev, snap,
   mark-in, mark-out, export PATH.ts|PATH.avi|PATH.mp4, quit
-At the end of input it plays on to the end of the recording and exits.)";
+An export writes PATH.srt with the clip's telemetry beside it, unless a file of that name is
+there already. At the end of input it plays on to the end of the recording and exits.
+velmaro-play is a tool: it neither reads nor writes the player's Config.ini; its options are
+its settings.)";
 
 // The end of the session or of the terminal (SIGTERM, SIGHUP, SIGINT) quits as "quit" does, so
 // the workers stop and an export finishes or removes its temporary file. A second signal while
@@ -191,6 +195,8 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = commandLine.Parse(argc, argv)) {
         return *status;
     }
+    // Its exports and their sidecars read the telemetry as the status line does.
+    SetRunTelemetryOptions(options.engine.telemetry);
     if (commandLine.Parser().count("--threads") > 0) {
         options.engine.decoderThreads = static_cast<int32_t>(
             std::clamp<int64_t>(threads, 1, kMostDecoderThreads));  // as many as are useful

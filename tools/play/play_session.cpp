@@ -8,6 +8,8 @@
 #include <sstream>
 #include <thread>
 
+#include "export/clip_subtitles.h"
+#include "export/subtitle_writer.h"
 #include "playback/clip_request.h"
 #include "playback/snapshot_request.h"
 
@@ -47,17 +49,25 @@ PlaySession::~PlaySession() {
 }
 
 void PlaySession::StartExport(const std::string& path) {
-    const ExportRequest request = ChannelExportRequest(*channel_, path);
+    ExportRequest request = ChannelExportRequest(*channel_, path);
     if (!MarksInOrder(request.marks)) {
         std::printf("export: set mark-in, then a later mark-out first\n");
         return;
+    }
+    // The clip's telemetry goes beside it as the other exports put it; whatever already has
+    // that name is the user's and stays.
+    request.writeSubtitles = SidecarPlaceFor(path) == SidecarPlace::kFree;
+    if (!request.writeSubtitles) {
+        std::printf("export: %s is there already and is kept; the clip gets no sidecar\n",
+                    SubtitlePathFor(path).c_str());
     }
     export_.reset();  // a running export is stopped; it removes its own output
     export_ = std::make_unique<ClipExport>(
         [this](const ExportOutcome& o) {
             std::lock_guard lock(exportMutex_);
             exportEvents_.push_back(o.end == ExportEnd::kFinished
-                                        ? "export: finished " + o.outputPath
+                                        ? "export: finished " + o.outputPath +
+                                              (o.reason.empty() ? "" : " (" + o.reason + ")")
                                         : "export: nothing saved: " + o.reason);
         },
         [this](int64_t done, int64_t toDo) {

@@ -68,6 +68,7 @@ void AddOptions(velmaro::CommandLine& commandLine, Options& o) {
         "readable report (default), or one tab-separated line per file under a header of "
         "column names (messages and the summary then go to stderr)");
     CLI::App& app = commandLine.Parser();
+    commandLine.AddOtherGps();
     app.add_option("--make-sample", o.sampleDir,
                    "write the sample card to DIR (created if needed) and probe it too")
         ->check(velmaro::NonEmpty())

@@ -78,6 +78,7 @@ void AddOptions(velmaro::CommandLine& commandLine, velmaro::TrackRequest& reques
         "       velmaro-track --day YYYY-MM-DD RECORDING-FOLDER-OR-CARD OUTPUT");
     commandLine.SetFooter(kFooter);
     CLI::App& app = commandLine.Parser();
+    commandLine.AddOtherGps();
     CLI::Option* out = app.add_option("--out", request.marks.outPath,
                                       "the recording of the mark-out of a marked stretch, "
                                       "optionally @TIME in it")
