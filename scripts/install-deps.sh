@@ -27,7 +27,7 @@ test=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth dbus locales imagemagick
     ffmpeg gpsbabel libxml2-utils libimage-exiftool-perl
-    desktop-file-utils appstream lintian reuse
+    desktop-file-utils appstream lintian reuse man-db
 )
 
 case $level in

@@ -44,6 +44,12 @@ DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq "$deb" >/
 version=$(/usr/bin/velmaro --version)
 echo "installed: $version"
 [[ "$version" == "velmaro "* ]]
+# Each installed program's manual page is found by man as a user would ask for it.
+for page in velmaro velmaro-export velmaro-track velmaro-probe velmaro-play velmaro-usrset; do
+    text=$(man -P cat "$page" 2>/dev/null) && [[ "$text" == *NAME* ]] ||
+        { echo "man $page shows no page" >&2; exit 1; }
+done
+echo "man shows the page of every installed program"
 
 # The installed player, started as a user would on a card, must show pictures and quit by itself.
 "$build/bin/make-recording" --out "$scratch/card" --files 1 --seconds 4 >/dev/null
