@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 
 #include "stream/frame_item.h"
 #include "stream/frame_scan.h"
@@ -127,6 +128,61 @@ enum class RouteResult {
 // group pass) audio and telemetry are ignored and frames carry a negative order.
 RouteResult RoutePacket(DemuxState& state, const uint8_t* packet, const DemuxOutputs& out,
                         const DemuxControls& controls, PacketFlow flow);
+
+// Most of a recording's packets carry nothing but the next bytes of a picture, and the full
+// routing of each costs more than copying its payload. `ContinuationKey` is what bytes 1-2 of
+// such a packet read (with its priority bit cleared) under the tables in force, or -1 while
+// no packet can be taken that way; the caller takes it again after each routed packet, which
+// may change the tables. `GatherContinuation` (read forward) and `ScanContinuation` (scanning
+// backward) then do for a matching packet exactly what RoutePacket would.
+inline int ContinuationKey(const PsiState& psi) {
+    return psi.pidsKnown && psi.videoPid != kNoPid && !IsTablePid(psi, psi.videoPid) ? psi.videoPid
+                                                                                     : -1;
+}
+inline bool IsContinuation(const uint8_t* packet, int key) {
+    constexpr uint8_t kFlagsAndPidHighMask = 0xDF;  // error, start and PID; not the priority
+    constexpr uint8_t kPayloadOnly = 0x10;
+    constexpr uint8_t kControlMask = 0x30;
+    const int header = ((packet[1] & kFlagsAndPidHighMask) << 8) | packet[2];
+    return header == key && (packet[3] & kControlMask) == kPayloadOnly;
+}
+// The run of such packets that starts at `bytes` (of which `available` are read), each one
+// confirmed by the sync byte of the one after it, as far as the gathering's room goes: their
+// payloads are gathered in one go. Returns the bytes of the packets taken, 0 when the first
+// packet is not one of them.
+inline int GatherContinuationRun(DemuxState& state, const uint8_t* bytes, int available, int key) {
+    uint8_t* to = state.video.OutsideEnd();
+    const int room = state.video.OutsideRoomLeft();
+    int taken = 0;
+    int gathered = 0;
+    while (available - taken > kTsPacketSize && room - gathered >= kWholeTsPayload) {
+        const uint8_t* packet = bytes + taken;
+        if (packet[0] != kTsSyncByte || packet[kTsPacketSize] != kTsSyncByte ||
+            !IsContinuation(packet, key)) {
+            break;
+        }
+        std::memcpy(to + gathered, packet + kTsHeaderSize, kWholeTsPayload);
+        gathered += kWholeTsPayload;
+        taken += kTsPacketSize;
+    }
+    state.video.Appended(gathered);
+    return taken;
+}
+inline bool GatherContinuation(DemuxState& state, const uint8_t* packet, int key) {
+    if (!IsContinuation(packet, key)) {
+        return false;
+    }
+    state.video.Append(packet + kTsHeaderSize, kWholeTsPayload);
+    return true;
+}
+// The same for a packet met while scanning backward.
+inline bool ScanContinuation(DemuxState& state, const uint8_t* packet, int key) {
+    if (!IsContinuation(packet, key)) {
+        return false;
+    }
+    state.video.Prepend(packet + kTsHeaderSize, kWholeTsPayload);
+    return true;
+}
 
 // Completes the three PES still gathering, as no later packet will: for a whole-file count.
 void FlushPendingPes(DemuxState& state, const DemuxOutputs& out, const DemuxControls& controls);

@@ -103,7 +103,7 @@ void PesBuffer::AppendInside(const uint8_t* bytes, int count) {
     end_ += count;
 }
 
-void PesBuffer::Prepend(const uint8_t* bytes, int count) {
+void PesBuffer::PrependSlow(const uint8_t* bytes, int count) {
     if (overflowed_ || !data_ || count <= 0 || !MoveInside()) {
         return;
     }

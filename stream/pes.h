@@ -67,7 +67,20 @@ class PesBuffer {
         }
         AppendInside(bytes, count);
     }
-    void Prepend(const uint8_t* bytes, int count);  // for backward scanning
+    // For a caller that copies a run of payloads itself: where the next bytes go while the PES
+    // is gathered outside, and how many fit there (null and 0 otherwise); `Appended` then counts
+    // what it wrote.
+    uint8_t* OutsideEnd() const { return outside_ ? outside_ + end_ : nullptr; }
+    int OutsideRoomLeft() const { return outside_ ? outsideRoom_ - end_ : 0; }
+    void Appended(int count) { end_ += count; }
+    void Prepend(const uint8_t* bytes, int count) {  // for backward scanning
+        if (!outside_ && !overflowed_ && begin_ != end_ && begin_ >= count && count > 0) {
+            begin_ -= count;
+            std::memcpy(data_.get() + begin_, bytes, count);
+            return;
+        }
+        PrependSlow(bytes, count);
+    }
 
     const uint8_t* Bytes() const { return (outside_ ? outside_ : data_.get()) + begin_; }
     int Fill() const { return end_ - begin_; }
@@ -78,6 +91,7 @@ class PesBuffer {
     // PES would pass the limit or memory is short.
     bool Grow(int extra, bool atStart);
     void AppendInside(const uint8_t* bytes, int count);
+    void PrependSlow(const uint8_t* bytes, int count);
 
     std::unique_ptr<uint8_t[]> data_;
     int limit_;

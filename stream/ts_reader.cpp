@@ -652,11 +652,21 @@ void TsReader::ForwardPacketLoop() {
     const int64_t windowEnd = position_.load(std::memory_order_relaxed);
     // A read holds many frames: a seek or another file asked for meanwhile must not wait
     // until they are all queued (each push may wait for the picture to be shown).
+    int key = ContinuationKey(demux_.psi);
     while (Running() && !ElsewhereAsked() && available > kTsPacketSize) {
         if (w[cursor] == kTsSyncByte && w[cursor + kTsPacketSize] == kTsSyncByte) {
-            demux_.packetPos = windowEnd - available;
-            RoutePacket(demux_, w + cursor, outputs_, controls, flow);
-            PublishPids();
+            const int run = GatherContinuationRun(demux_, w + cursor, available, key);
+            if (run > 0) {
+                cursor += run;
+                available -= run;
+                continue;
+            }
+            if (!GatherContinuation(demux_, w + cursor, key)) {
+                demux_.packetPos = windowEnd - available;
+                RoutePacket(demux_, w + cursor, outputs_, controls, flow);
+                PublishPids();
+                key = ContinuationKey(demux_.psi);
+            }
             cursor += kTsPacketSize;
             available -= kTsPacketSize;
         } else {
@@ -681,17 +691,19 @@ TsReader::StepEnd TsReader::BackwardStep() {
     cursor_ = kLastWindowByte;
     // The block before the one scanned last, down to the file's first byte, so the first
     // group is delivered like any other; before that, the end of the previous recording.
-    const int64_t blockStart = std::max<int64_t>(0, scanFrom_ - kReadBlockSize);
-    const int n = ReadBlock(blockStart, static_cast<int>(scanFrom_ - blockStart));
+    const int room = kPacketWindowSize - available_;
+    const int64_t blockStart = std::max<int64_t>(0, scanFrom_ - std::min(kBackwardReadSize, room));
+    const int wanted = static_cast<int>(scanFrom_ - blockStart);
+    uint8_t* const block = w + room - wanted;
+    const int n = ReadInto(block, blockStart, wanted);
     if (n == 0) {
         return OpenAdjacentRecording(-1) ? StepEnd::kContinue : StepEnd::kNoFurtherRecording;
     }
+    if (n < wanted) {  // the file shrank: what was read goes next to the bytes kept
+        std::memmove(w + room - n, block, n);
+    }
     scanFrom_ = blockStart;
     position_.store(blockStart + n);
-    if (available_ + n > kPacketWindowSize) {
-        available_ = 0;  // never happens with the loop below; never write outside the window
-    }
-    std::memcpy(w + kPacketWindowSize - available_ - n, readBuffer_.get(), n);
     available_ += n;
     windowFileOffset_ = blockStart - (kPacketWindowSize - available_);
     PostPosition();
@@ -702,24 +714,33 @@ TsReader::StepEnd TsReader::BackwardStep() {
 void TsReader::BackwardPacketLoop() {
     const DemuxControls controls = Controls();
     uint8_t* w = window_.get();
+    // In locals for the loop, as in the forward one; stored back on every way out.
+    int cursor = cursor_;
+    int available = available_;
+    int key = ContinuationKey(demux_.psi);
     while (Running() && !directionChangePending_.load(std::memory_order_relaxed) &&
-           available_ > kTsPacketSize) {
-        if (w[cursor_] != kTsSyncByte || w[cursor_ - kTsPacketSize] != kTsSyncByte) {
-            --cursor_;
-            --available_;
+           available > kTsPacketSize) {
+        if (w[cursor] != kTsSyncByte || w[cursor - kTsPacketSize] != kTsSyncByte) {
+            --cursor;
+            --available;
             continue;
         }
-        demux_.packetPos = windowFileOffset_ + cursor_ - kTsPacketSize;
-        const RouteResult result = RoutePacket(demux_, w + cursor_ - kTsPacketSize, outputs_,
-                                               controls, PacketFlow::kBackwardScan);
+        const uint8_t* packet = w + cursor - kTsPacketSize;
+        cursor -= kTsPacketSize;
+        available -= kTsPacketSize;
+        if (ScanContinuation(demux_, packet, key)) {
+            continue;
+        }
+        demux_.packetPos = windowFileOffset_ + cursor;
+        const RouteResult result =
+            RoutePacket(demux_, packet, outputs_, controls, PacketFlow::kBackwardScan);
         PublishPids();
-        cursor_ -= kTsPacketSize;
-        available_ -= kTsPacketSize;
+        key = ContinuationKey(demux_.psi);
         if (result == RouteResult::kBackwardKeyFound) {
             // Read this group forward from the packet after its key frame's first one: the key
             // frame is queued already, and the rest of its PES is dropped as a fragment.
             gopForward_ = true;
-            keyPos_ = windowFileOffset_ + cursor_ + kTsPacketSize;
+            keyPos_ = windowFileOffset_ + cursor + kTsPacketSize;
             position_.store(keyPos_);
             available_ = 0;
             cursor_ = kLastWindowByte;
@@ -728,6 +749,8 @@ void TsReader::BackwardPacketLoop() {
             return;
         }
     }
+    cursor_ = cursor;
+    available_ = available;
 }
 
 }  // namespace velmaro

@@ -33,8 +33,10 @@ struct ChannelControls;
 constexpr int kReadBlockSize = 8192;
 // Forward reading takes this much of the file at once, straight into the packet window: few
 // system calls and no copy on the way; the window keeps room for the packet cut by a read's end.
-constexpr int kForwardReadSize = 128 * 1024;
+constexpr int kForwardReadSize = 256 * 1024;
 constexpr int kPacketWindowSize = kForwardReadSize + 2 * kTsPacketSize;
+// Scanning backward reads blocks this big into the window, in front of the bytes left over.
+constexpr int kBackwardReadSize = 32 * 1024;
 constexpr int kIdleSleepMs = 100;
 // How far into a file its program tables are looked for when the reader switches to it.
 constexpr int64_t kTablesSearchBytes = 256 * 1024;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -13,7 +14,9 @@
 #include <thread>
 
 #include "reader_harness.h"
+#include "stream/channel_controls.h"
 #include "stream/recording_files.h"
+#include "tests/stream/ts_builder.h"
 #include "tests/test_support.h"
 #include "tools/make_recording/recording_writer.h"
 
@@ -344,6 +347,87 @@ TEST(ReaderDamagedInput, AFifoNamedLikeARecordingNeitherBlocksNorStopsTheReader)
     ASSERT_TRUE(h.Start(fifo));
     ASSERT_TRUE(h.WaitUntilIdle());
     EXPECT_EQ(h.VideoCount(), 0u);
+}
+
+// Pictures of a few groups, their packets laid out plainly, or with what other muxers and
+// damage put between and into them: priority flags, a short payload behind stuffing, sound
+// and null packets, and a damaged copy of a packet flagged as such.
+test::Bytes MuxPictures(bool odd) {
+    constexpr int kVideoPid = 0x100;
+    constexpr int kAudioPid = 0x101;
+    constexpr int kNullPid = 0x1FFF;
+    constexpr int kGroupSize = 5;
+    constexpr int kPictures = 3 * kGroupSize;
+    constexpr int kTicks = 3000;
+    test::Bytes file;
+    const auto put = [&file](const test::Bytes& packet) {
+        file.insert(file.end(), packet.begin(), packet.end());
+    };
+    put(test::PatPacket(0x1000));
+    put(test::PmtPacket(0x1000, {{0x1B, kVideoPid}, {0x0F, kAudioPid}}));
+    for (int i = 0; i < kPictures; ++i) {
+        const test::Bytes pes =
+            test::Pes(0xE0, test::AccessUnit(i % kGroupSize == 0, 1500 + 97 * i), kTicks * (i + 2),
+                      kTicks * (i + 1));
+        const size_t shortChunk = 100;
+        int index = 0;
+        for (size_t at = 0; at < pes.size(); ++index) {
+            const size_t room = odd && index == 4 ? shortChunk : kTsPacketSize - kTsHeaderSize;
+            const size_t n = std::min(pes.size() - at, room);
+            test::Bytes packet = test::Packet(kVideoPid, at == 0, pes.data() + at, n);
+            at += n;
+            if (odd && index % 2 == 1) {
+                packet[1] |= 0x20;  // transport priority
+            }
+            put(packet);
+            if (odd && index == 2) {
+                const test::Bytes sound = test::Pes(0xC0, test::Bytes(150, 0x5A), kTicks * (i + 2));
+                put(test::Packet(kAudioPid, true, sound.data(), sound.size()));
+                put(test::Packet(kNullPid, false, sound.data(), kTsPacketSize - kTsHeaderSize));
+            }
+            if (odd && index == 3) {
+                packet[1] |= 0x80;  // transport error
+                std::fill(packet.begin() + kTsHeaderSize, packet.end(), 0xEE);
+                put(packet);
+            }
+        }
+    }
+    return file;
+}
+
+struct Delivery {
+    std::vector<uint32_t> forward;
+    std::vector<uint32_t> backward;
+};
+
+Delivery ReadBothWays(const test::Bytes& bytes) {
+    test::TempDir card;
+    const std::filesystem::path folder = card.path() / "DCIM" / "100MEDIA";
+    std::filesystem::create_directories(folder);
+    const std::string file = (folder / "REC_0001.ts").string();
+    test::WriteBytes(file, bytes);
+    ReaderHarness h;
+    Delivery got;
+    if (!h.Start(file) || !h.WaitUntilIdle()) {
+        return got;
+    }
+    got.forward = h.sums;
+    h.controls.playMode = kPlayBackward;
+    if (h.reader.SetDirection(true) != 1 || !h.WaitUntilIdle()) {
+        return got;
+    }
+    std::lock_guard guard(h.lock);
+    got.backward.assign(h.sums.begin() + static_cast<long>(h.main.resetMarks.back()), h.sums.end());
+    return got;
+}
+
+TEST(ReaderPacketLayouts, PicturesArriveWholeWhateverElseTheirPacketsCarryBothWays) {
+    const Delivery plain = ReadBothWays(MuxPictures(false));
+    ASSERT_EQ(plain.forward.size(), 15u);
+    ASSERT_EQ(plain.backward.size(), 15u);
+    const Delivery odd = ReadBothWays(MuxPictures(true));
+    EXPECT_EQ(odd.forward, plain.forward);
+    EXPECT_EQ(odd.backward, plain.backward);
 }
 
 }  // namespace
