@@ -381,6 +381,8 @@ int main(int argc, char** argv) {
                         players[p].label.c_str(), s.cpu, s.server);
             if (busy && s.counted >= 0) {
                 std::printf("  %5ld pictures shown in the counted %d s", s.counted, seconds);
+            } else if (busy) {
+                std::printf("  no picture count");
             } else if (s.shown >= 0) {
                 std::printf("  %5ld pictures shown in %d s", s.shown, kWarmUpSeconds + seconds);
             }

@@ -175,7 +175,18 @@ inline void PrintPicturesPerSecond(const std::vector<std::string>& labels,
     const int rounds = static_cast<int>(runs.front().size());
     std::printf("\nmean of %d rounds, %d s of play counted each\n", rounds, seconds);
     std::printf("%-42s %12s %16s %14s\n", "", "pictures/s", "CPU ms/picture", "ratio to mpv");
+    const auto counted = [](const std::vector<PictureRun>& player) {
+        return std::all_of(player.begin(), player.end(),
+                           [](const PictureRun& r) { return r.shown >= 0; });
+    };
     for (size_t p = 0; p < labels.size(); ++p) {
+        // A player that ended before the counted stretch did (a recording shorter than the
+        // run) or never told its count has no figure: a made-up one would read as a result.
+        if (!counted(runs[p]) || !counted(runs[peer])) {
+            std::printf("%-42s %s\n", labels[p].c_str(),
+                        "no count in some round (did the recording end before the run?)");
+            continue;
+        }
         double rate = 0;
         double perPicture = 0;
         double ratio = 0;
