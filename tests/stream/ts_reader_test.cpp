@@ -359,6 +359,7 @@ test::Bytes MuxPictures(bool odd) {
     constexpr int kGroupSize = 5;
     constexpr int kPictures = 3 * kGroupSize;
     constexpr int kTicks = 3000;
+    const test::Bytes filler(kTsPacketSize - kTsHeaderSize, 0xFF);
     test::Bytes file;
     const auto put = [&file](const test::Bytes& packet) {
         file.insert(file.end(), packet.begin(), packet.end());
@@ -383,7 +384,7 @@ test::Bytes MuxPictures(bool odd) {
             if (odd && index == 2) {
                 const test::Bytes sound = test::Pes(0xC0, test::Bytes(150, 0x5A), kTicks * (i + 2));
                 put(test::Packet(kAudioPid, true, sound.data(), sound.size()));
-                put(test::Packet(kNullPid, false, sound.data(), kTsPacketSize - kTsHeaderSize));
+                put(test::Packet(kNullPid, false, filler.data(), filler.size()));
             }
             if (odd && index == 3) {
                 packet[1] |= 0x80;  // transport error
